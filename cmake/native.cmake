@@ -1,0 +1,33 @@
+# Native Linux build: the simulated machine, tavu-sim, unit tests, fuzzers, benchmarks.
+find_package(ZLIB REQUIRED)
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+
+tavu_portable_sources(TAVU_SIM_SRC ${PROJECT_SOURCE_DIR}/sim/*.cpp)
+add_library(tavu_sim STATIC ${TAVU_SIM_SRC})
+target_include_directories(tavu_sim PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(tavu_sim PUBLIC tavu_launcher tavu_patcher tavu_common ZLIB::ZLIB Threads::Threads)
+
+file(GLOB TAVU_SIM_TOOL_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/tavu-sim/*.cpp)
+add_executable(tavu-sim ${TAVU_SIM_TOOL_SRC})
+target_link_libraries(tavu-sim PRIVATE tavu_sim)
+target_compile_definitions(tavu-sim PRIVATE
+  TAVU_DEFAULT_CARRIED_LAUNCHER="${PROJECT_SOURCE_DIR}/build/win32/bin/TAVU Recovery.exe")
+
+enable_testing()
+include(GoogleTest)
+file(GLOB TAVU_UNIT_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp
+     ${PROJECT_SOURCE_DIR}/tests/fixtures/*.cpp)
+add_executable(tavu_unit_tests ${TAVU_UNIT_SRC})
+target_link_libraries(tavu_unit_tests PRIVATE tavu_sim GTest::gtest GTest::gtest_main)
+target_compile_definitions(tavu_unit_tests PRIVATE
+  TAVU_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TAVU_TOOL_DIR="$<TARGET_FILE_DIR:tavu-sim>")
+add_dependencies(tavu_unit_tests tavu-sim)
+gtest_discover_tests(tavu_unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+
+if(EXISTS ${PROJECT_SOURCE_DIR}/bench/CMakeLists.txt)
+  add_subdirectory(bench)
+endif()
+if(EXISTS ${PROJECT_SOURCE_DIR}/tests/fuzz/CMakeLists.txt)
+  add_subdirectory(tests/fuzz)
+endif()

@@ -1,0 +1,74 @@
+# The real Windows programs, their resources, and the Windows-side test programs.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(TAVU_BIN_DIR ${CMAKE_BINARY_DIR}/bin)
+set(TAVU_GEN_DIR ${CMAKE_BINARY_DIR}/gen)
+set(TAVU_TEST_BIN_DIR ${CMAKE_BINARY_DIR}/tests)
+file(MAKE_DIRECTORY ${TAVU_BIN_DIR} ${TAVU_GEN_DIR} ${TAVU_TEST_BIN_DIR})
+
+set(TAVU_WIN_LIBS ole32 oleaut32 uuid wbemuuid shell32 shlwapi version advapi32 user32 gdi32 kernel32)
+set(TAVU_WIN_LINK -static -municode)
+
+# Release programs are stripped: the launcher travels inside the patcher, so its
+# size counts twice.
+if(CMAKE_BUILD_TYPE MATCHES "MinSizeRel|Release")
+  list(APPEND TAVU_WIN_LINK -s)
+endif()
+
+file(GLOB TAVU_WIN32_BINDING_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/win32/*.cpp)
+add_library(tavu_win32 STATIC ${TAVU_WIN32_BINDING_SRC})
+target_include_directories(tavu_win32 PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(tavu_win32 PRIVATE -fno-exceptions)
+target_compile_definitions(tavu_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(tavu_win32 PUBLIC tavu_common ${TAVU_WIN_LIBS})
+
+# Bitmaps and icon are drawn by a reviewable script, not checked in as opaque files.
+set(TAVU_IMAGES
+  ${TAVU_GEN_DIR}/panel.bmp ${TAVU_GEN_DIR}/button_normal.bmp
+  ${TAVU_GEN_DIR}/button_hover.bmp ${TAVU_GEN_DIR}/tavu.ico)
+add_custom_command(
+  OUTPUT ${TAVU_IMAGES}
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/launcher/res/make_images.py ${TAVU_GEN_DIR}
+  DEPENDS ${PROJECT_SOURCE_DIR}/launcher/res/make_images.py
+  COMMENT "Drawing the launcher's bitmaps and icon")
+add_custom_target(tavu_images DEPENDS ${TAVU_IMAGES})
+
+configure_file(${PROJECT_SOURCE_DIR}/launcher/res/launcher.rc.in ${TAVU_GEN_DIR}/launcher.rc @ONLY)
+set_source_files_properties(${TAVU_GEN_DIR}/launcher.rc PROPERTIES
+  OBJECT_DEPENDS "${TAVU_IMAGES};${PROJECT_SOURCE_DIR}/launcher/res/launcher.manifest")
+
+tavu_win32_sources(TAVU_LAUNCHER_WIN_SRC ${PROJECT_SOURCE_DIR}/launcher/*.cpp)
+add_executable(tavu_recovery WIN32 ${TAVU_LAUNCHER_WIN_SRC} ${TAVU_GEN_DIR}/launcher.rc)
+add_dependencies(tavu_recovery tavu_images)
+set_target_properties(tavu_recovery PROPERTIES
+  OUTPUT_NAME "TAVU Recovery" RUNTIME_OUTPUT_DIRECTORY ${TAVU_BIN_DIR})
+target_compile_options(tavu_recovery PRIVATE -fno-exceptions)
+target_link_options(tavu_recovery PRIVATE ${TAVU_WIN_LINK} -mwindows)
+target_link_libraries(tavu_recovery PRIVATE tavu_launcher tavu_win32)
+
+# The patcher embeds the launcher of this very build as resource "EXE" 129.
+set(TAVU_LAUNCHER_EXE "${TAVU_BIN_DIR}/TAVU Recovery.exe")
+configure_file(${PROJECT_SOURCE_DIR}/patcher/res/patcher.rc.in ${TAVU_GEN_DIR}/patcher.rc @ONLY)
+set_source_files_properties(${TAVU_GEN_DIR}/patcher.rc PROPERTIES
+  OBJECT_DEPENDS "${TAVU_LAUNCHER_EXE};${PROJECT_SOURCE_DIR}/patcher/res/patcher.manifest")
+
+tavu_win32_sources(TAVU_PATCHER_WIN_SRC ${PROJECT_SOURCE_DIR}/patcher/*.cpp)
+add_executable(tavu_patch_downgrade WIN32 ${TAVU_PATCHER_WIN_SRC} ${TAVU_GEN_DIR}/patcher.rc)
+add_dependencies(tavu_patch_downgrade tavu_recovery)
+set_target_properties(tavu_patch_downgrade PROPERTIES
+  OUTPUT_NAME "TvPatchDowngrade" RUNTIME_OUTPUT_DIRECTORY ${TAVU_BIN_DIR})
+target_compile_options(tavu_patch_downgrade PRIVATE -fno-exceptions)
+target_link_options(tavu_patch_downgrade PRIVATE ${TAVU_WIN_LINK} -mwindows)
+target_link_libraries(tavu_patch_downgrade PRIVATE tavu_patcher tavu_win32)
+
+# Windows-side test programs and stubs: one console program per file. They link
+# the same logic and binding as the products; they are never shipped.
+file(GLOB TAVU_WIN_TEST_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cpp)
+foreach(src ${TAVU_WIN_TEST_SRC})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(wintest_${name} ${src})
+  set_target_properties(wintest_${name} PROPERTIES
+    OUTPUT_NAME ${name} RUNTIME_OUTPUT_DIRECTORY ${TAVU_TEST_BIN_DIR})
+  target_link_options(wintest_${name} PRIVATE ${TAVU_WIN_LINK})
+  target_link_libraries(wintest_${name} PRIVATE tavu_launcher tavu_patcher tavu_win32)
+endforeach()

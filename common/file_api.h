@@ -1,0 +1,62 @@
+// Files, folders and search handles, in the terms the logic uses them.
+// Method names avoid the names that <windows.h> turns into macros.
+#pragma once
+
+#include <cstdint>
+
+#include "common/platform.h"
+
+namespace tavu {
+
+enum class FileAccess : std::uint8_t {
+  None,       // existence probe: no data access
+  Read,
+  Write,
+  ReadWrite,
+  Append,     // every write lands at the end of the file
+};
+
+enum class FileCreate : std::uint8_t {
+  OpenExisting,
+  CreateAlways,  // create or truncate
+  CreateNew,     // fail if the name exists (ERROR_FILE_EXISTS)
+  OpenAlways,    // open or create, keep the contents
+};
+
+// Only Administrators and SYSTEM may write the file; the binding gives it a
+// security descriptor, the simulated machine records the flag.
+enum class FileSecurity : std::uint8_t { Default, AdminsOnly };
+
+class FileApi {
+ public:
+  virtual ~FileApi() = default;
+
+  // CreateFileW with share read and write. kInvalidHandle on failure, with LastError set.
+  virtual Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
+                          FileSecurity security = FileSecurity::Default) = 0;
+  virtual bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) = 0;
+  virtual bool Write(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) = 0;
+  virtual bool Seek(Handle file, std::uint64_t offset) = 0;
+  virtual bool Size(Handle file, std::uint64_t* size) = 0;
+  virtual bool Flush(Handle file) = 0;
+  virtual bool Close(Handle handle) = 0;
+
+  // SHCreateDirectoryExW: all missing parents; true also when it already exists.
+  virtual bool MakeDirectories(const wchar_t* path) = 0;
+  // DeleteFileW: never follows a link to another file; removes the link itself.
+  virtual bool Remove(const wchar_t* path) = 0;
+  // MoveFileExW(from, to, REPLACE_EXISTING | WRITE_THROUGH): one step, or nothing.
+  virtual bool MoveReplace(const wchar_t* from, const wchar_t* to) = 0;
+  // PathFileExistsW.
+  virtual bool Exists(const wchar_t* path) = 0;
+  // FindFirstFileW: kInvalidHandle when nothing matches. Closed with CloseFind.
+  virtual Handle FindFirst(const wchar_t* pattern) = 0;
+  virtual bool CloseFind(Handle find) = 0;
+  // SetCurrentDirectoryW.
+  virtual bool SetCurrentDir(const wchar_t* path) = 0;
+
+  // GetLastError of the calling thread after the last failing call of this seam.
+  virtual std::uint32_t LastError() = 0;
+};
+
+}  // namespace tavu

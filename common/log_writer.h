@@ -1,0 +1,36 @@
+// The diagnostic log both programs keep: UTF-16LE with a byte-order mark, one
+// time-stamped line per call, the file opened, appended to and closed each time.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "common/wide_text.h"
+
+namespace tavu {
+
+struct LogContext {
+  std::mutex lock;  // serialises whole calls, from path resolution to close
+  wchar_t name[kPathChars] = {};
+  wchar_t directory[kPathChars] = {};
+  wchar_t fullPath[kPathChars] = {};
+  // Scratch parts of the name's split, used under the lock only.
+  wchar_t drive[3] = {};
+  wchar_t dirPart[256] = {};
+};
+
+inline constexpr std::size_t kLogLineChars = kLongTextChars;
+
+// Appends "[stamp]\t[tag]\tmessage\r\n" (or "[stamp]\tmessage\r\n" for a null tag).
+// fileName is absolute, or relative to the program's directory. False when the
+// line could not be appended; a file that does not start with FF FE is never
+// written to.
+bool WriteLog(LogContext& ctx, const wchar_t* fileName, const wchar_t* tag, const wchar_t* message);
+// Appends "[stamp]\t[tag]\tReturn : value\r\n" (or without the tag part).
+bool WriteLogValue(LogContext& ctx, const wchar_t* fileName, const wchar_t* tag, std::int32_t value);
+
+// Internal steps, exposed for tests.
+void ResolveLogPath(LogContext& ctx, const wchar_t* fileName);
+bool EnsureLogFile(LogContext& ctx);
+
+}  // namespace tavu

@@ -1,0 +1,9 @@
+#include "launcher/startup/launcher_log.h"
+
+namespace tavu {
+
+LogContext g_log;
+const wchar_t* const g_logFileName = L"C:\\Windows\\Temp\\TAVU F9 Recovery.log";
+wchar_t g_logMessage[kPathChars] = {};
+
+}  // namespace tavu

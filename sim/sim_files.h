@@ -1,0 +1,55 @@
+// The simulated machine's files: drive C: is a real folder on the host.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "common/file_api.h"
+#include "sim/sim_faults.h"
+#include "sim/sim_handles.h"
+#include "sim/sim_paths.h"
+
+namespace tavu::sim {
+
+class SimFiles : public FileApi {
+ public:
+  SimFiles(SimPaths& paths, SimHandles& handles, SimFaults& faults)
+      : paths_(paths), handles_(handles), faults_(faults) {}
+
+  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
+                  FileSecurity security) override;
+  bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) override;
+  bool Write(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
+  bool Seek(Handle file, std::uint64_t offset) override;
+  bool Size(Handle file, std::uint64_t* size) override;
+  bool Flush(Handle file) override;
+  bool Close(Handle handle) override;
+  bool MakeDirectories(const wchar_t* path) override;
+  bool Remove(const wchar_t* path) override;
+  bool MoveReplace(const wchar_t* from, const wchar_t* to) override;
+  bool Exists(const wchar_t* path) override;
+  Handle FindFirst(const wchar_t* pattern) override;
+  bool CloseFind(Handle find) override;
+  bool SetCurrentDir(const wchar_t* path) override;
+  std::uint32_t LastError() override;
+
+  // Sets the calling thread's last error; every sim component reports through it.
+  static void SetLastError(std::uint32_t error);
+
+  // Files created with FileSecurity::AdminsOnly, by host path.
+  bool IsAdminsOnly(const std::string& hostPath) const;
+  // Host paths of files that are read-only for the simulated programs.
+  void SetReadOnly(const std::string& hostPath, bool readOnly);
+
+  // Host objects that Close and CloseFind dispatch to other components register here.
+  SimHandles& handles() { return handles_; }
+
+ private:
+  SimPaths& paths_;
+  SimHandles& handles_;
+  SimFaults& faults_;
+  std::map<std::string, bool> adminsOnly_;
+  std::map<std::string, bool> readOnly_;
+};
+
+}  // namespace tavu::sim

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/log_writer.h"
+#include "launcher/startup/launcher_log.h"
+#include "patcher/patcher_log.h"
+#include "tests/fixtures/sim_test.h"
+
+namespace tavu::test {
+namespace {
+
+const std::string kBom = "\xFF\xFE";
+const std::string kStamp = "[2014/03/02 09:05:07]\t";
+
+class LogWriterTest : public SimTest {
+ protected:
+  std::string LogBytes() { return ReadHostFile(Host(L"C:\\Windows\\Temp\\TAVU F9 Recovery.log")); }
+  LogContext ctx_;
+};
+
+TEST_F(LogWriterTest, FirstLineCreatesFolderFileAndByteOrderMark) {
+  ASSERT_FALSE(HostFileExists(root() + "/Windows"));
+  EXPECT_TRUE(WriteLog(ctx_, g_logFileName, L"AddTask", L"Task Name: TAVU F9 Recovery"));
+  EXPECT_EQ(LogBytes(), kBom + Utf16(kStamp + "[AddTask]\tTask Name: TAVU F9 Recovery\r\n"));
+}
+
+TEST_F(LogWriterTest, LinesAppendInOrderWithTimestampFromLocalClock) {
+  EXPECT_TRUE(WriteLog(ctx_, g_logFileName, L"DeleteTask", L"one"));
+  machine().system().SetNow({2026, 12, 31, 23, 59, 58});
+  EXPECT_TRUE(WriteLogValue(ctx_, g_logFileName, L"DeleteTask", 1));
+  EXPECT_EQ(LogBytes(), kBom + Utf16(kStamp + "[DeleteTask]\tone\r\n" +
+                                     "[2026/12/31 23:59:58]\t[DeleteTask]\tReturn : 1\r\n"));
+}
+
+TEST_F(LogWriterTest, EmptyExistingFileGetsByteOrderMark) {
+  WriteHostFile(root() + "/Windows/Temp/TAVU F9 Recovery.log", "");
+  EXPECT_TRUE(WriteLog(ctx_, g_logFileName, nullptr, L"x"));
+  EXPECT_EQ(LogBytes(), kBom + Utf16(kStamp + "x\r\n"));
+}
+
+TEST_F(LogWriterTest, ForeignFileIsNeverWrittenTo) {
+  const std::string foreign = "plain ANSI text\r\n";
+  WriteHostFile(root() + "/Windows/Temp/TAVU F9 Recovery.log", foreign);
+  EXPECT_FALSE(WriteLog(ctx_, g_logFileName, L"AddTask", L"x"));
+  EXPECT_FALSE(WriteLogValue(ctx_, g_logFileName, L"AddTask", 0));
+  EXPECT_FALSE(WriteLog(ctx_, g_logFileName, nullptr, L"x"));
+  EXPECT_EQ(LogBytes(), foreign);
+  // A one-byte file cannot hold the mark either.
+  WriteHostFile(root() + "/Windows/Temp/TAVU F9 Recovery.log", "\xFF");
+  EXPECT_FALSE(WriteLog(ctx_, g_logFileName, L"AddTask", L"x"));
+  EXPECT_EQ(LogBytes(), "\xFF");
+}
+
+TEST_F(LogWriterTest, NullTagAndValueForms) {
+  EXPECT_TRUE(WriteLog(ctx_, g_logFileName, nullptr, L"no tag"));
+  EXPECT_TRUE(WriteLogValue(ctx_, g_logFileName, L"AddTask", -1));
+  EXPECT_TRUE(WriteLogValue(ctx_, g_logFileName, nullptr, 2147483647));
+  EXPECT_EQ(LogBytes(), kBom + Utf16(kStamp + "no tag\r\n" + kStamp + "[AddTask]\tReturn : -1\r\n" +
+                                     kStamp + "Return : 2147483647\r\n"));
+}
+
+TEST_F(LogWriterTest, FolderNameIsMatchedWithoutRegardToCase) {
+  EXPECT_TRUE(WriteLog(ctx_, L"C:\\Windows\\Temp\\TvPatchDowngrade.log", L"a", L"1"));
+  EXPECT_TRUE(patcher::WriteLog(L"FixDowngarde", L"Disk: 0"));
+  EXPECT_EQ(ReadHostFile(root() + "/Windows/Temp/TvPatchDowngrade.log"),
+            kBom + Utf16(kStamp + "[a]\t1\r\n" + kStamp + "[FixDowngarde]\tDisk: 0\r\n"));
+}
+
+TEST_F(LogWriterTest, BareFileNameLandsInProgramDirectory) {
+  machine().system().SetModulePath(L"C:\\Tools\\Sub\\prog.exe");
+  EXPECT_TRUE(WriteLog(ctx_, L"bare.log", L"t", L"m"));
+  EXPECT_EQ(ReadHostFile(root() + "/Tools/Sub/bare.log"), kBom + Utf16(kStamp + "[t]\tm\r\n"));
+}
+
+TEST_F(LogWriterTest, LongLinesAreCutAndKeepTheirLineEnd) {
+  // Tag and message each far beyond the 1024-character line buffer.
+  std::wstring tag(5000, L'T');
+  std::wstring message(5000, L'm');
+  EXPECT_TRUE(WriteLog(ctx_, g_logFileName, tag.c_str(), message.c_str()));
+  EXPECT_TRUE(WriteLogValue(ctx_, g_logFileName, tag.c_str(), 7));
+  std::string bytes = LogBytes();
+  // BOM plus two lines of 1023 characters each (terminator excluded), CR LF kept.
+  ASSERT_EQ(bytes.size(), 2u + 2 * 1023 * 2);
+  std::string first = bytes.substr(2, 1023 * 2);
+  EXPECT_EQ(first.substr(first.size() - 4), Utf16("\r\n"));
+  EXPECT_EQ(first.substr(0, kStamp.size() * 2 + 4), Utf16(kStamp + "[T"));
+}
+
+TEST_F(LogWriterTest, FailuresReturnFalseAndReleaseEverything) {
+  machine().faults().FailAll(sim::SimOp::FileOpen);
+  EXPECT_FALSE(WriteLog(ctx_, g_logFileName, L"t", L"m"));
+  machine().faults().Reset();
+  machine().faults().FailAll(sim::SimOp::FileWrite);
+  EXPECT_FALSE(WriteLog(ctx_, g_logFileName, L"t", L"m"));
+  machine().faults().Reset();
+  // The lock was released on the failing paths: the next call goes through.
+  EXPECT_TRUE(WriteLog(ctx_, g_logFileName, L"t", L"m"));
+  EXPECT_EQ(machine().handles().OpenCount(), 0u);
+  EXPECT_EQ(machine().handles().Misuses(), 0u);
+}
+
+TEST_F(LogWriterTest, ConcurrentWritersNeverInterleaveWithinALine) {
+  constexpr int kThreads = 8;
+  constexpr int kLines = 40;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      std::wstring message(200, static_cast<wchar_t>(L'a' + t));
+      for (int i = 0; i < kLines; ++i) WriteLog(ctx_, g_logFileName, L"T", message.c_str());
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::string bytes = LogBytes();
+  ASSERT_EQ(bytes.substr(0, 2), kBom);
+  std::string lineBytes = Utf16(kStamp + "[T]\t" + std::string(200, 'a') + "\r\n");
+  ASSERT_EQ(bytes.size(), 2 + lineBytes.size() * kThreads * kLines);
+  for (std::size_t off = 2; off < bytes.size(); off += lineBytes.size()) {
+    std::string line = bytes.substr(off, lineBytes.size());
+    char c = line[(kStamp.size() + 4) * 2];
+    EXPECT_EQ(line, Utf16(kStamp + "[T]\t" + std::string(200, c) + "\r\n"));
+  }
+}
+
+}  // namespace
+}  // namespace tavu::test

@@ -1,0 +1,134 @@
+#include "win32/win32_files.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+namespace tavu::win32 {
+
+namespace {
+
+// Owns a LocalAlloc'ed security descriptor.
+class LocalSecurityDescriptor {
+ public:
+  explicit LocalSecurityDescriptor(const wchar_t* sddl) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd_, nullptr)) {
+      sd_ = nullptr;
+    }
+  }
+  ~LocalSecurityDescriptor() {
+    if (sd_ != nullptr) LocalFree(sd_);
+  }
+  LocalSecurityDescriptor(const LocalSecurityDescriptor&) = delete;
+  LocalSecurityDescriptor& operator=(const LocalSecurityDescriptor&) = delete;
+  PSECURITY_DESCRIPTOR get() const { return sd_; }
+
+ private:
+  PSECURITY_DESCRIPTOR sd_ = nullptr;
+};
+
+DWORD AccessMask(FileAccess access) {
+  switch (access) {
+    case FileAccess::None: return 0;
+    case FileAccess::Read: return GENERIC_READ;
+    case FileAccess::Write: return GENERIC_WRITE;
+    case FileAccess::ReadWrite: return GENERIC_READ | GENERIC_WRITE;
+    case FileAccess::Append: return FILE_APPEND_DATA | SYNCHRONIZE;
+  }
+  return 0;
+}
+
+DWORD Disposition(FileCreate create) {
+  switch (create) {
+    case FileCreate::OpenExisting: return OPEN_EXISTING;
+    case FileCreate::CreateAlways: return CREATE_ALWAYS;
+    case FileCreate::CreateNew: return CREATE_NEW;
+    case FileCreate::OpenAlways: return OPEN_ALWAYS;
+  }
+  return OPEN_EXISTING;
+}
+
+}  // namespace
+
+Handle Win32Files::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
+                            FileSecurity security) {
+  SECURITY_ATTRIBUTES sa{};
+  SECURITY_ATTRIBUTES* psa = nullptr;
+  // Protected DACL: full control for Administrators (BA) and SYSTEM (SY) only,
+  // nothing inherited from a folder that ordinary users may write.
+  LocalSecurityDescriptor sd(security == FileSecurity::AdminsOnly ? L"D:P(A;;FA;;;BA)(A;;FA;;;SY)"
+                                                                  : nullptr);
+  if (security == FileSecurity::AdminsOnly) {
+    if (sd.get() == nullptr) return kInvalidHandle;
+    sa.nLength = sizeof(sa);
+    sa.lpSecurityDescriptor = sd.get();
+    psa = &sa;
+  }
+  // Not following a reparse point on the open of a new file keeps a planted
+  // link from redirecting what we write.
+  DWORD flags = FILE_ATTRIBUTE_NORMAL;
+  if (create == FileCreate::CreateNew) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE h = CreateFileW(path, AccessMask(access), FILE_SHARE_READ | FILE_SHARE_WRITE, psa,
+                         Disposition(create), flags, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
+}
+
+bool Win32Files::Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
+  DWORD got = 0;
+  BOOL ok = ReadFile(file, buffer, size, &got, nullptr);
+  if (read != nullptr) *read = got;
+  return ok != FALSE;
+}
+
+bool Win32Files::Write(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {
+  DWORD put = 0;
+  BOOL ok = WriteFile(file, data, size, &put, nullptr);
+  if (written != nullptr) *written = put;
+  return ok != FALSE;
+}
+
+bool Win32Files::Seek(Handle file, std::uint64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
+}
+
+bool Win32Files::Size(Handle file, std::uint64_t* size) {
+  LARGE_INTEGER s;
+  if (!GetFileSizeEx(file, &s)) return false;
+  *size = static_cast<std::uint64_t>(s.QuadPart);
+  return true;
+}
+
+bool Win32Files::Flush(Handle file) { return FlushFileBuffers(file) != FALSE; }
+
+bool Win32Files::Close(Handle handle) { return CloseHandle(handle) != FALSE; }
+
+bool Win32Files::MakeDirectories(const wchar_t* path) {
+  int r = SHCreateDirectoryExW(nullptr, path, nullptr);
+  return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS || r == ERROR_FILE_EXISTS;
+}
+
+bool Win32Files::Remove(const wchar_t* path) { return DeleteFileW(path) != FALSE; }
+
+bool Win32Files::MoveReplace(const wchar_t* from, const wchar_t* to) {
+  return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool Win32Files::Exists(const wchar_t* path) { return PathFileExistsW(path) != FALSE; }
+
+Handle Win32Files::FindFirst(const wchar_t* pattern) {
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(pattern, &data);
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
+}
+
+bool Win32Files::CloseFind(Handle find) { return FindClose(find) != FALSE; }
+
+bool Win32Files::SetCurrentDir(const wchar_t* path) { return SetCurrentDirectoryW(path) != FALSE; }
+
+std::uint32_t Win32Files::LastError() { return GetLastError(); }
+
+}  // namespace tavu::win32

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "common/system_api.h"
+
+namespace tavu::win32 {
+
+class Win32System : public SystemApi {
+ public:
+  LocalTime Now() override;
+  std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) override;
+  int AnsiToWide(const char* text, int length, wchar_t* out, int capacity) override;
+};
+
+}  // namespace tavu::win32
