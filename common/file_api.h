@@ -54,9 +54,6 @@ class FileApi {
   virtual bool CloseFind(Handle find) = 0;
   // SetCurrentDirectoryW.
   virtual bool SetCurrentDir(const wchar_t* path) = 0;
-
-  // GetLastError of the calling thread after the last failing call of this seam.
-  virtual std::uint32_t LastError() = 0;
 };
 
 }  // namespace tavu

@@ -29,6 +29,18 @@ class SystemApi {
   // MultiByteToWideChar(CP_ACP, 0, ...) including the terminator: the number of
   // wide characters written (terminator included), 0 on failure.
   virtual int AnsiToWide(const char* text, int length, wchar_t* out, int capacity) = 0;
+
+  // GetLastError of the calling thread, after the last failing call of any seam.
+  virtual std::uint32_t LastError() = 0;
+  // GetStdHandle(STD_OUTPUT_HANDLE) == INVALID_HANDLE_VALUE.
+  virtual bool StdOutputInvalid() = 0;
+  // GetProcAddress(kernel32, "Wow64EnableWow64FsRedirection") and, when present,
+  // a call with enable. False when the function does not exist.
+  virtual bool SetWow64FsRedirection(bool enable) = 0;
+  // GetProcAddress(kernel32, "GetSystemWow64DirectoryW") and a call with a
+  // 32768-character buffer. *present false when the function does not exist;
+  // otherwise the call's result, with *error = GetLastError() on failure.
+  virtual bool SystemWow64Directory(bool* present, std::uint32_t* error) = 0;
 };
 
 }  // namespace tavu

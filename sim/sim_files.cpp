@@ -11,12 +11,11 @@
 #include <vector>
 
 #include "common/win_errors.h"
+#include "sim/sim_last_error.h"
 
 namespace tavu::sim {
 
 namespace {
-
-thread_local std::uint32_t t_lastError = 0;
 
 struct SimFile : SimObject {
   int fd = -1;
@@ -49,10 +48,6 @@ bool ParentExists(const std::string& host) {
 }
 
 }  // namespace
-
-void SimFiles::SetLastError(std::uint32_t error) { t_lastError = error; }
-
-std::uint32_t SimFiles::LastError() { return t_lastError; }
 
 Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                           FileSecurity security) {

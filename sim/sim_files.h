@@ -31,10 +31,6 @@ class SimFiles : public FileApi {
   Handle FindFirst(const wchar_t* pattern) override;
   bool CloseFind(Handle find) override;
   bool SetCurrentDir(const wchar_t* path) override;
-  std::uint32_t LastError() override;
-
-  // Sets the calling thread's last error; every sim component reports through it.
-  static void SetLastError(std::uint32_t error);
 
   // Files created with FileSecurity::AdminsOnly, by host path.
   bool IsAdminsOnly(const std::string& hostPath) const;

@@ -4,6 +4,8 @@
 #include <cwchar>
 
 #include "common/wide_text.h"
+#include "common/win_errors.h"
+#include "sim/sim_last_error.h"
 
 namespace tavu::sim {
 
@@ -28,6 +30,22 @@ int SimSystem::AnsiToWide(const char* text, int length, wchar_t* out, int capaci
   if (n > capacity) return 0;  // ERROR_INSUFFICIENT_BUFFER, as MultiByteToWideChar
   for (int i = 0; i < n; ++i) out[i] = Cp1252ToWide(static_cast<unsigned char>(text[i]));
   return n;
+}
+
+std::uint32_t SimSystem::LastError() { return GetLastErrorValue(); }
+
+bool SimSystem::SetWow64FsRedirection(bool enable) {
+  if (!windows64_) return false;
+  redirectionCalls_.push_back(enable);
+  return true;
+}
+
+bool SimSystem::SystemWow64Directory(bool* present, std::uint32_t* error) {
+  *present = true;
+  if (windows64_) return true;
+  *error = kErrorCallNotImplemented;
+  SetLastError(kErrorCallNotImplemented);
+  return false;
 }
 
 }  // namespace tavu::sim

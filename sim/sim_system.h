@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/system_api.h"
 
@@ -13,12 +14,26 @@ class SimSystem : public SystemApi {
   std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) override;
   // The machine's ANSI code page is 1252, as on a Western-European Windows.
   int AnsiToWide(const char* text, int length, wchar_t* out, int capacity) override;
+  std::uint32_t LastError() override;
+  bool StdOutputInvalid() override { return stdOutputInvalid_; }
+  bool SetWow64FsRedirection(bool enable) override;
+  bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
+
+  // What the machine is: a 64-bit Windows has the WOW64 directory and the
+  // redirection switch; a 32-bit one answers error 120 (not implemented).
+  void SetWindows64(bool is64) { windows64_ = is64; }
+  void SetStdOutputInvalid(bool invalid) { stdOutputInvalid_ = invalid; }
+  // The redirection switches made, in order (true = enable).
+  const std::vector<bool>& redirectionCalls() const { return redirectionCalls_; }
 
   void SetNow(const LocalTime& t) { now_ = t; }
   void SetModulePath(std::wstring path) { modulePath_ = std::move(path); }
   const std::wstring& modulePath() const { return modulePath_; }
 
  private:
+  bool windows64_ = true;
+  bool stdOutputInvalid_ = false;
+  std::vector<bool> redirectionCalls_;
   LocalTime now_{2014, 3, 2, 9, 5, 7};
   std::wstring modulePath_ = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
 };

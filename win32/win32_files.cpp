@@ -129,6 +129,4 @@ bool Win32Files::CloseFind(Handle find) { return FindClose(find) != FALSE; }
 
 bool Win32Files::SetCurrentDir(const wchar_t* path) { return SetCurrentDirectoryW(path) != FALSE; }
 
-std::uint32_t Win32Files::LastError() { return GetLastError(); }
-
 }  // namespace tavu::win32

@@ -22,7 +22,6 @@ class Win32Files : public FileApi {
   Handle FindFirst(const wchar_t* pattern) override;
   bool CloseFind(Handle find) override;
   bool SetCurrentDir(const wchar_t* path) override;
-  std::uint32_t LastError() override;
 };
 
 }  // namespace tavu::win32

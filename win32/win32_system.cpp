@@ -32,4 +32,33 @@ int Win32System::AnsiToWide(const char* text, int length, wchar_t* out, int capa
   return MultiByteToWideChar(CP_ACP, 0, text, length, out, capacity);
 }
 
+std::uint32_t Win32System::LastError() { return GetLastError(); }
+
+bool Win32System::StdOutputInvalid() { return GetStdHandle(STD_OUTPUT_HANDLE) == INVALID_HANDLE_VALUE; }
+
+bool Win32System::SetWow64FsRedirection(bool enable) {
+  using Fn = BOOLEAN(WINAPI*)(BOOLEAN);
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  if (kernel == nullptr) return false;
+  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64EnableWow64FsRedirection")));
+  if (fn == nullptr) return false;
+  fn(enable ? TRUE : FALSE);
+  return true;
+}
+
+bool Win32System::SystemWow64Directory(bool* present, std::uint32_t* error) {
+  using Fn = UINT(WINAPI*)(LPWSTR, UINT);
+  *present = false;
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr) return false;
+  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetSystemWow64DirectoryW")));
+  if (fn == nullptr) return false;
+  *present = true;
+  // The directory text is not used; the buffer only has to be large enough.
+  static wchar_t directory[32768];
+  if (fn(directory, 0x7FFF) != 0) return true;
+  *error = GetLastError();
+  return false;
+}
+
 }  // namespace tavu::win32

@@ -9,6 +9,10 @@ class Win32System : public SystemApi {
   LocalTime Now() override;
   std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) override;
   int AnsiToWide(const char* text, int length, wchar_t* out, int capacity) override;
+  std::uint32_t LastError() override;
+  bool StdOutputInvalid() override;
+  bool SetWow64FsRedirection(bool enable) override;
+  bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
 };
 
 }  // namespace tavu::win32

@@ -1,0 +1,40 @@
+// Volumes, drive roots and mount points. Names avoid the <windows.h> macros.
+#pragma once
+
+#include <cstdint>
+
+#include "common/platform.h"
+
+namespace tavu {
+
+class VolumeApi {
+ public:
+  virtual ~VolumeApi() = default;
+
+  // FindFirstVolumeW / FindNextVolumeW / FindVolumeClose. Names come back in
+  // the form "\\?\Volume{GUID}\".
+  virtual Handle FirstVolume(wchar_t* name, std::uint32_t capacity) = 0;
+  virtual bool NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) = 0;
+  virtual bool CloseVolumeSearch(Handle search) = 0;
+
+  // CreateFileW on a volume device: "\\.\E:" or "\\?\Volume{GUID}" (no trailing
+  // backslash), OPEN_EXISTING. readAccess false: access 0, share read and write;
+  // true: GENERIC_READ, share read, write and delete. Closed with FileApi::Close.
+  virtual Handle OpenVolume(const wchar_t* path, bool readAccess) = 0;
+  // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS into a VOLUME_DISK_EXTENTS buffer;
+  // ERROR_MORE_DATA when the extents do not fit.
+  virtual bool GetExtents(Handle volume, void* buffer, std::uint32_t size) = 0;
+
+  // GetVolumePathNamesForVolumeNameW: a multi-string of mount paths. On
+  // ERROR_MORE_DATA, *needed holds the length wanted.
+  virtual bool PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint32_t capacity,
+                         std::uint32_t* needed) = 0;
+  // SetVolumeMountPointW(root, volumeName).
+  virtual bool SetMountPoint(const wchar_t* root, const wchar_t* volumeName) = 0;
+  // GetLogicalDriveStringsW: characters written (without the final terminator), 0 on failure.
+  virtual std::uint32_t DriveStrings(std::uint32_t capacity, wchar_t* buffer) = 0;
+  // GetVolumeInformationW(root, label, capacity, nothing else).
+  virtual bool VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) = 0;
+};
+
+}  // namespace tavu

@@ -1,0 +1,22 @@
+// Finds the recovery partition and its volume by looking at the physical disks
+// themselves. Results: 0 found, 1 bad argument, 4 not found, 5 query or read failed.
+#pragma once
+
+#include <cstdint>
+
+#include "common/platform.h"
+
+namespace tavu {
+
+inline constexpr int kLocateFound = 0;
+inline constexpr int kLocateBadArgument = 1;
+inline constexpr int kLocateNotFound = 4;
+inline constexpr int kLocateFailed = 5;
+
+int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumber);
+// 0 MBR, 1 GPT, 5 layout query failed (also for a disk that cannot be opened).
+int QueryPartitionStyle(std::int32_t diskNumber);
+// volumeRoot: 260 characters; "E:\" or empty.
+int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, wchar_t* volumeRoot);
+
+}  // namespace tavu

@@ -1,0 +1,11 @@
+// Yes/no questions asked of Windows: 1 for yes, 0 for no; every failure is 0,
+// except that a volume once seen protected keeps IsVolumeProtected at 1.
+#pragma once
+
+namespace tavu {
+
+int Is64BitWindows();
+int CheckManufacturer();
+int IsVolumeProtected();
+
+}  // namespace tavu
