@@ -24,15 +24,15 @@ struct Disk {
 Disk Absent() { return Disk{{}, sim::DiskKind::Absent}; }
 
 Bytes Ntfs(const std::u16string& label) {
-  NtfsSpec spec;
-  spec.label = label;
-  return BuildNtfs(spec).bytes;
+  NtfsParams params;
+  params.label = label;
+  return BuildNtfs(params).bytes;
 }
 
 Bytes Fat32(const std::string& label11) {
-  Fat32Spec spec;
-  spec.rootEntries = {{DirEntry{label11, 0x08}}};
-  return BuildFat32(spec).bytes;
+  Fat32Params params;
+  params.rootEntries = {{DirEntry{label11, 0x08}}};
+  return BuildFat32(params).bytes;
 }
 
 // An MBR disk with up to four primaries of 1,024 sectors at 2048, 3072, ...,
