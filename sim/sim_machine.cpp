@@ -2,7 +2,8 @@
 
 namespace tavu::sim {
 
-SimMachine::SimMachine(const std::string& root) : paths_(root), files_(paths_, handles_, faults_) {
+SimMachine::SimMachine(const std::string& root)
+    : paths_(root), files_(paths_, handles_, faults_) {
   platform_.files = &files_;
   platform_.system = &system_;
   platform_.com = &com_;
