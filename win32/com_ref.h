@@ -2,8 +2,11 @@
 // length of one call: each is released on every path by its destructor.
 #pragma once
 
-#include <oleauto.h>
+// <windows.h> first: the other SDK headers build on it.
+// clang-format off
 #include <windows.h>
+#include <oleauto.h>
+// clang-format on
 
 namespace tavu::win32 {
 

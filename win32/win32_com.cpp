@@ -1,7 +1,10 @@
 #include "win32/win32_com.h"
 
-#include <objbase.h>
+// <windows.h> first: the other SDK headers build on it.
+// clang-format off
 #include <windows.h>
+#include <objbase.h>
+// clang-format on
 
 namespace tavu::win32 {
 

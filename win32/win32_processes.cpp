@@ -1,5 +1,8 @@
-#include <shellapi.h>
+// <windows.h> first: the other SDK headers build on it.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 // <shellapi.h> makes ShellExecute a macro; the seam's method of that name is
 // meant here, not the shell function.

@@ -1,8 +1,11 @@
 #include "win32/win32_tasks.h"
 
+// <windows.h> first: the other SDK headers build on it.
+// clang-format off
+#include <windows.h>
 #include <objbase.h>
 #include <taskschd.h>
-#include <windows.h>
+// clang-format on
 
 #include <new>
 

@@ -1,8 +1,11 @@
 #include "win32/win32_wmi.h"
 
+// <windows.h> first: the other SDK headers build on it.
+// clang-format off
+#include <windows.h>
 #include <objbase.h>
 #include <wbemidl.h>
-#include <windows.h>
+// clang-format on
 
 #include "common/wide_text.h"
 #include "win32/com_ref.h"
