@@ -19,7 +19,10 @@ bool Win32Processes::ShellExecute(const wchar_t* file, const wchar_t* parameters
                                   int show, Handle* process) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // Without SEE_MASK_FLAG_NO_UI the shell answers a missing program with its
+  // own "File not found" box and waits for someone to close it: the logon
+  // task's unattended run would hang, and a failed launch must show nothing.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpFile = file;
   info.lpParameters = parameters;
   info.lpDirectory = directory;
