@@ -9,14 +9,13 @@
 
 namespace tavu {
 
-using DeviceContext = void*;  // HDC
-using FontHandle = void*;     // HFONT
-using BitmapHandle = void*;   // HBITMAP
+using DeviceContext = void*;     // HDC
+using FontHandle = void*;        // HFONT
+using BitmapHandle = void*;      // HBITMAP
 using ColorRef = std::uint32_t;  // 0x00BBGGRR
 
 inline constexpr ColorRef Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  return static_cast<ColorRef>(r) | (static_cast<ColorRef>(g) << 8) |
-         (static_cast<ColorRef>(b) << 16);
+  return static_cast<ColorRef>(r) | (static_cast<ColorRef>(g) << 8) | (static_cast<ColorRef>(b) << 16);
 }
 
 // A RECT: right and bottom are exclusive.
@@ -63,8 +62,8 @@ class Canvas {
                           std::uint32_t format) = 0;
   // A memory DC compatible with dc holding bitmap, BitBlt of width x height from
   // its (0, 0) to (x, y) of dc with SRCCOPY, then the memory DC is released.
-  virtual void Blit(DeviceContext dc, BitmapHandle bitmap, std::int32_t x, std::int32_t y,
-                    std::int32_t width, std::int32_t height) = 0;
+  virtual void Blit(DeviceContext dc, BitmapHandle bitmap, std::int32_t x, std::int32_t y, std::int32_t width,
+                    std::int32_t height) = 0;
 
   // InvalidateRect(window, rect, erase); a null rect is the whole client area.
   virtual void Invalidate(Handle window, const PixelRect* rect, bool erase) = 0;

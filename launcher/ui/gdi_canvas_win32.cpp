@@ -8,9 +8,8 @@ HDC Dc(DeviceContext dc) { return static_cast<HDC>(dc); }
 }  // namespace
 
 FontHandle GdiCanvas::MakeFont(int height, const wchar_t* face) {
-  return CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_DONTCARE, face);
+  return CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
 BitmapHandle GdiCanvas::LoadBitmapResource(int id) {

@@ -19,8 +19,8 @@ class GdiCanvas final : public Canvas {
   void SetTextColour(DeviceContext dc, ColorRef colour) override;
   void DrawTextIn(DeviceContext dc, const wchar_t* text, const PixelRect& rect,
                   std::uint32_t format) override;
-  void Blit(DeviceContext dc, BitmapHandle bitmap, std::int32_t x, std::int32_t y,
-            std::int32_t width, std::int32_t height) override;
+  void Blit(DeviceContext dc, BitmapHandle bitmap, std::int32_t x, std::int32_t y, std::int32_t width,
+            std::int32_t height) override;
   void Invalidate(Handle window, const PixelRect* rect, bool erase) override;
   void StartProgressTimer(Handle window, std::uintptr_t id, std::uint32_t periodMs) override;
 

@@ -2,6 +2,7 @@
 // progress timer callback and the window mode's message loop. Everything it
 // shows is decided by SensorUIApp; this file only connects it to user32.
 #include <windows.h>
+// After windows.h: CoUninitialize.
 #include <objbase.h>
 
 #include "launcher/res/resource_ids.h"
@@ -43,17 +44,17 @@ int CreateMainWindow(void* instance, int showCommand) {
   g_instance = static_cast<HINSTANCE>(instance);
   const WindowOrigin origin =
       CentredWindowOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-  HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST, g_windowClass, g_windowTitle,
-                                WS_POPUP, origin.x, origin.y, kWindowWidth, kWindowHeight,
-                                nullptr, nullptr, g_instance, nullptr);
+  HWND window =
+      CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST, g_windowClass, g_windowTitle, WS_POPUP, origin.x,
+                      origin.y, kWindowWidth, kWindowHeight, nullptr, nullptr, g_instance, nullptr);
   g_mainWindow = window;
   if (window == nullptr) return 0;
 
   SetLayeredWindowAttributes(window, 0, kWindowAlpha, LWA_ALPHA);
   // The window owns the region from here on; it is not deleted by us.
-  HRGN region = CreateRoundRectRgn(kWindowRegion.left, kWindowRegion.top, kWindowRegion.right,
-                                   kWindowRegion.bottom, kWindowRegion.ellipseWidth,
-                                   kWindowRegion.ellipseHeight);
+  HRGN region =
+      CreateRoundRectRgn(kWindowRegion.left, kWindowRegion.top, kWindowRegion.right, kWindowRegion.bottom,
+                         kWindowRegion.ellipseWidth, kWindowRegion.ellipseHeight);
   SetWindowRgn(window, region, TRUE);
   const LONG style = GetWindowLongW(window, GWL_STYLE);
   SetWindowLongW(window, GWL_STYLE, style & ~static_cast<LONG>(WS_CAPTION | WS_THICKFRAME));

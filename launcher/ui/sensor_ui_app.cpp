@@ -40,8 +40,8 @@ void CopyText(wchar_t* buffer, std::size_t capacity, const wchar_t* text) {
   Sys().ui->DebugOutput(buffer);
 }
 
-Label* MakeLabel(const wchar_t* text, std::int32_t x, std::int32_t y, std::int32_t w,
-                 std::int32_t h, int fontHeight) {
+Label* MakeLabel(const wchar_t* text, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
+                 int fontHeight) {
   Label* label = new Label(text);
   label->x = x;
   label->y = y;
@@ -118,8 +118,8 @@ bool SensorUIApp::OnLButtonDown(int x, int y) {
   const bool answering = processing == 0;
 
   if (continueButton->HitTest(x, y) && answering) {
-    const int answer = Sys().ui->ShowMessage(g_mainWindow, kConfirmText, kConfirmCaption,
-                                             kMbYesNo | kMbDefButton2);
+    const int answer =
+        Sys().ui->ShowMessage(g_mainWindow, kConfirmText, kConfirmCaption, kMbYesNo | kMbDefButton2);
     if (answer == kIdYes) {
       processing = 1;
       messageLabel->text = processingText;

@@ -23,8 +23,7 @@ struct WindowOrigin {
 
 // Centred on the primary screen with integer halving (toward zero), so an odd
 // screen size puts the window half a pixel up and to the left.
-inline constexpr WindowOrigin CentredWindowOrigin(std::int32_t screenWidth,
-                                                  std::int32_t screenHeight) {
+inline constexpr WindowOrigin CentredWindowOrigin(std::int32_t screenWidth, std::int32_t screenHeight) {
   return {screenWidth / 2 - kWindowWidth / 2, screenHeight / 2 - kWindowHeight / 2};
 }
 

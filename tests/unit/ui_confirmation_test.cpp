@@ -16,8 +16,10 @@ const wchar_t kWarningLine[] =
     L"This utility will initiate system recovery via TAVU preloaded recovery \n"
     L"partition. Be sure to back up your personal data as it may be lost \n"
     L"during to the recovery process.\n\n"
-    L"Press \x201C" L"Continue\x201D to run the recovery process.\n"
-    L"Press \x201C" L"Cancel\x201D to cancel the recovery process.";
+    L"Press \x201C"
+    L"Continue\x201D to run the recovery process.\n"
+    L"Press \x201C"
+    L"Cancel\x201D to cancel the recovery process.";
 const wchar_t kProcessingLine[] =
     L"text 38,60,508,285 fmt 0x0 font 16 colour E1E1E1 |"
     L"This tool will force the system into TAVU Notebook F9 Recovery \nenvironment.";
@@ -38,15 +40,13 @@ TEST_F(UiConfirmation, PaintDrawsInOrderAndSwapsButtonsForProgressWhileProcessin
        0,
        false,
        {L"blit 129 at 0,0 530x225", kTitleLine, kWarningLine, L"blit 130 at 352,165 68x35",
-        L"text 352,165,420,200 fmt 0x25 font 13 colour E1E1E1 |Continue",
-        L"blit 130 at 430,165 68x35",
+        L"text 352,165,420,200 fmt 0x25 font 13 colour E1E1E1 |Continue", L"blit 130 at 430,165 68x35",
         L"text 430,165,498,200 fmt 0x25 font 13 colour E1E1E1 |Cancel"}},
       {"confirming, pointer over Continue",
        0,
        true,
        {L"blit 129 at 0,0 530x225", kTitleLine, kWarningLine, L"blit 131 at 352,165 68x35",
-        L"text 352,165,420,200 fmt 0x25 font 13 colour E1E1E1 |Continue",
-        L"blit 130 at 430,165 68x35",
+        L"text 352,165,420,200 fmt 0x25 font 13 colour E1E1E1 |Continue", L"blit 130 at 430,165 68x35",
         L"text 430,165,498,200 fmt 0x25 font 13 colour E1E1E1 |Cancel"}},
       {"processing, pointer over Continue",
        1,
@@ -90,17 +90,44 @@ TEST_F(UiConfirmation, ButtonPresses) {
     bool workerStarted;
     std::int32_t processing;
   } cases[] = {
-      {"Continue, Yes", 380, 180, {kIdYes}, true,
-       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260"}, 0, true, 1},
-      {"Continue, No", 380, 180, {kIdNo}, true,
-       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260"}, 1, false, 0},
-      {"Continue, box could not be shown", 353, 199, {0}, true,
-       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260"}, 1, false, 0},
-      {"Continue, Yes, thread cannot be created", 419, 166, {kIdYes}, false,
+      {"Continue, Yes",
+       380,
+       180,
+       {kIdYes},
+       true,
+       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260"},
+       0,
+       true,
+       1},
+      {"Continue, No",
+       380,
+       180,
+       {kIdNo},
+       true,
+       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260"},
+       1,
+       false,
+       0},
+      {"Continue, box could not be shown",
+       353,
+       199,
+       {0},
+       true,
+       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260"},
+       1,
+       false,
+       0},
+      {"Continue, Yes, thread cannot be created",
+       419,
+       166,
+       {kIdYes},
+       false,
        {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260",
         L"Recovery Aborted|The recovery process could not be started. Nothing on this "
         L"computer has been changed.|0"},
-       1, true, 1},
+       1,
+       true,
+       1},
       {"Cancel", 460, 180, {}, true, {}, 1, false, 0},
       {"Cancel's corner", 497, 199, {}, true, {}, 1, false, 0},
       {"Continue's edge", 352, 180, {}, true, {}, 0, false, 0},
@@ -136,8 +163,7 @@ TEST_F(UiConfirmation, ButtonPresses) {
       EXPECT_EQ(canvas_.timers[0].periodMs, 1000u);
       bool messageInvalidated = false;
       for (const Invalidation& i : canvas_.invalidations) {
-        if (!i.whole && i.rect == kMessage && !i.erase && i.window == kTestWindow)
-          messageInvalidated = true;
+        if (!i.whole && i.rect == kMessage && !i.erase && i.window == kTestWindow) messageInvalidated = true;
       }
       EXPECT_TRUE(messageInvalidated);
       EXPECT_EQ(g_workerThread != nullptr, c.threadStarts);
@@ -191,9 +217,8 @@ TEST_F(UiConfirmation, ProgressLineCyclesThroughOneToFourDots) {
   EXPECT_EQ(std::wstring(app.progressLabel->text), L"Program Processing.");
 
   const wchar_t* expected[] = {
-      L"Program Processing..", L"Program Processing...", L"Program Processing....",
-      L"Program Processing.",  L"Program Processing..",  L"Program Processing...",
-      L"Program Processing....", L"Program Processing.",
+      L"Program Processing..", L"Program Processing...", L"Program Processing....", L"Program Processing.",
+      L"Program Processing..", L"Program Processing...", L"Program Processing....", L"Program Processing.",
   };
   const std::int32_t ticks[] = {1, 2, 3, 0, 1, 2, 3, 0};
   for (int i = 0; i < 8; ++i) {
@@ -224,9 +249,8 @@ TEST_F(UiConfirmation, WindowIsCentredWithIntegerHalving) {
   struct Case {
     std::int32_t sw, sh, x, y;
   } cases[] = {
-      {1366, 768, 418, 259}, {1365, 767, 417, 258}, {1920, 1080, 695, 415},
-      {1024, 768, 247, 259}, {531, 251, 0, 0},      {529, 249, -1, -1},
-      {101, 99, -215, -76},
+      {1366, 768, 418, 259}, {1365, 767, 417, 258}, {1920, 1080, 695, 415}, {1024, 768, 247, 259},
+      {531, 251, 0, 0},      {529, 249, -1, -1},    {101, 99, -215, -76},
   };
   for (const Case& c : cases) {
     const WindowOrigin o = CentredWindowOrigin(c.sw, c.sh);

@@ -13,8 +13,10 @@ const wchar_t kWarning[] =
     L"This utility will initiate system recovery via TAVU preloaded recovery \n"
     L"partition. Be sure to back up your personal data as it may be lost \n"
     L"during to the recovery process.\n\n"
-    L"Press \x201C" L"Continue\x201D to run the recovery process.\n"
-    L"Press \x201C" L"Cancel\x201D to cancel the recovery process.";
+    L"Press \x201C"
+    L"Continue\x201D to run the recovery process.\n"
+    L"Press \x201C"
+    L"Cancel\x201D to cancel the recovery process.";
 const wchar_t kProcessing[] =
     L"This tool will force the system into TAVU Notebook F9 Recovery \nenvironment.";
 
@@ -34,8 +36,8 @@ TEST_F(UiWidgets, InitBuildsTheTextsAndWidgetTable) {
   EXPECT_EQ(std::wstring(app.progressText), L"Program Processing.");
 
   // Every text goes to the debugger in the order it was copied.
-  const std::vector<std::wstring> debug = {L"System Recovery", kWarning, kProcessing,
-                                           L"Continue", L"Cancel", L"Program Processing.",
+  const std::vector<std::wstring> debug = {L"System Recovery",    kWarning,  kProcessing,
+                                           L"Continue",           L"Cancel", L"Program Processing.",
                                            L"Program Processing."};
   EXPECT_EQ(ui_.debugLines, debug);
 
@@ -48,17 +50,14 @@ TEST_F(UiWidgets, InitBuildsTheTextsAndWidgetTable) {
     const wchar_t* text;
     const wchar_t* buffer;
   } rows[] = {
-      {"title", app.titleLabel, 60, 23, 530, 225, 0xE1E1E1, 18, app.titleLabel->text,
-       app.titleText},
-      {"message", app.messageLabel, -7, 60, 530, 225, 0xE1E1E1, 16, app.messageLabel->text,
-       app.warningText},
+      {"title", app.titleLabel, 60, 23, 530, 225, 0xE1E1E1, 18, app.titleLabel->text, app.titleText},
+      {"message", app.messageLabel, -7, 60, 530, 225, 0xE1E1E1, 16, app.messageLabel->text, app.warningText},
       {"progress", app.progressLabel, 302, 165, 250, 20, 0xE1E1E1, 16, app.progressLabel->text,
        app.progressBaseText},
       {"background", app.background, 0, 0, 0, 0, 0, 0, nullptr, nullptr},
       {"continue", app.continueButton, 352, 165, 68, 35, 0xE1E1E1, 0, app.continueButton->text,
        app.continueText},
-      {"cancel", app.cancelButton, 430, 165, 68, 35, 0xE1E1E1, 0, app.cancelButton->text,
-       app.cancelText},
+      {"cancel", app.cancelButton, 430, 165, 68, 35, 0xE1E1E1, 0, app.cancelButton->text, app.cancelText},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -96,15 +95,12 @@ TEST_F(UiWidgets, MissingBitmapsLeaveAWorkingWindow) {
        1,
        {L"text 105,23,575,248 fmt 0x0 font 18 colour E1E1E1 |System Recovery",
         std::wstring(L"text 38,60,508,285 fmt 0x0 font 16 colour E1E1E1 |") + kWarning,
-        L"blit 130 at 352,165 68x35",
-        L"text 352,165,420,200 fmt 0x25 font 13 colour E1E1E1 |Continue",
-        L"blit 130 at 430,165 68x35",
-        L"text 430,165,498,200 fmt 0x25 font 13 colour E1E1E1 |Cancel"}},
+        L"blit 130 at 352,165 68x35", L"text 352,165,420,200 fmt 0x25 font 13 colour E1E1E1 |Continue",
+        L"blit 130 at 430,165 68x35", L"text 430,165,498,200 fmt 0x25 font 13 colour E1E1E1 |Cancel"}},
       {"button faces missing: unnoticed, captions still drawn",
        {130, 131},
        0,
-       {L"blit 129 at 0,0 530x225",
-        L"text 105,23,575,248 fmt 0x0 font 18 colour E1E1E1 |System Recovery",
+       {L"blit 129 at 0,0 530x225", L"text 105,23,575,248 fmt 0x0 font 18 colour E1E1E1 |System Recovery",
         std::wstring(L"text 38,60,508,285 fmt 0x0 font 16 colour E1E1E1 |") + kWarning,
         L"text 352,165,420,200 fmt 0x25 font 13 colour E1E1E1 |Continue",
         L"text 430,165,498,200 fmt 0x25 font 13 colour E1E1E1 |Cancel"}},
@@ -137,20 +133,17 @@ TEST_F(UiWidgets, HitTestIsStrictOnEveryEdge) {
     int x, y;
     bool inside;
   } cases[] = {
-      {true, 352, 182, false}, {true, 353, 182, true},  {true, 420, 182, false},
-      {true, 419, 182, true},  {true, 386, 165, false}, {true, 386, 166, true},
-      {true, 386, 200, false}, {true, 386, 199, true},  {true, 352, 165, false},
-      {true, 353, 166, true},  {true, 419, 199, true},  {true, 420, 200, false},
-      {true, 351, 182, false}, {true, 386, 201, false},
-      {false, 430, 182, false}, {false, 431, 182, true}, {false, 498, 182, false},
-      {false, 497, 182, true},  {false, 464, 165, false}, {false, 464, 166, true},
-      {false, 464, 200, false}, {false, 464, 199, true},  {false, 498, 200, false},
-      {false, 431, 166, true},  {false, 497, 199, true},
+      {true, 352, 182, false},  {true, 353, 182, true},  {true, 420, 182, false},  {true, 419, 182, true},
+      {true, 386, 165, false},  {true, 386, 166, true},  {true, 386, 200, false},  {true, 386, 199, true},
+      {true, 352, 165, false},  {true, 353, 166, true},  {true, 419, 199, true},   {true, 420, 200, false},
+      {true, 351, 182, false},  {true, 386, 201, false}, {false, 430, 182, false}, {false, 431, 182, true},
+      {false, 498, 182, false}, {false, 497, 182, true}, {false, 464, 165, false}, {false, 464, 166, true},
+      {false, 464, 200, false}, {false, 464, 199, true}, {false, 498, 200, false}, {false, 431, 166, true},
+      {false, 497, 199, true},
   };
   for (const Case& c : cases) {
     Button* b = c.continueButton ? app.continueButton : app.cancelButton;
-    SCOPED_TRACE(testing::Message() << (c.continueButton ? "continue " : "cancel ") << c.x
-                                    << "," << c.y);
+    SCOPED_TRACE(testing::Message() << (c.continueButton ? "continue " : "cancel ") << c.x << "," << c.y);
     b->hovered = !c.inside;  // so every case is a change and is reported
     canvas_.invalidations.clear();
     EXPECT_EQ(b->HitTest(c.x, c.y), c.inside);
@@ -224,13 +217,11 @@ TEST_F(UiWidgets, LabelsDrawInTheirInsetRectangle) {
   } cases[] = {
       {"no font",
        0,
-       {L"begin", L"text 45,10,85,30 fmt 0x0 font 0 colour 000000 |a long line without breaks",
-        L"end"}},
+       {L"begin", L"text 45,10,85,30 fmt 0x0 font 0 colour 000000 |a long line without breaks", L"end"}},
       {"own font",
        16,
        {L"begin", L"font 16", L"colour 0000FF",
-        L"text 45,10,85,30 fmt 0x0 font 16 colour 0000FF |a long line without breaks",
-        L"font 0", L"end"}},
+        L"text 45,10,85,30 fmt 0x0 font 16 colour 0000FF |a long line without breaks", L"font 0", L"end"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -260,9 +251,8 @@ TEST_F(UiWidgets, ImagesAndButtonFacesAreCopiedAtTheBitmapsOwnSize) {
   app.background->Draw(dc);
   app.continueButton->Draw(dc);
   canvas_.EndPaint(kTestWindow);
-  const std::vector<std::wstring> draws = {
-      L"blit 129 at 3,4 530x225", L"blit 130 at 352,165 68x35",
-      L"text 352,165,362,175 fmt 0x25 font 0 colour E1E1E1 |Continue"};
+  const std::vector<std::wstring> draws = {L"blit 129 at 3,4 530x225", L"blit 130 at 352,165 68x35",
+                                           L"text 352,165,362,175 fmt 0x25 font 0 colour E1E1E1 |Continue"};
   EXPECT_EQ(canvas_.draws, draws);
 }
 
