@@ -20,6 +20,7 @@ wchar_t g_windowClass[kWindowTextChars] = {};
 namespace {
 HINSTANCE g_instance = nullptr;
 GdiCanvas g_canvas;
+bool g_quitPosted = false;
 }  // namespace
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -27,7 +28,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 void RegisterMainWindowClass(void* instance) {
   HINSTANCE module = static_cast<HINSTANCE>(instance);
   WNDCLASSEXW wc{};
-  static_assert(sizeof(wc) == 48, "WNDCLASSEXW of a 32-bit program");
+  static_assert(sizeof(void*) != 4 || sizeof(wc) == 48, "WNDCLASSEXW of a 32-bit program");
   wc.cbSize = sizeof(wc);
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = &MainWndProc;
@@ -86,6 +87,11 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       // The window has no caption: a press anywhere drags it, after whatever
       // the buttons did.
       if (!handled) SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+      // The drag runs a modal loop of its own. Wine's ends on the quit message
+      // without posting it again, which would leave our loop waiting forever
+      // once WM_DESTROY was handled inside it; posting it again is harmless
+      // where the quit is still pending.
+      if (g_quitPosted) PostQuitMessage(0);
       InvalidateRect(window, nullptr, FALSE);
       return 0;
     }
@@ -94,6 +100,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY:
       CoUninitialize();
       PostQuitMessage(0);
+      g_quitPosted = true;
       return 0;
     default:
       return DefWindowProcW(window, message, wParam, lParam);
