@@ -15,7 +15,7 @@ enum class SimOp : std::uint8_t {
   DiskOpen, DiskRead, DiskGeometry, DiskLayoutQuery, DiskLayoutWrite, AdapterQuery,
   VolumeEnum, VolumeOpen, VolumeExtents, VolumeInfo, VolumePathNames, MountPoint, DriveStrings,
   ProcessStart, WmiCall, TaskCall, FirmwareOpen, FirmwareCall, MessageBox, ThreadStart,
-  ResourceLoad, VersionInfo, Other,
+  ResourceLoad, VersionInfo, ComInit, Other,
 };
 
 class SimFaults {

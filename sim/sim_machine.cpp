@@ -6,9 +6,16 @@ SimMachine::SimMachine(const std::string& root)
     : paths_(root), files_(paths_, handles_, faults_) {
   platform_.files = &files_;
   platform_.system = &system_;
+  platform_.com = &com_;
+  platform_.processes = &processes_;
+  platform_.ui = &ui_;
+  platform_.wmi = &wmi_;
+  platform_.tasks = &tasks_;
+  platform_.firmware = &firmware_;
 }
 
-SimMachine::~SimMachine() = default;
+// A worker thread still running would use components that are about to go.
+SimMachine::~SimMachine() { ui_.JoinThreads(); }
 
 void SimMachine::Install() { SetPlatform(platform_); }
 

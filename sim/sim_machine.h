@@ -7,11 +7,18 @@
 #include <string>
 
 #include "common/platform.h"
+#include "sim/sim_com.h"
 #include "sim/sim_faults.h"
 #include "sim/sim_files.h"
+#include "sim/sim_firmware.h"
 #include "sim/sim_handles.h"
 #include "sim/sim_paths.h"
+#include "sim/sim_processes.h"
+#include "sim/sim_startup.h"
 #include "sim/sim_system.h"
+#include "sim/sim_tasks.h"
+#include "sim/sim_ui.h"
+#include "sim/sim_wmi.h"
 
 namespace tavu::sim {
 
@@ -32,6 +39,13 @@ class SimMachine {
   SimPaths& paths() { return paths_; }
   SimFiles& files() { return files_; }
   SimSystem& system() { return system_; }
+  SimCom& com() { return com_; }
+  SimProcesses& processes() { return processes_; }
+  SimUi& ui() { return ui_; }
+  SimWmi& wmi() { return wmi_; }
+  SimTasks& tasks() { return tasks_; }
+  SimFirmware& firmware() { return firmware_; }
+  SimStartup& startup() { return startup_; }
 
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
@@ -45,6 +59,13 @@ class SimMachine {
   SimPaths paths_;
   SimFiles files_;
   SimSystem system_;
+  SimCom com_{faults_};
+  SimProcesses processes_{paths_, handles_, faults_};
+  SimUi ui_{faults_};
+  SimWmi wmi_{handles_, faults_, com_};
+  SimTasks tasks_{handles_, faults_, com_};
+  SimFirmware firmware_{handles_, faults_};
+  SimStartup startup_{handles_, faults_};
 };
 
 }  // namespace tavu::sim
