@@ -4,13 +4,6 @@
 
 namespace tavu {
 
-inline constexpr int kWindowTextChars = 100;
-
-// The window's title (string 103) and class name (string 109). Start-up loads
-// both before it registers the class.
-extern wchar_t g_windowTitle[kWindowTextChars];
-extern wchar_t g_windowClass[kWindowTextChars];
-
 // Registers the window class; its result is ignored by the caller.
 void RegisterMainWindowClass(void* instance);
 // Creates the layered round window centred on the primary screen, stores it in

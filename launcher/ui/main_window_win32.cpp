@@ -7,15 +7,13 @@
 
 #include "launcher/res/resource_ids.h"
 #include "launcher/startup/globals.h"
+#include "launcher/startup/launcher_main.h"
 #include "launcher/ui/gdi_canvas_win32.h"
 #include "launcher/ui/main_window.h"
 #include "launcher/ui/sensor_ui_app.h"
 #include "launcher/ui/window_layout.h"
 
 namespace tavu {
-
-wchar_t g_windowTitle[kWindowTextChars] = {};
-wchar_t g_windowClass[kWindowTextChars] = {};
 
 namespace {
 HINSTANCE g_instance = nullptr;
@@ -37,7 +35,7 @@ void RegisterMainWindowClass(void* instance) {
   wc.hIconSm = LoadIconW(module, MAKEINTRESOURCEW(IDI_TAVU));
   wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-  wc.lpszClassName = g_windowClass;
+  wc.lpszClassName = g_windowClassName;
   RegisterClassExW(&wc);
 }
 
@@ -46,7 +44,7 @@ int CreateMainWindow(void* instance, int showCommand) {
   const WindowOrigin origin =
       CentredWindowOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
   HWND window =
-      CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST, g_windowClass, g_windowTitle, WS_POPUP, origin.x,
+      CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST, g_windowClassName, g_windowTitle, WS_POPUP, origin.x,
                       origin.y, kWindowWidth, kWindowHeight, nullptr, nullptr, g_instance, nullptr);
   g_mainWindow = window;
   if (window == nullptr) return 0;

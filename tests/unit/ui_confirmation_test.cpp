@@ -59,7 +59,7 @@ TEST_F(UiConfirmation, PaintDrawsInOrderAndSwapsButtonsForProgressWhileProcessin
     g_app = nullptr;
     SensorUIApp& app = App();
     if (c.processing == 1) {
-      ui_.answers = {kIdYes};
+      ui().QueueAnswer(kIdYes);
       app.OnLButtonDown(380, 180);
     }
     app.OnMouseMove(c.hoverContinue ? 380 : 10, 182);
@@ -80,82 +80,65 @@ TEST_F(UiConfirmation, PaintDrawsInOrderAndSwapsButtonsForProgressWhileProcessin
 
 TEST_F(UiConfirmation, ButtonPresses) {
   const PixelRect kMessage{-7, 60, 523, 285};
+  const std::wstring kQuestion = std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260";
+  enum class Fault { None, Box, Thread };
   struct Case {
     const char* name;
     int x, y;
     std::vector<int> answers;
-    bool threadStarts;
+    Fault fault;
     std::vector<std::wstring> boxes;  // caption|text|flags
     int destroys;
-    bool workerStarted;
+    bool workerStarted;  // processing set up and CreateThread asked for
     std::int32_t processing;
   } cases[] = {
-      {"Continue, Yes",
-       380,
-       180,
-       {kIdYes},
-       true,
-       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260"},
-       0,
-       true,
-       1},
-      {"Continue, No",
-       380,
-       180,
-       {kIdNo},
-       true,
-       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260"},
-       1,
-       false,
-       0},
-      {"Continue, box could not be shown",
-       353,
-       199,
-       {0},
-       true,
-       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260"},
-       1,
-       false,
-       0},
+      {"Continue, Yes", 380, 180, {kIdYes}, Fault::None, {kQuestion}, 0, true, 1},
+      {"Continue, No", 380, 180, {kIdNo}, Fault::None, {kQuestion}, 1, false, 0},
+      {"Continue, box could not be shown", 353, 199, {}, Fault::Box, {kQuestion}, 1, false, 0},
+      {"Continue, box closed otherwise", 386, 182, {2}, Fault::None, {kQuestion}, 1, false, 0},
       {"Continue, Yes, thread cannot be created",
        419,
        166,
        {kIdYes},
-       false,
-       {std::wstring(L"Recovery Confirmation|") + kConfirm + L"|260",
+       Fault::Thread,
+       {kQuestion,
         L"Recovery Aborted|The recovery process could not be started. Nothing on this "
         L"computer has been changed.|0"},
        1,
        true,
        1},
-      {"Cancel", 460, 180, {}, true, {}, 1, false, 0},
-      {"Cancel's corner", 497, 199, {}, true, {}, 1, false, 0},
-      {"Continue's edge", 352, 180, {}, true, {}, 0, false, 0},
-      {"between the buttons", 425, 180, {}, true, {}, 0, false, 0},
-      {"empty panel", 200, 100, {}, true, {}, 0, false, 0},
+      {"Cancel", 460, 180, {}, Fault::None, {}, 1, false, 0},
+      {"Cancel's corner", 497, 199, {}, Fault::None, {}, 1, false, 0},
+      {"Continue's edge", 352, 180, {}, Fault::None, {}, 0, false, 0},
+      {"between the buttons", 425, 180, {}, Fault::None, {}, 0, false, 0},
+      {"empty panel", 200, 100, {}, Fault::None, {}, 0, false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     g_app = nullptr;
     g_workerThread = nullptr;
-    ui_ = ScriptedUi{};
-    ui_.answers.assign(c.answers.begin(), c.answers.end());
-    ui_.threadsStart = c.threadStarts;
+    workerStart_ = WorkerStart{};
     SensorUIApp& app = App();
+    const std::size_t boxesBefore = ui().messageBoxes().size();
+    const std::size_t destroysBefore = ui().destroyPosts().size();
+    const std::size_t threadsBefore = ui().threads().size();
+    for (int a : c.answers) ui().QueueAnswer(a);
+    machine().faults().FailAll(sim::SimOp::MessageBox, c.fault == Fault::Box);
+    machine().faults().FailAll(sim::SimOp::ThreadStart, c.fault == Fault::Thread);
 
     EXPECT_FALSE(app.OnLButtonDown(c.x, c.y));  // every press becomes a drag
 
+    machine().faults().Reset();
     std::vector<std::wstring> boxes;
-    for (const ShownBox& b : ui_.boxes) {
+    for (const sim::SimMessageBox& b : From(ui().messageBoxes(), boxesBefore)) {
       EXPECT_EQ(b.owner, kTestWindow);
       boxes.push_back(b.caption + L"|" + b.text + L"|" + std::to_wstring(b.flags));
     }
     EXPECT_EQ(boxes, c.boxes);
-    EXPECT_EQ(ui_.destroys, std::vector<Handle>(c.destroys, kTestWindow));
+    EXPECT_EQ(From(ui().destroyPosts(), destroysBefore), std::vector<Handle>(c.destroys, kTestWindow));
     EXPECT_EQ(app.processing, c.processing);
+    const std::vector<sim::SimThreadRun> threads = From(ui().threads(), threadsBefore);
     if (c.workerStarted) {
-      ASSERT_EQ(ui_.threads.size(), 1u);
-      EXPECT_EQ(ui_.threads[0].routine, &UiTest::TestWorker);
       EXPECT_EQ(app.messageLabel->text, app.processingText);
       ASSERT_EQ(canvas_.timers.size(), 1u);
       EXPECT_EQ(canvas_.timers[0].window, kTestWindow);
@@ -166,11 +149,24 @@ TEST_F(UiConfirmation, ButtonPresses) {
         if (!i.whole && i.rect == kMessage && !i.erase && i.window == kTestWindow) messageInvalidated = true;
       }
       EXPECT_TRUE(messageInvalidated);
-      EXPECT_EQ(g_workerThread != nullptr, c.threadStarts);
     } else {
-      EXPECT_TRUE(ui_.threads.empty());
       EXPECT_TRUE(canvas_.timers.empty());
       EXPECT_EQ(app.messageLabel->text, app.warningText);
+    }
+    if (c.workerStarted && c.fault != Fault::Thread) {
+      ASSERT_EQ(threads.size(), 1u);
+      EXPECT_EQ(threads[0].routine, &UiTest::TestWorker);
+      EXPECT_EQ(threads[0].parameter, nullptr);
+      EXPECT_NE(g_workerThread, nullptr);
+      // The worker starts with the window already in its processing state.
+      EXPECT_EQ(workerStart_.runs, 1);
+      EXPECT_EQ(workerStart_.processing, 1);
+      EXPECT_EQ(workerStart_.timers, 1u);
+      EXPECT_EQ(workerStart_.messageText, app.processingText);
+    } else {
+      EXPECT_TRUE(threads.empty());
+      EXPECT_EQ(workerStart_.runs, 0);
+      EXPECT_EQ(g_workerThread, nullptr);
     }
   }
 }
@@ -182,10 +178,11 @@ TEST_F(UiConfirmation, TheProgramStartsTheRecoveryWorker) {
 
 TEST_F(UiConfirmation, HiddenButtonsDoNotAnswerWhileProcessing) {
   SensorUIApp& app = App();
-  ui_.answers = {kIdYes, kIdYes};
+  ui().QueueAnswer(kIdYes);
+  ui().QueueAnswer(kIdYes);
   app.OnLButtonDown(380, 180);
   ASSERT_EQ(app.processing, 1);
-  ASSERT_EQ(ui_.threads.size(), 1u);
+  ASSERT_EQ(ui().threads().size(), 1u);
 
   struct Press {
     int x, y;
@@ -194,9 +191,9 @@ TEST_F(UiConfirmation, HiddenButtonsDoNotAnswerWhileProcessing) {
   for (const Press& p : presses) {
     SCOPED_TRACE(testing::Message() << p.x << "," << p.y);
     EXPECT_FALSE(app.OnLButtonDown(p.x, p.y));
-    EXPECT_EQ(ui_.boxes.size(), 1u);    // no second question
-    EXPECT_EQ(ui_.threads.size(), 1u);  // no second worker
-    EXPECT_TRUE(ui_.destroys.empty());  // arming is not cut short
+    EXPECT_EQ(ui().messageBoxes().size(), 1u);  // no second question
+    EXPECT_EQ(ui().threads().size(), 1u);       // no second worker
+    EXPECT_TRUE(ui().destroyPosts().empty());   // arming is not cut short
     EXPECT_EQ(canvas_.timers.size(), 1u);
     // The hidden buttons still follow the pointer.
     EXPECT_EQ(app.continueButton->hovered, p.continueHovered);
@@ -211,7 +208,7 @@ TEST_F(UiConfirmation, HiddenButtonsDoNotAnswerWhileProcessing) {
 
 TEST_F(UiConfirmation, ProgressLineCyclesThroughOneToFourDots) {
   SensorUIApp& app = App();
-  ui_.answers = {kIdYes};
+  ui().QueueAnswer(kIdYes);
   app.OnLButtonDown(380, 180);
   EXPECT_EQ(app.progressLabel->text, app.progressBaseText);
   EXPECT_EQ(std::wstring(app.progressLabel->text), L"Program Processing.");

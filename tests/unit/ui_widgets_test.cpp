@@ -39,7 +39,7 @@ TEST_F(UiWidgets, InitBuildsTheTextsAndWidgetTable) {
   const std::vector<std::wstring> debug = {L"System Recovery",    kWarning,  kProcessing,
                                            L"Continue",           L"Cancel", L"Program Processing.",
                                            L"Program Processing."};
-  EXPECT_EQ(ui_.debugLines, debug);
+  EXPECT_EQ(ui().debugOutput(), debug);
 
   struct Row {
     const char* name;
@@ -80,7 +80,7 @@ TEST_F(UiWidgets, InitBuildsTheTextsAndWidgetTable) {
     EXPECT_EQ(canvas_.BitmapId(b->normalBitmap), 130);
     EXPECT_EQ(canvas_.BitmapId(b->hoverBitmap), 131);
   }
-  EXPECT_TRUE(ui_.boxes.empty());
+  EXPECT_TRUE(ui().messageBoxes().empty());
 }
 
 TEST_F(UiWidgets, MissingBitmapsLeaveAWorkingWindow) {
@@ -108,20 +108,21 @@ TEST_F(UiWidgets, MissingBitmapsLeaveAWorkingWindow) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     g_app = nullptr;
-    ui_.boxes.clear();
+    const std::size_t before = ui().messageBoxes().size();
     canvas_.missingBitmaps = c.missing;
     SensorUIApp& app = App();
     EXPECT_TRUE(app.ready);
-    ASSERT_EQ(ui_.boxes.size(), static_cast<std::size_t>(c.warnings));
+    const std::vector<sim::SimMessageBox> boxes = From(ui().messageBoxes(), before);
+    ASSERT_EQ(boxes.size(), static_cast<std::size_t>(c.warnings));
     if (c.warnings == 1) {
-      EXPECT_EQ(ui_.boxes[0].owner, nullptr);  // no window exists yet
-      EXPECT_EQ(ui_.boxes[0].text, L"Could not load image!");
-      EXPECT_EQ(ui_.boxes[0].caption, L"Error");
-      EXPECT_EQ(ui_.boxes[0].flags, 0x30u);
+      EXPECT_EQ(boxes[0].owner, nullptr);  // no window exists yet
+      EXPECT_EQ(boxes[0].text, L"Could not load image!");
+      EXPECT_EQ(boxes[0].caption, L"Error");
+      EXPECT_EQ(boxes[0].flags, 0x30u);
     }
     app.Paint();
     EXPECT_EQ(canvas_.draws, c.draws);
-    EXPECT_TRUE(ui_.destroys.empty());
+    EXPECT_TRUE(ui().destroyPosts().empty());
   }
 }
 
