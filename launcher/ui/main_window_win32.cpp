@@ -33,7 +33,7 @@ void RegisterMainWindowClass(void* instance) {
   wc.hInstance = module;
   wc.hIcon = LoadIconW(module, MAKEINTRESOURCEW(IDI_TAVU));
   wc.hIconSm = LoadIconW(module, MAKEINTRESOURCEW(IDI_TAVU));
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
   wc.lpszClassName = g_windowClassName;
   RegisterClassExW(&wc);

@@ -121,9 +121,26 @@ check "compositor's desktop differs from the panel (blend is visible)" red_apart
 check "composited panel is 229/255 panel over the desktop ($expected)" rgb_near "$(pixel "$BLEND" 30 120)" "$expected" 2
 sleep 1
 
+echo "  dragging"
+# No caption: a press anywhere on the panel drags the window with the pointer.
+xdotool mousemove $((WIN_X + 200)) $((WIN_Y + 100)) mousedown 1
+sleep 0.5
+for step in 1 2 3 4 5; do
+  xdotool mousemove_relative -- 10 6
+  sleep 0.2
+done
+xdotool mouseup 1
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$WIN" 2>/dev/null)"
+check_eq "a press on the panel drags the window by (50, 30)" "468,289" "${X:-},${Y:-}"
+WIN_X=${X:-$WIN_X}
+WIN_Y=${Y:-$WIN_Y}
+
 echo "  Cancel"
 before=$(temp_listing)
 click_client 464 182
+WIN_X=418
+WIN_Y=259
 e2e_wait "$E2E_PID" 60
 check_eq "Cancel ends with exit code 0" 0 "$E2E_RC"
 check_eq "Cancel leaves C:\\Windows\\Temp as it was" "$before" "$(temp_listing)"
