@@ -6,6 +6,7 @@ SimMachine::SimMachine(const std::string& root)
     : paths_(root), files_(paths_, handles_, faults_) {
   platform_.files = &files_;
   platform_.system = &system_;
+  platform_.resources = &resources_;
 }
 
 SimMachine::~SimMachine() = default;

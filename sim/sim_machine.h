@@ -11,6 +11,7 @@
 #include "sim/sim_files.h"
 #include "sim/sim_handles.h"
 #include "sim/sim_paths.h"
+#include "sim/sim_resources.h"
 #include "sim/sim_system.h"
 
 namespace tavu::sim {
@@ -32,6 +33,7 @@ class SimMachine {
   SimPaths& paths() { return paths_; }
   SimFiles& files() { return files_; }
   SimSystem& system() { return system_; }
+  SimResources& resources() { return resources_; }
 
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
@@ -45,6 +47,7 @@ class SimMachine {
   SimPaths paths_;
   SimFiles files_;
   SimSystem system_;
+  SimResources resources_{paths_, faults_};
 };
 
 }  // namespace tavu::sim
