@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Checks on the shipped programs as built: format, imports, manifest, embedded launcher.
+. "$(dirname "$0")/../e2e/lib.sh"
+
+BIN=$E2E_ROOT/build/win32/bin
+LAUNCHER="$BIN/TAVU Recovery.exe"
+PATCHER="$BIN/TvPatchDowngrade.exe"
+SYSTEM_DLLS='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|SHLWAPI|OLE32|OLEAUT32|VERSION|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
+
+for exe in "$LAUNCHER" "$PATCHER"; do
+  name=$(basename "$exe")
+  check "$name is a 32-bit GUI program" sh -c "file -b \"\$1\" | grep -q '^PE32 executable (GUI) Intel 80386'" sh "$exe"
+  imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
+  bad=$(printf '%s\n' "$imports" | grep -v -i -E "$SYSTEM_DLLS" || true)
+  check_eq "$name imports only Windows system DLLs" "" "$bad"
+  check "$name asks for administrator rights" grep -q -a 'level="requireAdministrator" uiAccess="false"' "$exe"
+done
+check "launcher manifest declares DPI awareness" grep -q -a '<dpiAware' "$LAUNCHER"
+check "patcher carries the launcher of this build byte for byte" python3 -c '
+import sys
+launcher = open(sys.argv[1], "rb").read()
+patcher = open(sys.argv[2], "rb").read()
+sys.exit(0 if len(launcher) > 0 and patcher.find(launcher) >= 0 else 1)' "$LAUNCHER" "$PATCHER"
+e2e_finish
