@@ -1,6 +1,5 @@
-// Test tool: gives a program file the version resource of a chosen version, or
-// takes its version resource away, so the patcher can meet launchers of any
-// version. Usage: set_file_version FILE VERSION|none
+// Test tool: gives a program file the version resource of a chosen version, so
+// the patcher can meet launchers of any version. Usage: set_file_version FILE VERSION
 #include <windows.h>
 
 #include <cstdio>
@@ -11,22 +10,19 @@
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) {
-    std::fwprintf(stderr, L"usage: set_file_version FILE VERSION|none\n");
+    std::fwprintf(stderr, L"usage: set_file_version FILE VERSION\n");
     return 2;
   }
   const wchar_t* file = argv[1];
   std::wstring version = argv[2];
-  std::string block;
-  if (version != L"none") {
-    tavu::test::VersionSpec spec;
-    unsigned parts[4] = {0, 0, 0, 0};
-    std::swscanf(version.c_str(), L"%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]);
-    for (int i = 0; i < 4; ++i) spec.fileVersion[i] = static_cast<std::uint16_t>(parts[i]);
-    std::string text;
-    for (wchar_t c : version) text.push_back(static_cast<char>(c));
-    spec.tables = {{"040904b0", {{"FileVersion", text}, {"ProductVersion", text}}}};
-    block = tavu::test::BuildVersionBlock(spec);
-  }
+  tavu::test::VersionSpec spec;
+  unsigned parts[4] = {0, 0, 0, 0};
+  std::swscanf(version.c_str(), L"%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]);
+  for (int i = 0; i < 4; ++i) spec.fileVersion[i] = static_cast<std::uint16_t>(parts[i]);
+  std::string text;
+  for (wchar_t c : version) text.push_back(static_cast<char>(c));
+  spec.tables = {{"040904b0", {{"FileVersion", text}, {"ProductVersion", text}}}};
+  const std::string block = tavu::test::BuildVersionBlock(spec);
   HANDLE update = BeginUpdateResourceW(file, FALSE);
   if (update == nullptr) {
     std::fwprintf(stderr, L"BeginUpdateResourceW failed: %lu\n", GetLastError());
@@ -34,7 +30,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const WORD language = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
   BOOL ok = UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), language,
-                            block.empty() ? nullptr : block.data(), static_cast<DWORD>(block.size()));
+                            const_cast<char*>(block.data()), static_cast<DWORD>(block.size()));
   if (!EndUpdateResourceW(update, !ok) || !ok) {
     std::fwprintf(stderr, L"UpdateResourceW failed: %lu\n", GetLastError());
     return 1;
