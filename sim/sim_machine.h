@@ -5,14 +5,17 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/platform.h"
+#include "sim/sim_disks.h"
 #include "sim/sim_faults.h"
 #include "sim/sim_files.h"
 #include "sim/sim_handles.h"
 #include "sim/sim_paths.h"
 #include "sim/sim_resources.h"
 #include "sim/sim_system.h"
+#include "sim/sim_volumes.h"
 
 namespace tavu::sim {
 
@@ -33,6 +36,15 @@ class SimMachine {
   SimPaths& paths() { return paths_; }
   SimFiles& files() { return files_; }
   SimSystem& system() { return system_; }
+  SimDisks& disks() { return disks_; }
+  SimVolumes& volumes() { return volumes_; }
+
+  // The next physical disk (numbers follow the order of the calls); its
+  // volumes are presented and lettered as at machine start. False with *error
+  // (the reason) when the image cannot be opened.
+  bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error = nullptr);
+  void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind = DiskKind::Fixed);
+  void AddAbsent();
   SimResources& resources() { return resources_; }
 
   // The host path of a Windows path on C:.
@@ -47,6 +59,8 @@ class SimMachine {
   SimPaths paths_;
   SimFiles files_;
   SimSystem system_;
+  SimDisks disks_;
+  SimVolumes volumes_;
   SimResources resources_{paths_, faults_};
 };
 
