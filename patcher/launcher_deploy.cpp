@@ -41,6 +41,10 @@ void ExtractLauncher() {
     return;
   }
   FileApi& files = *Sys().files;
+  // Someone made the installed launcher read-only: leave it as it is. Replacing
+  // by rename would pass over the flag on some file systems (and under Wine),
+  // where writing into the file would have been refused.
+  if (files.IsReadOnly(kLauncherPath)) return;
   // A leftover of an interrupted run would make CREATE_NEW fail.
   files.Remove(kLauncherTempPath);
   if (WriteNewFile(kLauncherTempPath, bytes, size) &&

@@ -13,9 +13,9 @@ inline constexpr const wchar_t* kLauncherTempPath =
     L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe.new";
 
 // Replaces the installed launcher with the carried one in one step. On any
-// failure (resource missing or empty, temporary file not written in full, not
-// flushed, not moved into place) the installed launcher stays exactly as it
-// was and the temporary file is gone.
+// failure (resource missing or empty, installed file read-only, temporary
+// file not written in full, not flushed, not moved into place) the installed
+// launcher stays exactly as it was and the temporary file is gone.
 void ExtractLauncher();
 
 }  // namespace tavu::patcher

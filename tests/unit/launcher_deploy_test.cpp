@@ -38,6 +38,7 @@ class ShortWrites : public FileApi {
   bool Remove(const wchar_t* p) override { return inner_.Remove(p); }
   bool MoveReplace(const wchar_t* f, const wchar_t* t) override { return inner_.MoveReplace(f, t); }
   bool Exists(const wchar_t* p) override { return inner_.Exists(p); }
+  bool IsReadOnly(const wchar_t* p) override { return inner_.IsReadOnly(p); }
   Handle FindFirst(const wchar_t* p) override { return inner_.FindFirst(p); }
   bool CloseFind(Handle f) override { return inner_.CloseFind(f); }
   bool SetCurrentDir(const wchar_t* p) override { return inner_.SetCurrentDir(p); }
