@@ -41,7 +41,7 @@ const std::string kKeep = Fix("File version is same or newer, do not copy");
 
 std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
 
-// The notebook disk of the design's example: EFI, reserved, Windows (lettered
+// A notebook disk after a downgrade: EFI, reserved, Windows (lettered
 // at start), a data volume hidden by a downgrade.
 Bytes NotebookDisk() {
   return GptBuilder(kDiskSectors)
@@ -69,9 +69,9 @@ class FixDowngradeTest : public SimTest {
 
   std::string LauncherHost() { return root() + "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe"; }
   void InstallLauncher(const std::string& fileVersion) {
-    VersionSpec spec;
-    spec.tables = {{"040904b0", {{"FileVersion", fileVersion}}}};
-    WriteHostFile(LauncherHost(), BuildPe(BuildVersionBlock(spec)).bytes);
+    VersionContent content;
+    content.tables = {{"040904b0", {{"FileVersion", fileVersion}}}};
+    WriteHostFile(LauncherHost(), BuildPe(BuildVersionBlock(content)).bytes);
   }
   Lines Run() {
     patcher::FixDowngarde();

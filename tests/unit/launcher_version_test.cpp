@@ -139,14 +139,14 @@ TEST_F(FileVersionTest, TranslationWalk) {
   const std::string v259(259, '9');
   struct Case {
     const char* what;
-    VersionSpec spec;
+    VersionContent content;
     std::string expected;
   };
-  using Tables = std::vector<StringTableSpec>;
+  using Tables = std::vector<StringTableContent>;
   using Pairs = std::vector<std::pair<std::uint16_t, std::uint16_t>>;
-  VersionSpec base;
+  VersionContent base;
   auto with = [&](Pairs pairs, Tables tables) {
-    VersionSpec s = base;
+    VersionContent s = base;
     s.translations = std::move(pairs);
     s.tables = std::move(tables);
     return s;
@@ -183,7 +183,7 @@ TEST_F(FileVersionTest, TranslationWalk) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Install(BuildPe(BuildVersionBlock(c.spec)).bytes);
+    Install(BuildPe(BuildVersionBlock(c.content)).bytes);
     auto [result, text] = Read();
     EXPECT_EQ(result, 1);
     EXPECT_EQ(text, c.expected);
@@ -197,7 +197,7 @@ TEST_F(FileVersionTest, ImageKinds) {
     int result;
     std::string text;
   };
-  const std::string block = BuildVersionBlock(VersionSpec{});
+  const std::string block = BuildVersionBlock(VersionContent{});
   const Case cases[] = {
       {"PE32", BuildPe(block).bytes, 1, "1.0.0.7"},
       {"PE32+", BuildPe(block, true).bytes, 1, "1.0.0.7"},
@@ -218,7 +218,7 @@ TEST_F(FileVersionTest, ImageKinds) {
 
 TEST_F(FileVersionTest, MissingFileAndFailingCallsGiveEmptyText) {
   EXPECT_EQ(Read(), std::make_pair(0, std::string()));
-  Install(BuildPe(BuildVersionBlock(VersionSpec{})).bytes);
+  Install(BuildPe(BuildVersionBlock(VersionContent{})).bytes);
   machine().faults().FailAll(sim::SimOp::VersionInfo);
   EXPECT_EQ(Read(), std::make_pair(0, std::string()));
   machine().faults().Reset();
@@ -281,7 +281,7 @@ TEST_F(FileVersionTest, DamagedImagesAreReadSafely) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    BuiltPe pe = BuildPe(BuildVersionBlock(VersionSpec{}));
+    BuiltPe pe = BuildPe(BuildVersionBlock(VersionContent{}));
     c.damage(pe);
     Install(pe.bytes);
     EXPECT_EQ(Read().second, c.text);
@@ -289,7 +289,7 @@ TEST_F(FileVersionTest, DamagedImagesAreReadSafely) {
 }
 
 TEST_F(FileVersionTest, EveryTruncationIsReadSafely) {
-  BuiltPe pe = BuildPe(BuildVersionBlock(VersionSpec{}));
+  BuiltPe pe = BuildPe(BuildVersionBlock(VersionContent{}));
   for (std::size_t size = 0; size < pe.bytes.size(); ++size) {
     Install(pe.bytes.substr(0, size));
     std::string text = Read().second;
@@ -299,8 +299,8 @@ TEST_F(FileVersionTest, EveryTruncationIsReadSafely) {
 }
 
 TEST_F(FileVersionTest, StringValueLengthIsClampedToItsNode) {
-  VersionSpec spec;
-  std::string block = BuildVersionBlock(spec);
+  VersionContent content;
+  std::string block = BuildVersionBlock(content);
   // wValueLength of the FileVersion node: find its key and step back.
   std::string key;
   for (char c : std::string("FileVersion")) key += std::string{c, '\0'};

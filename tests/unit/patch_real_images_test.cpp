@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/fixtures/pe_builder.h"
 #include "tests/fixtures/temp_dir.h"
+#include "tests/fixtures/version_block.h"
 
 namespace tavu::test {
 namespace {
@@ -198,6 +200,49 @@ TEST_F(RealImagesTest, OtherTablesAreLeftAsTheyAre) {
 TEST_F(RealImagesTest, UnreadableImageIsAUsageError) {
   int status = -1;
   Shell(Sim() + " --disk " + Quote(dir_.path() + "/missing.img") + " patch --json", &status);
+  EXPECT_EQ(status, 2);
+}
+
+TEST(PatchTool, LauncherDecisionUnderRoot) {
+  struct Case {
+    const char* installed;  // "": none
+    const char* launcher;
+    bool replaced;
+  };
+  const Case cases[] = {{"1.0.0.6", "\"launcher\": \"replaced\"", true},
+                        {"1.0.0.10", "\"launcher\": \"kept\"", false},
+                        {"", "\"launcher\": \"absent\"", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.installed);
+    TempDir dir;
+    const std::string root = dir.path() + "/c";
+    const std::string target = root + "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe";
+    const std::string carried = dir.path() + "/carried.exe";
+    WriteHostFile(carried, std::string(4000, 'C'));
+    WriteHostFile(root + "/Windows/Temp/keep", "");
+    std::string old;
+    if (*c.installed != '\0') {
+      VersionContent content;
+      content.tables = {{"040904b0", {{"FileVersion", c.installed}}}};
+      old = BuildPe(BuildVersionBlock(content)).bytes;
+      WriteHostFile(target, old);
+    }
+    int status = -1;
+    std::string json = Shell(Sim() + " --root " + Quote(root) + " --carried-launcher " + Quote(carried) +
+                                 " patch --json",
+                             &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(json.find(c.launcher), std::string::npos) << json;
+    if (*c.installed != '\0') {
+      EXPECT_EQ(ReadHostFile(target) == std::string(4000, 'C'), c.replaced);
+    } else {
+      EXPECT_FALSE(HostFileExists(target));
+    }
+  }
+  int status = -1;
+  Shell(Sim() + " --carried-launcher /nonexistent/launcher.exe patch --json", &status);
+  EXPECT_EQ(status, 2);
+  Shell(Sim() + " --bogus patch", &status);
   EXPECT_EQ(status, 2);
 }
 

@@ -15,14 +15,14 @@ int wmain(int argc, wchar_t** argv) {
   }
   const wchar_t* file = argv[1];
   std::wstring version = argv[2];
-  tavu::test::VersionSpec spec;
+  tavu::test::VersionContent content;
   unsigned parts[4] = {0, 0, 0, 0};
   std::swscanf(version.c_str(), L"%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]);
-  for (int i = 0; i < 4; ++i) spec.fileVersion[i] = static_cast<std::uint16_t>(parts[i]);
+  for (int i = 0; i < 4; ++i) content.fileVersion[i] = static_cast<std::uint16_t>(parts[i]);
   std::string text;
   for (wchar_t c : version) text.push_back(static_cast<char>(c));
-  spec.tables = {{"040904b0", {{"FileVersion", text}, {"ProductVersion", text}}}};
-  const std::string block = tavu::test::BuildVersionBlock(spec);
+  content.tables = {{"040904b0", {{"FileVersion", text}, {"ProductVersion", text}}}};
+  const std::string block = tavu::test::BuildVersionBlock(content);
   HANDLE update = BeginUpdateResourceW(file, FALSE);
   if (update == nullptr) {
     std::fwprintf(stderr, L"BeginUpdateResourceW failed: %lu\n", GetLastError());
