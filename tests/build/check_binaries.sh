@@ -16,9 +16,10 @@ for exe in "$LAUNCHER" "$PATCHER"; do
   check "$name asks for administrator rights" grep -q -a 'level="requireAdministrator" uiAccess="false"' "$exe"
 done
 check "launcher manifest declares DPI awareness" grep -q -a '<dpiAware' "$LAUNCHER"
-check "patcher carries the launcher of this build byte for byte" python3 -c '
-import sys
-launcher = open(sys.argv[1], "rb").read()
-patcher = open(sys.argv[2], "rb").read()
-sys.exit(0 if len(launcher) > 0 and patcher.find(launcher) >= 0 else 1)' "$LAUNCHER" "$PATCHER"
+# Strings, accelerators, bitmaps, icon group and the embedded launcher, read from
+# the resource tree of the files themselves.
+out=$(python3 "$(dirname "$0")/pe_resources.py" "$LAUNCHER" "$PATCHER")
+printf '%s\n' "$out" | grep -E '^    (ok|FAIL)'
+E2E_PASSED=$((E2E_PASSED + $(printf '%s\n' "$out" | grep -c '^    ok')))
+E2E_FAILED=$((E2E_FAILED + $(printf '%s\n' "$out" | grep -c '^    FAIL')))
 e2e_finish
