@@ -2,12 +2,11 @@
 // tools, checked afterwards with the same tools.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tests/fixtures/pe_builder.h"
+#include "tests/fixtures/run_command.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tests/fixtures/version_block.h"
 
@@ -16,22 +15,15 @@ namespace {
 
 constexpr std::uint64_t kSector = 512;
 
-// Runs a shell command; its standard output, and its exit status in *status.
+// Runs a command line with the partitioning tools in PATH; its standard
+// output, and its exit status in *status.
 std::string Shell(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = pclose(p);
-  if (status != nullptr) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
+  CommandResult r = RunCommand(ToolPath() + command);
+  if (status != nullptr) *status = r.status;
+  return r.out;
 }
 
-bool HaveTool(const char* name) { return Shell(std::string("command -v ") + name).size() > 0; }
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) { return ShellQuote(s); }
 
 std::string Sim() { return Quote(std::string(TAVU_TOOL_DIR) + "/tavu-sim"); }
 
@@ -61,7 +53,7 @@ std::string OutsideGpt(const std::string& image) {
 constexpr std::uint64_t kParts[6][2] = {{2048, 4095},   {4096, 6143},   {6144, 12287},
                                         {12288, 18431}, {18432, 24575}, {24576, 30719}};
 
-class RealImagesTest : public ::testing::Test {
+class PatchImagesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!HaveTool("sgdisk")) GTEST_SKIP() << "sgdisk is not installed";
@@ -89,7 +81,7 @@ class RealImagesTest : public ::testing::Test {
   std::string image_;
 };
 
-TEST_F(RealImagesTest, WriteClearsBasicDataAttributesAndNothingElse) {
+TEST_F(PatchImagesTest, WriteClearsBasicDataAttributesAndNothingElse) {
   MakeNotebookImage();
   const std::string before = ReadHostFile(image_);
   auto sumsAfter = [&](std::size_t p) {
@@ -124,7 +116,7 @@ TEST_F(RealImagesTest, WriteClearsBasicDataAttributesAndNothingElse) {
   EXPECT_TRUE(ReadHostFile(image_) == after);
 }
 
-TEST_F(RealImagesTest, WithoutWriteTheImageIsNotTouched) {
+TEST_F(PatchImagesTest, WithoutWriteTheImageIsNotTouched) {
   MakeNotebookImage();
   const std::string before = ReadHostFile(image_);
   int status = -1;
@@ -136,7 +128,7 @@ TEST_F(RealImagesTest, WithoutWriteTheImageIsNotTouched) {
   EXPECT_TRUE(ReadHostFile(image_) == before);
 }
 
-TEST_F(RealImagesTest, DamagedPrimaryIsRepairedOrLeftAloneNeverWorse) {
+TEST_F(PatchImagesTest, DamagedPrimaryIsRepairedOrLeftAloneNeverWorse) {
   struct Case {
     const char* what;
     std::uint64_t offset;  // byte flipped
@@ -164,7 +156,7 @@ TEST_F(RealImagesTest, DamagedPrimaryIsRepairedOrLeftAloneNeverWorse) {
   }
 }
 
-TEST_F(RealImagesTest, OtherTablesAreLeftAsTheyAre) {
+TEST_F(PatchImagesTest, OtherTablesAreLeftAsTheyAre) {
   struct Case {
     const char* what;
     std::string make;  // shell command run on the image
@@ -197,7 +189,7 @@ TEST_F(RealImagesTest, OtherTablesAreLeftAsTheyAre) {
   }
 }
 
-TEST_F(RealImagesTest, UnreadableImageIsAUsageError) {
+TEST_F(PatchImagesTest, UnreadableImageIsAUsageError) {
   int status = -1;
   Shell(Sim() + " --disk " + Quote(dir_.path() + "/missing.img") + " patch --json", &status);
   EXPECT_EQ(status, 2);

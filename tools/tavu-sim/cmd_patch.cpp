@@ -10,8 +10,9 @@
 #include "patcher/fix_downgrade.h"
 #include "sim/sim_paths.h"
 #include "sim/sim_resources.h"
-#include "tools/tavu-sim/json_writer.h"
-#include "tools/tavu-sim/sim_session.h"
+#include "tools/tavu-sim/json.h"
+#include "tools/tavu-sim/machine_view.h"
+#include "tools/tavu-sim/sim_command.h"
 
 namespace tavu::tool {
 
@@ -81,14 +82,7 @@ class LayoutWriteRecorder : public DiskApi {
   std::vector<OpenDiskInfo> open_;
 };
 
-std::string Narrow(const std::wstring& w) { return sim::Narrow(w); }
-
-std::string GuidText(const Guid& g) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2, g.Data3,
-                g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-  return buf;
-}
+std::string Narrow(const std::wstring& w) { return ToUtf8(w); }
 
 // The log lines of this run: the file's text after what it held before,
 // without time stamps and line ends.
@@ -126,45 +120,24 @@ bool Exists(const std::string& hostPath) {
   return !hostPath.empty() && sim::ReadHostBytes(hostPath, &bytes);
 }
 
-std::string DisksJson(sim::SimMachine& m) {
-  std::string out = "[";
-  bool first = true;
-  for (int n = 0; n < m.disks().Count(); ++n) {
-    if (m.disks().Kind(n) == sim::DiskKind::Absent) continue;
-    sim::SimLayout layout = m.disks().Layout(n);
-    const char* style = layout.style == PARTITION_STYLE_GPT   ? "GPT"
-                        : layout.style == PARTITION_STYLE_MBR ? "MBR"
-                                                              : "RAW";
-    out += first ? "" : ", ";
-    first = false;
-    out += "{\"number\": " + std::to_string(n) + ", \"style\": \"" + style + "\", \"partitions\": [";
-    bool firstPart = true;
-    for (const PARTITION_INFORMATION_EX& e : layout.entries) {
-      if (layout.style == PARTITION_STYLE_MBR && e.Mbr.PartitionType == 0) continue;
-      out += firstPart ? "" : ", ";
-      firstPart = false;
-      char attributes[32];
-      std::snprintf(attributes, sizeof attributes, "0x%016llX",
-                    static_cast<unsigned long long>(layout.style == PARTITION_STYLE_GPT ? e.Gpt.Attributes : 0));
-      char mbrType[8];
-      std::snprintf(mbrType, sizeof mbrType, "0x%02X", e.Mbr.PartitionType);
-      std::string type = layout.style == PARTITION_STYLE_GPT ? GuidText(e.Gpt.PartitionType) : mbrType;
-      bool active = layout.style == PARTITION_STYLE_MBR && e.Mbr.BootIndicator != 0;
-      wchar_t letter = m.volumes().VolumeOf(n, e.StartingOffset).letter;
-      out += "{\"number\": " + std::to_string(e.PartitionNumber) + ", \"type\": " + JsonString(type) +
-             ", \"active\": " + (active ? "true" : "false") + ", \"attributes\": \"" + attributes +
-             "\", \"letter\": " + (letter != 0 ? JsonString(std::string(1, static_cast<char>(letter)) + ":") : "null") +
-             "}";
-    }
-    out += "]}";
+// The carried launcher: the file given with --carried-launcher, else the
+// launcher of this build; without either the patcher carries nothing.
+int LoadCarriedLauncher(SimContext& context) {
+  sim::SimResources& resources = context.machine.resources();
+  if (context.options.carriedLauncher.empty()) {
+    resources.SetCarriedLauncherFile(TAVU_DEFAULT_CARRIED_LAUNCHER);
+    return 0;
   }
-  return out + "]";
+  if (!resources.SetCarriedLauncherFile(context.options.carriedLauncher)) {
+    std::fprintf(context.err, "tavu-sim: cannot read carried launcher '%s'\n",
+                 context.options.carriedLauncher.c_str());
+    return 2;
+  }
+  return 0;
 }
 
-}  // namespace
-
-int CmdPatch(SimSession& session) {
-  sim::SimMachine& m = *session.machine;
+int RunPatch(SimContext& context) {
+  sim::SimMachine& m = context.machine;
   const std::string logHost = m.HostPath(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log");
   const std::string launcherHost = m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe");
   const std::string logBefore = ReadAll(logHost);
@@ -188,43 +161,59 @@ int CmdPatch(SimSession& session) {
     launcher = copyDecided && isCarried ? "replaced" : "kept";
   }
 
-  if (session.json) {
-    std::string out = "{\"log\": [";
-    for (std::size_t i = 0; i < log.size(); ++i) out += (i ? ", " : "") + JsonString(log[i]);
-    out += "], \"layout_writes\": [";
-    for (std::size_t i = 0; i < recorder.writes.size(); ++i) {
-      const auto& w = recorder.writes[i];
-      out += (i ? ", " : "") + std::string("{\"disk\": ") + std::to_string(w.disk) +
-             ", \"index\": " + std::to_string(w.index) + ", \"ok\": " + (w.ok ? "true" : "false") + "}";
+  if (context.options.json) {
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("log").BeginArray();
+    for (const std::string& line : log) json.String(line);
+    json.EndArray();
+    json.Key("layout_writes").BeginArray();
+    for (const auto& w : recorder.writes) {
+      json.BeginObject().Key("disk").Int(w.disk).Key("index").Int(w.index).Key("ok").Bool(w.ok).EndObject();
     }
-    out += "], \"letters_assigned\": [";
-    const auto& assigned = m.volumes().assignments();
-    for (std::size_t i = 0; i < assigned.size(); ++i) {
-      out += (i ? ", " : "") + std::string("{\"volume\": ") + JsonString(Narrow(assigned[i].volume)) +
-             ", \"root\": " + JsonString(Narrow(assigned[i].root)) + "}";
+    json.EndArray();
+    json.Key("letters_assigned").BeginArray();
+    for (const auto& a : m.volumes().assignments()) {
+      json.BeginObject().Key("volume").WString(a.volume).Key("root").WString(a.root).EndObject();
     }
-    out += "], \"launcher\": \"" + launcher + "\", \"carried_launcher\": ";
-    out += carried ? std::to_string(carried->size()) : std::string("null");
-    out += ", \"written_to_images\": " + std::string(session.write ? "true" : "false");
-    out += ", \"disks\": " + DisksJson(m) + "}\n";
-    std::fputs(out.c_str(), stdout);
+    json.EndArray();
+    json.Key("launcher").String(launcher);
+    json.Key("carried_launcher_bytes");
+    if (carried) {
+      json.Int(static_cast<std::int64_t>(carried->size()));
+    } else {
+      json.Null();
+    }
+    json.Key("written_to_images").Bool(context.options.write);
+    json.Key("disks");
+    WriteDisksJson(json, m);
+    json.EndObject();
+    std::fprintf(context.out, "%s\n", json.text().c_str());
     return 0;
   }
 
-  std::printf("Patcher log (%zu lines):\n", log.size());
-  for (const std::string& line : log) std::printf("  %s\n", line.c_str());
-  std::printf("Layout writes:%s\n", recorder.writes.empty() ? " none" : "");
+  std::FILE* out = context.out;
+  std::fprintf(out, "Patcher log (%zu lines):\n", log.size());
+  for (const std::string& line : log) std::fprintf(out, "  %s\n", line.c_str());
+  std::fprintf(out, "Layout writes:%s\n", recorder.writes.empty() ? " none" : "");
   for (const auto& w : recorder.writes) {
-    std::printf("  disk %d, table position %u: %s\n", w.disk, w.index, w.ok ? "written" : "refused");
+    std::fprintf(out, "  disk %d, table position %u: %s\n", w.disk, w.index, w.ok ? "written" : "refused");
   }
-  std::printf("Letters assigned:%s\n", m.volumes().assignments().empty() ? " none" : "");
+  std::fprintf(out, "Letters assigned:%s\n", m.volumes().assignments().empty() ? " none" : "");
   for (const auto& a : m.volumes().assignments()) {
-    std::printf("  %s -> %s\n", Narrow(a.volume).c_str(), Narrow(a.root).c_str());
+    std::fprintf(out, "  %s -> %s\n", Narrow(a.volume).c_str(), Narrow(a.root).c_str());
   }
-  std::printf("Installed launcher: %s%s\n", launcher.c_str(),
+  std::fprintf(out, "Installed launcher: %s%s\n", launcher.c_str(),
               carried ? "" : " (no carried launcher: the patcher has nothing to write)");
-  std::printf("Images %s.\n", session.write ? "written" : "unchanged (use --write to write the changes into them)");
+  std::fprintf(out, "Images %s.\n",
+               context.options.write ? "written" : "unchanged (use --write to write the changes into them)");
+  PrintDisks(out, m);
   return 0;
 }
+
+}  // namespace
+
+const MachineSetup kCarriedLauncher(LoadCarriedLauncher);
+const SimCommand kPatch("patch", RunPatch);
 
 }  // namespace tavu::tool

@@ -1,134 +1,96 @@
-// tavu-sim: the launcher's and the patcher's logic on a simulated Windows machine.
-#include <stdlib.h>
-
+// tavu-sim: the launcher's and the patcher's logic on a simulated Windows
+// machine built from disk images. This file is the table of commands and the
+// machine the options describe; each command lives in its own cmd_*.cpp.
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
-#include "tools/tavu-sim/sim_session.h"
-
-namespace tavu::tool {
-int CmdPatch(SimSession& session);
-}  // namespace tavu::tool
+#include "tools/tavu-sim/sim_command.h"
 
 namespace {
 
-using tavu::tool::SimSession;
-
-struct Command {
+struct KnownCommand {
   const char* name;
-  int (*run)(SimSession&);
+  const char* runs;
 };
 
-// One line per command.
-const Command kCommands[] = {
-    {"patch", &tavu::tool::CmdPatch},
+constexpr KnownCommand kCommands[] = {
+    {"locate", "FindRecoveryPartition, QueryPartitionStyle and FindRecoveryVolume"},
+    {"arm", "the recovery worker, as after Yes in the window"},
+    {"patch", "the patcher's whole pass"},
+    {"demo", "locate, arm and patch on the embedded default machine"},
 };
 
-int Usage() {
+int Usage(const std::string& reason) {
+  if (!reason.empty()) std::fprintf(stderr, "tavu-sim: %s\n", reason.c_str());
   std::fprintf(stderr,
                "usage: tavu-sim [--disk IMG] [--usb-disk IMG] [--removable IMG] [--absent]\n"
                "                [--root DIR] [--manufacturer TEXT] [--bitlocker LIST]\n"
                "                [--bcd-listing FILE] [--carried-launcher FILE] [--fwmode present|absent]\n"
-               "                locate|arm|patch|demo [--json] [--write]\n");
+               "                COMMAND [--json] [--write]\n"
+               "commands:\n");
+  for (const KnownCommand& c : kCommands) std::fprintf(stderr, "  %-7s %s\n", c.name, c.runs);
   return 2;
 }
 
-bool IsCommandName(const char* arg) {
-  for (const char* name : {"locate", "arm", "patch", "demo"}) {
-    if (std::strcmp(arg, name) == 0) return true;
+// The folder for C: when --root is not given; removed when the run ends.
+class TemporaryRoot {
+ public:
+  TemporaryRoot() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavu-sim-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
-  return false;
-}
-
-// Reads the command line into the session; false on a usage error.
-bool Parse(int argc, char** argv, SimSession* s) {
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](std::string* out) {
-      if (i + 1 >= argc) return false;
-      *out = argv[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "--disk" || a == "--usb-disk" || a == "--removable") {
-      if (!value(&v)) return false;
-      s->disks.push_back({a == "--disk"       ? tavu::sim::DiskKind::Fixed
-                          : a == "--usb-disk" ? tavu::sim::DiskKind::Usb
-                                              : tavu::sim::DiskKind::Removable,
-                          v});
-    } else if (a == "--absent") {
-      s->disks.push_back({tavu::sim::DiskKind::Absent, ""});
-    } else if (a == "--root") {
-      if (!value(&s->root)) return false;
-    } else if (a == "--carried-launcher") {
-      if (!value(&s->carriedLauncher)) return false;
-      s->carriedLauncherGiven = true;
-    } else if (a == "--manufacturer" || a == "--bitlocker" || a == "--bcd-listing" || a == "--fwmode") {
-      if (!value(&v)) return false;
-    } else if (a == "--json") {
-      s->json = true;
-    } else if (a == "--write") {
-      s->write = true;
-    } else if (IsCommandName(a.c_str()) && s->command.empty()) {
-      s->command = a;
-    } else {
-      return false;
-    }
+  ~TemporaryRoot() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
   }
-  return !s->command.empty();
-}
+  const std::string& path() const { return path_; }
 
-int Fail(const std::string& what, const std::string& reason) {
-  std::fprintf(stderr, "tavu-sim: %s: %s\n", what.c_str(), reason.c_str());
-  return 2;
-}
+ private:
+  std::string path_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  SimSession s;
-  if (!Parse(argc, argv, &s)) return Usage();
-  const Command* command = nullptr;
-  for (const Command& c : kCommands) {
-    if (s.command == c.name) command = &c;
+  using namespace tavu;
+  tool::SimOptions options;
+  std::string error;
+  if (tool::ParseSimOptions(argc, argv, &options, &error) != 0) return Usage(error);
+  bool known = false;
+  for (const KnownCommand& c : kCommands) known = known || options.command == c.name;
+  if (!known) return Usage("unknown command '" + options.command + "'");
+  tool::SimCommandFn run = tool::FindSimCommand(options.command);
+  if (run == nullptr) {
+    std::fprintf(stderr, "tavu-sim: command '%s' is not built yet\n", options.command.c_str());
+    return 2;
   }
-  if (command == nullptr) return Fail(s.command, "this command is not built yet");
 
+  TemporaryRoot temporary;
+  const std::string root = options.root.empty() ? temporary.path() : options.root;
   std::error_code ec;
-  if (s.root.empty()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavu-sim-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return Fail(pattern, "cannot make a temporary folder");
-    s.root = s.tempRoot = pattern;
-  } else if (!std::filesystem::is_directory(s.root, ec)) {
-    return Fail(s.root, "not a folder");
+  if (root.empty() || !std::filesystem::is_directory(root, ec)) {
+    std::fprintf(stderr, "tavu-sim: cannot use root folder '%s': not a folder\n", root.c_str());
+    return 2;
   }
-  s.machine = std::make_unique<tavu::sim::SimMachine>(s.root);
-  s.machine->Install();
-  s.machine->disks().SetWriteThrough(s.write);
-  for (const auto& d : s.disks) {
-    if (d.kind == tavu::sim::DiskKind::Absent) {
-      s.machine->AddAbsent();
-      continue;
-    }
-    std::string error;
-    if (!s.machine->AddDisk(d.image, d.kind, &error)) {
-      if (!s.tempRoot.empty()) std::filesystem::remove_all(s.tempRoot, ec);
-      return Fail(d.image, error);
+  sim::SimMachine machine(root);
+  machine.disks().SetWriteThrough(options.write);
+  for (const tool::DiskOption& disk : options.disks) {
+    if (disk.kind == sim::DiskKind::Absent) {
+      machine.AddAbsent();
+    } else if (!machine.AddDisk(disk.image, disk.kind, &error)) {
+      std::fprintf(stderr, "tavu-sim: cannot read image '%s': %s\n", disk.image.c_str(), error.c_str());
+      return 2;
     }
   }
-  if (s.carriedLauncherGiven) {
-    if (!s.machine->resources().SetCarriedLauncherFile(s.carriedLauncher)) {
-      if (!s.tempRoot.empty()) std::filesystem::remove_all(s.tempRoot, ec);
-      return Fail(s.carriedLauncher, "cannot read the carried launcher");
-    }
-  } else {
-    // Without the built launcher the patcher simply carries nothing.
-    s.machine->resources().SetCarriedLauncherFile(TAVU_DEFAULT_CARRIED_LAUNCHER);
+  machine.Install();
+  tool::SimContext context{machine, options, stdout, stderr};
+  for (tool::MachineSetupFn setup : tool::MachineSetups()) {
+    if (int status = setup(context); status != 0) return status;
   }
-  int rc = command->run(s);
-  s.machine.reset();
-  if (!s.tempRoot.empty()) std::filesystem::remove_all(s.tempRoot, ec);
-  return rc;
+  int status = run(context);
+  std::fflush(stdout);
+  SetPlatform(Platform{});
+  return status;
 }

@@ -1,4 +1,5 @@
-// Any bytes as a program file: the version reader must stay inside them.
+// Any bytes as a program file, and as a version block on their own: the
+// readers must stay inside them.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
