@@ -49,6 +49,12 @@ class FileApi {
   virtual bool MoveReplace(const wchar_t* from, const wchar_t* to) = 0;
   // PathFileExistsW.
   virtual bool Exists(const wchar_t* path) = 0;
+  // GetFileAttributesW reports FILE_ATTRIBUTE_READONLY. False also when the
+  // path does not exist. (A default, so that small test fakes need not care.)
+  virtual bool IsReadOnly(const wchar_t* path) {
+    (void)path;
+    return false;
+  }
   // FindFirstFileW: kInvalidHandle when nothing matches. Closed with CloseFind.
   virtual Handle FindFirst(const wchar_t* pattern) = 0;
   virtual bool CloseFind(Handle find) = 0;

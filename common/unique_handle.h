@@ -4,6 +4,7 @@
 
 #include "common/file_api.h"
 #include "common/platform.h"
+#include "common/volume_api.h"
 
 namespace tavu {
 
@@ -44,11 +45,14 @@ class UniqueHandleOf {
 namespace detail {
 inline bool CloseKernelHandle(Handle h) { return Sys().files->Close(h); }
 inline bool CloseFindHandle(Handle h) { return Sys().files->CloseFind(h); }
+inline bool CloseVolumeSearchHandle(Handle h) { return Sys().volumes->CloseVolumeSearch(h); }
 }  // namespace detail
 
 // Files, disks, volumes, devices and processes: CloseHandle.
 using UniqueHandle = UniqueHandleOf<&detail::CloseKernelHandle>;
 // FindFirstFileW searches: FindClose.
 using UniqueFind = UniqueHandleOf<&detail::CloseFindHandle>;
+// FindFirstVolumeW searches: FindVolumeClose.
+using UniqueVolumeSearch = UniqueHandleOf<&detail::CloseVolumeSearchHandle>;
 
 }  // namespace tavu

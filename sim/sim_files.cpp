@@ -265,6 +265,13 @@ bool SimFiles::Exists(const wchar_t* path) {
   return ::stat(host.c_str(), &st) == 0;
 }
 
+bool SimFiles::IsReadOnly(const wchar_t* path) {
+  std::string host;
+  if (path == nullptr || !paths_.ToHost(path, &host) || !Exists(path)) return false;
+  auto it = readOnly_.find(host);
+  return it != readOnly_.end() && it->second;
+}
+
 Handle SimFiles::FindFirst(const wchar_t* pattern) {
   if (pattern == nullptr) {
     SetLastError(kErrorInvalidParameter);

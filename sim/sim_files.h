@@ -28,6 +28,7 @@ class SimFiles : public FileApi {
   bool Remove(const wchar_t* path) override;
   bool MoveReplace(const wchar_t* from, const wchar_t* to) override;
   bool Exists(const wchar_t* path) override;
+  bool IsReadOnly(const wchar_t* path) override;
   Handle FindFirst(const wchar_t* pattern) override;
   bool CloseFind(Handle find) override;
   bool SetCurrentDir(const wchar_t* path) override;

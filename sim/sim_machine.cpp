@@ -9,6 +9,7 @@ SimMachine::SimMachine(const std::string& root)
       volumes_(disks_, handles_, faults_) {
   platform_.files = &files_;
   platform_.system = &system_;
+  platform_.resources = &resources_;
   platform_.disks = &disks_;
   platform_.volumes = &volumes_;
   platform_.com = &com_;

@@ -17,6 +17,7 @@
 #include "sim/sim_paths.h"
 #include "sim/sim_processes.h"
 #include "sim/sim_startup.h"
+#include "sim/sim_resources.h"
 #include "sim/sim_system.h"
 #include "sim/sim_volumes.h"
 #include "sim/sim_tasks.h"
@@ -58,6 +59,7 @@ class SimMachine {
   SimTasks& tasks() { return tasks_; }
   SimFirmware& firmware() { return firmware_; }
   SimStartup& startup() { return startup_; }
+  SimResources& resources() { return resources_; }
 
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
@@ -80,6 +82,7 @@ class SimMachine {
   SimTasks tasks_{handles_, faults_, com_};
   SimFirmware firmware_{handles_, faults_};
   SimStartup startup_{handles_, faults_};
+  SimResources resources_{paths_, faults_};
 };
 
 }  // namespace tavu::sim

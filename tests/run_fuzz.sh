@@ -14,10 +14,17 @@ if ! { cmake --preset fuzz >/dev/null && cmake --build --preset fuzz; }; then
   echo "0 passed, 1 failed"
   exit 1
 fi
-if tests/fuzz/run_fuzz.sh build/fuzz/tests/fuzz/fuzz_disk_image build/fuzz/tests/fuzz/fuzz_make_seeds \
-  "$seconds" build/fuzz/tests/fuzz/disk_image; then
-  echo "1 passed, 0 failed"
-else
-  echo "0 passed, 1 failed"
-  exit 1
-fi
+passed=0
+failed=0
+for target in disk_image:make_seeds pe_version:make_pe_seeds; do
+  name=${target%%:*}
+  seeds=${target#*:}
+  if tests/fuzz/run_fuzz.sh "build/fuzz/tests/fuzz/fuzz_$name" "build/fuzz/tests/fuzz/fuzz_$seeds" \
+    "$seconds" "build/fuzz/tests/fuzz/$name"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

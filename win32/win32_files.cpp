@@ -119,6 +119,11 @@ bool Win32Files::MoveReplace(const wchar_t* from, const wchar_t* to) {
 
 bool Win32Files::Exists(const wchar_t* path) { return PathFileExistsW(path) != FALSE; }
 
+bool Win32Files::IsReadOnly(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 Handle Win32Files::FindFirst(const wchar_t* pattern) {
   WIN32_FIND_DATAW data;
   HANDLE h = FindFirstFileW(pattern, &data);

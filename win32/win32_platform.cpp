@@ -6,6 +6,7 @@
 #include "win32/win32_files.h"
 #include "win32/win32_firmware.h"
 #include "win32/win32_processes.h"
+#include "win32/win32_resources.h"
 #include "win32/win32_system.h"
 #include "win32/win32_volumes.h"
 #include "win32/win32_tasks.h"
@@ -25,6 +26,7 @@ Win32Ui g_ui;
 Win32Wmi g_wmi;
 Win32Tasks g_tasks;
 Win32Firmware g_firmware;
+Win32Resources g_resources;
 }  // namespace
 
 void InstallWin32Platform() {
@@ -39,6 +41,7 @@ void InstallWin32Platform() {
   p.wmi = &g_wmi;
   p.tasks = &g_tasks;
   p.firmware = &g_firmware;
+  p.resources = &g_resources;
   SetPlatform(p);
 }
 

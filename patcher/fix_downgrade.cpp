@@ -1,0 +1,122 @@
+#include "patcher/fix_downgrade.h"
+
+#include <cstring>
+
+#include "common/disk_api.h"
+#include "common/file_api.h"
+#include "common/platform.h"
+#include "common/system_api.h"
+#include "common/unique_handle.h"
+#include "common/win_records.h"
+#include "common/wide_text.h"
+#include "patcher/heap_block.h"
+#include "patcher/launcher_deploy.h"
+#include "patcher/launcher_version.h"
+#include "patcher/patcher_log.h"
+#include "patcher/volume_letters.h"
+
+namespace tavu::patcher {
+
+namespace {
+
+constexpr const wchar_t* kTag = L"FixDowngarde";
+// The disk-name rule has one character for the number: disks 0 to 9.
+constexpr int kNameableDisks = 10;
+constexpr std::uint32_t kLayoutEntries =
+    (kLayoutBytes - kDriveLayoutHeaderSize) / sizeof(PARTITION_INFORMATION_EX);
+static_assert(kLayoutBytes == DriveLayoutSize(128) && kLayoutEntries == 128);
+
+void LogNumber(const wchar_t* format, int value) {
+  FormatBounded(g_patchMessage, kPathChars, format, value);
+  WriteLog(kTag, g_patchMessage);
+}
+
+bool IsUsbDisk(Handle disk) {
+  STORAGE_PROPERTY_QUERY query{};
+  query.PropertyId = StorageAdapterProperty;
+  query.QueryType = PropertyStandardQuery;
+  HeapBlock answer = AllocZeroed(kAdapterAnswerBytes);
+  if (!answer || !Sys().disks->QueryProperty(disk, &query, answer.get(), kAdapterAnswerBytes)) return false;
+  return As<STORAGE_ADAPTER_DESCRIPTOR>(answer)->BusType == BusTypeUsb;
+}
+
+// Every basic-data entry in table order: attributes 0 in the shared buffer,
+// the whole layout written back, then the entry's volume and its letter.
+void ClearBasicDataAttributes(Handle disk, int number, const HeapBlock& layoutBlock,
+                              wchar_t* volumeName) {
+  auto* layout = As<DRIVE_LAYOUT_INFORMATION_EX>(layoutBlock);
+  // The count comes from outside: never walk past the 128 entries the buffer holds.
+  std::uint32_t count = layout->PartitionCount;
+  if (count > kLayoutEntries) count = kLayoutEntries;
+  for (std::uint32_t i = 1; i <= count; ++i) {
+    LogNumber(L"Partition: %d", static_cast<int>(i));
+    PARTITION_INFORMATION_EX& entry = layout->PartitionEntry[i - 1];
+    if (std::memcmp(&entry.Gpt.PartitionType, kBasicDataGuidBytes, sizeof(kBasicDataGuidBytes)) != 0) {
+      continue;
+    }
+    WriteLog(kTag, L"PARTITION_BASIC_DATA_GUID");
+    entry.Gpt.Attributes = 0;
+    if (!Sys().disks->SetLayout(disk, layoutBlock.get(), kLayoutBytes)) continue;
+    if (FindVolume(volumeName, static_cast<std::uint32_t>(number), entry.StartingOffset,
+                   entry.PartitionLength)) {
+      SetVolumeLetter(volumeName);
+    }
+  }
+}
+
+void PatchDisk(Handle disk, int number, wchar_t* volumeName) {
+  if (IsUsbDisk(disk)) {
+    WriteLog(kTag, L"Removable Media");
+    return;
+  }
+  HeapBlock layout = AllocZeroed(kLayoutBytes);
+  if (!layout || !Sys().disks->GetLayout(disk, layout.get(), kLayoutBytes)) return;
+  switch (As<DRIVE_LAYOUT_INFORMATION_EX>(layout)->PartitionStyle) {
+    case PARTITION_STYLE_GPT:
+      WriteLog(kTag, L"PARTITION_STYLE_GPT");
+      ClearBasicDataAttributes(disk, number, layout, volumeName);
+      break;
+    case PARTITION_STYLE_MBR:
+      WriteLog(kTag, L"PARTITION_STYLE_MBR");
+      break;
+    default:
+      WriteLog(kTag, L"PARTITION_STYLE_UNKNOWN");
+      break;
+  }
+}
+
+void UpdateLauncher() {
+  if (!Sys().files->Exists(kLauncherPath)) return;
+  WriteLog(kTag, L"Find TAVU Recovery");
+  wchar_t installed[kPathChars];
+  GetFileVersion(installed, kPathChars);
+  VersionList threshold;
+  VersionList current;
+  ParseVersion(kThresholdVersion, &threshold);
+  ParseVersion(installed, &current);
+  if (CompareVersion(current, threshold) == -1) {
+    WriteLog(kTag, L"File version is older, copy file");
+    ExtractLauncher();
+  } else {
+    WriteLog(kTag, L"File version is same or newer, do not copy");
+  }
+}
+
+}  // namespace
+
+void FixDowngarde() {
+  wchar_t volumeName[kVolumeNameChars] = {};
+  for (int n = 0; n < kNameableDisks; ++n) {
+    wchar_t name[32];
+    PhysicalDriveName(n, name);
+    UniqueHandle disk(Sys().disks->OpenDisk(name, true));
+    if (!disk) break;
+    LogNumber(L"Disk: %d", n);
+    PatchDisk(disk.get(), n, volumeName);
+  }
+  Sys().system->SetWow64FsRedirection(true);
+  UpdateLauncher();
+  Sys().system->SetWow64FsRedirection(false);
+}
+
+}  // namespace tavu::patcher

@@ -1,0 +1,21 @@
+// Writing the carried launcher over the installed one.
+#pragma once
+
+#include <cstdint>
+
+namespace tavu::patcher {
+
+// The carried launcher: resource type "EXE", identifier 129, of this program.
+inline constexpr std::uint16_t kCarriedLauncherId = 129;
+inline constexpr const wchar_t* kCarriedLauncherType = L"EXE";
+// Written completely beside the installed launcher before it takes its place.
+inline constexpr const wchar_t* kLauncherTempPath =
+    L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe.new";
+
+// Replaces the installed launcher with the carried one in one step. On any
+// failure (resource missing or empty, installed file read-only, temporary
+// file not written in full, not flushed, not moved into place) the installed
+// launcher stays exactly as it was and the temporary file is gone.
+void ExtractLauncher();
+
+}  // namespace tavu::patcher

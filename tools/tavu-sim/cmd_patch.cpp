@@ -1,0 +1,219 @@
+// tavu-sim patch: the patcher's whole pass on the simulated machine.
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "common/disk_api.h"
+#include "common/win_records.h"
+#include "patcher/fix_downgrade.h"
+#include "sim/sim_paths.h"
+#include "sim/sim_resources.h"
+#include "tools/tavu-sim/json.h"
+#include "tools/tavu-sim/machine_view.h"
+#include "tools/tavu-sim/sim_command.h"
+
+namespace tavu::tool {
+
+namespace {
+
+// Watches the layout writes on the way to the simulated disks. The pass writes
+// once per basic-data entry in table order, so the k-th write on a disk
+// belongs to the k-th basic-data entry of the layout it writes.
+class LayoutWriteRecorder : public DiskApi {
+ public:
+  explicit LayoutWriteRecorder(DiskApi& inner) : inner_(inner) {}
+
+  struct Write {
+    int disk;
+    std::uint32_t index;  // 1-based table position
+    bool ok;
+  };
+  std::vector<Write> writes;
+
+  Handle OpenDisk(const wchar_t* deviceName, bool write) override {
+    Handle h = inner_.OpenDisk(deviceName, write);
+    if (IsValidHandle(h)) {
+      std::size_t len = std::wcslen(deviceName);
+      open_.push_back({h, len > 0 ? static_cast<int>(deviceName[len - 1] - L'0') : -1, 0});
+    }
+    return h;
+  }
+  bool GetGeometry(Handle disk, DISK_GEOMETRY* geometry) override { return inner_.GetGeometry(disk, geometry); }
+  bool GetLayout(Handle disk, void* buffer, std::uint32_t size) override {
+    return inner_.GetLayout(disk, buffer, size);
+  }
+  bool SetLayout(Handle disk, const void* buffer, std::uint32_t size) override {
+    bool ok = inner_.SetLayout(disk, buffer, size);
+    for (OpenDiskInfo& d : open_) {
+      if (d.handle != disk) continue;
+      writes.push_back({d.number, NthBasicData(buffer, size, ++d.writes), ok});
+    }
+    return ok;
+  }
+  bool QueryProperty(Handle disk, const STORAGE_PROPERTY_QUERY* query, void* answer,
+                     std::uint32_t answerSize) override {
+    return inner_.QueryProperty(disk, query, answer, answerSize);
+  }
+  bool ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint32_t size, std::uint32_t* read) override {
+    return inner_.ReadAt(disk, offset, buffer, size, read);
+  }
+
+ private:
+  struct OpenDiskInfo {
+    Handle handle;
+    int number;
+    std::uint32_t writes;
+  };
+  static std::uint32_t NthBasicData(const void* buffer, std::uint32_t size, std::uint32_t n) {
+    if (size < kDriveLayoutHeaderSize) return 0;
+    const auto* layout = static_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(buffer);
+    std::uint32_t fits = static_cast<std::uint32_t>((size - kDriveLayoutHeaderSize) / sizeof(PARTITION_INFORMATION_EX));
+    std::uint32_t count = layout->PartitionCount < fits ? layout->PartitionCount : fits;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (std::memcmp(&layout->PartitionEntry[i].Gpt.PartitionType, kBasicDataGuidBytes, 16) == 0 && --n == 0) {
+        return i + 1;
+      }
+    }
+    return 0;
+  }
+  DiskApi& inner_;
+  std::vector<OpenDiskInfo> open_;
+};
+
+std::string Narrow(const std::wstring& w) { return ToUtf8(w); }
+
+// The log lines of this run: the file's text after what it held before,
+// without time stamps and line ends.
+std::vector<std::string> NewLogLines(const std::string& before, const std::string& after) {
+  std::vector<std::string> lines;
+  std::size_t start = after.compare(0, before.size(), before) == 0 ? before.size() : 0;
+  if (start == 0 && after.size() >= 2) start = 2;  // byte-order mark of a new file
+  std::string text;
+  for (std::size_t i = start; i + 1 < after.size(); i += 2) {
+    std::uint32_t unit = static_cast<unsigned char>(after[i]) | (static_cast<unsigned char>(after[i + 1]) << 8);
+    std::wstring one(1, static_cast<wchar_t>(unit));
+    text += unit < 0x80 ? std::string(1, static_cast<char>(unit)) : Narrow(one);
+  }
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find("\r\n", at);
+    std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    // "[yyyy/mm/dd hh:mm:ss]\t" is 22 characters.
+    if (line.size() >= 22 && line[0] == '[' && line[20] == ']' && line[21] == '\t') line.erase(0, 22);
+    lines.push_back(line);
+    if (end == std::string::npos) break;
+    at = end + 2;
+  }
+  return lines;
+}
+
+std::string ReadAll(const std::string& hostPath) {
+  std::vector<std::uint8_t> bytes;
+  if (hostPath.empty() || !sim::ReadHostBytes(hostPath, &bytes)) return std::string();
+  return std::string(bytes.begin(), bytes.end());
+}
+
+bool Exists(const std::string& hostPath) {
+  std::vector<std::uint8_t> bytes;
+  return !hostPath.empty() && sim::ReadHostBytes(hostPath, &bytes);
+}
+
+// The carried launcher: the file given with --carried-launcher, else the
+// launcher of this build; without either the patcher carries nothing.
+int LoadCarriedLauncher(SimContext& context) {
+  sim::SimResources& resources = context.machine.resources();
+  if (context.options.carriedLauncher.empty()) {
+    resources.SetCarriedLauncherFile(TAVU_DEFAULT_CARRIED_LAUNCHER);
+    return 0;
+  }
+  if (!resources.SetCarriedLauncherFile(context.options.carriedLauncher)) {
+    std::fprintf(context.err, "tavu-sim: cannot read carried launcher '%s'\n",
+                 context.options.carriedLauncher.c_str());
+    return 2;
+  }
+  return 0;
+}
+
+int RunPatch(SimContext& context) {
+  sim::SimMachine& m = context.machine;
+  const std::string logHost = m.HostPath(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log");
+  const std::string launcherHost = m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe");
+  const std::string logBefore = ReadAll(logHost);
+  const bool launcherBefore = Exists(launcherHost);
+
+  LayoutWriteRecorder recorder(*m.platform().disks);
+  Platform p = m.platform();
+  p.disks = &recorder;
+  SetPlatform(p);
+  patcher::FixDowngarde();
+  m.Install();
+
+  std::vector<std::string> log = NewLogLines(logBefore, ReadAll(m.HostPath(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log")));
+  bool copyDecided = false;
+  for (const std::string& line : log) copyDecided |= line == "[FixDowngarde]\tFile version is older, copy file";
+  const auto& carried = m.resources().carriedLauncher();
+  std::string launcher = "absent";
+  if (launcherBefore) {
+    std::string now = ReadAll(launcherHost);
+    bool isCarried = carried && now == std::string(carried->begin(), carried->end());
+    launcher = copyDecided && isCarried ? "replaced" : "kept";
+  }
+
+  if (context.options.json) {
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("log").BeginArray();
+    for (const std::string& line : log) json.String(line);
+    json.EndArray();
+    json.Key("layout_writes").BeginArray();
+    for (const auto& w : recorder.writes) {
+      json.BeginObject().Key("disk").Int(w.disk).Key("index").Int(w.index).Key("ok").Bool(w.ok).EndObject();
+    }
+    json.EndArray();
+    json.Key("letters_assigned").BeginArray();
+    for (const auto& a : m.volumes().assignments()) {
+      json.BeginObject().Key("volume").WString(a.volume).Key("root").WString(a.root).EndObject();
+    }
+    json.EndArray();
+    json.Key("launcher").String(launcher);
+    json.Key("carried_launcher_bytes");
+    if (carried) {
+      json.Int(static_cast<std::int64_t>(carried->size()));
+    } else {
+      json.Null();
+    }
+    json.Key("written_to_images").Bool(context.options.write);
+    json.Key("disks");
+    WriteDisksJson(json, m);
+    json.EndObject();
+    std::fprintf(context.out, "%s\n", json.text().c_str());
+    return 0;
+  }
+
+  std::FILE* out = context.out;
+  std::fprintf(out, "Patcher log (%zu lines):\n", log.size());
+  for (const std::string& line : log) std::fprintf(out, "  %s\n", line.c_str());
+  std::fprintf(out, "Layout writes:%s\n", recorder.writes.empty() ? " none" : "");
+  for (const auto& w : recorder.writes) {
+    std::fprintf(out, "  disk %d, table position %u: %s\n", w.disk, w.index, w.ok ? "written" : "refused");
+  }
+  std::fprintf(out, "Letters assigned:%s\n", m.volumes().assignments().empty() ? " none" : "");
+  for (const auto& a : m.volumes().assignments()) {
+    std::fprintf(out, "  %s -> %s\n", Narrow(a.volume).c_str(), Narrow(a.root).c_str());
+  }
+  std::fprintf(out, "Installed launcher: %s%s\n", launcher.c_str(),
+              carried ? "" : " (no carried launcher: the patcher has nothing to write)");
+  std::fprintf(out, "Images %s.\n",
+               context.options.write ? "written" : "unchanged (use --write to write the changes into them)");
+  PrintDisks(out, m);
+  return 0;
+}
+
+}  // namespace
+
+const MachineSetup kCarriedLauncher(LoadCarriedLauncher);
+const SimCommand kPatch("patch", RunPatch);
+
+}  // namespace tavu::tool
