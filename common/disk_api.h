@@ -29,7 +29,10 @@ class DiskApi {
   // for the adapter property) out.
   virtual bool QueryProperty(Handle disk, const STORAGE_PROPERTY_QUERY* query, void* answer,
                              std::uint32_t answerSize) = 0;
-  // SetFilePointerEx to the byte offset, then ReadFile of size bytes.
+  // SetFilePointerEx to the byte offset, then ReadFile of size bytes. A disk
+  // reads whole sectors only: offset and size must be multiples of the sector
+  // size (ERROR_INVALID_PARAMETER otherwise). A read that starts at or past the
+  // end fails; one that runs over the end returns the bytes up to it (*read).
   virtual bool ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint32_t size,
                       std::uint32_t* read) = 0;
 };

@@ -31,9 +31,13 @@ class VolumeApi {
                          std::uint32_t* needed) = 0;
   // SetVolumeMountPointW(root, volumeName).
   virtual bool SetMountPoint(const wchar_t* root, const wchar_t* volumeName) = 0;
-  // GetLogicalDriveStringsW: characters written (without the final terminator), 0 on failure.
+  // GetLogicalDriveStringsW: "A:\<0>C:\<0>...<0>". capacity counts the final
+  // terminator too. Returns the characters written without that terminator; when
+  // the list does not fit, the capacity it needs (greater than capacity) and the
+  // buffer is left alone; 0 on failure.
   virtual std::uint32_t DriveStrings(std::uint32_t capacity, wchar_t* buffer) = 0;
-  // GetVolumeInformationW(root, label, capacity, nothing else).
+  // GetVolumeInformationW(root, label, capacity, nothing else). root is "X:\" or
+  // "\\?\Volume{GUID}\" (the trailing backslash is required).
   virtual bool VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) = 0;
 };
 

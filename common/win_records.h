@@ -87,6 +87,17 @@ constexpr std::size_t DriveLayoutSize(std::size_t entries) {
 static_assert(DriveLayoutSize(101) == 14592);
 static_assert(DriveLayoutSize(128) == 18480);
 
+// Entry i of a layout that lies in a larger buffer (the record declares one).
+inline PARTITION_INFORMATION_EX* LayoutEntry(DRIVE_LAYOUT_INFORMATION_EX* layout, std::size_t i) {
+  return reinterpret_cast<PARTITION_INFORMATION_EX*>(reinterpret_cast<unsigned char*>(layout) +
+                                                     kDriveLayoutHeaderSize) + i;
+}
+inline const PARTITION_INFORMATION_EX* LayoutEntry(const DRIVE_LAYOUT_INFORMATION_EX* layout,
+                                                   std::size_t i) {
+  return reinterpret_cast<const PARTITION_INFORMATION_EX*>(
+             reinterpret_cast<const unsigned char*>(layout) + kDriveLayoutHeaderSize) + i;
+}
+
 inline constexpr std::uint32_t kMediaTypeRemovable = 11;  // RemovableMedia
 inline constexpr std::uint32_t kMediaTypeFixed = 12;      // FixedMedia
 
@@ -112,6 +123,22 @@ struct VOLUME_DISK_EXTENTS {
 };
 static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8);
 static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32);
+
+// Extent i of an answer that lies in a larger buffer.
+inline DISK_EXTENT* ExtentAt(VOLUME_DISK_EXTENTS* extents, std::size_t i) {
+  return reinterpret_cast<DISK_EXTENT*>(reinterpret_cast<unsigned char*>(extents) +
+                                        offsetof(VOLUME_DISK_EXTENTS, Extents)) + i;
+}
+inline const DISK_EXTENT* ExtentAt(const VOLUME_DISK_EXTENTS* extents, std::size_t i) {
+  return reinterpret_cast<const DISK_EXTENT*>(reinterpret_cast<const unsigned char*>(extents) +
+                                              offsetof(VOLUME_DISK_EXTENTS, Extents)) + i;
+}
+// Room for the count and n extents.
+constexpr std::size_t VolumeExtentsSize(std::size_t extents) {
+  return offsetof(VOLUME_DISK_EXTENTS, Extents) + extents * sizeof(DISK_EXTENT);
+}
+static_assert(VolumeExtentsSize(101) == 2432);
+static_assert(VolumeExtentsSize(257) == 6176);
 
 inline constexpr std::uint32_t StorageAdapterProperty = 1;
 inline constexpr std::uint32_t PropertyStandardQuery = 0;

@@ -3,10 +3,29 @@
 namespace tavu::sim {
 
 SimMachine::SimMachine(const std::string& root)
-    : paths_(root), files_(paths_, handles_, faults_) {
+    : paths_(root),
+      files_(paths_, handles_, faults_),
+      disks_(handles_, faults_),
+      volumes_(disks_, handles_, faults_) {
   platform_.files = &files_;
   platform_.system = &system_;
+  platform_.disks = &disks_;
+  platform_.volumes = &volumes_;
+  disks_.OnLayoutWritten([this](int) { volumes_.RefreshAfterLayoutWrite(); });
 }
+
+bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::string* error) {
+  if (!disks_.AddDisk(imagePath, kind, error)) return false;
+  volumes_.Refresh(true);
+  return true;
+}
+
+void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
+  disks_.AddDiskBytes(std::move(bytes), kind);
+  volumes_.Refresh(true);
+}
+
+void SimMachine::AddAbsent() { disks_.AddAbsent(); }
 
 SimMachine::~SimMachine() = default;
 

@@ -5,13 +5,16 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/platform.h"
+#include "sim/sim_disks.h"
 #include "sim/sim_faults.h"
 #include "sim/sim_files.h"
 #include "sim/sim_handles.h"
 #include "sim/sim_paths.h"
 #include "sim/sim_system.h"
+#include "sim/sim_volumes.h"
 
 namespace tavu::sim {
 
@@ -32,6 +35,15 @@ class SimMachine {
   SimPaths& paths() { return paths_; }
   SimFiles& files() { return files_; }
   SimSystem& system() { return system_; }
+  SimDisks& disks() { return disks_; }
+  SimVolumes& volumes() { return volumes_; }
+
+  // The next physical disk (numbers follow the order of the calls); its
+  // volumes are presented and lettered as at machine start. False with *error
+  // (the reason) when the image cannot be opened.
+  bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error = nullptr);
+  void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind = DiskKind::Fixed);
+  void AddAbsent();
 
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
@@ -45,6 +57,8 @@ class SimMachine {
   SimPaths paths_;
   SimFiles files_;
   SimSystem system_;
+  SimDisks disks_;
+  SimVolumes volumes_;
 };
 
 }  // namespace tavu::sim

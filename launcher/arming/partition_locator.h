@@ -18,5 +18,9 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
 int QueryPartitionStyle(std::int32_t diskNumber);
 // volumeRoot: 260 characters; "E:\" or empty.
 int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, wchar_t* volumeRoot);
+// The drive root ("E:\") of the mounted volume labelled "Recovery" that has an
+// extent on diskNumber starting at offset; volumeRoot: 260 characters.
+// 0 found, 4 none (volumeRoot empty), 5 the drive list or an extents query failed.
+int FindVolumeRoot(std::int32_t diskNumber, wchar_t* volumeRoot, std::int64_t offset);
 
 }  // namespace tavu

@@ -1,0 +1,215 @@
+#include "launcher/arming/partition_locator.h"
+
+#include <cstring>
+#include <new>
+
+#include "common/disk_api.h"
+#include "common/unique_handle.h"
+#include "common/volume_api.h"
+#include "common/wide_text.h"
+#include "common/win_records.h"
+#include "launcher/arming/volume_label.h"
+
+namespace tavu {
+
+namespace {
+
+// IOCTL_DISK_GET_DRIVE_LAYOUT_EX answer area: the header and 101 entries.
+constexpr std::uint32_t kLayoutBufferSize = 14592;
+// IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS answer area: the count and 101 extents.
+constexpr std::uint32_t kExtentsBufferSize = 2432;
+// GetLogicalDriveStringsW: 26 roots of four characters, without the list's end.
+constexpr std::uint32_t kDriveStringsChars = 104;
+constexpr std::uint32_t kRootChars = 4;
+// GetVolumeInformationW label buffer.
+constexpr std::uint32_t kVolumeInfoLabelChars = 200;
+// The disk-name rule names disks 0 to 9 only; the next name ends in ':' and
+// opens nothing. The bound keeps a search finite whatever the platform answers.
+constexpr std::int32_t kDiskNumbersNamed = 10;
+
+constexpr wchar_t kRecoveryLabel[] = L"Recovery";
+constexpr std::uint8_t kMbrHiddenFat32Chs = 0x1B;
+constexpr std::uint8_t kMbrHiddenFat32Lba = 0x1C;
+
+struct LayoutArea {
+  alignas(8) unsigned char bytes[kLayoutBufferSize];
+  const DRIVE_LAYOUT_INFORMATION_EX* layout() const {
+    return reinterpret_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(bytes);
+  }
+};
+static_assert(sizeof(LayoutArea) == kLayoutBufferSize);
+
+// Owns a heap-allocated layout area; empty when the allocation failed.
+class LayoutBuffer {
+ public:
+  LayoutBuffer() : area_(new (std::nothrow) LayoutArea) {}
+  ~LayoutBuffer() { delete area_; }
+  LayoutBuffer(const LayoutBuffer&) = delete;
+  LayoutBuffer& operator=(const LayoutBuffer&) = delete;
+  explicit operator bool() const { return area_ != nullptr; }
+
+  // IOCTL_DISK_GET_DRIVE_LAYOUT_EX into the area.
+  bool Read(Handle disk) { return Sys().disks->GetLayout(disk, area_->bytes, kLayoutBufferSize); }
+  std::uint32_t Style() const { return area_->layout()->PartitionStyle; }
+  // Never more entries than the area holds, whatever the count claims.
+  std::uint32_t Count() const {
+    constexpr std::uint32_t kRoom = (kLayoutBufferSize - kDriveLayoutHeaderSize) /
+                                    sizeof(PARTITION_INFORMATION_EX);
+    std::uint32_t count = area_->layout()->PartitionCount;
+    return count < kRoom ? count : kRoom;
+  }
+  const PARTITION_INFORMATION_EX& Entry(std::uint32_t i) const {
+    return *LayoutEntry(area_->layout(), i);
+  }
+
+ private:
+  LayoutArea* area_;
+};
+
+UniqueHandle OpenPhysicalDisk(std::int32_t number) {
+  wchar_t name[32];
+  PhysicalDriveName(number, name);
+  return UniqueHandle(Sys().disks->OpenDisk(name, false));
+}
+
+bool IsHiddenFat32Type(std::uint8_t type) {
+  return type == kMbrHiddenFat32Chs || type == kMbrHiddenFat32Lba;
+}
+
+bool IsRecoveryMarker(std::uint32_t style, const PARTITION_INFORMATION_EX& entry) {
+  if (style == PARTITION_STYLE_MBR) return IsHiddenFat32Type(entry.Mbr.PartitionType);
+  if (style == PARTITION_STYLE_GPT) {
+    return std::memcmp(&entry.Gpt.PartitionType, kRecoveryGuidBytes, sizeof(kRecoveryGuidBytes)) == 0;
+  }
+  return false;
+}
+
+// Which entries FindRecoveryVolume reads a label from.
+bool IsLabelCandidate(std::uint32_t style, const PARTITION_INFORMATION_EX& entry) {
+  if (style == PARTITION_STYLE_MBR) {
+    return entry.Mbr.RecognizedPartition != 0 && !IsHiddenFat32Type(entry.Mbr.PartitionType);
+  }
+  return style == PARTITION_STYLE_GPT;
+}
+
+}  // namespace
+
+int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumber) {
+  if (partitionNumber == nullptr || diskNumber == nullptr) return kLocateBadArgument;
+  *partitionNumber = 0;
+  *diskNumber = 0;
+  LayoutBuffer buffer;
+  if (!buffer) return kLocateFailed;
+  for (std::int32_t n = 0; n < kDiskNumbersNamed; ++n) {
+    UniqueHandle disk = OpenPhysicalDisk(n);
+    if (!disk) break;
+    // A disk whose media type cannot be read is searched like a fixed one.
+    DISK_GEOMETRY geometry{};
+    if (Sys().disks->GetGeometry(disk.get(), &geometry) && geometry.MediaType == kMediaTypeRemovable) {
+      continue;
+    }
+    if (!buffer.Read(disk.get())) return kLocateFailed;
+    for (std::uint32_t i = 0; i < buffer.Count(); ++i) {
+      const PARTITION_INFORMATION_EX& entry = buffer.Entry(i);
+      if (IsRecoveryMarker(buffer.Style(), entry)) {
+        *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
+        *diskNumber = n;
+        return kLocateFound;
+      }
+    }
+  }
+  return kLocateNotFound;
+}
+
+int QueryPartitionStyle(std::int32_t diskNumber) {
+  if (diskNumber < 0 || diskNumber >= kDiskNumbersNamed) return kLocateFailed;
+  LayoutBuffer buffer;
+  if (!buffer) return kLocateFailed;
+  UniqueHandle disk = OpenPhysicalDisk(diskNumber);
+  if (!disk || !buffer.Read(disk.get())) return kLocateFailed;
+  if (buffer.Style() == PARTITION_STYLE_MBR) return 0;
+  if (buffer.Style() == PARTITION_STYLE_GPT) return 1;
+  // Neither style: no route can be taken on it.
+  return kLocateFailed;
+}
+
+int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, wchar_t* volumeRoot) {
+  if (diskNumber == nullptr || partitionNumber == nullptr || volumeRoot == nullptr) {
+    return kLocateBadArgument;
+  }
+  *diskNumber = 0;
+  *partitionNumber = 0;
+  volumeRoot[0] = L'\0';
+  LayoutBuffer buffer;
+  if (!buffer) return kLocateFailed;
+  wchar_t label[kVolumeLabelChars];
+  for (std::int32_t n = 0; n < kDiskNumbersNamed; ++n) {
+    UniqueHandle disk = OpenPhysicalDisk(n);
+    if (!disk) break;
+    *diskNumber = n;
+    if (!buffer.Read(disk.get())) {
+      *diskNumber = 0;
+      return kLocateFailed;
+    }
+    for (std::uint32_t i = 0; i < buffer.Count(); ++i) {
+      const PARTITION_INFORMATION_EX& entry = buffer.Entry(i);
+      if (!IsLabelCandidate(buffer.Style(), entry)) continue;
+      // A partition whose label cannot be read is simply not the one.
+      if (ReadVolumeLabel(disk.get(), label, entry.StartingOffset) != kLocateFound ||
+          !EqualsIgnoreAsciiCase(label, kRecoveryLabel)) {
+        continue;
+      }
+      *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
+      // Found even when no drive root shows it: the root then stays empty.
+      FindVolumeRoot(n, volumeRoot, entry.StartingOffset);
+      return kLocateFound;
+    }
+  }
+  *diskNumber = 0;
+  *partitionNumber = 0;
+  return kLocateNotFound;
+}
+
+int FindVolumeRoot(std::int32_t diskNumber, wchar_t* volumeRoot, std::int64_t offset) {
+  if (volumeRoot == nullptr) return kLocateBadArgument;
+  volumeRoot[0] = L'\0';
+  wchar_t drives[kDriveStringsChars];
+  const std::uint32_t length = Sys().volumes->DriveStrings(kDriveStringsChars, drives);
+  // 0 is a failure; a length beyond the area means the list did not fit (all
+  // 26 letters in use) and the area holds nothing usable.
+  if (length == 0 || length > kDriveStringsChars) return kLocateFailed;
+
+  alignas(8) unsigned char extentsArea[kExtentsBufferSize];
+  const auto* extents = reinterpret_cast<const VOLUME_DISK_EXTENTS*>(extentsArea);
+  constexpr std::uint32_t kExtentRoom =
+      (kExtentsBufferSize - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT);
+
+  for (std::uint32_t at = 0; at + kRootChars <= length; at += kRootChars) {
+    const wchar_t root[kRootChars] = {drives[at], drives[at + 1], drives[at + 2], L'\0'};
+    wchar_t label[kVolumeInfoLabelChars];
+    if (!Sys().volumes->VolumeLabel(root, label, kVolumeInfoLabelChars)) continue;
+    label[kVolumeInfoLabelChars - 1] = L'\0';
+    if (!EqualsIgnoreAsciiCase(label, kRecoveryLabel)) continue;
+
+    const wchar_t device[] = {L'\\', L'\\', L'.', L'\\', root[0], root[1], L'\0'};
+    UniqueHandle volume(Sys().volumes->OpenVolume(device, true));
+    if (!volume) continue;
+    if (!Sys().volumes->GetExtents(volume.get(), extentsArea, kExtentsBufferSize)) {
+      return kLocateFailed;
+    }
+    std::uint32_t count = extents->NumberOfDiskExtents;
+    if (count > kExtentRoom) count = kExtentRoom;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const DISK_EXTENT& extent = *ExtentAt(extents, i);
+      if (extent.DiskNumber == static_cast<std::uint32_t>(diskNumber) &&
+          extent.StartingOffset == offset) {
+        CopyBounded(volumeRoot, kPathChars, root);
+        return kLocateFound;
+      }
+    }
+  }
+  volumeRoot[0] = L'\0';
+  return kLocateNotFound;
+}
+
+}  // namespace tavu

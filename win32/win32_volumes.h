@@ -1,0 +1,23 @@
+// The real binding of the volume seam: the volume enumeration, volume devices
+// and their extents, mount points, drive strings and volume labels.
+#pragma once
+
+#include "common/volume_api.h"
+
+namespace tavu::win32 {
+
+class Win32Volumes : public VolumeApi {
+ public:
+  Handle FirstVolume(wchar_t* name, std::uint32_t capacity) override;
+  bool NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) override;
+  bool CloseVolumeSearch(Handle search) override;
+  Handle OpenVolume(const wchar_t* path, bool readAccess) override;
+  bool GetExtents(Handle volume, void* buffer, std::uint32_t size) override;
+  bool PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint32_t capacity,
+                 std::uint32_t* needed) override;
+  bool SetMountPoint(const wchar_t* root, const wchar_t* volumeName) override;
+  std::uint32_t DriveStrings(std::uint32_t capacity, wchar_t* buffer) override;
+  bool VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) override;
+};
+
+}  // namespace tavu::win32
