@@ -24,6 +24,7 @@ class TaskApi;
 class FirmwareApi;
 class UiApi;
 class ResourceApi;
+class ComApi;
 
 struct Platform {
   FileApi* files = nullptr;
@@ -36,6 +37,7 @@ struct Platform {
   FirmwareApi* firmware = nullptr;
   UiApi* ui = nullptr;
   ResourceApi* resources = nullptr;
+  ComApi* com = nullptr;
 };
 
 // The platform the logic runs on. Set once by the program's entry (or a test)

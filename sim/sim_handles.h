@@ -11,7 +11,7 @@
 
 namespace tavu::sim {
 
-enum class HandleKind : std::uint8_t { Kernel, FileSearch, VolumeSearch };
+enum class HandleKind : std::uint8_t { Kernel, FileSearch, VolumeSearch, ComObject };
 
 struct SimObject {
   virtual ~SimObject() = default;

@@ -11,6 +11,12 @@ SimMachine::SimMachine(const std::string& root)
   platform_.system = &system_;
   platform_.disks = &disks_;
   platform_.volumes = &volumes_;
+  platform_.com = &com_;
+  platform_.processes = &processes_;
+  platform_.ui = &ui_;
+  platform_.wmi = &wmi_;
+  platform_.tasks = &tasks_;
+  platform_.firmware = &firmware_;
   disks_.OnLayoutWritten([this](int) { volumes_.RefreshAfterLayoutWrite(); });
 }
 
@@ -27,7 +33,8 @@ void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
 
 void SimMachine::AddAbsent() { disks_.AddAbsent(); }
 
-SimMachine::~SimMachine() = default;
+// A worker thread still running would use components that are about to go.
+SimMachine::~SimMachine() { ui_.JoinThreads(); }
 
 void SimMachine::Install() { SetPlatform(platform_); }
 

@@ -9,12 +9,19 @@
 
 #include "common/platform.h"
 #include "sim/sim_disks.h"
+#include "sim/sim_com.h"
 #include "sim/sim_faults.h"
 #include "sim/sim_files.h"
+#include "sim/sim_firmware.h"
 #include "sim/sim_handles.h"
 #include "sim/sim_paths.h"
+#include "sim/sim_processes.h"
+#include "sim/sim_startup.h"
 #include "sim/sim_system.h"
 #include "sim/sim_volumes.h"
+#include "sim/sim_tasks.h"
+#include "sim/sim_ui.h"
+#include "sim/sim_wmi.h"
 
 namespace tavu::sim {
 
@@ -44,6 +51,13 @@ class SimMachine {
   bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error = nullptr);
   void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind = DiskKind::Fixed);
   void AddAbsent();
+  SimCom& com() { return com_; }
+  SimProcesses& processes() { return processes_; }
+  SimUi& ui() { return ui_; }
+  SimWmi& wmi() { return wmi_; }
+  SimTasks& tasks() { return tasks_; }
+  SimFirmware& firmware() { return firmware_; }
+  SimStartup& startup() { return startup_; }
 
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
@@ -59,6 +73,13 @@ class SimMachine {
   SimSystem system_;
   SimDisks disks_;
   SimVolumes volumes_;
+  SimCom com_{faults_};
+  SimProcesses processes_{paths_, handles_, faults_};
+  SimUi ui_{faults_};
+  SimWmi wmi_{handles_, faults_, com_};
+  SimTasks tasks_{handles_, faults_, com_};
+  SimFirmware firmware_{handles_, faults_};
+  SimStartup startup_{handles_, faults_};
 };
 
 }  // namespace tavu::sim

@@ -1,0 +1,94 @@
+#include "launcher/startup/launcher_main.h"
+
+#include <cwchar>
+
+#include "common/com_api.h"
+#include "common/file_api.h"
+#include "common/ui_api.h"
+#include "common/wide_text.h"
+#include "common/win_errors.h"
+#include "launcher/arming/system_checks.h"
+#include "launcher/services/firmware_device.h"
+#include "launcher/services/fw_mode_tool.h"
+#include "launcher/startup/globals.h"
+
+namespace tavu {
+
+wchar_t g_windowTitle[kResourceTextChars] = {};
+wchar_t g_windowClassName[kResourceTextChars] = {};
+
+namespace {
+
+constexpr wchar_t kGateText[] =
+    L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center "
+    L"for further assistance.";
+constexpr wchar_t kAbortCaption[] = L"Recovery Aborted";
+
+// True when another launcher already holds the instance mutex.
+bool AnotherLauncherRuns(StartupApi& api) {
+  if (api.OpenNamedMutex(kInstanceMutexName)) return true;
+  std::uint32_t error = 0;
+  api.CreateNamedMutex(kInstanceMutexName, &error);
+  return error == kErrorAlreadyExists;
+}
+
+// "/AUTO": true when the firmware asks for the recovery to be offered.
+bool FirmwareOffersRecovery() {
+  if (!OpenFirmwareDevice()) return false;
+  std::int32_t status = 0;
+  QueryRecoveryStatus(&status);
+  if (IsValidHandle(g_firmwareDevice)) {
+    Sys().files->Close(g_firmwareDevice);
+    g_firmwareDevice = nullptr;
+  }
+  wchar_t text[kPathChars] = {};
+  FormatBounded(text, kPathChars, L"ret = %d\nGet returen value from BIOS (BSTS)--> %d", 0, status);
+  Sys().ui->DebugOutput(text);
+  return status == kRecoveryStatusOffer;
+}
+
+}  // namespace
+
+int LauncherMain(StartupApi& api, void* instance, const wchar_t* commandLine, int showCommand) {
+  api.LoadText(instance, kStringWindowTitle, g_windowTitle, static_cast<int>(kResourceTextChars));
+  api.LoadText(instance, kStringWindowClassName, g_windowClassName, static_cast<int>(kResourceTextChars));
+  api.RegisterWindowClass(instance);
+
+  if (AnotherLauncherRuns(api)) return 0;
+
+  ComApi& com = *Sys().com;
+  if (Failed(com.InitializeMultithreaded())) return 0;
+  if (Failed(com.InitializeSecurity(kAuthnLevelDefault, kImpLevelImpersonate))) {
+    com.Uninitialize();
+    return 0;
+  }
+  g_comReady = 1;
+
+  // Before the command line is looked at, so that it guards every mode.
+  if (!CheckManufacturer()) {
+    Sys().ui->ShowMessage(nullptr, kGateText, kAbortCaption, kMbOk);
+    return 1;
+  }
+
+  // The line is handled within a path-sized buffer. A longer one is cut to its
+  // first 259 characters: the cut text is longer than every mode switch, so it
+  // can only open the window, with whatever switch flags its first part holds.
+  wchar_t line[kPathChars] = {};
+  CopyBounded(line, kPathChars, commandLine != nullptr ? commandLine : L"");
+  UpperAscii(line, kPathChars);
+  if (Contains(line, L"/DEBUG")) g_debugSwitch = 1;
+  if (Contains(line, L"/LOG")) g_logSwitch = 1;
+
+  if (std::wcscmp(line, L"/AUTO") == 0 && !FirmwareOffersRecovery()) return 0;
+  if (std::wcscmp(line, L"/CHECK") == 0 || std::wcscmp(line, L"/DISABLE") == 0) {
+    RunFwModeTool(false);
+    return 0;
+  }
+  if (std::wcscmp(line, L"/ENABLE") == 0) {
+    RunFwModeTool(true);
+    return 0;
+  }
+  return api.RunWindowMode(instance, showCommand);
+}
+
+}  // namespace tavu

@@ -1,0 +1,83 @@
+#include "launcher/startup/process_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/win_errors.h"
+#include "tests/fixtures/launcher_test.h"
+
+namespace tavu::test {
+namespace {
+
+class ProcessRunnerTest : public LauncherTest {};
+
+TEST_F(ProcessRunnerTest, OnlyShowOneShowsTheWindow) {
+  machine().processes().Register(L"C:\\Windows\\System32\\shutdown.exe",
+                                 [](const sim::SimLaunch&) { return 0u; });
+  const struct {
+    std::uint8_t show;
+    int expectedShow;
+  } cases[] = {{0, 0}, {1, 5}, {2, 0}, {5, 0}, {255, 0}};
+  for (const auto& c : cases) {
+    machine().processes().ClearLaunches();
+    EXPECT_EQ(
+        RunProcess(L"C:\\Windows\\System32\\shutdown.exe", L"-r -t 10", L"C:\\Windows\\System32", c.show),
+        0u);
+    auto launches = machine().processes().launches();
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].show, c.expectedShow) << "show " << int(c.show);
+  }
+}
+
+TEST_F(ProcessRunnerTest, PassesFileParametersAndDirectoryUnchanged) {
+  machine().processes().Register(L"c:\\windows\\system32\\CMD.EXE", [](const sim::SimLaunch&) { return 0u; });
+  RunProcess(L"C:\\Windows\\System32\\cmd.exe", L"/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"",
+             L"C:\\Windows\\System32", 0);
+  auto launches = machine().processes().launches();
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_TRUE(launches[0].started);
+  EXPECT_EQ(launches[0].file, L"C:\\Windows\\System32\\cmd.exe");
+  EXPECT_EQ(launches[0].parameters, L"/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"");
+  EXPECT_EQ(launches[0].directory, L"C:\\Windows\\System32");
+}
+
+TEST_F(ProcessRunnerTest, ResultIsExitCodeOrLaunchError) {
+  machine().processes().Register(L"C:\\Tools\\five.exe", [](const sim::SimLaunch&) { return 5u; });
+  machine().processes().Register(L"C:\\Tools\\big.exe", [](const sim::SimLaunch&) { return 0xC0000005u; });
+  machine().processes().Register(L"C:\\Tools\\zero.exe", [](const sim::SimLaunch&) { return 0u; });
+  const struct {
+    const wchar_t* file;
+    std::uint32_t expected;
+  } cases[] = {
+      {L"C:\\Tools\\five.exe", 5},
+      {L"C:\\Tools\\big.exe", 0xC0000005u},
+      {L"C:\\Tools\\zero.exe", 0},
+      {L"C:\\Tools\\missing.exe", kErrorFileNotFound},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunProcess(c.file, L"", L"C:\\Tools", 0), c.expected) << sim::Narrow(c.file);
+  }
+  EXPECT_EQ(machine().handles().OpenCount(), 0u);
+  EXPECT_EQ(machine().handles().Misuses(), 0u);
+}
+
+TEST_F(ProcessRunnerTest, FailuresAfterTheLaunchAreReportedAndTheHandleClosed) {
+  machine().processes().Register(L"C:\\Tools\\five.exe", [](const sim::SimLaunch&) { return 5u; });
+  // The launch fails in the shell itself.
+  machine().faults().FailAll(sim::SimOp::ProcessStart);
+  EXPECT_EQ(RunProcess(L"C:\\Tools\\five.exe", L"", L"C:\\Tools", 1), kErrorAccessDenied);
+  machine().faults().Reset();
+  // The shell starts nothing new: nothing to wait for, nothing failed.
+  machine().processes().SetStartsNoProcess(L"C:\\Tools\\five.exe");
+  EXPECT_EQ(RunProcess(L"C:\\Tools\\five.exe", L"", L"C:\\Tools", 1), 0u);
+  machine().processes().SetStartsNoProcess(L"C:\\Tools\\five.exe", false);
+  // The exit code cannot be read: the launch, the wait, then the read fails.
+  machine().faults().FailNth(3);
+  EXPECT_EQ(RunProcess(L"C:\\Tools\\five.exe", L"", L"C:\\Tools", 1), kErrorGenFailure);
+  EXPECT_EQ(machine().handles().OpenCount(), 0u);
+  EXPECT_EQ(machine().handles().Misuses(), 0u);
+}
+
+}  // namespace
+}  // namespace tavu::test
