@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/platform.h"
+#include "sim/sim_arming.h"
 #include "sim/sim_disks.h"
 #include "sim/sim_com.h"
 #include "sim/sim_faults.h"
@@ -58,6 +59,7 @@ class SimMachine {
   SimTasks& tasks() { return tasks_; }
   SimFirmware& firmware() { return firmware_; }
   SimStartup& startup() { return startup_; }
+  SimArming& arming() { return arming_; }
 
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
@@ -80,6 +82,7 @@ class SimMachine {
   SimTasks tasks_{handles_, faults_, com_};
   SimFirmware firmware_{handles_, faults_};
   SimStartup startup_{handles_, faults_};
+  SimArming arming_{paths_, system_, disks_, volumes_, processes_};
 };
 
 }  // namespace tavu::sim
