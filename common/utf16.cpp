@@ -1,5 +1,7 @@
 #include "common/utf16.h"
 
+#include <type_traits>
+
 namespace tavu {
 
 namespace {
@@ -11,7 +13,7 @@ void PutUnit(std::string& out, std::uint32_t unit) {
 
 void AppendUtf16Le(std::string& out, const wchar_t* text, std::size_t len) {
   for (std::size_t i = 0; i < len; ++i) {
-    auto c = static_cast<std::uint32_t>(text[i]);
+    auto c = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
     if constexpr (sizeof(wchar_t) > 2) {
       if (c > 0xFFFF && c <= 0x10FFFF) {
         c -= 0x10000;

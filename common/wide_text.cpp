@@ -33,6 +33,7 @@ int FormatBounded(wchar_t* dst, std::size_t capacity, const wchar_t* format, ...
   if (dst == nullptr || capacity == 0) return -1;
   va_list args;
   va_start(args, format);
+  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above.
   int n = std::vswprintf(dst, capacity, format, args);
   va_end(args);
   // vswprintf leaves the buffer's content unspecified on overflow on some

@@ -3,6 +3,7 @@
 #include <dirent.h>
 
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace tavu::sim {
@@ -11,7 +12,7 @@ std::string Narrow(const wchar_t* text) {
   std::string out;
   if (text == nullptr) return out;
   for (; *text != L'\0'; ++text) {
-    auto c = static_cast<std::uint32_t>(*text);
+    auto c = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(*text));
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {

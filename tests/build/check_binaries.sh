@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Checks on the shipped programs as built: format, imports, manifest, embedded launcher.
+. "$(dirname "$0")/../e2e/lib.sh"
+
+BIN=$E2E_ROOT/build/win32/bin
+LAUNCHER="$BIN/TAVU Recovery.exe"
+PATCHER="$BIN/TvPatchDowngrade.exe"
+SYSTEM_DLLS='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|SHLWAPI|OLE32|OLEAUT32|VERSION|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
+
+for exe in "$LAUNCHER" "$PATCHER"; do
+  name=$(basename "$exe")
+  check "$name is a 32-bit GUI program" sh -c "file -b \"\$1\" | grep -q '^PE32 executable (GUI) Intel 80386'" sh "$exe"
+  imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
+  bad=$(printf '%s\n' "$imports" | grep -v -i -E "$SYSTEM_DLLS" || true)
+  check_eq "$name imports only Windows system DLLs" "" "$bad"
+  check "$name asks for administrator rights" grep -q -a 'level="requireAdministrator" uiAccess="false"' "$exe"
+done
+check "launcher manifest declares DPI awareness" grep -q -a '<dpiAware' "$LAUNCHER"
+# Strings, accelerators, bitmaps, icon group and the embedded launcher, read from
+# the resource tree of the files themselves.
+out=$(python3 "$(dirname "$0")/pe_resources.py" "$LAUNCHER" "$PATCHER")
+printf '%s\n' "$out" | grep -E '^    (ok|FAIL)'
+E2E_PASSED=$((E2E_PASSED + $(printf '%s\n' "$out" | grep -c '^    ok')))
+E2E_FAILED=$((E2E_FAILED + $(printf '%s\n' "$out" | grep -c '^    FAIL')))
+e2e_finish

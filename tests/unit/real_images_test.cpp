@@ -1,0 +1,266 @@
+// Disk images made during the test run by the real tools (sgdisk, sfdisk,
+// mkfs.fat, mkfs.ntfs, see tests/fixtures/make_images.sh). Our label readers
+// must agree with blkid on every file system, the locator must find what the
+// tools made, and tables we write must stay valid for sgdisk and sfdisk.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "common/disk_api.h"
+#include "common/unique_handle.h"
+#include "launcher/arming/partition_locator.h"
+#include "launcher/arming/volume_label.h"
+#include "sim/sim_machine.h"
+#include "tests/fixtures/run_command.h"
+#include "tests/fixtures/temp_dir.h"
+
+namespace tavu::test {
+namespace {
+
+struct Volume {
+  std::string image;
+  std::int64_t offset = 0;
+  std::string fs;
+  std::string label;
+};
+
+class RealImagesTest : public ::testing::Test {
+ protected:
+  // The images are made once per version of the script and kept in the build
+  // folder: every test works on them read-only or on its own copy.
+  static void SetUpTestSuite() {
+    const std::string script = std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/make_images.sh";
+    std::uint64_t hash = 1469598103934665603ull;
+    for (char c : ReadHostFile(script)) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    dir_ = std::string(TAVU_TOOL_DIR) + "/real-images-" + std::to_string(hash);
+    made_ = new CommandResult();
+    if (HostFileExists(dir_ + "/manifest")) {
+      made_->status = 0;
+    } else {
+      // Made aside and renamed into place, so that test processes running at
+      // the same time never see half-made images.
+      TempDir scratch;
+      const std::string aside = scratch.path() + "/images";
+      *made_ = RunCommand(ShellQuote(script) + " " + ShellQuote(aside));
+      if (made_->status == 0) {
+        RunCommand("mv -T " + ShellQuote(aside) + " " + ShellQuote(dir_));
+        if (!HostFileExists(dir_ + "/manifest")) made_->status = 1;
+      }
+    }
+    std::istringstream manifest(ReadHostFile(dir_ + "/manifest"));
+    volumes_ = new std::vector<Volume>();
+    Volume v;
+    while (manifest >> v.image >> v.offset >> v.fs >> v.label) volumes_->push_back(v);
+  }
+  static void TearDownTestSuite() {
+    delete volumes_;
+    delete made_;
+  }
+  void SetUp() override {
+    if (made_->status == 77) {
+      GTEST_SKIP() << "images made by the real tools cannot be made here: " << made_->err;
+    }
+    ASSERT_EQ(made_->status, 0) << made_->err;
+    ASSERT_FALSE(volumes_->empty());
+  }
+  void TearDown() override { SetPlatform(Platform{}); }
+
+  static std::string Image(const std::string& name) { return dir_ + "/" + name; }
+  // A machine whose disks are the named images, in order.
+  std::unique_ptr<sim::SimMachine> Machine(std::initializer_list<std::string> images, bool writeThrough = false) {
+    auto m = std::make_unique<sim::SimMachine>(root_.path());
+    m->disks().SetWriteThrough(writeThrough);
+    for (const std::string& name : images) {
+      std::string error;
+      EXPECT_TRUE(m->AddDisk(name[0] == '/' ? name : Image(name), sim::DiskKind::Fixed, &error)) << error;
+    }
+    m->Install();
+    return m;
+  }
+
+  static std::string dir_;
+  static CommandResult* made_;
+  static std::vector<Volume>* volumes_;
+  TempDir root_;
+};
+
+std::string RealImagesTest::dir_;
+CommandResult* RealImagesTest::made_ = nullptr;
+std::vector<Volume>* RealImagesTest::volumes_ = nullptr;
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+TEST_F(RealImagesTest, LabelsAgreeWithBlkid) {
+  // Every file system the script makes, at every cluster and sector size.
+  EXPECT_EQ(volumes_->size(), 12u);
+  for (const Volume& v : *volumes_) {
+    SCOPED_TRACE(v.image + " at " + std::to_string(v.offset));
+    CommandResult blkid = RunCommand(ToolPath() + "blkid -p -O " + std::to_string(v.offset) +
+                                     " -s LABEL -o value " + ShellQuote(Image(v.image)));
+    ASSERT_EQ(blkid.status, 0) << blkid.err;
+    EXPECT_EQ(blkid.out, v.label + "\n");
+
+    auto m = Machine({v.image});
+    UniqueHandle disk(Sys().disks->OpenDisk(L"\\\\.\\PHYSICALDRIVE0", false));
+    wchar_t label[kVolumeLabelChars];
+    EXPECT_EQ(ReadVolumeLabel(disk.get(), label, v.offset), 0);
+    EXPECT_EQ(std::wstring(label), Widen(v.label));
+  }
+}
+
+TEST_F(RealImagesTest, LocatorOnToolMadeDisks) {
+  struct Case {
+    const char* name;
+    std::initializer_list<std::string> images;
+    int partitionResult;
+    std::int32_t disk;
+    std::int32_t partition;
+    int style;
+    int volumeResult;
+    std::int32_t volumeDisk;
+    std::int32_t volumePartition;
+    const wchar_t* root;
+  };
+  const Case cases[] = {
+      {"GPT notebook then MBR", {"gpt-notebook.img", "mbr-recovery.img"}, 0, 0, 5, 1, 0, 0, 5, L""},
+      {"MBR then GPT notebook", {"mbr-recovery.img", "gpt-notebook.img"}, 0, 0, 2, 0, 0, 1, 5, L""},
+      {"MBR alone: volume still hidden", {"mbr-recovery.img"}, 0, 0, 2, 0, 4, 0, 0, L""},
+      {"no recovery anywhere", {"ntfs-c512.img", "fat32-s8.img"}, 4, 0, 0, -1, 4, 0, 0, L""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto m = Machine(c.images);
+    std::int32_t partition = -1;
+    std::int32_t disk = -1;
+    EXPECT_EQ(FindRecoveryPartition(&partition, &disk), c.partitionResult);
+    EXPECT_EQ(disk, c.disk);
+    EXPECT_EQ(partition, c.partition);
+    if (c.style >= 0) {
+      EXPECT_EQ(QueryPartitionStyle(disk), c.style);
+    }
+    wchar_t root[260];
+    EXPECT_EQ(FindRecoveryVolume(&disk, &partition, root), c.volumeResult);
+    EXPECT_EQ(disk, c.volumeDisk);
+    EXPECT_EQ(partition, c.volumePartition);
+    EXPECT_EQ(std::wstring(root), c.root);
+    EXPECT_EQ(m->handles().OpenCount(), 0u);
+  }
+}
+
+// Offsets (from 0) of the bytes that differ between two files, by cmp.
+std::set<std::uint64_t> Differences(const std::string& a, const std::string& b) {
+  std::set<std::uint64_t> out;
+  CommandResult cmp = RunCommand("cmp -l " + ShellQuote(a) + " " + ShellQuote(b));
+  std::istringstream lines(cmp.out);
+  std::uint64_t position = 0;
+  std::string from, to;
+  while (lines >> position >> from >> to) out.insert(position - 1);
+  return out;
+}
+
+bool SetLayoutOf(int disk, void (*change)(DRIVE_LAYOUT_INFORMATION_EX*)) {
+  wchar_t name[32];
+  PhysicalDriveName(disk, name);
+  UniqueHandle h(Sys().disks->OpenDisk(name, true));
+  std::vector<std::uint8_t> buffer(DriveLayoutSize(128));
+  if (!Sys().disks->GetLayout(h.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size()))) return false;
+  change(reinterpret_cast<DRIVE_LAYOUT_INFORMATION_EX*>(buffer.data()));
+  return Sys().disks->SetLayout(h.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+}
+
+// The patcher's write, checked by sgdisk: the table stays valid and only the
+// attributes, the arrays' CRCs and the headers' CRCs change.
+TEST_F(RealImagesTest, GptLayoutWriteSatisfiesSgdisk) {
+  const std::string copy = root_.path() + "/gpt-copy.img";
+  ASSERT_EQ(RunCommand("cp --sparse=always " + ShellQuote(Image("gpt-notebook.img")) + " " + ShellQuote(copy)).status, 0);
+  {
+    auto m = Machine({copy}, true);
+    ASSERT_TRUE(SetLayoutOf(0, [](DRIVE_LAYOUT_INFORMATION_EX* l) {
+      for (std::uint32_t i = 0; i < l->PartitionCount; ++i) LayoutEntry(l, i)->Gpt.Attributes = 0;
+    }));
+  }
+  CommandResult verify = RunCommand(ToolPath() + "sgdisk -v " + ShellQuote(copy));
+  EXPECT_EQ(verify.status, 0);
+  EXPECT_NE(verify.out.find("No problems found"), std::string::npos) << verify.out;
+  CommandResult info = RunCommand(ToolPath() + "sgdisk -i 4 " + ShellQuote(copy));
+  EXPECT_NE(info.out.find("Attribute flags: 0000000000000000"), std::string::npos) << info.out;
+
+  const std::uint64_t last = 96 * 2048 - 1;
+  const std::uint64_t attributes4 = 3 * 128 + 48;
+  const std::uint64_t primaryArray = 2 * 512, backupArray = (last - 32) * 512, backupHeader = last * 512;
+  auto within = [](std::uint64_t at, std::uint64_t from, std::uint64_t n) { return at >= from && at < from + n; };
+  std::set<std::uint64_t> diff = Differences(Image("gpt-notebook.img"), copy);
+  EXPECT_EQ(diff.count(primaryArray + attributes4 + 7), 1u);
+  EXPECT_EQ(diff.count(backupArray + attributes4 + 7), 1u);
+  for (std::uint64_t at : diff) {
+    SCOPED_TRACE(at);
+    EXPECT_TRUE(within(at, primaryArray + attributes4, 8) || within(at, backupArray + attributes4, 8) ||
+                within(at, 512 + 16, 4) || within(at, 512 + 88, 4) || within(at, backupHeader + 16, 4) ||
+                within(at, backupHeader + 88, 4));
+  }
+}
+
+// The worker's diskpart step, checked by sfdisk: type 0x0C and active, and
+// the volume labelled RECOVERY then appears at the first free letter.
+TEST_F(RealImagesTest, MbrLayoutWriteSatisfiesSfdisk) {
+  const std::string copy = root_.path() + "/mbr-copy.img";
+  ASSERT_EQ(RunCommand("cp --sparse=always " + ShellQuote(Image("mbr-recovery.img")) + " " + ShellQuote(copy)).status, 0);
+  {
+    auto m = Machine({copy}, true);
+    ASSERT_TRUE(SetLayoutOf(0, [](DRIVE_LAYOUT_INFORMATION_EX* l) {
+      LayoutEntry(l, 0)->Mbr.BootIndicator = 0;
+      LayoutEntry(l, 1)->Mbr.PartitionType = 0x0C;
+      LayoutEntry(l, 1)->Mbr.BootIndicator = 1;
+    }));
+    std::int32_t disk = 0;
+    std::int32_t partition = 0;
+    wchar_t root[260];
+    EXPECT_EQ(FindRecoveryVolume(&disk, &partition, root), 0);
+    EXPECT_EQ(partition, 2);
+    EXPECT_EQ(std::wstring(root), L"D:\\");
+  }
+  CommandResult dump = RunCommand(ToolPath() + "sfdisk -d " + ShellQuote(copy));
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  EXPECT_NE(dump.out.find("size=       81920, type=c, bootable"), std::string::npos) << dump.out;
+  EXPECT_EQ(dump.out.find("type=7, bootable"), std::string::npos) << dump.out;
+  EXPECT_EQ(Differences(Image("mbr-recovery.img"), copy), (std::set<std::uint64_t>{446, 462, 466}));
+}
+
+TEST_F(RealImagesTest, TavuSimLocateJson) {
+  const std::string tool = std::string(TAVU_TOOL_DIR) + "/tavu-sim";
+  struct Case {
+    std::string args;
+    std::string head;
+  };
+  const Case cases[] = {
+      {"--disk " + ShellQuote(Image("gpt-notebook.img")) + " --disk " + ShellQuote(Image("mbr-recovery.img")),
+       R"({"recovery_partition": {"result": 0, "disk": 0, "partition": 5}, "partition_style": {"result": 1}, )"
+       R"("recovery_volume": {"result": 0, "disk": 0, "partition": 5, "root": ""}, "disks": [)"},
+      {"--disk " + ShellQuote(Image("mbr-recovery.img")) + " --disk " + ShellQuote(Image("gpt-notebook.img")),
+       R"({"recovery_partition": {"result": 0, "disk": 0, "partition": 2}, "partition_style": {"result": 0}, )"
+       R"("recovery_volume": {"result": 0, "disk": 1, "partition": 5, "root": ""}, "disks": [)"},
+      {"--removable " + ShellQuote(Image("mbr-recovery.img")) + " --disk " + ShellQuote(Image("ntfs-c512.img")),
+       R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
+       R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [)"},
+  };
+  std::string outputs;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    CommandResult r = RunCommand(ShellQuote(tool) + " " + c.args + " locate --json");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, c.head.size()), c.head);
+    outputs += r.out;
+  }
+  // Each output is exactly one JSON object (one line), by a parser not ours.
+  WriteHostFile(root_.path() + "/outputs", outputs);
+  CommandResult parsed = RunCommand("python3 -c 'import json,sys\nfor line in open(sys.argv[1]): "
+                                    "print(sorted(json.loads(line)))' " + ShellQuote(root_.path() + "/outputs"));
+  const std::string keys = "['disks', 'partition_style', 'recovery_partition', 'recovery_volume']\n";
+  EXPECT_EQ(parsed.out, keys + keys + keys) << parsed.err;
+}
+
+}  // namespace
+}  // namespace tavu::test

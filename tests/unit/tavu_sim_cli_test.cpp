@@ -1,0 +1,154 @@
+// tavu-sim's command line: options, exit status, the one-line errors, and the
+// locate command's output on images built in code.
+#include <gtest/gtest.h>
+
+#include "tests/fixtures/disk_builders.h"
+#include "tests/fixtures/run_command.h"
+#include "tests/fixtures/temp_dir.h"
+
+namespace tavu::test {
+namespace {
+
+constexpr std::uint64_t kDiskSectors = 8 * kMiB / kSector;
+
+class TavuSimCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Bytes hidden = MbrBuilder(kDiskSectors).Primary(0, 0x07, 2048, 2048).Primary(1, 0x1C, 4096, 2048).Build();
+    Fat32Spec fat;
+    Place(hidden, 4096 * kSector, BuildFat32(fat).bytes);
+    NtfsSpec ntfs;
+    ntfs.label = u"Windows";
+    Place(hidden, 2048 * kSector, BuildNtfs(ntfs).bytes);
+    Write("hidden.img", hidden);
+
+    Bytes shown = hidden;
+    shown[446 + 16 + 4] = 0x0C;
+    Write("shown.img", shown);
+
+    Bytes gpt = GptBuilder(kDiskSectors).Add(kBasicDataType, 2048, 2048).Add(kRecoveryType, 4096, 2048).Build();
+    ntfs.label = u"Recovery";
+    Place(gpt, 4096 * kSector, BuildNtfs(ntfs).bytes);
+    Write("gpt.img", gpt);
+  }
+  void Write(const std::string& name, const Bytes& bytes) {
+    WriteHostFile(Path(name), std::string(bytes.begin(), bytes.end()));
+  }
+  std::string Path(const std::string& name) const { return dir_.path() + "/" + name; }
+  CommandResult Sim(const std::string& args) {
+    return RunCommand(ShellQuote(std::string(TAVU_TOOL_DIR) + "/tavu-sim") + " " + args);
+  }
+  TempDir dir_;
+};
+
+TEST_F(TavuSimCliTest, UsageErrorsExitWithTwoAndOneLine) {
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"", "tavu-sim: no command given\n"},
+      {"bogus", "tavu-sim: unknown command 'bogus'\n"},
+      {"locate arm", "tavu-sim: more than one command: 'locate' and 'arm'\n"},
+      {"--disk", "tavu-sim: option --disk needs a value\n"},
+      {"locate --verbose", "tavu-sim: unknown option --verbose\n"},
+      {"--fwmode maybe locate", "tavu-sim: --fwmode: 'maybe' is not present or absent\n"},
+      {"--bitlocker 0,3 locate", "tavu-sim: --bitlocker: '3' is not 0, 1, 2 or fail\n"},
+      {"--bitlocker 1,,2 locate", "tavu-sim: --bitlocker: '' is not 0, 1, 2 or fail\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    CommandResult r = Sim(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), c.message);
+  }
+}
+
+TEST_F(TavuSimCliTest, UnreadableImagesAreNamed) {
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  const std::string missing = Path("missing.img");
+  const Case cases[] = {
+      {"--disk " + ShellQuote(missing) + " locate", "tavu-sim: cannot read image '" + missing + "': No such file or directory\n"},
+      {"--disk " + ShellQuote(Path("gpt.img")) + " --usb-disk " + ShellQuote(dir_.path()) + " locate --json",
+       "tavu-sim: cannot read image '" + dir_.path() + "': is a directory\n"},
+      {"--root " + ShellQuote(missing) + " locate", "tavu-sim: cannot use root folder '" + missing + "': not a folder\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    CommandResult r = Sim(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.message);
+  }
+}
+
+TEST_F(TavuSimCliTest, LocateJson) {
+  const std::string hidden = ShellQuote(Path("hidden.img"));
+  const std::string shown = ShellQuote(Path("shown.img"));
+  const std::string gpt = ShellQuote(Path("gpt.img"));
+  struct Case {
+    std::string machine;
+    std::string json;
+  };
+  const Case cases[] = {
+      {"",
+       R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
+       R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": []})"},
+      {"--disk " + hidden,
+       R"({"recovery_partition": {"result": 0, "disk": 0, "partition": 2}, "partition_style": {"result": 0}, )"
+       R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [{"number": 0, )"
+       R"("style": "MBR", "partitions": [{"number": 1, "type": "0x07", "active": false, "attributes": )"
+       R"("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x1C", "active": false, )"
+       R"("attributes": "0x0000000000000000", "letter": null}]}]})"},
+      {"--disk " + shown,
+       R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
+       R"("recovery_volume": {"result": 0, "disk": 0, "partition": 2, "root": "D:\\"}, "disks": [{"number": 0, )"
+       R"("style": "MBR", "partitions": [{"number": 1, "type": "0x07", "active": false, "attributes": )"
+       R"("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x0C", "active": false, )"
+       R"("attributes": "0x0000000000000000", "letter": "D:"}]}]})"},
+      {"--absent --disk " + gpt,
+       R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
+       R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [{"number": 1, )"
+       R"("style": "GPT", "partitions": [{"number": 1, "type": "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", )"
+       R"("active": false, "attributes": "0x0000000000000000", "letter": "C:"}, {"number": 2, "type": )"
+       R"("{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}", "active": false, "attributes": "0x0000000000000000", )"
+       R"("letter": null}]}]})"},
+      {"--removable " + hidden + " --usb-disk " + gpt,
+       R"({"recovery_partition": {"result": 0, "disk": 1, "partition": 2}, "partition_style": {"result": 1}, )"
+       R"("recovery_volume": {"result": 0, "disk": 1, "partition": 2, "root": ""}, "disks": [)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.machine);
+    // Options may stand before or after the command.
+    for (const std::string& args : {c.machine + " locate --json", "locate --json " + c.machine}) {
+      CommandResult r = Sim(args);
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.out.substr(0, c.json.size()), c.json);
+      EXPECT_EQ(r.out.back(), '\n');
+      EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
+    }
+  }
+}
+
+TEST_F(TavuSimCliTest, LocateReportAndImagesLeftAlone) {
+  const std::string before = ReadHostFile(Path("hidden.img"));
+  CommandResult r = Sim("--disk " + ShellQuote(Path("gpt.img")) + " --disk " + ShellQuote(Path("hidden.img")) +
+                        " locate --write");
+  EXPECT_EQ(r.status, 0) << r.err;
+  const char* lines[] = {
+      "Disk 0: GPT, fixed, 8 MiB, ",
+      "FindRecoveryPartition: 0 (found): disk 0, partition 2\n",
+      "QueryPartitionStyle:   1 (GPT): the worker takes the boot-manager route\n",
+      "FindRecoveryVolume:    0 (found): disk 0, partition 2, no drive root shows it\n",
+  };
+  for (const char* line : lines) EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  EXPECT_EQ(ReadHostFile(Path("hidden.img")), before);
+}
+
+}  // namespace
+}  // namespace tavu::test

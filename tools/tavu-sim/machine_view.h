@@ -1,0 +1,25 @@
+// The simulated machine's disks as tavu-sim shows them, in JSON (the "disks"
+// field of tavu-sim.md) and as a readable table. Shared by every command.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "common/win_records.h"
+#include "sim/sim_machine.h"
+#include "tools/tavu-sim/json.h"
+
+namespace tavu::tool {
+
+// "{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}"
+std::string GuidText(const Guid& guid);
+// "MBR", "GPT" or "RAW".
+const char* StyleName(std::uint32_t style);
+
+// [{"number": 0, "style": "GPT", "partitions": [{"number": 1, "type": ...,
+//   "active": false, "attributes": "0x...", "letter": "E:" | null}]}]
+// Absent disks are left out; MBR entries that hold no partition too.
+void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine);
+void PrintDisks(std::FILE* out, sim::SimMachine& machine);
+
+}  // namespace tavu::tool

@@ -1,0 +1,110 @@
+#include "tools/tavu-sim/sim_command.h"
+
+#include <cstring>
+#include <map>
+
+namespace tavu::tool {
+
+namespace {
+
+// Function-local, so that registration from other files' static objects finds
+// them constructed whatever the order of initialisation.
+std::map<std::string, SimCommandFn>& Commands() {
+  static std::map<std::string, SimCommandFn> commands;
+  return commands;
+}
+
+std::vector<MachineSetupFn>& Setups() {
+  static std::vector<MachineSetupFn> setups;
+  return setups;
+}
+
+bool IsCommandWord(const char* arg) { return arg[0] != '-'; }
+
+}  // namespace
+
+SimCommand::SimCommand(const char* name, SimCommandFn run) { Commands()[name] = run; }
+
+MachineSetup::MachineSetup(MachineSetupFn setup) { Setups().push_back(setup); }
+
+SimCommandFn FindSimCommand(const std::string& name) {
+  auto it = Commands().find(name);
+  return it == Commands().end() ? nullptr : it->second;
+}
+
+const std::vector<MachineSetupFn>& MachineSetups() { return Setups(); }
+
+int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error) {
+  auto value = [&](int& i, const char* option, std::string* out) {
+    if (i + 1 >= argc) {
+      *error = std::string("option ") + option + " needs a value";
+      return false;
+    }
+    *out = argv[++i];
+    return true;
+  };
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    std::string text;
+    if (std::strcmp(arg, "--disk") == 0 || std::strcmp(arg, "--usb-disk") == 0 ||
+        std::strcmp(arg, "--removable") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      sim::DiskKind kind = arg[2] == 'd' ? sim::DiskKind::Fixed
+                           : arg[2] == 'u' ? sim::DiskKind::Usb
+                                           : sim::DiskKind::Removable;
+      options->disks.push_back(DiskOption{text, kind});
+    } else if (std::strcmp(arg, "--absent") == 0) {
+      options->disks.push_back(DiskOption{"", sim::DiskKind::Absent});
+    } else if (std::strcmp(arg, "--root") == 0) {
+      if (!value(i, arg, &options->root)) return 2;
+    } else if (std::strcmp(arg, "--manufacturer") == 0) {
+      if (!value(i, arg, &options->manufacturer)) return 2;
+    } else if (std::strcmp(arg, "--bitlocker") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      options->bitlockerGiven = true;
+      options->bitlocker.clear();
+      std::size_t start = 0;
+      for (;;) {
+        std::size_t comma = text.find(',', start);
+        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (item != "0" && item != "1" && item != "2" && item != "fail") {
+          *error = "--bitlocker: '" + item + "' is not 0, 1, 2 or fail";
+          return 2;
+        }
+        options->bitlocker.push_back(item);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+    } else if (std::strcmp(arg, "--bcd-listing") == 0) {
+      if (!value(i, arg, &options->bcdListing)) return 2;
+    } else if (std::strcmp(arg, "--carried-launcher") == 0) {
+      if (!value(i, arg, &options->carriedLauncher)) return 2;
+    } else if (std::strcmp(arg, "--fwmode") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      if (text != "present" && text != "absent") {
+        *error = "--fwmode: '" + text + "' is not present or absent";
+        return 2;
+      }
+      options->fwmodePresent = text == "present";
+    } else if (std::strcmp(arg, "--json") == 0) {
+      options->json = true;
+    } else if (std::strcmp(arg, "--write") == 0) {
+      options->write = true;
+    } else if (IsCommandWord(arg) && options->command.empty()) {
+      options->command = arg;
+    } else if (IsCommandWord(arg)) {
+      *error = std::string("more than one command: '") + options->command + "' and '" + arg + "'";
+      return 2;
+    } else {
+      *error = std::string("unknown option ") + arg;
+      return 2;
+    }
+  }
+  if (options->command.empty()) {
+    *error = "no command given";
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace tavu::tool

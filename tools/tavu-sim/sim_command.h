@@ -1,0 +1,66 @@
+// What a tavu-sim command gets: the machine built from the command line, the
+// options as given, and where to print. Commands live in their own files
+// (cmd_locate.cpp, cmd_arm.cpp, ...) and register themselves there:
+//
+//     int RunArm(tavu::tool::SimContext& context);
+//     const tavu::tool::SimCommand kArm("arm", RunArm);
+//
+// Components of the simulated machine that take machine options (the WMI
+// manufacturer, BitLocker states, the boot listing, ...) register a setup step
+// the same way; steps run after the disks are added and before the command.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/sim_machine.h"
+
+namespace tavu::tool {
+
+struct DiskOption {
+  std::string image;  // empty for --absent
+  sim::DiskKind kind = sim::DiskKind::Fixed;
+};
+
+// The command line, as given (defaults as tavu-sim.md states them).
+struct SimOptions {
+  std::vector<DiskOption> disks;
+  std::string root;  // empty: a fresh temporary folder
+  std::string manufacturer = "TAVU";
+  bool bitlockerGiven = false;
+  std::vector<std::string> bitlocker;  // each "0", "1", "2" or "fail"
+  std::string bcdListing;              // empty: a listing made from the disks
+  std::string carriedLauncher;         // empty: the built launcher
+  bool fwmodePresent = true;
+  std::string command;
+  bool json = false;
+  bool write = false;
+};
+
+struct SimContext {
+  sim::SimMachine& machine;
+  const SimOptions& options;
+  std::FILE* out;
+  std::FILE* err;
+};
+
+// A command's result is the process exit status: 0 when it ran, 2 for a usage
+// error or an input it cannot read (after one line on err naming it).
+using SimCommandFn = int (*)(SimContext&);
+using MachineSetupFn = int (*)(SimContext&);
+
+struct SimCommand {
+  SimCommand(const char* name, SimCommandFn run);
+};
+struct MachineSetup {
+  explicit MachineSetup(MachineSetupFn setup);
+};
+
+SimCommandFn FindSimCommand(const std::string& name);
+const std::vector<MachineSetupFn>& MachineSetups();
+
+// 0 with *options filled, or 2 with a one-line reason in *error.
+int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error);
+
+}  // namespace tavu::tool
