@@ -175,7 +175,7 @@ Format FormatOf(const std::wstring& type, std::wstring* name) {
     std::uint64_t number = 0;
     if (!ParseInteger(L"0x" + t.substr(7), &number)) return Format::Unknown;
     wchar_t shown[16];
-    std::swprintf(shown, 16, L"custom:%08x", static_cast<unsigned>(number));
+    (void)std::swprintf(shown, 16, L"custom:%08x", static_cast<unsigned>(number));
     *name = shown;
     return FormatOfNumber(static_cast<std::uint32_t>(number));
   }
@@ -361,7 +361,7 @@ int SimBcdStore::Set(const std::vector<std::wstring>& args, std::wstring* out) {
         std::uint64_t v = 0;
         ok = ok && ParseInteger(g, &v);
         wchar_t shown[24];
-        std::swprintf(shown, 24, L"0x%llx", static_cast<unsigned long long>(v));
+        (void)std::swprintf(shown, 24, L"0x%llx", static_cast<unsigned long long>(v));
         values.push_back(format == Format::Integer ? std::to_wstring(v) : std::wstring(shown));
       }
       break;
@@ -437,7 +437,7 @@ namespace {
 
 std::wstring Guid(std::uint32_t seed, unsigned k) {
   wchar_t text[48];
-  std::swprintf(text, 48, L"{%08x-%04x-11e9-a5c2-c8f750a1b2c3}", seed + k, 0x8d1a + k);
+  (void)std::swprintf(text, 48, L"{%08x-%04x-11e9-a5c2-c8f750a1b2c3}", seed + k, 0x8d1a + k);
   return text;
 }
 
