@@ -14,7 +14,8 @@ class ProcessApi {
  public:
   virtual ~ProcessApi() = default;
 
-  // ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS only, no owner, no verb. On
+  // ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS and SEE_MASK_FLAG_NO_UI (a
+  // failed launch shows nothing), no owner, no verb. On
   // success *process is the new process (closed with FileApi::Close), or null
   // when the shell started no new process. False with LastError set on failure.
   virtual bool ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,

@@ -6,7 +6,7 @@ namespace tavu::sim {
 
 void SimCom::Record(const std::string& call, HResult hr) {
   char text[96];
-  std::snprintf(text, sizeof(text), "%s = 0x%08X", call.c_str(), static_cast<unsigned>(hr));
+  (void)std::snprintf(text, sizeof(text), "%s = 0x%08X", call.c_str(), static_cast<unsigned>(hr));
   calls_.push_back(text);
 }
 

@@ -26,7 +26,8 @@ int DriveNumber(const wchar_t* name) {
     if (Upper(name[i]) != kDrivePrefix[i]) return -1;
   }
   const wchar_t* digits = name + kDrivePrefixChars;
-  if (*digits == L'\0') return -1;
+  // "PHYSICALDRIVE07" names no disk.
+  if (*digits == L'\0' || (digits[0] == L'0' && digits[1] != L'\0')) return -1;
   int n = 0;
   for (; *digits != L'\0'; ++digits) {
     if (*digits < L'0' || *digits > L'9' || n > 1000) return -1;

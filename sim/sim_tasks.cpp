@@ -26,7 +26,7 @@ std::wstring Own(const wchar_t* text) { return text != nullptr ? text : L""; }
 
 void SimTasks::Record(const std::wstring& call, HResult hr) {
   wchar_t code[16];
-  std::swprintf(code, 16, L"0x%08X", static_cast<unsigned>(hr));
+  (void)std::swprintf(code, 16, L"0x%08X", static_cast<unsigned>(hr));
   calls_.push_back(call + L" = " + code);
 }
 
@@ -80,21 +80,21 @@ HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRe
   HResult hr = kSOk;
   std::wstring key = s != nullptr ? Key(s->folder, Own(name)) : L"";
   bool exists = s != nullptr && tasks_.count(key) != 0;
+  // A group task needs the group it runs for; a registration must create,
+  // update, or both.
+  bool invalid = s == nullptr || Own(name).empty() ||
+                 (r.logonType == kTaskLogonGroup && Own(r.userId).empty()) ||
+                 (r.flags & kTaskCreateOrUpdate) == 0;
   if (fail) {
     hr = kEFail;
-  } else if (s == nullptr || Own(name).empty()) {
-    hr = kEInvalidArg;
   } else if (registerResult_ != 0) {
     hr = registerResult_;
-  } else if (r.logonType == kTaskLogonGroup && Own(r.userId).empty()) {
-    // A group task needs the group it runs for.
+  } else if (invalid) {
     hr = kEInvalidArg;
   } else if (r.flags == kTaskCreate && exists) {
     hr = kHResultAlreadyExists;
   } else if (r.flags == kTaskUpdate && !exists) {
     hr = kHResultFileNotFound;
-  } else if ((r.flags & kTaskCreateOrUpdate) == 0) {
-    hr = kEInvalidArg;
   }
   Record(L"RegisterTask " + Own(name), hr);
   if (Failed(hr)) return hr;

@@ -11,24 +11,12 @@ namespace {
 
 // The first button of each MB_ button set (the low four bits of the flags).
 int FirstButton(std::uint32_t flags) {
-  switch (flags & 0xF) {
-    case 0:
-      return 1;  // MB_OK: IDOK
-    case 1:
-      return 1;  // MB_OKCANCEL: IDOK
-    case 2:
-      return 3;  // MB_ABORTRETRYIGNORE: IDABORT
-    case 3:
-      return 6;  // MB_YESNOCANCEL: IDYES
-    case 4:
-      return 6;  // MB_YESNO: IDYES
-    case 5:
-      return 4;  // MB_RETRYCANCEL: IDRETRY
-    case 6:
-      return 2;  // MB_CANCELTRYCONTINUE: IDCANCEL
-    default:
-      return 0;  // no such button set: MessageBoxW fails
-  }
+  // Indexed by MB_OK, MB_OKCANCEL, MB_ABORTRETRYIGNORE, MB_YESNOCANCEL, MB_YESNO,
+  // MB_RETRYCANCEL, MB_CANCELTRYCONTINUE: IDOK, IDOK, IDABORT, IDYES, IDYES,
+  // IDRETRY, IDCANCEL. Any other set makes MessageBoxW fail.
+  static const int kFirst[] = {1, 1, 3, 6, 6, 4, 2};
+  std::uint32_t set = flags & 0xF;
+  return set < sizeof(kFirst) / sizeof(kFirst[0]) ? kFirst[set] : 0;
 }
 
 // Thread handles are kept by the launcher for the life of the process and

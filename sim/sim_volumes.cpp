@@ -74,7 +74,8 @@ bool Presented(std::uint32_t style, const PARTITION_INFORMATION_EX& e, bool* sta
 std::wstring FormatVolumeName(const std::uint8_t g[16]) {
   // In-memory GUID layout: Data1..Data3 little-endian, Data4 as bytes.
   wchar_t text[64];
-  std::swprintf(text, 64,
+  // 49 characters always fit.
+  (void)std::swprintf(text, 64,
                 L"\\\\?\\Volume{%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x}\\",
                 g[3], g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12],
                 g[13], g[14], g[15]);

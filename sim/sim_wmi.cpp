@@ -185,7 +185,7 @@ void SimWmi::SetEncryptableVolumes(const std::vector<SimEncryptableVolume>& volu
 void SimWmi::AddEncryptableVolume(std::int32_t status, bool methodFails) {
   std::lock_guard<std::mutex> hold(lock_);
   wchar_t id[64];
-  std::swprintf(id, 64, L"\\\\?\\Volume{6c3f1e2a-0000-4000-8000-%012zx}\\", volumes_.size() + 1);
+  (void)std::swprintf(id, 64, L"\\\\?\\Volume{6c3f1e2a-0000-4000-8000-%012zx}\\", volumes_.size() + 1);
   volumes_.push_back(SimEncryptableVolume{id, status, methodFails});
 }
 

@@ -59,7 +59,7 @@ static_assert(offsetof(::STORAGE_ADAPTER_DESCRIPTOR, BusType) == offsetof(tavu::
 static_assert(StorageAdapterProperty == tavu::StorageAdapterProperty &&
               PropertyStandardQuery == tavu::PropertyStandardQuery && BusTypeUsb == tavu::BusTypeUsb);
 
-// The control codes the design names by value.
+// The control codes by their published values.
 static_assert(IOCTL_DISK_GET_DRIVE_LAYOUT_EX == 0x70050 && IOCTL_DISK_SET_DRIVE_LAYOUT_EX == 0x7C054 &&
               IOCTL_STORAGE_QUERY_PROPERTY == 0x2D1400 && IOCTL_DISK_GET_DRIVE_GEOMETRY == 0x70000);
 

@@ -24,11 +24,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  NtfsSpec ntfs;
+  NtfsParams ntfs;
   ntfs.sectorsPerCluster = 1;
   ntfs.mftCluster = 4;
   const Bytes ntfsVolume = BuildNtfs(ntfs).bytes;
-  Fat32Spec fat;
+  Fat32Params fat;
   fat.reservedSectors = 2;
   fat.dataClusters = 6;
   fat.rootChain = {2, 4};

@@ -24,15 +24,15 @@ struct Disk {
 Disk Absent() { return Disk{{}, sim::DiskKind::Absent}; }
 
 Bytes Ntfs(const std::u16string& label) {
-  NtfsSpec spec;
-  spec.label = label;
-  return BuildNtfs(spec).bytes;
+  NtfsParams params;
+  params.label = label;
+  return BuildNtfs(params).bytes;
 }
 
 Bytes Fat32(const std::string& label11) {
-  Fat32Spec spec;
-  spec.rootEntries = {{DirEntry{label11, 0x08}}};
-  return BuildFat32(spec).bytes;
+  Fat32Params params;
+  params.rootEntries = {{DirEntry{label11, 0x08}}};
+  return BuildFat32(params).bytes;
 }
 
 // An MBR disk with up to four primaries of 1,024 sectors at 2048, 3072, ...,
@@ -142,7 +142,19 @@ TEST_F(LocatorTest, FindRecoveryPartitionSearchOrderAndMarkers) {
       {"logical partition in an extended one", {Disk{logical}}, 0, 0, 3},
       {"partition numbers, not positions", {Mbr({{0x05, none}, {0x07, none}, {0x1C, none}})}, 0, 0, 2},
   };
-  for (const Case& c : cases) {
+  std::vector<Disk> ten(9, Mbr({{0x07, none}}));
+  ten.push_back(Mbr({{0x1C, none}}));
+  std::vector<Disk> eleven(10, Mbr({{0x07, none}}));
+  eleven.push_back(Mbr({{0x1C, none}}));
+  const Case named[] = {
+      {"disk 9 is searched", ten, 0, 9, 1},
+      {"disk 10 cannot be named", eleven, 4, 0, 0},
+  };
+  std::vector<const Case*> all;
+  for (const Case& c : cases) all.push_back(&c);
+  for (const Case& c : named) all.push_back(&c);
+  for (const Case* each : all) {
+    const Case& c = *each;
     SCOPED_TRACE(c.name);
     OnMachine(c.disks, [&](sim::SimMachine& m) {
       m.disks().RecordReads(true);

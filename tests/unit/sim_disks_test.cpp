@@ -459,6 +459,7 @@ TEST_F(SimDisksTest, DiskNamesAndGaps) {
       {L"\\\\.\\PHYSICALDRIVE0", true},  {L"\\\\.\\physicaldrive0", true}, {L"\\\\.\\PHYSICALDRIVE1", false},
       {L"\\\\.\\PHYSICALDRIVE2", true},  {L"\\\\.\\PHYSICALDRIVE3", false}, {L"\\\\.\\PHYSICALDRIVE:", false},
       {L"\\\\.\\PHYSICALDRIVE", false},  {L"PHYSICALDRIVE0", false},        {L"\\\\.\\PHYSICALDRIVE0x", false},
+      {L"\\\\.\\PHYSICALDRIVE00", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));

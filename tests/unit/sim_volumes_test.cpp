@@ -20,15 +20,15 @@ namespace {
 constexpr std::uint64_t kDiskSectors = 8 * kMiB / kSector;
 
 Bytes LabelledNtfs(const std::u16string& label) {
-  NtfsSpec spec;
-  spec.label = label;
-  return BuildNtfs(spec).bytes;
+  NtfsParams params;
+  params.label = label;
+  return BuildNtfs(params).bytes;
 }
 
 Bytes LabelledFat32(const std::string& label11) {
-  Fat32Spec spec;
-  spec.rootEntries = {{DirEntry{label11, 0x08}}};
-  return BuildFat32(spec).bytes;
+  Fat32Params params;
+  params.rootEntries = {{DirEntry{label11, 0x08}}};
+  return BuildFat32(params).bytes;
 }
 
 // EFI, reserved, Windows (C:), a data partition hidden by a downgrade, one with

@@ -15,9 +15,9 @@ class TavuSimCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Bytes hidden = MbrBuilder(kDiskSectors).Primary(0, 0x07, 2048, 2048).Primary(1, 0x1C, 4096, 2048).Build();
-    Fat32Spec fat;
+    Fat32Params fat;
     Place(hidden, 4096 * kSector, BuildFat32(fat).bytes);
-    NtfsSpec ntfs;
+    NtfsParams ntfs;
     ntfs.label = u"Windows";
     Place(hidden, 2048 * kSector, BuildNtfs(ntfs).bytes);
     Write("hidden.img", hidden);

@@ -84,15 +84,15 @@ TEST_F(VolumeLabelTest, NtfsRecordSizeComesFromTheBootSector) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    NtfsSpec spec;
-    spec.bytesPerSector = c.bytesPerSector;
-    spec.sectorsPerCluster = c.sectorsPerCluster;
-    spec.clustersPerRecord = c.clustersPerRecord;
-    spec.recordSize = c.recordSize;
-    spec.mftCluster = 2;
-    spec.label = u"Recovery";
-    spec.volumeBytes = 2 * kMiB;
-    NtfsImage image = BuildNtfs(spec);
+    NtfsParams params;
+    params.bytesPerSector = c.bytesPerSector;
+    params.sectorsPerCluster = c.sectorsPerCluster;
+    params.clustersPerRecord = c.clustersPerRecord;
+    params.recordSize = c.recordSize;
+    params.mftCluster = 2;
+    params.label = u"Recovery";
+    params.volumeBytes = 2 * kMiB;
+    NtfsImage image = BuildNtfs(params);
     const std::uint64_t mft = 2ull * c.bytesPerSector * c.sectorsPerCluster;
     // Where a reader with another record size would find record 3.
     for (std::uint32_t other : {1024u, 4096u, 8192u}) {
@@ -125,9 +125,9 @@ TEST_F(VolumeLabelTest, NtfsVolumeNameText) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    NtfsSpec spec;
-    spec.label = c.value;
-    NtfsImage image = BuildNtfs(spec);
+    NtfsParams params;
+    params.label = c.value;
+    NtfsImage image = BuildNtfs(params);
     if (c.extraValueBytes != 0) {
       const std::size_t at = image.recordOffset + image.nameAttribute + 0x10;
       PutLe32(image.bytes, at, GetLe32(image.bytes, at) + c.extraValueBytes);
@@ -139,11 +139,11 @@ TEST_F(VolumeLabelTest, NtfsVolumeNameText) {
 }
 
 TEST_F(VolumeLabelTest, NtfsLongestNameFillsTheWorkArea) {
-  NtfsSpec spec;
-  spec.clustersPerRecord = -12;  // 4,096-byte records hold a 1,024-byte value
-  spec.recordSize = 4096;
-  spec.label = std::u16string(512, u'x');
-  NtfsImage image = BuildNtfs(spec);
+  NtfsParams params;
+  params.clustersPerRecord = -12;  // 4,096-byte records hold a 1,024-byte value
+  params.recordSize = 4096;
+  params.label = std::u16string(512, u'x');
+  NtfsImage image = BuildNtfs(params);
   LabelRead r = ReadOn(DiskWith(image.bytes), kPartition);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.label, std::wstring(512, L'x'));
@@ -154,11 +154,11 @@ TEST_F(VolumeLabelTest, NtfsLongestNameFillsTheWorkArea) {
 
 // ---- FAT32 -------------------------------------------------------------------
 
-Fat32Spec TwoClusterRoot(std::vector<DirEntry> first, std::vector<DirEntry> second) {
-  Fat32Spec spec;
-  spec.rootChain = {2, 5};
-  spec.rootEntries = {std::move(first), std::move(second)};
-  return spec;
+Fat32Params TwoClusterRoot(std::vector<DirEntry> first, std::vector<DirEntry> second) {
+  Fat32Params params;
+  params.rootChain = {2, 5};
+  params.rootEntries = {std::move(first), std::move(second)};
+  return params;
 }
 
 TEST_F(VolumeLabelTest, Fat32LabelEntryInTheRootDirectory) {
@@ -167,7 +167,7 @@ TEST_F(VolumeLabelTest, Fat32LabelEntryInTheRootDirectory) {
   const DirEntry longName{"BRecovery  ", 0x0F};
   struct Case {
     const char* name;
-    Fat32Spec spec;
+    Fat32Params params;
     int result;
     std::wstring label;
   };
@@ -197,7 +197,7 @@ TEST_F(VolumeLabelTest, Fat32LabelEntryInTheRootDirectory) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    LabelRead r = ReadOn(DiskWith(BuildFat32(c.spec).bytes), kPartition);
+    LabelRead r = ReadOn(DiskWith(BuildFat32(c.params).bytes), kPartition);
     EXPECT_EQ(r.result, c.result);
     EXPECT_EQ(r.label, c.label);
   }
@@ -218,12 +218,12 @@ TEST_F(VolumeLabelTest, Fat32ReadsSecondFatWholeThenOneClusterAtATime) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Fat32Spec spec = TwoClusterRoot({DirEntry{"README  TXT", 0x20}}, {DirEntry{"RECOVERY   ", 0x08}});
-    spec.bytesPerSector = c.bytesPerSector;
-    spec.sectorsPerCluster = c.sectorsPerCluster;
-    spec.sectorsPerFat = c.sectorsPerFat;
-    spec.dataClusters = 8;
-    Fat32Image image = BuildFat32(spec);
+    Fat32Params params = TwoClusterRoot({DirEntry{"README  TXT", 0x20}}, {DirEntry{"RECOVERY   ", 0x08}});
+    params.bytesPerSector = c.bytesPerSector;
+    params.sectorsPerCluster = c.sectorsPerCluster;
+    params.sectorsPerFat = c.sectorsPerFat;
+    params.dataClusters = 8;
+    Fat32Image image = BuildFat32(params);
     // The first FAT says the root is one cluster long: only the second is read.
     PutLe32(image.bytes, image.fat1Offset + 2 * 4, 0x0FFFFFFF);
     LabelRead r = ReadOn(DiskWith(image.bytes), kPartition);
@@ -247,14 +247,14 @@ TEST_F(VolumeLabelTest, Fat32ReadsSecondFatWholeThenOneClusterAtATime) {
 // rules forbid gives 4 (no usable file system); a position past the end of the
 // disk, or a read that fails or comes back short, gives 5.
 TEST_F(VolumeLabelTest, DamagedStructuresStopAtTheEdgeOfWhatWasRead) {
-  NtfsSpec ntfsSpec;
-  ntfsSpec.volumeBytes = 64 * 1024;
-  const NtfsImage ntfs = BuildNtfs(ntfsSpec);
+  NtfsParams ntfsParams;
+  ntfsParams.volumeBytes = 64 * 1024;
+  const NtfsImage ntfs = BuildNtfs(ntfsParams);
   const std::size_t rec = ntfs.recordOffset;
   const std::size_t name = rec + ntfs.nameAttribute;
 
-  Fat32Spec fatSpec = TwoClusterRoot({DirEntry{"README  TXT", 0x20}}, {DirEntry{"RECOVERY   ", 0x08}});
-  const Fat32Image fat = BuildFat32(fatSpec);
+  Fat32Params fatParams = TwoClusterRoot({DirEntry{"README  TXT", 0x20}}, {DirEntry{"RECOVERY   ", 0x08}});
+  const Fat32Image fat = BuildFat32(fatParams);
   const std::size_t fat2 = fat.fat2Offset;
 
   struct Case {
@@ -344,8 +344,8 @@ TEST_F(VolumeLabelTest, DamagedStructuresStopAtTheEdgeOfWhatWasRead) {
 }
 
 TEST_F(VolumeLabelTest, ArgumentsSignaturesAndFailedReads) {
-  const Bytes ntfsDisk = DiskWith(BuildNtfs(NtfsSpec{}).bytes);
-  const Bytes fatDisk = DiskWith(BuildFat32(Fat32Spec{}).bytes);
+  const Bytes ntfsDisk = DiskWith(BuildNtfs(NtfsParams{}).bytes);
+  const Bytes fatDisk = DiskWith(BuildFat32(Fat32Params{}).bytes);
   Bytes both = ntfsDisk;
   std::memcpy(&both[kPartition + 82], "FAT32   ", 8);
   Bytes neither = ntfsDisk;

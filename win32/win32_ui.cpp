@@ -1,0 +1,56 @@
+#include "win32/win32_ui.h"
+
+#include <windows.h>
+
+#include <new>
+
+namespace tavu::win32 {
+
+static_assert(kMbOk == MB_OK && kMbYesNo == MB_YESNO && kMbIconWarning == MB_ICONWARNING);
+static_assert(kMbDefButton2 == MB_DEFBUTTON2);
+static_assert(kIdOk == IDOK && kIdYes == IDYES && kIdNo == IDNO);
+
+namespace {
+
+struct ThreadStart {
+  ThreadRoutine routine;
+  void* parameter;
+};
+
+// The routine is a plain C++ function; CreateThread calls back with WINAPI, which
+// differs from it on 32-bit Windows.
+DWORD WINAPI ThreadThunk(LPVOID raw) {
+  ThreadStart start = *static_cast<ThreadStart*>(raw);
+  delete static_cast<ThreadStart*>(raw);
+  return start.routine(start.parameter);
+}
+
+}  // namespace
+
+int Win32Ui::ShowMessage(Handle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t flags) {
+  return MessageBoxW(static_cast<HWND>(owner), text, caption, flags);
+}
+
+bool Win32Ui::PostDestroy(Handle window) {
+  return PostMessageW(static_cast<HWND>(window), WM_DESTROY, 0, 0) != FALSE;
+}
+
+bool Win32Ui::StartThread(ThreadRoutine routine, void* parameter, Handle* thread) {
+  *thread = nullptr;
+  auto* start = new (std::nothrow) ThreadStart{routine, parameter};
+  if (start == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  HANDLE h = CreateThread(nullptr, 0, &ThreadThunk, start, 0, nullptr);
+  if (h == nullptr) {
+    delete start;
+    return false;
+  }
+  *thread = h;
+  return true;
+}
+
+void Win32Ui::DebugOutput(const wchar_t* text) { OutputDebugStringW(text); }
+
+}  // namespace tavu::win32

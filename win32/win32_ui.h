@@ -1,0 +1,15 @@
+#pragma once
+
+#include "common/ui_api.h"
+
+namespace tavu::win32 {
+
+class Win32Ui : public UiApi {
+ public:
+  int ShowMessage(Handle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t flags) override;
+  bool PostDestroy(Handle window) override;
+  bool StartThread(ThreadRoutine routine, void* parameter, Handle* thread) override;
+  void DebugOutput(const wchar_t* text) override;
+};
+
+}  // namespace tavu::win32
