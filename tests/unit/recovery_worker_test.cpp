@@ -66,9 +66,9 @@ Expected FwMode(const wchar_t* arguments) { return {kLauncherDir + std::wstring(
 Expected Shutdown() { return {kShutdown, L"-r -t 10", kSystem32, 5, std::nullopt}; }
 
 Bytes Ntfs(const std::u16string& label) {
-  NtfsSpec spec;
-  spec.label = label;
-  return BuildNtfs(spec).bytes;
+  NtfsParams params;
+  params.label = label;
+  return BuildNtfs(params).bytes;
 }
 
 // EFI system, reserved, Windows, recovery: the boot-manager route.
@@ -85,7 +85,7 @@ Bytes GptNotebook(bool withRecovery = true) {
 // Windows (C:, active), data (D:), the maker's hidden FAT32 recovery partition
 // as partition 3: the partition-table route.
 Bytes MbrNotebook(const std::string& label11 = "RECOVERY   ") {
-  Fat32Spec fat;
+  Fat32Params fat;
   fat.rootEntries = {{DirEntry{label11, 0x08}}};
   Bytes disk = MbrBuilder(kDiskSectors)
                    .Primary(0, 0x07, 2048, 8192, true)

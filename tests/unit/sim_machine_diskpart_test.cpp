@@ -14,7 +14,7 @@ namespace {
 constexpr std::uint64_t kDiskSectors = 16 * kMiB / kSector;
 
 Bytes MbrNotebook() {
-  Fat32Spec fat;
+  Fat32Params fat;
   fat.rootEntries = {{DirEntry{"RECOVERY   ", 0x08}}};
   Bytes disk = MbrBuilder(kDiskSectors)
                    .Primary(0, 0x07, 2048, 8192, true)
