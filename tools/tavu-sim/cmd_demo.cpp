@@ -259,12 +259,15 @@ int RunDemo(SimContext& context) {
     return 2;
   }
   const char* const names[] = {gpt ? "notebook-gpt.img" : "notebook-mbr.img", "usb-stick.img"};
-  for (int d = 0; d < 2; ++d) {
-    const std::string path = folder.path() + "/" + names[d];
+  for (const char* name : names) {
+    const std::string path = folder.path() + "/" + name;
     if (!folder.temporary() && std::filesystem::exists(path, ec)) {
       std::fprintf(context.err, "tavu-sim: cannot make image '%s': it exists\n", path.c_str());
       return 2;
     }
+  }
+  for (int d = 0; d < 2; ++d) {
+    const std::string path = folder.path() + "/" + names[d];
     const Bytes bytes = BuildDisk(parts, d, gpt);
     std::string error;
     if (!WriteBytes(path, std::string(bytes.begin(), bytes.end())) ||
@@ -299,7 +302,7 @@ int RunDemo(SimContext& context) {
     json.Key("disks_before");
     WriteDisksJson(json, machine);
     json.Key("installed_launcher").BeginObject().Key("path").WString(kInstalledLauncher)
-        .Key("version_before").String(versionBefore);
+        .Key("version_before").String(versionBefore).EndObject();
     json.Key("carried_launcher").BeginObject().Key("source").String(carried.source).Key("path").String(carried.path)
         .Key("bytes").Int(static_cast<std::int64_t>(machine.resources().carriedLauncher()->size())).EndObject();
   } else {
