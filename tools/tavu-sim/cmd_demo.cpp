@@ -1,6 +1,7 @@
 // tavu-sim demo: a notebook made on the spot (disk images built in code in a
 // temporary folder, an older launcher installed), then locate, arm and patch
 // on it in turn, as a report a support engineer reads in one screen.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "sim/images/disk_builders.h"
 #include "sim/images/pe_builder.h"
 #include "sim/images/version_block.h"
+#include "sim/pe_version.h"
 #include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
@@ -123,6 +125,17 @@ std::string LauncherPe(std::uint16_t build) {
   return images::BuildPe(images::BuildVersionBlock(version)).bytes;
 }
 
+std::string VersionText(const std::uint8_t* fixed) {
+  auto u32 = [&](int at) {
+    return static_cast<std::uint32_t>(fixed[at] | (fixed[at + 1] << 8) | (fixed[at + 2] << 16) |
+                                      (static_cast<std::uint32_t>(fixed[at + 3]) << 24));
+  };
+  const std::uint32_t ms = u32(8);
+  const std::uint32_t ls = u32(12);
+  return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
+         std::to_string(ls & 0xFFFF);
+}
+
 // The version Windows reports for a file on the machine ("1.0.0.6"), or "".
 std::string FileVersion(sim::SimMachine& machine, const wchar_t* path) {
   sim::SimResources& r = machine.resources();
@@ -135,14 +148,24 @@ std::string FileVersion(sim::SimMachine& machine, const wchar_t* path) {
       length < 16) {
     return "";
   }
-  auto u32 = [&](int at) {
-    return static_cast<std::uint32_t>(value[at] | (value[at + 1] << 8) | (value[at + 2] << 16) |
-                                      (static_cast<std::uint32_t>(value[at + 3]) << 24));
+  return VersionText(value);
+}
+
+// The version of the program the patcher carries, read from its bytes.
+std::string CarriedVersion(const std::vector<std::uint8_t>& file) {
+  std::vector<std::uint8_t> block;
+  const sim::ReadAtFn read = [&](std::uint64_t offset, void* out, std::size_t size) {
+    if (offset > file.size() || size > file.size() - offset) return false;
+    std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), size, static_cast<std::uint8_t*>(out));
+    return true;
   };
-  const std::uint32_t ms = u32(8);
-  const std::uint32_t ls = u32(12);
-  return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
-         std::to_string(ls & 0xFFFF);
+  std::size_t at = 0;
+  std::uint32_t length = 0;
+  if (!sim::ReadVersionResource(read, file.size(), &block) ||
+      !sim::QueryVersionValue(block.data(), block.size(), L"\\", &at, &length) || length < 16) {
+    return "unknown";
+  }
+  return VersionText(block.data() + at);
 }
 
 // The folder of the images: the one asked for with --images (kept), or a
@@ -284,6 +307,7 @@ int RunDemo(SimContext& context) {
   }
   const CarriedInfo carried = CarriedLauncher(context);
   const std::string versionBefore = FileVersion(machine, kInstalledLauncher);
+  const std::string carriedVersion = CarriedVersion(*machine.resources().carriedLauncher());
   machine.Install();
 
   std::FILE* out = context.out;
@@ -304,7 +328,8 @@ int RunDemo(SimContext& context) {
     json.Key("installed_launcher").BeginObject().Key("path").WString(kInstalledLauncher)
         .Key("version_before").String(versionBefore).EndObject();
     json.Key("carried_launcher").BeginObject().Key("source").String(carried.source).Key("path").String(carried.path)
-        .Key("bytes").Int(static_cast<std::int64_t>(machine.resources().carriedLauncher()->size())).EndObject();
+        .Key("bytes").Int(static_cast<std::int64_t>(machine.resources().carriedLauncher()->size()))
+        .Key("version").String(carriedVersion).EndObject();
   } else {
     std::fprintf(out, "TAVU Recovery demo: the embedded %s notebook\n",
                  gpt ? "GPT (UEFI)" : "MBR (hidden FAT32 recovery partition)");
@@ -329,7 +354,7 @@ int RunDemo(SimContext& context) {
       std::fprintf(out, "  carried launcher: %s is absent (build it with cmake --preset win32);\n"
                         "    the patcher carries a stand-in of version 1.0.0.7 made here\n", carried.path.c_str());
     } else {
-      std::fprintf(out, "  carried launcher: %s\n", carried.path.c_str());
+      std::fprintf(out, "  carried launcher %s, version %s\n", carried.path.c_str(), carriedVersion.c_str());
     }
   }
 
