@@ -67,53 +67,61 @@ TEST_F(TavuSimDemoTest, GptNotebookIsArmedThroughTheBootManagerAndPatched) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one JSON object on one line";
-  ExpectFields(r.out, {
-      {"sorted(d)", "arm|carried_launcher|disks_before|images|installed_launcher|installed_launcher_after|locate|"
-                    "machine|partitions|patch"},
-      {"d['machine']", "gpt"},
-      // What the machine looks like before anything runs.
-      {"[(p['number'], p['attributes'], p['letter']) for p in d['disks_before'][0]['partitions']]",
-       "(1, '0x0000000000000000', None)|(2, '0x0000000000000000', None)|(3, '0x0000000000000000', 'C:')|"
-       "(4, '0xC000000000000000', None)|(5, '0x8000000000000001', None)"},
-      {"d['disks_before'][0]['partitions'][4]['type']", "{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}"},
-      {"[(p['number'], p['type'], p['letter']) for p in d['disks_before'][1]['partitions']]", "(1, '0x0C', 'D:')"},
-      {"d['installed_launcher']['version_before']", "1.0.0.6"},
-      // Where the recovery partition is.
-      {"[d['locate']['recovery_partition'][k] for k in ('result', 'disk', 'partition')]", "0|0|5"},
-      {"d['locate']['partition_style']['result']", "1"},
-      // The route and the batches.
-      {"[d['arm']['result'], d['arm']['route'], d['arm']['message_boxes']]", "0|boot-manager|[]"},
-      {"[p['file'].split('\\\\')[-1] + ' ' + p['parameters'] for p in d['arm']['processes']]",
-       "cmd.exe /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|cmd.exe /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|"
-       "FwMode.exe /enable|shutdown.exe -r -t 10"},
-      {"d['arm']['processes'][0]['script'].split('\\r\\n')",
-       "@ECHO OFF|CHCP 437|bcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"|"},
-      {"d['arm']['processes'][1]['script'].split('\\r\\n')[2]",
-       "bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f"},
-      {"[d['arm']['temp_files_left'], d['arm']['restart_pending'], d['arm']['task_registered']]", "[]|True|True"},
-      // The boot-manager settings that result.
-      {"d['arm']['boot_store']['customactions']", "0x1000043000001 0x5400000f"},
-      {"d['arm']['boot_store']['displayorder'] == [d['arm']['boot_store']['custom:5400000f']]", "True"},
-      {"[d['arm']['boot_store']['extendedinput'], d['arm']['boot_store']['current_isolatedcontext']]", "Yes|No"},
-      // The patcher: the two basic-data entries rewritten, the hidden volume
-      // lettered, the USB stick left alone, the launcher replaced.
-      {"[(w['disk'], w['index'], w['ok']) for w in d['patch']['layout_writes']]", "(0, 3, True)|(0, 4, True)"},
-      {"[a['root'] for a in d['patch']['letters_assigned']]", "E:\\"},
-      {"[(p['number'], p['attributes'], p['letter']) for p in d['patch']['disks'][0]['partitions']][2:]",
-       "(3, '0x0000000000000000', 'C:')|(4, '0x0000000000000000', 'E:')|(5, '0x8000000000000001', None)"},
-      {"d['patch']['log'][:2]", "[FixDowngarde]\tDisk: 0|[FixDowngarde]\tPARTITION_STYLE_GPT"},
-      {"[l for l in d['patch']['log'] if 'Assign' in l] == "
-       "['[SetVolumeLetter]\\tAssign ' + d['patch']['letters_assigned'][0]['volume'] + ', Letter = E:\\\\']",
-       "True"},
-      {"d['patch']['log'][-1]", "[FixDowngarde]\tFile version is older, copy file"},
-      {"[d['patch']['launcher'], d['installed_launcher_after']['version']]", "replaced|1.0.0.7"},
-  });
+  ExpectFields(
+      r.out,
+      {
+          {"sorted(d)",
+           "arm|carried_launcher|disks_before|images|installed_launcher|installed_launcher_after|locate|"
+           "machine|partitions|patch"},
+          {"d['machine']", "gpt"},
+          // What the machine looks like before anything runs.
+          {"[(p['number'], p['attributes'], p['letter']) for p in d['disks_before'][0]['partitions']]",
+           "(1, '0x0000000000000000', None)|(2, '0x0000000000000000', None)|(3, '0x0000000000000000', 'C:')|"
+           "(4, '0xC000000000000000', None)|(5, '0x8000000000000001', None)"},
+          {"d['disks_before'][0]['partitions'][4]['type']", "{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}"},
+          {"[(p['number'], p['type'], p['letter']) for p in d['disks_before'][1]['partitions']]",
+           "(1, '0x0C', 'D:')"},
+          {"d['installed_launcher']['version_before']", "1.0.0.6"},
+          // Where the recovery partition is.
+          {"[d['locate']['recovery_partition'][k] for k in ('result', 'disk', 'partition')]", "0|0|5"},
+          {"d['locate']['partition_style']['result']", "1"},
+          // The route and the batches.
+          {"[d['arm']['result'], d['arm']['route'], d['arm']['message_boxes']]", "0|boot-manager|[]"},
+          {"[p['file'].split('\\\\')[-1] + ' ' + p['parameters'] for p in d['arm']['processes']]",
+           "cmd.exe /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|cmd.exe /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|"
+           "FwMode.exe /enable|shutdown.exe -r -t 10"},
+          {"d['arm']['processes'][0]['script'].split('\\r\\n')",
+           "@ECHO OFF|CHCP 437|bcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"|"},
+          {"d['arm']['processes'][1]['script'].split('\\r\\n')[2]",
+           "bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f"},
+          {"[d['arm']['temp_files_left'], d['arm']['restart_pending'], d['arm']['task_registered']]",
+           "[]|True|True"},
+          // The boot-manager settings that result.
+          {"d['arm']['boot_store']['customactions']", "0x1000043000001 0x5400000f"},
+          {"d['arm']['boot_store']['displayorder'] == [d['arm']['boot_store']['custom:5400000f']]", "True"},
+          {"[d['arm']['boot_store']['extendedinput'], d['arm']['boot_store']['current_isolatedcontext']]",
+           "Yes|No"},
+          // The patcher: the two basic-data entries rewritten, the hidden volume
+          // lettered, the USB stick left alone, the launcher replaced.
+          {"[(w['disk'], w['index'], w['ok']) for w in d['patch']['layout_writes']]",
+           "(0, 3, True)|(0, 4, True)"},
+          {"[a['root'] for a in d['patch']['letters_assigned']]", "E:\\"},
+          {"[(p['number'], p['attributes'], p['letter']) for p in d['patch']['disks'][0]['partitions']][2:]",
+           "(3, '0x0000000000000000', 'C:')|(4, '0x0000000000000000', 'E:')|(5, '0x8000000000000001', None)"},
+          {"d['patch']['log'][:2]", "[FixDowngarde]\tDisk: 0|[FixDowngarde]\tPARTITION_STYLE_GPT"},
+          {"[l for l in d['patch']['log'] if 'Assign' in l] == "
+           "['[SetVolumeLetter]\\tAssign ' + d['patch']['letters_assigned'][0]['volume'] + ', Letter = "
+           "E:\\\\']",
+           "True"},
+          {"d['patch']['log'][-1]", "[FixDowngarde]\tFile version is older, copy file"},
+          {"[d['patch']['launcher'], d['installed_launcher_after']['version']]", "replaced|1.0.0.7"},
+      });
   // The recovery loader entry the batch named is the one the store shows,
   // and the volume the log names is the one that got the letter.
-  std::vector<std::string> ids = Fields(r.out, {"d['arm']['boot_store']['custom:5400000f']",
-                                                "d['arm']['processes'][1]['script'].split('\\r\\n')[3].split()[-1]",
-                                                "d['patch']['letters_assigned'][0]['volume']",
-                                                "d['images']['folder']"});
+  std::vector<std::string> ids =
+      Fields(r.out, {"d['arm']['boot_store']['custom:5400000f']",
+                     "d['arm']['processes'][1]['script'].split('\\r\\n')[3].split()[-1]",
+                     "d['patch']['letters_assigned'][0]['volume']", "d['images']['folder']"});
   ASSERT_EQ(ids[0].size(), 38u) << ids[0];
   EXPECT_EQ(ids[1].size(), 38u);
   std::string upper = ids[0];
@@ -126,31 +134,37 @@ TEST_F(TavuSimDemoTest, GptNotebookIsArmedThroughTheBootManagerAndPatched) {
 TEST_F(TavuSimDemoTest, MbrNotebookIsArmedThroughThePartitionTable) {
   CommandResult r = Sim("demo --mbr --json");
   ASSERT_EQ(r.status, 0) << r.err;
-  ExpectFields(r.out, {
-      {"d['machine']", "mbr"},
-      {"[(p['number'], p['type'], p['active'], p['letter']) for p in d['disks_before'][0]['partitions']]",
-       "(1, '0x07', True, 'C:')|(2, '0x1C', False, None)"},
-      {"[d['locate']['recovery_partition'][k] for k in ('result', 'disk', 'partition')]", "0|0|2"},
-      {"d['locate']['partition_style']['result']", "0"},
-      {"[d['arm']['result'], d['arm']['route']]", "0|partition-table"},
-      {"d['arm']['processes'][0]['script'].split('\\r\\n')", "sel disk 0|sel par 2|set id=0c override|active|"},
-      // The volume showed up with the first free letter after D: (the stick)
-      // and the second script takes it away again.
-      {"d['arm']['processes'][1]['script'].split('\\r\\n')", "sel disk 0|sel par 2|remove letter=E noerr|"},
-      {"[(p['number'], p['type'], p['active'], p['letter']) for p in d['arm']['disks'][0]['partitions']]",
-       "(1, '0x07', False, 'C:')|(2, '0x0C', True, None)"},
-      {"[d['arm']['temp_files_left'], d['arm']['restart_pending'], d['arm']['boot_store']['changes']]", "[]|True|0"},
-      // The patcher leaves MBR disks alone but still replaces the launcher.
-      {"[d['patch']['layout_writes'], d['patch']['letters_assigned']]", "[]|[]"},
-      {"d['patch']['log'][:2]", "[FixDowngarde]\tDisk: 0|[FixDowngarde]\tPARTITION_STYLE_MBR"},
-      {"[d['patch']['launcher'], d['installed_launcher_after']['version']]", "replaced|1.0.0.7"},
-  });
+  ExpectFields(
+      r.out,
+      {
+          {"d['machine']", "mbr"},
+          {"[(p['number'], p['type'], p['active'], p['letter']) for p in d['disks_before'][0]['partitions']]",
+           "(1, '0x07', True, 'C:')|(2, '0x1C', False, None)"},
+          {"[d['locate']['recovery_partition'][k] for k in ('result', 'disk', 'partition')]", "0|0|2"},
+          {"d['locate']['partition_style']['result']", "0"},
+          {"[d['arm']['result'], d['arm']['route']]", "0|partition-table"},
+          {"d['arm']['processes'][0]['script'].split('\\r\\n')",
+           "sel disk 0|sel par 2|set id=0c override|active|"},
+          // The volume showed up with the first free letter after D: (the stick)
+          // and the second script takes it away again.
+          {"d['arm']['processes'][1]['script'].split('\\r\\n')",
+           "sel disk 0|sel par 2|remove letter=E noerr|"},
+          {"[(p['number'], p['type'], p['active'], p['letter']) for p in d['arm']['disks'][0]['partitions']]",
+           "(1, '0x07', False, 'C:')|(2, '0x0C', True, None)"},
+          {"[d['arm']['temp_files_left'], d['arm']['restart_pending'], d['arm']['boot_store']['changes']]",
+           "[]|True|0"},
+          // The patcher leaves MBR disks alone but still replaces the launcher.
+          {"[d['patch']['layout_writes'], d['patch']['letters_assigned']]", "[]|[]"},
+          {"d['patch']['log'][:2]", "[FixDowngarde]\tDisk: 0|[FixDowngarde]\tPARTITION_STYLE_MBR"},
+          {"[d['patch']['launcher'], d['installed_launcher_after']['version']]", "replaced|1.0.0.7"},
+      });
 }
 
 // The GPT as the demo leaves it on disk with --write, checked here from the
 // bytes: signature, both headers' CRCs, the entry arrays' CRCs, attributes.
 std::uint32_t Le32(const std::string& b, std::size_t at) {
-  return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at]) |
+                                    static_cast<unsigned char>(b[at + 1]) << 8 |
                                     static_cast<unsigned char>(b[at + 2]) << 16 |
                                     static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24);
 }
@@ -235,7 +249,8 @@ TEST_F(TavuSimDemoTest, RefusesWhatItCannotDoWithoutTouchingAnything) {
       {"patch --images " + ShellQuote(images), "--mbr and --images belong to demo"},
       {"--root " + ShellQuote(root) + " demo", "demo installs its own launcher, but"},
       {"demo --images " + ShellQuote(images), "it exists"},
-      {"--carried-launcher " + ShellQuote(work_.path() + "/none.exe") + " demo", "cannot read carried launcher"},
+      {"--carried-launcher " + ShellQuote(work_.path() + "/none.exe") + " demo",
+       "cannot read carried launcher"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -257,18 +272,20 @@ TEST_F(TavuSimDemoTest, ReadableReportFitsOneScreenInTheOrderOfTheRun) {
     EXPECT_LE(std::count(r.out.begin(), r.out.end(), '\n'), 60) << r.out;
     const std::vector<std::string> parts =
         mbr ? std::vector<std::string>{"recovery partition: disk 0, partition 2 (\"RECOVERY\"), MBR disk\n",
-                                       "route partition-table, result 0\n", "       | set id=0c override\n",
+                                       "route partition-table, result 0\n",
+                                       "       | set id=0c override\n",
                                        "disk 0 partition 2 afterwards: type 0x0C, active, no letter\n",
                                        "table entries rewritten: none\n",
                                        "installed launcher replaced: version 1.0.0.6 -> 1.0.0.7\n"}
-            : std::vector<std::string>{"recovery partition: disk 0, partition 5 (\"Recovery\"), GPT disk\n",
-                                       "route boot-manager, result 0\n",
-                                       "       | bcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"\n",
-                                       "{bootmgr} customactions    0x1000043000001 0x5400000f\n",
-                                       "log  [FixDowngarde]\tPARTITION_STYLE_GPT\n",
-                                       "rewritten: disk 0, partition 3 (\"Windows\"), disk 0, partition 4 (\"Data\")",
-                                       "letter E:\\ given to disk 0, partition 4 (\"Data\")\n",
-                                       "installed launcher replaced: version 1.0.0.6 -> 1.0.0.7\n"};
+            : std::vector<std::string>{
+                  "recovery partition: disk 0, partition 5 (\"Recovery\"), GPT disk\n",
+                  "route boot-manager, result 0\n",
+                  "       | bcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"\n",
+                  "{bootmgr} customactions    0x1000043000001 0x5400000f\n",
+                  "log  [FixDowngarde]\tPARTITION_STYLE_GPT\n",
+                  "rewritten: disk 0, partition 3 (\"Windows\"), disk 0, partition 4 (\"Data\")",
+                  "letter E:\\ given to disk 0, partition 4 (\"Data\")\n",
+                  "installed launcher replaced: version 1.0.0.6 -> 1.0.0.7\n"};
     std::size_t at = 0;
     for (const std::string& part : parts) {
       const std::size_t found = r.out.find(part, at);

@@ -100,8 +100,8 @@ Bytes BuildDisk(const std::vector<DemoPartition>& parts, int disk, bool gpt) {
     int slot = 0;
     for (const DemoPartition& p : parts) {
       if (p.disk != disk) continue;
-      table.Primary(slot++, p.mbrType, static_cast<std::uint32_t>(p.firstLba), static_cast<std::uint32_t>(p.sectors),
-                    disk == 0 && p.number == 1);
+      table.Primary(slot++, p.mbrType, static_cast<std::uint32_t>(p.firstLba),
+                    static_cast<std::uint32_t>(p.sectors), disk == 0 && p.number == 1);
     }
     bytes = table.Build();
   }
@@ -214,7 +214,8 @@ CarriedInfo CarriedLauncher(SimContext& context) {
 }
 
 std::string Letter(sim::SimMachine& machine, const DemoPartition& p) {
-  const wchar_t letter = machine.volumes().VolumeOf(p.disk, static_cast<std::int64_t>(p.firstLba * kSector)).letter;
+  const wchar_t letter =
+      machine.volumes().VolumeOf(p.disk, static_cast<std::int64_t>(p.firstLba * kSector)).letter;
   return letter == 0 ? std::string() : std::string(1, static_cast<char>(letter)) + ":";
 }
 
@@ -236,7 +237,8 @@ std::string Describe(const std::vector<DemoPartition>& parts, int disk, std::uin
 const DemoPartition* PartitionOfVolume(sim::SimMachine& machine, const std::vector<DemoPartition>& parts,
                                        const std::wstring& volume) {
   for (const DemoPartition& p : parts) {
-    if (machine.volumes().VolumeOf(p.disk, static_cast<std::int64_t>(p.firstLba * kSector)).name == volume) return &p;
+    if (machine.volumes().VolumeOf(p.disk, static_cast<std::int64_t>(p.firstLba * kSector)).name == volume)
+      return &p;
   }
   return nullptr;
 }
@@ -261,24 +263,28 @@ int RunDemo(SimContext& context) {
   const SimOptions& options = context.options;
   sim::SimMachine& machine = context.machine;
   if (!options.disks.empty()) {
-    std::fprintf(context.err, "tavu-sim: demo builds its own disks; --disk, --usb-disk, --removable and --absent "
-                              "are not for it\n");
+    std::fprintf(context.err,
+                 "tavu-sim: demo builds its own disks; --disk, --usb-disk, --removable and --absent "
+                 "are not for it\n");
     return 2;
   }
   const bool gpt = !options.mbr;
-  const std::vector<DemoPartition> parts = gpt ? std::vector<DemoPartition>(std::begin(kGptMachine), std::end(kGptMachine))
-                                               : std::vector<DemoPartition>(std::begin(kMbrMachine), std::end(kMbrMachine));
+  const std::vector<DemoPartition> parts =
+      gpt ? std::vector<DemoPartition>(std::begin(kGptMachine), std::end(kGptMachine))
+          : std::vector<DemoPartition>(std::begin(kMbrMachine), std::end(kMbrMachine));
 
   ImageFolder folder(options.images);
   if (folder.path().empty()) {
-    std::fprintf(context.err, "tavu-sim: cannot make the folder for the demo's images '%s'\n", options.images.c_str());
+    std::fprintf(context.err, "tavu-sim: cannot make the folder for the demo's images '%s'\n",
+                 options.images.c_str());
     return 2;
   }
   const std::string installedHost = machine.HostPath(kInstalledLauncher);
   std::error_code ec;
   if (std::filesystem::exists(installedHost, ec)) {
     // The folder is the user's: what lies there is not ours to overwrite.
-    std::fprintf(context.err, "tavu-sim: demo installs its own launcher, but '%s' exists\n", installedHost.c_str());
+    std::fprintf(context.err, "tavu-sim: demo installs its own launcher, but '%s' exists\n",
+                 installedHost.c_str());
     return 2;
   }
   const char* const names[] = {gpt ? "notebook-gpt.img" : "notebook-mbr.img", "usb-stick.img"};
@@ -315,28 +321,63 @@ int RunDemo(SimContext& context) {
   if (options.json) {
     json.BeginObject();
     json.Key("machine").String(gpt ? "gpt" : "mbr");
-    json.Key("images").BeginObject().Key("folder").String(folder.path()).Key("kept").Bool(!folder.temporary())
-        .Key("written").Bool(options.write).EndObject();
+    json.Key("images")
+        .BeginObject()
+        .Key("folder")
+        .String(folder.path())
+        .Key("kept")
+        .Bool(!folder.temporary())
+        .Key("written")
+        .Bool(options.write)
+        .EndObject();
     json.Key("partitions").BeginArray();
     for (const DemoPartition& p : parts) {
-      json.BeginObject().Key("disk").Int(p.disk).Key("number").Int(p.number).Key("role").String(p.role)
-          .Key("file_system").String(p.fileSystem).Key("label").String(p.label).EndObject();
+      json.BeginObject()
+          .Key("disk")
+          .Int(p.disk)
+          .Key("number")
+          .Int(p.number)
+          .Key("role")
+          .String(p.role)
+          .Key("file_system")
+          .String(p.fileSystem)
+          .Key("label")
+          .String(p.label)
+          .EndObject();
     }
     json.EndArray();
     json.Key("disks_before");
     WriteDisksJson(json, machine);
-    json.Key("installed_launcher").BeginObject().Key("path").WString(kInstalledLauncher)
-        .Key("version_before").String(versionBefore).EndObject();
-    json.Key("carried_launcher").BeginObject().Key("source").String(carried.source).Key("path").String(carried.path)
-        .Key("bytes").Int(static_cast<std::int64_t>(machine.resources().carriedLauncher()->size()))
-        .Key("version").String(carriedVersion).EndObject();
+    json.Key("installed_launcher")
+        .BeginObject()
+        .Key("path")
+        .WString(kInstalledLauncher)
+        .Key("version_before")
+        .String(versionBefore)
+        .EndObject();
+    json.Key("carried_launcher")
+        .BeginObject()
+        .Key("source")
+        .String(carried.source)
+        .Key("path")
+        .String(carried.path)
+        .Key("bytes")
+        .Int(static_cast<std::int64_t>(machine.resources().carriedLauncher()->size()))
+        .Key("version")
+        .String(carriedVersion)
+        .EndObject();
   } else {
     std::fprintf(out, "TAVU Recovery demo: the embedded %s notebook\n",
                  gpt ? "GPT (UEFI)" : "MBR (hidden FAT32 recovery partition)");
     std::fprintf(out, "Images made in code in %s (%s)\n\n", folder.path().c_str(),
                  folder.temporary() ? "removed at the end" : "kept");
     for (const DemoPartition& p : parts) {
-      std::string kind = gpt && p.disk == 0 ? "" : "type " + std::string(p.mbrType == 0x07 ? "0x07" : p.mbrType == 0x1C ? "0x1C" : "0x0C") + ", ";
+      std::string kind = gpt && p.disk == 0 ? ""
+                                            : "type " +
+                                                  std::string(p.mbrType == 0x07   ? "0x07"
+                                                              : p.mbrType == 0x1C ? "0x1C"
+                                                                                  : "0x0C") +
+                                                  ", ";
       std::string attributes;
       if (gpt && p.disk == 0 && p.attributes != 0) {
         char hex[40];
@@ -344,15 +385,18 @@ int RunDemo(SimContext& context) {
         attributes = hex;
       }
       const std::string letter = Letter(machine, p);
-      std::fprintf(out, "  disk %d %s %u  %-24s %-5s %-10s %s%s%s\n", p.disk, p.disk == 0 ? (gpt ? "GPT" : "MBR") : "USB",
-                   p.number, p.role, p.fileSystem, p.label[0] ? (std::string("\"") + p.label + "\"").c_str() : "",
-                   kind.c_str(), attributes.c_str(), letter.empty() ? "no letter" : letter.c_str());
+      std::fprintf(out, "  disk %d %s %u  %-24s %-5s %-10s %s%s%s\n", p.disk,
+                   p.disk == 0 ? (gpt ? "GPT" : "MBR") : "USB", p.number, p.role, p.fileSystem,
+                   p.label[0] ? (std::string("\"") + p.label + "\"").c_str() : "", kind.c_str(),
+                   attributes.c_str(), letter.empty() ? "no letter" : letter.c_str());
     }
     std::fprintf(out, "  installed launcher %s, version %s\n", ToUtf8(kInstalledLauncher).c_str(),
                  versionBefore.c_str());
     if (carried.source == "stand-in") {
-      std::fprintf(out, "  carried launcher: %s is absent (build it with cmake --preset win32);\n"
-                        "    the patcher carries a stand-in of version 1.0.0.7 made here\n", carried.path.c_str());
+      std::fprintf(out,
+                   "  carried launcher: %s is absent (build it with cmake --preset win32);\n"
+                   "    the patcher carries a stand-in of version 1.0.0.7 made here\n",
+                   carried.path.c_str());
     } else {
       std::fprintf(out, "  carried launcher %s, version %s\n", carried.path.c_str(), carriedVersion.c_str());
     }
@@ -386,13 +430,15 @@ int RunDemo(SimContext& context) {
       std::fprintf(out, "   box [%s] %s\n", ToUtf8(box.caption).c_str(), ToUtf8(box.text).c_str());
     }
     for (const sim::SimLaunchReport& r : armed.launches) {
-      std::fprintf(out, "   runs %s %s\n", FileName(r.launch.file).c_str(), ToUtf8(r.launch.parameters).c_str());
+      std::fprintf(out, "   runs %s %s\n", FileName(r.launch.file).c_str(),
+                   ToUtf8(r.launch.parameters).c_str());
       if (r.hasScript) PrintScriptLines(out, r.script);
     }
     if (armed.route != nullptr && std::string(armed.route) == "boot-manager") {
       sim::SimBcdStore& store = machine.arming().store();
       std::fprintf(out, "   boot manager afterwards:\n");
-      for (const wchar_t* element : {L"customactions", L"custom:5400000f", L"extendedinput", L"displayorder"}) {
+      for (const wchar_t* element :
+           {L"customactions", L"custom:5400000f", L"extendedinput", L"displayorder"}) {
         std::fprintf(out, "     {bootmgr} %-16s %s\n", ToUtf8(element).c_str(),
                      BootValue(store, L"{bootmgr}", element).c_str());
       }
@@ -401,15 +447,17 @@ int RunDemo(SimContext& context) {
     } else if (armed.route != nullptr) {
       std::uint32_t style = 0;
       for (const PartitionView& p : Partitions(machine, 0, &style)) {
-        std::fprintf(out, "   disk 0 partition %u afterwards: type %s%s, %s\n", p.number, p.type.c_str(),
-                     p.active ? ", active" : "",
-                     p.letter != 0 ? (std::string(1, static_cast<char>(p.letter)) + ":").c_str() : "no letter");
+        std::fprintf(
+            out, "   disk 0 partition %u afterwards: type %s%s, %s\n", p.number, p.type.c_str(),
+            p.active ? ", active" : "",
+            p.letter != 0 ? (std::string(1, static_cast<char>(p.letter)) + ":").c_str() : "no letter");
       }
     }
     std::fprintf(out, "   temporary files left: %s; logon task %s; restart %s\n",
                  armed.tempFilesLeft.empty() ? "none" : ToUtf8(armed.tempFilesLeft[0]).c_str(),
                  armed.taskRegistered ? "registered" : "not registered",
-                 armed.restart.pending ? ("in " + std::to_string(armed.restart.seconds) + " s").c_str() : "not pending");
+                 armed.restart.pending ? ("in " + std::to_string(armed.restart.seconds) + " s").c_str()
+                                       : "not pending");
   }
 
   // 3. The patcher's pass.
@@ -437,8 +485,8 @@ int RunDemo(SimContext& context) {
                  p != nullptr ? Describe(parts, p->disk, p->number).c_str() : ToUtf8(a.volume).c_str());
   }
   if (patched.lettersAssigned.empty()) std::fprintf(out, "   letters given: none\n");
-  std::fprintf(out, "   installed launcher %s: version %s -> %s\n", patched.launcher.c_str(), versionBefore.c_str(),
-               versionAfter.c_str());
+  std::fprintf(out, "   installed launcher %s: version %s -> %s\n", patched.launcher.c_str(),
+               versionBefore.c_str(), versionAfter.c_str());
   return 0;
 }
 
