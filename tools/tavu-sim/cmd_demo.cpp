@@ -25,7 +25,6 @@ namespace tavu::tool {
 namespace {
 
 using images::Bytes;
-using images::kMiB;
 using images::kSector;
 
 const wchar_t kInstalledLauncher[] = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
@@ -372,12 +371,8 @@ int RunDemo(SimContext& context) {
     std::fprintf(out, "Images made in code in %s (%s)\n\n", folder.path().c_str(),
                  folder.temporary() ? "removed at the end" : "kept");
     for (const DemoPartition& p : parts) {
-      std::string kind = gpt && p.disk == 0 ? ""
-                                            : "type " +
-                                                  std::string(p.mbrType == 0x07   ? "0x07"
-                                                              : p.mbrType == 0x1C ? "0x1C"
-                                                                                  : "0x0C") +
-                                                  ", ";
+      char kind[16] = "";
+      if (!gpt || p.disk != 0) std::snprintf(kind, sizeof(kind), "type 0x%02X, ", p.mbrType);
       std::string attributes;
       if (gpt && p.disk == 0 && p.attributes != 0) {
         char hex[40];
@@ -387,8 +382,8 @@ int RunDemo(SimContext& context) {
       const std::string letter = Letter(machine, p);
       std::fprintf(out, "  disk %d %s %u  %-24s %-5s %-10s %s%s%s\n", p.disk,
                    p.disk == 0 ? (gpt ? "GPT" : "MBR") : "USB", p.number, p.role, p.fileSystem,
-                   p.label[0] ? (std::string("\"") + p.label + "\"").c_str() : "", kind.c_str(),
-                   attributes.c_str(), letter.empty() ? "no letter" : letter.c_str());
+                   p.label[0] ? (std::string("\"") + p.label + "\"").c_str() : "", kind, attributes.c_str(),
+                   letter.empty() ? "no letter" : letter.c_str());
     }
     std::fprintf(out, "  installed launcher %s, version %s\n", ToUtf8(kInstalledLauncher).c_str(),
                  versionBefore.c_str());
