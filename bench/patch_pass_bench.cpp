@@ -9,11 +9,11 @@
 
 #include "patcher/fix_downgrade.h"
 #include "sim/sim_machine.h"
-#include "tests/fixtures/disk_builders.h"
+#include "sim/images/disk_builders.h"
 
 namespace {
 
-using tavu::test::GptBuilder;
+using tavu::images::GptBuilder;
 
 constexpr int kDisks = 10;
 constexpr int kEntries = 128;
@@ -25,7 +25,7 @@ std::vector<std::uint8_t> FullDisk() {
   for (int i = 0; i < kEntries; ++i) {
     // Hidden and without letter, as a downgrade leaves them: each volume
     // appears only after its own write and then wants a letter.
-    b.Add(tavu::test::kBasicDataType, 2048 + i * kPartitionSectors, kPartitionSectors, 0xC000000000000000ull);
+    b.Add(tavu::images::kBasicDataType, 2048 + i * kPartitionSectors, kPartitionSectors, 0xC000000000000000ull);
   }
   return b.Build();
 }

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/fixtures/pe_builder.h"
-#include "tests/fixtures/version_block.h"
+#include "sim/images/pe_builder.h"
+#include "sim/images/version_block.h"
 
-using namespace tavu::test;
+using namespace tavu::images;
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/fixtures/disk_builders.h"
+#include "sim/images/disk_builders.h"
 
-using namespace tavu::test;
+using namespace tavu::images;
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/globals.h"
 #include "sim/sim_arming.h"
+#include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
 #include "tools/tavu-sim/sim_command.h"
@@ -20,21 +21,13 @@ const wchar_t* const kTemporaryFiles[] = {L"C:\\Windows\\Temp\\RcvBoot.cmd", L"C
                                           L"C:\\Windows\\Temp\\RcvBootDisk.txt"};
 const wchar_t kBitLockerMessage[] = L"Please disable BitLocker and try again.";
 
-struct ArmRun {
-  std::uint32_t result = 0;
-  const char* route = nullptr;
-  std::vector<sim::SimMessageBox> boxes;
-  std::vector<sim::SimLaunchReport> launches;
-  std::vector<std::wstring> tempFilesLeft;
-  sim::SimRestart restart;
-  bool taskRegistered = false;
-};
-
 std::string Joined(const std::vector<std::wstring>& values) {
   std::wstring all;
   for (const std::wstring& v : values) all += (all.empty() ? L"" : L" ") + v;
   return ToUtf8(all);
 }
+
+}  // namespace
 
 ArmRun Arm(sim::SimMachine& machine) {
   ArmRun run;
@@ -68,9 +61,12 @@ ArmRun Arm(sim::SimMachine& machine) {
   return run;
 }
 
-void WriteJson(SimContext& context, const ArmRun& run) {
-  sim::SimBcdStore& store = context.machine.arming().store();
-  JsonWriter json;
+std::string BootValue(sim::SimBcdStore& store, const wchar_t* id, const wchar_t* element) {
+  return Joined(store.Values(id, element));
+}
+
+void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run) {
+  sim::SimBcdStore& store = machine.arming().store();
   json.BeginObject();
   json.Key("result").Int(run.result);
   json.Key("route");
@@ -126,10 +122,11 @@ void WriteJson(SimContext& context, const ArmRun& run) {
     json.EndObject();
   }
   json.Key("disks");
-  WriteDisksJson(json, context.machine);
+  WriteDisksJson(json, machine);
   json.EndObject();
-  std::fprintf(context.out, "%s\n", json.text().c_str());
 }
+
+namespace {
 
 void PrintScript(std::FILE* out, const std::string& script) {
   std::size_t start = 0;
@@ -192,7 +189,9 @@ void PrintReport(SimContext& context, const ArmRun& run) {
 int RunArm(SimContext& context) {
   ArmRun run = Arm(context.machine);
   if (context.options.json) {
-    WriteJson(context, run);
+    JsonWriter json;
+    WriteArmJson(json, context.machine, run);
+    std::fprintf(context.out, "%s\n", json.text().c_str());
   } else {
     PrintReport(context, run);
   }

@@ -4,15 +4,14 @@
 #include <cstdio>
 
 #include "launcher/arming/partition_locator.h"
+#include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
 #include "tools/tavu-sim/sim_command.h"
 
 namespace tavu::tool {
 
-namespace {
-
-const char* Meaning(int result) {
+const char* LocateMeaning(int result) {
   switch (result) {
     case kLocateFound: return "found";
     case kLocateBadArgument: return "bad argument";
@@ -22,33 +21,41 @@ const char* Meaning(int result) {
   return "unexpected result";
 }
 
-int RunLocate(SimContext& context) {
-  std::int32_t partition = 0;
-  std::int32_t disk = 0;
-  const int found = FindRecoveryPartition(&partition, &disk);
-  const bool styleAsked = found == kLocateFound;
-  const int style = styleAsked ? QueryPartitionStyle(disk) : 0;
-  std::int32_t volumeDisk = 0;
-  std::int32_t volumePartition = 0;
+LocateRun Locate() {
+  LocateRun run;
+  run.found = FindRecoveryPartition(&run.partition, &run.disk);
+  run.styleAsked = run.found == kLocateFound;
+  run.style = run.styleAsked ? QueryPartitionStyle(run.disk) : 0;
   wchar_t root[260] = L"";
-  const int volume = FindRecoveryVolume(&volumeDisk, &volumePartition, root);
+  run.volume = FindRecoveryVolume(&run.volumeDisk, &run.volumePartition, root);
+  run.root = root;
+  return run;
+}
 
+void WriteLocateJson(JsonWriter& json, sim::SimMachine& machine, const LocateRun& run) {
+  json.BeginObject();
+  json.Key("recovery_partition").BeginObject().Key("result").Int(run.found).Key("disk").Int(run.disk)
+      .Key("partition").Int(run.partition).EndObject();
+  json.Key("partition_style");
+  if (run.styleAsked) {
+    json.BeginObject().Key("result").Int(run.style).EndObject();
+  } else {
+    json.Null();
+  }
+  json.Key("recovery_volume").BeginObject().Key("result").Int(run.volume).Key("disk").Int(run.volumeDisk)
+      .Key("partition").Int(run.volumePartition).Key("root").WString(run.root).EndObject();
+  json.Key("disks");
+  WriteDisksJson(json, machine);
+  json.EndObject();
+}
+
+namespace {
+
+int RunLocate(SimContext& context) {
+  const LocateRun run = Locate();
   if (context.options.json) {
     JsonWriter json;
-    json.BeginObject();
-    json.Key("recovery_partition").BeginObject().Key("result").Int(found).Key("disk").Int(disk)
-        .Key("partition").Int(partition).EndObject();
-    json.Key("partition_style");
-    if (styleAsked) {
-      json.BeginObject().Key("result").Int(style).EndObject();
-    } else {
-      json.Null();
-    }
-    json.Key("recovery_volume").BeginObject().Key("result").Int(volume).Key("disk").Int(volumeDisk)
-        .Key("partition").Int(volumePartition).Key("root").WString(root).EndObject();
-    json.Key("disks");
-    WriteDisksJson(json, context.machine);
-    json.EndObject();
+    WriteLocateJson(json, context.machine, run);
     std::fprintf(context.out, "%s\n", json.text().c_str());
     return 0;
   }
@@ -56,22 +63,22 @@ int RunLocate(SimContext& context) {
   std::FILE* out = context.out;
   std::fprintf(out, "Machine\n");
   PrintDisks(out, context.machine);
-  std::fprintf(out, "\nFindRecoveryPartition: %d (%s)", found, Meaning(found));
-  if (found == kLocateFound) std::fprintf(out, ": disk %d, partition %d", disk, partition);
+  std::fprintf(out, "\nFindRecoveryPartition: %d (%s)", run.found, LocateMeaning(run.found));
+  if (run.found == kLocateFound) std::fprintf(out, ": disk %d, partition %d", run.disk, run.partition);
   std::fprintf(out, "\nQueryPartitionStyle:   ");
-  if (!styleAsked) {
+  if (!run.styleAsked) {
     std::fprintf(out, "not asked (no recovery partition)\n");
-  } else if (style == 0 || style == 1) {
-    std::fprintf(out, "%d (%s): the worker takes the %s route\n", style, style == 0 ? "MBR" : "GPT",
-                 style == 0 ? "partition-table" : "boot-manager");
+  } else if (run.style == 0 || run.style == 1) {
+    std::fprintf(out, "%d (%s): the worker takes the %s route\n", run.style, run.style == 0 ? "MBR" : "GPT",
+                 run.style == 0 ? "partition-table" : "boot-manager");
   } else {
-    std::fprintf(out, "%d (%s)\n", style, Meaning(style));
+    std::fprintf(out, "%d (%s)\n", run.style, LocateMeaning(run.style));
   }
-  std::fprintf(out, "FindRecoveryVolume:    %d (%s)", volume, Meaning(volume));
-  if (volume == kLocateFound) {
-    std::fprintf(out, ": disk %d, partition %d, ", volumeDisk, volumePartition);
-    if (root[0] != L'\0') {
-      std::fprintf(out, "mounted at %s", ToUtf8(root).c_str());
+  std::fprintf(out, "FindRecoveryVolume:    %d (%s)", run.volume, LocateMeaning(run.volume));
+  if (run.volume == kLocateFound) {
+    std::fprintf(out, ": disk %d, partition %d, ", run.volumeDisk, run.volumePartition);
+    if (!run.root.empty()) {
+      std::fprintf(out, "mounted at %s", ToUtf8(run.root).c_str());
     } else {
       std::fprintf(out, "no drive root shows it");
     }

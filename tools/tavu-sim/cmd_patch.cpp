@@ -10,6 +10,7 @@
 #include "patcher/fix_downgrade.h"
 #include "sim/sim_paths.h"
 #include "sim/sim_resources.h"
+#include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
 #include "tools/tavu-sim/sim_command.h"
@@ -136,8 +137,9 @@ int LoadCarriedLauncher(SimContext& context) {
   return 0;
 }
 
-int RunPatch(SimContext& context) {
-  sim::SimMachine& m = context.machine;
+}  // namespace
+
+PatchRun Patch(sim::SimMachine& m) {
   const std::string logHost = m.HostPath(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log");
   const std::string launcherHost = m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe");
   const std::string logBefore = ReadAll(logHost);
@@ -150,61 +152,77 @@ int RunPatch(SimContext& context) {
   patcher::FixDowngarde();
   m.Install();
 
-  std::vector<std::string> log = NewLogLines(logBefore, ReadAll(m.HostPath(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log")));
+  PatchRun run;
+  run.log = NewLogLines(logBefore, ReadAll(logHost));
   bool copyDecided = false;
-  for (const std::string& line : log) copyDecided |= line == "[FixDowngarde]\tFile version is older, copy file";
+  for (const std::string& line : run.log) copyDecided |= line == "[FixDowngarde]\tFile version is older, copy file";
   const auto& carried = m.resources().carriedLauncher();
-  std::string launcher = "absent";
+  run.carried = carried.has_value();
+  run.carriedBytes = carried ? carried->size() : 0;
+  run.launcher = "absent";
   if (launcherBefore) {
     std::string now = ReadAll(launcherHost);
     bool isCarried = carried && now == std::string(carried->begin(), carried->end());
-    launcher = copyDecided && isCarried ? "replaced" : "kept";
+    run.launcher = copyDecided && isCarried ? "replaced" : "kept";
   }
+  for (const auto& w : recorder.writes) run.layoutWrites.push_back({w.disk, w.index, w.ok});
+  run.lettersAssigned = m.volumes().assignments();
+  return run;
+}
 
+void WritePatchJson(JsonWriter& json, sim::SimMachine& m, const PatchRun& run, bool writtenToImages) {
+  json.BeginObject();
+  json.Key("log").BeginArray();
+  for (const std::string& line : run.log) json.String(line);
+  json.EndArray();
+  json.Key("layout_writes").BeginArray();
+  for (const auto& w : run.layoutWrites) {
+    json.BeginObject().Key("disk").Int(w.disk).Key("index").Int(w.index).Key("ok").Bool(w.ok).EndObject();
+  }
+  json.EndArray();
+  json.Key("letters_assigned").BeginArray();
+  for (const auto& a : run.lettersAssigned) {
+    json.BeginObject().Key("volume").WString(a.volume).Key("root").WString(a.root).EndObject();
+  }
+  json.EndArray();
+  json.Key("launcher").String(run.launcher);
+  json.Key("carried_launcher_bytes");
+  if (run.carried) {
+    json.Int(static_cast<std::int64_t>(run.carriedBytes));
+  } else {
+    json.Null();
+  }
+  json.Key("written_to_images").Bool(writtenToImages);
+  json.Key("disks");
+  WriteDisksJson(json, m);
+  json.EndObject();
+}
+
+namespace {
+
+int RunPatch(SimContext& context) {
+  sim::SimMachine& m = context.machine;
+  const PatchRun run = Patch(m);
   if (context.options.json) {
     JsonWriter json;
-    json.BeginObject();
-    json.Key("log").BeginArray();
-    for (const std::string& line : log) json.String(line);
-    json.EndArray();
-    json.Key("layout_writes").BeginArray();
-    for (const auto& w : recorder.writes) {
-      json.BeginObject().Key("disk").Int(w.disk).Key("index").Int(w.index).Key("ok").Bool(w.ok).EndObject();
-    }
-    json.EndArray();
-    json.Key("letters_assigned").BeginArray();
-    for (const auto& a : m.volumes().assignments()) {
-      json.BeginObject().Key("volume").WString(a.volume).Key("root").WString(a.root).EndObject();
-    }
-    json.EndArray();
-    json.Key("launcher").String(launcher);
-    json.Key("carried_launcher_bytes");
-    if (carried) {
-      json.Int(static_cast<std::int64_t>(carried->size()));
-    } else {
-      json.Null();
-    }
-    json.Key("written_to_images").Bool(context.options.write);
-    json.Key("disks");
-    WriteDisksJson(json, m);
-    json.EndObject();
+    WritePatchJson(json, m, run, context.options.write);
     std::fprintf(context.out, "%s\n", json.text().c_str());
     return 0;
   }
 
   std::FILE* out = context.out;
-  std::fprintf(out, "Patcher log (%zu lines):\n", log.size());
-  for (const std::string& line : log) std::fprintf(out, "  %s\n", line.c_str());
-  std::fprintf(out, "Layout writes:%s\n", recorder.writes.empty() ? " none" : "");
-  for (const auto& w : recorder.writes) {
+  std::fprintf(out, "Patcher log (%zu lines):\n", run.log.size());
+  for (const std::string& line : run.log) std::fprintf(out, "  %s\n", line.c_str());
+  std::fprintf(out, "Layout writes:%s\n", run.layoutWrites.empty() ? " none" : "");
+  for (const auto& w : run.layoutWrites) {
     std::fprintf(out, "  disk %d, table position %u: %s\n", w.disk, w.index, w.ok ? "written" : "refused");
   }
-  std::fprintf(out, "Letters assigned:%s\n", m.volumes().assignments().empty() ? " none" : "");
-  for (const auto& a : m.volumes().assignments()) {
+  std::fprintf(out, "Letters assigned:%s\n", run.lettersAssigned.empty() ? " none" : "");
+  for (const auto& a : run.lettersAssigned) {
     std::fprintf(out, "  %s -> %s\n", Narrow(a.volume).c_str(), Narrow(a.root).c_str());
   }
-  std::fprintf(out, "Installed launcher: %s%s\n", launcher.c_str(),
-              carried ? "" : " (no carried launcher: the patcher has nothing to write)");
+  std::fprintf(out, "Installed launcher: %s%s\n", run.launcher.c_str(),
+               run.carried ? "" : " (no carried launcher: the patcher has nothing to write)");
   std::fprintf(out, "Images %s.\n",
                context.options.write ? "written" : "unchanged (use --write to write the changes into them)");
   PrintDisks(out, m);

@@ -4,18 +4,6 @@
 
 namespace tavu::tool {
 
-namespace {
-
-struct PartitionView {
-  std::uint32_t number;
-  std::string type;
-  bool active;
-  std::uint64_t attributes;
-  wchar_t letter;
-  std::int64_t offset;
-  std::int64_t length;
-};
-
 std::vector<PartitionView> Partitions(sim::SimMachine& machine, int disk, std::uint32_t* style) {
   std::vector<PartitionView> out;
   sim::SimLayout layout = machine.disks().Layout(disk);
@@ -40,6 +28,8 @@ std::vector<PartitionView> Partitions(sim::SimMachine& machine, int disk, std::u
   }
   return out;
 }
+
+namespace {
 
 std::string Hex64(std::uint64_t v) {
   char text[24];

@@ -29,6 +29,7 @@ int Usage(const std::string& reason) {
                "                [--root DIR] [--manufacturer TEXT] [--bitlocker LIST]\n"
                "                [--bcd-listing FILE] [--carried-launcher FILE] [--fwmode present|absent]\n"
                "                COMMAND [--json] [--write]\n"
+               "       tavu-sim demo [--mbr] [--images DIR] [--json] [--write]\n"
                "commands:\n");
   for (const KnownCommand& c : kCommands) std::fprintf(stderr, "  %-7s %s\n", c.name, c.runs);
   return 2;

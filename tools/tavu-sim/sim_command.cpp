@@ -90,6 +90,10 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
       options->json = true;
     } else if (std::strcmp(arg, "--write") == 0) {
       options->write = true;
+    } else if (std::strcmp(arg, "--mbr") == 0) {
+      options->mbr = true;
+    } else if (std::strcmp(arg, "--images") == 0) {
+      if (!value(i, arg, &options->images)) return 2;
     } else if (IsCommandWord(arg) && options->command.empty()) {
       options->command = arg;
     } else if (IsCommandWord(arg)) {
@@ -102,6 +106,10 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
   }
   if (options->command.empty()) {
     *error = "no command given";
+    return 2;
+  }
+  if ((options->mbr || !options->images.empty()) && options->command != "demo") {
+    *error = "--mbr and --images belong to demo";
     return 2;
   }
   return 0;

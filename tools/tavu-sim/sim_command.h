@@ -36,6 +36,10 @@ struct SimOptions {
   std::string command;
   bool json = false;
   bool write = false;
+  // demo only: the MBR machine instead of the GPT one; a folder that keeps
+  // the images it makes.
+  bool mbr = false;
+  std::string images;
 };
 
 struct SimContext {

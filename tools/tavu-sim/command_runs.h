@@ -1,0 +1,63 @@
+// What locate, arm and patch find on a machine, apart from how they print it,
+// so that demo can run them in turn and report them together.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/sim_arming.h"
+#include "sim/sim_machine.h"
+#include "tools/tavu-sim/json.h"
+
+namespace tavu::tool {
+
+struct LocateRun {
+  int found = 0;
+  std::int32_t disk = 0;
+  std::int32_t partition = 0;
+  bool styleAsked = false;  // only when a recovery partition was found
+  int style = 0;
+  int volume = 0;
+  std::int32_t volumeDisk = 0;
+  std::int32_t volumePartition = 0;
+  std::wstring root;
+};
+LocateRun Locate();
+// The object of tavu-sim.md's locate fields, with the machine's disks.
+void WriteLocateJson(JsonWriter& json, sim::SimMachine& machine, const LocateRun& run);
+const char* LocateMeaning(int result);
+
+struct ArmRun {
+  std::uint32_t result = 0;
+  const char* route = nullptr;  // "boot-manager", "partition-table" or none
+  std::vector<sim::SimMessageBox> boxes;
+  std::vector<sim::SimLaunchReport> launches;
+  std::vector<std::wstring> tempFilesLeft;
+  sim::SimRestart restart;
+  bool taskRegistered = false;
+};
+// The recovery worker, as the window starts it after Yes.
+ArmRun Arm(sim::SimMachine& machine);
+void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run);
+// The boot store's value of an element, several values joined by blanks.
+std::string BootValue(sim::SimBcdStore& store, const wchar_t* id, const wchar_t* element);
+
+struct PatchRun {
+  struct LayoutWrite {
+    int disk;
+    std::uint32_t index;  // 1-based table position
+    bool ok;
+  };
+  std::vector<std::string> log;  // without time stamps and line ends
+  std::vector<LayoutWrite> layoutWrites;
+  std::vector<sim::SimVolumes::Assignment> lettersAssigned;
+  std::string launcher;  // "replaced", "kept" or "absent"
+  bool carried = false;
+  std::size_t carriedBytes = 0;
+};
+// The patcher's whole pass.
+PatchRun Patch(sim::SimMachine& machine);
+void WritePatchJson(JsonWriter& json, sim::SimMachine& machine, const PatchRun& run, bool writtenToImages);
+
+}  // namespace tavu::tool
