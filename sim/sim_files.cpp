@@ -233,6 +233,7 @@ bool SimFiles::Remove(const wchar_t* path) {
     return false;
   }
   adminsOnly_.erase(host);
+  if (afterRemove_) afterRemove_(host);
   return true;
 }
 

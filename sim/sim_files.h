@@ -1,6 +1,7 @@
 // The simulated machine's files: drive C: is a real folder on the host.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -38,6 +39,10 @@ class SimFiles : public FileApi {
   // Host paths of files that are read-only for the simulated programs.
   void SetReadOnly(const std::string& hostPath, bool readOnly);
 
+  // Runs after every successful Remove with the host path: a test stands in
+  // for a user who plants the name again at once.
+  void SetAfterRemove(std::function<void(const std::string&)> hook) { afterRemove_ = std::move(hook); }
+
   // Host objects that Close and CloseFind dispatch to other components register here.
   SimHandles& handles() { return handles_; }
 
@@ -47,6 +52,7 @@ class SimFiles : public FileApi {
   SimFaults& faults_;
   std::map<std::string, bool> adminsOnly_;
   std::map<std::string, bool> readOnly_;
+  std::function<void(const std::string&)> afterRemove_;
 };
 
 }  // namespace tavu::sim

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/platform.h"
+#include "sim/sim_arming.h"
 #include "sim/sim_disks.h"
 #include "sim/sim_com.h"
 #include "sim/sim_faults.h"
@@ -60,6 +61,7 @@ class SimMachine {
   SimFirmware& firmware() { return firmware_; }
   SimStartup& startup() { return startup_; }
   SimResources& resources() { return resources_; }
+  SimArming& arming() { return arming_; }
 
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
@@ -83,6 +85,7 @@ class SimMachine {
   SimFirmware firmware_{handles_, faults_};
   SimStartup startup_{handles_, faults_};
   SimResources resources_{paths_, faults_};
+  SimArming arming_{paths_, system_, disks_, volumes_, processes_};
 };
 
 }  // namespace tavu::sim

@@ -25,6 +25,8 @@ class SimSystem : public SystemApi {
   void SetStdOutputInvalid(bool invalid) { stdOutputInvalid_ = invalid; }
   // The redirection switches made, in order (true = enable).
   const std::vector<bool>& redirectionCalls() const { return redirectionCalls_; }
+  // A 32-bit program's System32 is SysWOW64 until it switches redirection off.
+  bool RedirectionOn() const { return windows64_ && (redirectionCalls_.empty() || redirectionCalls_.back()); }
 
   void SetNow(const LocalTime& t) { now_ = t; }
   void SetModulePath(std::wstring path) { modulePath_ = std::move(path); }

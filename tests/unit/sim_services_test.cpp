@@ -132,7 +132,7 @@ TEST_F(SimServicesTest, ProgramsAreFoundByPathOrByFileOnDisk) {
   } cases[] = {
       {L"C:\\Windows\\System32\\cmd.exe", L"/c exit 3", true, 3},
       {L"c:\\WINDOWS\\system32\\CMD.EXE", L"", true, 0},
-      {L"C:\\Windows\\System32\\diskpart.exe", L"", false, kErrorFileNotFound},
+      {L"C:\\Windows\\System32\\format.com", L"", false, kErrorFileNotFound},
       {L"C:\\Tools\\fwmode.exe", L"/enable", true, 0},
       {L"C:\\Tools\\other.exe", L"", true, 0},
       {L"C:\\Tools\\FwModeX.exe", L"", false, kErrorFileNotFound},

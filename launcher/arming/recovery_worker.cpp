@@ -1,0 +1,187 @@
+#include "launcher/arming/recovery_worker.h"
+
+#include <cwchar>
+#include <initializer_list>
+#include <string>
+
+#include "common/file_api.h"
+#include "common/platform.h"
+#include "common/system_api.h"
+#include "common/ui_api.h"
+#include "common/wide_text.h"
+#include "launcher/arming/partition_locator.h"
+#include "launcher/arming/recovery_entry.h"
+#include "launcher/arming/script_writer.h"
+#include "launcher/arming/system_checks.h"
+#include "launcher/services/fw_mode_tool.h"
+#include "launcher/startup/globals.h"
+#include "launcher/startup/process_runner.h"
+
+namespace tavu {
+
+namespace {
+
+const wchar_t kBatchPath[] = L"C:\\Windows\\Temp\\RcvBoot.cmd";
+const wchar_t kEnumPath[] = L"C:\\Windows\\Temp\\RcvBoot.txt";
+const wchar_t kDiskScriptPath[] = L"C:\\Windows\\Temp\\RcvBootDisk.txt";
+const wchar_t kCommandProcessor[] = L"C:\\Windows\\System32\\cmd.exe";
+const wchar_t kPartitionTool[] = L"C:\\Windows\\System32\\diskpart.exe";
+const wchar_t kRestartTool[] = L"C:\\Windows\\System32\\shutdown.exe";
+const wchar_t kToolDirectory[] = L"C:\\Windows\\System32";
+const wchar_t kListingCommand[] = L"bcdedit /enum all > \"%ls\"";
+const wchar_t kBatchParameters[] = L"/c \"%ls\"";
+const wchar_t kScriptParameters[] = L"/s \"%ls\"";
+
+const wchar_t kAbortTitle[] = L"Recovery Aborted";
+const wchar_t kBitLockerMessage[] = L"Please disable BitLocker and try again.";
+const wchar_t kNotFoundMessage[] =
+    L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center "
+    L"for further assistance.";
+
+constexpr std::uint8_t kHidden = 0;
+constexpr std::uint8_t kShown = 1;
+
+struct WorkerState {
+  wchar_t command[kPathChars] = {};
+  wchar_t parameters[kPathChars] = {};
+  wchar_t batchPath[kPathChars] = {};
+  wchar_t enumPath[kPathChars] = {};
+  wchar_t diskScriptPath[kPathChars] = {};
+  std::int32_t diskNumber = 0;
+  std::int32_t partitionNumber = 0;
+  int found = 0;
+  std::wstring recoveryEntryId;
+  wchar_t volumeRoot[kPathChars] = {};
+  wchar_t letter[kPathChars] = {};
+  // Destroyed in reverse order: the batch writer first.
+  ScriptWriter diskWriter;
+  ScriptWriter batchWriter;
+};
+
+std::uint32_t Abort(const wchar_t* message) {
+  Sys().ui->ShowMessage(g_mainWindow, message, kAbortTitle, kMbOk);
+  Sys().ui->PostDestroy(g_mainWindow);
+  return 1;
+}
+
+void DeleteTemporaryFiles(const WorkerState& s) {
+  FileApi& files = *Sys().files;
+  files.Remove(s.batchPath);
+  files.Remove(s.enumPath);
+  files.Remove(s.diskScriptPath);
+}
+
+std::uint32_t AbortNotFound(const WorkerState& s) {
+  DeleteTemporaryFiles(s);
+  return Abort(kNotFoundMessage);
+}
+
+// A script is only worth running when every line of it reached the file.
+bool WriteScript(ScriptWriter& writer, const wchar_t* path, std::initializer_list<const wchar_t*> lines) {
+  if (!writer.Create(path)) return false;
+  for (const wchar_t* line : lines) {
+    if (!writer.AppendLine(line)) return false;
+  }
+  return true;
+}
+
+// Fills s.command; false when the text would not fit (it is never cut).
+bool FormatCommand(WorkerState& s, const wchar_t* format, const wchar_t* text) {
+  return FormatBounded(s.command, kPathChars, format, text) >= 0;
+}
+
+void RunTool(WorkerState& s, const wchar_t* tool, const wchar_t* parametersFormat, const wchar_t* script) {
+  FormatBounded(s.parameters, kPathChars, parametersFormat, script);
+  RunProcess(tool, s.parameters, kToolDirectory, kHidden);
+}
+
+std::uint32_t BootManagerRoute(WorkerState& s) {
+  if (!FormatCommand(s, kListingCommand, s.enumPath) ||
+      !WriteScript(s.batchWriter, s.batchPath, {L"@ECHO OFF", L"CHCP 437", s.command})) {
+    return AbortNotFound(s);
+  }
+  // The redirection in the batch empties and keeps whatever file holds this
+  // name; make sure it is ours, so no one else can hand us a listing.
+  if (!CreateFreshAdminsOnlyFile(s.enumPath)) return AbortNotFound(s);
+  RunTool(s, kCommandProcessor, kBatchParameters, s.batchPath);
+
+  ListingLines listing;
+  if (ReadListing(s.enumPath, &listing) && FindRecoveryEntryId(listing, &s.recoveryEntryId)) s.found = 1;
+  if (s.found == 0) return AbortNotFound(s);
+  if (g_debugSwitch == 1) Sys().ui->ShowMessage(g_mainWindow, s.recoveryEntryId.c_str(), L"GUID", kMbOk);
+
+  const wchar_t* id = s.recoveryEntryId.c_str();
+  wchar_t customLine[kPathChars];
+  wchar_t orderLine[kPathChars];
+  if (FormatBounded(customLine, kPathChars, L"bcdedit /set {bootmgr} custom:5400000f %ls", id) < 0 ||
+      FormatBounded(orderLine, kPathChars, L"bcdedit /displayorder %ls", id) < 0 ||
+      !WriteScript(s.batchWriter, s.batchPath,
+                   {L"@ECHO OFF", L"CHCP 437", L"bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f",
+                    customLine, L"bcdedit /set {bootmgr} extendedinput Yes ",
+                    L"bcdedit /set {current} isolatedcontext No", orderLine})) {
+    return AbortNotFound(s);
+  }
+  RunTool(s, kCommandProcessor, kBatchParameters, s.batchPath);
+  return 0;
+}
+
+std::uint32_t PartitionTableRoute(WorkerState& s) {
+  wchar_t diskLine[32];
+  wchar_t partitionLine[32];
+  FormatBounded(diskLine, 32, L"sel disk %d", static_cast<int>(s.diskNumber));
+  FormatBounded(partitionLine, 32, L"sel par %d", static_cast<int>(s.partitionNumber));
+  if (!WriteScript(s.diskWriter, s.diskScriptPath, {diskLine, partitionLine, L"set id=0c override", L"active"})) {
+    return AbortNotFound(s);
+  }
+  RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
+
+  // From scratch: the numbers now name the disk and partition labelled Recovery.
+  if (FindRecoveryVolume(&s.diskNumber, &s.partitionNumber, s.volumeRoot) != 0) return AbortNotFound(s);
+
+  // "E:\" gives "E"; an empty root an empty letter.
+  std::size_t rootLength = std::wcslen(s.volumeRoot);
+  std::size_t letterLength = rootLength >= 2 ? rootLength - 2 : 0;
+  for (std::size_t i = 0; i < letterLength; ++i) s.letter[i] = s.volumeRoot[i];
+  s.letter[letterLength] = L'\0';
+
+  FormatBounded(diskLine, 32, L"sel disk %d", static_cast<int>(s.diskNumber));
+  FormatBounded(partitionLine, 32, L"sel par %d", static_cast<int>(s.partitionNumber));
+  if (!FormatCommand(s, L"remove letter=%ls noerr", s.letter) ||
+      !WriteScript(s.diskWriter, s.diskScriptPath, {diskLine, partitionLine, s.command})) {
+    return AbortNotFound(s);
+  }
+  RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
+  return 0;
+}
+
+}  // namespace
+
+std::uint32_t RecoveryWorker(void* /*parameter*/) {
+  if (Sys().system->StdOutputInvalid()) return 1;
+
+  // A protected machine is never armed, not even when the box telling the
+  // user so cannot be shown.
+  if (IsVolumeProtected() == 1) return Abort(kBitLockerMessage);
+
+  // The tools under System32 must be the native ones: a 32-bit command
+  // processor finds no bcdedit. Never switched back.
+  if (Is64BitWindows() == 1) Sys().system->SetWow64FsRedirection(false);
+
+  WorkerState s;
+  CopyBounded(s.batchPath, kPathChars, kBatchPath);
+  CopyBounded(s.enumPath, kPathChars, kEnumPath);
+  CopyBounded(s.diskScriptPath, kPathChars, kDiskScriptPath);
+
+  if (FindRecoveryPartition(&s.partitionNumber, &s.diskNumber) != 0) return Abort(kNotFoundMessage);
+
+  std::uint32_t aborted = QueryPartitionStyle(s.diskNumber) == 0 ? PartitionTableRoute(s) : BootManagerRoute(s);
+  if (aborted != 0) return aborted;
+
+  DeleteTemporaryFiles(s);
+  RunFwModeTool(true);
+  RunProcess(kRestartTool, L"-r -t 10", kToolDirectory, kShown);
+  Sys().ui->PostDestroy(g_mainWindow);
+  return 0;
+}
+
+}  // namespace tavu

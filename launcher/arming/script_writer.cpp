@@ -1,0 +1,64 @@
+#include "launcher/arming/script_writer.h"
+
+#include <cwchar>
+#include <string>
+
+#include "common/file_api.h"
+#include "common/platform.h"
+#include "common/unique_handle.h"
+
+namespace tavu {
+
+bool CreateFreshAdminsOnlyFile(const wchar_t* path) {
+  FileApi& files = *Sys().files;
+  // The folder is one where ordinary users create files. Whatever they left
+  // under this name goes first; if it cannot go, or comes back before the
+  // exclusive create, the create fails and nothing planted is ever opened.
+  files.Remove(path);
+  UniqueHandle file(files.OpenFile(path, FileAccess::Write, FileCreate::CreateNew, FileSecurity::AdminsOnly));
+  return file.valid();
+}
+
+bool ScriptWriter::Create(const wchar_t* path) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (path == nullptr || !CopyBounded(path_, kPathChars, path)) {
+    path_[0] = L'\0';
+    return false;
+  }
+  // After a failed create the name may hold someone else's file: no line may
+  // be appended to it.
+  if (!CreateFreshAdminsOnlyFile(path_)) {
+    path_[0] = L'\0';
+    return false;
+  }
+  return true;
+}
+
+bool ScriptWriter::AppendLine(const wchar_t* text) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (path_[0] == L'\0') return false;
+  // A line that does not fit is refused whole: a cut command is a different command.
+  if (FormatBounded(line_, kPathChars, L"%ls\n", text != nullptr ? text : L"") < 0) return false;
+
+  std::string bytes;
+  for (const wchar_t* p = line_; *p != L'\0'; ++p) {
+    if (*p == L'\n') {
+      bytes += "\r\n";
+    } else if (*p > 0 && *p < 0x80) {
+      bytes.push_back(static_cast<char>(*p));
+    } else {
+      return false;
+    }
+  }
+
+  FileApi& files = *Sys().files;
+  // Opening the existing file only: a file that vanished between lines is not
+  // brought back without its protection.
+  UniqueHandle file(files.OpenFile(path_, FileAccess::Append, FileCreate::OpenExisting));
+  if (!file) return false;
+  std::uint32_t written = 0;
+  return files.Write(file.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written) &&
+         written == bytes.size();
+}
+
+}  // namespace tavu

@@ -1,0 +1,544 @@
+// The recovery worker run whole on the simulated machine: what the user sees,
+// which programs start with which scripts, and what the disks and the boot
+// store look like afterwards.
+#include "launcher/arming/recovery_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/sim_arming.h"
+#include "sim/sim_code_pages.h"
+#include "sim/sim_faults.h"
+#include "tests/fixtures/disk_builders.h"
+#include "tests/fixtures/launcher_test.h"
+
+namespace tavu::test {
+namespace {
+
+using Strings = std::vector<std::wstring>;
+
+constexpr std::uint64_t kDiskSectors = 16 * kMiB / kSector;
+Handle const kWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
+
+const wchar_t kTitle[] = L"Recovery Aborted";
+const wchar_t kNotFound[] =
+    L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center for "
+    L"further assistance.";
+const wchar_t kBitLocker[] = L"Please disable BitLocker and try again.";
+
+const wchar_t kCmd[] = L"C:\\Windows\\System32\\cmd.exe";
+const wchar_t kDiskpart[] = L"C:\\Windows\\System32\\diskpart.exe";
+const wchar_t kShutdown[] = L"C:\\Windows\\System32\\shutdown.exe";
+const wchar_t kSystem32[] = L"C:\\Windows\\System32";
+const wchar_t kBatchParameters[] = L"/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"";
+const wchar_t kScriptParameters[] = L"/s \"C:\\Windows\\Temp\\RcvBootDisk.txt\"";
+
+const char kListingBatch[] = "@ECHO OFF\r\nCHCP 437\r\nbcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"\r\n";
+
+std::string ArmingBatch(const std::string& id) {
+  return "@ECHO OFF\r\n"
+         "CHCP 437\r\n"
+         "bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f\r\n"
+         "bcdedit /set {bootmgr} custom:5400000f " + id + "\r\n"
+         "bcdedit /set {bootmgr} extendedinput Yes \r\n"
+         "bcdedit /set {current} isolatedcontext No\r\n"
+         "bcdedit /displayorder " + id + "\r\n";
+}
+
+// What one launch must look like. script: nullopt for programs started without one.
+struct Expected {
+  std::wstring file;
+  std::wstring parameters;
+  std::wstring directory;
+  int show;
+  std::optional<std::string> script;
+};
+
+Expected Cmd(const std::string& script) { return {kCmd, kBatchParameters, kSystem32, 0, script}; }
+Expected Diskpart(const std::string& script) { return {kDiskpart, kScriptParameters, kSystem32, 0, script}; }
+Expected FwMode(const wchar_t* arguments) { return {kLauncherDir + std::wstring(L"\\FwMode.exe"), arguments, kLauncherDir, 5, std::nullopt}; }
+Expected Shutdown() { return {kShutdown, L"-r -t 10", kSystem32, 5, std::nullopt}; }
+
+Bytes Ntfs(const std::u16string& label) {
+  NtfsParams params;
+  params.label = label;
+  return BuildNtfs(params).bytes;
+}
+
+// EFI system, reserved, Windows, recovery: the boot-manager route.
+Bytes GptNotebook(bool withRecovery = true) {
+  GptBuilder b(kDiskSectors);
+  b.Add(kEfiSystemType, 2048, 2048).Add(kMsReservedType, 4096, 2048).Add(kBasicDataType, 6144, 8192);
+  if (withRecovery) b.Add(kRecoveryType, 14336, 8192, 0x8000000000000001ull);
+  Bytes disk = b.Build();
+  Place(disk, 6144ull * 512, Ntfs(u"Windows"));
+  if (withRecovery) Place(disk, 14336ull * 512, Ntfs(u"Recovery"));
+  return disk;
+}
+
+// Windows (C:, active), data (D:), the maker's hidden FAT32 recovery partition
+// as partition 3: the partition-table route.
+Bytes MbrNotebook(const std::string& label11 = "RECOVERY   ") {
+  Fat32Params fat;
+  fat.rootEntries = {{DirEntry{label11, 0x08}}};
+  Bytes disk = MbrBuilder(kDiskSectors)
+                   .Primary(0, 0x07, 2048, 8192, true)
+                   .Primary(1, 0x07, 10240, 4096)
+                   .Primary(2, 0x1C, 14336, 8192)
+                   .Build();
+  Place(disk, 2048ull * 512, Ntfs(u"Windows"));
+  Place(disk, 10240ull * 512, Ntfs(u"Data"));
+  Place(disk, 14336ull * 512, BuildFat32(fat).bytes);
+  return disk;
+}
+
+class RecoveryWorkerTest : public LauncherTest {
+ public:
+  RecoveryWorkerTest() {
+    g_mainWindow = kWindow;
+    // Start-up's state: the main thread in the multithreaded apartment.
+    machine().com().InitializeMultithreaded();
+    machine().com().InitializeSecurity(0, 3);
+    g_comReady = 1;
+    PutBesideLauncher("FwMode.exe");
+    std::filesystem::create_directories(root() + "/Windows/Temp");
+    std::filesystem::create_directories(root() + "/Windows/System32");
+  }
+
+  // As the window starts it: on a thread of its own.
+  std::uint32_t Run() {
+    machine().ui().SetSynchronousThreads(false);
+    Handle thread = nullptr;
+    EXPECT_TRUE(machine().ui().StartThread(&RecoveryWorker, nullptr, &thread));
+    machine().ui().JoinThreads();
+    auto runs = machine().ui().threads();
+    EXPECT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(!runs.empty() && runs.back().finished);
+    return runs.empty() ? 99 : runs.back().exitCode;
+  }
+
+  void ExpectBoxes(const std::vector<std::pair<std::wstring, std::wstring>>& boxes) {
+    auto shown = machine().ui().messageBoxes();
+    ASSERT_EQ(shown.size(), boxes.size());
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      EXPECT_EQ(shown[i].text, boxes[i].first);
+      EXPECT_EQ(shown[i].caption, boxes[i].second);
+      EXPECT_EQ(shown[i].flags, 0u);  // MB_OK
+      EXPECT_EQ(shown[i].owner, kWindow);
+    }
+  }
+  void ExpectDestroyPosted(bool posted) {
+    auto posts = machine().ui().destroyPosts();
+    EXPECT_EQ(posts, posted ? std::vector<Handle>{kWindow} : std::vector<Handle>{});
+  }
+  void ExpectLaunches(const std::vector<Expected>& expected) {
+    auto report = sim::ReportLaunches(machine().processes().launches(),
+                                      machine().arming().programs().scriptRuns());
+    ASSERT_EQ(report.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(report[i].launch.file, expected[i].file);
+      EXPECT_EQ(report[i].launch.parameters, expected[i].parameters);
+      EXPECT_EQ(report[i].launch.directory, expected[i].directory);
+      EXPECT_EQ(report[i].launch.show, expected[i].show);
+      EXPECT_TRUE(report[i].launch.started);
+      EXPECT_EQ(report[i].hasScript, expected[i].script.has_value());
+      if (expected[i].script) {
+        EXPECT_EQ(report[i].script, *expected[i].script);
+      }
+    }
+  }
+  void ExpectNoTemporaryFile() {
+    for (const char* name : {"RcvBoot.cmd", "RcvBoot.txt", "RcvBootDisk.txt"}) {
+      EXPECT_FALSE(HostFileExists(root() + "/Windows/Temp/" + name)) << name;
+    }
+  }
+  void ExpectCleanHandles() {
+    EXPECT_EQ(machine().handles().OpenCount(), 0u);
+    EXPECT_EQ(machine().handles().Misuses(), 0u);
+  }
+  void PlantTemporaryFiles() {
+    for (const char* name : {"RcvBoot.cmd", "RcvBoot.txt", "RcvBootDisk.txt"}) {
+      WriteHostFile(root() + "/Windows/Temp/" + name, "planted by a user\r\n");
+    }
+  }
+  Strings Store(const wchar_t* id, const wchar_t* element) {
+    return machine().arming().store().Values(id, element);
+  }
+  const PARTITION_INFORMATION_EX& Entry(int disk, int number) {
+    layout_ = machine().disks().Layout(disk);
+    for (const auto& e : layout_.entries) {
+      if (static_cast<int>(e.PartitionNumber) == number) return e;
+    }
+    ADD_FAILURE() << "no partition " << number;
+    return layout_.entries.at(0);
+  }
+  wchar_t Letter(int disk, int number) {
+    return machine().volumes().VolumeOf(disk, Entry(disk, number).StartingOffset).letter;
+  }
+
+  sim::SimLayout layout_;
+};
+
+// seed 0x44332211 (the builder's disk GUID) + 3, as the default listing makes it.
+const char kDefaultRecoveryId[] = "{44332214-8D1D-11E9-A5C2-C8F750A1B2C3}";
+const wchar_t kDefaultRecoveryIdListed[] = L"{44332214-8d1d-11e9-a5c2-c8f750a1b2c3}";
+
+TEST_F(RecoveryWorkerTest, GptDiskArmsTheBootManager) {
+  machine().AddDiskBytes(GptNotebook());
+  PlantTemporaryFiles();
+  EXPECT_EQ(Run(), 0u);
+
+  ExpectBoxes({});
+  ExpectDestroyPosted(true);
+  ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(kDefaultRecoveryId)), FwMode(L"/enable"), Shutdown()});
+  EXPECT_TRUE(machine().arming().programs().restart().pending);
+  EXPECT_TRUE(machine().arming().programs().restart().reboot);
+  EXPECT_EQ(machine().arming().programs().restart().seconds, 10);
+  ExpectNoTemporaryFile();
+
+  EXPECT_EQ(Store(L"{bootmgr}", L"customactions"), (Strings{L"0x1000043000001", L"0x5400000f"}));
+  EXPECT_EQ(Store(L"{bootmgr}", L"custom:5400000f"), Strings{kDefaultRecoveryIdListed});
+  EXPECT_EQ(Store(L"{bootmgr}", L"displayorder"), Strings{kDefaultRecoveryIdListed});
+  EXPECT_EQ(Store(L"{bootmgr}", L"extendedinput"), Strings{L"Yes"});
+  EXPECT_EQ(Store(L"{current}", L"isolatedcontext"), Strings{L"No"});
+  // The boot-manager route writes nothing to the partition table.
+  EXPECT_TRUE(machine().disks().layoutWrites().empty());
+  EXPECT_EQ(machine().system().redirectionCalls(), std::vector<bool>{false});
+  EXPECT_TRUE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
+  ExpectCleanHandles();
+}
+
+struct Captured {
+  const char* fixture;
+  const char* id;
+  const wchar_t* listed;
+};
+
+void PrintTo(const Captured& c, std::ostream* os) { *os << c.fixture; }
+
+class CapturedListingTest : public RecoveryWorkerTest, public ::testing::WithParamInterface<Captured> {};
+
+TEST_P(CapturedListingTest, ArmsTheEntryTheListingNames) {
+  const Captured& c = GetParam();
+  machine().AddDiskBytes(GptNotebook());
+  // What bcdedit prints on that machine, decoded from the console code page 437
+  // it was captured in; the batch's CHCP 437 makes bcdedit write it back so.
+  std::string bytes = ReadHostFile(std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/bcd/" + c.fixture);
+  machine().arming().LoadListing(sim::DecodeCodePage(437, bytes));
+  EXPECT_EQ(Run(), 0u);
+  ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(c.id)), FwMode(L"/enable"), Shutdown()});
+  EXPECT_EQ(Store(L"{bootmgr}", L"displayorder"), Strings{c.listed});
+  EXPECT_EQ(Store(L"{bootmgr}", L"custom:5400000f"), Strings{c.listed});
+  EXPECT_EQ(Store(L"{bootmgr}", L"customactions"), (Strings{L"0x1000043000001", L"0x5400000f"}));
+  ExpectNoTemporaryFile();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RecoveryWorker, CapturedListingTest,
+    ::testing::Values(Captured{"english_windows10_uefi.txt", "{6F0C2A13-8D1A-11E9-A5C2-C8F750A1B2C3}",
+                               L"{6f0c2a13-8d1a-11e9-a5c2-c8f750a1b2c3}"},
+                      Captured{"german_cp437.txt", "{0C5FD1A7-A1C3-11E3-BE57-806E6F6E6963}",
+                               L"{0c5fd1a7-a1c3-11e3-be57-806e6f6e6963}"}),
+    [](const ::testing::TestParamInfo<Captured>& info) { return info.index == 0 ? "English" : "German"; });
+
+TEST_F(RecoveryWorkerTest, MbrDiskMakesThePartitionVisibleActiveAndWithoutLetter) {
+  machine().AddDiskBytes(MbrNotebook());
+  PlantTemporaryFiles();
+  ASSERT_EQ(Letter(0, 1), L'C');
+  ASSERT_EQ(Letter(0, 2), L'D');
+  g_logSwitch = 1;
+  EXPECT_EQ(Run(), 0u);
+
+  ExpectBoxes({});
+  ExpectDestroyPosted(true);
+  ExpectLaunches({Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"),
+                  Diskpart("sel disk 0\r\nsel par 3\r\nremove letter=E noerr\r\n"), FwMode(L"/enable /log"),
+                  Shutdown()});
+  EXPECT_TRUE(machine().arming().programs().restart().pending);
+  ExpectNoTemporaryFile();
+  EXPECT_EQ(Entry(0, 3).Mbr.PartitionType, 0x0C);
+  EXPECT_EQ(Entry(0, 3).Mbr.BootIndicator, 1);
+  EXPECT_EQ(Entry(0, 1).Mbr.BootIndicator, 0);
+  EXPECT_EQ(Letter(0, 3), 0);
+  EXPECT_FALSE(machine().volumes().VolumeOf(0, Entry(0, 3).StartingOffset).name.empty());
+  EXPECT_EQ(Letter(0, 1), L'C');
+  EXPECT_EQ(Letter(0, 2), L'D');
+  EXPECT_EQ(machine().arming().store().changes(), 0);
+  ExpectCleanHandles();
+}
+
+TEST_F(RecoveryWorkerTest, MbrRecoveryOnASecondDiskAndWithoutAFreeLetter) {
+  Bytes plain = MbrBuilder(kDiskSectors).Primary(0, 0x07, 2048, 8192, true).Build();
+  Place(plain, 2048ull * 512, Ntfs(u"Windows"));
+  machine().AddDiskBytes(plain);
+  machine().AddDiskBytes(MbrNotebook());
+  // C: D: E: are the disks' volumes; every other letter is taken by something else.
+  for (wchar_t l = L'F'; l <= L'Z'; ++l) machine().volumes().AddForeignVolume(l, L"X", {});
+  EXPECT_EQ(Run(), 0u);
+  ExpectLaunches({Diskpart("sel disk 1\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"),
+                  Diskpart("sel disk 1\r\nsel par 3\r\nremove letter= noerr\r\n"), FwMode(L"/enable"), Shutdown()});
+  EXPECT_EQ(Entry(1, 3).Mbr.PartitionType, 0x0C);
+  EXPECT_EQ(Entry(1, 3).Mbr.BootIndicator, 1);
+  // The first disk's active partition is not touched.
+  EXPECT_EQ(Entry(0, 1).Mbr.BootIndicator, 1);
+  ExpectNoTemporaryFile();
+  ExpectDestroyPosted(true);
+}
+
+// One row of the failure table: how the machine is made to fail, and what
+// the user sees, which programs ran, and whether the planted temporary files
+// are still there untouched (the early exits create and delete nothing).
+struct FailureRow {
+  const char* name;
+  std::function<void(sim::SimMachine&)> arrange;
+  std::vector<std::pair<std::wstring, std::wstring>> boxes;
+  bool destroyPosted;
+  std::vector<Expected> launches;
+  bool tempFilesLeft;
+  std::function<void(RecoveryWorkerTest&)> check = nullptr;  // more of the state afterwards
+};
+
+void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
+
+class WorkerFailureTest : public RecoveryWorkerTest, public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(WorkerFailureTest, AbortsAsTheTableSays) {
+  const FailureRow& row = GetParam();
+  PlantTemporaryFiles();
+  row.arrange(machine());
+  EXPECT_EQ(Run(), 1u);
+  machine().faults().Reset();
+  ExpectBoxes(row.boxes);
+  ExpectDestroyPosted(row.destroyPosted);
+  ExpectLaunches(row.launches);
+  for (const char* name : {"RcvBoot.cmd", "RcvBoot.txt", "RcvBootDisk.txt"}) {
+    std::string host = root() + "/Windows/Temp/" + name;
+    EXPECT_EQ(HostFileExists(host), row.tempFilesLeft) << name;
+    if (row.tempFilesLeft) {
+      EXPECT_EQ(ReadHostFile(host), "planted by a user\r\n") << name;
+    }
+  }
+  EXPECT_FALSE(machine().arming().programs().restart().pending);
+  EXPECT_FALSE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
+  EXPECT_EQ(machine().arming().store().changes(), 0);
+  if (row.check) row.check(*this);
+  ExpectCleanHandles();
+}
+
+INSTANTIATE_TEST_SUITE_P(RecoveryWorker, WorkerFailureTest, ::testing::ValuesIn(std::vector<FailureRow>{
+      {"StandardOutputProbeFails",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.system().SetStdOutputInvalid(true);
+       },
+       {}, false, {}, true},
+      {"VolumeProtected",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.wmi().AddEncryptableVolume(0);
+         m.wmi().AddEncryptableVolume(1);
+       },
+       {{kBitLocker, kTitle}}, true, {}, true},
+      {"ProtectionUnknown", 
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(MbrNotebook());
+         m.wmi().AddEncryptableVolume(2);
+       },
+       {{kBitLocker, kTitle}}, true, {}, true},
+      {"ProtectedAndBoxCannotBeShown",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.wmi().AddEncryptableVolume(1);
+         m.faults().FailAll(sim::SimOp::MessageBox);
+       },
+       {{kBitLocker, kTitle}}, true, {}, true},
+      {"NoRecoveryPartition",
+       [](sim::SimMachine& m) { m.AddDiskBytes(GptNotebook(false)); },
+       {{kNotFound, kTitle}}, true, {}, true},
+      {"NoDiskAtAll", [](sim::SimMachine&) {}, {{kNotFound, kTitle}}, true, {}, true},
+      {"LayoutQueryFails",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.faults().FailAll(sim::SimOp::DiskLayoutQuery);
+       },
+       {{kNotFound, kTitle}}, true, {}, true},
+      {"ListingWithoutRecoveryEntry",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         sim::BcdMachineFacts facts;
+         facts.recoveryVolume = 0;
+         m.arming().LoadListing(sim::DefaultBcdListing(facts));
+       },
+       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
+      {"EmptyListing",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.arming().LoadListing(L"");
+       },
+       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
+      {"ListingCannotBeRead",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.faults().FailAll(sim::SimOp::FileRead);
+       },
+       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
+      {"NoRecoveryLabelAfterFirstScript",
+       [](sim::SimMachine& m) { m.AddDiskBytes(MbrNotebook("OEMDATA    ")); },
+       {{kNotFound, kTitle}}, true, {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n")}, false,
+       // Nothing is undone: the partition keeps its new type and the active flag.
+       [](RecoveryWorkerTest& t) {
+         EXPECT_EQ(t.Entry(0, 3).Mbr.PartitionType, 0x0C);
+         EXPECT_EQ(t.Entry(0, 3).Mbr.BootIndicator, 1);
+       }},
+}),
+                         [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
+
+// A name under C:\Windows\Temp that someone plants again right after the
+// worker removed it, on the n-th removal of that name (1-based).
+void PlantAgainOnRemoval(sim::SimMachine& m, const std::string& host, int n) {
+  auto count = std::make_shared<int>(0);
+  m.files().SetAfterRemove([host, n, count](const std::string& removed) {
+    if (removed == host && ++*count == n) WriteHostFile(host, "@ECHO OFF\r\nformat c: /q\r\n");
+  });
+}
+
+// A listing whose only recovery loader entry carries the given identifier line.
+std::wstring ListingWithIdentifier(const std::wstring& identifierLine) {
+  return L"\r\nWindows Boot Manager\r\n--------------------\r\n"
+         L"identifier              {bootmgr}\r\n"
+         L"displayorder            {current}\r\n"
+         L"\r\nWindows Boot Loader\r\n-------------------\r\n"
+         L"identifier              {current}\r\n"
+         L"isolatedcontext         Yes\r\n"
+         L"\r\nWindows Boot Loader\r\n-------------------\r\n" +
+         identifierLine +
+         L"\r\ndevice                  ramdisk=[\\Device\\HarddiskVolume4]\\Recovery\\WindowsRE\\Winre.wim,{x}\r\n";
+}
+
+TEST_F(RecoveryWorkerTest, TemporaryFilesThatCannotBeMadeSafelyAbortBeforeAnyToolRuns) {
+  struct {
+    const char* what;
+    bool mbr;
+    const char* name;  // planted again after its n-th removal
+    int removal;
+    std::vector<Expected> launches;
+  } cases[] = {
+      {"listing batch", false, "RcvBoot.cmd", 1, {}},
+      {"listing file", false, "RcvBoot.txt", 1, {}},
+      {"arming batch", false, "RcvBoot.cmd", 2, {Cmd(kListingBatch)}},
+      {"first disk script", true, "RcvBootDisk.txt", 1, {}},
+      {"second disk script", true, "RcvBootDisk.txt", 2,
+       {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    sim::SimMachine m(dir.path());
+    m.Install();
+    m.system().SetModulePath(kLauncherPath);
+    m.com().InitializeMultithreaded();
+    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+    WriteHostFile(dir.path() + "/Program Files/TAVU/TAVU Recovery Launcher/FwMode.exe", "MZ");
+    m.AddDiskBytes(c.mbr ? MbrNotebook() : GptNotebook());
+    const std::string host = dir.path() + "/Windows/Temp/" + c.name;
+    WriteHostFile(host, "planted\r\n");
+    PlantAgainOnRemoval(m, host, c.removal);
+
+    EXPECT_EQ(RecoveryWorker(nullptr), 1u);
+    m.files().SetAfterRemove(nullptr);
+    auto boxes = m.ui().messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kNotFound);
+    EXPECT_EQ(boxes[0].caption, kTitle);
+    EXPECT_EQ(m.ui().destroyPosts().size(), 1u);
+    auto report = sim::ReportLaunches(m.processes().launches(), m.arming().programs().scriptRuns());
+    ASSERT_EQ(report.size(), c.launches.size());
+    for (std::size_t i = 0; i < report.size(); ++i) EXPECT_EQ(report[i].script, *c.launches[i].script);
+    // The planted file was never run, and the worker left none of its own.
+    for (const char* name : {"RcvBoot.cmd", "RcvBoot.txt", "RcvBootDisk.txt"}) {
+      EXPECT_FALSE(HostFileExists(dir.path() + "/Windows/Temp/" + name)) << name;
+    }
+    EXPECT_EQ(m.arming().store().changes(), 0);
+    EXPECT_FALSE(m.arming().programs().restart().pending);
+    EXPECT_EQ(m.handles().OpenCount(), 0u);
+    machine().Install();
+  }
+}
+
+TEST_F(RecoveryWorkerTest, IdentifiersThatWouldChangeTheArmingBatchAreNotUsed) {
+  struct {
+    const char* what;
+    std::wstring identifierLine;
+  } cases[] = {
+      {"command separator", L"identifier              {6f0c2a13-8d1a} & format c: /q & {x}"},
+      {"redirection", L"identifier              {6f0c2a13-8d1a} > C:\\Windows\\win.ini {x}"},
+      {"longer than the batch line holds", L"identifier              {" + std::wstring(217, L'a') + L"-}"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    sim::SimMachine m(dir.path());
+    m.Install();
+    m.system().SetModulePath(kLauncherPath);
+    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+    m.AddDiskBytes(GptNotebook());
+    m.arming().LoadListing(ListingWithIdentifier(c.identifierLine));
+    EXPECT_EQ(RecoveryWorker(nullptr), 1u);
+    auto boxes = m.ui().messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kNotFound);
+    auto report = sim::ReportLaunches(m.processes().launches(), m.arming().programs().scriptRuns());
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_EQ(report[0].script, kListingBatch);
+    EXPECT_EQ(m.arming().store().changes(), 0);
+    machine().Install();
+  }
+}
+
+TEST_F(RecoveryWorkerTest, ScriptLineThatCannotBeWrittenAbortsBeforeTheToolRuns) {
+  machine().AddDiskBytes(GptNotebook());
+  machine().faults().FailAll(sim::SimOp::FileWrite);
+  EXPECT_EQ(Run(), 1u);
+  machine().faults().Reset();
+  ExpectBoxes({{kNotFound, kTitle}});
+  ExpectDestroyPosted(true);
+  ExpectLaunches({});
+  ExpectNoTemporaryFile();
+}
+
+TEST_F(RecoveryWorkerTest, DebugSwitchShowsTheIdentifierFirst) {
+  machine().AddDiskBytes(GptNotebook());
+  g_debugSwitch = 1;
+  EXPECT_EQ(Run(), 0u);
+  ExpectBoxes({{L"{44332214-8D1D-11E9-A5C2-C8F750A1B2C3}", L"GUID"}});
+  ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(kDefaultRecoveryId)), FwMode(L"/enable"), Shutdown()});
+  ExpectDestroyPosted(true);
+}
+
+TEST_F(RecoveryWorkerTest, ThirtyTwoBitWindowsHasNoRedirectionToSwitchOff) {
+  machine().system().SetWindows64(false);
+  machine().AddDiskBytes(GptNotebook());
+  EXPECT_EQ(Run(), 0u);
+  EXPECT_TRUE(machine().system().redirectionCalls().empty());
+  EXPECT_EQ(Store(L"{bootmgr}", L"displayorder"), Strings{kDefaultRecoveryIdListed});
+}
+
+TEST_F(RecoveryWorkerTest, WithoutTheFirmwareToolTheRestartStillFollows) {
+  machine().AddDiskBytes(GptNotebook());
+  std::filesystem::remove(root() + "/Program Files/TAVU/TAVU Recovery Launcher/FwMode.exe");
+  EXPECT_EQ(Run(), 0u);
+  ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(kDefaultRecoveryId)), Shutdown()});
+  EXPECT_FALSE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
+  EXPECT_TRUE(machine().arming().programs().restart().pending);
+  ExpectDestroyPosted(true);
+}
+
+}  // namespace
+}  // namespace tavu::test

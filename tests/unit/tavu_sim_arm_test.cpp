@@ -1,0 +1,247 @@
+// tavu-sim arm on disk images made by the real partitioning and formatting
+// tools (tests/fixtures/make_images.sh), with what it prints read by a JSON
+// parser not ours, and what --write leaves in the images read back by sfdisk.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/fixtures/run_command.h"
+#include "tests/fixtures/temp_dir.h"
+
+namespace tavu::test {
+namespace {
+
+class TavuSimArmTest : public ::testing::Test {
+ protected:
+  // Made once per version of the script, beside tavu-sim, and shared with the
+  // other tests on these images (the same folder name).
+  static void SetUpTestSuite() {
+    const std::string script = std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/make_images.sh";
+    std::uint64_t hash = 1469598103934665603ull;
+    for (char c : ReadHostFile(script)) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    dir_ = std::string(TAVU_TOOL_DIR) + "/real-images-" + std::to_string(hash);
+    status_ = 0;
+    if (!HostFileExists(dir_ + "/manifest")) {
+      TempDir scratch;
+      const std::string aside = scratch.path() + "/images";
+      CommandResult made = RunCommand(ShellQuote(script) + " " + ShellQuote(aside));
+      status_ = made.status;
+      if (made.status == 0) RunCommand("mv -T " + ShellQuote(aside) + " " + ShellQuote(dir_));
+      if (made.status == 0 && !HostFileExists(dir_ + "/manifest")) status_ = 1;
+    }
+  }
+  void SetUp() override {
+    if (status_ == 77) GTEST_SKIP() << "the partitioning and formatting tools are not installed";
+    ASSERT_EQ(status_, 0);
+    if (!HaveTool("python3")) GTEST_SKIP() << "python3 is needed to read the JSON";
+  }
+
+  // A copy of a made image in this test's folder, so --write touches only it.
+  std::string Copy(const std::string& name) {
+    const std::string copy = work_.path() + "/" + name;
+    WriteHostFile(copy, ReadHostFile(dir_ + "/" + name));
+    return copy;
+  }
+  CommandResult Sim(const std::string& args) {
+    return RunCommand(ShellQuote(std::string(TAVU_TOOL_DIR) + "/tavu-sim") + " " + args);
+  }
+  // What Python expressions over the parsed object d give, one text per
+  // expression (lists joined by '|'), from one run of the interpreter.
+  std::vector<std::string> Fields(const std::string& json, const std::vector<std::string>& expressions) {
+    WriteHostFile(work_.path() + "/out.json", json);
+    std::string args;
+    for (const std::string& e : expressions) args += " " + ShellQuote(e);
+    CommandResult r = RunCommand(
+        "python3 -c 'import json,sys\nd=json.load(open(sys.argv[1]))\nfor e in sys.argv[2:]:\n v=eval(e)\n"
+        " sys.stdout.write((\"|\".join(map(str,v)) if isinstance(v,list) else str(v))+chr(30))' " +
+        ShellQuote(work_.path() + "/out.json") + args);
+    EXPECT_EQ(r.status, 0) << r.err << json;
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t end; (end = r.out.find('\x1e', start)) != std::string::npos; start = end + 1) {
+      out.push_back(r.out.substr(start, end - start));
+    }
+    out.resize(expressions.size());
+    return out;
+  }
+  std::string Field(const std::string& json, const std::string& expression) { return Fields(json, {expression})[0]; }
+
+  static std::string dir_;
+  static int status_;
+  TempDir work_;
+};
+
+std::string TavuSimArmTest::dir_;
+int TavuSimArmTest::status_ = 0;
+
+TEST_F(TavuSimArmTest, GptImageIsArmedThroughTheBootManagerAndNotWrittenTo) {
+  const std::string image = Copy("gpt-notebook.img");
+  const std::string before = ReadHostFile(image);
+  CommandResult r = Sim("--disk " + ShellQuote(image) + " arm --json --write");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one JSON object on one line";
+  struct {
+    const char* expression;
+    std::string value;
+  } fields[] = {
+      {"sorted(d)",
+       "boot_store|disks|message_boxes|processes|restart_pending|restart_seconds|result|route|task_registered|"
+       "temp_files_left"},
+      {"d['result']", "0"},
+      {"d['route']", "boot-manager"},
+      {"d['message_boxes']", ""},
+      {"[p['file'] for p in d['processes']]",
+       "C:\\Windows\\System32\\cmd.exe|C:\\Windows\\System32\\cmd.exe|"
+       "C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe|C:\\Windows\\System32\\shutdown.exe"},
+      {"[p['parameters'] for p in d['processes']]",
+       "/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|/enable|-r -t 10"},
+      {"[p['directory'] for p in d['processes']]",
+       "C:\\Windows\\System32|C:\\Windows\\System32|C:\\Program Files\\TAVU\\TAVU Recovery Launcher|"
+       "C:\\Windows\\System32"},
+      {"[p['show'] for p in d['processes']]", "0|0|5|5"},
+      {"repr(d['processes'][0]['script'])",
+       "'@ECHO OFF\\r\\nCHCP 437\\r\\nbcdedit /enum all > \"C:\\\\Windows\\\\Temp\\\\RcvBoot.txt\"\\r\\n'"},
+      {"d['processes'][1]['script'].split('\\r\\n')",
+       "@ECHO OFF|CHCP 437|bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f|"
+       "bcdedit /set {bootmgr} custom:5400000f {ID}|bcdedit /set {bootmgr} extendedinput Yes |"
+       "bcdedit /set {current} isolatedcontext No|bcdedit /displayorder {ID}|"},
+      {"[d['processes'][2]['script'], d['processes'][3]['script']]", "None|None"},
+      {"d['temp_files_left']", ""},
+      {"d['restart_pending']", "True"},
+      {"d['restart_seconds']", "10"},
+      {"d['task_registered']", "True"},
+      {"d['boot_store']['customactions']", "0x1000043000001 0x5400000f"},
+      {"d['boot_store']['custom:5400000f'] == d['boot_store']['displayorder'][0]", "True"},
+      {"len(d['boot_store']['displayorder'])", "1"},
+      {"d['boot_store']['extendedinput']", "Yes"},
+      {"d['boot_store']['current_isolatedcontext']", "No"},
+      {"[(p['number'], p['type'], p['letter']) for p in d['disks'][0]['partitions']][-1]",
+       "(5, '{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}', None)"},
+  };
+  // The identifier the listing batch found, as the store lists it.
+  std::string id = Field(r.out, "d['boot_store']['custom:5400000f'].upper()");
+  ASSERT_EQ(id.size(), 38u) << id;
+  std::vector<std::string> expressions;
+  for (const auto& f : fields) expressions.push_back(f.expression);
+  std::vector<std::string> got = Fields(r.out, expressions);
+  for (std::size_t i = 0; i < expressions.size(); ++i) {
+    SCOPED_TRACE(expressions[i]);
+    std::string want = fields[i].value;
+    for (std::size_t at; (at = want.find("{ID}")) != std::string::npos;) want.replace(at, 4, id);
+    EXPECT_EQ(got[i], want);
+  }
+  // The boot-manager route writes nothing to the partition table.
+  EXPECT_TRUE(ReadHostFile(image) == before);
+}
+
+TEST_F(TavuSimArmTest, MbrImageGetsTypeZeroCActiveOnDiskWithWrite) {
+  for (bool write : {false, true}) {
+    SCOPED_TRACE(write ? "--write" : "in memory");
+    const std::string image = Copy("mbr-recovery.img");
+    const std::string before = ReadHostFile(image);
+    CommandResult r = Sim("--disk " + ShellQuote(image) + " arm --json" + (write ? " --write" : ""));
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct {
+      const char* expression;
+      const char* value;
+    } fields[] = {
+        {"d['result']", "0"},
+        {"d['route']", "partition-table"},
+        {"[p['file'] for p in d['processes']][:2]",
+         "C:\\Windows\\System32\\diskpart.exe|C:\\Windows\\System32\\diskpart.exe"},
+        {"[p['parameters'] for p in d['processes']]",
+         "/s \"C:\\Windows\\Temp\\RcvBootDisk.txt\"|/s \"C:\\Windows\\Temp\\RcvBootDisk.txt\"|/enable|-r -t 10"},
+        {"d['processes'][0]['script'].split('\\r\\n')", "sel disk 0|sel par 2|set id=0c override|active|"},
+        {"d['processes'][1]['script'].split('\\r\\n')", "sel disk 0|sel par 2|remove letter=D noerr|"},
+        {"[p['exit_code'] for p in d['processes']]", "0|0|0|0"},
+        {"d['temp_files_left']", ""},
+        {"d['restart_pending']", "True"},
+        {"[(p['number'], p['type'], p['active'], p['letter']) for p in d['disks'][0]['partitions']]",
+         "(1, '0x07', False, 'C:')|(2, '0x0C', True, None)"},
+        {"d['boot_store']['changes']", "0"},
+    };
+    std::vector<std::string> expressions;
+    for (const auto& f : fields) expressions.push_back(f.expression);
+    std::vector<std::string> got = Fields(r.out, expressions);
+    for (std::size_t i = 0; i < expressions.size(); ++i) {
+      SCOPED_TRACE(expressions[i]);
+      EXPECT_EQ(got[i], fields[i].value);
+    }
+    CommandResult dump = RunCommand(ToolPath() + "sfdisk --dump " + ShellQuote(image));
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    if (write) {
+      EXPECT_NE(dump.out.find("start=        2048, size=       32768, type=7\n"), std::string::npos) << dump.out;
+      EXPECT_NE(dump.out.find("start=       34816, size=       81920, type=c, bootable\n"), std::string::npos)
+          << dump.out;
+    } else {
+      EXPECT_TRUE(ReadHostFile(image) == before);
+      EXPECT_NE(dump.out.find("type=1c\n"), std::string::npos) << dump.out;
+    }
+  }
+}
+
+TEST_F(TavuSimArmTest, MachineOptions) {
+  const std::string gpt = Copy("gpt-notebook.img");
+  const std::string german = std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/bcd/german_cp437.txt";
+  struct {
+    std::string args;
+    const char* expression;
+    const char* value;
+  } cases[] = {
+      {"--bitlocker 0,1", "[d['result'], d['route'], d['message_boxes'][0]['text'], len(d['processes'])]",
+       "1|None|Please disable BitLocker and try again.|0"},
+      {"--bitlocker 2", "[d['result'], d['message_boxes'][0]['title']]", "1|Recovery Aborted"},
+      {"--bitlocker 0,0", "[d['result'], d['restart_pending']]", "0|True"},
+      // A check that fails counts as no protection, as Windows' own answer would.
+      {"--bitlocker fail", "[d['result'], d['restart_pending']]", "0|True"},
+      {"--bcd-listing " + ShellQuote(german), "[d['boot_store']['custom:5400000f'], d['boot_store']['displayorder']]",
+       "{0c5fd1a7-a1c3-11e3-be57-806e6f6e6963}|['{0c5fd1a7-a1c3-11e3-be57-806e6f6e6963}']"},
+      {"--fwmode absent", "[[p['file'].split('\\\\')[-1] for p in d['processes']], d['task_registered']]",
+       "['cmd.exe', 'cmd.exe', 'shutdown.exe']|False"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    CommandResult r = Sim("--disk " + ShellQuote(gpt) + " " + c.args + " arm --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(r.out, c.expression), c.value);
+  }
+
+  CommandResult r = Sim("--disk " + ShellQuote(gpt) + " --bcd-listing /nonexistent/listing.txt arm --json");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "tavu-sim: cannot read listing '/nonexistent/listing.txt': No such file or directory\n");
+}
+
+TEST_F(TavuSimArmTest, RootFolderStandsForC) {
+  const std::string root = work_.path() + "/c";
+  // A batch planted by an ordinary user before the launcher runs.
+  WriteHostFile(root + "/windows/temp/rcvboot.cmd", "@ECHO OFF\r\nformat c: /q\r\n");
+  CommandResult r = Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Copy("gpt-notebook.img")) +
+                        " arm --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Field(r.out, "[d['result'], d['temp_files_left'], d['processes'][0]['script'][:19]]"),
+            "0|[]|@ECHO OFF\r\nCHCP 437");
+  EXPECT_FALSE(HostFileExists(root + "/windows/temp/rcvboot.cmd"));
+  EXPECT_TRUE(HostFileExists(root + "/Program Files/TAVU/TAVU Recovery Launcher/FwMode.exe"));
+
+  r = Sim("--root " + ShellQuote(root) + " --fwmode absent --disk " + ShellQuote(Copy("gpt-notebook.img")) +
+          " arm --json");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--fwmode absent, but"), std::string::npos) << r.err;
+}
+
+TEST_F(TavuSimArmTest, ReadableReportNamesRouteScriptsAndRestart) {
+  CommandResult r = Sim("--disk " + ShellQuote(Copy("mbr-recovery.img")) + " arm");
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* part : {"Route: partition-table\n", "       | set id=0c override\n",
+                           "       | remove letter=D noerr\n", "Temporary files left: none\n",
+                           "Restart pending: yes, restart in 10 seconds\n"}) {
+    EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+  }
+}
+
+}  // namespace
+}  // namespace tavu::test

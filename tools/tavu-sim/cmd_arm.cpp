@@ -1,0 +1,206 @@
+// tavu-sim arm: the recovery worker, as the window starts it after the user
+// answered Yes: on a thread of its own, with start-up's COM in place.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "launcher/arming/partition_locator.h"
+#include "launcher/arming/recovery_worker.h"
+#include "launcher/startup/globals.h"
+#include "sim/sim_arming.h"
+#include "tools/tavu-sim/json.h"
+#include "tools/tavu-sim/machine_view.h"
+#include "tools/tavu-sim/sim_command.h"
+
+namespace tavu::tool {
+
+namespace {
+
+const wchar_t* const kTemporaryFiles[] = {L"C:\\Windows\\Temp\\RcvBoot.cmd", L"C:\\Windows\\Temp\\RcvBoot.txt",
+                                          L"C:\\Windows\\Temp\\RcvBootDisk.txt"};
+const wchar_t kBitLockerMessage[] = L"Please disable BitLocker and try again.";
+
+struct ArmRun {
+  std::uint32_t result = 0;
+  const char* route = nullptr;
+  std::vector<sim::SimMessageBox> boxes;
+  std::vector<sim::SimLaunchReport> launches;
+  std::vector<std::wstring> tempFilesLeft;
+  sim::SimRestart restart;
+  bool taskRegistered = false;
+};
+
+std::string Joined(const std::vector<std::wstring>& values) {
+  std::wstring all;
+  for (const std::wstring& v : values) all += (all.empty() ? L"" : L" ") + v;
+  return ToUtf8(all);
+}
+
+ArmRun Arm(sim::SimMachine& machine) {
+  ArmRun run;
+  // The route this machine leads to, asked before the worker changes anything.
+  std::int32_t partition = 0;
+  std::int32_t disk = 0;
+  bool found = FindRecoveryPartition(&partition, &disk) == kLocateFound;
+  const char* route = found ? (QueryPartitionStyle(disk) == 0 ? "partition-table" : "boot-manager") : nullptr;
+
+  // Start-up's state when the window starts the worker.
+  machine.com().InitializeMultithreaded();
+  machine.com().InitializeSecurity(0, 3);
+  g_comReady = 1;
+  g_mainWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
+  machine.ui().SetSynchronousThreads(false);
+  Handle thread = nullptr;
+  if (machine.ui().StartThread(&RecoveryWorker, nullptr, &thread)) machine.ui().JoinThreads();
+  auto threads = machine.ui().threads();
+  run.result = threads.empty() ? 1 : threads.back().exitCode;
+
+  run.boxes = machine.ui().messageBoxes();
+  bool stoppedEarly = machine.system().StdOutputInvalid();
+  for (const sim::SimMessageBox& box : run.boxes) stoppedEarly = stoppedEarly || box.text == kBitLockerMessage;
+  run.route = stoppedEarly ? nullptr : route;
+  run.launches = sim::ReportLaunches(machine.processes().launches(), machine.arming().programs().scriptRuns());
+  for (const wchar_t* path : kTemporaryFiles) {
+    if (machine.files().Exists(path)) run.tempFilesLeft.push_back(path);
+  }
+  run.restart = machine.arming().programs().restart();
+  run.taskRegistered = machine.tasks().Find(L"TAVU F9 Recovery").has_value();
+  return run;
+}
+
+void WriteJson(SimContext& context, const ArmRun& run) {
+  sim::SimBcdStore& store = context.machine.arming().store();
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("result").Int(run.result);
+  json.Key("route");
+  run.route != nullptr ? json.String(run.route) : json.Null();
+  json.Key("message_boxes").BeginArray();
+  for (const sim::SimMessageBox& box : run.boxes) {
+    json.BeginObject().Key("title").WString(box.caption).Key("text").WString(box.text).Key("answer").Int(box.answer)
+        .EndObject();
+  }
+  json.EndArray();
+  json.Key("processes").BeginArray();
+  for (const sim::SimLaunchReport& r : run.launches) {
+    json.BeginObject()
+        .Key("file").WString(r.launch.file)
+        .Key("parameters").WString(r.launch.parameters)
+        .Key("directory").WString(r.launch.directory)
+        .Key("show").Int(r.launch.show)
+        .Key("started").Bool(r.launch.started)
+        .Key("exit_code").Int(r.launch.started ? r.launch.exitCode : r.launch.error)
+        .Key("script");
+    r.hasScript ? json.String(r.script) : json.Null();
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("temp_files_left").BeginArray();
+  for (const std::wstring& path : run.tempFilesLeft) json.WString(path);
+  json.EndArray();
+  json.Key("restart_pending").Bool(run.restart.pending);
+  json.Key("restart_seconds");
+  run.restart.pending ? json.Int(run.restart.seconds) : json.Null();
+  json.Key("task_registered").Bool(run.taskRegistered);
+  json.Key("boot_store");
+  if (!store.HasEntry(L"{bootmgr}")) {
+    json.Null();
+  } else {
+    auto text = [&](const wchar_t* id, const wchar_t* element) {
+      std::vector<std::wstring> values = store.Values(id, element);
+      values.empty() ? json.Null() : json.String(Joined(values));
+    };
+    json.BeginObject();
+    json.Key("customactions");
+    text(L"{bootmgr}", L"customactions");
+    json.Key("custom:5400000f");
+    text(L"{bootmgr}", L"custom:5400000f");
+    json.Key("displayorder").BeginArray();
+    for (const std::wstring& id : store.Values(L"{bootmgr}", L"displayorder")) json.WString(id);
+    json.EndArray();
+    json.Key("extendedinput");
+    text(L"{bootmgr}", L"extendedinput");
+    json.Key("current_isolatedcontext");
+    text(L"{current}", L"isolatedcontext");
+    json.Key("changes").Int(store.changes());
+    json.EndObject();
+  }
+  json.Key("disks");
+  WriteDisksJson(json, context.machine);
+  json.EndObject();
+  std::fprintf(context.out, "%s\n", json.text().c_str());
+}
+
+void PrintScript(std::FILE* out, const std::string& script) {
+  std::size_t start = 0;
+  while (start < script.size()) {
+    std::size_t lf = script.find('\n', start);
+    std::string line = script.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
+    bool crlf = !line.empty() && line.back() == '\r';
+    if (crlf) line.pop_back();
+    std::fprintf(out, "       | %s%s\n", line.c_str(), crlf ? "" : "   (no CR LF)");
+    start = lf == std::string::npos ? script.size() : lf + 1;
+  }
+}
+
+void PrintReport(SimContext& context, const ArmRun& run) {
+  std::FILE* out = context.out;
+  std::fprintf(out, "Recovery worker: %u (%s)\n", run.result,
+               run.result == 0 ? "the restart was started" : "aborted");
+  std::fprintf(out, "Route: %s\n", run.route != nullptr ? run.route : "none (the worker stopped before choosing)");
+  std::fprintf(out, "\nMessage boxes:%s\n", run.boxes.empty() ? " none" : "");
+  for (const sim::SimMessageBox& box : run.boxes) {
+    std::fprintf(out, "  [%s] %s\n", ToUtf8(box.caption).c_str(), ToUtf8(box.text).c_str());
+  }
+  std::fprintf(out, "\nPrograms started:%s\n", run.launches.empty() ? " none" : "");
+  int n = 0;
+  for (const sim::SimLaunchReport& r : run.launches) {
+    std::fprintf(out, "  %d. %s %s\n     in %s, %s, ", ++n, ToUtf8(r.launch.file).c_str(),
+                 ToUtf8(r.launch.parameters).c_str(), ToUtf8(r.launch.directory).c_str(),
+                 r.launch.show == 5 ? "shown" : "hidden");
+    if (r.launch.started) {
+      std::fprintf(out, "exit code %u\n", r.launch.exitCode);
+    } else {
+      std::fprintf(out, "not started (error %u)\n", r.launch.error);
+    }
+    if (r.hasScript) PrintScript(out, r.script);
+  }
+  std::fprintf(out, "\nTemporary files left: %s\n", run.tempFilesLeft.empty() ? "none" : "");
+  for (const std::wstring& path : run.tempFilesLeft) std::fprintf(out, "  %s\n", ToUtf8(path).c_str());
+  if (run.restart.pending) {
+    std::fprintf(out, "Restart pending: yes, %s in %d seconds\n", run.restart.reboot ? "restart" : "shutdown",
+                 run.restart.seconds);
+  } else {
+    std::fprintf(out, "Restart pending: no\n");
+  }
+  std::fprintf(out, "Logon task registered: %s\n", run.taskRegistered ? "yes" : "no");
+
+  sim::SimBcdStore& store = context.machine.arming().store();
+  if (store.HasEntry(L"{bootmgr}")) {
+    std::fprintf(out, "\nBoot manager ({bootmgr}), %d element(s) changed:\n", store.changes());
+    for (const wchar_t* element : {L"customactions", L"custom:5400000f", L"extendedinput", L"displayorder"}) {
+      std::vector<std::wstring> values = store.Values(L"{bootmgr}", element);
+      std::fprintf(out, "  %-16s %s\n", ToUtf8(element).c_str(), values.empty() ? "(not set)" : Joined(values).c_str());
+    }
+    std::vector<std::wstring> isolated = store.Values(L"{current}", L"isolatedcontext");
+    std::fprintf(out, "  {current} isolatedcontext %s\n", isolated.empty() ? "(not set)" : Joined(isolated).c_str());
+  }
+  std::fprintf(out, "\nDisks after the run\n");
+  PrintDisks(out, context.machine);
+}
+
+int RunArm(SimContext& context) {
+  ArmRun run = Arm(context.machine);
+  if (context.options.json) {
+    WriteJson(context, run);
+  } else {
+    PrintReport(context, run);
+  }
+  return 0;
+}
+
+}  // namespace
+
+const SimCommand kArm("arm", RunArm);
+
+}  // namespace tavu::tool

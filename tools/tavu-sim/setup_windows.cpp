@@ -1,0 +1,85 @@
+// Machine options that describe what Windows has besides its disks: the
+// folders every Windows has, WMI's manufacturer and BitLocker volumes, the
+// boot store's listing, and whether the firmware-mode tool lies beside the
+// launcher.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/wide_text.h"
+#include "sim/sim_code_pages.h"
+#include "tools/tavu-sim/sim_command.h"
+
+namespace tavu::tool {
+
+namespace {
+
+int SetUpFolders(SimContext& c) {
+  std::error_code ec;
+  for (const wchar_t* folder : {L"C:\\Windows\\Temp", L"C:\\Windows\\System32"}) {
+    std::filesystem::create_directories(c.machine.HostPath(folder), ec);
+  }
+  return 0;
+}
+
+int SetUpWmi(SimContext& c) {
+  c.machine.wmi().SetManufacturer(sim::Widen(c.options.manufacturer));
+  if (c.options.bitlockerGiven) {
+    c.machine.wmi().SetEncryptableVolumes({});
+    for (const std::string& item : c.options.bitlocker) {
+      if (item == "fail") {
+        c.machine.wmi().AddEncryptableVolume(0, true);
+      } else {
+        c.machine.wmi().AddEncryptableVolume(item[0] - '0');
+      }
+    }
+  }
+  return 0;
+}
+
+// The listing is what bcdedit printed after the launcher's CHCP 437, so its
+// bytes are read in code page 437; on its way back out bcdedit writes them so.
+int SetUpBootListing(SimContext& c) {
+  if (c.options.bcdListing.empty()) return 0;
+  std::error_code ec;
+  if (std::filesystem::is_directory(c.options.bcdListing, ec)) {
+    std::fprintf(c.err, "tavu-sim: cannot read listing '%s': is a directory\n", c.options.bcdListing.c_str());
+    return 2;
+  }
+  std::ifstream in(c.options.bcdListing, std::ios::binary);
+  if (!in) {
+    std::fprintf(c.err, "tavu-sim: cannot read listing '%s': No such file or directory\n",
+                 c.options.bcdListing.c_str());
+    return 2;
+  }
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  c.machine.arming().LoadListing(sim::DecodeCodePage(437, bytes.str()));
+  return 0;
+}
+
+int SetUpFirmwareTool(SimContext& c) {
+  wchar_t directory[kPathChars];
+  DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
+  const std::string host = c.machine.HostPath(std::wstring(directory) + L"\\FwMode.exe");
+  std::error_code ec;
+  bool exists = std::filesystem::exists(host, ec);
+  if (c.options.fwmodePresent && !exists) {
+    std::filesystem::create_directories(std::filesystem::path(host).parent_path(), ec);
+    std::ofstream(host, std::ios::binary) << "MZ";
+  } else if (!c.options.fwmodePresent && exists) {
+    // The folder is the user's: what lies there is not ours to remove.
+    std::fprintf(c.err, "tavu-sim: --fwmode absent, but '%s' exists\n", host.c_str());
+    return 2;
+  }
+  return 0;
+}
+
+const MachineSetup kFolders(SetUpFolders);
+const MachineSetup kWmi(SetUpWmi);
+const MachineSetup kBootListing(SetUpBootListing);
+const MachineSetup kFirmwareTool(SetUpFirmwareTool);
+
+}  // namespace
+
+}  // namespace tavu::tool
