@@ -30,6 +30,7 @@ namespace tavu::test {
 namespace {
 
 constexpr std::uint64_t kDiskSectors = 16 * kMiB / kSector;
+constexpr std::uint64_t kPatcherDiskSectors = 6 * kMiB / kSector;
 constexpr std::uint64_t kHiddenNoLetter = 0xC000000000000000ull;
 const char kLauncherRel[] = "/Program Files/TAVU/TAVU Recovery Launcher";
 const char kPatcherLogRel[] = "/Windows/Temp/TvPatchDowngrade.log";
@@ -158,8 +159,12 @@ bool MayChange(std::uint64_t offset, std::uint64_t sectors) {
 std::string OnlyAttributesChanged(const Bytes& before, const Bytes& after) {
   if (before.size() != after.size()) return "size changed";
   const std::uint64_t sectors = before.size() / kSector;
-  for (std::size_t i = 0; i < before.size(); ++i) {
-    if (before[i] != after[i] && !MayChange(i, sectors)) return "byte " + std::to_string(i) + " changed";
+  // Sector by sector first: the sweep compares whole disks hundreds of times.
+  for (std::size_t at = 0; at < before.size(); at += kSector) {
+    if (std::memcmp(&before[at], &after[at], kSector) == 0) continue;
+    for (std::size_t i = at; i < at + kSector; ++i) {
+      if (before[i] != after[i] && !MayChange(i, sectors)) return "byte " + std::to_string(i) + " changed";
+    }
   }
   return "";
 }
@@ -213,13 +218,14 @@ std::vector<std::string> FolderNames(const std::string& hostDir) {
 
 // ---- the patcher -----------------------------------------------------------
 
+// EFI, reserved, Windows, then two basic-data partitions a downgrade hid.
 Bytes HiddenDataDisk(std::uint64_t dataStart) {
-  return GptBuilder(kDiskSectors)
-      .Add(kEfiSystemType, 2048, 2048, 0, u"EFI system partition")
-      .Add(kMsReservedType, 4096, 2048, 0, u"Microsoft reserved partition")
-      .Add(kBasicDataType, 6144, 8192, 0, u"Basic data partition")
-      .Add(kBasicDataType, dataStart, 4096, kHiddenNoLetter, u"Data")
-      .Add(kBasicDataType, dataStart + 4096, 2048, 0x8000000000000001ull, u"Tools")
+  return GptBuilder(kPatcherDiskSectors)
+      .Add(kEfiSystemType, 2048, 1024, 0, u"EFI system partition")
+      .Add(kMsReservedType, 3072, 1024, 0, u"Microsoft reserved partition")
+      .Add(kBasicDataType, 4096, 2048, 0, u"Basic data partition")
+      .Add(kBasicDataType, dataStart, 1024, kHiddenNoLetter, u"Data")
+      .Add(kBasicDataType, dataStart + 1024, 1024, 0x8000000000000001ull, u"Tools")
       .Build();
 }
 
@@ -231,7 +237,7 @@ struct PatcherState {
 };
 
 Flow PatcherFlow(std::shared_ptr<PatcherState> s) {
-  s->disks = {HiddenDataDisk(14336), HiddenDataDisk(16384)};
+  s->disks = {HiddenDataDisk(6144), HiddenDataDisk(7168)};
   VersionContent content;
   content.tables = {{"040904b0", {{"FileVersion", "1.0.0.6"}}}};
   s->oldLauncher = BuildPe(BuildVersionBlock(content)).bytes;
