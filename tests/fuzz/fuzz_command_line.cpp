@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -22,9 +23,11 @@ const wchar_t kLauncherPath[] = L"C:\\Program Files\\TAVU\\TAVU Recovery Launche
 const std::string& Root() {
   static const std::string root = [] {
     char pattern[] = "/tmp/tavu-fuzz-line-XXXXXX";
-    std::string dir = mkdtemp(pattern);
+    const char* made = mkdtemp(pattern);
+    if (made == nullptr) std::abort();
+    std::string dir = made;
     std::string folder = dir + "/Program Files/TAVU/TAVU Recovery Launcher";
-    std::system(("mkdir -p '" + folder + "'").c_str());
+    std::filesystem::create_directories(folder);
     for (const char* name : {"/TAVU Recovery.exe", "/FwMode.exe"}) std::ofstream(folder + name) << "MZ";
     return dir;
   }();
