@@ -23,7 +23,9 @@ target_link_libraries(tavu_unit_tests PRIVATE tavu_sim GTest::gtest GTest::gtest
 target_compile_definitions(tavu_unit_tests PRIVATE
   TAVU_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TAVU_TOOL_DIR="$<TARGET_FILE_DIR:tavu-sim>")
 add_dependencies(tavu_unit_tests tavu-sim)
-gtest_discover_tests(tavu_unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+# The failure sweeps run a flow hundreds of times; under the sanitizers that
+# takes minutes on a busy machine.
+gtest_discover_tests(tavu_unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 400)
 
 if(EXISTS ${PROJECT_SOURCE_DIR}/bench/CMakeLists.txt)
   add_subdirectory(bench)

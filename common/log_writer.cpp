@@ -62,8 +62,11 @@ bool AppendLine(LogContext& ctx, const wchar_t* body) {
   FileApi& files = *Sys().files;
   {
     UniqueHandle probe(files.OpenFile(ctx.fullPath, FileAccess::None, FileCreate::OpenExisting));
+    // Only a missing file is created. A probe can also fail on a file that
+    // is there (held by someone, a passing fault): truncating it then would
+    // lose every line of earlier runs.
     if (!probe) {
-      UniqueHandle created(files.OpenFile(ctx.fullPath, FileAccess::Write, FileCreate::CreateAlways));
+      UniqueHandle created(files.OpenFile(ctx.fullPath, FileAccess::Write, FileCreate::CreateNew));
       if (!created) return false;
     }
   }

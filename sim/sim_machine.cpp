@@ -18,6 +18,7 @@ SimMachine::SimMachine(const std::string& root)
   platform_.wmi = &wmi_;
   platform_.tasks = &tasks_;
   platform_.firmware = &firmware_;
+  system_.SetFaults(&faults_);
   disks_.OnLayoutWritten([this](int) { volumes_.RefreshAfterLayoutWrite(); });
 }
 

@@ -1,5 +1,7 @@
 #include "sim/sim_programs.h"
 
+#include <cstdint>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -282,12 +284,15 @@ std::uint32_t SimPrograms::Shutdown(const std::wstring& parameters) {
         return 0;
       case L't': {
         if (i + 1 >= words.size()) return 87;
-        int seconds = 0;
+        // shutdown.exe takes at most ten years; the sum is kept wide enough
+        // that a longer number is refused before it could overflow.
+        std::int64_t seconds = 0;
         for (wchar_t c : words[++i]) {
-          if (c < L'0' || c > L'9' || seconds > 315360000) return 87;
+          if (c < L'0' || c > L'9') return 87;
           seconds = seconds * 10 + (c - L'0');
+          if (seconds > 315360000) return 87;
         }
-        next.seconds = seconds;
+        next.seconds = static_cast<int>(seconds);
         break;
       }
       default:

@@ -20,6 +20,10 @@ wchar_t Cp1252ToWide(unsigned char c) {
 
 std::uint32_t SimSystem::ModulePath(wchar_t* buffer, std::uint32_t capacity) {
   if (buffer == nullptr || capacity == 0) return 0;
+  if (Fails(SimOp::Other)) {
+    SetLastError(kErrorNotEnoughMemory);
+    return 0;
+  }
   CopyBounded(buffer, capacity, modulePath_.c_str());
   return static_cast<std::uint32_t>(std::wcslen(buffer));
 }
@@ -36,6 +40,10 @@ std::uint32_t SimSystem::LastError() { return GetLastErrorValue(); }
 
 bool SimSystem::SetWow64FsRedirection(bool enable) {
   if (!windows64_) return false;
+  if (Fails(SimOp::Other)) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
   redirectionCalls_.push_back(enable);
   return true;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/system_api.h"
+#include "sim/sim_faults.h"
 
 namespace tavu::sim {
 
@@ -30,9 +31,15 @@ class SimSystem : public SystemApi {
 
   void SetNow(const LocalTime& t) { now_ = t; }
   void SetModulePath(std::wstring path) { modulePath_ = std::move(path); }
+  // The machine's fault injection: the module path and the redirection switch
+  // then count as operations that can fail.
+  void SetFaults(SimFaults* faults) { faults_ = faults; }
   const std::wstring& modulePath() const { return modulePath_; }
 
  private:
+  bool Fails(SimOp op) { return faults_ != nullptr && faults_->Fail(op); }
+
+  SimFaults* faults_ = nullptr;
   bool windows64_ = true;
   bool stdOutputInvalid_ = false;
   std::vector<bool> redirectionCalls_;

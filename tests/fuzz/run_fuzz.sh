@@ -1,11 +1,16 @@
 #!/bin/sh
-# run_fuzz.sh FUZZER SEED_MAKER SECONDS WORKDIR
-# Makes the seed corpus, runs the fuzzer for SECONDS on one core, and prints
+# run_fuzz.sh FUZZER SEEDS SECONDS WORKDIR
+# SEEDS is a checked-in folder of seeds or a program that writes them into the
+# folder it is given. Takes the seed corpus, runs the fuzzer for SECONDS on one core, and prints
 # how many inputs ran. Exit status: the fuzzer's (non-zero when it found a crash).
 set -eu
 fuzzer=$1 seeds=$2 seconds=$3 work=$4
 mkdir -p "$work/seeds" "$work/corpus" "$work/artifacts"
-"$seeds" "$work/seeds"
+if [ -d "$seeds" ]; then
+  cp "$seeds"/* "$work/seeds/"
+else
+  "$seeds" "$work/seeds"
+fi
 # Allocations above 64 MiB fail, as they would in a crowded 32-bit process:
 # a damaged FAT32 boot sector may ask for a FAT of up to 1 GiB, and the reader
 # must then give a result, not spend the run poisoning shadow memory.

@@ -54,6 +54,27 @@ TEST_F(LogWriterTest, ForeignFileIsNeverWrittenTo) {
   EXPECT_EQ(LogBytes(), "\xFF");
 }
 
+// Whichever single operation of a call fails, the lines of earlier runs stay:
+// the call either appends its whole line or leaves the file as it was. A
+// failing existence probe once made the writer create the file anew, empty.
+TEST_F(LogWriterTest, AnyOneFailingOperationLeavesEarlierLinesWhole) {
+  const std::string earlier = kBom + Utf16("[2014/03/01 08:00:00]\t[AddTask]\tearlier\r\n");
+  const std::string appended = earlier + Utf16(kStamp + "[DeleteTask]\tnow\r\n");
+  int failedCalls = 0;
+  for (std::uint64_t k = 1; k <= 12; ++k) {
+    WriteHostFile(root() + "/Windows/Temp/TAVU F9 Recovery.log", earlier);
+    machine().faults().FailNth(k);
+    const bool ok = WriteLog(ctx_, g_logFileName, L"DeleteTask", L"now");
+    machine().faults().FailNth(0);
+    if (!ok) ++failedCalls;
+    EXPECT_EQ(LogBytes(), ok ? appended : earlier) << "operation " << k << " failing";
+  }
+  // The sweep reached past the end of a call: some calls failed, some did not.
+  EXPECT_GT(failedCalls, 0);
+  EXPECT_LT(failedCalls, 12);
+  EXPECT_EQ(machine().handles().OpenCount(), 0u);
+}
+
 TEST_F(LogWriterTest, NullTagAndValueForms) {
   EXPECT_TRUE(WriteLog(ctx_, g_logFileName, nullptr, L"no tag"));
   EXPECT_TRUE(WriteLogValue(ctx_, g_logFileName, L"AddTask", -1));

@@ -229,12 +229,18 @@ TEST_F(SimProgramsTest, ShutdownSchedulesOneRestart) {
       {L"-t 10", 87, false, false, 30},
       {L"-r -t", 87, false, false, 30},
       {L"-r -t x", 87, false, false, 30},
+      // Beyond ten years, also where ten times the last value would overflow.
+      {L"-r -t 315360001", 87, false, false, 30},
+      {L"-r -t 3153600000", 87, false, false, 30},
+      {L"-r -t 99999999999999999999", 87, false, false, 30},
       {L"-q", 87, false, false, 30},
       {L"-a", 1116, false, false, 30},
       {L"-r -t 10", 0, true, true, 10},
       {L"-s", 1190, true, true, 10},
       {L"/a", 0, false, false, 30},
       {L"/s", 0, true, false, 30},
+      {L"/a", 0, false, false, 30},
+      {L"-r -t 315360000", 0, true, true, 315360000},
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(s.parameters)));
