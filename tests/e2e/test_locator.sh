@@ -14,7 +14,7 @@ check_eq "style of disk 0: layout query fails" "QueryPartitionStyle0=5" "$(line 
 check_eq "volume search: 5, outputs reset" "FindRecoveryVolume=5 disk=0 partition=0 root=[]" "$(line FindRecoveryVolume)"
 check_eq "no Recovery volume among the drive roots" "FindVolumeRoot=4 root=[]" "$(line FindVolumeRoot)"
 check_eq "raw read of drive 0 fails" "OpenDisk0=1 ReadVolumeLabel=5" "$(line OpenDisk0)"
+# The run log gathers the lines of earlier runs too: only this run's last one counts.
 check "drive strings list whole four-character roots" sh -c \
-  'n=$(printf "%s\n" "$1" | grep -E "^DriveStrings=" | cut -d= -f2); [ "$n" -gt 0 ] && [ $((n % 4)) -eq 0 ]' \
-  sh "$out"
+  '[ "$1" -gt 0 ] && [ $(($1 % 4)) -eq 0 ]' sh "$(line DriveStrings | cut -d= -f2)"
 e2e_finish
