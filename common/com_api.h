@@ -20,9 +20,10 @@ inline constexpr HResult kEOutOfMemory = HResultOf(0x8007000Eu);
 inline constexpr HResult kRpcETooLate = HResultOf(0x80010119u);
 inline constexpr HResult kRpcEChangedMode = HResultOf(0x80010106u);
 inline constexpr HResult kCoENotInitialized = HResultOf(0x800401F0u);
-// HRESULT_FROM_WIN32 of ERROR_FILE_NOT_FOUND and ERROR_ALREADY_EXISTS.
+// HRESULT_FROM_WIN32 of ERROR_FILE_NOT_FOUND, ERROR_ALREADY_EXISTS and ERROR_BAD_EXE_FORMAT.
 inline constexpr HResult kHResultFileNotFound = HResultOf(0x80070002u);
 inline constexpr HResult kHResultAlreadyExists = HResultOf(0x800700B7u);
+inline constexpr HResult kHResultBadExeFormat = HResultOf(0x800700C1u);
 inline constexpr bool Succeeded(HResult hr) { return hr >= 0; }
 inline constexpr bool Failed(HResult hr) { return hr < 0; }
 

@@ -35,12 +35,15 @@ class SystemApi {
   // GetStdHandle(STD_OUTPUT_HANDLE) == INVALID_HANDLE_VALUE.
   virtual bool StdOutputInvalid() = 0;
   // GetProcAddress(kernel32, "Wow64EnableWow64FsRedirection") and, when present,
-  // a call with enable. False when the function does not exist.
+  // a call with enable, for the calling thread only. False when the function
+  // does not exist or the call fails.
   virtual bool SetWow64FsRedirection(bool enable) = 0;
   // GetProcAddress(kernel32, "GetSystemWow64DirectoryW") and a call with a
   // 32768-character buffer. *present false when the function does not exist;
   // otherwise the call's result, with *error = GetLastError() on failure.
   virtual bool SystemWow64Directory(bool* present, std::uint32_t* error) = 0;
+  // Sleep(milliseconds).
+  virtual void Pause(std::uint32_t milliseconds) = 0;
 };
 
 }  // namespace tavu

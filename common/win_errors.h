@@ -13,6 +13,7 @@ inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr std::uint32_t kErrorGenFailure = 31;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorNotSupported = 50;
 inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
@@ -26,5 +27,6 @@ inline constexpr std::uint32_t kErrorSectorNotFound = 27;
 inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorFilenameExcedRange = 206;
 inline constexpr std::uint32_t kErrorUnrecognizedVolume = 1005;
+inline constexpr std::uint32_t kErrorBadExeFormat = 193;
 
 }  // namespace tavu

@@ -3,7 +3,9 @@
 #include "common/file_api.h"
 #include "common/platform.h"
 #include "common/resource_api.h"
+#include "common/system_api.h"
 #include "common/unique_handle.h"
+#include "common/win_errors.h"
 #include "patcher/launcher_version.h"
 
 namespace tavu::patcher {
@@ -29,6 +31,27 @@ bool WriteNewFile(const wchar_t* path, const std::uint8_t* bytes, std::uint32_t 
   return files.Close(file.release());
 }
 
+// A virus scanner, the search indexer or Explorer often opens a freshly
+// written program to look into it, without FILE_SHARE_DELETE; for that short
+// while a rename or delete of it is refused. Only those two refusals are worth
+// waiting for; anything else will not go away.
+constexpr int kTries = 10;
+constexpr std::uint32_t kPauseMilliseconds = 100;
+
+template <class Step>
+bool WithRetries(Step step) {
+  for (int attempt = 1;; ++attempt) {
+    if (step()) return true;
+    std::uint32_t error = Sys().system->LastError();
+    if (attempt == kTries || (error != kErrorSharingViolation && error != kErrorAccessDenied)) return false;
+    Sys().system->Pause(kPauseMilliseconds);
+  }
+}
+
+bool RemoveTemporary() {
+  return WithRetries([] { return Sys().files->Remove(kLauncherTempPath); });
+}
+
 }  // namespace
 
 void ExtractLauncher() {
@@ -46,12 +69,12 @@ void ExtractLauncher() {
   // where writing into the file would have been refused.
   if (files.IsReadOnly(kLauncherPath)) return;
   // A leftover of an interrupted run would make CREATE_NEW fail.
-  files.Remove(kLauncherTempPath);
+  (void)RemoveTemporary();
   if (WriteNewFile(kLauncherTempPath, bytes, size) &&
-      files.MoveReplace(kLauncherTempPath, kLauncherPath)) {
+      WithRetries([&files] { return files.MoveReplace(kLauncherTempPath, kLauncherPath); })) {
     return;
   }
-  files.Remove(kLauncherTempPath);
+  (void)RemoveTemporary();
 }
 
 }  // namespace tavu::patcher

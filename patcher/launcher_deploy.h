@@ -15,7 +15,9 @@ inline constexpr const wchar_t* kLauncherTempPath =
 // Replaces the installed launcher with the carried one in one step. On any
 // failure (resource missing or empty, installed file read-only, temporary
 // file not written in full, not flushed, not moved into place) the installed
-// launcher stays exactly as it was and the temporary file is gone.
+// launcher stays exactly as it was and the temporary file is gone. A move or
+// removal refused for a sharing violation or access denied is tried again,
+// ten times in all, 100 ms apart.
 void ExtractLauncher();
 
 }  // namespace tavu::patcher

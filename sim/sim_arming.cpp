@@ -22,6 +22,9 @@ std::wstring UpperFileName(const std::wstring& path) {
   return name;
 }
 
+constexpr wchar_t kNativeFolder[] = L"C:\\Windows\\System32";
+constexpr wchar_t kWow64Folder[] = L"C:\\Windows\\SysWOW64";
+
 }  // namespace
 
 std::vector<SimLaunchReport> ReportLaunches(const std::vector<SimLaunch>& launches,
@@ -43,22 +46,28 @@ std::vector<SimLaunchReport> ReportLaunches(const std::vector<SimLaunch>& launch
   return out;
 }
 
-SimArming::SimArming(SimPaths& paths, SimSystem& system, SimDisks& disks, SimVolumes& volumes,
-                     SimProcesses& processes)
-    : system_(system),
-      disks_(disks),
+SimArming::SimArming(SimPaths& paths, SimDisks& disks, SimVolumes& volumes, SimProcesses& processes)
+    : disks_(disks),
       volumes_(volumes),
       diskpart_(disks, volumes),
       programs_(paths, store_, diskpart_) {
-  processes.Register(L"C:\\Windows\\System32\\cmd.exe", [this](const SimLaunch& launch) {
-    store();
-    return programs_.Cmd(launch.parameters, launch.directory, !system_.RedirectionOn());
-  });
-  processes.Register(L"C:\\Windows\\System32\\diskpart.exe", [this](const SimLaunch& launch) {
-    return programs_.Diskpart(launch.parameters, launch.directory);
-  });
-  processes.Register(L"C:\\Windows\\System32\\shutdown.exe",
-                     [this](const SimLaunch& launch) { return programs_.Shutdown(launch.parameters); });
+  // The native tools in System32 and the 32-bit copies Windows keeps in
+  // SysWOW64; bcdedit has no 32-bit copy, so a 32-bit command processor finds
+  // none. A 32-bit program with redirection on that starts "System32\X" gets
+  // SysWOW64's X, or ERROR_FILE_NOT_FOUND where there is none.
+  for (const wchar_t* folder : {kNativeFolder, kWow64Folder}) {
+    bool native = folder == kNativeFolder;
+    std::wstring base = std::wstring(folder) + L"\\";
+    processes.Register(base + L"cmd.exe", [this, native](const SimLaunch& launch) {
+      store();
+      return programs_.Cmd(launch.parameters, launch.directory, native);
+    });
+    processes.Register(base + L"diskpart.exe", [this](const SimLaunch& launch) {
+      return programs_.Diskpart(launch.parameters, launch.directory);
+    });
+    processes.Register(base + L"shutdown.exe",
+                       [this](const SimLaunch& launch) { return programs_.Shutdown(launch.parameters); });
+  }
 }
 
 void SimArming::LoadListing(const std::wstring& listing) {

@@ -12,7 +12,6 @@
 #include "sim/sim_paths.h"
 #include "sim/sim_processes.h"
 #include "sim/sim_programs.h"
-#include "sim/sim_system.h"
 #include "sim/sim_volumes.h"
 
 namespace tavu::sim {
@@ -30,7 +29,7 @@ std::vector<SimLaunchReport> ReportLaunches(const std::vector<SimLaunch>& launch
 
 class SimArming {
  public:
-  SimArming(SimPaths& paths, SimSystem& system, SimDisks& disks, SimVolumes& volumes, SimProcesses& processes);
+  SimArming(SimPaths& paths, SimDisks& disks, SimVolumes& volumes, SimProcesses& processes);
 
   // The store starts from this listing instead of the one made from the disks.
   void LoadListing(const std::wstring& listing);
@@ -43,7 +42,6 @@ class SimArming {
   BcdMachineFacts FactsFromDisks() const;
 
  private:
-  SimSystem& system_;
   SimDisks& disks_;
   SimVolumes& volumes_;
   SimBcdStore store_;

@@ -20,6 +20,7 @@ namespace {
 struct SimFile : SimObject {
   int fd = -1;
   std::string hostPath;
+  bool written = false;
   ~SimFile() override {
     if (fd >= 0) ::close(fd);
   }
@@ -47,12 +48,30 @@ bool ParentExists(const std::string& host) {
   return ::stat(host.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool StartsWithMz(const std::string& host) {
+  char head[2] = {};
+  std::FILE* f = std::fopen(host.c_str(), "rb");
+  if (f == nullptr) return false;
+  bool mz = std::fread(head, 1, 2, f) == 2 && head[0] == 'M' && head[1] == 'Z';
+  std::fclose(f);
+  return mz;
+}
+
 }  // namespace
+
+bool SimFiles::Host(const wchar_t* path, std::string* host) const {
+  return path != nullptr && paths_.ToHost(system_.wow64().Redirect(paths_.Absolute(path)), host);
+}
+
+bool SimFiles::HeldByScanner(const std::string& host) const {
+  auto it = heldUntil_.find(host);
+  return it != heldUntil_.end() && system_.elapsedMilliseconds() < it->second;
+}
 
 Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                           FileSecurity security) {
   std::string host;
-  if (path == nullptr || !paths_.ToHost(path, &host)) {
+  if (!Host(path, &host)) {
     SetLastError(kErrorPathNotFound);
     return kInvalidHandle;
   }
@@ -140,6 +159,7 @@ bool SimFiles::Write(Handle file, const void* data, std::uint32_t size, std::uin
     SetLastError(ErrnoToWin(errno));
     return false;
   }
+  f->written = true;
   if (written != nullptr) *written = static_cast<std::uint32_t>(n);
   return true;
 }
@@ -187,16 +207,21 @@ bool SimFiles::Flush(Handle file) {
 }
 
 bool SimFiles::Close(Handle handle) {
+  std::string written;
+  if (SimFile* f = handles_.Get<SimFile>(handle); f != nullptr && f->written) written = f->hostPath;
   if (!handles_.Close(handle, HandleKind::Kernel)) {
     SetLastError(kErrorInvalidHandle);
     return false;
+  }
+  if (scanHold_ != 0 && !written.empty() && StartsWithMz(written)) {
+    heldUntil_[written] = system_.elapsedMilliseconds() + scanHold_;
   }
   return true;
 }
 
 bool SimFiles::MakeDirectories(const wchar_t* path) {
   std::string host;
-  if (path == nullptr || !paths_.ToHost(path, &host)) {
+  if (!Host(path, &host)) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
@@ -220,12 +245,16 @@ bool SimFiles::MakeDirectories(const wchar_t* path) {
 
 bool SimFiles::Remove(const wchar_t* path) {
   std::string host;
-  if (path == nullptr || !paths_.ToHost(path, &host)) {
+  if (!Host(path, &host)) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
   if (faults_.Fail(SimOp::FileRemove)) {
     SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  if (HeldByScanner(host)) {
+    SetLastError(kErrorSharingViolation);
     return false;
   }
   if (::unlink(host.c_str()) != 0) {
@@ -239,8 +268,7 @@ bool SimFiles::Remove(const wchar_t* path) {
 
 bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
   std::string hostFrom, hostTo;
-  if (from == nullptr || to == nullptr || !paths_.ToHost(from, &hostFrom) ||
-      !paths_.ToHost(to, &hostTo)) {
+  if (from == nullptr || to == nullptr || !Host(from, &hostFrom) || !Host(to, &hostTo)) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
@@ -252,23 +280,28 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
+  if (HeldByScanner(hostFrom) || HeldByScanner(hostTo)) {
+    SetLastError(kErrorSharingViolation);
+    return false;
+  }
   if (::rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
     SetLastError(ErrnoToWin(errno));
     return false;
   }
+  heldUntil_.erase(hostFrom);
   return true;
 }
 
 bool SimFiles::Exists(const wchar_t* path) {
   std::string host;
-  if (path == nullptr || !paths_.ToHost(path, &host)) return false;
+  if (!Host(path, &host)) return false;
   struct stat st{};
   return ::stat(host.c_str(), &st) == 0;
 }
 
 bool SimFiles::IsReadOnly(const wchar_t* path) {
   std::string host;
-  if (path == nullptr || !paths_.ToHost(path, &host) || !Exists(path)) return false;
+  if (!Host(path, &host) || !Exists(path)) return false;
   auto it = readOnly_.find(host);
   return it != readOnly_.end() && it->second;
 }
@@ -282,7 +315,7 @@ Handle SimFiles::FindFirst(const wchar_t* pattern) {
     SetLastError(kErrorAccessDenied);
     return kInvalidHandle;
   }
-  std::wstring abs = paths_.Absolute(pattern);
+  std::wstring abs = system_.wow64().Redirect(paths_.Absolute(pattern));
   auto sep = abs.find_last_of(L"\\/");
   std::wstring dir = sep == std::wstring::npos ? L"" : abs.substr(0, sep);
   std::wstring mask = sep == std::wstring::npos ? abs : abs.substr(sep + 1);
@@ -321,7 +354,7 @@ bool SimFiles::CloseFind(Handle find) {
 bool SimFiles::SetCurrentDir(const wchar_t* path) {
   std::string host;
   struct stat st{};
-  if (path == nullptr || !paths_.ToHost(path, &host) || ::stat(host.c_str(), &st) != 0 ||
+  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 ||
       !S_ISDIR(st.st_mode)) {
     SetLastError(kErrorPathNotFound);
     return false;

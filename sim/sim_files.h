@@ -9,13 +9,16 @@
 #include "sim/sim_faults.h"
 #include "sim/sim_handles.h"
 #include "sim/sim_paths.h"
+#include "sim/sim_system.h"
 
 namespace tavu::sim {
 
 class SimFiles : public FileApi {
  public:
-  SimFiles(SimPaths& paths, SimHandles& handles, SimFaults& faults)
-      : paths_(paths), handles_(handles), faults_(faults) {}
+  // The machine's system gives the WOW64 redirection of the calling thread
+  // (every path is seen as a 32-bit program sees it) and the clock of Pause.
+  SimFiles(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimSystem& system)
+      : paths_(paths), handles_(handles), faults_(faults), system_(system) {}
 
   Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                   FileSecurity security) override;
@@ -43,13 +46,26 @@ class SimFiles : public FileApi {
   // for a user who plants the name again at once.
   void SetAfterRemove(std::function<void(const std::string&)> hook) { afterRemove_ = std::move(hook); }
 
+  // A virus scanner or indexer: every file that was written and starts with
+  // "MZ" is opened by it when its writer closes it, and held for this many
+  // milliseconds of the machine's clock without FILE_SHARE_DELETE, so that a
+  // rename or a delete of it fails with ERROR_SHARING_VIOLATION. 0: none.
+  void SetScanner(std::uint32_t holdMilliseconds) { scanHold_ = holdMilliseconds; }
+
   // Host objects that Close and CloseFind dispatch to other components register here.
   SimHandles& handles() { return handles_; }
 
  private:
   SimPaths& paths_;
   SimHandles& handles_;
+  // The host path of a Windows path as the calling thread reaches it.
+  bool Host(const wchar_t* path, std::string* host) const;
+  bool HeldByScanner(const std::string& host) const;
+
   SimFaults& faults_;
+  SimSystem& system_;
+  std::uint32_t scanHold_ = 0;
+  std::map<std::string, std::uint64_t> heldUntil_;
   std::map<std::string, bool> adminsOnly_;
   std::map<std::string, bool> readOnly_;
   std::function<void(const std::string&)> afterRemove_;

@@ -4,7 +4,7 @@ namespace tavu::sim {
 
 SimMachine::SimMachine(const std::string& root)
     : paths_(root),
-      files_(paths_, handles_, faults_),
+      files_(paths_, handles_, faults_, system_),
       disks_(handles_, faults_),
       volumes_(disks_, handles_, faults_) {
   platform_.files = &files_;

@@ -73,19 +73,19 @@ class SimMachine {
   SimFaults faults_;
   SimHandles handles_;
   SimPaths paths_;
-  SimFiles files_;
   SimSystem system_;
+  SimFiles files_;
   SimDisks disks_;
   SimVolumes volumes_;
   SimCom com_{faults_};
-  SimProcesses processes_{paths_, handles_, faults_};
+  SimProcesses processes_{paths_, handles_, faults_, system_.wow64()};
   SimUi ui_{faults_};
-  SimWmi wmi_{handles_, faults_, com_};
-  SimTasks tasks_{handles_, faults_, com_};
+  SimWmi wmi_{handles_, faults_, com_, system_.wow64()};
+  SimTasks tasks_{handles_, faults_, com_, system_.wow64()};
   SimFirmware firmware_{handles_, faults_};
   SimStartup startup_{handles_, faults_};
   SimResources resources_{paths_, faults_};
-  SimArming arming_{paths_, system_, disks_, volumes_, processes_};
+  SimArming arming_{paths_, disks_, volumes_, processes_};
 };
 
 }  // namespace tavu::sim

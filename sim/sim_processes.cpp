@@ -29,8 +29,8 @@ std::wstring FileNameOf(const std::wstring& path) {
 
 }  // namespace
 
-SimProcesses::SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults)
-    : paths_(paths), handles_(handles), faults_(faults) {
+SimProcesses::SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimWow64& wow64)
+    : paths_(paths), handles_(handles), faults_(faults), wow64_(wow64) {
   RegisterFileProgram(L"FwMode.exe", [this](const SimLaunch&) { return fwModeExitCode_; });
 }
 
@@ -58,6 +58,7 @@ bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, 
   launch.directory = directory != nullptr ? directory : L"";
   launch.show = show;
   launch.currentDirectory = paths_.current();
+  if (!launch.file.empty()) launch.image = wow64_.Redirect(paths_.Absolute(launch.file));
 
   SimProgram program;
   bool found = false;
@@ -66,7 +67,7 @@ bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, 
   if (failed) {
     launch.error = kErrorAccessDenied;
   } else if (!launch.file.empty()) {
-    std::wstring key = Upper(paths_.Absolute(launch.file));
+    std::wstring key = Upper(launch.image);
     std::lock_guard<std::mutex> hold(lock_);
     auto byPath = byPath_.find(key);
     if (byPath != byPath_.end()) {
@@ -75,7 +76,7 @@ bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, 
     } else {
       std::string host;
       struct stat st {};
-      if (paths_.ToHost(launch.file, &host) && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      if (paths_.ToHost(launch.image, &host) && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         found = true;
         auto byName = byFileName_.find(Upper(FileNameOf(key)));
         if (byName != byFileName_.end()) program = byName->second;

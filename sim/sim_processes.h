@@ -15,11 +15,13 @@
 #include "sim/sim_faults.h"
 #include "sim/sim_handles.h"
 #include "sim/sim_paths.h"
+#include "sim/sim_wow64.h"
 
 namespace tavu::sim {
 
 struct SimLaunch {
   std::wstring file;              // as passed
+  std::wstring image;             // the file Windows looked for, after WOW64 redirection
   std::wstring parameters;        // as passed ("" for null)
   std::wstring directory;         // as passed ("" for null)
   int show = 0;                   // SW_ value as passed
@@ -35,15 +37,18 @@ using SimProgram = std::function<std::uint32_t(const SimLaunch& launch)>;
 
 class SimProcesses : public ProcessApi {
  public:
-  SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults);
+  // Program files are looked up as the calling thread of a 32-bit program
+  // sees them: with its WOW64 redirection.
+  SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimWow64& wow64);
 
   bool ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory, int show,
                     Handle* process) override;
   bool Wait(Handle process) override;
   bool ExitCode(Handle process, std::uint32_t* code) override;
 
-  // A program at this full path (matched without regard to case); replaces an
-  // earlier one. Such a program needs no file on the simulated C:.
+  // A program at this full path (matched without regard to case, after
+  // redirection); replaces an earlier one. Such a program needs no file on the
+  // simulated C:.
   void Register(const std::wstring& fullPath, SimProgram program);
   // A program that runs wherever a file of this name exists on the simulated
   // C:. FwMode.exe is registered from the start: it records nothing beyond its
@@ -63,6 +68,7 @@ class SimProcesses : public ProcessApi {
   SimPaths& paths_;
   SimHandles& handles_;
   SimFaults& faults_;
+  SimWow64& wow64_;
   mutable std::mutex lock_;
   std::map<std::wstring, SimProgram> byPath_;      // upper-cased absolute path
   std::map<std::wstring, SimProgram> byFileName_;  // upper-cased file name

@@ -37,8 +37,8 @@ class SimPrograms {
       : paths_(paths), store_(store), disks_(disks) {}
 
   // cmd.exe with its parameter text and working directory. bcdedit exists only
-  // in the native System32: a 32-bit command processor started with file-system
-  // redirection on finds none, so bcdeditReachable is false then.
+  // in the native System32: the 32-bit command processor of SysWOW64 finds
+  // none, so bcdeditReachable is false for it.
   std::uint32_t Cmd(const std::wstring& parameters, const std::wstring& directory, bool bcdeditReachable);
   // diskpart.exe with "/s FILE".
   std::uint32_t Diskpart(const std::wstring& parameters, const std::wstring& directory);

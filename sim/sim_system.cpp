@@ -39,18 +39,17 @@ int SimSystem::AnsiToWide(const char* text, int length, wchar_t* out, int capaci
 std::uint32_t SimSystem::LastError() { return GetLastErrorValue(); }
 
 bool SimSystem::SetWow64FsRedirection(bool enable) {
-  if (!windows64_) return false;
+  if (!wow64_.windows64()) return false;
   if (Fails(SimOp::Other)) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
-  redirectionCalls_.push_back(enable);
-  return true;
+  return wow64_.SetRedirection(enable);
 }
 
 bool SimSystem::SystemWow64Directory(bool* present, std::uint32_t* error) {
   *present = true;
-  if (windows64_) return true;
+  if (wow64_.windows64()) return true;
   *error = kErrorCallNotImplemented;
   SetLastError(kErrorCallNotImplemented);
   return false;

@@ -6,6 +6,7 @@
 
 #include "common/system_api.h"
 #include "sim/sim_faults.h"
+#include "sim/sim_wow64.h"
 
 namespace tavu::sim {
 
@@ -19,15 +20,19 @@ class SimSystem : public SystemApi {
   bool StdOutputInvalid() override { return stdOutputInvalid_; }
   bool SetWow64FsRedirection(bool enable) override;
   bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
+  // The machine's clock moves on by the pause; nobody waits.
+  void Pause(std::uint32_t milliseconds) override { elapsed_ += milliseconds; }
+  std::uint64_t elapsedMilliseconds() const { return elapsed_; }
 
   // What the machine is: a 64-bit Windows has the WOW64 directory and the
   // redirection switch; a 32-bit one answers error 120 (not implemented).
-  void SetWindows64(bool is64) { windows64_ = is64; }
+  void SetWindows64(bool is64) { wow64_.SetWindows64(is64); }
   void SetStdOutputInvalid(bool invalid) { stdOutputInvalid_ = invalid; }
-  // The redirection switches made, in order (true = enable).
-  const std::vector<bool>& redirectionCalls() const { return redirectionCalls_; }
-  // A 32-bit program's System32 is SysWOW64 until it switches redirection off.
-  bool RedirectionOn() const { return windows64_ && (redirectionCalls_.empty() || redirectionCalls_.back()); }
+  // The redirection switches made by any thread, in order (true = enable).
+  std::vector<bool> redirectionCalls() const { return wow64_.calls(); }
+  // A 32-bit program's System32 is SysWOW64 until the thread switches redirection off.
+  bool RedirectionOn() const { return wow64_.RedirectionOn(); }
+  SimWow64& wow64() { return wow64_; }
 
   void SetNow(const LocalTime& t) { now_ = t; }
   void SetModulePath(std::wstring path) { modulePath_ = std::move(path); }
@@ -40,9 +45,9 @@ class SimSystem : public SystemApi {
   bool Fails(SimOp op) { return faults_ != nullptr && faults_->Fail(op); }
 
   SimFaults* faults_ = nullptr;
-  bool windows64_ = true;
+  SimWow64 wow64_;
   bool stdOutputInvalid_ = false;
-  std::vector<bool> redirectionCalls_;
+  std::uint64_t elapsed_ = 0;
   LocalTime now_{2014, 3, 2, 9, 5, 7};
   std::wstring modulePath_ = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
 };

@@ -37,6 +37,8 @@ HResult SimTasks::OpenFolder(const wchar_t* folder, Handle* session) {
     hr = kEFail;
   } else if (!com_.Usable()) {
     hr = kCoENotInitialized;
+  } else if (!wow64_.InProcessServerLoads()) {
+    hr = kHResultBadExeFormat;
   }
   std::lock_guard<std::mutex> hold(lock_);
   if (hr == kSOk && openResult_ != 0) hr = openResult_;

@@ -13,6 +13,7 @@
 #include "sim/sim_com.h"
 #include "sim/sim_faults.h"
 #include "sim/sim_handles.h"
+#include "sim/sim_wow64.h"
 
 namespace tavu::sim {
 
@@ -47,8 +48,10 @@ struct SimTask {
 
 class SimTasks : public TaskApi {
  public:
-  SimTasks(SimHandles& handles, SimFaults& faults, SimCom& com)
-      : handles_(handles), faults_(faults), com_(com) {}
+  // wow64: the Task Scheduler and the WMI locator are in-process servers
+  // under System32, which a thread with redirection off cannot load.
+  SimTasks(SimHandles& handles, SimFaults& faults, SimCom& com, SimWow64& wow64)
+      : handles_(handles), faults_(faults), com_(com), wow64_(wow64) {}
 
   HResult OpenFolder(const wchar_t* folder, Handle* session) override;
   HResult DeleteTask(Handle session, const wchar_t* name) override;
@@ -72,6 +75,7 @@ class SimTasks : public TaskApi {
   SimHandles& handles_;
   SimFaults& faults_;
   SimCom& com_;
+  SimWow64& wow64_;
   mutable std::mutex lock_;
   std::map<std::wstring, SimTask> tasks_;  // upper-cased "folder|name"
   HResult openResult_ = 0;

@@ -59,6 +59,7 @@ HResult SimWmi::Connect(const wchar_t* nameSpace, Handle* services) {
   *services = nullptr;
   if (faults_.Fail(SimOp::WmiCall)) return kWbemEFailed;
   if (!com_.Usable()) return kCoENotInitialized;
+  if (!wow64_.InProcessServerLoads()) return kHResultBadExeFormat;
   std::lock_guard<std::mutex> hold(lock_);
   std::wstring ns = nameSpace != nullptr ? nameSpace : L"";
   connects_.push_back(ns);

@@ -11,6 +11,7 @@
 #include "sim/sim_com.h"
 #include "sim/sim_faults.h"
 #include "sim/sim_handles.h"
+#include "sim/sim_wow64.h"
 
 namespace tavu::sim {
 
@@ -28,8 +29,10 @@ struct SimWmiMethodCall {
 
 class SimWmi : public WmiApi {
  public:
-  SimWmi(SimHandles& handles, SimFaults& faults, SimCom& com)
-      : handles_(handles), faults_(faults), com_(com) {}
+  // wow64: the Task Scheduler and the WMI locator are in-process servers
+  // under System32, which a thread with redirection off cannot load.
+  SimWmi(SimHandles& handles, SimFaults& faults, SimCom& com, SimWow64& wow64)
+      : handles_(handles), faults_(faults), com_(com), wow64_(wow64) {}
 
   HResult Connect(const wchar_t* nameSpace, Handle* services) override;
   HResult Query(Handle services, const wchar_t* wql, Handle* enumerator) override;
@@ -63,6 +66,7 @@ class SimWmi : public WmiApi {
   SimHandles& handles_;
   SimFaults& faults_;
   SimCom& com_;
+  SimWow64& wow64_;
   mutable std::mutex lock_;
   std::vector<std::wstring> manufacturers_{L"TAVU"};
   std::vector<SimEncryptableVolume> volumes_;

@@ -50,29 +50,29 @@ DWORD Disposition(FileCreate create) {
   return OPEN_EXISTING;
 }
 
-}  // namespace
-
-Handle Win32Files::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
-                            FileSecurity security) {
-  SECURITY_ATTRIBUTES sa{};
-  SECURITY_ATTRIBUTES* psa = nullptr;
-  // Protected DACL: full control for Administrators (BA) and SYSTEM (SY) only,
-  // nothing inherited from a folder that ordinary users may write.
-  LocalSecurityDescriptor sd(security == FileSecurity::AdminsOnly ? L"D:P(A;;FA;;;BA)(A;;FA;;;SY)"
-                                                                  : nullptr);
-  if (security == FileSecurity::AdminsOnly) {
-    if (sd.get() == nullptr) return kInvalidHandle;
-    sa.nLength = sizeof(sa);
-    sa.lpSecurityDescriptor = sd.get();
-    psa = &sa;
-  }
-  // Not following a reparse point on the open of a new file keeps a planted
-  // link from redirecting what we write.
+// Not following a reparse point on the open of a new file keeps a planted
+// link from redirecting what we write. A null psa: the folder's default security.
+Handle Open(const wchar_t* path, FileAccess access, FileCreate create, SECURITY_ATTRIBUTES* psa) {
   DWORD flags = FILE_ATTRIBUTE_NORMAL;
   if (create == FileCreate::CreateNew) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
   HANDLE h = CreateFileW(path, AccessMask(access), FILE_SHARE_READ | FILE_SHARE_WRITE, psa,
                          Disposition(create), flags, nullptr);
   return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
+}
+
+}  // namespace
+
+Handle Win32Files::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
+                            FileSecurity security) {
+  if (security != FileSecurity::AdminsOnly) return Open(path, access, create, nullptr);
+  // Protected DACL: full control for Administrators (BA) and SYSTEM (SY) only,
+  // nothing inherited from a folder that ordinary users may write.
+  LocalSecurityDescriptor sd(L"D:P(A;;FA;;;BA)(A;;FA;;;SY)");
+  if (sd.get() == nullptr) return kInvalidHandle;
+  SECURITY_ATTRIBUTES sa{};
+  sa.nLength = sizeof(sa);
+  sa.lpSecurityDescriptor = sd.get();
+  return Open(path, access, create, &sa);
 }
 
 bool Win32Files::Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {

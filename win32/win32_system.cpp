@@ -42,8 +42,7 @@ bool Win32System::SetWow64FsRedirection(bool enable) {
   if (kernel == nullptr) return false;
   auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64EnableWow64FsRedirection")));
   if (fn == nullptr) return false;
-  fn(enable ? TRUE : FALSE);
-  return true;
+  return fn(enable ? TRUE : FALSE) != FALSE;
 }
 
 bool Win32System::SystemWow64Directory(bool* present, std::uint32_t* error) {
@@ -60,5 +59,7 @@ bool Win32System::SystemWow64Directory(bool* present, std::uint32_t* error) {
   *error = GetLastError();
   return false;
 }
+
+void Win32System::Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
 }  // namespace tavu::win32

@@ -13,6 +13,7 @@ class Win32System : public SystemApi {
   bool StdOutputInvalid() override;
   bool SetWow64FsRedirection(bool enable) override;
   bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
+  void Pause(std::uint32_t milliseconds) override;
 };
 
 }  // namespace tavu::win32

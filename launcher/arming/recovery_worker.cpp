@@ -53,6 +53,7 @@ struct WorkerState {
   std::wstring recoveryEntryId;
   wchar_t volumeRoot[kPathChars] = {};
   wchar_t letter[kPathChars] = {};
+  bool nativeTools = false;
   // Destroyed in reverse order: the batch writer first.
   ScriptWriter diskWriter;
   ScriptWriter batchWriter;
@@ -90,9 +91,15 @@ bool FormatCommand(WorkerState& s, const wchar_t* format, const wchar_t* text) {
   return FormatBounded(s.command, kPathChars, format, text) >= 0;
 }
 
+// On 64-bit Windows the tools under System32 must be the native ones (a
+// 32-bit command processor finds no bcdedit), but redirection stays off only
+// while one starts: every System32 DLL this thread loads later, the Task
+// Scheduler's among them, must be the 32-bit copy.
 void RunTool(WorkerState& s, const wchar_t* tool, const wchar_t* parametersFormat, const wchar_t* script) {
   FormatBounded(s.parameters, kPathChars, parametersFormat, script);
+  bool off = s.nativeTools && Sys().system->SetWow64FsRedirection(false);
   RunProcess(tool, s.parameters, kToolDirectory, kHidden);
+  if (off) (void)Sys().system->SetWow64FsRedirection(true);
 }
 
 std::uint32_t BootManagerRoute(WorkerState& s) {
@@ -163,11 +170,9 @@ std::uint32_t RecoveryWorker(void* /*parameter*/) {
   // user so cannot be shown.
   if (IsVolumeProtected() == 1) return Abort(kBitLockerMessage);
 
-  // The tools under System32 must be the native ones: a 32-bit command
-  // processor finds no bcdedit. Never switched back.
-  if (Is64BitWindows() == 1) Sys().system->SetWow64FsRedirection(false);
-
+  bool nativeTools = Is64BitWindows() == 1;
   WorkerState s;
+  s.nativeTools = nativeTools;
   CopyBounded(s.batchPath, kPathChars, kBatchPath);
   CopyBounded(s.enumPath, kPathChars, kEnumPath);
   CopyBounded(s.diskScriptPath, kPathChars, kDiskScriptPath);

@@ -10,7 +10,12 @@
 namespace tavu::test {
 namespace {
 
-class ProcessRunnerTest : public LauncherTest {};
+// The runner passes paths on as it is given them; a 32-bit Windows keeps
+// WOW64's redirection out of the way.
+class ProcessRunnerTest : public LauncherTest {
+ protected:
+  ProcessRunnerTest() { machine().system().SetWindows64(false); }
+};
 
 TEST_F(ProcessRunnerTest, OnlyShowOneShowsTheWindow) {
   machine().processes().Register(L"C:\\Windows\\System32\\shutdown.exe",

@@ -159,6 +159,20 @@ class RecoveryWorkerTest : public LauncherTest {
       EXPECT_FALSE(HostFileExists(root() + "/Windows/Temp/" + name)) << name;
     }
   }
+  // The 32-bit worker on 64-bit Windows: only the command processor and the
+  // partition tool start with redirection off (so they are the native ones);
+  // everything after them on the worker's thread runs with it on again, the
+  // Task Scheduler among them, which cannot be created with it off.
+  void ExpectNativeToolsAndTheTask(const wchar_t* tool) {
+    ExpectBoxes({});
+    std::vector<std::wstring> images;
+    for (const sim::SimLaunch& launch : machine().processes().launches()) images.push_back(launch.image);
+    EXPECT_EQ(images, (std::vector<std::wstring>{tool, tool, kLauncherDir + std::wstring(L"\\FwMode.exe"),
+                                                 L"C:\\Windows\\SysWOW64\\shutdown.exe"}));
+    ExpectRecoveryTask();
+    // The window's thread never had its redirection switched.
+    EXPECT_TRUE(machine().system().RedirectionOn());
+  }
   void ExpectCleanHandles() {
     EXPECT_EQ(machine().handles().OpenCount(), 0u);
     EXPECT_EQ(machine().handles().Misuses(), 0u);
@@ -210,9 +224,21 @@ TEST_F(RecoveryWorkerTest, GptDiskArmsTheBootManager) {
   EXPECT_EQ(Store(L"{current}", L"isolatedcontext"), Strings{L"No"});
   // The boot-manager route writes nothing to the partition table.
   EXPECT_TRUE(machine().disks().layoutWrites().empty());
-  EXPECT_EQ(machine().system().redirectionCalls(), std::vector<bool>{false});
+  EXPECT_EQ(machine().system().redirectionCalls(), (std::vector<bool>{false, true, false, true}));
   EXPECT_TRUE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
   ExpectCleanHandles();
+}
+
+TEST_F(RecoveryWorkerTest, SixtyFourBitWindowsBootManagerRouteStillRegistersTheTask) {
+  machine().AddDiskBytes(GptNotebook());
+  EXPECT_EQ(Run(), 0u);
+  ExpectNativeToolsAndTheTask(kCmd);
+}
+
+TEST_F(RecoveryWorkerTest, SixtyFourBitWindowsPartitionTableRouteStillRegistersTheTask) {
+  machine().AddDiskBytes(MbrNotebook());
+  EXPECT_EQ(Run(), 0u);
+  ExpectNativeToolsAndTheTask(kDiskpart);
 }
 
 struct Captured {

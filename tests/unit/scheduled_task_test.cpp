@@ -35,33 +35,7 @@ class ScheduledTaskTest : public LauncherTest {
 
 TEST_F(ScheduledTaskTest, AddTaskRegistersEveryValue) {
   EXPECT_EQ(AddTask(kLauncherPath), 0);
-  auto task = machine().tasks().Find(L"TAVU F9 Recovery");
-  ASSERT_TRUE(task.has_value());
-  EXPECT_EQ(task->folder, L"\\");
-  EXPECT_EQ(task->name, L"TAVU F9 Recovery");
-  EXPECT_EQ(task->author, L"Kelvora Computer INC.");
-  EXPECT_EQ(task->principalId, L"Principal1");
-  EXPECT_EQ(task->principalLogonType, 4);  // TASK_LOGON_GROUP
-  EXPECT_EQ(task->runLevel, 1);            // TASK_RUNLEVEL_HIGHEST
-  EXPECT_FALSE(task->stopOnIdleEnd);
-  EXPECT_FALSE(task->disallowStartIfOnBatteries);
-  EXPECT_FALSE(task->stopIfGoingOnBatteries);
-  EXPECT_TRUE(task->allowDemandStart);
-  EXPECT_TRUE(task->startWhenAvailable);
-  EXPECT_EQ(task->restartCount, 5);
-  EXPECT_EQ(task->restartInterval, L"PT1M");
-  EXPECT_EQ(task->executionTimeLimit, L"PT0S");
-  EXPECT_FALSE(task->allowHardTerminate);
-  EXPECT_EQ(task->triggerType, 9);  // TASK_TRIGGER_LOGON
-  EXPECT_EQ(task->triggerId, L"Trigger1");
-  EXPECT_EQ(task->actionType, 0);  // TASK_ACTION_EXEC
-  EXPECT_EQ(task->actionPath, kLauncherPath);
-  EXPECT_EQ(task->actionArguments, L"/CHECK");
-  EXPECT_EQ(task->flags, 6);  // TASK_CREATE_OR_UPDATE
-  EXPECT_EQ(task->userId, L"Builtin\\Administrators");
-  EXPECT_EQ(task->logonType, 4);
-  EXPECT_TRUE(task->hasSecurityDescriptor);
-  EXPECT_EQ(task->securityDescriptor, L"");
+  ExpectRecoveryTask();
 
   EXPECT_EQ(machine().com().calls(),
             (Calls{"CoInitialize = 0x00000000", "CoInitializeSecurity(6,3) = 0x00000000", "CoUninitialize"}));

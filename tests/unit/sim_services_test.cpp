@@ -119,6 +119,8 @@ TEST_F(SimServicesTest, ThreadsRunSynchronouslyOrOnTheirOwn) {
 }
 
 TEST_F(SimServicesTest, ProgramsAreFoundByPathOrByFileOnDisk) {
+  // Paths as given: no WOW64 redirection on a 32-bit Windows.
+  machine().system().SetWindows64(false);
   sim::SimProcesses& p = machine().processes();
   p.Register(L"C:\\Windows\\System32\\cmd.exe",
              [](const sim::SimLaunch& l) { return l.parameters == L"/c exit 3" ? 3u : 0u; });
@@ -156,6 +158,56 @@ TEST_F(SimServicesTest, ProgramsAreFoundByPathOrByFileOnDisk) {
   EXPECT_EQ(p.launches().size(), 7u);
   EXPECT_EQ(p.LaunchesOf(L"FWMODE.EXE").size(), 2u);
   EXPECT_EQ(machine().handles().OpenCount(), 0u);
+}
+
+TEST_F(SimServicesTest, Wow64RedirectsEachThreadOnItsOwn) {
+  sim::SimWow64& wow64 = machine().system().wow64();
+  const wchar_t kWowCmd[] = L"C:\\Windows\\SysWOW64\\cmd.exe";
+  const struct {
+    const wchar_t* path;
+    const wchar_t* redirected;  // null: unchanged
+  } cases[] = {
+      {L"C:\\Windows\\System32\\cmd.exe", kWowCmd},
+      {L"c:\\windows\\SYSTEM32", L"C:\\Windows\\SysWOW64"},
+      {L"C:\\Windows\\System32\\drivers\\x.sys", L"C:\\Windows\\SysWOW64\\drivers\\x.sys"},
+      {L"C:\\Windows\\System32\\drivers\\etc\\hosts", nullptr},
+      {L"C:\\Windows\\System32\\catroot2\\x", nullptr},
+      {L"C:\\Windows\\System32\\Spool", nullptr},
+      {L"C:\\Windows\\System32\\spoolx\\y", L"C:\\Windows\\SysWOW64\\spoolx\\y"},
+      {L"C:\\Windows\\System32x\\cmd.exe", nullptr},
+      {L"C:\\Windows\\Sysnative\\bcdedit.exe", L"C:\\Windows\\System32\\bcdedit.exe"},
+      {L"C:\\Windows\\regedit.exe", L"C:\\Windows\\SysWOW64\\regedit.exe"},
+      {L"C:\\Program Files\\TAVU\\a.exe", nullptr},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(wow64.Redirect(c.path), c.redirected != nullptr ? c.redirected : c.path) << sim::Narrow(c.path);
+  }
+  Handle process = nullptr;
+  ASSERT_TRUE(machine().processes().ShellExecute(L"C:\\Windows\\System32\\cmd.exe", L"/c exit", L"C:\\", 0,
+                                                 &process));
+  EXPECT_TRUE(machine().files().Close(process));
+  EXPECT_EQ(machine().processes().launches().back().image, kWowCmd);
+
+  // Switched off on another thread: this one still redirects.
+  std::thread other([&] {
+    EXPECT_TRUE(machine().system().SetWow64FsRedirection(false));
+    // Sysnative too stays as it is, and then names no folder.
+    for (const auto& c : cases) EXPECT_EQ(wow64.Redirect(c.path), c.path) << sim::Narrow(c.path);
+    machine().com().InitializeApartment();
+    Handle session = nullptr;
+    EXPECT_EQ(machine().tasks().OpenFolder(L"\\", &session), kHResultBadExeFormat);
+    EXPECT_EQ(session, nullptr);
+    machine().com().Uninitialize();
+  });
+  other.join();
+  EXPECT_TRUE(wow64.RedirectionOn());
+  EXPECT_TRUE(wow64.InProcessServerLoads());
+
+  // A 32-bit Windows has neither the switch nor anything to redirect.
+  machine().system().SetWindows64(false);
+  EXPECT_FALSE(machine().system().SetWow64FsRedirection(false));
+  EXPECT_EQ(wow64.Redirect(L"C:\\Windows\\System32\\cmd.exe"), L"C:\\Windows\\System32\\cmd.exe");
+  EXPECT_EQ(machine().system().redirectionCalls(), std::vector<bool>{false});
 }
 
 TEST_F(SimServicesTest, TaskStoreFollowsTheRegistrationFlags) {

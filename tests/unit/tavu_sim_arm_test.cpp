@@ -102,6 +102,9 @@ TEST_F(TavuSimArmTest, GptImageIsArmedThroughTheBootManagerAndNotWrittenTo) {
        "C:\\Windows\\System32|C:\\Windows\\System32|C:\\Program Files\\TAVU\\TAVU Recovery Launcher|"
        "C:\\Windows\\System32"},
       {"[p['show'] for p in d['processes']]", "0|0|5|5"},
+      {"[p['image'] for p in d['processes']]",
+       "C:\\Windows\\System32\\cmd.exe|C:\\Windows\\System32\\cmd.exe|"
+       "C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe|C:\\Windows\\SysWOW64\\shutdown.exe"},
       {"repr(d['processes'][0]['script'])",
        "'@ECHO OFF\\r\\nCHCP 437\\r\\nbcdedit /enum all > \"C:\\\\Windows\\\\Temp\\\\RcvBoot.txt\"\\r\\n'"},
       {"d['processes'][1]['script'].split('\\r\\n')",
@@ -157,6 +160,9 @@ TEST_F(TavuSimArmTest, MbrImageGetsTypeZeroCActiveOnDiskWithWrite) {
         {"d['processes'][0]['script'].split('\\r\\n')", "sel disk 0|sel par 2|set id=0c override|active|"},
         {"d['processes'][1]['script'].split('\\r\\n')", "sel disk 0|sel par 2|remove letter=D noerr|"},
         {"[p['exit_code'] for p in d['processes']]", "0|0|0|0"},
+        {"[p['image'] for p in d['processes']][::3]",
+         "C:\\Windows\\System32\\diskpart.exe|C:\\Windows\\SysWOW64\\shutdown.exe"},
+        {"d['task_registered']", "True"},
         {"d['temp_files_left']", ""},
         {"d['restart_pending']", "True"},
         {"[(p['number'], p['type'], p['active'], p['letter']) for p in d['disks'][0]['partitions']]",

@@ -81,6 +81,7 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
   for (const sim::SimLaunchReport& r : run.launches) {
     json.BeginObject()
         .Key("file").WString(r.launch.file)
+        .Key("image").WString(r.launch.image)
         .Key("parameters").WString(r.launch.parameters)
         .Key("directory").WString(r.launch.directory)
         .Key("show").Int(r.launch.show)
@@ -159,6 +160,10 @@ void PrintReport(SimContext& context, const ArmRun& run) {
       std::fprintf(out, "exit code %u\n", r.launch.exitCode);
     } else {
       std::fprintf(out, "not started (error %u)\n", r.launch.error);
+    }
+    // WOW64 redirection sent a 32-bit program's start elsewhere.
+    if (!r.launch.image.empty() && r.launch.image != r.launch.file) {
+      std::fprintf(out, "     started as %s (WOW64 redirection)\n", ToUtf8(r.launch.image).c_str());
     }
     if (r.hasScript) PrintScript(out, r.script);
   }
