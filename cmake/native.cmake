@@ -10,16 +10,17 @@ target_link_libraries(tavu_sim PUBLIC tavu_launcher tavu_patcher tavu_common ZLI
 
 file(GLOB TAVU_SIM_TOOL_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/tavu-sim/*.cpp)
 add_executable(tavu-sim ${TAVU_SIM_TOOL_SRC})
-target_link_libraries(tavu-sim PRIVATE tavu_sim)
+target_link_libraries(tavu-sim PRIVATE tavu_sim tavu_check)
 target_compile_definitions(tavu-sim PRIVATE
-  TAVU_DEFAULT_CARRIED_LAUNCHER="${PROJECT_SOURCE_DIR}/build/win32/bin/TAVU Recovery.exe")
+  TAVU_DEFAULT_CARRIED_LAUNCHER="${PROJECT_SOURCE_DIR}/build/win32/bin/TAVU Recovery.exe"
+  TAVU_TOOL_VERSION="${PROJECT_VERSION}")
 
 enable_testing()
 include(GoogleTest)
 file(GLOB TAVU_UNIT_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp
      ${PROJECT_SOURCE_DIR}/tests/fixtures/*.cpp)
 add_executable(tavu_unit_tests ${TAVU_UNIT_SRC})
-target_link_libraries(tavu_unit_tests PRIVATE tavu_sim GTest::gtest GTest::gtest_main)
+target_link_libraries(tavu_unit_tests PRIVATE tavu_sim tavu_check GTest::gtest GTest::gtest_main)
 target_compile_definitions(tavu_unit_tests PRIVATE
   TAVU_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TAVU_TOOL_DIR="$<TARGET_FILE_DIR:tavu-sim>")
 add_dependencies(tavu_unit_tests tavu-sim)

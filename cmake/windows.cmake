@@ -61,6 +61,18 @@ target_compile_options(tavu_patch_downgrade PRIVATE -fno-exceptions)
 target_link_options(tavu_patch_downgrade PRIVATE ${TAVU_WIN_LINK} -mwindows)
 target_link_libraries(tavu_patch_downgrade PRIVATE tavu_patcher tavu_win32)
 
+# The support check: a console program, built from the same logic and binding.
+configure_file(${PROJECT_SOURCE_DIR}/check/res/check.rc.in ${TAVU_GEN_DIR}/check.rc @ONLY)
+set_source_files_properties(${TAVU_GEN_DIR}/check.rc PROPERTIES
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/check/res/check.manifest")
+tavu_win32_sources(TAVU_CHECK_WIN_SRC ${PROJECT_SOURCE_DIR}/check/*.cpp)
+add_executable(tavu_recovery_check ${TAVU_CHECK_WIN_SRC} ${TAVU_GEN_DIR}/check.rc)
+set_target_properties(tavu_recovery_check PROPERTIES
+  OUTPUT_NAME "TavuRecoveryCheck" RUNTIME_OUTPUT_DIRECTORY ${TAVU_BIN_DIR})
+target_compile_options(tavu_recovery_check PRIVATE -fno-exceptions)
+target_link_options(tavu_recovery_check PRIVATE ${TAVU_WIN_LINK} -mconsole)
+target_link_libraries(tavu_recovery_check PRIVATE tavu_check tavu_win32)
+
 # Windows-side test programs and stubs: one console program per file. They link
 # the same logic and binding as the products; they are never shipped.
 file(GLOB TAVU_WIN_TEST_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cpp)

@@ -62,6 +62,9 @@ class TaskApi {
   virtual HResult OpenFolder(const wchar_t* folder, Handle* session) = 0;
   // ITaskFolder::DeleteTask(name, 0).
   virtual HResult DeleteTask(Handle session, const wchar_t* name) = 0;
+  // ITaskFolder::GetTask(name), the registered task released at once: S_OK when
+  // it exists, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) when it does not.
+  virtual HResult FindTask(Handle session, const wchar_t* name) = 0;
   // ITaskService::NewTask(0); each part of the definition fetched with its
   // accessor and filled from r (a part whose accessor fails is skipped and the
   // next one filled); ITaskFolder::RegisterTaskDefinition(name, ...). The

@@ -75,6 +75,22 @@ HResult SimTasks::DeleteTask(Handle session, const wchar_t* name) {
   return hr;
 }
 
+HResult SimTasks::FindTask(Handle session, const wchar_t* name) {
+  bool fail = faults_.Fail(SimOp::TaskCall);
+  SimTaskSession* s = handles_.Get<SimTaskSession>(session);
+  std::lock_guard<std::mutex> hold(lock_);
+  HResult hr = kSOk;
+  if (fail) {
+    hr = kEFail;
+  } else if (s == nullptr) {
+    hr = kEInvalidArg;
+  } else if (tasks_.count(Key(s->folder, Own(name))) == 0) {
+    hr = kHResultFileNotFound;
+  }
+  Record(L"FindTask " + Own(name), hr);
+  return hr;
+}
+
 HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) {
   bool fail = faults_.Fail(SimOp::TaskCall);
   SimTaskSession* s = handles_.Get<SimTaskSession>(session);

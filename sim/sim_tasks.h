@@ -55,6 +55,7 @@ class SimTasks : public TaskApi {
 
   HResult OpenFolder(const wchar_t* folder, Handle* session) override;
   HResult DeleteTask(Handle session, const wchar_t* name) override;
+  HResult FindTask(Handle session, const wchar_t* name) override;
   HResult RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) override;
   void CloseFolder(Handle session) override;
 

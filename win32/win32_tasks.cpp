@@ -133,6 +133,13 @@ HResult Win32Tasks::DeleteTask(Handle session, const wchar_t* name) {
   return static_cast<Session*>(session)->folder->DeleteTask(task.get(), 0);
 }
 
+HResult Win32Tasks::FindTask(Handle session, const wchar_t* name) {
+  Bstr task(name);
+  if (Bstr::Lost(name, task)) return E_OUTOFMEMORY;
+  ComRef<IRegisteredTask> registered;
+  return static_cast<Session*>(session)->folder->GetTask(task.get(), registered.put());
+}
+
 HResult Win32Tasks::RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) {
   auto* s = static_cast<Session*>(session);
   ComRef<ITaskDefinition> definition;

@@ -4,6 +4,8 @@
 #include <new>
 
 #include "common/disk_api.h"
+#include "common/system_api.h"
+#include "common/win_errors.h"
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
 #include "common/wide_text.h"
@@ -72,6 +74,19 @@ UniqueHandle OpenPhysicalDisk(std::int32_t number) {
   return UniqueHandle(Sys().disks->OpenDisk(name, false));
 }
 
+// Records why a search gives up, then gives kLocateFailed.
+int GiveUp(LocateDetail* detail, std::int32_t disk, std::uint32_t error) {
+  if (detail != nullptr) {
+    detail->failedDisk = disk;
+    detail->error = error;
+  }
+  return kLocateFailed;
+}
+
+void CountOpened(LocateDetail* detail) {
+  if (detail != nullptr) ++detail->disksOpened;
+}
+
 bool IsHiddenFat32Type(std::uint8_t type) {
   return type == kMbrHiddenFat32Chs || type == kMbrHiddenFat32Lba;
 }
@@ -94,26 +109,28 @@ bool IsLabelCandidate(std::uint32_t style, const PARTITION_INFORMATION_EX& entry
 
 }  // namespace
 
-int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumber) {
+int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumber, LocateDetail* detail) {
   if (partitionNumber == nullptr || diskNumber == nullptr) return kLocateBadArgument;
   *partitionNumber = 0;
   *diskNumber = 0;
   LayoutBuffer buffer;
-  if (!buffer) return kLocateFailed;
+  if (!buffer) return GiveUp(detail, -1, kErrorNotEnoughMemory);
   for (std::int32_t n = 0; n < kDiskNumbersNamed; ++n) {
     UniqueHandle disk = OpenPhysicalDisk(n);
     if (!disk) break;
+    CountOpened(detail);
     // A disk whose media type cannot be read is searched like a fixed one.
     DISK_GEOMETRY geometry{};
     if (Sys().disks->GetGeometry(disk.get(), &geometry) && geometry.MediaType == kMediaTypeRemovable) {
       continue;
     }
-    if (!buffer.Read(disk.get())) return kLocateFailed;
+    if (!buffer.Read(disk.get())) return GiveUp(detail, n, Sys().system->LastError());
     for (std::uint32_t i = 0; i < buffer.Count(); ++i) {
       const PARTITION_INFORMATION_EX& entry = buffer.Entry(i);
       if (IsRecoveryMarker(buffer.Style(), entry)) {
         *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
         *diskNumber = n;
+        if (detail != nullptr) detail->foundOffset = entry.StartingOffset;
         return kLocateFound;
       }
     }
@@ -121,19 +138,22 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
   return kLocateNotFound;
 }
 
-int QueryPartitionStyle(std::int32_t diskNumber) {
-  if (diskNumber < 0 || diskNumber >= kDiskNumbersNamed) return kLocateFailed;
+int QueryPartitionStyle(std::int32_t diskNumber, LocateDetail* detail) {
+  if (diskNumber < 0 || diskNumber >= kDiskNumbersNamed) return GiveUp(detail, diskNumber, kErrorInvalidParameter);
   LayoutBuffer buffer;
-  if (!buffer) return kLocateFailed;
+  if (!buffer) return GiveUp(detail, -1, kErrorNotEnoughMemory);
   UniqueHandle disk = OpenPhysicalDisk(diskNumber);
-  if (!disk || !buffer.Read(disk.get())) return kLocateFailed;
+  if (!disk) return GiveUp(detail, diskNumber, Sys().system->LastError());
+  CountOpened(detail);
+  if (!buffer.Read(disk.get())) return GiveUp(detail, diskNumber, Sys().system->LastError());
   if (buffer.Style() == PARTITION_STYLE_MBR) return 0;
   if (buffer.Style() == PARTITION_STYLE_GPT) return 1;
   // Neither style: no route can be taken on it.
-  return kLocateFailed;
+  return GiveUp(detail, diskNumber, kErrorSuccess);
 }
 
-int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, wchar_t* volumeRoot) {
+int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, wchar_t* volumeRoot,
+                       LocateDetail* detail) {
   if (diskNumber == nullptr || partitionNumber == nullptr || volumeRoot == nullptr) {
     return kLocateBadArgument;
   }
@@ -141,15 +161,16 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
   *partitionNumber = 0;
   volumeRoot[0] = L'\0';
   LayoutBuffer buffer;
-  if (!buffer) return kLocateFailed;
+  if (!buffer) return GiveUp(detail, -1, kErrorNotEnoughMemory);
   wchar_t label[kVolumeLabelChars];
   for (std::int32_t n = 0; n < kDiskNumbersNamed; ++n) {
     UniqueHandle disk = OpenPhysicalDisk(n);
     if (!disk) break;
+    CountOpened(detail);
     *diskNumber = n;
     if (!buffer.Read(disk.get())) {
       *diskNumber = 0;
-      return kLocateFailed;
+      return GiveUp(detail, n, Sys().system->LastError());
     }
     for (std::uint32_t i = 0; i < buffer.Count(); ++i) {
       const PARTITION_INFORMATION_EX& entry = buffer.Entry(i);
@@ -160,6 +181,7 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
         continue;
       }
       *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
+      if (detail != nullptr) detail->foundOffset = entry.StartingOffset;
       // Found even when no drive root shows it: the root then stays empty.
       FindVolumeRoot(n, volumeRoot, entry.StartingOffset);
       return kLocateFound;

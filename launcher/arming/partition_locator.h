@@ -13,11 +13,24 @@ inline constexpr int kLocateBadArgument = 1;
 inline constexpr int kLocateNotFound = 4;
 inline constexpr int kLocateFailed = 5;
 
-int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumber);
+// What a search saw on its way, for the support check (the launcher passes
+// none): how many disks it opened, and for a result of 5 the disk whose answer
+// failed (-1: no room for the answer could be had) with the Windows error.
+struct LocateDetail {
+  std::int32_t disksOpened = 0;
+  std::int32_t failedDisk = -1;
+  std::uint32_t error = 0;
+  // The StartingOffset of the partition found.
+  std::int64_t foundOffset = 0;
+};
+
+int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumber,
+                          LocateDetail* detail = nullptr);
 // 0 MBR, 1 GPT, 5 layout query failed (also for a disk that cannot be opened).
-int QueryPartitionStyle(std::int32_t diskNumber);
+int QueryPartitionStyle(std::int32_t diskNumber, LocateDetail* detail = nullptr);
 // volumeRoot: 260 characters; "E:\" or empty.
-int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, wchar_t* volumeRoot);
+int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, wchar_t* volumeRoot,
+                       LocateDetail* detail = nullptr);
 // The drive root ("E:\") of the mounted volume labelled "Recovery" that has an
 // extent on diskNumber starting at offset; volumeRoot: 260 characters.
 // 0 found, 4 none (volumeRoot empty), 5 the drive list or an extents query failed.

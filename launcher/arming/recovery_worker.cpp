@@ -38,7 +38,6 @@ const wchar_t kNotFoundMessage[] =
     L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center "
     L"for further assistance.";
 
-constexpr std::uint8_t kHidden = 0;
 constexpr std::uint8_t kShown = 1;
 
 struct WorkerState {
@@ -91,15 +90,11 @@ bool FormatCommand(WorkerState& s, const wchar_t* format, const wchar_t* text) {
   return FormatBounded(s.command, kPathChars, format, text) >= 0;
 }
 
-// On 64-bit Windows the tools under System32 must be the native ones (a
-// 32-bit command processor finds no bcdedit), but redirection stays off only
-// while one starts: every System32 DLL this thread loads later, the Task
-// Scheduler's among them, must be the 32-bit copy.
+// On 64-bit Windows the tools must be the native ones: a 32-bit command
+// processor finds no bcdedit.
 void RunTool(WorkerState& s, const wchar_t* tool, const wchar_t* parametersFormat, const wchar_t* script) {
   FormatBounded(s.parameters, kPathChars, parametersFormat, script);
-  bool off = s.nativeTools && Sys().system->SetWow64FsRedirection(false);
-  RunProcess(tool, s.parameters, kToolDirectory, kHidden);
-  if (off) (void)Sys().system->SetWow64FsRedirection(true);
+  RunSystemTool(tool, s.parameters, s.nativeTools);
 }
 
 std::uint32_t BootManagerRoute(WorkerState& s) {

@@ -40,7 +40,7 @@ int Is64BitWindows() {
   return error == kErrorCallNotImplemented ? 0 : 1;
 }
 
-int CheckManufacturer() {
+int CheckManufacturer(wchar_t* reported) {
   WmiApi& wmi = *Sys().wmi;
   wchar_t manufacturer[kPathChars] = {};
 
@@ -67,11 +67,25 @@ int CheckManufacturer() {
   objects.reset();
   services.reset();
 
+  if (reported != nullptr) CopyBounded(reported, kPathChars, manufacturer);
   UpperAscii(manufacturer, kPathChars);
   return Contains(manufacturer, L"TAVU") ? 1 : 0;
 }
 
-int IsVolumeProtected() {
+namespace {
+
+ProtectionReport::Volume* Reported(ProtectionReport* report, const wchar_t* deviceId) {
+  if (report == nullptr) return nullptr;
+  std::size_t at = report->count++;
+  if (at >= ProtectionReport::kRoom) return nullptr;
+  ProtectionReport::Volume& v = report->volumes[at];
+  CopyBounded(v.deviceId, kPathChars, deviceId);
+  return &v;
+}
+
+}  // namespace
+
+int IsVolumeProtected(ProtectionReport* report) {
   ComApi& com = *Sys().com;
   WmiApi& wmi = *Sys().wmi;
   if (g_comReady == 0) {
@@ -108,6 +122,7 @@ int IsVolumeProtected() {
     bool asked = Succeeded(wmi.GetText(volume.get(), L"DeviceID", deviceId, kPathChars)) &&
                  EncryptableVolumePath(deviceId, path) &&
                  Succeeded(wmi.ExecMethod(services.get(), path, L"GetProtectionStatus", &rawOut));
+    ProtectionReport::Volume* reported = Reported(report, deviceId);
     if (!asked) {
       // A volume that cannot be asked ends the check. It must not undo what an
       // earlier volume reported: a machine seen protected stays protected, or
@@ -121,10 +136,13 @@ int IsVolumeProtected() {
     }
     WmiObject out(rawOut);
     std::int32_t status = 0;
-    // 1: protection on, 2: unknown (for example a locked volume); both forbid arming.
-    if (Succeeded(wmi.GetInteger(out.get(), L"ProtectionStatus", &status)) && (status == 1 || status == 2)) {
-      result = 1;
+    bool read = Succeeded(wmi.GetInteger(out.get(), L"ProtectionStatus", &status));
+    if (reported != nullptr) {
+      reported->asked = read;
+      reported->status = status;
     }
+    // 1: protection on, 2: unknown (for example a locked volume); both forbid arming.
+    if (read && (status == 1 || status == 2)) result = 1;
   }
   return result;
 }

@@ -2,10 +2,31 @@
 // except that a volume once seen protected keeps IsVolumeProtected at 1.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
+#include "common/wide_text.h"
+
 namespace tavu {
 
+// What IsVolumeProtected saw, for the support check (the launcher passes none):
+// each volume asked, in WMI's order, with its ProtectionStatus, or asked false
+// when its question failed (that ends the check). Volumes past the room are
+// counted but not kept.
+struct ProtectionReport {
+  static constexpr std::size_t kRoom = 26;
+  struct Volume {
+    wchar_t deviceId[kPathChars] = {};
+    bool asked = false;
+    std::int32_t status = 0;
+  };
+  Volume volumes[kRoom];
+  std::size_t count = 0;
+};
+
 int Is64BitWindows();
-int CheckManufacturer();
-int IsVolumeProtected();
+// reported (kPathChars), when given: the manufacturer text as WMI gave it.
+int CheckManufacturer(wchar_t* reported = nullptr);
+int IsVolumeProtected(ProtectionReport* report = nullptr);
 
 }  // namespace tavu

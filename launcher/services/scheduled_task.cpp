@@ -18,15 +18,22 @@ void Log(const wchar_t* tag) { WriteLog(g_log, g_logFileName, tag, g_logMessage)
 // COM in a single-threaded apartment of this call's own, security set (or
 // already set by start-up), and the root folder. On success the caller owns one
 // CoInitialize and the session; on failure nothing is held.
-bool OpenRootFolder(Handle* session) {
+bool OpenRootFolder(Handle* session, HResult* failure = nullptr) {
   ComApi& com = *Sys().com;
-  if (Failed(com.InitializeApartment())) return false;
-  HResult security = com.InitializeSecurity(kAuthnLevelPktPrivacy, kImpLevelImpersonate);
-  if (Failed(security) && security != kRpcETooLate) {
+  HResult hr = com.InitializeApartment();
+  if (Failed(hr)) {
+    if (failure != nullptr) *failure = hr;
+    return false;
+  }
+  hr = com.InitializeSecurity(kAuthnLevelPktPrivacy, kImpLevelImpersonate);
+  if (Failed(hr) && hr != kRpcETooLate) {
+    if (failure != nullptr) *failure = hr;
     com.Uninitialize();
     return false;
   }
-  if (Failed(Sys().tasks->OpenFolder(kRootFolder, session))) {
+  hr = Sys().tasks->OpenFolder(kRootFolder, session);
+  if (Failed(hr)) {
+    if (failure != nullptr) *failure = hr;
     com.Uninitialize();
     return false;
   }
@@ -99,6 +106,21 @@ int DeleteTask() {
     CloseRootFolder(session);
   }
   WriteLogValue(g_log, g_logFileName, kTag, result);
+  return result;
+}
+
+int IsTaskRegistered(std::int32_t* failure) {
+  HResult hr = kSOk;
+  int result = 0;
+  Handle session = nullptr;
+  if (OpenRootFolder(&session, &hr)) {
+    hr = Sys().tasks->FindTask(session, kTaskName);
+    if (Succeeded(hr)) result = 1;
+    // Absent is an answer, not a failure.
+    if (hr == kHResultFileNotFound) hr = kSOk;
+    CloseRootFolder(session);
+  }
+  if (failure != nullptr) *failure = hr;
   return result;
 }
 

@@ -2,6 +2,8 @@
 // the firmware mode is switched on, removed when it is switched off.
 #pragma once
 
+#include <cstdint>
+
 namespace tavu {
 
 inline constexpr wchar_t kTaskName[] = L"TAVU F9 Recovery";
@@ -10,5 +12,10 @@ inline constexpr wchar_t kTaskName[] = L"TAVU F9 Recovery";
 int AddTask(const wchar_t* exePath);
 // 0 when the task was deleted, 1 otherwise (also when there was none).
 int DeleteTask();
+// 1 when the task is registered, 0 otherwise; COM is entered and left as the
+// two operations above do, nothing is changed and nothing is logged. *failure,
+// when given, is the HRESULT of the step that failed (0 when the question was
+// answered).
+int IsTaskRegistered(std::int32_t* failure = nullptr);
 
 }  // namespace tavu

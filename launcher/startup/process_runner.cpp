@@ -23,4 +23,11 @@ std::uint32_t RunProcess(const wchar_t* file, const wchar_t* parameters, const w
   return code;
 }
 
+std::uint32_t RunSystemTool(const wchar_t* file, const wchar_t* parameters, bool native) {
+  bool off = native && Sys().system->SetWow64FsRedirection(false);
+  std::uint32_t code = RunProcess(file, parameters, L"C:\\Windows\\System32", 0);
+  if (off) (void)Sys().system->SetWow64FsRedirection(true);
+  return code;
+}
+
 }  // namespace tavu

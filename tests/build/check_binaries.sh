@@ -5,6 +5,7 @@
 BIN=$E2E_ROOT/build/win32/bin
 LAUNCHER="$BIN/TAVU Recovery.exe"
 PATCHER="$BIN/TvPatchDowngrade.exe"
+CHECKER="$BIN/TavuRecoveryCheck.exe"
 SYSTEM_DLLS='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|SHLWAPI|OLE32|OLEAUT32|VERSION|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
 
 for exe in "$LAUNCHER" "$PATCHER"; do
@@ -15,6 +16,17 @@ for exe in "$LAUNCHER" "$PATCHER"; do
   check_eq "$name imports only Windows system DLLs" "" "$bad"
   check "$name asks for administrator rights" grep -q -a 'level="requireAdministrator" uiAccess="false"' "$exe"
 done
+# The support check is a console program, otherwise built like the other two.
+check "TavuRecoveryCheck.exe is a 32-bit console program" \
+  sh -c "file -b \"\$1\" | grep -q '^PE32 executable (console) Intel 80386'" sh "$CHECKER"
+bad=$(i686-w64-mingw32-objdump -p "$CHECKER" | sed -n 's/^\s*DLL Name: //p' | grep -v -i -E "$SYSTEM_DLLS" || true)
+check_eq "TavuRecoveryCheck.exe imports only Windows system DLLs" "" "$bad"
+check "TavuRecoveryCheck.exe asks for administrator rights" \
+  grep -q -a 'level="requireAdministrator" uiAccess="false"' "$CHECKER"
+check "TavuRecoveryCheck.exe carries FileVersion 1.0.0.7" python3 -c '
+import re, sys
+key, value = "FileVersion".encode("utf-16-le"), "1.0.0.7".encode("utf-16-le")
+sys.exit(0 if re.search(re.escape(key) + b"(\\x00\\x00){1,2}" + re.escape(value), open(sys.argv[1], "rb").read()) else 1)' "$CHECKER"
 check "launcher manifest declares DPI awareness" grep -q -a '<dpiAware' "$LAUNCHER"
 # Strings, accelerators, bitmaps, icon group and the embedded launcher, read from
 # the resource tree of the files themselves.

@@ -6,6 +6,7 @@
 #   e2e_start EXE [ARGS...]              start in the background; PID in E2E_PID
 #   e2e_wait PID SECONDS                 wait for a started program; exit code in E2E_RC
 #   e2e_vendor VENDOR CMD [ARGS...]      run CMD with WMI's manufacturer reading VENDOR
+#   e2e_start_scheduler                  start the prefix's Task Scheduler service
 #   e2e_find_window TITLE SECONDS        X window id of a window or message box titled TITLE
 #   e2e_screenshot FILE                  the whole screen as PNG
 #   e2e_c PATH                           host path of C:\PATH in the prefix ("Windows/Temp/x")
@@ -14,9 +15,11 @@
 #   e2e_finish                           print this script's counts; exit 1 if any case failed
 #
 # Which programs run: the shipped 32-bit build (build/win32) when this host can run
-# 32-bit Linux programs natively and so start wine32; otherwise the 64-bit twin
-# build of the same sources (build/win64) under wine64. E2E_ARCH=win32|win64 forces
-# a choice. E2E_BIN and E2E_TEST_BIN point at the chosen programs and test programs.
+# 32-bit Linux programs natively and so start wine32, in a 64-bit prefix as on a
+# notebook (Wine's 32-bit loader runs them under WoW64, its 64-bit side the rest);
+# otherwise the 64-bit twin build of the same sources (build/win64) under wine64.
+# E2E_ARCH=win32|win64 forces a choice. E2E_BIN and E2E_TEST_BIN point at the
+# chosen programs and test programs.
 set -u
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -65,14 +68,16 @@ e2e_init() {
   E2E_TEST_BIN=$E2E_ROOT/build/$E2E_ARCH/tests
   if [ "$E2E_ARCH" = win32 ]; then E2E_WINE=/usr/lib/wine/wine; else E2E_WINE=/usr/lib/wine/wine64; fi
   mkdir -p "$E2E_WORK"
-  export WINEPREFIX=${WINEPREFIX_E2E:-$E2E_WORK/prefix-$E2E_ARCH}
+  local prefix=win64
+  [ "$E2E_ARCH" = win32 ] && prefix=wow64
+  export WINEPREFIX=${WINEPREFIX_E2E:-$E2E_WORK/prefix-$prefix}
   export WINEDEBUG=-all
   # No Mono or Gecko installers: nothing here needs them, and they would ask.
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  if [ "$E2E_ARCH" = win32 ]; then export WINEARCH=win32; else export WINEARCH=win64; fi
+  export WINEARCH=win64
   e2e_start_x
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    e2e_log "making Wine prefix $WINEPREFIX ($E2E_ARCH)"
+    e2e_log "making Wine prefix $WINEPREFIX (64-bit, programs $E2E_ARCH)"
     timeout 300 "$E2E_WINE" wineboot -i </dev/null >"$E2E_WORK/wineboot.log" 2>&1
     # Without a window manager, a managed window makes MessageBoxW return two
     # seconds late; unmanaged windows also take keys from plain xdotool.
@@ -119,6 +124,17 @@ e2e_wait() {
 
 # WMI's Win32_ComputerSystem.Manufacturer comes from the DMI vendor file; a
 # private mount namespace lets each run see its own.
+# A fresh prefix's Task Scheduler needs a few tries before it runs.
+e2e_start_scheduler() {
+  local i out
+  for i in 1 2 3 4 5 6 7 8 9 10; do
+    out=$(timeout 60 "$E2E_WINE" net start Schedule </dev/null 2>&1)
+    case "$out" in *"started successfully"* | *"already been started"*) return 0 ;; esac
+    sleep 1
+  done
+  return 1
+}
+
 e2e_vendor() {
   local vendor=$1
   shift

@@ -63,12 +63,7 @@ clean() {
 }
 window_count() { xdotool search --name "^$1\$" 2>/dev/null | wc -l; }
 
-# A fresh prefix's scheduler needs a few tries before it runs.
-for i in 1 2 3 4 5 6 7 8 9 10; do
-  out=$(timeout 60 "$E2E_WINE" net start Schedule </dev/null 2>&1)
-  case "$out" in *"started successfully"* | *"already been started"*) break ;; esac
-  sleep 1
-done
+e2e_start_scheduler
 
 T=$'\t'
 ADD_LINES="[AddTask]${T}Task Name: TAVU F9 Recovery

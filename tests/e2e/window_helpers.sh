@@ -43,5 +43,29 @@ brightest() {
     -format "%[fx:round(255*maxima)]" info:
 }
 
+# window_rect WINDOW: "X Y W H" of a window on the screen.
+window_rect() {
+  xdotool getwindowgeometry --shell "$1" |
+    awk -F= '$1=="X"{x=$2} $1=="Y"{y=$2} $1=="WIDTH"{w=$2} $1=="HEIGHT"{h=$2} END{print x, y, w, h}'
+}
+
+# without_rect FILE "X Y W H" OUT: the screenshot with that screen rectangle
+# painted black, so that a window lying over the client area (a message box)
+# takes no part in what a look at the client area finds.
+without_rect() {
+  local x y w h
+  read -r x y w h <<<"$2"
+  convert "$1" -fill black -draw "rectangle $x,$y $((x + w - 1)),$((y + h - 1))" "$3"
+}
+
+# partly_visible "X Y W H" CX CY CW CH: true unless the screen rectangle hides
+# the whole client rectangle.
+partly_visible() {
+  local x y w h
+  read -r x y w h <<<"$1"
+  local cx=$((WIN_X + $2)) cy=$((WIN_Y + $3))
+  ! { [ "$x" -le "$cx" ] && [ "$y" -le "$cy" ] && [ $((x + w)) -ge $((cx + $4)) ] && [ $((y + h)) -ge $((cy + $5)) ]; }
+}
+
 # crop_client FILE X Y W H OUT
 crop_client() { convert "$1" -crop "$4x$5+$((WIN_X + $2))+$((WIN_Y + $3))" +repage "$6"; }

@@ -16,12 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "check/recovery_check.h"
 #include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/launcher_main.h"
 #include "patcher/fix_downgrade.h"
 #include "sim/sim_arming.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/launcher_test.h"
+#include "tests/fixtures/machine_snapshot.h"
+#include "tests/fixtures/notebooks.h"
 #include "tests/fixtures/pe_builder.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tests/fixtures/version_block.h"
@@ -29,7 +32,6 @@
 namespace tavu::test {
 namespace {
 
-constexpr std::uint64_t kDiskSectors = 16 * kMiB / kSector;
 constexpr std::uint64_t kPatcherDiskSectors = 6 * kMiB / kSector;
 constexpr std::uint64_t kHiddenNoLetter = 0xC000000000000000ull;
 const char kLauncherRel[] = "/Program Files/TAVU/TAVU Recovery Launcher";
@@ -353,41 +355,6 @@ TEST_F(LauncherSweepTest, EnableAndDisable) {
 Handle const kWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
 const wchar_t kBitLocker[] = L"Please disable BitLocker and try again.";
 
-Bytes Ntfs(const std::u16string& label) {
-  NtfsParams params;
-  params.label = label;
-  return BuildNtfs(params).bytes;
-}
-
-// EFI system, reserved, Windows, recovery: the boot-manager route.
-Bytes GptNotebook() {
-  Bytes disk = GptBuilder(kDiskSectors)
-                   .Add(kEfiSystemType, 2048, 2048)
-                   .Add(kMsReservedType, 4096, 2048)
-                   .Add(kBasicDataType, 6144, 8192)
-                   .Add(kRecoveryType, 14336, 8192, 0x8000000000000001ull)
-                   .Build();
-  Place(disk, 6144ull * 512, Ntfs(u"Windows"));
-  Place(disk, 14336ull * 512, Ntfs(u"Recovery"));
-  return disk;
-}
-
-// Windows (C:, active), data (D:), a hidden FAT32 recovery partition: the
-// partition-table route.
-Bytes MbrNotebook() {
-  Fat32Params fat;
-  fat.rootEntries = {{DirEntry{"RECOVERY   ", 0x08}}};
-  Bytes disk = MbrBuilder(kDiskSectors)
-                   .Primary(0, 0x07, 2048, 8192, true)
-                   .Primary(1, 0x07, 10240, 4096)
-                   .Primary(2, 0x1C, 14336, 8192)
-                   .Build();
-  Place(disk, 2048ull * 512, Ntfs(u"Windows"));
-  Place(disk, 10240ull * 512, Ntfs(u"Data"));
-  Place(disk, 14336ull * 512, BuildFat32(fat).bytes);
-  return disk;
-}
-
 struct WorkerState {
   Bytes disk;
   bool gpt = true;
@@ -473,6 +440,71 @@ TEST_F(LauncherSweepTest, RecoveryWorker) {
   }
   EXPECT_GT(Sweep(WorkerFlow("recovery worker, GPT machine", gpt)), 20u);
   EXPECT_GT(Sweep(WorkerFlow("recovery worker, MBR machine", mbr)), 20u);
+}
+
+// ---- the support check -----------------------------------------------------
+
+struct CheckState {
+  Bytes disk;
+  MachineSnapshot before;
+};
+
+// Whatever fails, the check changes nothing and starts nothing but the
+// command processor with its own listing batch.
+Flow CheckFlow(const char* name, std::shared_ptr<CheckState> s) {
+  return Flow{
+      name,
+      [s](FlowRun& r) {
+        LauncherSweepTest::ResetLauncherGlobals();
+        sim::SimMachine& m = *r.machine;
+        m.system().SetModulePath(kLauncherPath);
+        m.com().InitializeMultithreaded();
+        m.com().InitializeSecurity(0, 3);
+        g_comReady = 1;
+        WriteHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe", "MZ");
+        WriteHostFile(r.dir.path() + kLauncherRel + "/FwMode.exe", "MZ");
+        std::filesystem::create_directories(r.dir.path() + "/Windows/System32");
+        WriteHostFile(r.dir.path() + kLauncherLogRel, EarlierLauncherLog());
+        m.AddDiskBytes(s->disk);
+        m.wmi().AddEncryptableVolume(0);
+        m.firmware().SetPresent(true);
+        s->before = Snapshot(m, r.dir.path());
+      },
+      [](FlowRun&) {
+        auto facts = std::make_unique<check::CheckFacts>();
+        check::RunCheck(facts.get());
+      },
+      [s](FlowRun& r, const std::string& what) {
+        sim::SimMachine& m = *r.machine;
+        EXPECT_EQ(m.handles().OpenCount(), 0u) << what;
+        EXPECT_EQ(m.handles().Misuses(), 0u) << what;
+        EXPECT_TRUE(m.ui().messageBoxes().empty()) << what;
+        for (const sim::SimLaunch& l : m.processes().launches()) {
+          EXPECT_EQ(l.file, L"C:\\Windows\\System32\\cmd.exe") << what;
+          EXPECT_EQ(l.parameters, L"/c \"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd\"") << what;
+        }
+        for (const sim::SimFirmwareRequest& q : m.firmware().requests()) {
+          EXPECT_EQ(std::string(q.input.begin(), q.input.end()).substr(0, 4), "BSTS") << what;
+        }
+        MachineSnapshot after = Snapshot(m, r.dir.path());
+        // Only a file whose own removal failed may stay: the check's, made for
+        // administrators only.
+        if (InjectedOp(m) == sim::SimOp::FileRemove) {
+          for (const char* name : {"/Windows/Temp/TavuRecoveryCheck.cmd", "/Windows/Temp/TavuRecoveryCheck.txt"}) {
+            after.files.erase(name);
+          }
+        }
+        EXPECT_TRUE(after == s->before) << what << ": the check changed the machine";
+      }};
+}
+
+TEST_F(LauncherSweepTest, SupportCheck) {
+  auto gpt = std::make_shared<CheckState>();
+  gpt->disk = GptNotebook();
+  auto mbr = std::make_shared<CheckState>();
+  mbr->disk = MbrNotebook();
+  EXPECT_GT(Sweep(CheckFlow("support check, GPT machine", gpt)), 20u);
+  EXPECT_GT(Sweep(CheckFlow("support check, MBR machine", mbr)), 20u);
 }
 
 }  // namespace

@@ -17,13 +17,14 @@
 #include "sim/sim_faults.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/launcher_test.h"
+#include "tests/fixtures/notebooks.h"
 
 namespace tavu::test {
 namespace {
 
 using Strings = std::vector<std::wstring>;
 
-constexpr std::uint64_t kDiskSectors = 16 * kMiB / kSector;
+constexpr std::uint64_t kDiskSectors = kNotebookSectors;
 Handle const kWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
 
 const wchar_t kTitle[] = L"Recovery Aborted";
@@ -64,39 +65,6 @@ Expected Cmd(const std::string& script) { return {kCmd, kBatchParameters, kSyste
 Expected Diskpart(const std::string& script) { return {kDiskpart, kScriptParameters, kSystem32, 0, script}; }
 Expected FwMode(const wchar_t* arguments) { return {kLauncherDir + std::wstring(L"\\FwMode.exe"), arguments, kLauncherDir, 5, std::nullopt}; }
 Expected Shutdown() { return {kShutdown, L"-r -t 10", kSystem32, 5, std::nullopt}; }
-
-Bytes Ntfs(const std::u16string& label) {
-  NtfsParams params;
-  params.label = label;
-  return BuildNtfs(params).bytes;
-}
-
-// EFI system, reserved, Windows, recovery: the boot-manager route.
-Bytes GptNotebook(bool withRecovery = true) {
-  GptBuilder b(kDiskSectors);
-  b.Add(kEfiSystemType, 2048, 2048).Add(kMsReservedType, 4096, 2048).Add(kBasicDataType, 6144, 8192);
-  if (withRecovery) b.Add(kRecoveryType, 14336, 8192, 0x8000000000000001ull);
-  Bytes disk = b.Build();
-  Place(disk, 6144ull * 512, Ntfs(u"Windows"));
-  if (withRecovery) Place(disk, 14336ull * 512, Ntfs(u"Recovery"));
-  return disk;
-}
-
-// Windows (C:, active), data (D:), the maker's hidden FAT32 recovery partition
-// as partition 3: the partition-table route.
-Bytes MbrNotebook(const std::string& label11 = "RECOVERY   ") {
-  Fat32Params fat;
-  fat.rootEntries = {{DirEntry{label11, 0x08}}};
-  Bytes disk = MbrBuilder(kDiskSectors)
-                   .Primary(0, 0x07, 2048, 8192, true)
-                   .Primary(1, 0x07, 10240, 4096)
-                   .Primary(2, 0x1C, 14336, 8192)
-                   .Build();
-  Place(disk, 2048ull * 512, Ntfs(u"Windows"));
-  Place(disk, 10240ull * 512, Ntfs(u"Data"));
-  Place(disk, 14336ull * 512, BuildFat32(fat).bytes);
-  return disk;
-}
 
 class RecoveryWorkerTest : public LauncherTest {
  public:
@@ -302,7 +270,7 @@ TEST_F(RecoveryWorkerTest, MbrDiskMakesThePartitionVisibleActiveAndWithoutLetter
 
 TEST_F(RecoveryWorkerTest, MbrRecoveryOnASecondDiskAndWithoutAFreeLetter) {
   Bytes plain = MbrBuilder(kDiskSectors).Primary(0, 0x07, 2048, 8192, true).Build();
-  Place(plain, 2048ull * 512, Ntfs(u"Windows"));
+  Place(plain, 2048ull * 512, NotebookNtfs(u"Windows"));
   machine().AddDiskBytes(plain);
   machine().AddDiskBytes(MbrNotebook());
   // C: D: E: are the disks' volumes; every other letter is taken by something else.

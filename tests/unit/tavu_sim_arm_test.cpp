@@ -221,6 +221,37 @@ TEST_F(TavuSimArmTest, MachineOptions) {
   EXPECT_EQ(r.err, "tavu-sim: cannot read listing '/nonexistent/listing.txt': No such file or directory\n");
 }
 
+// The support check on the real tools' images: ready on both routes, the
+// images untouched even with --write, and exit status 1 for an abort.
+TEST_F(TavuSimArmTest, CheckOnRealImagesChangesNothing) {
+  struct {
+    const char* image;
+    const char* expression;
+    const char* value;
+  } cases[] = {
+      {"gpt-notebook.img", "[d['verdict'], d['route'], len(d['recovery_entry']), d['recovery_volume']]",
+       "ready|boot-manager|38|None"},
+      {"mbr-recovery.img",
+       "[d['verdict'], d['route'], d['recovery_entry'], d['recovery_volume']['label'], "
+       "d['recovery_partition']['partition']]",
+       "ready|partition-table|None|RECOVERY|2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.image);
+    const std::string image = Copy(c.image);
+    const std::string before = ReadHostFile(image);
+    CommandResult r = Sim("--disk " + ShellQuote(image) + " check --json --write");
+    ASSERT_EQ(r.status, 0) << r.err << r.out;
+    EXPECT_EQ(Field(r.out, c.expression), c.value);
+    EXPECT_EQ(Field(r.out, "[p['type_name'] for p in d['disks'][0]['partitions']][-1]"),
+              std::string(c.image)[0] == 'g' ? "Windows RE" : "Hidden W95 FAT32 (LBA)");
+    EXPECT_TRUE(ReadHostFile(image) == before);
+    r = Sim("--manufacturer Other --disk " + ShellQuote(image) + " check");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("TAVU Recovery check: abort\n", 0), 0u) << r.out;
+  }
+}
+
 TEST_F(TavuSimArmTest, RootFolderStandsForC) {
   const std::string root = work_.path() + "/c";
   // A batch planted by an ordinary user before the launcher runs.

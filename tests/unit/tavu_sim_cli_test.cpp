@@ -75,7 +75,9 @@ TEST_F(TavuSimCliTest, UnreadableImagesAreNamed) {
       {"--disk " + ShellQuote(missing) + " locate", "tavu-sim: cannot read image '" + missing + "': No such file or directory\n"},
       {"--disk " + ShellQuote(Path("gpt.img")) + " --usb-disk " + ShellQuote(dir_.path()) + " locate --json",
        "tavu-sim: cannot read image '" + dir_.path() + "': is a directory\n"},
-      {"--root " + ShellQuote(missing) + " locate", "tavu-sim: cannot use root folder '" + missing + "': not a folder\n"},
+      // A missing root is made; one below a file cannot be.
+      {"--root " + ShellQuote(Path("gpt.img") + "/c") + " locate",
+       "tavu-sim: cannot use root folder '" + Path("gpt.img") + "/c': not a folder\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
@@ -84,6 +86,25 @@ TEST_F(TavuSimCliTest, UnreadableImagesAreNamed) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, c.message);
   }
+}
+
+TEST_F(TavuSimCliTest, HelpVersionAndANewRoot) {
+  for (const char* flag : {"--help", "-h", "locate --help"}) {
+    SCOPED_TRACE(flag);
+    CommandResult r = Sim(flag);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind("usage: tavu-sim ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("  check   "), std::string::npos) << r.out;
+  }
+  CommandResult r = Sim("--version --carried-launcher " + ShellQuote(Path("gpt.img")));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "tavu-sim 1.0.0.7\ncarried launcher: " + Path("gpt.img") + ", FileVersion unknown\n");
+
+  const std::string root = Path("new/c");
+  r = Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("gpt.img")) + " locate");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(HostFileExists(root + "/Windows/Temp"));
 }
 
 TEST_F(TavuSimCliTest, LocateJson) {
@@ -101,21 +122,22 @@ TEST_F(TavuSimCliTest, LocateJson) {
       {"--disk " + hidden,
        R"({"recovery_partition": {"result": 0, "disk": 0, "partition": 2}, "partition_style": {"result": 0}, )"
        R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [{"number": 0, )"
-       R"("style": "MBR", "partitions": [{"number": 1, "type": "0x07", "active": false, "attributes": )"
-       R"("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x1C", "active": false, )"
+       R"("style": "MBR", "partitions": [{"number": 1, "type": "0x07", "type_name": "HPFS/NTFS/exFAT", "active": false, "attributes": )"
+       R"j("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x1C", "type_name": "Hidden W95 FAT32 (LBA)", "active": false, )j"
        R"("attributes": "0x0000000000000000", "letter": null}]}]})"},
       {"--disk " + shown,
        R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
        R"("recovery_volume": {"result": 0, "disk": 0, "partition": 2, "root": "D:\\"}, "disks": [{"number": 0, )"
-       R"("style": "MBR", "partitions": [{"number": 1, "type": "0x07", "active": false, "attributes": )"
-       R"("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x0C", "active": false, )"
+       R"("style": "MBR", "partitions": [{"number": 1, "type": "0x07", "type_name": "HPFS/NTFS/exFAT", "active": false, "attributes": )"
+       R"j("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x0C", "type_name": "W95 FAT32 (LBA)", "active": false, )j"
        R"("attributes": "0x0000000000000000", "letter": "D:"}]}]})"},
       {"--absent --disk " + gpt,
        R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
        R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [{"number": 1, )"
-       R"("style": "GPT", "partitions": [{"number": 1, "type": "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", )"
+       R"("style": "GPT", "partitions": [{"number": 1, "type": "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", "type_name": "Microsoft basic data", )"
        R"("active": false, "attributes": "0x0000000000000000", "letter": "C:"}, {"number": 2, "type": )"
-       R"("{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}", "active": false, "attributes": "0x0000000000000000", )"
+       R"("{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}", "type_name": "Windows RE", "active": false, )"
+       R"("attributes": "0x0000000000000000", )"
        R"("letter": null}]}]})"},
       {"--removable " + hidden + " --usb-disk " + gpt,
        R"({"recovery_partition": {"result": 0, "disk": 1, "partition": 2}, "partition_style": {"result": 1}, )"

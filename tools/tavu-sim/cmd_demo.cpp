@@ -124,49 +124,6 @@ std::string LauncherPe(std::uint16_t build) {
   return images::BuildPe(images::BuildVersionBlock(version)).bytes;
 }
 
-std::string VersionText(const std::uint8_t* fixed) {
-  auto u32 = [&](int at) {
-    return static_cast<std::uint32_t>(fixed[at] | (fixed[at + 1] << 8) | (fixed[at + 2] << 16) |
-                                      (static_cast<std::uint32_t>(fixed[at + 3]) << 24));
-  };
-  const std::uint32_t ms = u32(8);
-  const std::uint32_t ls = u32(12);
-  return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
-         std::to_string(ls & 0xFFFF);
-}
-
-// The version Windows reports for a file on the machine ("1.0.0.6"), or "".
-std::string FileVersion(sim::SimMachine& machine, const wchar_t* path) {
-  sim::SimResources& r = machine.resources();
-  const std::uint32_t size = r.VersionInfoSize(path);
-  if (size == 0) return "";
-  std::vector<std::uint8_t> block(size);
-  const std::uint8_t* value = nullptr;
-  std::uint32_t length = 0;
-  if (!r.VersionInfo(path, size, block.data()) || !r.QueryValue(block.data(), L"\\", &value, &length) ||
-      length < 16) {
-    return "";
-  }
-  return VersionText(value);
-}
-
-// The version of the program the patcher carries, read from its bytes.
-std::string CarriedVersion(const std::vector<std::uint8_t>& file) {
-  std::vector<std::uint8_t> block;
-  const sim::ReadAtFn read = [&](std::uint64_t offset, void* out, std::size_t size) {
-    if (offset > file.size() || size > file.size() - offset) return false;
-    std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), size, static_cast<std::uint8_t*>(out));
-    return true;
-  };
-  std::size_t at = 0;
-  std::uint32_t length = 0;
-  if (!sim::ReadVersionResource(read, file.size(), &block) ||
-      !sim::QueryVersionValue(block.data(), block.size(), L"\\", &at, &length) || length < 16) {
-    return "unknown";
-  }
-  return VersionText(block.data() + at);
-}
-
 // The folder of the images: the one asked for with --images (kept), or a
 // temporary one removed when the demo ends.
 class ImageFolder {

@@ -1,6 +1,9 @@
 #include "tools/tavu-sim/machine_view.h"
 
+#include <algorithm>
 #include <cinttypes>
+
+#include "sim/pe_version.h"
 
 namespace tavu::tool {
 
@@ -16,11 +19,13 @@ std::vector<PartitionView> Partitions(sim::SimMachine& machine, int disk, std::u
     v.length = e.PartitionLength;
     if (layout.style == PARTITION_STYLE_GPT) {
       v.type = GuidText(e.Gpt.PartitionType);
+      v.typeName = GptTypeName(v.type);
       v.attributes = e.Gpt.Attributes;
     } else {
       char hex[8];
       std::snprintf(hex, sizeof(hex), "0x%02X", e.Mbr.PartitionType);
       v.type = hex;
+      v.typeName = MbrTypeName(e.Mbr.PartitionType);
       v.active = e.Mbr.BootIndicator != 0;
     }
     v.letter = machine.volumes().VolumeOf(disk, e.StartingOffset).letter;
@@ -47,6 +52,57 @@ std::string GuidText(const Guid& g) {
   return text;
 }
 
+const char* GptTypeName(const std::string& guidText) {
+  static const struct {
+    const char* guid;
+    const char* name;
+  } kNames[] = {
+      {"{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}", "EFI system partition"},
+      {"{E3C9E316-0B5C-4DB8-817D-F92DF00215AE}", "Microsoft reserved"},
+      {"{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", "Microsoft basic data"},
+      {"{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}", "Windows RE"},
+      {"{5808C8AA-7E8F-42E0-85D2-E1E90434CFB3}", "Windows LDM metadata"},
+      {"{AF9B60A0-1431-4F62-BC68-3311714A69AD}", "Windows LDM data"},
+      {"{E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D}", "Windows Storage Spaces"},
+      {"{21686148-6449-6E6F-744E-656564454649}", "BIOS boot partition"},
+      {"{0FC63DAF-8483-4772-8E79-3D69D8477DE4}", "Linux filesystem"},
+      {"{0657FD6D-A4AB-43C4-84E5-0933C84B4F4F}", "Linux swap"},
+  };
+  for (const auto& n : kNames) {
+    if (guidText == n.guid) return n.name;
+  }
+  return "unknown";
+}
+
+const char* MbrTypeName(std::uint8_t type) {
+  switch (type) {
+    case 0x01: return "FAT12";
+    case 0x04: return "FAT16 <32M";
+    case 0x05: return "Extended";
+    case 0x06: return "FAT16";
+    case 0x07: return "HPFS/NTFS/exFAT";
+    case 0x0B: return "W95 FAT32";
+    case 0x0C: return "W95 FAT32 (LBA)";
+    case 0x0E: return "W95 FAT16 (LBA)";
+    case 0x0F: return "W95 Ext'd (LBA)";
+    case 0x11: return "Hidden FAT12";
+    case 0x12: return "Compaq diagnostics";
+    case 0x16: return "Hidden FAT16";
+    case 0x17: return "Hidden HPFS/NTFS";
+    case 0x1B: return "Hidden W95 FAT32";
+    case 0x1C: return "Hidden W95 FAT32 (LBA)";
+    case 0x1E: return "Hidden W95 FAT16 (LBA)";
+    case 0x27: return "Hidden NTFS WinRE";
+    case 0x82: return "Linux swap / Solaris";
+    case 0x83: return "Linux";
+    case 0x85: return "Linux extended";
+    case 0x8E: return "Linux LVM";
+    case 0xEE: return "GPT";
+    case 0xEF: return "EFI (FAT-12/16/32)";
+    default: return "unknown";
+  }
+}
+
 const char* StyleName(std::uint32_t style) {
   if (style == PARTITION_STYLE_MBR) return "MBR";
   if (style == PARTITION_STYLE_GPT) return "GPT";
@@ -64,6 +120,7 @@ void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine) {
       json.BeginObject()
           .Key("number").Int(p.number)
           .Key("type").String(p.type)
+          .Key("type_name").String(p.typeName)
           .Key("active").Bool(p.active)
           .Key("attributes").String(Hex64(p.attributes))
           .Key("letter");
@@ -94,14 +151,57 @@ void PrintDisks(std::FILE* out, sim::SimMachine& machine) {
     std::fprintf(out, "Disk %d: %s, %s, %" PRIu64 " MiB, %s\n", d, StyleName(style), kind,
                  image->size() >> 20, image->path().c_str());
     for (const PartitionView& p : parts) {
-      std::fprintf(out, "  partition %2u  %-38s  at %10" PRId64 " KiB, %8" PRId64 " KiB", p.number,
-                   p.type.c_str(), p.offset >> 10, p.length >> 10);
+      std::fprintf(out, "  partition %2u  %-38s  %-22s  at %10" PRId64 " KiB, %8" PRId64 " KiB", p.number,
+                   p.type.c_str(), p.typeName, p.offset >> 10, p.length >> 10);
       if (style == PARTITION_STYLE_GPT && p.attributes != 0) std::fprintf(out, "  attributes %s", Hex64(p.attributes).c_str());
       if (p.active) std::fprintf(out, "  active");
       if (p.letter != 0) std::fprintf(out, "  %lc:", static_cast<wint_t>(p.letter));
       std::fprintf(out, "\n");
     }
   }
+}
+
+std::string VersionText(const std::uint8_t* fixed) {
+  auto u32 = [&](int at) {
+    return static_cast<std::uint32_t>(fixed[at] | (fixed[at + 1] << 8) | (fixed[at + 2] << 16) |
+                                      (static_cast<std::uint32_t>(fixed[at + 3]) << 24));
+  };
+  const std::uint32_t ms = u32(8);
+  const std::uint32_t ls = u32(12);
+  return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
+         std::to_string(ls & 0xFFFF);
+}
+
+// The version Windows reports for a file on the machine ("1.0.0.6"), or "".
+std::string FileVersion(sim::SimMachine& machine, const wchar_t* path) {
+  sim::SimResources& r = machine.resources();
+  const std::uint32_t size = r.VersionInfoSize(path);
+  if (size == 0) return "";
+  std::vector<std::uint8_t> block(size);
+  const std::uint8_t* value = nullptr;
+  std::uint32_t length = 0;
+  if (!r.VersionInfo(path, size, block.data()) || !r.QueryValue(block.data(), L"\\", &value, &length) ||
+      length < 16) {
+    return "";
+  }
+  return VersionText(value);
+}
+
+// The version of the program the patcher carries, read from its bytes.
+std::string CarriedVersion(const std::vector<std::uint8_t>& file) {
+  std::vector<std::uint8_t> block;
+  const sim::ReadAtFn read = [&](std::uint64_t offset, void* out, std::size_t size) {
+    if (offset > file.size() || size > file.size() - offset) return false;
+    std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), size, static_cast<std::uint8_t*>(out));
+    return true;
+  };
+  std::size_t at = 0;
+  std::uint32_t length = 0;
+  if (!sim::ReadVersionResource(read, file.size(), &block) ||
+      !sim::QueryVersionValue(block.data(), block.size(), L"\\", &at, &length) || length < 16) {
+    return "unknown";
+  }
+  return VersionText(block.data() + at);
 }
 
 }  // namespace tavu::tool

@@ -16,6 +16,7 @@ namespace tavu::tool {
 struct PartitionView {
   std::uint32_t number;
   std::string type;  // "0x0C" or "{GUID}"
+  const char* typeName;  // as sgdisk (GPT) or fdisk (MBR) names it
   bool active;
   std::uint64_t attributes;
   wchar_t letter;  // 0: none
@@ -26,13 +27,24 @@ std::vector<PartitionView> Partitions(sim::SimMachine& machine, int disk, std::u
 
 // "{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}"
 std::string GuidText(const Guid& guid);
+// The name sgdisk gives a GPT type ("{GUID}" text as GuidText writes it) and
+// fdisk an MBR type byte; "unknown" for others.
+const char* GptTypeName(const std::string& guidText);
+const char* MbrTypeName(std::uint8_t type);
 // "MBR", "GPT" or "RAW".
 const char* StyleName(std::uint32_t style);
 
 // [{"number": 0, "style": "GPT", "partitions": [{"number": 1, "type": ...,
-//   "active": false, "attributes": "0x...", "letter": "E:" | null}]}]
+//   "type_name": ..., "active": false, "attributes": "0x...", "letter": "E:" | null}]}]
 // Absent disks are left out; MBR entries that hold no partition too.
 void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine);
+
+// "1.0.0.6" from a VS_FIXEDFILEINFO.
+std::string VersionText(const std::uint8_t* fixed);
+// The version Windows reports for a file on the machine, or "".
+std::string FileVersion(sim::SimMachine& machine, const wchar_t* path);
+// The version of a program file, read from its bytes; "unknown" when it has none.
+std::string CarriedVersion(const std::vector<std::uint8_t>& file);
 void PrintDisks(std::FILE* out, sim::SimMachine& machine);
 
 }  // namespace tavu::tool

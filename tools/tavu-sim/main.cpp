@@ -4,8 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
+#include "tools/tavu-sim/machine_view.h"
 #include "tools/tavu-sim/sim_command.h"
 
 namespace {
@@ -19,20 +23,47 @@ constexpr KnownCommand kCommands[] = {
     {"locate", "FindRecoveryPartition, QueryPartitionStyle and FindRecoveryVolume"},
     {"arm", "the recovery worker, as after Yes in the window"},
     {"patch", "the patcher's whole pass"},
+    {"check", "the support check of every decision the launcher would take; changes nothing"},
     {"demo", "locate, arm and patch on the embedded default machine"},
 };
 
-int Usage(const std::string& reason) {
+// The usage on err for a usage error (status 2), on standard output when asked for.
+int Usage(const std::string& reason, std::FILE* out = stderr) {
   if (!reason.empty()) std::fprintf(stderr, "tavu-sim: %s\n", reason.c_str());
-  std::fprintf(stderr,
+  std::fprintf(out,
                "usage: tavu-sim [--disk IMG] [--usb-disk IMG] [--removable IMG] [--absent]\n"
                "                [--root DIR] [--manufacturer TEXT] [--bitlocker LIST]\n"
                "                [--bcd-listing FILE] [--carried-launcher FILE] [--fwmode present|absent]\n"
                "                COMMAND [--json] [--write]\n"
                "       tavu-sim demo [--mbr] [--images DIR] [--json] [--write]\n"
                "commands:\n");
-  for (const KnownCommand& c : kCommands) std::fprintf(stderr, "  %-7s %s\n", c.name, c.runs);
-  return 2;
+  for (const KnownCommand& c : kCommands) std::fprintf(out, "  %-7s %s\n", c.name, c.runs);
+  if (out != stderr) {
+    std::fprintf(out,
+                 "options:\n"
+                 "  --json    one JSON object instead of the readable report\n"
+                 "  --write   write the changes Windows would make into the images\n"
+                 "  -h, --help     this text\n"
+                 "  --version      the tool's version and the carried launcher's FileVersion\n"
+                 "exit status: 0 ran, 1 check: the launcher would abort, 2 usage error or unreadable input\n");
+  }
+  return out == stderr ? 2 : 0;
+}
+
+int Version(int argc, char** argv) {
+  std::string carried = TAVU_DEFAULT_CARRIED_LAUNCHER;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--carried-launcher") carried = argv[i + 1];
+  }
+  std::ifstream in(carried, std::ios::binary);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::printf("tavu-sim %s\n", TAVU_TOOL_VERSION);
+  if (!in && bytes.empty()) {
+    std::printf("carried launcher: %s (not there)\n", carried.c_str());
+  } else {
+    std::printf("carried launcher: %s, FileVersion %s\n", carried.c_str(), tavu::tool::CarriedVersion(bytes).c_str());
+  }
+  return 0;
 }
 
 // The folder for C: when --root is not given; removed when the run ends.
@@ -58,6 +89,11 @@ int main(int argc, char** argv) {
   using namespace tavu;
   tool::SimOptions options;
   std::string error;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") return Usage("", stdout);
+    if (arg == "--version") return Version(argc, argv);
+  }
   if (tool::ParseSimOptions(argc, argv, &options, &error) != 0) return Usage(error);
   bool known = false;
   for (const KnownCommand& c : kCommands) known = known || options.command == c.name;
@@ -71,6 +107,8 @@ int main(int argc, char** argv) {
   TemporaryRoot temporary;
   const std::string root = options.root.empty() ? temporary.path() : options.root;
   std::error_code ec;
+  // A root asked for that does not exist yet is made, as an empty drive C:.
+  if (!root.empty() && !std::filesystem::exists(root, ec)) std::filesystem::create_directories(root, ec);
   if (root.empty() || !std::filesystem::is_directory(root, ec)) {
     std::fprintf(stderr, "tavu-sim: cannot use root folder '%s': not a folder\n", root.c_str());
     return 2;

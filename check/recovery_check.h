@@ -1,0 +1,85 @@
+// The support check: every decision the launcher would take on this machine,
+// asked through the launcher's and the patcher's own functions, in the
+// launcher's order, with what each rests on. It changes nothing: it arms
+// nothing, registers nothing, writes no log; the only program it starts is
+// bcdedit /enum all (through cmd.exe, into a file of its own that it removes).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/wide_text.h"
+#include "launcher/arming/partition_locator.h"
+#include "launcher/arming/recovery_entry.h"
+#include "launcher/arming/system_checks.h"
+#include "launcher/arming/volume_label.h"
+
+namespace tavu::check {
+
+// Where the check captures the boot configuration listing: never the worker's files.
+inline constexpr wchar_t kCheckBatchPath[] = L"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd";
+inline constexpr wchar_t kCheckListingPath[] = L"C:\\Windows\\Temp\\TavuRecoveryCheck.txt";
+inline constexpr wchar_t kLauncherFolder[] = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher";
+inline constexpr wchar_t kFwModePath[] = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe";
+
+enum class Route { None, BootManager, PartitionTable };
+enum class PatcherDecision { Nothing, Replace, Keep };
+
+struct CheckFacts {
+  // Manufacturer gate.
+  wchar_t manufacturer[kPathChars] = {};
+  bool manufacturerAccepted = false;
+  // The /AUTO question to the firmware: asked false when the device did not
+  // open or the request failed.
+  bool firmwareAsked = false;
+  std::int32_t firmwareStatus = 0;
+  bool windows64 = false;
+  // BitLocker.
+  int bitlockerResult = 0;
+  ProtectionReport bitlocker;
+  // The recovery partition and its disk's style.
+  int partitionResult = kLocateNotFound;
+  std::int32_t partitionDisk = 0;
+  std::int32_t partitionNumber = 0;
+  LocateDetail partitionDetail;
+  bool styleAsked = false;
+  int styleResult = kLocateFailed;
+  LocateDetail styleDetail;
+  Route route = Route::None;
+  // Boot-manager route: the listing as bcdedit gave it and the entry picked.
+  bool listingCaptured = false;
+  bool listingRead = false;
+  std::size_t listingLines = 0;
+  bool entryFound = false;
+  wchar_t entryId[kMaxEntryIdChars + 1] = {};
+  // Partition-table route: the recovery partition's own label, read raw, and
+  // the volume the worker's search would then settle on.
+  int rawLabelResult = kLocateNotFound;
+  wchar_t rawLabel[kVolumeLabelChars] = {};
+  bool volumeAsked = false;
+  int volumeResult = kLocateNotFound;
+  std::int32_t volumeDisk = 0;
+  std::int32_t volumePartition = 0;
+  wchar_t volumeLabel[kVolumeLabelChars] = {};
+  LocateDetail volumeDetail;
+  // What the firmware-mode tool runner would find, and the logon task.
+  bool fwModeMatch = false;     // a "FwMode*.exe" lies in the launcher's folder
+  bool fwModeExists = false;    // "FwMode.exe" itself, the file that is started
+  bool taskRegistered = false;
+  std::int32_t taskFailure = 0;  // HRESULT of the query step that failed, 0 answered
+  // The installed launcher and the patcher's decision on it.
+  bool launcherInstalled = false;
+  wchar_t launcherVersion[kPathChars] = {};
+  PatcherDecision patcherWould = PatcherDecision::Nothing;
+  // The verdict: the first abort the launcher would meet, in its own order.
+  bool ready = false;
+  const wchar_t* abortMessage = nullptr;
+  wchar_t reason[kLongTextChars] = {};
+};
+
+// Start-up's COM state is expected: the calling thread in the multithreaded
+// apartment with security set and g_comReady 1, as the launcher has it when its
+// window starts the worker. The check leaves COM un-initialised on this thread.
+void RunCheck(CheckFacts* facts);
+
+}  // namespace tavu::check

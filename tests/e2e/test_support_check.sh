@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The real TavuRecoveryCheck.exe under Wine on a TAVU machine. Wine opens
+# \\.\PHYSICALDRIVE0 but cannot read its layout, so the check must end as the
+# launcher would: abort with the not-found message, naming disk 0 and the
+# Windows error. It reports the logon task and the installed launcher's
+# FileVersion as they are, and changes nothing.
+. "$(dirname "$0")/lib.sh"
+e2e_init
+
+CHECK="$E2E_BIN/TavuRecoveryCheck.exe"
+TAVU="TAVU Computer Inc."
+DIR_WIN='C:\Program Files\TAVU\TAVU Recovery Launcher'
+DIR="$(e2e_c 'Program Files')/TAVU/TAVU Recovery Launcher"
+TASK=$(e2e_c 'Windows/System32/Tasks/TAVU F9 Recovery')
+OUT=$E2E_WORK/check.out
+
+# check_run ARGS...: the check's standard output in $OUT, exit code in E2E_RC.
+check_run() {
+  e2e_vendor "$TAVU" timeout 120 "$E2E_WINE" "$CHECK" "$@" </dev/null >"$OUT" 2>>"$E2E_WORK/run.log"
+  E2E_RC=$?
+}
+# field EXPR: a value of the JSON in $OUT, read by python.
+field() { python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(eval(sys.argv[2]))' "$OUT" "$1" 2>&1; }
+
+e2e_start_scheduler
+rm -rf "$DIR"
+mkdir -p "$DIR"
+# A stand-in installed launcher: the built one, its version set to 1.0.0.6.
+cp "$E2E_BIN/TAVU Recovery.exe" "$DIR/TAVU Recovery.exe"
+e2e_run 60 "$E2E_TEST_BIN/set_file_version.exe" "Z:$DIR/TAVU Recovery.exe" 1.0.0.6
+cp "$E2E_TEST_BIN/FwMode.exe" "$DIR/"
+rm -f "$TASK"
+
+echo "  /? and a wrong argument"
+check_run '/?'
+check_eq "/? exit code" 0 "$E2E_RC"
+check "/? prints the usage" grep -q 'TavuRecoveryCheck /json' "$OUT"
+check_run /nonsense
+check_eq "unknown argument: exit code 2" 2 "$E2E_RC"
+
+echo "  the check on a TAVU machine"
+check_run /json
+check_eq "exit code 1: the launcher would abort" 1 "$E2E_RC"
+check_eq "verdict" abort "$(field "d['verdict']")"
+check_eq "the launcher's not-found message" \
+  "Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center for further assistance." \
+  "$(field "d['abort_message']")"
+check "the reason names disk 0 and the Windows error" \
+  sh -c 'printf "%s\n" "$1" | grep -Eq "^The partition table of disk 0 could not be read \(Windows error [0-9]+\)\.$"' \
+  sh "$(field "d['reason']")"
+check_eq "the manufacturer as WMI reports it" "$TAVU|True" "$(field "'%s|%s' % (d['manufacturer']['text'], d['manufacturer']['accepted'])")"
+check_eq "the failing disk in the JSON" 0 "$(field "d['recovery_partition']['failure']['disk']")"
+check_eq "no task yet" False "$(field "d['logon_task']")"
+check_eq "the installed launcher's FileVersion" "1.0.0.6|replace" \
+  "$(field "'%s|%s' % (d['installed_launcher']['version'], d['installed_launcher']['patcher_would'])")"
+check_eq "FwMode.exe is seen" True "$(field "d['fwmode_tool']['present']")"
+
+echo "  after /ENABLE"
+e2e_vendor "$TAVU" timeout 60 "$E2E_WINE" "$DIR_WIN\\TAVU Recovery.exe" /ENABLE </dev/null >>"$E2E_WORK/run.log" 2>&1
+check "/ENABLE registered the task" test -f "$TASK"
+check_run /json
+check_eq "the check reports the task" True "$(field "d['logon_task']")"
+check_run
+check_eq "readable report: exit code 1" 1 "$E2E_RC"
+check "readable report: the verdict first" sh -c 'head -n1 "$1" | grep -qx "TAVU Recovery check: abort"' sh "$OUT"
+check "readable report: the task" grep -q '^  Logon task  *registered$' "$OUT"
+check "no file of the check is left" sh -c '! ls "$1"/TavuRecoveryCheck.* >/dev/null 2>&1' sh "$(e2e_c Windows/Temp)"
+rm -f "$TASK"
+
+e2e_finish

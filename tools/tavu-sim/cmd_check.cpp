@@ -1,0 +1,56 @@
+// tavu-sim check: the support check that TavuRecoveryCheck.exe runs on a
+// notebook, run on the simulated machine with start-up's COM in place. It
+// changes nothing; its exit status is 1 when the launcher would abort.
+#include <cstdio>
+#include <memory>
+
+#include "check/check_report.h"
+#include "check/recovery_check.h"
+#include "launcher/startup/globals.h"
+#include "tools/tavu-sim/json.h"
+#include "tools/tavu-sim/machine_view.h"
+#include "tools/tavu-sim/sim_command.h"
+
+namespace tavu::tool {
+
+namespace {
+
+class FileSink : public TextSink {
+ public:
+  explicit FileSink(std::FILE* out) : out_(out) {}
+  void Write(const char* bytes, std::size_t count) override { std::fwrite(bytes, 1, count, out_); }
+
+ private:
+  std::FILE* out_;
+};
+
+int RunCheckCommand(SimContext& context) {
+  // Start-up's state, as the launcher has it when its window starts the worker.
+  context.machine.com().InitializeMultithreaded();
+  context.machine.com().InitializeSecurity(0, 3);
+  g_comReady = 1;
+  auto facts = std::make_unique<check::CheckFacts>();
+  check::RunCheck(facts.get());
+
+  if (context.options.json) {
+    JsonWriter json;
+    json.BeginObject();
+    check::WriteCheckMembers(*facts, json.out());
+    json.Key("disks");
+    WriteDisksJson(json, context.machine);
+    json.EndObject();
+    std::fprintf(context.out, "%s\n", json.text().c_str());
+  } else {
+    FileSink out(context.out);
+    check::WriteCheckReport(*facts, out);
+    std::fprintf(context.out, "\nDisks (the check changed nothing)\n");
+    PrintDisks(context.out, context.machine);
+  }
+  return facts->ready ? 0 : 1;
+}
+
+}  // namespace
+
+const SimCommand kCheck("check", RunCheckCommand);
+
+}  // namespace tavu::tool
