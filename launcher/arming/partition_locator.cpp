@@ -1,9 +1,10 @@
 #include "launcher/arming/partition_locator.h"
 
 #include <cstring>
-#include <new>
 
 #include "common/disk_api.h"
+#include "common/drive_layout_view.h"
+#include "common/heap_block.h"
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
 #include "common/wide_text.h"
@@ -23,47 +24,23 @@ constexpr std::uint32_t kDriveStringsChars = 104;
 constexpr std::uint32_t kRootChars = 4;
 // GetVolumeInformationW label buffer.
 constexpr std::uint32_t kVolumeInfoLabelChars = 200;
-// The disk-name rule names disks 0 to 9 only; the next name ends in ':' and
-// opens nothing. The bound keeps a search finite whatever the platform answers.
-constexpr std::int32_t kDiskNumbersNamed = 10;
-
 constexpr wchar_t kRecoveryLabel[] = L"Recovery";
 constexpr std::uint8_t kMbrHiddenFat32Chs = 0x1B;
 constexpr std::uint8_t kMbrHiddenFat32Lba = 0x1C;
 
-struct LayoutArea {
-  alignas(8) unsigned char bytes[kLayoutBufferSize];
-  const DRIVE_LAYOUT_INFORMATION_EX* layout() const {
-    return reinterpret_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(bytes);
-  }
-};
-static_assert(sizeof(LayoutArea) == kLayoutBufferSize);
-
-// Owns a heap-allocated layout area; empty when the allocation failed.
+// The layout area, on the heap, and what was read into it.
 class LayoutBuffer {
  public:
-  LayoutBuffer() : area_(new (std::nothrow) LayoutArea) {}
-  ~LayoutBuffer() { delete area_; }
-  LayoutBuffer(const LayoutBuffer&) = delete;
-  LayoutBuffer& operator=(const LayoutBuffer&) = delete;
-  explicit operator bool() const { return area_ != nullptr; }
+  LayoutBuffer() : block_(HeapBlock::Uninitialised(kLayoutBufferSize)), view_(block_.get(), kLayoutBufferSize) {}
+  explicit operator bool() const { return static_cast<bool>(block_); }
 
   // IOCTL_DISK_GET_DRIVE_LAYOUT_EX into the area.
-  bool Read(Handle disk) { return Sys().disks->GetLayout(disk, area_->bytes, kLayoutBufferSize); }
-  std::uint32_t Style() const { return area_->layout()->PartitionStyle; }
-  // Never more entries than the area holds, whatever the count claims.
-  std::uint32_t Count() const {
-    constexpr std::uint32_t kRoom = (kLayoutBufferSize - kDriveLayoutHeaderSize) /
-                                    sizeof(PARTITION_INFORMATION_EX);
-    std::uint32_t count = area_->layout()->PartitionCount;
-    return count < kRoom ? count : kRoom;
-  }
-  const PARTITION_INFORMATION_EX& Entry(std::uint32_t i) const {
-    return *LayoutEntry(area_->layout(), i);
-  }
+  [[nodiscard]] bool Read(Handle disk) { return Sys().disks->GetLayout(disk, block_.get(), kLayoutBufferSize); }
+  const DriveLayoutView& View() const { return view_; }
 
  private:
-  LayoutArea* area_;
+  HeapBlock block_;
+  DriveLayoutView view_;
 };
 
 UniqueHandle OpenPhysicalDisk(std::int32_t number) {
@@ -100,7 +77,7 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
   *diskNumber = 0;
   LayoutBuffer buffer;
   if (!buffer) return kLocateFailed;
-  for (std::int32_t n = 0; n < kDiskNumbersNamed; ++n) {
+  for (std::int32_t n = 0; n < kNameableDisks; ++n) {
     UniqueHandle disk = OpenPhysicalDisk(n);
     if (!disk) break;
     // A disk whose media type cannot be read is searched like a fixed one.
@@ -109,9 +86,10 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
       continue;
     }
     if (!buffer.Read(disk.get())) return kLocateFailed;
-    for (std::uint32_t i = 0; i < buffer.Count(); ++i) {
-      const PARTITION_INFORMATION_EX& entry = buffer.Entry(i);
-      if (IsRecoveryMarker(buffer.Style(), entry)) {
+    const DriveLayoutView& layout = buffer.View();
+    for (std::uint32_t i = 0; i < layout.Count(); ++i) {
+      const PARTITION_INFORMATION_EX& entry = layout.Entry(i);
+      if (IsRecoveryMarker(layout.Style(), entry)) {
         *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
         *diskNumber = n;
         return kLocateFound;
@@ -122,13 +100,13 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
 }
 
 int QueryPartitionStyle(std::int32_t diskNumber) {
-  if (diskNumber < 0 || diskNumber >= kDiskNumbersNamed) return kLocateFailed;
+  if (diskNumber < 0 || diskNumber >= kNameableDisks) return kLocateFailed;
   LayoutBuffer buffer;
   if (!buffer) return kLocateFailed;
   UniqueHandle disk = OpenPhysicalDisk(diskNumber);
   if (!disk || !buffer.Read(disk.get())) return kLocateFailed;
-  if (buffer.Style() == PARTITION_STYLE_MBR) return 0;
-  if (buffer.Style() == PARTITION_STYLE_GPT) return 1;
+  if (buffer.View().Style() == PARTITION_STYLE_MBR) return 0;
+  if (buffer.View().Style() == PARTITION_STYLE_GPT) return 1;
   // Neither style: no route can be taken on it.
   return kLocateFailed;
 }
@@ -143,7 +121,7 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
   LayoutBuffer buffer;
   if (!buffer) return kLocateFailed;
   wchar_t label[kVolumeLabelChars];
-  for (std::int32_t n = 0; n < kDiskNumbersNamed; ++n) {
+  for (std::int32_t n = 0; n < kNameableDisks; ++n) {
     UniqueHandle disk = OpenPhysicalDisk(n);
     if (!disk) break;
     *diskNumber = n;
@@ -151,9 +129,10 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
       *diskNumber = 0;
       return kLocateFailed;
     }
-    for (std::uint32_t i = 0; i < buffer.Count(); ++i) {
-      const PARTITION_INFORMATION_EX& entry = buffer.Entry(i);
-      if (!IsLabelCandidate(buffer.Style(), entry)) continue;
+    const DriveLayoutView& layout = buffer.View();
+    for (std::uint32_t i = 0; i < layout.Count(); ++i) {
+      const PARTITION_INFORMATION_EX& entry = layout.Entry(i);
+      if (!IsLabelCandidate(layout.Style(), entry)) continue;
       // A partition whose label cannot be read is simply not the one.
       if (ReadVolumeLabel(disk.get(), label, entry.StartingOffset) != kLocateFound ||
           !EqualsIgnoreAsciiCase(label, kRecoveryLabel)) {
@@ -180,9 +159,7 @@ int FindVolumeRoot(std::int32_t diskNumber, wchar_t* volumeRoot, std::int64_t of
   if (length == 0 || length > kDriveStringsChars) return kLocateFailed;
 
   alignas(8) unsigned char extentsArea[kExtentsBufferSize];
-  const auto* extents = reinterpret_cast<const VOLUME_DISK_EXTENTS*>(extentsArea);
-  constexpr std::uint32_t kExtentRoom =
-      (kExtentsBufferSize - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT);
+  const VolumeExtentsView extents(extentsArea, kExtentsBufferSize);
 
   for (std::uint32_t at = 0; at + kRootChars <= length; at += kRootChars) {
     const wchar_t root[kRootChars] = {drives[at], drives[at + 1], drives[at + 2], L'\0'};
@@ -197,10 +174,8 @@ int FindVolumeRoot(std::int32_t diskNumber, wchar_t* volumeRoot, std::int64_t of
     if (!Sys().volumes->GetExtents(volume.get(), extentsArea, kExtentsBufferSize)) {
       return kLocateFailed;
     }
-    std::uint32_t count = extents->NumberOfDiskExtents;
-    if (count > kExtentRoom) count = kExtentRoom;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const DISK_EXTENT& extent = *ExtentAt(extents, i);
+    for (std::uint32_t i = 0; i < extents.Count(); ++i) {
+      const DISK_EXTENT& extent = extents.Entry(i);
       if (extent.DiskNumber == static_cast<std::uint32_t>(diskNumber) &&
           extent.StartingOffset == offset) {
         CopyBounded(volumeRoot, kPathChars, root);
