@@ -9,6 +9,7 @@
 #include "common/volume_api.h"
 #include "common/wide_text.h"
 #include "common/win_records.h"
+#include "launcher/arming/mbr_layout.h"
 #include "launcher/arming/volume_label.h"
 
 namespace tavu {
@@ -25,17 +26,18 @@ constexpr std::uint32_t kRootChars = 4;
 // GetVolumeInformationW label buffer.
 constexpr std::uint32_t kVolumeInfoLabelChars = 200;
 constexpr wchar_t kRecoveryLabel[] = L"Recovery";
-constexpr std::uint8_t kMbrHiddenFat32Chs = 0x1B;
-constexpr std::uint8_t kMbrHiddenFat32Lba = 0x1C;
 
 // The layout area, on the heap, and what was read into it.
 class LayoutBuffer {
  public:
-  LayoutBuffer() : block_(HeapBlock::Uninitialised(kLayoutBufferSize)), view_(block_.get(), kLayoutBufferSize) {}
+  LayoutBuffer()
+      : block_(HeapBlock::Uninitialised(kLayoutBufferSize)), view_(block_.get(), kLayoutBufferSize) {}
   explicit operator bool() const { return static_cast<bool>(block_); }
 
   // IOCTL_DISK_GET_DRIVE_LAYOUT_EX into the area.
-  [[nodiscard]] bool Read(Handle disk) { return Sys().disks->GetLayout(disk, block_.get(), kLayoutBufferSize); }
+  [[nodiscard]] bool Read(Handle disk) {
+    return Sys().disks->GetLayout(disk, block_.get(), kLayoutBufferSize);
+  }
   const DriveLayoutView& View() const { return view_; }
 
  private:
@@ -50,7 +52,7 @@ UniqueHandle OpenPhysicalDisk(std::int32_t number) {
 }
 
 bool IsHiddenFat32Type(std::uint8_t type) {
-  return type == kMbrHiddenFat32Chs || type == kMbrHiddenFat32Lba;
+  return type == mbr::kTypeHiddenFat32Chs || type == mbr::kTypeHiddenFat32Lba;
 }
 
 bool IsRecoveryMarker(std::uint32_t style, const PARTITION_INFORMATION_EX& entry) {
