@@ -5,10 +5,13 @@
 namespace tavu {
 
 inline constexpr wchar_t kTaskName[] = L"TAVU F9 Recovery";
+// The operations' results. Callers may ignore them: the log has them too.
+inline constexpr int kTaskDone = 0;
+inline constexpr int kTaskFailed = 1;
 
-// 0 when the task was registered (replacing an earlier one), 1 otherwise.
+// kTaskDone when the task was registered (replacing an earlier one).
 int AddTask(const wchar_t* exePath);
-// 0 when the task was deleted, 1 otherwise (also when there was none).
+// kTaskDone when the task was deleted; kTaskFailed also when there was none.
 int DeleteTask();
 
 }  // namespace tavu
