@@ -14,7 +14,8 @@
 namespace tavu {
 
 // How many entries of entryBytes an area holds behind a header of headerBytes.
-constexpr std::uint32_t EntriesBehind(std::size_t areaBytes, std::size_t headerBytes, std::size_t entryBytes) {
+constexpr std::uint32_t EntriesBehind(std::size_t areaBytes, std::size_t headerBytes,
+                                      std::size_t entryBytes) {
   return areaBytes < headerBytes ? 0 : static_cast<std::uint32_t>((areaBytes - headerBytes) / entryBytes);
 }
 constexpr std::uint32_t DriveLayoutRoom(std::size_t areaBytes) {
@@ -23,7 +24,8 @@ constexpr std::uint32_t DriveLayoutRoom(std::size_t areaBytes) {
 constexpr std::uint32_t VolumeExtentsRoom(std::size_t areaBytes) {
   return EntriesBehind(areaBytes, offsetof(VOLUME_DISK_EXTENTS, Extents), sizeof(DISK_EXTENT));
 }
-static_assert(DriveLayoutRoom(DriveLayoutSize(101)) == 101 && DriveLayoutRoom(kDriveLayoutHeaderSize - 1) == 0);
+static_assert(DriveLayoutRoom(DriveLayoutSize(101)) == 101 &&
+              DriveLayoutRoom(kDriveLayoutHeaderSize - 1) == 0);
 static_assert(VolumeExtentsRoom(VolumeExtentsSize(257)) == 257);
 
 class DriveLayoutView {

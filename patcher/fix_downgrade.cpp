@@ -85,7 +85,8 @@ void UpdateLauncher() {
   if (!Sys().files->Exists(kLauncherPath)) return;
   WriteLog(kTag, L"Find TAVU Recovery");
   wchar_t installed[kPathChars];
-  GetFileVersion(installed, kPathChars);
+  // An unreadable version leaves the text empty, which is older than any.
+  static_cast<void>(GetFileVersion(installed, kPathChars));
   VersionList threshold;
   VersionList current;
   ParseVersion(kThresholdVersion, &threshold);

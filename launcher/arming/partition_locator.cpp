@@ -107,8 +107,8 @@ int QueryPartitionStyle(std::int32_t diskNumber) {
   if (!buffer) return kLocateFailed;
   UniqueHandle disk = OpenPhysicalDisk(diskNumber);
   if (!disk || !buffer.Read(disk.get())) return kLocateFailed;
-  if (buffer.View().Style() == PARTITION_STYLE_MBR) return 0;
-  if (buffer.View().Style() == PARTITION_STYLE_GPT) return 1;
+  if (buffer.View().Style() == PARTITION_STYLE_MBR) return kStyleMbr;
+  if (buffer.View().Style() == PARTITION_STYLE_GPT) return kStyleGpt;
   // Neither style: no route can be taken on it.
   return kLocateFailed;
 }
@@ -142,7 +142,7 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
       }
       *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
       // Found even when no drive root shows it: the root then stays empty.
-      FindVolumeRoot(n, volumeRoot, entry.StartingOffset);
+      static_cast<void>(FindVolumeRoot(n, volumeRoot, entry.StartingOffset));
       return kLocateFound;
     }
   }

@@ -4,8 +4,8 @@
 
 namespace tavu {
 
-int Is64BitWindows();
-int CheckManufacturer();
-int IsVolumeProtected();
+[[nodiscard]] int Is64BitWindows();
+[[nodiscard]] int CheckManufacturer();
+[[nodiscard]] int IsVolumeProtected();
 
 }  // namespace tavu
