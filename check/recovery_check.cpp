@@ -23,10 +23,8 @@ constexpr wchar_t kBitLockerMessage[] = L"Please disable BitLocker and try again
 constexpr wchar_t kRecoveryLabel[] = L"Recovery";
 
 void Firmware(CheckFacts& f) {
-  if (!OpenFirmwareDevice()) return;
-  f.firmwareAsked = QueryRecoveryStatus(&f.firmwareStatus);
-  if (IsValidHandle(g_firmwareDevice)) (void)Sys().files->Close(g_firmwareDevice);
-  g_firmwareDevice = nullptr;
+  FirmwareDeviceSession device;
+  if (device) f.firmwareAsked = QueryRecoveryStatus(&f.firmwareStatus);
 }
 
 // bcdedit /enum all into a file of the check's own, made as the worker makes
@@ -79,6 +77,7 @@ void PartitionTableRoute(CheckFacts& f) {
   bool partitionFirst = f.volumeResult != kLocateFound || f.partitionDisk < f.volumeDisk ||
                         (f.partitionDisk == f.volumeDisk && f.partitionNumber < f.volumePartition);
   if (f.volumeResult == kLocateFound && !(labelled && partitionFirst)) {
+    // A label that cannot be read stays empty in the report.
     (void)RawLabel(f.volumeDisk, f.volumeDetail.foundOffset, f.volumeLabel);
     return;
   }
@@ -218,7 +217,7 @@ void RunCheck(CheckFacts* facts) {
     f.styleAsked = true;
     f.styleResult = QueryPartitionStyle(f.partitionDisk, &f.styleDetail);
     // As the worker: MBR takes the partition table, anything else the boot manager.
-    f.route = f.styleResult == 0 ? Route::PartitionTable : Route::BootManager;
+    f.route = f.styleResult == kStyleMbr ? Route::PartitionTable : Route::BootManager;
     if (f.route == Route::BootManager) {
       BootManagerRoute(f);
     } else {

@@ -40,5 +40,8 @@ class DiskApi {
 // The disk-name rule: "\\.\PHYSICALDRIVE" and one character, '0' plus the
 // number, so only disks 0 to 9 can be named and 10 gives a ':' that opens nothing.
 void PhysicalDriveName(int number, wchar_t (&name)[32]);
+// The rule names the disks below this bound; a search that stops at it stays
+// finite whatever the platform answers.
+inline constexpr int kNameableDisks = 10;
 
 }  // namespace tavu

@@ -4,6 +4,7 @@
 
 #include "common/file_api.h"
 #include "common/platform.h"
+#include "common/task_api.h"
 #include "common/volume_api.h"
 
 namespace tavu {
@@ -46,6 +47,10 @@ namespace detail {
 inline bool CloseKernelHandle(Handle h) { return Sys().files->Close(h); }
 inline bool CloseFindHandle(Handle h) { return Sys().files->CloseFind(h); }
 inline bool CloseVolumeSearchHandle(Handle h) { return Sys().volumes->CloseVolumeSearch(h); }
+inline bool CloseTaskSession(Handle h) {
+  Sys().tasks->CloseFolder(h);
+  return true;
+}
 }  // namespace detail
 
 // Files, disks, volumes, devices and processes: CloseHandle.
@@ -54,5 +59,7 @@ using UniqueHandle = UniqueHandleOf<&detail::CloseKernelHandle>;
 using UniqueFind = UniqueHandleOf<&detail::CloseFindHandle>;
 // FindFirstVolumeW searches: FindVolumeClose.
 using UniqueVolumeSearch = UniqueHandleOf<&detail::CloseVolumeSearchHandle>;
+// Task Scheduler sessions (a folder and its service): TaskApi::CloseFolder.
+using UniqueTaskSession = UniqueHandleOf<&detail::CloseTaskSession>;
 
 }  // namespace tavu

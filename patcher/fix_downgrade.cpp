@@ -3,13 +3,14 @@
 #include <cstring>
 
 #include "common/disk_api.h"
+#include "common/drive_layout_view.h"
 #include "common/file_api.h"
+#include "common/heap_block.h"
 #include "common/platform.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
 #include "common/win_records.h"
 #include "common/wide_text.h"
-#include "patcher/heap_block.h"
 #include "patcher/launcher_deploy.h"
 #include "patcher/launcher_version.h"
 #include "patcher/patcher_log.h"
@@ -20,11 +21,7 @@ namespace tavu::patcher {
 namespace {
 
 constexpr const wchar_t* kTag = L"FixDowngarde";
-// The disk-name rule has one character for the number: disks 0 to 9.
-constexpr int kNameableDisks = 10;
-constexpr std::uint32_t kLayoutEntries =
-    (kLayoutBytes - kDriveLayoutHeaderSize) / sizeof(PARTITION_INFORMATION_EX);
-static_assert(kLayoutBytes == DriveLayoutSize(128) && kLayoutEntries == 128);
+static_assert(kLayoutBytes == DriveLayoutSize(128) && DriveLayoutRoom(kLayoutBytes) == 128);
 
 void LogNumber(const wchar_t* format, int value) {
   FormatBounded(g_patchMessage, kPathChars, format, value);
@@ -35,22 +32,21 @@ bool IsUsbDisk(Handle disk) {
   STORAGE_PROPERTY_QUERY query{};
   query.PropertyId = StorageAdapterProperty;
   query.QueryType = PropertyStandardQuery;
-  HeapBlock answer = AllocZeroed(kAdapterAnswerBytes);
+  HeapBlock answer = HeapBlock::Zeroed(kAdapterAnswerBytes);
   if (!answer || !Sys().disks->QueryProperty(disk, &query, answer.get(), kAdapterAnswerBytes)) return false;
-  return As<STORAGE_ADAPTER_DESCRIPTOR>(answer)->BusType == BusTypeUsb;
+  return answer.As<STORAGE_ADAPTER_DESCRIPTOR>()->BusType == BusTypeUsb;
 }
 
 // Every basic-data entry in table order: attributes 0 in the shared buffer,
 // the whole layout written back, then the entry's volume and its letter.
 void ClearBasicDataAttributes(Handle disk, int number, const HeapBlock& layoutBlock,
                               wchar_t* volumeName) {
-  auto* layout = As<DRIVE_LAYOUT_INFORMATION_EX>(layoutBlock);
-  // The count comes from outside: never walk past the 128 entries the buffer holds.
-  std::uint32_t count = layout->PartitionCount;
-  if (count > kLayoutEntries) count = kLayoutEntries;
+  const DriveLayoutView layout(layoutBlock.get(), kLayoutBytes);
+  const std::uint32_t count = layout.Count();
+  // The log numbers the entries from 1.
   for (std::uint32_t i = 1; i <= count; ++i) {
     LogNumber(L"Partition: %d", static_cast<int>(i));
-    PARTITION_INFORMATION_EX& entry = layout->PartitionEntry[i - 1];
+    PARTITION_INFORMATION_EX& entry = layout.Entry(i - 1);
     if (std::memcmp(&entry.Gpt.PartitionType, kBasicDataGuidBytes, sizeof(kBasicDataGuidBytes)) != 0) {
       continue;
     }
@@ -69,9 +65,9 @@ void PatchDisk(Handle disk, int number, wchar_t* volumeName) {
     WriteLog(kTag, L"Removable Media");
     return;
   }
-  HeapBlock layout = AllocZeroed(kLayoutBytes);
+  HeapBlock layout = HeapBlock::Zeroed(kLayoutBytes);
   if (!layout || !Sys().disks->GetLayout(disk, layout.get(), kLayoutBytes)) return;
-  switch (As<DRIVE_LAYOUT_INFORMATION_EX>(layout)->PartitionStyle) {
+  switch (DriveLayoutView(layout.get(), kLayoutBytes).Style()) {
     case PARTITION_STYLE_GPT:
       WriteLog(kTag, L"PARTITION_STYLE_GPT");
       ClearBasicDataAttributes(disk, number, layout, volumeName);
@@ -89,7 +85,8 @@ void UpdateLauncher() {
   if (!Sys().files->Exists(kLauncherPath)) return;
   WriteLog(kTag, L"Find TAVU Recovery");
   wchar_t installed[kPathChars];
-  GetFileVersion(installed, kPathChars);
+  // An unreadable version leaves the text empty, which is older than any.
+  static_cast<void>(GetFileVersion(installed, kPathChars));
   VersionList threshold;
   VersionList current;
   ParseVersion(kThresholdVersion, &threshold);

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "common/heap_block.h"
 #include "common/platform.h"
 #include "common/resource_api.h"
 #include "common/utf16.h"
-#include "patcher/heap_block.h"
 
 namespace tavu::patcher {
 
@@ -53,7 +53,7 @@ int GetFileVersion(wchar_t* version, std::size_t capacity) {
   ResourceApi& resources = *Sys().resources;
   std::uint32_t size = resources.VersionInfoSize(path);
   if (size == 0) return 0;
-  HeapBlock block = AllocZeroed(size);
+  HeapBlock block = HeapBlock::Zeroed(size);
   if (!block || !resources.VersionInfo(path, size, block.get())) return 1;
 
   const std::uint8_t* table = nullptr;

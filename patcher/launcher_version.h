@@ -29,13 +29,13 @@ struct VersionList {
 // version information, otherwise 1, also when no FileVersion was found. A
 // FileVersion that does not fit the buffer with its terminator is treated as
 // unreadable: it is passed over like a missing one.
-int GetFileVersion(wchar_t* version, std::size_t capacity);
+[[nodiscard]] int GetFileVersion(wchar_t* version, std::size_t capacity);
 
 // Splits text at dots (runs of dots are one separator, no empty fields) and
 // converts each field as wcstol does in base 10, clamped to 32 bits.
 void ParseVersion(const wchar_t* text, VersionList* list);
 
 // -1, 0 or 1: the order of a relative to b. An empty a is older than anything.
-int CompareVersion(const VersionList& a, const VersionList& b);
+[[nodiscard]] int CompareVersion(const VersionList& a, const VersionList& b);
 
 }  // namespace tavu::patcher

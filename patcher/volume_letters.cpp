@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "common/drive_layout_view.h"
+#include "common/heap_block.h"
 #include "common/platform.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
@@ -9,7 +11,6 @@
 #include "common/win_errors.h"
 #include "common/win_records.h"
 #include "common/wide_text.h"
-#include "patcher/heap_block.h"
 #include "patcher/patcher_log.h"
 
 namespace tavu::patcher {
@@ -30,19 +31,14 @@ constexpr std::uint32_t kFirstPathNamesChars = 260;
 constexpr int kPathNamesAttempts = 16;
 constexpr std::uint32_t kMaxPathNamesChars = 1u << 24;
 
-constexpr std::uint32_t kMaxExtents =
-    (kExtentsBytes - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT);
-static_assert(kMaxExtents == 257);
+static_assert(VolumeExtentsRoom(kExtentsBytes) == 257);
 
 bool HasMatchingExtent(Handle volume, const HeapBlock& extents, std::uint32_t diskNumber,
                        std::int64_t startingOffset, std::int64_t length) {
   if (!Sys().volumes->GetExtents(volume, extents.get(), kExtentsBytes)) return false;
-  const auto* answer = As<VOLUME_DISK_EXTENTS>(extents);
-  // The count comes from outside: never walk past the area it was written into.
-  std::uint32_t count = answer->NumberOfDiskExtents;
-  if (count > kMaxExtents) count = kMaxExtents;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const DISK_EXTENT& e = answer->Extents[i];
+  const VolumeExtentsView answer(extents.get(), kExtentsBytes);
+  for (std::uint32_t i = 0; i < answer.Count(); ++i) {
+    const DISK_EXTENT& e = answer.Entry(i);
     if (e.DiskNumber == diskNumber && e.StartingOffset == startingOffset && e.ExtentLength == length) {
       return true;
     }
@@ -69,7 +65,7 @@ bool VolumeMatches(wchar_t* name, const HeapBlock& extents, std::uint32_t diskNu
 bool FindVolume(wchar_t* volumeName, std::uint32_t diskNumber, std::int64_t startingOffset,
                 std::int64_t length) {
   VolumeApi& volumes = *Sys().volumes;
-  HeapBlock extents = AllocZeroed(kExtentsBytes);
+  HeapBlock extents = HeapBlock::Zeroed(kExtentsBytes);
   if (extents) {
     UniqueVolumeSearch search(volumes.FirstVolume(volumeName, kVolumeNameChars));
     if (search) {
@@ -85,10 +81,10 @@ bool FindVolume(wchar_t* volumeName, std::uint32_t diskNumber, std::int64_t star
 void SetVolumeLetter(const wchar_t* volumeName) {
   VolumeApi& volumes = *Sys().volumes;
   std::uint32_t capacity = kFirstPathNamesChars;
-  HeapBlock paths = AllocZeroed(capacity * sizeof(wchar_t));
+  HeapBlock paths = HeapBlock::Zeroed(capacity * sizeof(wchar_t));
   for (int attempt = 1;; ++attempt) {
     std::uint32_t needed = 0;
-    if (paths && volumes.PathNames(volumeName, As<wchar_t>(paths), capacity, &needed)) break;
+    if (paths && volumes.PathNames(volumeName, paths.As<wchar_t>(), capacity, &needed)) break;
     bool retry = paths && Sys().system->LastError() == kErrorMoreData && attempt < kPathNamesAttempts &&
                  needed != 0 && needed <= kMaxPathNamesChars;
     if (!retry) {
@@ -96,11 +92,11 @@ void SetVolumeLetter(const wchar_t* volumeName) {
       return;
     }
     capacity = needed;
-    paths = AllocZeroed(capacity * sizeof(wchar_t));
+    paths = HeapBlock::Zeroed(capacity * sizeof(wchar_t));
   }
   WriteLog(kLetterTag, L"GetVolumePathNamesForVolumeName return: true");
   // A drive letter or a folder mount point: the volume is reachable already.
-  if (As<wchar_t>(paths)[0] != L'\0') return;
+  if (paths.As<wchar_t>()[0] != L'\0') return;
   for (const wchar_t* root : kRoots) {
     if (volumes.SetMountPoint(root, volumeName)) {
       FormatBounded(g_patchMessage, kPathChars, L"Assign %ls, Letter = %ls", volumeName, root);

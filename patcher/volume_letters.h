@@ -14,8 +14,8 @@ inline constexpr std::uint32_t kExtentsBytes = 6176;
 // partition (disk number, starting offset and length). True: volumeName
 // (kVolumeNameChars units) holds its name with the trailing backslash. False:
 // "Can not find volume" has been logged.
-bool FindVolume(wchar_t* volumeName, std::uint32_t diskNumber, std::int64_t startingOffset,
-                std::int64_t length);
+[[nodiscard]] bool FindVolume(wchar_t* volumeName, std::uint32_t diskNumber, std::int64_t startingOffset,
+                              std::int64_t length);
 
 // Gives a volume without any mount path the first drive letter from C: to Z:
 // that the system accepts. volumeName carries its trailing backslash.

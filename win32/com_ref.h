@@ -17,6 +17,15 @@ class ComRef {
   ~ComRef() { reset(); }
   ComRef(const ComRef&) = delete;
   ComRef& operator=(const ComRef&) = delete;
+  // A move hands the reference over: no AddRef, and the source is left empty.
+  ComRef(ComRef&& other) noexcept : p_(other.release()) {}
+  ComRef& operator=(ComRef&& other) noexcept {
+    if (this != &other) {
+      reset();
+      p_ = other.release();
+    }
+    return *this;
+  }
 
   T* get() const { return p_; }
   T* operator->() const { return p_; }

@@ -7,7 +7,9 @@
 #include <taskschd.h>
 // clang-format on
 
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "win32/com_ref.h"
 
@@ -30,9 +32,11 @@ static_assert(kTaskActionExec == TASK_ACTION_EXEC);
 static_assert(kTaskCreate == TASK_CREATE && kTaskUpdate == TASK_UPDATE);
 static_assert(kTaskCreateOrUpdate == TASK_CREATE_OR_UPDATE);
 
+// What a session handle points at. The members go in reverse order: the folder
+// is released before the service it came from.
 struct Session {
-  ITaskService* service;
-  ITaskFolder* folder;
+  ComRef<ITaskService> service;
+  ComRef<ITaskFolder> folder;
 };
 
 VARIANT_BOOL Vb(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
@@ -119,11 +123,9 @@ HResult Win32Tasks::OpenFolder(const wchar_t* folder, Handle* session) {
   ComRef<ITaskFolder> opened;
   hr = service->GetFolder(path.get(), opened.put());
   if (FAILED(hr)) return hr;
-  auto* s = new (std::nothrow) Session{nullptr, nullptr};
-  if (s == nullptr) return E_OUTOFMEMORY;
-  s->service = service.release();
-  s->folder = opened.release();
-  *session = s;
+  std::unique_ptr<Session> s(new (std::nothrow) Session{std::move(service), std::move(opened)});
+  if (!s) return E_OUTOFMEMORY;
+  *session = s.release();
   return S_OK;
 }
 
@@ -162,11 +164,8 @@ HResult Win32Tasks::RegisterTask(Handle session, const wchar_t* name, const Task
 }
 
 void Win32Tasks::CloseFolder(Handle session) {
-  auto* s = static_cast<Session*>(session);
-  if (s == nullptr) return;
-  s->folder->Release();
-  s->service->Release();
-  delete s;
+  // Deleting the session releases the folder, then the service.
+  std::unique_ptr<Session> s(static_cast<Session*>(session));
 }
 
 }  // namespace tavu::win32

@@ -1,13 +1,12 @@
 // FAT32: the label is the root directory's entry whose attribute byte is
-// exactly 0x08.
-//
-// Boot sector: 0x0B bytes per sector (16), 0x0D sectors per cluster (8),
-// 0x0E reserved sectors (16), 0x24 sectors per FAT (32), 0x2C root cluster (32).
-// Two FATs are assumed; the second copy is read whole. Cluster c starts at
-// ((c - 2) * sectors per cluster + reserved + 2 * sectors per FAT) sectors.
+// exactly the volume-label bit. Two FATs are assumed; the second copy is read
+// whole. Cluster c starts at ((c - 2) * sectors per cluster + reserved + 2 *
+// sectors per FAT) sectors.
 #include <cstring>
 
+#include "common/heap_block.h"
 #include "common/little_endian.h"
+#include "launcher/arming/fat32_layout.h"
 #include "launcher/arming/label_reading.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/volume_label.h"
@@ -17,12 +16,10 @@ namespace tavu {
 namespace {
 
 using namespace label_detail;
+using namespace fat32;
 
-constexpr std::uint32_t kEndOfChain = 0x0FFFFFFF;
-constexpr std::uint8_t kDeleted = 0xE5;
-constexpr std::uint8_t kVolumeLabelAttribute = 0x08;
-constexpr std::uint32_t kDirEntrySize = 32;
-constexpr std::uint32_t kFirstDataCluster = 2;
+static_assert(boot::FileSystemType::kEnd <= kBootSectorSize);
+
 // FAT32 addresses at most 2^28 clusters: a FAT of 4-byte entries is never
 // larger than 1 GiB.
 constexpr std::uint64_t kMaxFatBytes = std::uint64_t{1} << 30;
@@ -33,19 +30,16 @@ constexpr std::uint64_t kMaxDirectoryBytes = 65536u * kDirEntrySize;
 }  // namespace
 
 int ReadFat32VolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t offset) {
-  if (label == nullptr) return kLocateBadArgument;
-  label[0] = L'\0';
-  if (offset < 0) return kLocateFailed;
+  std::uint8_t sector[kBootSectorSize];
+  const int started = ReadBootSector(source, label, offset, sector);
+  if (started != kLocateFound) return started;
   const auto base = static_cast<std::uint64_t>(offset);
 
-  std::uint8_t boot[kBootSectorSize];
-  if (!ReadExact(source, base, boot, kBootSectorSize)) return kLocateFailed;
-
-  const std::uint64_t bytesPerSector = Le16(boot + 0x0B);
-  const std::uint64_t sectorsPerCluster = boot[0x0D];
-  const std::uint64_t reservedSectors = Le16(boot + 0x0E);
-  const std::uint64_t sectorsPerFat = Le32(boot + 0x24);
-  const std::uint32_t rootCluster = Le32(boot + 0x2C);
+  const std::uint64_t bytesPerSector = Read<boot::BytesPerSector>(sector);
+  const std::uint64_t sectorsPerCluster = Read<boot::SectorsPerCluster>(sector);
+  const std::uint64_t reservedSectors = Read<boot::ReservedSectors>(sector);
+  const std::uint64_t sectorsPerFat = Read<boot::SectorsPerFat>(sector);
+  const std::uint32_t rootCluster = Read<boot::RootCluster>(sector);
   if (!ValidBytesPerSector(static_cast<std::uint32_t>(bytesPerSector)) ||
       !IsPowerOfTwo(sectorsPerCluster)) {
     return kLocateNotFound;
@@ -59,33 +53,33 @@ int ReadFat32VolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t 
   if (!AddChecked(base, (reservedSectors + sectorsPerFat) * bytesPerSector, &fatPosition)) {
     return kLocateFailed;
   }
-  HeapBlock fat(static_cast<std::size_t>(fatBytes));
+  HeapBlock fat = HeapBlock::Uninitialised(static_cast<std::size_t>(fatBytes));
   if (!fat) return kLocateFailed;
   if (!ReadExact(source, fatPosition, fat.get(), static_cast<std::uint32_t>(fatBytes))) {
     return kLocateFailed;
   }
-  const std::uint64_t fatEntries = fatBytes / 4;
+  const std::uint64_t fatEntries = fatBytes / kFatEntrySize;
   if (rootCluster < kFirstDataCluster || rootCluster >= fatEntries) return kLocateNotFound;
 
   // The root directory's chain, built whole before any cluster is read. Values
   // at or above the number of entries (the end marks among them) end it.
   std::uint64_t maxChain = kMaxDirectoryBytes / clusterBytes;
   if (maxChain == 0) maxChain = 1;
-  HeapBlock chainBlock(static_cast<std::size_t>(maxChain) * sizeof(std::uint32_t));
+  HeapBlock chainBlock = HeapBlock::Uninitialised(static_cast<std::size_t>(maxChain) * sizeof(std::uint32_t));
   if (!chainBlock) return kLocateFailed;
-  auto* chain = reinterpret_cast<std::uint32_t*>(chainBlock.get());
+  auto* chain = chainBlock.As<std::uint32_t>();
   std::uint64_t chainLength = 0;
   for (std::uint32_t cluster = rootCluster;;) {
     if (chainLength == maxChain) return kLocateNotFound;
     chain[chainLength++] = cluster;
-    const std::uint32_t next = Le32(fat.get() + std::uint64_t{cluster} * 4);
+    const std::uint32_t next = Le32(fat.get() + std::uint64_t{cluster} * kFatEntrySize);
     if (next >= fatEntries || next == kEndOfChain) break;
     // Entries 0 and 1 are no clusters: a chain that leads there is damaged.
     if (next < kFirstDataCluster) return kLocateNotFound;
     cluster = next;
   }
 
-  HeapBlock clusterData(static_cast<std::size_t>(clusterBytes));
+  HeapBlock clusterData = HeapBlock::Uninitialised(static_cast<std::size_t>(clusterBytes));
   if (!clusterData) return kLocateFailed;
   const std::uint64_t dataStartSectors = reservedSectors + 2 * sectorsPerFat;
   for (std::uint64_t i = 0; i < chainLength; ++i) {
@@ -99,13 +93,14 @@ int ReadFat32VolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t 
     // Every entry is looked at: a zero first byte does not end the scan.
     for (std::uint64_t at = 0; at + kDirEntrySize <= clusterBytes; at += kDirEntrySize) {
       const std::uint8_t* entry = clusterData.get() + at;
-      if (entry[0] == kDeleted || entry[11] != kVolumeLabelAttribute) continue;
-      char name[12];
-      std::memcpy(name, entry, 11);
-      name[11] = '\0';
+      const std::uint8_t* name = At<dir_entry::Name>(entry);
+      if (name[0] == kDeletedMark || Read<dir_entry::Attributes>(entry) != kAttributeVolumeLabel) continue;
+      char text[dir_entry::Name::kSize + 1];
+      std::memcpy(text, name, dir_entry::Name::kSize);
+      text[dir_entry::Name::kSize] = '\0';
       // Trailing blanks go, down to the second byte; the first always stays.
-      for (int k = 10; k >= 1 && name[k] == ' '; --k) name[k] = '\0';
-      if (source.AnsiToWide(name, label, static_cast<int>(kVolumeLabelChars)) == 0) {
+      for (std::size_t k = dir_entry::Name::kSize - 1; k >= 1 && text[k] == ' '; --k) text[k] = '\0';
+      if (source.AnsiToWide(text, label, static_cast<int>(kVolumeLabelChars)) == 0) {
         label[0] = L'\0';
         return kLocateFailed;
       }

@@ -1,16 +1,11 @@
-// NTFS: the label is the value of the volume-name attribute (type 0x60) in
-// record 3 ($Volume) of the master file table.
-//
-// Boot sector: 0x0B bytes per sector (16), 0x0D sectors per cluster (8),
-// 0x30 first cluster of the MFT (64), 0x40 clusters per record (signed 8; a
-// negative n means 2^-n bytes, otherwise the 32-bit value counts clusters).
-// Record: 0x14 offset of the first attribute (16). Attribute: 0 type (32),
-// 4 length (32), 0x10 value length (32), value at 0x18.
+// NTFS: the label is the value of the volume-name attribute in record 3
+// ($Volume) of the master file table.
 #include <cstring>
 
-#include "common/little_endian.h"
+#include "common/heap_block.h"
 #include "common/utf16.h"
 #include "launcher/arming/label_reading.h"
+#include "launcher/arming/ntfs_layout.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/volume_label.h"
 
@@ -19,28 +14,26 @@ namespace tavu {
 namespace {
 
 using namespace label_detail;
+using namespace ntfs;
 
-constexpr std::uint32_t kAttrEnd = 0xFFFFFFFF;
-constexpr std::uint32_t kAttrVolumeName = 0x60;
-constexpr std::uint64_t kVolumeRecord = 3;
+static_assert(boot::ClustersPerRecordWide::kEnd <= kBootSectorSize);
+
 constexpr std::size_t kWorkAreaBytes = 1024;
-// Smallest attribute header (a resident one); a length below it cannot lead
-// to the next attribute.
-constexpr std::uint32_t kMinAttributeLength = 0x18;
 // NTFS records are a few kilobytes; outside these bounds the boot sector is
 // not one we can trust.
 constexpr std::uint64_t kMinRecordSize = 512;
 constexpr std::uint64_t kMaxRecordSize = 64 * 1024;
+static_assert(record::FirstAttribute::kEnd <= kMinRecordSize);
 
 // The record size, or 0 when the boot sector gives none that makes sense.
-std::uint64_t RecordSize(const std::uint8_t* boot, std::uint64_t clusterSize) {
-  auto clusters = static_cast<std::int8_t>(boot[0x40]);
+std::uint64_t RecordSize(const std::uint8_t* sector, std::uint64_t clusterSize) {
+  const std::int8_t clusters = Read<boot::ClustersPerRecord>(sector);
   std::uint64_t size = 0;
   if (clusters < 0) {
     int shift = -clusters;
     if (shift >= 32) return 0;
     size = std::uint64_t{1} << shift;
-  } else if (!MulChecked(Le32(boot + 0x40), clusterSize, &size)) {
+  } else if (!MulChecked(Read<boot::ClustersPerRecordWide>(sector), clusterSize, &size)) {
     return 0;
   }
   return size >= kMinRecordSize && size <= kMaxRecordSize ? size : 0;
@@ -49,62 +42,61 @@ std::uint64_t RecordSize(const std::uint8_t* boot, std::uint64_t clusterSize) {
 }  // namespace
 
 int ReadNtfsVolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t offset) {
-  if (label == nullptr) return kLocateBadArgument;
-  label[0] = L'\0';
-  if (offset < 0) return kLocateFailed;
+  std::uint8_t sector[kBootSectorSize];
+  const int started = ReadBootSector(source, label, offset, sector);
+  if (started != kLocateFound) return started;
   const auto base = static_cast<std::uint64_t>(offset);
 
-  std::uint8_t boot[kBootSectorSize];
-  if (!ReadExact(source, base, boot, kBootSectorSize)) return kLocateFailed;
-
-  const std::uint32_t bytesPerSector = Le16(boot + 0x0B);
-  const std::uint32_t sectorsPerCluster = boot[0x0D];
+  const std::uint32_t bytesPerSector = Read<boot::BytesPerSector>(sector);
+  const std::uint32_t sectorsPerCluster = Read<boot::SectorsPerCluster>(sector);
   if (!ValidBytesPerSector(bytesPerSector) || !IsPowerOfTwo(sectorsPerCluster)) {
     return kLocateNotFound;
   }
   const std::uint64_t clusterSize = std::uint64_t{bytesPerSector} * sectorsPerCluster;
-  const std::uint64_t recordSize = RecordSize(boot, clusterSize);
+  const std::uint64_t recordSize = RecordSize(sector, clusterSize);
   if (recordSize == 0) return kLocateNotFound;
 
   // A position past the end of any disk is a read that cannot succeed.
   std::uint64_t mftStart = 0;
   std::uint64_t position = 0;
-  if (!MulChecked(Le64(boot + 0x30), clusterSize, &mftStart) ||
+  if (!MulChecked(Read<boot::MftCluster>(sector), clusterSize, &mftStart) ||
       !AddChecked(base, mftStart, &position) ||
       !AddChecked(position, kVolumeRecord * recordSize, &position)) {
     return kLocateFailed;
   }
 
-  HeapBlock record(static_cast<std::size_t>(recordSize));
-  if (!record) return kLocateFailed;
-  const std::uint8_t* rec = record.get();
-  if (!ReadExact(source, position, record.get(), static_cast<std::uint32_t>(recordSize))) {
+  HeapBlock recordBlock = HeapBlock::Uninitialised(static_cast<std::size_t>(recordSize));
+  if (!recordBlock) return kLocateFailed;
+  const std::uint8_t* rec = recordBlock.get();
+  if (!ReadExact(source, position, recordBlock.get(), static_cast<std::uint32_t>(recordSize))) {
     return kLocateFailed;
   }
 
   // Every step stays inside the record that was read; each one advances by at
-  // least a header's length, so the walk ends.
-  std::uint64_t at = Le16(rec + 0x14);
+  // least a resident header's length, so the walk ends.
+  std::uint64_t at = Read<record::FirstAttribute>(rec);
   for (;;) {
-    if (at + 4 > recordSize) return kLocateNotFound;
-    const std::uint32_t type = Le32(rec + at);
-    if (type == kAttrEnd) return kLocateNotFound;
-    if (at + 8 > recordSize) return kLocateNotFound;
-    if (type == kAttrVolumeName) {
-      if (at + 0x18 > recordSize) return kLocateNotFound;
-      const std::uint32_t valueLength = Le32(rec + at + 0x10);
-      if (valueLength > kWorkAreaBytes || at + 0x18 + valueLength > recordSize) {
+    if (at + attribute::Type::kEnd > recordSize) return kLocateNotFound;
+    const std::uint8_t* header = rec + at;
+    const std::uint32_t type = Read<attribute::Type>(header);
+    if (type == kTypeEnd) return kLocateNotFound;
+    if (at + attribute::Length::kEnd > recordSize) return kLocateNotFound;
+    if (type == kTypeVolumeName) {
+      if (at + attribute::kResidentHeaderSize > recordSize) return kLocateNotFound;
+      const std::uint32_t valueLength = Read<attribute::ValueLength>(header);
+      if (valueLength > kWorkAreaBytes || at + attribute::kResidentHeaderSize + valueLength > recordSize) {
         return kLocateNotFound;
       }
       std::uint8_t work[kWorkAreaBytes] = {};
-      std::memcpy(work, rec + at + 0x18, valueLength);
+      std::memcpy(work, header + attribute::kResidentHeaderSize, valueLength);
       // The name ends at its first zero character or after valueLength / 2
       // characters, whichever comes first.
       DecodeUtf16Le(work, valueLength, label, kVolumeLabelChars);
       return kLocateFound;
     }
-    const std::uint32_t length = Le32(rec + at + 4);
-    if (length < kMinAttributeLength) return kLocateNotFound;
+    // A length below the smallest header cannot lead to the next attribute.
+    const std::uint32_t length = Read<attribute::Length>(header);
+    if (length < attribute::kResidentHeaderSize) return kLocateNotFound;
     at += length;
   }
 }

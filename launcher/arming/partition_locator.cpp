@@ -1,15 +1,17 @@
 #include "launcher/arming/partition_locator.h"
 
 #include <cstring>
-#include <new>
 
 #include "common/disk_api.h"
+#include "common/drive_layout_view.h"
+#include "common/heap_block.h"
 #include "common/system_api.h"
 #include "common/win_errors.h"
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
 #include "common/wide_text.h"
 #include "common/win_records.h"
+#include "launcher/arming/mbr_layout.h"
 #include "launcher/arming/volume_label.h"
 
 namespace tavu {
@@ -25,47 +27,24 @@ constexpr std::uint32_t kDriveStringsChars = 104;
 constexpr std::uint32_t kRootChars = 4;
 // GetVolumeInformationW label buffer.
 constexpr std::uint32_t kVolumeInfoLabelChars = 200;
-// The disk-name rule names disks 0 to 9 only; the next name ends in ':' and
-// opens nothing. The bound keeps a search finite whatever the platform answers.
-constexpr std::int32_t kDiskNumbersNamed = 10;
-
 constexpr wchar_t kRecoveryLabel[] = L"Recovery";
-constexpr std::uint8_t kMbrHiddenFat32Chs = 0x1B;
-constexpr std::uint8_t kMbrHiddenFat32Lba = 0x1C;
 
-struct LayoutArea {
-  alignas(8) unsigned char bytes[kLayoutBufferSize];
-  const DRIVE_LAYOUT_INFORMATION_EX* layout() const {
-    return reinterpret_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(bytes);
-  }
-};
-static_assert(sizeof(LayoutArea) == kLayoutBufferSize);
-
-// Owns a heap-allocated layout area; empty when the allocation failed.
+// The layout area, on the heap, and what was read into it.
 class LayoutBuffer {
  public:
-  LayoutBuffer() : area_(new (std::nothrow) LayoutArea) {}
-  ~LayoutBuffer() { delete area_; }
-  LayoutBuffer(const LayoutBuffer&) = delete;
-  LayoutBuffer& operator=(const LayoutBuffer&) = delete;
-  explicit operator bool() const { return area_ != nullptr; }
+  LayoutBuffer()
+      : block_(HeapBlock::Uninitialised(kLayoutBufferSize)), view_(block_.get(), kLayoutBufferSize) {}
+  explicit operator bool() const { return static_cast<bool>(block_); }
 
   // IOCTL_DISK_GET_DRIVE_LAYOUT_EX into the area.
-  bool Read(Handle disk) { return Sys().disks->GetLayout(disk, area_->bytes, kLayoutBufferSize); }
-  std::uint32_t Style() const { return area_->layout()->PartitionStyle; }
-  // Never more entries than the area holds, whatever the count claims.
-  std::uint32_t Count() const {
-    constexpr std::uint32_t kRoom = (kLayoutBufferSize - kDriveLayoutHeaderSize) /
-                                    sizeof(PARTITION_INFORMATION_EX);
-    std::uint32_t count = area_->layout()->PartitionCount;
-    return count < kRoom ? count : kRoom;
+  [[nodiscard]] bool Read(Handle disk) {
+    return Sys().disks->GetLayout(disk, block_.get(), kLayoutBufferSize);
   }
-  const PARTITION_INFORMATION_EX& Entry(std::uint32_t i) const {
-    return *LayoutEntry(area_->layout(), i);
-  }
+  const DriveLayoutView& View() const { return view_; }
 
  private:
-  LayoutArea* area_;
+  HeapBlock block_;
+  DriveLayoutView view_;
 };
 
 UniqueHandle OpenPhysicalDisk(std::int32_t number) {
@@ -88,7 +67,7 @@ void CountOpened(LocateDetail* detail) {
 }
 
 bool IsHiddenFat32Type(std::uint8_t type) {
-  return type == kMbrHiddenFat32Chs || type == kMbrHiddenFat32Lba;
+  return type == mbr::kTypeHiddenFat32Chs || type == mbr::kTypeHiddenFat32Lba;
 }
 
 bool IsRecoveryMarker(std::uint32_t style, const PARTITION_INFORMATION_EX& entry) {
@@ -115,7 +94,7 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
   *diskNumber = 0;
   LayoutBuffer buffer;
   if (!buffer) return GiveUp(detail, -1, kErrorNotEnoughMemory);
-  for (std::int32_t n = 0; n < kDiskNumbersNamed; ++n) {
+  for (std::int32_t n = 0; n < kNameableDisks; ++n) {
     UniqueHandle disk = OpenPhysicalDisk(n);
     if (!disk) break;
     CountOpened(detail);
@@ -125,9 +104,10 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
       continue;
     }
     if (!buffer.Read(disk.get())) return GiveUp(detail, n, Sys().system->LastError());
-    for (std::uint32_t i = 0; i < buffer.Count(); ++i) {
-      const PARTITION_INFORMATION_EX& entry = buffer.Entry(i);
-      if (IsRecoveryMarker(buffer.Style(), entry)) {
+    const DriveLayoutView& layout = buffer.View();
+    for (std::uint32_t i = 0; i < layout.Count(); ++i) {
+      const PARTITION_INFORMATION_EX& entry = layout.Entry(i);
+      if (IsRecoveryMarker(layout.Style(), entry)) {
         *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
         *diskNumber = n;
         if (detail != nullptr) detail->foundOffset = entry.StartingOffset;
@@ -139,15 +119,15 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
 }
 
 int QueryPartitionStyle(std::int32_t diskNumber, LocateDetail* detail) {
-  if (diskNumber < 0 || diskNumber >= kDiskNumbersNamed) return GiveUp(detail, diskNumber, kErrorInvalidParameter);
+  if (diskNumber < 0 || diskNumber >= kNameableDisks) return GiveUp(detail, diskNumber, kErrorInvalidParameter);
   LayoutBuffer buffer;
   if (!buffer) return GiveUp(detail, -1, kErrorNotEnoughMemory);
   UniqueHandle disk = OpenPhysicalDisk(diskNumber);
   if (!disk) return GiveUp(detail, diskNumber, Sys().system->LastError());
   CountOpened(detail);
   if (!buffer.Read(disk.get())) return GiveUp(detail, diskNumber, Sys().system->LastError());
-  if (buffer.Style() == PARTITION_STYLE_MBR) return 0;
-  if (buffer.Style() == PARTITION_STYLE_GPT) return 1;
+  if (buffer.View().Style() == PARTITION_STYLE_MBR) return kStyleMbr;
+  if (buffer.View().Style() == PARTITION_STYLE_GPT) return kStyleGpt;
   // Neither style: no route can be taken on it.
   return GiveUp(detail, diskNumber, kErrorSuccess);
 }
@@ -163,7 +143,7 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
   LayoutBuffer buffer;
   if (!buffer) return GiveUp(detail, -1, kErrorNotEnoughMemory);
   wchar_t label[kVolumeLabelChars];
-  for (std::int32_t n = 0; n < kDiskNumbersNamed; ++n) {
+  for (std::int32_t n = 0; n < kNameableDisks; ++n) {
     UniqueHandle disk = OpenPhysicalDisk(n);
     if (!disk) break;
     CountOpened(detail);
@@ -172,9 +152,10 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
       *diskNumber = 0;
       return GiveUp(detail, n, Sys().system->LastError());
     }
-    for (std::uint32_t i = 0; i < buffer.Count(); ++i) {
-      const PARTITION_INFORMATION_EX& entry = buffer.Entry(i);
-      if (!IsLabelCandidate(buffer.Style(), entry)) continue;
+    const DriveLayoutView& layout = buffer.View();
+    for (std::uint32_t i = 0; i < layout.Count(); ++i) {
+      const PARTITION_INFORMATION_EX& entry = layout.Entry(i);
+      if (!IsLabelCandidate(layout.Style(), entry)) continue;
       // A partition whose label cannot be read is simply not the one.
       if (ReadVolumeLabel(disk.get(), label, entry.StartingOffset) != kLocateFound ||
           !EqualsIgnoreAsciiCase(label, kRecoveryLabel)) {
@@ -183,7 +164,7 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
       *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
       if (detail != nullptr) detail->foundOffset = entry.StartingOffset;
       // Found even when no drive root shows it: the root then stays empty.
-      FindVolumeRoot(n, volumeRoot, entry.StartingOffset);
+      static_cast<void>(FindVolumeRoot(n, volumeRoot, entry.StartingOffset));
       return kLocateFound;
     }
   }
@@ -202,9 +183,7 @@ int FindVolumeRoot(std::int32_t diskNumber, wchar_t* volumeRoot, std::int64_t of
   if (length == 0 || length > kDriveStringsChars) return kLocateFailed;
 
   alignas(8) unsigned char extentsArea[kExtentsBufferSize];
-  const auto* extents = reinterpret_cast<const VOLUME_DISK_EXTENTS*>(extentsArea);
-  constexpr std::uint32_t kExtentRoom =
-      (kExtentsBufferSize - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT);
+  const VolumeExtentsView extents(extentsArea, kExtentsBufferSize);
 
   for (std::uint32_t at = 0; at + kRootChars <= length; at += kRootChars) {
     const wchar_t root[kRootChars] = {drives[at], drives[at + 1], drives[at + 2], L'\0'};
@@ -219,10 +198,8 @@ int FindVolumeRoot(std::int32_t diskNumber, wchar_t* volumeRoot, std::int64_t of
     if (!Sys().volumes->GetExtents(volume.get(), extentsArea, kExtentsBufferSize)) {
       return kLocateFailed;
     }
-    std::uint32_t count = extents->NumberOfDiskExtents;
-    if (count > kExtentRoom) count = kExtentRoom;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const DISK_EXTENT& extent = *ExtentAt(extents, i);
+    for (std::uint32_t i = 0; i < extents.Count(); ++i) {
+      const DISK_EXTENT& extent = extents.Entry(i);
       if (extent.DiskNumber == static_cast<std::uint32_t>(diskNumber) &&
           extent.StartingOffset == offset) {
         CopyBounded(volumeRoot, kPathChars, root);

@@ -13,6 +13,10 @@ inline constexpr int kLocateBadArgument = 1;
 inline constexpr int kLocateNotFound = 4;
 inline constexpr int kLocateFailed = 5;
 
+// QueryPartitionStyle's answers besides kLocateFailed.
+inline constexpr int kStyleMbr = 0;
+inline constexpr int kStyleGpt = 1;
+
 // What a search saw on its way, for the support check (the launcher passes
 // none): how many disks it opened, and for a result of 5 the disk whose answer
 // failed (-1: no room for the answer could be had) with the Windows error.
@@ -24,16 +28,17 @@ struct LocateDetail {
   std::int64_t foundOffset = 0;
 };
 
-int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumber,
-                          LocateDetail* detail = nullptr);
-// 0 MBR, 1 GPT, 5 layout query failed (also for a disk that cannot be opened).
-int QueryPartitionStyle(std::int32_t diskNumber, LocateDetail* detail = nullptr);
+[[nodiscard]] int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumber,
+                                        LocateDetail* detail = nullptr);
+// kStyleMbr, kStyleGpt, or kLocateFailed when the layout query failed (also for
+// a disk that cannot be opened).
+[[nodiscard]] int QueryPartitionStyle(std::int32_t diskNumber, LocateDetail* detail = nullptr);
 // volumeRoot: 260 characters; "E:\" or empty.
-int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, wchar_t* volumeRoot,
-                       LocateDetail* detail = nullptr);
+[[nodiscard]] int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber,
+                                     wchar_t* volumeRoot, LocateDetail* detail = nullptr);
 // The drive root ("E:\") of the mounted volume labelled "Recovery" that has an
 // extent on diskNumber starting at offset; volumeRoot: 260 characters.
 // 0 found, 4 none (volumeRoot empty), 5 the drive list or an extents query failed.
-int FindVolumeRoot(std::int32_t diskNumber, wchar_t* volumeRoot, std::int64_t offset);
+[[nodiscard]] int FindVolumeRoot(std::int32_t diskNumber, wchar_t* volumeRoot, std::int64_t offset);
 
 }  // namespace tavu

@@ -29,18 +29,18 @@ inline constexpr std::size_t kMaxListingBytes = 4u << 20;
 
 // Splits wide text as text mode delivers it: lines end at LF, a CR right before
 // an LF belongs to the line end.
-ListingLines SplitListing(const std::wstring& text);
+[[nodiscard]] ListingLines SplitListing(const std::wstring& text);
 
 // The first identifier, in file order, whose line is directly followed by a line
 // naming the recovery image. *id gets it with its braces, in upper case. An
 // identifier that could not be written into the arming batch unchanged (too
 // long, or holding characters the command processor would act on) is passed
 // over, as if its next line had not matched.
-bool FindRecoveryEntryId(const ListingLines& listing, std::wstring* id);
+[[nodiscard]] bool FindRecoveryEntryId(const ListingLines& listing, std::wstring* id);
 
 // Reads a listing file as a text-mode stream in the user's ANSI code page would:
 // bytes up to the first Ctrl-Z, converted through the ANSI code page, split into
 // lines. False when the file cannot be opened or read, or is absurdly large.
-bool ReadListing(const wchar_t* path, ListingLines* listing);
+[[nodiscard]] bool ReadListing(const wchar_t* path, ListingLines* listing);
 
 }  // namespace tavu

@@ -138,7 +138,7 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
   RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
 
   // From scratch: the numbers now name the disk and partition labelled Recovery.
-  if (FindRecoveryVolume(&s.diskNumber, &s.partitionNumber, s.volumeRoot) != 0) return AbortNotFound(s);
+  if (FindRecoveryVolume(&s.diskNumber, &s.partitionNumber, s.volumeRoot) != kLocateFound) return AbortNotFound(s);
 
   // "E:\" gives "E"; an empty root an empty letter.
   std::size_t rootLength = std::wcslen(s.volumeRoot);
@@ -172,9 +172,9 @@ std::uint32_t RecoveryWorker(void* /*parameter*/) {
   CopyBounded(s.enumPath, kPathChars, kEnumPath);
   CopyBounded(s.diskScriptPath, kPathChars, kDiskScriptPath);
 
-  if (FindRecoveryPartition(&s.partitionNumber, &s.diskNumber) != 0) return Abort(kNotFoundMessage);
+  if (FindRecoveryPartition(&s.partitionNumber, &s.diskNumber) != kLocateFound) return Abort(kNotFoundMessage);
 
-  std::uint32_t aborted = QueryPartitionStyle(s.diskNumber) == 0 ? PartitionTableRoute(s) : BootManagerRoute(s);
+  std::uint32_t aborted = QueryPartitionStyle(s.diskNumber) == kStyleMbr ? PartitionTableRoute(s) : BootManagerRoute(s);
   if (aborted != 0) return aborted;
 
   DeleteTemporaryFiles(s);

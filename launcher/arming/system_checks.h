@@ -24,9 +24,9 @@ struct ProtectionReport {
   std::size_t count = 0;
 };
 
-int Is64BitWindows();
+[[nodiscard]] int Is64BitWindows();
 // reported (kPathChars), when given: the manufacturer text as WMI gave it.
-int CheckManufacturer(wchar_t* reported = nullptr);
-int IsVolumeProtected(ProtectionReport* report = nullptr);
+[[nodiscard]] int CheckManufacturer(wchar_t* reported = nullptr);
+[[nodiscard]] int IsVolumeProtected(ProtectionReport* report = nullptr);
 
 }  // namespace tavu

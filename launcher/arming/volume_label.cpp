@@ -4,7 +4,9 @@
 
 #include "common/disk_api.h"
 #include "common/system_api.h"
+#include "launcher/arming/fat32_layout.h"
 #include "launcher/arming/label_reading.h"
+#include "launcher/arming/ntfs_layout.h"
 #include "launcher/arming/partition_locator.h"
 
 namespace tavu {
@@ -12,7 +14,10 @@ namespace tavu {
 namespace {
 
 using label_detail::kBootSectorSize;
-using label_detail::ReadExact;
+using label_detail::ReadBootSector;
+
+static_assert(ntfs::boot::OemId::kEnd <= kBootSectorSize &&
+              fat32::boot::FileSystemType::kEnd <= kBootSectorSize);
 
 // The physical disk, read through the platform: SetFilePointerEx + ReadFile,
 // and MultiByteToWideChar(CP_ACP).
@@ -33,20 +38,19 @@ class DiskSectors final : public SectorSource {
 }  // namespace
 
 LabelFileSystem FileSystemOfBootSector(const std::uint8_t* sector) {
-  if (std::memcmp(sector + 3, "NTFS    ", 8) == 0) return LabelFileSystem::Ntfs;
-  if (std::memcmp(sector + 82, "FAT32   ", 8) == 0) return LabelFileSystem::Fat32;
+  using NtfsMark = ntfs::boot::OemId;
+  using Fat32Mark = fat32::boot::FileSystemType;
+  if (std::memcmp(At<NtfsMark>(sector), ntfs::kOemIdText, NtfsMark::kSize) == 0) return LabelFileSystem::Ntfs;
+  if (std::memcmp(At<Fat32Mark>(sector), fat32::kFileSystemTypeText, Fat32Mark::kSize) == 0) {
+    return LabelFileSystem::Fat32;
+  }
   return LabelFileSystem::None;
 }
 
 int ReadVolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t offset) {
-  if (label == nullptr) return kLocateBadArgument;
-  label[0] = L'\0';
-  // A negative position is one SetFilePointerEx refuses.
-  if (offset < 0) return kLocateFailed;
   std::uint8_t boot[kBootSectorSize];
-  if (!ReadExact(source, static_cast<std::uint64_t>(offset), boot, kBootSectorSize)) {
-    return kLocateFailed;
-  }
+  const int started = ReadBootSector(source, label, offset, boot);
+  if (started != kLocateFound) return started;
   switch (FileSystemOfBootSector(boot)) {
     case LabelFileSystem::Ntfs: return ReadNtfsVolumeLabelFrom(source, label, offset);
     case LabelFileSystem::Fat32: return ReadFat32VolumeLabelFrom(source, label, offset);

@@ -31,18 +31,18 @@ class SectorSource {
 };
 
 // label: kVolumeLabelChars characters. offset: the partition's StartingOffset.
-int ReadVolumeLabel(Handle disk, wchar_t* label, std::int64_t offset);
-int ReadNtfsVolumeLabel(Handle disk, wchar_t* label, std::int64_t offset);
-int ReadFat32VolumeLabel(Handle disk, wchar_t* label, std::int64_t offset);
+[[nodiscard]] int ReadVolumeLabel(Handle disk, wchar_t* label, std::int64_t offset);
+[[nodiscard]] int ReadNtfsVolumeLabel(Handle disk, wchar_t* label, std::int64_t offset);
+[[nodiscard]] int ReadFat32VolumeLabel(Handle disk, wchar_t* label, std::int64_t offset);
 
 // The same reads from any source of sectors.
-int ReadVolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t offset);
-int ReadNtfsVolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t offset);
-int ReadFat32VolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t offset);
+[[nodiscard]] int ReadVolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t offset);
+[[nodiscard]] int ReadNtfsVolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t offset);
+[[nodiscard]] int ReadFat32VolumeLabelFrom(SectorSource& source, wchar_t* label, std::int64_t offset);
 
 // Which file system the first sector of a partition names, tested as
 // ReadVolumeLabel tests it.
 enum class LabelFileSystem : std::uint8_t { None, Ntfs, Fat32 };
-LabelFileSystem FileSystemOfBootSector(const std::uint8_t* sector512);
+[[nodiscard]] LabelFileSystem FileSystemOfBootSector(const std::uint8_t* sector512);
 
 }  // namespace tavu

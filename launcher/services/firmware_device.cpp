@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 
+#include "common/file_api.h"
 #include "common/firmware_api.h"
 #include "launcher/startup/globals.h"
 
@@ -14,6 +15,12 @@ static_assert(std::endian::native == std::endian::little);
 bool OpenFirmwareDevice() {
   g_firmwareDevice = Sys().firmware->OpenDevice(kFirmwareDeviceName);
   return IsValidHandle(g_firmwareDevice);
+}
+
+void CloseFirmwareDevice() {
+  if (!IsValidHandle(g_firmwareDevice)) return;
+  Sys().files->Close(g_firmwareDevice);
+  g_firmwareDevice = nullptr;
 }
 
 bool CallFirmwareMethod(std::uint32_t argument, std::uint32_t* capacity, void* output) {

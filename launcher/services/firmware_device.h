@@ -30,12 +30,29 @@ static_assert(offsetof(FirmwareRequest, argumentLength) == 4);
 static_assert(offsetof(FirmwareRequest, argument) == 8);
 
 // Opens the device into g_firmwareDevice (valid or not); true when it opened.
-bool OpenFirmwareDevice();
+[[nodiscard]] bool OpenFirmwareDevice();
+// A device that opened is closed and g_firmwareDevice set back to 0; the
+// invalid value a failed open left stays, as the record of that failure.
+void CloseFirmwareDevice();
 // Runs "BSTS" with the argument on g_firmwareDevice. On entry *capacity is the
 // room in output; on success it is the number of reply bytes copied there.
-bool CallFirmwareMethod(std::uint32_t argument, std::uint32_t* capacity, void* output);
+[[nodiscard]] bool CallFirmwareMethod(std::uint32_t argument, std::uint32_t* capacity, void* output);
 // The recovery status: false without a device or when the request fails (then
 // *status is untouched); a reply shorter than 4 bytes gives status 0.
-bool QueryRecoveryStatus(std::int32_t* status);
+[[nodiscard]] bool QueryRecoveryStatus(std::int32_t* status);
+
+// g_firmwareDevice for the length of one query: opened when the owner is
+// made, closed (CloseFirmwareDevice) when it goes, on every path.
+class FirmwareDeviceSession {
+ public:
+  FirmwareDeviceSession() : opened_(OpenFirmwareDevice()) {}
+  ~FirmwareDeviceSession() { CloseFirmwareDevice(); }
+  FirmwareDeviceSession(const FirmwareDeviceSession&) = delete;
+  FirmwareDeviceSession& operator=(const FirmwareDeviceSession&) = delete;
+  explicit operator bool() const { return opened_; }
+
+ private:
+  bool opened_;
+};
 
 }  // namespace tavu

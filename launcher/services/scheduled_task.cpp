@@ -1,8 +1,10 @@
 #include "launcher/services/scheduled_task.h"
 
+#include "common/com_apartment.h"
 #include "common/com_api.h"
 #include "common/log_writer.h"
 #include "common/task_api.h"
+#include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "launcher/startup/launcher_log.h"
 
@@ -15,35 +17,35 @@ constexpr wchar_t kTaskArguments[] = L"/CHECK";
 
 void Log(const wchar_t* tag) { WriteLog(g_log, g_logFileName, tag, g_logMessage); }
 
-// COM in a single-threaded apartment of this call's own, security set (or
-// already set by start-up), and the root folder. On success the caller owns one
-// CoInitialize and the session; on failure nothing is held.
-bool OpenRootFolder(Handle* session, HResult* failure = nullptr) {
-  ComApi& com = *Sys().com;
-  HResult hr = com.InitializeApartment();
-  if (Failed(hr)) {
-    if (failure != nullptr) *failure = hr;
-    return false;
+// The scheduler's root folder, reached from a single-threaded apartment of
+// this call's own with security set (or already set by start-up). Whatever was
+// entered is left again when the object goes, in the order the scheduler asks
+// for: the folder and its service first, then CoUninitialize.
+class RootFolder {
+ public:
+  // False when a step failed, with *failure (when given) its HRESULT; nothing
+  // is held beyond what the owners release.
+  [[nodiscard]] bool Open(HResult* failure = nullptr) {
+    HResult hr = kSOk;
+    apartment_ = UniqueCoUninitializeCall::EnterApartment(&hr);
+    if (apartment_) {
+      hr = Sys().com->InitializeSecurity(kAuthnLevelPktPrivacy, kImpLevelImpersonate);
+      if (hr == kRpcETooLate) hr = kSOk;
+    }
+    Handle session = nullptr;
+    if (Succeeded(hr)) hr = Sys().tasks->OpenFolder(kRootFolder, &session);
+    if (failure != nullptr) *failure = Failed(hr) ? hr : kSOk;
+    if (Failed(hr)) return false;
+    session_.reset(session);
+    return true;
   }
-  hr = com.InitializeSecurity(kAuthnLevelPktPrivacy, kImpLevelImpersonate);
-  if (Failed(hr) && hr != kRpcETooLate) {
-    if (failure != nullptr) *failure = hr;
-    com.Uninitialize();
-    return false;
-  }
-  hr = Sys().tasks->OpenFolder(kRootFolder, session);
-  if (Failed(hr)) {
-    if (failure != nullptr) *failure = hr;
-    com.Uninitialize();
-    return false;
-  }
-  return true;
-}
+  Handle session() const { return session_.get(); }
 
-void CloseRootFolder(Handle session) {
-  Sys().tasks->CloseFolder(session);
-  Sys().com->Uninitialize();
-}
+ private:
+  // Declared first, so destroyed last.
+  UniqueCoUninitializeCall apartment_;
+  UniqueTaskSession session_;
+};
 
 TaskRegistration LogonTask(const wchar_t* exePath) {
   TaskRegistration r;
@@ -72,6 +74,22 @@ TaskRegistration LogonTask(const wchar_t* exePath) {
   return r;
 }
 
+// Any earlier registration removed, then the logon task registered.
+int ReplaceTask(const wchar_t* exePath) {
+  RootFolder root;
+  if (!root.Open()) return kTaskFailed;
+  // Replaces an earlier registration; there may be none.
+  Sys().tasks->DeleteTask(root.session(), kTaskName);
+  return Succeeded(Sys().tasks->RegisterTask(root.session(), kTaskName, LogonTask(exePath))) ? kTaskDone
+                                                                                             : kTaskFailed;
+}
+
+int RemoveTask() {
+  RootFolder root;
+  if (!root.Open()) return kTaskFailed;
+  return Succeeded(Sys().tasks->DeleteTask(root.session(), kTaskName)) ? kTaskDone : kTaskFailed;
+}
+
 }  // namespace
 
 int AddTask(const wchar_t* exePath) {
@@ -82,14 +100,7 @@ int AddTask(const wchar_t* exePath) {
   FormatBounded(g_logMessage, kPathChars, L"Task Path: %ls, Task Arg: %ls", exePath, kTaskArguments);
   Log(kTag);
 
-  int result = 1;
-  Handle session = nullptr;
-  if (OpenRootFolder(&session)) {
-    // Replaces an earlier registration; there may be none.
-    Sys().tasks->DeleteTask(session, kTaskName);
-    if (Succeeded(Sys().tasks->RegisterTask(session, kTaskName, LogonTask(exePath)))) result = 0;
-    CloseRootFolder(session);
-  }
+  const int result = ReplaceTask(exePath);
   WriteLogValue(g_log, g_logFileName, kTag, result);
   return result;
 }
@@ -99,12 +110,7 @@ int DeleteTask() {
   FormatBounded(g_logMessage, kPathChars, L"Task Name: %ls", kTaskName);
   Log(kTag);
 
-  int result = 1;
-  Handle session = nullptr;
-  if (OpenRootFolder(&session)) {
-    if (Succeeded(Sys().tasks->DeleteTask(session, kTaskName))) result = 0;
-    CloseRootFolder(session);
-  }
+  const int result = RemoveTask();
   WriteLogValue(g_log, g_logFileName, kTag, result);
   return result;
 }
@@ -112,13 +118,12 @@ int DeleteTask() {
 int IsTaskRegistered(std::int32_t* failure) {
   HResult hr = kSOk;
   int result = 0;
-  Handle session = nullptr;
-  if (OpenRootFolder(&session, &hr)) {
-    hr = Sys().tasks->FindTask(session, kTaskName);
+  RootFolder folder;
+  if (folder.Open(&hr)) {
+    hr = Sys().tasks->FindTask(folder.session(), kTaskName);
     if (Succeeded(hr)) result = 1;
     // Absent is an answer, not a failure.
     if (hr == kHResultFileNotFound) hr = kSOk;
-    CloseRootFolder(session);
   }
   if (failure != nullptr) *failure = hr;
   return result;

@@ -7,10 +7,13 @@
 namespace tavu {
 
 inline constexpr wchar_t kTaskName[] = L"TAVU F9 Recovery";
+// The operations' results. Callers may ignore them: the log has them too.
+inline constexpr int kTaskDone = 0;
+inline constexpr int kTaskFailed = 1;
 
-// 0 when the task was registered (replacing an earlier one), 1 otherwise.
+// kTaskDone when the task was registered (replacing an earlier one).
 int AddTask(const wchar_t* exePath);
-// 0 when the task was deleted, 1 otherwise (also when there was none).
+// kTaskDone when the task was deleted; kTaskFailed also when there was none.
 int DeleteTask();
 // 1 when the task is registered, 0 otherwise; COM is entered and left as the
 // two operations above do, nothing is changed and nothing is logged. *failure,

@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "common/com_api.h"
-#include "common/file_api.h"
 #include "common/ui_api.h"
 #include "common/wide_text.h"
 #include "common/win_errors.h"
@@ -34,12 +33,13 @@ bool AnotherLauncherRuns(StartupApi& api) {
 
 // "/AUTO": true when the firmware asks for the recovery to be offered.
 bool FirmwareOffersRecovery() {
-  if (!OpenFirmwareDevice()) return false;
   std::int32_t status = 0;
-  QueryRecoveryStatus(&status);
-  if (IsValidHandle(g_firmwareDevice)) {
-    Sys().files->Close(g_firmwareDevice);
-    g_firmwareDevice = nullptr;
+  {
+    // Closed straight after the query, before anything is printed.
+    FirmwareDeviceSession device;
+    if (!device) return false;
+    // A failed request leaves the status at 0, which offers nothing.
+    static_cast<void>(QueryRecoveryStatus(&status));
   }
   wchar_t text[kPathChars] = {};
   FormatBounded(text, kPathChars, L"ret = %d\nGet returen value from BIOS (BSTS)--> %d", 0, status);
