@@ -19,7 +19,7 @@
 #include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/launcher_main.h"
 #include "patcher/fix_downgrade.h"
-#include "sim/sim_arming.h"
+#include "sim/programs/windows_tools.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/launcher_test.h"
 #include "tests/fixtures/pe_builder.h"
@@ -436,7 +436,7 @@ Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
           EXPECT_EQ(box.caption, L"Recovery Aborted") << what;
           EXPECT_EQ(box.owner, kWindow) << what;
         }
-        const bool restart = m.arming().programs().restart().pending;
+        const bool restart = m.windowsTools().programs().restart().pending;
         EXPECT_TRUE(s->exit == 0 || s->exit == 1) << what << ": exit " << s->exit;
         // A box means the worker gave up: no restart, and the window is told to close.
         if (!boxes.empty()) {
@@ -468,7 +468,7 @@ TEST_F(LauncherSweepTest, RecoveryWorker) {
     f.arrange(r);
     f.act(r);
     EXPECT_EQ(s->exit, 0u);
-    EXPECT_TRUE(r.machine->arming().programs().restart().pending);
+    EXPECT_TRUE(r.machine->windowsTools().programs().restart().pending);
     SetPlatform(Platform{});
   }
   EXPECT_GT(Sweep(WorkerFlow("recovery worker, GPT machine", gpt)), 20u);

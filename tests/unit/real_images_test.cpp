@@ -13,7 +13,7 @@
 #include "common/unique_handle.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/volume_label.h"
-#include "sim/sim_machine.h"
+#include "sim/core/machine.h"
 #include "tests/fixtures/run_command.h"
 #include "tests/fixtures/temp_dir.h"
 

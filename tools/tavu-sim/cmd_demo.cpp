@@ -14,7 +14,7 @@
 #include "sim/images/disk_builders.h"
 #include "sim/images/pe_builder.h"
 #include "sim/images/version_block.h"
-#include "sim/pe_version.h"
+#include "sim/formats/pe_version.h"
 #include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
@@ -430,7 +430,7 @@ int RunDemo(SimContext& context) {
       if (r.hasScript) PrintScriptLines(out, r.script);
     }
     if (armed.route != nullptr && std::string(armed.route) == "boot-manager") {
-      sim::SimBcdStore& store = machine.arming().store();
+      sim::SimBcdStore& store = machine.windowsTools().store();
       std::fprintf(out, "   boot manager afterwards:\n");
       for (const wchar_t* element :
            {L"customactions", L"custom:5400000f", L"extendedinput", L"displayorder"}) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/win_records.h"
-#include "sim/sim_machine.h"
+#include "sim/core/machine.h"
 #include "tools/tavu-sim/json.h"
 
 namespace tavu::tool {
