@@ -3,20 +3,41 @@
 // fail the way Windows would fail it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <set>
 
 namespace tavu::sim {
 
+// The kinds of operation, listed once: the enum and the names that failure
+// messages print both come from here.
+#define TAVU_SIM_OPS(X)                                                                           \
+  X(FileOpen) X(FileRead) X(FileWrite) X(FileSeek) X(FileSize) X(FileFlush) X(FileRename)          \
+  X(FileRemove) X(DirCreate) X(FileFind) X(SetCurrentDir)                                          \
+  X(DiskOpen) X(DiskRead) X(DiskGeometry) X(DiskLayoutQuery) X(DiskLayoutWrite) X(AdapterQuery)    \
+  X(VolumeEnum) X(VolumeOpen) X(VolumeExtents) X(VolumeInfo) X(VolumePathNames) X(MountPoint)      \
+  X(DriveStrings) X(ProcessStart) X(ProcessWait) X(ExitCode) X(WmiCall) X(TaskCall) X(ComRelease)  \
+  X(FirmwareOpen) X(FirmwareCall) X(MessageBox) X(PostMessage) X(DebugOutput) X(ThreadStart)       \
+  X(WindowClass) X(NamedMutex) X(ResourceLoad) X(VersionInfo) X(ComInit) X(ModulePath)             \
+  X(RedirectionSwitch)
+
 enum class SimOp : std::uint8_t {
-  FileOpen, FileRead, FileWrite, FileSeek, FileSize, FileFlush, FileRename, FileRemove,
-  DirCreate, FileFind, SetCurrentDir,
-  DiskOpen, DiskRead, DiskGeometry, DiskLayoutQuery, DiskLayoutWrite, AdapterQuery,
-  VolumeEnum, VolumeOpen, VolumeExtents, VolumeInfo, VolumePathNames, MountPoint, DriveStrings,
-  ProcessStart, WmiCall, TaskCall, FirmwareOpen, FirmwareCall, MessageBox, ThreadStart,
-  ResourceLoad, VersionInfo, ComInit, Other,
+#define TAVU_SIM_OP_ENUMERATOR(name) name,
+  TAVU_SIM_OPS(TAVU_SIM_OP_ENUMERATOR)
+#undef TAVU_SIM_OP_ENUMERATOR
 };
+
+inline constexpr const char* kSimOpNames[] = {
+#define TAVU_SIM_OP_NAME(name) #name,
+    TAVU_SIM_OPS(TAVU_SIM_OP_NAME)
+#undef TAVU_SIM_OP_NAME
+};
+inline constexpr std::size_t kSimOpCount = sizeof(kSimOpNames) / sizeof(kSimOpNames[0]);
+
+constexpr const char* SimOpName(SimOp op) {
+  return static_cast<std::size_t>(op) < kSimOpCount ? kSimOpNames[static_cast<std::size_t>(op)] : "?";
+}
 
 class SimFaults {
  public:
@@ -38,7 +59,7 @@ class SimFaults {
   std::uint64_t count_ = 0;
   std::uint64_t failAt_ = 0;
   bool injected_ = false;
-  SimOp injectedOp_ = SimOp::Other;
+  SimOp injectedOp_ = SimOp::FileOpen;
   std::set<SimOp> failAll_;
 };
 

@@ -8,21 +8,21 @@
 #include <vector>
 
 #include "common/platform.h"
-#include "sim/programs/windows_tools.h"
-#include "sim/seam/disks.h"
-#include "sim/seam/com.h"
 #include "sim/core/faults.h"
-#include "sim/seam/files.h"
-#include "sim/seam/firmware.h"
 #include "sim/core/handles.h"
 #include "sim/core/paths.h"
+#include "sim/programs/windows_tools.h"
+#include "sim/seam/com.h"
+#include "sim/seam/disks.h"
+#include "sim/seam/files.h"
+#include "sim/seam/firmware.h"
 #include "sim/seam/processes.h"
-#include "sim/seam/startup.h"
 #include "sim/seam/resources.h"
+#include "sim/seam/startup.h"
 #include "sim/seam/system.h"
-#include "sim/seam/volumes.h"
 #include "sim/seam/tasks.h"
 #include "sim/seam/ui.h"
+#include "sim/seam/volumes.h"
 #include "sim/seam/wmi.h"
 
 namespace tavu::sim {

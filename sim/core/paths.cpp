@@ -1,4 +1,5 @@
 #include "sim/core/paths.h"
+#include "sim/core/text.h"
 
 #include <dirent.h>
 
@@ -61,8 +62,6 @@ std::wstring Widen(const std::string& text) {
 
 namespace {
 
-wchar_t Fold(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
-
 bool MatchFrom(const std::wstring& p, std::size_t pi, const std::wstring& n, std::size_t ni) {
   while (pi < p.size()) {
     if (p[pi] == L'*') {
@@ -72,22 +71,11 @@ bool MatchFrom(const std::wstring& p, std::size_t pi, const std::wstring& n, std
       return false;
     }
     if (ni >= n.size()) return false;
-    if (p[pi] != L'?' && Fold(p[pi]) != Fold(n[ni])) return false;
+    if (p[pi] != L'?' && AsciiUpper(p[pi]) != AsciiUpper(n[ni])) return false;
     ++pi;
     ++ni;
   }
   return ni == n.size();
-}
-
-bool EqualFold(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -108,7 +96,7 @@ std::wstring SimPaths::Absolute(const std::wstring& windowsPath) const {
 
 bool SimPaths::ToHost(const std::wstring& windowsPath, std::string* hostPath) const {
   std::wstring abs = Absolute(windowsPath);
-  if (abs.size() < 2 || Fold(abs[0]) != L'C' || abs[1] != L':') return false;
+  if (abs.size() < 2 || AsciiUpper(abs[0]) != L'C' || abs[1] != L':') return false;
   std::vector<std::string> parts;
   std::wstring part;
   for (std::size_t i = 2; i <= abs.size(); ++i) {
@@ -128,7 +116,7 @@ bool SimPaths::ToHost(const std::wstring& windowsPath, std::string* hostPath) co
     std::string chosen = p;
     if (DIR* dir = opendir(host.c_str())) {
       while (dirent* e = readdir(dir)) {
-        if (EqualFold(e->d_name, p)) {
+        if (AsciiEqualNoCase(e->d_name, p)) {
           chosen = e->d_name;
           break;
         }

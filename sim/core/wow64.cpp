@@ -1,5 +1,7 @@
 #include "sim/core/wow64.h"
 
+#include "sim/core/text.h"
+
 namespace tavu::sim {
 
 namespace {
@@ -18,7 +20,7 @@ std::wstring Folded(const std::wstring& path) {
   std::wstring out = path;
   for (wchar_t& c : out) {
     if (c == L'/') c = L'\\';
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    c = AsciiUpper(c);
   }
   return out;
 }

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/little_endian.h"
 #include "common/win_errors.h"
 #include "sim/formats/disk_layout.h"
-#include "common/little_endian.h"
 
 namespace tavu::sim {
 

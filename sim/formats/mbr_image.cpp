@@ -3,9 +3,9 @@
 #include <cstring>
 #include <set>
 
+#include "common/little_endian.h"
 #include "common/win_errors.h"
 #include "sim/formats/disk_layout.h"
-#include "common/little_endian.h"
 
 namespace tavu::sim {
 

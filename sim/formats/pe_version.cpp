@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <string>
 
+#include "sim/core/text.h"
+
 namespace tavu::sim {
 
 namespace {
@@ -145,10 +147,6 @@ bool PickLanguage(const std::vector<DirEntry>& entries, std::uint32_t* dataOffse
 
 std::size_t Align4(std::size_t n) { return (n + 3) & ~std::size_t{3}; }
 
-wchar_t FoldAscii(std::uint32_t c) {
-  return static_cast<wchar_t>((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c);
-}
-
 // One node of the VS_VERSIONINFO tree: wLength, wValueLength, wType, the key,
 // padding, the value, padding, the children. All within [start, end).
 struct Node {
@@ -196,7 +194,7 @@ bool ReadNode(const std::uint8_t* block, std::size_t limit, std::size_t start, N
 bool KeyEquals(const std::uint8_t* block, const Node& node, const std::wstring& key) {
   if (node.keyUnits != key.size()) return false;
   for (std::size_t i = 0; i < key.size(); ++i) {
-    if (FoldAscii(U16(block + node.keyStart + 2 * i)) != FoldAscii(static_cast<std::uint32_t>(key[i]))) {
+    if (AsciiUpper(static_cast<wchar_t>(U16(block + node.keyStart + 2 * i))) != AsciiUpper(key[i])) {
       return false;
     }
   }

@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "sim/core/text.h"
+
 namespace tavu::sim {
 
 namespace {
@@ -19,13 +21,6 @@ const wchar_t kBadType[] =
     L"The element data type specified is not recognized, or does not apply to the specified entry.\r\n"
     L"Run \"bcdedit /?\" for command line assistance.\r\n";
 
-std::wstring Lower(std::wstring s) {
-  for (wchar_t& c : s) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return s;
-}
-
 bool IsBlank(const std::wstring& line) {
   for (wchar_t c : line) {
     if (c != L' ' && c != L'\t') return false;
@@ -39,28 +34,6 @@ bool IsUnderline(const std::wstring& line) {
     if (c != L'-') return false;
   }
   return true;
-}
-
-std::wstring Trim(const std::wstring& s) {
-  std::size_t b = s.find_first_not_of(L" \t");
-  if (b == std::wstring::npos) return L"";
-  std::size_t e = s.find_last_not_of(L" \t");
-  return s.substr(b, e - b + 1);
-}
-
-std::vector<std::wstring> SplitLines(const std::wstring& text) {
-  std::vector<std::wstring> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t lf = text.find(L'\n', start);
-    std::size_t end = lf == std::wstring::npos ? text.size() : lf;
-    std::size_t cut = end;
-    if (cut > start && text[cut - 1] == L'\r') --cut;
-    lines.push_back(text.substr(start, cut - start));
-    if (lf == std::wstring::npos) break;
-    start = lf + 1;
-  }
-  return lines;
 }
 
 // The command line as bcdedit's C runtime splits it: blanks separate
@@ -96,33 +69,15 @@ std::wstring ElementLine(const std::wstring& name, const std::wstring& value) {
 }
 
 bool ParseInteger(const std::wstring& text, std::uint64_t* value) {
-  std::wstring t = Lower(text);
-  int base = 10;
-  std::size_t i = 0;
+  const std::wstring t = AsciiLower(text);
   if (t.size() > 2 && t[0] == L'0' && t[1] == L'x') {
-    base = 16;
-    i = 2;
+    return t.size() - 2 <= 16 && ParseDigits(std::wstring_view(t).substr(2), 16, UINT64_MAX, value);
   }
-  if (i >= t.size() || t.size() - i > (base == 16 ? 16u : 19u)) return false;
-  std::uint64_t v = 0;
-  for (; i < t.size(); ++i) {
-    wchar_t c = t[i];
-    int d;
-    if (c >= L'0' && c <= L'9') {
-      d = c - L'0';
-    } else if (base == 16 && c >= L'a' && c <= L'f') {
-      d = c - L'a' + 10;
-    } else {
-      return false;
-    }
-    v = v * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
-  }
-  *value = v;
-  return true;
+  return t.size() <= 19 && ParseDigits(t, 10, UINT64_MAX, value);
 }
 
 bool ParseBoolean(const std::wstring& text, std::wstring* shown) {
-  std::wstring t = Lower(text);
+  std::wstring t = AsciiLower(text);
   if (t == L"yes" || t == L"on" || t == L"true" || t == L"1") {
     *shown = L"Yes";
     return true;
@@ -164,7 +119,7 @@ Format FormatOf(const std::wstring& type, std::wstring* name) {
       {L"description", Format::String},        {L"locale", Format::String},
       {L"bootmenupolicy", Format::String},     {L"displaybootmenu", Format::Boolean},
   };
-  std::wstring t = Lower(type);
+  std::wstring t = AsciiLower(type);
   for (const auto& n : kNamed) {
     if (t == n.name) {
       *name = n.name;
@@ -193,7 +148,7 @@ void SimBcdStore::Load(const std::wstring& listing) {
   entries_.clear();
   trailing_.clear();
   changes_ = 0;
-  std::vector<std::wstring> lines = SplitLines(listing);
+  std::vector<std::wstring> lines = Lines(listing);
   std::vector<std::wstring> pending;
   std::size_t i = 0;
   auto headerAt = [&](std::size_t k) {
@@ -255,14 +210,14 @@ std::wstring SimBcdStore::Listing() const {
 }
 
 int SimBcdStore::Resolve(const std::wstring& id) const {
-  std::wstring want = Lower(id);
+  std::wstring want = AsciiLower(id);
   if (want == L"{default}") {
     std::vector<std::wstring> def = Values(L"{bootmgr}", L"default");
-    if (def.empty() || Lower(def[0]) == L"{default}") return -1;
-    want = Lower(def[0]);
+    if (def.empty() || AsciiLower(def[0]) == L"{default}") return -1;
+    want = AsciiLower(def[0]);
   }
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (!entries_[i].Id().empty() && Lower(entries_[i].Id()) == want) return static_cast<int>(i);
+    if (!entries_[i].Id().empty() && AsciiLower(entries_[i].Id()) == want) return static_cast<int>(i);
   }
   return -1;
 }
@@ -270,10 +225,10 @@ int SimBcdStore::Resolve(const std::wstring& id) const {
 std::vector<std::wstring> SimBcdStore::Values(const std::wstring& id, const std::wstring& element) const {
   int e = Resolve(id);
   if (e < 0) return {};
-  std::wstring want = Lower(element);
+  std::wstring want = AsciiLower(element);
   const auto& elements = entries_[static_cast<std::size_t>(e)].elements;
   for (std::size_t k = 1; k < elements.size(); ++k) {
-    if (Lower(elements[k].name) == want) return elements[k].values;
+    if (AsciiLower(elements[k].name) == want) return elements[k].values;
   }
   return {};
 }
@@ -282,7 +237,7 @@ void SimBcdStore::Put(int entry, const std::wstring& name, const std::vector<std
   ++changes_;
   auto& elements = entries_[static_cast<std::size_t>(entry)].elements;
   for (std::size_t k = 1; k < elements.size(); ++k) {
-    if (Lower(elements[k].name) != Lower(name)) continue;
+    if (AsciiLower(elements[k].name) != AsciiLower(name)) continue;
     if (values.empty()) {
       elements.erase(elements.begin() + static_cast<std::ptrdiff_t>(k));
     } else {
@@ -304,9 +259,9 @@ int SimBcdStore::Run(const std::wstring& arguments, std::wstring* output) {
   std::wstring& out = output != nullptr ? *output : sink;
   out.clear();
   std::vector<std::wstring> args = Arguments(arguments);
-  std::wstring command = args.empty() ? L"/enum" : Lower(args[0]);
+  std::wstring command = args.empty() ? L"/enum" : AsciiLower(args[0]);
   if (command == L"/enum") {
-    if (args.size() > 2 || (args.size() == 2 && Lower(args[1]) != L"all" && Lower(args[1]) != L"active")) {
+    if (args.size() > 2 || (args.size() == 2 && AsciiLower(args[1]) != L"all" && AsciiLower(args[1]) != L"active")) {
       out = kBadParameter;
       return 1;
     }
@@ -391,7 +346,7 @@ int SimBcdStore::DisplayOrder(const std::vector<std::wstring>& args, std::wstrin
   enum { Replace, AddFirst, AddLast, Remove } mode = Replace;
   std::vector<std::wstring> ids;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    std::wstring a = Lower(args[i]);
+    std::wstring a = AsciiLower(args[i]);
     if (a == L"/addfirst" || a == L"/addlast" || a == L"/remove") {
       if (mode != Replace) {
         *out = kBadParameter;
@@ -415,7 +370,7 @@ int SimBcdStore::DisplayOrder(const std::vector<std::wstring>& args, std::wstrin
   std::vector<std::wstring> order = Values(L"{bootmgr}", L"displayorder");
   auto drop = [&](const std::wstring& id) {
     for (std::size_t k = 0; k < order.size();) {
-      if (Lower(order[k]) == Lower(id)) {
+      if (AsciiLower(order[k]) == AsciiLower(id)) {
         order.erase(order.begin() + static_cast<std::ptrdiff_t>(k));
       } else {
         ++k;

@@ -2,29 +2,16 @@
 
 #include <vector>
 
+#include "sim/core/text.h"
+
 namespace tavu::sim {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
-  std::string cur;
-  for (char c : line) {
-    if (c == ' ' || c == '\t') {
-      if (!cur.empty()) words.push_back(Lower(cur));
-      cur.clear();
-    } else {
-      cur.push_back(c);
-    }
-  }
-  if (!cur.empty()) words.push_back(Lower(cur));
+// diskpart reads its commands without regard to case.
+std::vector<std::string> LowerWords(const std::string& line) {
+  std::vector<std::string> words = Words(line);
+  for (std::string& w : words) w = AsciiLower(w);
   return words;
 }
 
@@ -35,31 +22,16 @@ bool Is(const std::string& word, const char* full) {
 }
 
 bool Number(const std::string& text, int* value) {
-  if (text.empty() || text.size() > 4) return false;
-  int v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  *value = v;
+  std::uint64_t v = 0;
+  if (text.size() > 4 || !ParseDigits(text, 10, 9999, &v)) return false;
+  *value = static_cast<int>(v);
   return true;
 }
 
 bool HexByte(std::string text, std::uint8_t* value) {
   if (text.size() > 2 && text[0] == '0' && text[1] == 'x') text = text.substr(2);
-  if (text.empty() || text.size() > 2) return false;
-  unsigned v = 0;
-  for (char c : text) {
-    unsigned d;
-    if (c >= '0' && c <= '9') {
-      d = static_cast<unsigned>(c - '0');
-    } else if (c >= 'a' && c <= 'f') {
-      d = static_cast<unsigned>(c - 'a' + 10);
-    } else {
-      return false;
-    }
-    v = v * 16 + d;
-  }
+  std::uint64_t v = 0;
+  if (text.size() > 2 || !ParseDigits(text, 16, 0xFF, &v)) return false;
   *value = static_cast<std::uint8_t>(v);
   return true;
 }
@@ -187,12 +159,8 @@ std::uint32_t RunDiskpartScript(const std::string& script, SimDiskpartTarget& ta
   std::wstring& out = output != nullptr ? *output : sink;
   out = L"\r\nMicrosoft DiskPart version 10.0.19041.964\r\n";
   Session session(target, out);
-  std::size_t start = 0;
-  while (start < script.size()) {
-    std::size_t lf = script.find('\n', start);
-    std::string line = script.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
-    start = lf == std::string::npos ? script.size() : lf + 1;
-    std::vector<std::string> words = Words(line.size() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+  for (const std::string& line : Lines(script)) {
+    std::vector<std::string> words = LowerWords(line);
     if (words.empty() || words[0] == "rem") continue;
     bool noerr = false;
     for (std::size_t k = 1; k < words.size();) {

@@ -8,33 +8,17 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/core/text.h"
 #include "sim/formats/code_pages.h"
 
 namespace tavu::sim {
 
 namespace {
 
-std::wstring Lower(std::wstring s) {
-  for (wchar_t& c : s) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return s;
-}
-
-std::wstring TrimLeft(const std::wstring& s) {
-  std::size_t b = s.find_first_not_of(L" \t");
-  return b == std::wstring::npos ? L"" : s.substr(b);
-}
-
-std::wstring TrimRight(const std::wstring& s) {
-  std::size_t e = s.find_last_not_of(L" \t");
-  return e == std::wstring::npos ? L"" : s.substr(0, e + 1);
-}
-
 // The path after "/c" or "/s": the quotes around it are the command line's,
 // not the name's.
 std::wstring PathArgument(const std::wstring& rest) {
-  std::wstring t = TrimRight(TrimLeft(rest));
+  std::wstring t = Trim(rest);
   if (!t.empty() && t[0] == L'"') {
     std::size_t close = t.find(L'"', 1);
     return t.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
@@ -83,7 +67,7 @@ std::wstring Expand(const std::wstring& text) {
     }
     std::size_t close = text.find(L'%', i + 1);
     if (close == std::wstring::npos) break;
-    std::wstring name = Lower(text.substr(i + 1, close - i - 1));
+    std::wstring name = AsciiLower(text.substr(i + 1, close - i - 1));
     if (name == L"systemroot" || name == L"windir") out += L"C:\\Windows";
     if (name == L"systemdrive") out += L"C:";
     if (name == L"temp" || name == L"tmp") out += L"C:\\Windows\\Temp";
@@ -124,7 +108,7 @@ std::uint32_t SimPrograms::Cmd(const std::wstring& parameters, const std::wstrin
   run.program = L"cmd.exe";
   run.parameters = parameters;
   std::wstring p = TrimLeft(parameters);
-  if (p.size() < 2 || (Lower(p.substr(0, 2)) != L"/c" && Lower(p.substr(0, 2)) != L"/k")) {
+  if (p.size() < 2 || (AsciiLower(p.substr(0, 2)) != L"/c" && AsciiLower(p.substr(0, 2)) != L"/k")) {
     // An interactive command processor: nothing the launcher does.
     runs_.push_back(run);
     return 0;
@@ -138,13 +122,7 @@ std::uint32_t SimPrograms::Cmd(const std::wstring& parameters, const std::wstrin
   }
   int codePage = oemCodePage_;
   std::uint32_t level = 0;
-  std::size_t start = 0;
-  const std::wstring text = DecodeCodePage(oemCodePage_, run.script);
-  while (start < text.size()) {
-    std::size_t lf = text.find(L'\n', start);
-    std::wstring line = text.substr(start, lf == std::wstring::npos ? std::wstring::npos : lf - start);
-    start = lf == std::wstring::npos ? text.size() : lf + 1;
-    if (!line.empty() && line.back() == L'\r') line.pop_back();
+  for (const std::wstring& line : Lines(DecodeCodePage(oemCodePage_, run.script))) {
     bool exitNow = false;
     for (const std::wstring& command : Commands(Expand(line))) {
       level = RunBatchLine(command, directory, bcdeditReachable, &codePage, &run.output, &exitNow);
@@ -182,7 +160,7 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, const std::wstr
   }
 
   std::size_t gap = line.find_first_of(L" \t");
-  std::wstring verb = Lower(line.substr(0, gap));
+  std::wstring verb = AsciiLower(line.substr(0, gap));
   std::wstring rest = gap == std::wstring::npos ? L"" : line.substr(gap + 1);
   if (verb.size() >= 2 && verb.front() == L'"' && verb.back() == L'"') verb = verb.substr(1, verb.size() - 2);
 
@@ -201,11 +179,11 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, const std::wstr
   std::uint32_t level = 0;
   if (verb == L"rem") {
   } else if (verb == L"echo" || verb == L"echo.") {
-    std::wstring r = Lower(TrimRight(rest));
+    std::wstring r = AsciiLower(TrimRight(rest));
     if (r != L"off" && r != L"on") out = rest + L"\r\n";
   } else if (verb == L"chcp") {
-    int cp = 0;
-    for (wchar_t c : TrimRight(rest)) cp = (c >= L'0' && c <= L'9' && cp < 100000) ? cp * 10 + (c - L'0') : -1;
+    std::uint64_t number = 0;
+    const int cp = ParseDigits(TrimRight(rest), 10, 999999, &number) ? static_cast<int>(number) : -1;
     if (cp > 0 && KnownCodePage(cp)) {
       *codePage = cp;
       out = L"Active code page: " + std::to_wstring(cp) + L"\r\n";
@@ -215,7 +193,7 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, const std::wstr
     }
   } else if (verb == L"exit") {
     *exitNow = true;
-    std::wstring r = Lower(TrimRight(rest));
+    std::wstring r = AsciiLower(TrimRight(rest));
     if (r.rfind(L"/b", 0) == 0) r = TrimLeft(r.substr(2));
     level = 0;
     for (wchar_t c : r) level = (c >= L'0' && c <= L'9') ? level * 10 + static_cast<std::uint32_t>(c - L'0') : level;
@@ -242,7 +220,7 @@ std::uint32_t SimPrograms::Diskpart(const std::wstring& parameters, const std::w
   run.program = L"diskpart.exe";
   run.parameters = parameters;
   std::wstring p = TrimLeft(parameters);
-  if (p.size() < 2 || Lower(p.substr(0, 2)) != L"/s") {
+  if (p.size() < 2 || AsciiLower(p.substr(0, 2)) != L"/s") {
     run.exitCode = kDiskpartBadArguments;
   } else if (!ReadScript(PathArgument(p.substr(2)), directory, &run)) {
     run.output = L"DiskPart was unable to open or read the script file.\r\n";
@@ -257,17 +235,8 @@ std::uint32_t SimPrograms::Diskpart(const std::wstring& parameters, const std::w
 std::uint32_t SimPrograms::Shutdown(const std::wstring& parameters) {
   SimRestart next = restart_;
   bool action = false;
-  std::wstring p = Lower(parameters);
-  std::vector<std::wstring> words;
-  std::wstring cur;
-  for (wchar_t c : p + L" ") {
-    if (c == L' ' || c == L'\t') {
-      if (!cur.empty()) words.push_back(cur);
-      cur.clear();
-    } else {
-      cur.push_back(c);
-    }
-  }
+  std::wstring p = AsciiLower(parameters);
+  std::vector<std::wstring> words = Words(p);
   for (std::size_t i = 0; i < words.size(); ++i) {
     std::wstring w = words[i];
     if (w.size() != 2 || (w[0] != L'-' && w[0] != L'/')) return 87;
@@ -284,14 +253,9 @@ std::uint32_t SimPrograms::Shutdown(const std::wstring& parameters) {
         return 0;
       case L't': {
         if (i + 1 >= words.size()) return 87;
-        // shutdown.exe takes at most ten years; the sum is kept wide enough
-        // that a longer number is refused before it could overflow.
-        std::int64_t seconds = 0;
-        for (wchar_t c : words[++i]) {
-          if (c < L'0' || c > L'9') return 87;
-          seconds = seconds * 10 + (c - L'0');
-          if (seconds > 315360000) return 87;
-        }
+        // shutdown.exe takes at most ten years.
+        std::uint64_t seconds = 0;
+        if (!ParseDigits(words[++i], 10, 315360000, &seconds)) return 87;
         next.seconds = static_cast<int>(seconds);
         break;
       }

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/paths.h"
 #include "sim/programs/bcd_store.h"
 #include "sim/programs/diskpart.h"
-#include "sim/core/paths.h"
 
 namespace tavu::sim {
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "sim/core/text.h"
+
 namespace tavu::sim {
 
 namespace {
@@ -15,11 +17,7 @@ bool TypeIs(const PARTITION_INFORMATION_EX& e, const std::uint8_t (&bytes)[16]) 
 
 std::wstring UpperFileName(const std::wstring& path) {
   std::size_t sep = path.find_last_of(L"\\/");
-  std::wstring name = sep == std::wstring::npos ? path : path.substr(sep + 1);
-  for (wchar_t& c : name) {
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  }
-  return name;
+  return AsciiUpper(sep == std::wstring::npos ? path : path.substr(sep + 1));
 }
 
 constexpr wchar_t kNativeFolder[] = L"C:\\Windows\\System32";

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "sim/programs/bcd_store.h"
-#include "sim/seam/disks.h"
-#include "sim/programs/diskpart_on_machine.h"
 #include "sim/core/paths.h"
-#include "sim/seam/processes.h"
+#include "sim/programs/bcd_store.h"
+#include "sim/programs/diskpart_on_machine.h"
 #include "sim/programs/tool_runs.h"
+#include "sim/seam/disks.h"
+#include "sim/seam/processes.h"
 #include "sim/seam/volumes.h"
 
 namespace tavu::sim {

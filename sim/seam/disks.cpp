@@ -4,6 +4,8 @@
 
 #include "common/win_errors.h"
 #include "sim/core/last_error.h"
+#include "sim/core/operation.h"
+#include "sim/core/text.h"
 
 namespace tavu::sim {
 
@@ -17,13 +19,11 @@ namespace {
 constexpr wchar_t kDrivePrefix[] = L"\\\\.\\PHYSICALDRIVE";
 constexpr std::size_t kDrivePrefixChars = sizeof(kDrivePrefix) / sizeof(wchar_t) - 1;
 
-wchar_t Upper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
-
 // The number in "\\.\PHYSICALDRIVEn" (any case), or -1 for any other name.
 int DriveNumber(const wchar_t* name) {
   if (name == nullptr) return -1;
   for (std::size_t i = 0; i < kDrivePrefixChars; ++i) {
-    if (Upper(name[i]) != kDrivePrefix[i]) return -1;
+    if (AsciiUpper(name[i]) != kDrivePrefix[i]) return -1;
   }
   const wchar_t* digits = name + kDrivePrefixChars;
   // "PHYSICALDRIVE07" names no disk.
@@ -36,14 +36,13 @@ int DriveNumber(const wchar_t* name) {
   return n;
 }
 
-bool Failed(std::uint32_t error) {
-  SetLastError(error);
-  return false;
-}
-
 }  // namespace
 
-SimDisks::DiskHandle* SimDisks::Lookup(Handle h) { return handles_.Get<DiskHandle>(h); }
+// The device calls count before they look at the handle: the fault stands for
+// the device failing, whatever it was given.
+SimDisks::DiskHandle* SimDisks::Enter(Handle h, SimOp op) {
+  return sim::Enter<DiskHandle>(handles_, faults_, h, op, kErrorGenFailure, Count::BeforeHandle);
+}
 
 bool SimDisks::AddDisk(const std::string& imagePath, DiskKind kind, std::string* error) {
   if (kind == DiskKind::Absent) {
@@ -72,10 +71,7 @@ SimLayout SimDisks::Layout(int disk) const {
 }
 
 Handle SimDisks::OpenDisk(const wchar_t* deviceName, bool write) {
-  if (faults_.Fail(SimOp::DiskOpen)) {
-    SetLastError(kErrorAccessDenied);
-    return kInvalidHandle;
-  }
+  if (Refused(faults_, SimOp::DiskOpen, kErrorAccessDenied)) return kInvalidHandle;
   int n = DriveNumber(deviceName);
   if (n < 0 || n >= Count() || disks_[static_cast<std::size_t>(n)].image == nullptr) {
     SetLastError(kErrorFileNotFound);
@@ -89,9 +85,8 @@ Handle SimDisks::OpenDisk(const wchar_t* deviceName, bool write) {
 }
 
 bool SimDisks::GetGeometry(Handle disk, DISK_GEOMETRY* geometry) {
-  if (faults_.Fail(SimOp::DiskGeometry)) return Failed(kErrorGenFailure);
-  DiskHandle* h = Lookup(disk);
-  if (h == nullptr) return Failed(kErrorInvalidHandle);
+  DiskHandle* h = Enter(disk, SimOp::DiskGeometry);
+  if (h == nullptr) return false;
   if (geometry == nullptr) return Failed(kErrorInsufficientBuffer);
   const Disk& d = disks_[static_cast<std::size_t>(h->number)];
   *geometry = DISK_GEOMETRY{};
@@ -105,9 +100,8 @@ bool SimDisks::GetGeometry(Handle disk, DISK_GEOMETRY* geometry) {
 }
 
 bool SimDisks::GetLayout(Handle disk, void* buffer, std::uint32_t size) {
-  if (faults_.Fail(SimOp::DiskLayoutQuery)) return Failed(kErrorGenFailure);
-  DiskHandle* h = Lookup(disk);
-  if (h == nullptr) return Failed(kErrorInvalidHandle);
+  DiskHandle* h = Enter(disk, SimOp::DiskLayoutQuery);
+  if (h == nullptr) return false;
   SimLayout layout = ReadLayout(*disks_[static_cast<std::size_t>(h->number)].image);
   if (buffer == nullptr || size < DriveLayoutSize(layout.entries.size())) {
     return Failed(kErrorInsufficientBuffer);
@@ -123,9 +117,8 @@ bool SimDisks::GetLayout(Handle disk, void* buffer, std::uint32_t size) {
 }
 
 bool SimDisks::SetLayout(Handle disk, const void* buffer, std::uint32_t size) {
-  if (faults_.Fail(SimOp::DiskLayoutWrite)) return Failed(kErrorGenFailure);
-  DiskHandle* h = Lookup(disk);
-  if (h == nullptr) return Failed(kErrorInvalidHandle);
+  DiskHandle* h = Enter(disk, SimOp::DiskLayoutWrite);
+  if (h == nullptr) return false;
   if (!h->write) return Failed(kErrorAccessDenied);
   std::uint32_t error = kErrorSuccess;
   if (!WriteLayout(*disks_[static_cast<std::size_t>(h->number)].image, buffer, size, &error)) {
@@ -139,9 +132,8 @@ bool SimDisks::SetLayout(Handle disk, const void* buffer, std::uint32_t size) {
 
 bool SimDisks::QueryProperty(Handle disk, const STORAGE_PROPERTY_QUERY* query, void* answer,
                              std::uint32_t answerSize) {
-  if (faults_.Fail(SimOp::AdapterQuery)) return Failed(kErrorGenFailure);
-  DiskHandle* h = Lookup(disk);
-  if (h == nullptr) return Failed(kErrorInvalidHandle);
+  DiskHandle* h = Enter(disk, SimOp::AdapterQuery);
+  if (h == nullptr) return false;
   if (query == nullptr || query->PropertyId != StorageAdapterProperty ||
       query->QueryType != PropertyStandardQuery) {
     return Failed(kErrorInvalidFunction);
@@ -164,9 +156,8 @@ bool SimDisks::QueryProperty(Handle disk, const STORAGE_PROPERTY_QUERY* query, v
 bool SimDisks::ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint32_t size,
                       std::uint32_t* read) {
   if (read != nullptr) *read = 0;
-  if (faults_.Fail(SimOp::DiskRead)) return Failed(kErrorGenFailure);
-  DiskHandle* h = Lookup(disk);
-  if (h == nullptr) return Failed(kErrorInvalidHandle);
+  DiskHandle* h = Enter(disk, SimOp::DiskRead);
+  if (h == nullptr) return false;
   if (buffer == nullptr) return Failed(kErrorInvalidParameter);
   // SetFilePointerEx takes a signed distance.
   if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Failed(kErrorInvalidParameter);

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "common/disk_api.h"
-#include "sim/formats/disk_image.h"
-#include "sim/formats/disk_layout.h"
 #include "sim/core/faults.h"
 #include "sim/core/handles.h"
+#include "sim/formats/disk_image.h"
+#include "sim/formats/disk_layout.h"
 
 namespace tavu::sim {
 
@@ -89,7 +89,7 @@ class SimDisks : public DiskApi {
     std::unique_ptr<DiskImage> image;
   };
   struct DiskHandle;
-  DiskHandle* Lookup(Handle h);
+  DiskHandle* Enter(Handle h, SimOp op);
 
   SimHandles& handles_;
   SimFaults& faults_;

@@ -12,6 +12,7 @@
 
 #include "common/win_errors.h"
 #include "sim/core/last_error.h"
+#include "sim/core/operation.h"
 
 namespace tavu::sim {
 
@@ -75,10 +76,7 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
     SetLastError(kErrorPathNotFound);
     return kInvalidHandle;
   }
-  if (faults_.Fail(SimOp::FileOpen)) {
-    SetLastError(kErrorAccessDenied);
-    return kInvalidHandle;
-  }
+  if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return kInvalidHandle;
   if (!ParentExists(host)) {
     SetLastError(kErrorPathNotFound);
     return kInvalidHandle;
@@ -125,15 +123,8 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
 
 bool SimFiles::Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
   if (read != nullptr) *read = 0;
-  SimFile* f = handles_.Get<SimFile>(file);
-  if (f == nullptr) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  if (faults_.Fail(SimOp::FileRead)) {
-    SetLastError(kErrorGenFailure);
-    return false;
-  }
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileRead);
+  if (f == nullptr) return false;
   ssize_t n = ::read(f->fd, buffer, size);
   if (n < 0) {
     SetLastError(ErrnoToWin(errno));
@@ -145,15 +136,8 @@ bool SimFiles::Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t
 
 bool SimFiles::Write(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {
   if (written != nullptr) *written = 0;
-  SimFile* f = handles_.Get<SimFile>(file);
-  if (f == nullptr) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  if (faults_.Fail(SimOp::FileWrite)) {
-    SetLastError(kErrorGenFailure);
-    return false;
-  }
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileWrite);
+  if (f == nullptr) return false;
   ssize_t n = ::write(f->fd, data, size);
   if (n < 0) {
     SetLastError(ErrnoToWin(errno));
@@ -165,28 +149,14 @@ bool SimFiles::Write(Handle file, const void* data, std::uint32_t size, std::uin
 }
 
 bool SimFiles::Seek(Handle file, std::uint64_t offset) {
-  SimFile* f = handles_.Get<SimFile>(file);
-  if (f == nullptr) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  if (faults_.Fail(SimOp::FileSeek)) {
-    SetLastError(kErrorGenFailure);
-    return false;
-  }
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileSeek);
+  if (f == nullptr) return false;
   return ::lseek(f->fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 bool SimFiles::Size(Handle file, std::uint64_t* size) {
-  SimFile* f = handles_.Get<SimFile>(file);
-  if (f == nullptr) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  if (faults_.Fail(SimOp::FileSize)) {
-    SetLastError(kErrorGenFailure);
-    return false;
-  }
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileSize);
+  if (f == nullptr) return false;
   struct stat st{};
   if (::fstat(f->fd, &st) != 0) return false;
   *size = static_cast<std::uint64_t>(st.st_size);
@@ -194,15 +164,8 @@ bool SimFiles::Size(Handle file, std::uint64_t* size) {
 }
 
 bool SimFiles::Flush(Handle file) {
-  SimFile* f = handles_.Get<SimFile>(file);
-  if (f == nullptr) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  if (faults_.Fail(SimOp::FileFlush)) {
-    SetLastError(kErrorGenFailure);
-    return false;
-  }
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileFlush);
+  if (f == nullptr) return false;
   return ::fsync(f->fd) == 0;
 }
 
@@ -225,10 +188,7 @@ bool SimFiles::MakeDirectories(const wchar_t* path) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
-  if (faults_.Fail(SimOp::DirCreate)) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
+  if (Refused(faults_, SimOp::DirCreate, kErrorAccessDenied)) return false;
   // Each component was already matched without regard to case by ToHost; create
   // the missing tail one level at a time.
   std::size_t pos = paths_.root().size();
@@ -249,10 +209,7 @@ bool SimFiles::Remove(const wchar_t* path) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
-  if (faults_.Fail(SimOp::FileRemove)) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
+  if (Refused(faults_, SimOp::FileRemove, kErrorAccessDenied)) return false;
   if (HeldByScanner(host)) {
     SetLastError(kErrorSharingViolation);
     return false;
@@ -272,10 +229,7 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
-  if (faults_.Fail(SimOp::FileRename)) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
+  if (Refused(faults_, SimOp::FileRename, kErrorAccessDenied)) return false;
   if (readOnly_.count(hostTo) != 0 && readOnly_[hostTo]) {
     SetLastError(kErrorAccessDenied);
     return false;
@@ -311,10 +265,7 @@ Handle SimFiles::FindFirst(const wchar_t* pattern) {
     SetLastError(kErrorInvalidParameter);
     return kInvalidHandle;
   }
-  if (faults_.Fail(SimOp::FileFind)) {
-    SetLastError(kErrorAccessDenied);
-    return kInvalidHandle;
-  }
+  if (Refused(faults_, SimOp::FileFind, kErrorAccessDenied)) return kInvalidHandle;
   std::wstring abs = system_.wow64().Redirect(paths_.Absolute(pattern));
   auto sep = abs.find_last_of(L"\\/");
   std::wstring dir = sep == std::wstring::npos ? L"" : abs.substr(0, sep);
@@ -359,10 +310,7 @@ bool SimFiles::SetCurrentDir(const wchar_t* path) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
-  if (faults_.Fail(SimOp::SetCurrentDir)) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
+  if (Refused(faults_, SimOp::SetCurrentDir, kErrorAccessDenied)) return false;
   paths_.SetCurrent(paths_.Absolute(path));
   return true;
 }

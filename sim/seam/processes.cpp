@@ -6,6 +6,8 @@
 
 #include "common/win_errors.h"
 #include "sim/core/last_error.h"
+#include "sim/core/operation.h"
+#include "sim/core/text.h"
 
 namespace tavu::sim {
 
@@ -14,13 +16,6 @@ namespace {
 struct SimProcess : SimObject {
   std::uint32_t exitCode = 0;
 };
-
-std::wstring Upper(std::wstring text) {
-  for (wchar_t& c : text) {
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  }
-  return text;
-}
 
 std::wstring FileNameOf(const std::wstring& path) {
   auto sep = path.find_last_of(L"\\/");
@@ -36,17 +31,17 @@ SimProcesses::SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faul
 
 void SimProcesses::Register(const std::wstring& fullPath, SimProgram program) {
   std::lock_guard<std::mutex> hold(lock_);
-  byPath_[Upper(paths_.Absolute(fullPath))] = std::move(program);
+  byPath_[AsciiUpper(paths_.Absolute(fullPath))] = std::move(program);
 }
 
 void SimProcesses::RegisterFileProgram(const std::wstring& fileName, SimProgram program) {
   std::lock_guard<std::mutex> hold(lock_);
-  byFileName_[Upper(fileName)] = std::move(program);
+  byFileName_[AsciiUpper(fileName)] = std::move(program);
 }
 
 void SimProcesses::SetStartsNoProcess(const std::wstring& fullPath, bool noProcess) {
   std::lock_guard<std::mutex> hold(lock_);
-  noProcess_[Upper(paths_.Absolute(fullPath))] = noProcess;
+  noProcess_[AsciiUpper(paths_.Absolute(fullPath))] = noProcess;
 }
 
 bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
@@ -67,7 +62,7 @@ bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, 
   if (failed) {
     launch.error = kErrorAccessDenied;
   } else if (!launch.file.empty()) {
-    std::wstring key = Upper(launch.image);
+    std::wstring key = AsciiUpper(launch.image);
     std::lock_guard<std::mutex> hold(lock_);
     auto byPath = byPath_.find(key);
     if (byPath != byPath_.end()) {
@@ -78,7 +73,7 @@ bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, 
       struct stat st {};
       if (paths_.ToHost(launch.image, &host) && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         found = true;
-        auto byName = byFileName_.find(Upper(FileNameOf(key)));
+        auto byName = byFileName_.find(AsciiUpper(FileNameOf(key)));
         if (byName != byFileName_.end()) program = byName->second;
       }
     }
@@ -110,28 +105,14 @@ bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, 
 }
 
 bool SimProcesses::Wait(Handle process) {
-  if (handles_.Get<SimProcess>(process) == nullptr) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  if (faults_.Fail(SimOp::Other)) {
-    SetLastError(kErrorGenFailure);
-    return false;
-  }
+  if (Enter<SimProcess>(handles_, faults_, process, SimOp::ProcessWait) == nullptr) return false;
   // The program ran to its end when it was launched.
   return true;
 }
 
 bool SimProcesses::ExitCode(Handle process, std::uint32_t* code) {
-  SimProcess* p = handles_.Get<SimProcess>(process);
-  if (p == nullptr) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  if (faults_.Fail(SimOp::Other)) {
-    SetLastError(kErrorGenFailure);
-    return false;
-  }
+  SimProcess* p = Enter<SimProcess>(handles_, faults_, process, SimOp::ExitCode);
+  if (p == nullptr) return false;
   *code = p->exitCode;
   return true;
 }
@@ -145,7 +126,7 @@ std::vector<SimLaunch> SimProcesses::LaunchesOf(const std::wstring& name) const 
   std::lock_guard<std::mutex> hold(lock_);
   std::vector<SimLaunch> out;
   for (const SimLaunch& l : launches_) {
-    if (Upper(FileNameOf(l.file)) == Upper(name)) out.push_back(l);
+    if (AsciiUpper(FileNameOf(l.file)) == AsciiUpper(name)) out.push_back(l);
   }
   return out;
 }

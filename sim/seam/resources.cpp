@@ -7,8 +7,9 @@
 #include <cstring>
 
 #include "common/win_errors.h"
-#include "sim/formats/pe_version.h"
 #include "sim/core/last_error.h"
+#include "sim/core/operation.h"
+#include "sim/formats/pe_version.h"
 
 namespace tavu::sim {
 
@@ -79,10 +80,7 @@ bool SimResources::OwnResource(std::uint16_t id, const wchar_t* type, const std:
                                std::uint32_t* size) {
   *bytes = nullptr;
   *size = 0;
-  if (faults_.Fail(SimOp::ResourceLoad)) {
-    SetLastError(kErrorResourceDataNotFound);
-    return false;
-  }
+  if (Refused(faults_, SimOp::ResourceLoad, kErrorResourceDataNotFound)) return false;
   if (id != 129 || type == nullptr || !EqualsIgnoreCase(type, L"EXE") || !carried_) {
     SetLastError(kErrorResourceTypeNotFound);
     return false;
@@ -115,10 +113,7 @@ bool SimResources::LoadVersionResource(const wchar_t* path, std::vector<std::uin
 }
 
 std::uint32_t SimResources::VersionInfoSize(const wchar_t* path) {
-  if (faults_.Fail(SimOp::VersionInfo)) {
-    SetLastError(kErrorAccessDenied);
-    return 0;
-  }
+  if (Refused(faults_, SimOp::VersionInfo, kErrorAccessDenied)) return 0;
   std::vector<std::uint8_t> resource;
   if (!LoadVersionResource(path, &resource)) return 0;
   return static_cast<std::uint32_t>(resource.size());
@@ -129,10 +124,7 @@ bool SimResources::VersionInfo(const wchar_t* path, std::uint32_t size, void* bl
     SetLastError(kErrorInvalidParameter);
     return false;
   }
-  if (faults_.Fail(SimOp::VersionInfo)) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
+  if (Refused(faults_, SimOp::VersionInfo, kErrorAccessDenied)) return false;
   std::vector<std::uint8_t> resource;
   if (!LoadVersionResource(path, &resource)) return false;
   std::size_t n = resource.size() < size ? resource.size() : size;

@@ -30,13 +30,13 @@ int SimStartup::LoadText(void*, std::uint32_t id, wchar_t* buffer, int capacity)
 }
 
 void SimStartup::RegisterWindowClass(void* instance) {
-  faults_.Fail(SimOp::Other);  // counted only: its result is not used
+  faults_.Fail(SimOp::WindowClass);  // counted only: its result is not used
   std::lock_guard<std::mutex> hold(lock_);
   registrations_.push_back(instance);
 }
 
 bool SimStartup::OpenNamedMutex(const wchar_t* name) {
-  bool fail = faults_.Fail(SimOp::Other);
+  bool fail = faults_.Fail(SimOp::NamedMutex);
   std::lock_guard<std::mutex> hold(lock_);
   std::wstring n = name != nullptr ? name : L"";
   mutexCalls_.push_back(L"open " + n);
@@ -54,7 +54,7 @@ bool SimStartup::OpenNamedMutex(const wchar_t* name) {
 }
 
 bool SimStartup::CreateNamedMutex(const wchar_t* name, std::uint32_t* error) {
-  bool fail = faults_.Fail(SimOp::Other);
+  bool fail = faults_.Fail(SimOp::NamedMutex);
   std::lock_guard<std::mutex> hold(lock_);
   std::wstring n = name != nullptr ? name : L"";
   mutexCalls_.push_back(L"create " + n);

@@ -20,7 +20,7 @@ wchar_t Cp1252ToWide(unsigned char c) {
 
 std::uint32_t SimSystem::ModulePath(wchar_t* buffer, std::uint32_t capacity) {
   if (buffer == nullptr || capacity == 0) return 0;
-  if (Fails(SimOp::Other)) {
+  if (Fails(SimOp::ModulePath)) {
     SetLastError(kErrorNotEnoughMemory);
     return 0;
   }
@@ -40,7 +40,7 @@ std::uint32_t SimSystem::LastError() { return GetLastErrorValue(); }
 
 bool SimSystem::SetWow64FsRedirection(bool enable) {
   if (!wow64_.windows64()) return false;
-  if (Fails(SimOp::Other)) {
+  if (Fails(SimOp::RedirectionSwitch)) {
     SetLastError(kErrorAccessDenied);
     return false;
   }

@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <memory>
 
+#include "sim/core/text.h"
+
 namespace tavu::sim {
 
 namespace {
@@ -11,14 +13,7 @@ struct SimTaskSession : SimObject {
   std::wstring folder;
 };
 
-std::wstring Upper(std::wstring text) {
-  for (wchar_t& c : text) {
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  }
-  return text;
-}
-
-std::wstring Key(const std::wstring& folder, const std::wstring& name) { return Upper(folder + L"|" + name); }
+std::wstring Key(const std::wstring& folder, const std::wstring& name) { return AsciiUpper(folder + L"|" + name); }
 
 std::wstring Own(const wchar_t* text) { return text != nullptr ? text : L""; }
 
@@ -132,7 +127,7 @@ HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRe
 }
 
 void SimTasks::CloseFolder(Handle session) {
-  faults_.Fail(SimOp::Other);  // counted only: Release cannot fail
+  faults_.Fail(SimOp::ComRelease);  // counted only: Release cannot fail
   handles_.Close(session, HandleKind::ComObject);
 }
 

@@ -4,6 +4,7 @@
 
 #include "common/win_errors.h"
 #include "sim/core/last_error.h"
+#include "sim/core/operation.h"
 
 namespace tavu::sim {
 
@@ -51,10 +52,7 @@ int SimUi::ShowMessage(Handle owner, const wchar_t* text, const wchar_t* caption
 }
 
 bool SimUi::PostDestroy(Handle window) {
-  if (faults_.Fail(SimOp::Other)) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
+  if (Refused(faults_, SimOp::PostMessage, kErrorInvalidHandle)) return false;
   std::lock_guard<std::mutex> hold(lock_);
   destroys_.push_back(window);
   return true;
@@ -90,7 +88,7 @@ bool SimUi::StartThread(ThreadRoutine routine, void* parameter, Handle* thread) 
 
 void SimUi::DebugOutput(const wchar_t* text) {
   // Without a listening debugger the text goes nowhere; a fault stands for that.
-  if (faults_.Fail(SimOp::Other)) return;
+  if (faults_.Fail(SimOp::DebugOutput)) return;
   std::lock_guard<std::mutex> hold(lock_);
   debug_.push_back(text != nullptr ? text : L"");
 }

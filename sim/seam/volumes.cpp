@@ -9,6 +9,8 @@
 #include "common/win_errors.h"
 #include "launcher/arming/volume_label.h"
 #include "sim/core/last_error.h"
+#include "sim/core/operation.h"
+#include "sim/core/text.h"
 #include "sim/seam/system.h"
 
 namespace tavu::sim {
@@ -29,17 +31,10 @@ constexpr std::uint8_t kMsReservedGuid[16] = {0x16, 0xE3, 0xC9, 0xE3, 0x5C, 0x0B
 constexpr std::uint64_t kGptNoDriveLetter = std::uint64_t{1} << 63;
 constexpr std::uint64_t kGptHidden = std::uint64_t{1} << 62;
 
-bool Failed(std::uint32_t error) {
-  SetLastError(error);
-  return false;
-}
-
-wchar_t UpperW(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
-
 bool EqualNoCase(const std::wstring& a, const wchar_t* b, std::size_t bLength) {
   if (a.size() != bLength) return false;
   for (std::size_t i = 0; i < bLength; ++i) {
-    if (UpperW(a[i]) != UpperW(b[i])) return false;
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
   }
   return true;
 }
@@ -103,7 +98,7 @@ bool IsZeroGuid(const Guid& g) {
 // "X:\" (any case) gives X, anything else 0.
 wchar_t RootLetter(const wchar_t* root) {
   if (root == nullptr) return 0;
-  wchar_t c = UpperW(root[0]);
+  wchar_t c = AsciiUpper(root[0]);
   if (c < L'A' || c > L'Z' || root[1] != L':' || root[2] != L'\\' || root[3] != L'\0') return 0;
   return c;
 }
@@ -268,10 +263,7 @@ SimVolumes::Volume* SimVolumes::ByRoot(const wchar_t* root) {
 }
 
 Handle SimVolumes::FirstVolume(wchar_t* name, std::uint32_t capacity) {
-  if (faults_.Fail(SimOp::VolumeEnum)) {
-    SetLastError(kErrorGenFailure);
-    return kInvalidHandle;
-  }
+  if (Refused(faults_, SimOp::VolumeEnum, kErrorGenFailure)) return kInvalidHandle;
   auto search = std::make_unique<SearchHandle>();
   for (const Volume& v : volumes_) {
     if (v.enumerated) search->names.push_back(v.name);
@@ -291,9 +283,8 @@ Handle SimVolumes::FirstVolume(wchar_t* name, std::uint32_t capacity) {
 }
 
 bool SimVolumes::NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) {
-  if (faults_.Fail(SimOp::VolumeEnum)) return Failed(kErrorGenFailure);
-  SearchHandle* s = handles_.Get<SearchHandle>(search);
-  if (s == nullptr) return Failed(kErrorInvalidHandle);
+  SearchHandle* s = Enter<SearchHandle>(handles_, faults_, search, SimOp::VolumeEnum, kErrorGenFailure, Count::BeforeHandle);
+  if (s == nullptr) return false;
   if (s->next >= s->names.size()) return Failed(kErrorNoMoreFiles);
   const std::wstring& n = s->names[s->next];
   if (name == nullptr || capacity < n.size() + 1) return Failed(kErrorFilenameExcedRange);
@@ -308,14 +299,11 @@ bool SimVolumes::CloseVolumeSearch(Handle search) {
 }
 
 Handle SimVolumes::OpenVolume(const wchar_t* path, bool /*readAccess*/) {
-  if (faults_.Fail(SimOp::VolumeOpen)) {
-    SetLastError(kErrorAccessDenied);
-    return kInvalidHandle;
-  }
+  if (Refused(faults_, SimOp::VolumeOpen, kErrorAccessDenied)) return kInvalidHandle;
   Volume* v = nullptr;
   if (HasVolumePrefix(path)) {
     const wchar_t* rest = path + 4;
-    wchar_t c = UpperW(rest[0]);
+    wchar_t c = AsciiUpper(rest[0]);
     if (c >= L'A' && c <= L'Z' && rest[1] == L':' && rest[2] == L'\0') {
       v = ByLetter(c);
     } else {
@@ -340,9 +328,8 @@ Handle SimVolumes::OpenVolume(const wchar_t* path, bool /*readAccess*/) {
 }
 
 bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
-  if (faults_.Fail(SimOp::VolumeExtents)) return Failed(kErrorGenFailure);
-  VolumeHandle* h = handles_.Get<VolumeHandle>(volume);
-  if (h == nullptr) return Failed(kErrorInvalidHandle);
+  VolumeHandle* h = Enter<VolumeHandle>(handles_, faults_, volume, SimOp::VolumeExtents, kErrorGenFailure, Count::BeforeHandle);
+  if (h == nullptr) return false;
   Volume* v = ById(h->id);
   if (v == nullptr) return Failed(kErrorInvalidHandle);
   std::vector<DISK_EXTENT> extents;
@@ -365,7 +352,7 @@ bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
 
 bool SimVolumes::PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint32_t capacity,
                            std::uint32_t* needed) {
-  if (faults_.Fail(SimOp::VolumePathNames)) return Failed(kErrorGenFailure);
+  if (Refused(faults_, SimOp::VolumePathNames, kErrorGenFailure)) return false;
   std::size_t length = volumeName == nullptr ? 0 : std::wcslen(volumeName);
   if (length == 0 || volumeName[length - 1] != L'\\') return Failed(kErrorInvalidName);
   Volume* v = ByName(volumeName, true);
@@ -392,7 +379,7 @@ bool SimVolumes::PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint
 }
 
 bool SimVolumes::SetMountPoint(const wchar_t* root, const wchar_t* volumeName) {
-  if (faults_.Fail(SimOp::MountPoint)) return Failed(kErrorGenFailure);
+  if (Refused(faults_, SimOp::MountPoint, kErrorGenFailure)) return false;
   std::size_t nameLength = volumeName == nullptr ? 0 : std::wcslen(volumeName);
   if (nameLength == 0 || volumeName[nameLength - 1] != L'\\') return Failed(kErrorInvalidName);
   Volume* v = ByName(volumeName, true);
@@ -416,10 +403,7 @@ bool SimVolumes::SetMountPoint(const wchar_t* root, const wchar_t* volumeName) {
 }
 
 std::uint32_t SimVolumes::DriveStrings(std::uint32_t capacity, wchar_t* buffer) {
-  if (faults_.Fail(SimOp::DriveStrings)) {
-    SetLastError(kErrorGenFailure);
-    return 0;
-  }
+  if (Refused(faults_, SimOp::DriveStrings, kErrorGenFailure)) return 0;
   std::wstring list;
   for (wchar_t c = L'A'; c <= L'Z'; ++c) {
     if (!LetterInUse(c)) continue;
@@ -437,7 +421,7 @@ std::uint32_t SimVolumes::DriveStrings(std::uint32_t capacity, wchar_t* buffer) 
 }
 
 bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) {
-  if (faults_.Fail(SimOp::VolumeInfo)) return Failed(kErrorGenFailure);
+  if (Refused(faults_, SimOp::VolumeInfo, kErrorGenFailure)) return false;
   std::size_t length = root == nullptr ? 0 : std::wcslen(root);
   if (length == 0 || root[length - 1] != L'\\') return Failed(kErrorInvalidName);
   Volume* v = ByRoot(root);
@@ -483,7 +467,7 @@ SimVolumes::Info SimVolumes::VolumeOf(int disk, std::int64_t offset) const {
 
 std::wstring SimVolumes::AddForeignVolume(wchar_t letter, const std::wstring& label,
                                           const std::vector<DISK_EXTENT>& extents, bool enumerated) {
-  letter = UpperW(letter);
+  letter = AsciiUpper(letter);
   if (letter != 0 && (letter < L'A' || letter > L'Z' || LetterInUse(letter))) return L"";
   Volume v;
   v.id = nextId_++;
@@ -517,7 +501,7 @@ bool SimVolumes::AddExtent(const std::wstring& volumeName, const DISK_EXTENT& ex
 }
 
 void SimVolumes::RemoveLetter(wchar_t letter) {
-  if (Volume* v = ByLetter(UpperW(letter))) v->letter = 0;
+  if (Volume* v = ByLetter(AsciiUpper(letter))) v->letter = 0;
 }
 
 }  // namespace tavu::sim

@@ -16,9 +16,9 @@
 
 #include "common/volume_api.h"
 #include "common/win_records.h"
-#include "sim/seam/disks.h"
 #include "sim/core/faults.h"
 #include "sim/core/handles.h"
+#include "sim/seam/disks.h"
 
 namespace tavu::sim {
 

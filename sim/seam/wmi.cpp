@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/wide_text.h"
+#include "sim/core/text.h"
 
 namespace tavu::sim {
 
@@ -20,13 +21,6 @@ struct Value {
   std::int32_t number = 0;
 };
 using Properties = std::map<std::wstring, Value>;  // property names upper-cased
-
-std::wstring Upper(std::wstring text) {
-  for (wchar_t& c : text) {
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  }
-  return text;
-}
 
 struct SimWmiServices : SimObject {
   std::wstring nameSpace;
@@ -45,7 +39,7 @@ Value Number(std::int32_t n) { return Value{false, L"", n}; }
 // "SELECT * FROM <class>", keywords and class name without regard to case, as
 // WQL reads them. The class name, or empty when the text is not such a query.
 std::wstring SelectAllClass(const std::wstring& wql) {
-  std::wstring u = Upper(wql);
+  std::wstring u = AsciiUpper(wql);
   const std::wstring head = L"SELECT * FROM ";
   if (u.compare(0, head.size(), head) != 0) return L"";
   std::wstring cls = u.substr(head.size());
@@ -64,8 +58,8 @@ HResult SimWmi::Connect(const wchar_t* nameSpace, Handle* services) {
   std::wstring ns = nameSpace != nullptr ? nameSpace : L"";
   connects_.push_back(ns);
   if (connectResult_ != 0) return connectResult_;
-  std::wstring u = Upper(ns);
-  if (u != Upper(kCimv2) && !(bitLocker_ && u == Upper(kBitLocker))) return kWbemEInvalidNamespace;
+  std::wstring u = AsciiUpper(ns);
+  if (u != AsciiUpper(kCimv2) && !(bitLocker_ && u == AsciiUpper(kBitLocker))) return kWbemEInvalidNamespace;
   // The WMI service is another process: reaching it fixes the process's security.
   com_.TouchSecurity();
   auto s = std::make_unique<SimWmiServices>();
@@ -86,9 +80,9 @@ HResult SimWmi::Query(Handle services, const wchar_t* wql, Handle* enumerator) {
   std::wstring cls = SelectAllClass(text);
   if (cls.empty()) return kWbemEInvalidQuery;
   auto e = std::make_unique<SimWmiEnum>();
-  if (s->nameSpace == Upper(kCimv2) && cls == L"WIN32_COMPUTERSYSTEM") {
+  if (s->nameSpace == AsciiUpper(kCimv2) && cls == L"WIN32_COMPUTERSYSTEM") {
     for (const std::wstring& m : manufacturers_) e->objects.push_back({{L"MANUFACTURER", Text(m)}});
-  } else if (s->nameSpace == Upper(kBitLocker) && cls == L"WIN32_ENCRYPTABLEVOLUME") {
+  } else if (s->nameSpace == AsciiUpper(kBitLocker) && cls == L"WIN32_ENCRYPTABLEVOLUME") {
     for (const SimEncryptableVolume& v : volumes_) e->objects.push_back({{L"DEVICEID", Text(v.deviceId)}});
   } else {
     return kWbemEInvalidClass;
@@ -113,7 +107,7 @@ HResult SimWmi::GetText(Handle object, const wchar_t* property, wchar_t* out, st
   if (faults_.Fail(SimOp::WmiCall)) return kWbemEFailed;
   SimWmiObject* o = handles_.Get<SimWmiObject>(object);
   if (o == nullptr || property == nullptr) return kEInvalidArg;
-  auto it = o->properties.find(Upper(property));
+  auto it = o->properties.find(AsciiUpper(property));
   if (it == o->properties.end()) return kWbemENotFound;
   if (!it->second.isText) return kWbemETypeMismatch;
   CopyBounded(out, capacity, it->second.text.c_str());
@@ -124,7 +118,7 @@ HResult SimWmi::GetInteger(Handle object, const wchar_t* property, std::int32_t*
   if (faults_.Fail(SimOp::WmiCall)) return kWbemEFailed;
   SimWmiObject* o = handles_.Get<SimWmiObject>(object);
   if (o == nullptr || property == nullptr) return kEInvalidArg;
-  auto it = o->properties.find(Upper(property));
+  auto it = o->properties.find(AsciiUpper(property));
   if (it == o->properties.end()) return kWbemENotFound;
   if (it->second.isText) return kWbemETypeMismatch;
   *value = it->second.number;
@@ -147,14 +141,14 @@ HResult SimWmi::ExecMethod(Handle services, const wchar_t* objectPath, const wch
   // The key is quoted exactly: the DeviceID between the quotes, nothing more.
   const std::wstring prefix = kVolumePathPrefix;
   const std::wstring& path = call.objectPath;
-  if (s->nameSpace != Upper(kBitLocker) || path.size() < prefix.size() + 1 ||
-      Upper(path.substr(0, prefix.size())) != Upper(prefix) || path.back() != L'\'') {
+  if (s->nameSpace != AsciiUpper(kBitLocker) || path.size() < prefix.size() + 1 ||
+      AsciiUpper(path.substr(0, prefix.size())) != AsciiUpper(prefix) || path.back() != L'\'') {
     return finish(kWbemEInvalidClass);
   }
   std::wstring key = path.substr(prefix.size(), path.size() - prefix.size() - 1);
   const SimEncryptableVolume* volume = nullptr;
   for (const SimEncryptableVolume& v : volumes_) {
-    if (Upper(v.deviceId) == Upper(key)) volume = &v;
+    if (AsciiUpper(v.deviceId) == AsciiUpper(key)) volume = &v;
   }
   if (volume == nullptr) return finish(kWbemENotFound);
   if (call.method != L"GetProtectionStatus") return finish(kWbemEInvalidMethod);
@@ -167,7 +161,7 @@ HResult SimWmi::ExecMethod(Handle services, const wchar_t* objectPath, const wch
 }
 
 void SimWmi::Release(Handle object) {
-  faults_.Fail(SimOp::Other);  // counted only: Release cannot fail
+  faults_.Fail(SimOp::ComRelease);  // counted only: Release cannot fail
   handles_.Close(object, HandleKind::ComObject);
 }
 

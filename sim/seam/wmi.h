@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "common/wmi_api.h"
-#include "sim/seam/com.h"
 #include "sim/core/faults.h"
 #include "sim/core/handles.h"
 #include "sim/core/wow64.h"
+#include "sim/seam/com.h"
 
 namespace tavu::sim {
 

@@ -59,19 +59,19 @@ struct Flow {
   std::function<void(FlowRun&, const std::string& what)> check;
 };
 
-// The kinds in the order of their declaration, for the messages.
-const char* const kOpNames[] = {
-    "FileOpen", "FileRead", "FileWrite", "FileSeek", "FileSize", "FileFlush", "FileRename", "FileRemove",
-    "DirCreate", "FileFind", "SetCurrentDir", "DiskOpen", "DiskRead", "DiskGeometry", "DiskLayoutQuery",
-    "DiskLayoutWrite", "AdapterQuery", "VolumeEnum", "VolumeOpen", "VolumeExtents", "VolumeInfo",
-    "VolumePathNames", "MountPoint", "DriveStrings", "ProcessStart", "WmiCall", "TaskCall", "FirmwareOpen",
-    "FirmwareCall", "MessageBox", "ThreadStart", "ResourceLoad", "VersionInfo", "ComInit", "Other"};
-static_assert(sizeof(kOpNames) / sizeof(kOpNames[0]) == static_cast<std::size_t>(sim::SimOp::Other) + 1);
+// The name of the kind of operation made to fail in this run ("none" when
+// none was), from the same list that declares the kinds.
+static_assert(sizeof(sim::kSimOpNames) / sizeof(sim::kSimOpNames[0]) ==
+              static_cast<std::size_t>(sim::SimOp::RedirectionSwitch) + 1);
+const char* InjectedOpName(sim::SimMachine& m) {
+  sim::SimOp op = sim::SimOp::FileOpen;
+  return m.faults().Injected(&op) ? sim::SimOpName(op) : "none";
+}
 
-// The kind of operation made to fail in this run (Other when none was).
-sim::SimOp InjectedOp(sim::SimMachine& m) {
-  sim::SimOp op = sim::SimOp::Other;
-  return m.faults().Injected(&op) ? op : sim::SimOp::Other;
+// Whether the operation made to fail in this run was one of this kind.
+bool InjectedWas(sim::SimMachine& m, sim::SimOp kind) {
+  sim::SimOp op = sim::SimOp::FileOpen;
+  return m.faults().Injected(&op) && op == kind;
 }
 
 // The operations a fault-free run makes, then one run per operation failing it.
@@ -89,7 +89,7 @@ std::uint64_t Sweep(const Flow& flow) {
       n = run.machine->faults().Count() - before;
     } else {
       EXPECT_TRUE(run.machine->faults().Injected(nullptr)) << what << ": no operation was failed";
-      what += std::string(" (") + kOpNames[static_cast<std::size_t>(InjectedOp(*run.machine))] + ")";
+      what += std::string(" (") + InjectedOpName(*run.machine) + ")";
     }
     flow.check(run, what);
     SetPlatform(Platform{});
@@ -424,7 +424,7 @@ Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
         // harmless: it was made for administrators only, and the next run
         // removes it before it makes its own.
         const auto temp = FolderNames(r.dir.path() + kTempRel);
-        if (InjectedOp(m) == sim::SimOp::FileRemove) {
+        if (InjectedWas(m, sim::SimOp::FileRemove)) {
           EXPECT_LE(temp.size(), 2u) << what;
         } else {
           EXPECT_EQ(temp, std::vector<std::string>{"TAVU F9 Recovery.log"}) << what << ": a temporary file was left";

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/programs/windows_tools.h"
-#include "sim/formats/code_pages.h"
 #include "sim/core/faults.h"
+#include "sim/formats/code_pages.h"
+#include "sim/programs/windows_tools.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/launcher_test.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <utility>
 
-#include "sim/programs/bcd_store.h"
 #include "sim/formats/code_pages.h"
+#include "sim/programs/bcd_store.h"
 #include "sim/programs/diskpart.h"
 #include "sim/programs/tool_runs.h"
 #include "tests/fixtures/temp_dir.h"

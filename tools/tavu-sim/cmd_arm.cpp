@@ -7,6 +7,7 @@
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/globals.h"
+#include "sim/core/text.h"
 #include "sim/programs/windows_tools.h"
 #include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
@@ -130,14 +131,10 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
 namespace {
 
 void PrintScript(std::FILE* out, const std::string& script) {
-  std::size_t start = 0;
-  while (start < script.size()) {
-    std::size_t lf = script.find('\n', start);
-    std::string line = script.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
-    bool crlf = !line.empty() && line.back() == '\r';
+  for (std::string line : sim::Lines(script, /*keepCr=*/true)) {
+    const bool crlf = !line.empty() && line.back() == '\r';
     if (crlf) line.pop_back();
     std::fprintf(out, "       | %s%s\n", line.c_str(), crlf ? "" : "   (no CR LF)");
-    start = lf == std::string::npos ? script.size() : lf + 1;
   }
 }
 
