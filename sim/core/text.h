@@ -32,34 +32,22 @@ bool EqualNoCase(std::basic_string_view<C> a, std::basic_string_view<C> b) {
   return true;
 }
 
+// Cuts text at each separator: a last piece without one counts, a separator
+// at the very end starts no further piece; dropCr drops one CR that ends a piece.
 template <class C>
-std::vector<std::basic_string<C>> Lines(std::basic_string_view<C> text, bool keepCr) {
-  std::vector<std::basic_string<C>> lines;
+std::vector<std::basic_string<C>> Cut(std::basic_string_view<C> text, std::basic_string_view<C> separator,
+                                      bool dropCr) {
+  std::vector<std::basic_string<C>> pieces;
   std::size_t start = 0;
   while (start < text.size()) {
-    const std::size_t lf = text.find(C('\n'), start);
-    std::size_t end = lf == std::basic_string_view<C>::npos ? text.size() : lf;
-    if (!keepCr && end > start && text[end - 1] == C('\r')) --end;
-    lines.emplace_back(text.substr(start, end - start));
-    if (lf == std::basic_string_view<C>::npos) break;
-    start = lf + 1;
-  }
-  return lines;
-}
-
-template <class C>
-std::vector<std::basic_string<C>> CrLfLines(std::basic_string_view<C> text) {
-  std::vector<std::basic_string<C>> lines;
-  const C crlf[] = {C('\r'), C('\n')};
-  const std::basic_string_view<C> end(crlf, 2);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t at = text.find(end, start);
-    lines.emplace_back(text.substr(start, at == std::basic_string_view<C>::npos ? text.size() - start : at - start));
+    const std::size_t at = text.find(separator, start);
+    std::size_t end = at == std::basic_string_view<C>::npos ? text.size() : at;
+    if (dropCr && end > start && text[end - 1] == C('\r')) --end;
+    pieces.emplace_back(text.substr(start, end - start));
     if (at == std::basic_string_view<C>::npos) break;
-    start = at + 2;
+    start = at + separator.size();
   }
-  return lines;
+  return pieces;
 }
 
 template <class C>
@@ -130,15 +118,17 @@ inline bool AsciiEqualNoCase(std::wstring_view a, std::wstring_view b) { return 
 // kept, a last line without LF counts, and an LF at the very end starts no
 // further line.
 inline std::vector<std::string> Lines(std::string_view text, bool keepCr = false) {
-  return text_detail::Lines(text, keepCr);
+  return text_detail::Cut(text, std::string_view("\n"), !keepCr);
 }
 inline std::vector<std::wstring> Lines(std::wstring_view text, bool keepCr = false) {
-  return text_detail::Lines(text, keepCr);
+  return text_detail::Cut(text, std::wstring_view(L"\n"), !keepCr);
 }
 
 // The lines of a text cut only at CR LF, the way the log writer ends them; a
 // lone CR or LF stays inside its line.
-inline std::vector<std::string> CrLfLines(std::string_view text) { return text_detail::CrLfLines(text); }
+inline std::vector<std::string> CrLfLines(std::string_view text) {
+  return text_detail::Cut(text, std::string_view("\r\n"), false);
+}
 
 // The words of a text between blanks and tabs.
 inline std::vector<std::string> Words(std::string_view text) { return text_detail::Words(text); }

@@ -415,32 +415,35 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
     t += L"\r\n" + h + L"\r\n" + std::wstring(h.size(), L'-') + L"\r\n";
   };
   auto el = [&](const std::wstring& name, const std::wstring& value) { t += ElementLine(name, value) + L"\r\n"; };
+  // Every boot application's entry opens with the same six elements.
+  auto application = [&](const wchar_t* heading, const std::wstring& id, const std::wstring& device,
+                         const std::wstring& path, const wchar_t* description, const wchar_t* inherit) {
+    head(heading);
+    el(L"identifier", id);
+    el(L"device", device);
+    el(L"path", path);
+    el(L"description", description);
+    el(L"locale", L"en-US");
+    el(L"inherit", inherit);
+  };
   if (f.uefi) {
     head(L"Firmware Boot Manager");
     el(L"identifier", L"{fwbootmgr}");
     el(L"displayorder", L"{bootmgr}");
     el(L"timeout", L"2");
   }
-  head(L"Windows Boot Manager");
-  el(L"identifier", L"{bootmgr}");
-  el(L"device", bootDevice);
-  el(L"path", f.uefi ? L"\\EFI\\Microsoft\\Boot\\bootmgfw.efi" : L"\\bootmgr");
-  el(L"description", L"Windows Boot Manager");
-  el(L"locale", L"en-US");
-  el(L"inherit", L"{globalsettings}");
+  application(L"Windows Boot Manager", L"{bootmgr}", bootDevice,
+              f.uefi ? L"\\EFI\\Microsoft\\Boot\\bootmgfw.efi" : L"\\bootmgr",
+              L"Windows Boot Manager", L"{globalsettings}");
   el(L"default", L"{current}");
   el(L"resumeobject", resume);
   el(L"displayorder", L"{current}");
   el(L"toolsdisplayorder", L"{memdiag}");
   el(L"timeout", L"30");
 
-  head(L"Windows Boot Loader");
-  el(L"identifier", L"{current}");
-  el(L"device", L"partition=C:");
-  el(L"path", std::wstring(L"\\WINDOWS\\system32\\winload.") + ext);
-  el(L"description", L"Windows 10");
-  el(L"locale", L"en-US");
-  el(L"inherit", L"{bootloadersettings}");
+  application(L"Windows Boot Loader", L"{current}", L"partition=C:",
+              std::wstring(L"\\WINDOWS\\system32\\winload.") + ext,
+              L"Windows 10", L"{bootloadersettings}");
   if (re) {
     el(L"recoverysequence", winre);
     el(L"displaymessageoverride", L"Recovery");
@@ -455,13 +458,9 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   el(L"bootmenupolicy", L"Standard");
 
   if (re) {
-    head(L"Windows Boot Loader");
-    el(L"identifier", winre);
-    el(L"device", reDevice);
-    el(L"path", std::wstring(L"\\windows\\system32\\winload.") + ext);
-    el(L"description", L"Windows Recovery Environment");
-    el(L"locale", L"en-US");
-    el(L"inherit", L"{bootloadersettings}");
+    application(L"Windows Boot Loader", winre, reDevice,
+                std::wstring(L"\\windows\\system32\\winload.") + ext,
+                L"Windows Recovery Environment", L"{bootloadersettings}");
     el(L"displaymessage", L"Recovery");
     el(L"osdevice", reDevice);
     el(L"systemroot", L"\\windows");
@@ -470,13 +469,9 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
     el(L"winpe", L"Yes");
   }
 
-  head(L"Resume from Hibernate");
-  el(L"identifier", resume);
-  el(L"device", L"partition=C:");
-  el(L"path", std::wstring(L"\\WINDOWS\\system32\\winresume.") + ext);
-  el(L"description", L"Windows Resume Application");
-  el(L"locale", L"en-US");
-  el(L"inherit", L"{resumeloadersettings}");
+  application(L"Resume from Hibernate", resume, L"partition=C:",
+              std::wstring(L"\\WINDOWS\\system32\\winresume.") + ext,
+              L"Windows Resume Application", L"{resumeloadersettings}");
   if (re) {
     el(L"recoverysequence", winre);
     el(L"recoveryenabled", L"Yes");
@@ -485,13 +480,9 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   el(L"filepath", L"\\hiberfil.sys");
   el(L"debugoptionenabled", L"No");
 
-  head(L"Windows Memory Tester");
-  el(L"identifier", L"{memdiag}");
-  el(L"device", bootDevice);
-  el(L"path", f.uefi ? L"\\EFI\\Microsoft\\Boot\\memtest.efi" : L"\\boot\\memtest.exe");
-  el(L"description", L"Windows Memory Diagnostic");
-  el(L"locale", L"en-US");
-  el(L"inherit", L"{globalsettings}");
+  application(L"Windows Memory Tester", L"{memdiag}", bootDevice,
+              f.uefi ? L"\\EFI\\Microsoft\\Boot\\memtest.efi" : L"\\boot\\memtest.exe",
+              L"Windows Memory Diagnostic", L"{globalsettings}");
   el(L"badmemoryaccess", L"Yes");
 
   head(L"EMS Settings");
