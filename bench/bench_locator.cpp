@@ -12,7 +12,7 @@
 #include "common/disk_api.h"
 #include "common/unique_handle.h"
 #include "launcher/arming/partition_locator.h"
-#include "sim/sim_machine.h"
+#include "sim/core/machine.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "patcher/fix_downgrade.h"
-#include "sim/sim_machine.h"
+#include "sim/core/machine.h"
 #include "sim/images/disk_builders.h"
 
 namespace {

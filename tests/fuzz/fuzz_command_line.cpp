@@ -12,7 +12,7 @@
 
 #include "launcher/startup/globals.h"
 #include "launcher/startup/launcher_main.h"
-#include "sim/sim_machine.h"
+#include "sim/core/machine.h"
 #include "tests/fuzz/fuzz_text.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "sim/pe_version.h"
+#include "sim/formats/pe_version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tavu::sim::ReadAtFn read = [&](std::uint64_t offset, void* out, std::size_t n) {

@@ -20,7 +20,7 @@
 #include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/launcher_main.h"
 #include "patcher/fix_downgrade.h"
-#include "sim/sim_arming.h"
+#include "sim/programs/windows_tools.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/launcher_test.h"
 #include "tests/fixtures/machine_snapshot.h"
@@ -61,19 +61,19 @@ struct Flow {
   std::function<void(FlowRun&, const std::string& what)> check;
 };
 
-// The kinds in the order of their declaration, for the messages.
-const char* const kOpNames[] = {
-    "FileOpen", "FileRead", "FileWrite", "FileSeek", "FileSize", "FileFlush", "FileRename", "FileRemove",
-    "DirCreate", "FileFind", "SetCurrentDir", "DiskOpen", "DiskRead", "DiskGeometry", "DiskLayoutQuery",
-    "DiskLayoutWrite", "AdapterQuery", "VolumeEnum", "VolumeOpen", "VolumeExtents", "VolumeInfo",
-    "VolumePathNames", "MountPoint", "DriveStrings", "ProcessStart", "WmiCall", "TaskCall", "FirmwareOpen",
-    "FirmwareCall", "MessageBox", "ThreadStart", "ResourceLoad", "VersionInfo", "ComInit", "Other"};
-static_assert(sizeof(kOpNames) / sizeof(kOpNames[0]) == static_cast<std::size_t>(sim::SimOp::Other) + 1);
+// The name of the kind of operation made to fail in this run ("none" when
+// none was), from the same list that declares the kinds.
+static_assert(sizeof(sim::kSimOpNames) / sizeof(sim::kSimOpNames[0]) ==
+              static_cast<std::size_t>(sim::SimOp::RedirectionSwitch) + 1);
+const char* InjectedOpName(sim::SimMachine& m) {
+  sim::SimOp op = sim::SimOp::FileOpen;
+  return m.faults().Injected(&op) ? sim::SimOpName(op) : "none";
+}
 
-// The kind of operation made to fail in this run (Other when none was).
-sim::SimOp InjectedOp(sim::SimMachine& m) {
-  sim::SimOp op = sim::SimOp::Other;
-  return m.faults().Injected(&op) ? op : sim::SimOp::Other;
+// Whether the operation made to fail in this run was one of this kind.
+bool InjectedWas(sim::SimMachine& m, sim::SimOp kind) {
+  sim::SimOp op = sim::SimOp::FileOpen;
+  return m.faults().Injected(&op) && op == kind;
 }
 
 // The operations a fault-free run makes, then one run per operation failing it.
@@ -91,7 +91,7 @@ std::uint64_t Sweep(const Flow& flow) {
       n = run.machine->faults().Count() - before;
     } else {
       EXPECT_TRUE(run.machine->faults().Injected(nullptr)) << what << ": no operation was failed";
-      what += std::string(" (") + kOpNames[static_cast<std::size_t>(InjectedOp(*run.machine))] + ")";
+      what += std::string(" (") + InjectedOpName(*run.machine) + ")";
     }
     flow.check(run, what);
     SetPlatform(Platform{});
@@ -391,7 +391,7 @@ Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
         // harmless: it was made for administrators only, and the next run
         // removes it before it makes its own.
         const auto temp = FolderNames(r.dir.path() + kTempRel);
-        if (InjectedOp(m) == sim::SimOp::FileRemove) {
+        if (InjectedWas(m, sim::SimOp::FileRemove)) {
           EXPECT_LE(temp.size(), 2u) << what;
         } else {
           EXPECT_EQ(temp, std::vector<std::string>{"TAVU F9 Recovery.log"}) << what << ": a temporary file was left";
@@ -403,7 +403,7 @@ Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
           EXPECT_EQ(box.caption, L"Recovery Aborted") << what;
           EXPECT_EQ(box.owner, kWindow) << what;
         }
-        const bool restart = m.arming().programs().restart().pending;
+        const bool restart = m.windowsTools().programs().restart().pending;
         EXPECT_TRUE(s->exit == 0 || s->exit == 1) << what << ": exit " << s->exit;
         // A box means the worker gave up: no restart, and the window is told to close.
         if (!boxes.empty()) {
@@ -435,7 +435,7 @@ TEST_F(LauncherSweepTest, RecoveryWorker) {
     f.arrange(r);
     f.act(r);
     EXPECT_EQ(s->exit, 0u);
-    EXPECT_TRUE(r.machine->arming().programs().restart().pending);
+    EXPECT_TRUE(r.machine->windowsTools().programs().restart().pending);
     SetPlatform(Platform{});
   }
   EXPECT_GT(Sweep(WorkerFlow("recovery worker, GPT machine", gpt)), 20u);
@@ -489,7 +489,7 @@ Flow CheckFlow(const char* name, std::shared_ptr<CheckState> s) {
         MachineSnapshot after = Snapshot(m, r.dir.path());
         // Only a file whose own removal failed may stay: the check's, made for
         // administrators only.
-        if (InjectedOp(m) == sim::SimOp::FileRemove) {
+        if (InjectedWas(m, sim::SimOp::FileRemove)) {
           for (const char* name : {"/Windows/Temp/TavuRecoveryCheck.cmd", "/Windows/Temp/TavuRecoveryCheck.txt"}) {
             after.files.erase(name);
           }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "patcher/fix_downgrade.h"
-#include "sim/sim_disks.h"
+#include "sim/seam/disks.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/patcher_log_lines.h"
 #include "tests/fixtures/pe_builder.h"

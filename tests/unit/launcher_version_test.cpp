@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "patcher/launcher_version.h"
-#include "sim/sim_last_error.h"
+#include "sim/core/last_error.h"
 #include "tests/fixtures/pe_builder.h"
 #include "tests/fixtures/sim_test.h"
 #include "tests/fixtures/version_block.h"

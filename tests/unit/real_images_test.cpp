@@ -13,7 +13,8 @@
 #include "common/unique_handle.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/volume_label.h"
-#include "sim/sim_machine.h"
+#include "sim/core/machine.h"
+#include "tests/fixtures/real_images.h"
 #include "tests/fixtures/run_command.h"
 #include "tests/fixtures/temp_dir.h"
 
@@ -32,24 +33,7 @@ class RealImagesTest : public ::testing::Test {
   // The images are made once per version of the script and kept in the build
   // folder: every test works on them read-only or on its own copy.
   static void SetUpTestSuite() {
-    const std::string script = std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/make_images.sh";
-    std::uint64_t hash = 1469598103934665603ull;
-    for (char c : ReadHostFile(script)) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    dir_ = std::string(TAVU_TOOL_DIR) + "/real-images-" + std::to_string(hash);
-    made_ = new CommandResult();
-    if (HostFileExists(dir_ + "/manifest")) {
-      made_->status = 0;
-    } else {
-      // Made aside and renamed into place, so that test processes running at
-      // the same time never see half-made images.
-      TempDir scratch;
-      const std::string aside = scratch.path() + "/images";
-      *made_ = RunCommand(ShellQuote(script) + " " + ShellQuote(aside));
-      if (made_->status == 0) {
-        RunCommand("mv -T " + ShellQuote(aside) + " " + ShellQuote(dir_));
-        if (!HostFileExists(dir_ + "/manifest")) made_->status = 1;
-      }
-    }
+    made_ = new CommandResult(MakeRealImages(&dir_));
     std::istringstream manifest(ReadHostFile(dir_ + "/manifest"));
     volumes_ = new std::vector<Volume>();
     Volume v;

@@ -12,7 +12,7 @@
 
 #include "check/check_report.h"
 #include "launcher/arming/recovery_worker.h"
-#include "sim/sim_arming.h"
+#include "sim/programs/windows_tools.h"
 #include "tests/fixtures/launcher_test.h"
 #include "tests/fixtures/machine_snapshot.h"
 #include "tests/fixtures/notebooks.h"
@@ -82,7 +82,7 @@ TEST_P(RecoveryCheckTest, ForeseesWhatTheLauncherDoes) {
       EXPECT_EQ(l.file, L"C:\\Windows\\System32\\cmd.exe");
       EXPECT_EQ(l.parameters, L"/c \"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd\"");
     }
-    for (const sim::SimScriptRun& run : n.machine.arming().programs().scriptRuns()) {
+    for (const sim::SimScriptRun& run : n.machine.windowsTools().programs().scriptRuns()) {
       EXPECT_EQ(run.script, "@ECHO OFF\r\nbcdedit /enum all > \"C:\\Windows\\Temp\\TavuRecoveryCheck.txt\"\r\n");
     }
   }
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
            m.AddDiskBytes(GptNotebook());
            sim::BcdMachineFacts facts;
            facts.recoveryVolume = 0;
-           m.arming().LoadListing(sim::DefaultBcdListing(facts));
+           m.windowsTools().LoadListing(sim::DefaultBcdListing(facts));
          },
          kNotFound, "is followed by a line naming \\Recovery\\WindowsRE\\Winre.wim"},
         {"MbrRecoveryPartitionLabelledOtherwise",

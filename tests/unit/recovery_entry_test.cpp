@@ -3,7 +3,7 @@
 #include <string>
 
 #include "launcher/arming/recovery_entry.h"
-#include "sim/sim_faults.h"
+#include "sim/core/faults.h"
 #include "tests/fixtures/sim_test.h"
 
 namespace tavu::test {

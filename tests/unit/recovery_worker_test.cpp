@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/sim_arming.h"
-#include "sim/sim_code_pages.h"
-#include "sim/sim_faults.h"
+#include "sim/core/faults.h"
+#include "sim/formats/code_pages.h"
+#include "sim/programs/windows_tools.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/launcher_test.h"
 #include "tests/fixtures/notebooks.h"
@@ -107,7 +107,7 @@ class RecoveryWorkerTest : public LauncherTest {
   }
   void ExpectLaunches(const std::vector<Expected>& expected) {
     auto report = sim::ReportLaunches(machine().processes().launches(),
-                                      machine().arming().programs().scriptRuns());
+                                      machine().windowsTools().programs().scriptRuns());
     ASSERT_EQ(report.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
       SCOPED_TRACE(i);
@@ -151,7 +151,7 @@ class RecoveryWorkerTest : public LauncherTest {
     }
   }
   Strings Store(const wchar_t* id, const wchar_t* element) {
-    return machine().arming().store().Values(id, element);
+    return machine().windowsTools().store().Values(id, element);
   }
   const PARTITION_INFORMATION_EX& Entry(int disk, int number) {
     layout_ = machine().disks().Layout(disk);
@@ -180,9 +180,9 @@ TEST_F(RecoveryWorkerTest, GptDiskArmsTheBootManager) {
   ExpectBoxes({});
   ExpectDestroyPosted(true);
   ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(kDefaultRecoveryId)), FwMode(L"/enable"), Shutdown()});
-  EXPECT_TRUE(machine().arming().programs().restart().pending);
-  EXPECT_TRUE(machine().arming().programs().restart().reboot);
-  EXPECT_EQ(machine().arming().programs().restart().seconds, 10);
+  EXPECT_TRUE(machine().windowsTools().programs().restart().pending);
+  EXPECT_TRUE(machine().windowsTools().programs().restart().reboot);
+  EXPECT_EQ(machine().windowsTools().programs().restart().seconds, 10);
   ExpectNoTemporaryFile();
 
   EXPECT_EQ(Store(L"{bootmgr}", L"customactions"), (Strings{L"0x1000043000001", L"0x5400000f"}));
@@ -225,7 +225,7 @@ TEST_P(CapturedListingTest, ArmsTheEntryTheListingNames) {
   // What bcdedit prints on that machine, decoded from the console code page 437
   // it was captured in; the batch's CHCP 437 makes bcdedit write it back so.
   std::string bytes = ReadHostFile(std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/bcd/" + c.fixture);
-  machine().arming().LoadListing(sim::DecodeCodePage(437, bytes));
+  machine().windowsTools().LoadListing(sim::DecodeCodePage(437, bytes));
   EXPECT_EQ(Run(), 0u);
   ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(c.id)), FwMode(L"/enable"), Shutdown()});
   EXPECT_EQ(Store(L"{bootmgr}", L"displayorder"), Strings{c.listed});
@@ -255,7 +255,7 @@ TEST_F(RecoveryWorkerTest, MbrDiskMakesThePartitionVisibleActiveAndWithoutLetter
   ExpectLaunches({Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"),
                   Diskpart("sel disk 0\r\nsel par 3\r\nremove letter=E noerr\r\n"), FwMode(L"/enable /log"),
                   Shutdown()});
-  EXPECT_TRUE(machine().arming().programs().restart().pending);
+  EXPECT_TRUE(machine().windowsTools().programs().restart().pending);
   ExpectNoTemporaryFile();
   EXPECT_EQ(Entry(0, 3).Mbr.PartitionType, 0x0C);
   EXPECT_EQ(Entry(0, 3).Mbr.BootIndicator, 1);
@@ -264,7 +264,7 @@ TEST_F(RecoveryWorkerTest, MbrDiskMakesThePartitionVisibleActiveAndWithoutLetter
   EXPECT_FALSE(machine().volumes().VolumeOf(0, Entry(0, 3).StartingOffset).name.empty());
   EXPECT_EQ(Letter(0, 1), L'C');
   EXPECT_EQ(Letter(0, 2), L'D');
-  EXPECT_EQ(machine().arming().store().changes(), 0);
+  EXPECT_EQ(machine().windowsTools().store().changes(), 0);
   ExpectCleanHandles();
 }
 
@@ -319,9 +319,9 @@ TEST_P(WorkerFailureTest, AbortsAsTheTableSays) {
       EXPECT_EQ(ReadHostFile(host), "planted by a user\r\n") << name;
     }
   }
-  EXPECT_FALSE(machine().arming().programs().restart().pending);
+  EXPECT_FALSE(machine().windowsTools().programs().restart().pending);
   EXPECT_FALSE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
-  EXPECT_EQ(machine().arming().store().changes(), 0);
+  EXPECT_EQ(machine().windowsTools().store().changes(), 0);
   if (row.check) row.check(*this);
   ExpectCleanHandles();
 }
@@ -368,13 +368,13 @@ INSTANTIATE_TEST_SUITE_P(RecoveryWorker, WorkerFailureTest, ::testing::ValuesIn(
          m.AddDiskBytes(GptNotebook());
          sim::BcdMachineFacts facts;
          facts.recoveryVolume = 0;
-         m.arming().LoadListing(sim::DefaultBcdListing(facts));
+         m.windowsTools().LoadListing(sim::DefaultBcdListing(facts));
        },
        {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
       {"EmptyListing",
        [](sim::SimMachine& m) {
          m.AddDiskBytes(GptNotebook());
-         m.arming().LoadListing(L"");
+         m.windowsTools().LoadListing(L"");
        },
        {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
       {"ListingCannotBeRead",
@@ -452,15 +452,15 @@ TEST_F(RecoveryWorkerTest, TemporaryFilesThatCannotBeMadeSafelyAbortBeforeAnyToo
     EXPECT_EQ(boxes[0].text, kNotFound);
     EXPECT_EQ(boxes[0].caption, kTitle);
     EXPECT_EQ(m.ui().destroyPosts().size(), 1u);
-    auto report = sim::ReportLaunches(m.processes().launches(), m.arming().programs().scriptRuns());
+    auto report = sim::ReportLaunches(m.processes().launches(), m.windowsTools().programs().scriptRuns());
     ASSERT_EQ(report.size(), c.launches.size());
     for (std::size_t i = 0; i < report.size(); ++i) EXPECT_EQ(report[i].script, *c.launches[i].script);
     // The planted file was never run, and the worker left none of its own.
     for (const char* name : {"RcvBoot.cmd", "RcvBoot.txt", "RcvBootDisk.txt"}) {
       EXPECT_FALSE(HostFileExists(dir.path() + "/Windows/Temp/" + name)) << name;
     }
-    EXPECT_EQ(m.arming().store().changes(), 0);
-    EXPECT_FALSE(m.arming().programs().restart().pending);
+    EXPECT_EQ(m.windowsTools().store().changes(), 0);
+    EXPECT_FALSE(m.windowsTools().programs().restart().pending);
     EXPECT_EQ(m.handles().OpenCount(), 0u);
     machine().Install();
   }
@@ -483,15 +483,15 @@ TEST_F(RecoveryWorkerTest, IdentifiersThatWouldChangeTheArmingBatchAreNotUsed) {
     m.system().SetModulePath(kLauncherPath);
     std::filesystem::create_directories(dir.path() + "/Windows/Temp");
     m.AddDiskBytes(GptNotebook());
-    m.arming().LoadListing(ListingWithIdentifier(c.identifierLine));
+    m.windowsTools().LoadListing(ListingWithIdentifier(c.identifierLine));
     EXPECT_EQ(RecoveryWorker(nullptr), 1u);
     auto boxes = m.ui().messageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, kNotFound);
-    auto report = sim::ReportLaunches(m.processes().launches(), m.arming().programs().scriptRuns());
+    auto report = sim::ReportLaunches(m.processes().launches(), m.windowsTools().programs().scriptRuns());
     ASSERT_EQ(report.size(), 1u);
     EXPECT_EQ(report[0].script, kListingBatch);
-    EXPECT_EQ(m.arming().store().changes(), 0);
+    EXPECT_EQ(m.windowsTools().store().changes(), 0);
     machine().Install();
   }
 }
@@ -530,7 +530,7 @@ TEST_F(RecoveryWorkerTest, WithoutTheFirmwareToolTheRestartStillFollows) {
   EXPECT_EQ(Run(), 0u);
   ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(kDefaultRecoveryId)), Shutdown()});
   EXPECT_FALSE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
-  EXPECT_TRUE(machine().arming().programs().restart().pending);
+  EXPECT_TRUE(machine().windowsTools().programs().restart().pending);
   ExpectDestroyPosted(true);
 }
 

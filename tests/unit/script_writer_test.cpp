@@ -5,7 +5,7 @@
 #include <string>
 
 #include "launcher/arming/script_writer.h"
-#include "sim/sim_faults.h"
+#include "sim/core/faults.h"
 #include "tests/fixtures/sim_test.h"
 
 namespace tavu::test {

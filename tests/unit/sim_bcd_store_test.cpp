@@ -3,8 +3,8 @@
 #include <string>
 
 #include "launcher/arming/recovery_entry.h"
-#include "sim/sim_bcd_store.h"
-#include "sim/sim_code_pages.h"
+#include "sim/formats/code_pages.h"
+#include "sim/programs/bcd_store.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace tavu::sim {

@@ -2,9 +2,9 @@
 // indicators land in the partition table, and the volumes and letters follow.
 #include <gtest/gtest.h>
 
-#include "sim/sim_bcd_store.h"
-#include "sim/sim_machine_diskpart.h"
-#include "sim/sim_programs.h"
+#include "sim/programs/bcd_store.h"
+#include "sim/programs/diskpart_on_machine.h"
+#include "sim/programs/tool_runs.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/sim_test.h"
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
-#include "sim/sim_bcd_store.h"
-#include "sim/sim_code_pages.h"
-#include "sim/sim_diskpart.h"
-#include "sim/sim_programs.h"
+#include "sim/formats/code_pages.h"
+#include "sim/programs/bcd_store.h"
+#include "sim/programs/diskpart.h"
+#include "sim/programs/tool_runs.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace tavu::sim {

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/fixtures/real_images.h"
 #include "tests/fixtures/run_command.h"
+#include "tests/fixtures/tavu_sim_run.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace tavu::test {
@@ -17,21 +19,7 @@ class TavuSimArmTest : public ::testing::Test {
  protected:
   // Made once per version of the script, beside tavu-sim, and shared with the
   // other tests on these images (the same folder name).
-  static void SetUpTestSuite() {
-    const std::string script = std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/make_images.sh";
-    std::uint64_t hash = 1469598103934665603ull;
-    for (char c : ReadHostFile(script)) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    dir_ = std::string(TAVU_TOOL_DIR) + "/real-images-" + std::to_string(hash);
-    status_ = 0;
-    if (!HostFileExists(dir_ + "/manifest")) {
-      TempDir scratch;
-      const std::string aside = scratch.path() + "/images";
-      CommandResult made = RunCommand(ShellQuote(script) + " " + ShellQuote(aside));
-      status_ = made.status;
-      if (made.status == 0) RunCommand("mv -T " + ShellQuote(aside) + " " + ShellQuote(dir_));
-      if (made.status == 0 && !HostFileExists(dir_ + "/manifest")) status_ = 1;
-    }
-  }
+  static void SetUpTestSuite() { status_ = MakeRealImages(&dir_).status; }
   void SetUp() override {
     if (status_ == 77) GTEST_SKIP() << "the partitioning and formatting tools are not installed";
     ASSERT_EQ(status_, 0);
@@ -44,27 +32,9 @@ class TavuSimArmTest : public ::testing::Test {
     WriteHostFile(copy, ReadHostFile(dir_ + "/" + name));
     return copy;
   }
-  CommandResult Sim(const std::string& args) {
-    return RunCommand(ShellQuote(std::string(TAVU_TOOL_DIR) + "/tavu-sim") + " " + args);
-  }
-  // What Python expressions over the parsed object d give, one text per
-  // expression (lists joined by '|'), from one run of the interpreter.
+  CommandResult Sim(const std::string& args) { return RunTavuSim(args); }
   std::vector<std::string> Fields(const std::string& json, const std::vector<std::string>& expressions) {
-    WriteHostFile(work_.path() + "/out.json", json);
-    std::string args;
-    for (const std::string& e : expressions) args += " " + ShellQuote(e);
-    CommandResult r = RunCommand(
-        "python3 -c 'import json,sys\nd=json.load(open(sys.argv[1]))\nfor e in sys.argv[2:]:\n v=eval(e)\n"
-        " sys.stdout.write((\"|\".join(map(str,v)) if isinstance(v,list) else str(v))+chr(30))' " +
-        ShellQuote(work_.path() + "/out.json") + args);
-    EXPECT_EQ(r.status, 0) << r.err << json;
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (std::size_t end; (end = r.out.find('\x1e', start)) != std::string::npos; start = end + 1) {
-      out.push_back(r.out.substr(start, end - start));
-    }
-    out.resize(expressions.size());
-    return out;
+    return JsonFields(work_.path(), json, expressions);
   }
   std::string Field(const std::string& json, const std::string& expression) { return Fields(json, {expression})[0]; }
 

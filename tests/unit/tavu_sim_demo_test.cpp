@@ -12,6 +12,7 @@
 
 #include "tests/fixtures/pe_builder.h"
 #include "tests/fixtures/run_command.h"
+#include "tests/fixtures/tavu_sim_run.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tests/fixtures/version_block.h"
 
@@ -30,26 +31,9 @@ class TavuSimDemoTest : public ::testing::Test {
   void SetUp() override {
     if (!HaveTool("python3")) GTEST_SKIP() << "python3 is needed to read the JSON";
   }
-  CommandResult Sim(const std::string& args) {
-    return RunCommand(ShellQuote(std::string(TAVU_TOOL_DIR) + "/tavu-sim") + " " + args);
-  }
-  // Each Python expression over the parsed object d, as text (lists joined by '|').
+  CommandResult Sim(const std::string& args) { return RunTavuSim(args); }
   std::vector<std::string> Fields(const std::string& json, const std::vector<std::string>& expressions) {
-    WriteHostFile(work_.path() + "/out.json", json);
-    std::string args;
-    for (const std::string& e : expressions) args += " " + ShellQuote(e);
-    CommandResult r = RunCommand(
-        "python3 -c 'import json,sys\nd=json.load(open(sys.argv[1]))\nfor e in sys.argv[2:]:\n v=eval(e)\n"
-        " sys.stdout.write((\"|\".join(map(str,v)) if isinstance(v,list) else str(v))+chr(30))' " +
-        ShellQuote(work_.path() + "/out.json") + args);
-    EXPECT_EQ(r.status, 0) << r.err << json;
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (std::size_t end; (end = r.out.find('\x1e', start)) != std::string::npos; start = end + 1) {
-      out.push_back(r.out.substr(start, end - start));
-    }
-    out.resize(expressions.size());
-    return out;
+    return JsonFields(work_.path(), json, expressions);
   }
   void ExpectFields(const std::string& json, const std::vector<Expect>& expected) {
     std::vector<std::string> expressions;

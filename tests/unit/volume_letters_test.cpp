@@ -11,7 +11,7 @@
 #include "common/win_errors.h"
 #include "common/win_records.h"
 #include "patcher/volume_letters.h"
-#include "sim/sim_last_error.h"
+#include "sim/core/last_error.h"
 #include "tests/fixtures/patcher_log_lines.h"
 #include "tests/fixtures/sim_test.h"
 

@@ -7,7 +7,8 @@
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/globals.h"
-#include "sim/sim_arming.h"
+#include "sim/core/text.h"
+#include "sim/programs/windows_tools.h"
 #include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
@@ -52,11 +53,11 @@ ArmRun Arm(sim::SimMachine& machine) {
   bool stoppedEarly = machine.system().StdOutputInvalid();
   for (const sim::SimMessageBox& box : run.boxes) stoppedEarly = stoppedEarly || box.text == kBitLockerMessage;
   run.route = stoppedEarly ? nullptr : route;
-  run.launches = sim::ReportLaunches(machine.processes().launches(), machine.arming().programs().scriptRuns());
+  run.launches = sim::ReportLaunches(machine.processes().launches(), machine.windowsTools().programs().scriptRuns());
   for (const wchar_t* path : kTemporaryFiles) {
     if (machine.files().Exists(path)) run.tempFilesLeft.push_back(path);
   }
-  run.restart = machine.arming().programs().restart();
+  run.restart = machine.windowsTools().programs().restart();
   run.taskRegistered = machine.tasks().Find(L"TAVU F9 Recovery").has_value();
   return run;
 }
@@ -66,7 +67,7 @@ std::string BootValue(sim::SimBcdStore& store, const wchar_t* id, const wchar_t*
 }
 
 void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run) {
-  sim::SimBcdStore& store = machine.arming().store();
+  sim::SimBcdStore& store = machine.windowsTools().store();
   json.BeginObject();
   json.Key("result").Int(run.result);
   json.Key("route");
@@ -130,14 +131,10 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
 namespace {
 
 void PrintScript(std::FILE* out, const std::string& script) {
-  std::size_t start = 0;
-  while (start < script.size()) {
-    std::size_t lf = script.find('\n', start);
-    std::string line = script.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
-    bool crlf = !line.empty() && line.back() == '\r';
+  for (std::string line : sim::Lines(script, /*keepCr=*/true)) {
+    const bool crlf = !line.empty() && line.back() == '\r';
     if (crlf) line.pop_back();
     std::fprintf(out, "       | %s%s\n", line.c_str(), crlf ? "" : "   (no CR LF)");
-    start = lf == std::string::npos ? script.size() : lf + 1;
   }
 }
 
@@ -177,7 +174,7 @@ void PrintReport(SimContext& context, const ArmRun& run) {
   }
   std::fprintf(out, "Logon task registered: %s\n", run.taskRegistered ? "yes" : "no");
 
-  sim::SimBcdStore& store = context.machine.arming().store();
+  sim::SimBcdStore& store = context.machine.windowsTools().store();
   if (store.HasEntry(L"{bootmgr}")) {
     std::fprintf(out, "\nBoot manager ({bootmgr}), %d element(s) changed:\n", store.changes());
     for (const wchar_t* element : {L"customactions", L"custom:5400000f", L"extendedinput", L"displayorder"}) {

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "launcher/arming/partition_locator.h"
+#include "sim/core/text.h"
+#include "sim/formats/pe_version.h"
 #include "sim/images/disk_builders.h"
 #include "sim/images/pe_builder.h"
 #include "sim/images/version_block.h"
-#include "sim/pe_version.h"
 #include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
@@ -200,14 +201,7 @@ const DemoPartition* PartitionOfVolume(sim::SimMachine& machine, const std::vect
 }
 
 void PrintScriptLines(std::FILE* out, const std::string& script) {
-  std::size_t start = 0;
-  while (start < script.size()) {
-    std::size_t lf = script.find('\n', start);
-    std::string line = script.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::fprintf(out, "       | %s\n", line.c_str());
-    start = lf == std::string::npos ? script.size() : lf + 1;
-  }
+  for (const std::string& line : sim::Lines(script)) std::fprintf(out, "       | %s\n", line.c_str());
 }
 
 std::string FileName(const std::wstring& path) {
@@ -387,7 +381,7 @@ int RunDemo(SimContext& context) {
       if (r.hasScript) PrintScriptLines(out, r.script);
     }
     if (armed.route != nullptr && std::string(armed.route) == "boot-manager") {
-      sim::SimBcdStore& store = machine.arming().store();
+      sim::SimBcdStore& store = machine.windowsTools().store();
       std::fprintf(out, "   boot manager afterwards:\n");
       for (const wchar_t* element :
            {L"customactions", L"custom:5400000f", L"extendedinput", L"displayorder"}) {

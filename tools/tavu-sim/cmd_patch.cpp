@@ -8,8 +8,9 @@
 #include "common/disk_api.h"
 #include "common/win_records.h"
 #include "patcher/fix_downgrade.h"
-#include "sim/sim_paths.h"
-#include "sim/sim_resources.h"
+#include "sim/core/paths.h"
+#include "sim/core/text.h"
+#include "sim/seam/resources.h"
 #include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
@@ -97,15 +98,10 @@ std::vector<std::string> NewLogLines(const std::string& before, const std::strin
     std::wstring one(1, static_cast<wchar_t>(unit));
     text += unit < 0x80 ? std::string(1, static_cast<char>(unit)) : Narrow(one);
   }
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find("\r\n", at);
-    std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+  for (std::string line : sim::CrLfLines(text)) {
     // "[yyyy/mm/dd hh:mm:ss]\t" is 22 characters.
     if (line.size() >= 22 && line[0] == '[' && line[20] == ']' && line[21] == '\t') line.erase(0, 22);
     lines.push_back(line);
-    if (end == std::string::npos) break;
-    at = end + 2;
   }
   return lines;
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/sim_arming.h"
-#include "sim/sim_machine.h"
+#include "sim/core/machine.h"
+#include "sim/programs/windows_tools.h"
 #include "tools/tavu-sim/json.h"
 
 namespace tavu::tool {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 
-#include "sim/pe_version.h"
+#include "sim/formats/pe_version.h"
 
 namespace tavu::tool {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "common/wide_text.h"
-#include "sim/sim_code_pages.h"
+#include "sim/formats/code_pages.h"
 #include "tools/tavu-sim/sim_command.h"
 
 namespace tavu::tool {
@@ -54,7 +54,7 @@ int SetUpBootListing(SimContext& c) {
   }
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  c.machine.arming().LoadListing(sim::DecodeCodePage(437, bytes.str()));
+  c.machine.windowsTools().LoadListing(sim::DecodeCodePage(437, bytes.str()));
   return 0;
 }
 

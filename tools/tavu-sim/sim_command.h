@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/sim_machine.h"
+#include "sim/core/machine.h"
 
 namespace tavu::tool {
 

@@ -1,0 +1,66 @@
+// Fault injection for the simulated machine: every platform operation is counted,
+// and any one of them (the k-th of a run, or every one of a kind) can be told to
+// fail the way Windows would fail it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <set>
+
+namespace tavu::sim {
+
+// The kinds of operation, listed once: the enum and the names that failure
+// messages print both come from here.
+#define TAVU_SIM_OPS(X)                                                                           \
+  X(FileOpen) X(FileRead) X(FileWrite) X(FileSeek) X(FileSize) X(FileFlush) X(FileRename)          \
+  X(FileRemove) X(DirCreate) X(FileFind) X(SetCurrentDir)                                          \
+  X(DiskOpen) X(DiskRead) X(DiskGeometry) X(DiskLayoutQuery) X(DiskLayoutWrite) X(AdapterQuery)    \
+  X(VolumeEnum) X(VolumeOpen) X(VolumeExtents) X(VolumeInfo) X(VolumePathNames) X(MountPoint)      \
+  X(DriveStrings) X(ProcessStart) X(ProcessWait) X(ExitCode) X(WmiCall) X(TaskCall) X(ComRelease)  \
+  X(FirmwareOpen) X(FirmwareCall) X(MessageBox) X(PostMessage) X(DebugOutput) X(ThreadStart)       \
+  X(WindowClass) X(NamedMutex) X(ResourceLoad) X(VersionInfo) X(ComInit) X(ModulePath)             \
+  X(RedirectionSwitch)
+
+enum class SimOp : std::uint8_t {
+#define TAVU_SIM_OP_ENUMERATOR(name) name,
+  TAVU_SIM_OPS(TAVU_SIM_OP_ENUMERATOR)
+#undef TAVU_SIM_OP_ENUMERATOR
+};
+
+inline constexpr const char* kSimOpNames[] = {
+#define TAVU_SIM_OP_NAME(name) #name,
+    TAVU_SIM_OPS(TAVU_SIM_OP_NAME)
+#undef TAVU_SIM_OP_NAME
+};
+inline constexpr std::size_t kSimOpCount = sizeof(kSimOpNames) / sizeof(kSimOpNames[0]);
+
+constexpr const char* SimOpName(SimOp op) {
+  return static_cast<std::size_t>(op) < kSimOpCount ? kSimOpNames[static_cast<std::size_t>(op)] : "?";
+}
+
+class SimFaults {
+ public:
+  // Counts one operation; true when this one is to fail.
+  bool Fail(SimOp op);
+
+  // Fail the k-th counted operation (1-based) from now on counting; 0: none.
+  void FailNth(std::uint64_t k);
+  // Every operation of this kind fails (or stops failing).
+  void FailAll(SimOp op, bool on = true);
+  void Reset();
+
+  std::uint64_t Count() const;
+  // The kind of the operation that was made to fail by FailNth, if it happened.
+  bool Injected(SimOp* op) const;
+
+ private:
+  mutable std::mutex lock_;
+  std::uint64_t count_ = 0;
+  std::uint64_t failAt_ = 0;
+  bool injected_ = false;
+  SimOp injectedOp_ = SimOp::FileOpen;
+  std::set<SimOp> failAll_;
+};
+
+}  // namespace tavu::sim

@@ -1,0 +1,49 @@
+#include "sim/core/machine.h"
+
+namespace tavu::sim {
+
+SimMachine::SimMachine(const std::string& root)
+    : paths_(root),
+      files_(paths_, handles_, faults_, system_),
+      disks_(handles_, faults_),
+      volumes_(disks_, handles_, faults_) {
+  platform_.files = &files_;
+  platform_.system = &system_;
+  platform_.resources = &resources_;
+  platform_.disks = &disks_;
+  platform_.volumes = &volumes_;
+  platform_.com = &com_;
+  platform_.processes = &processes_;
+  platform_.ui = &ui_;
+  platform_.wmi = &wmi_;
+  platform_.tasks = &tasks_;
+  platform_.firmware = &firmware_;
+  system_.SetFaults(&faults_);
+  disks_.OnLayoutWritten([this](int) { volumes_.RefreshAfterLayoutWrite(); });
+}
+
+bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::string* error) {
+  if (!disks_.AddDisk(imagePath, kind, error)) return false;
+  volumes_.Refresh(true);
+  return true;
+}
+
+void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
+  disks_.AddDiskBytes(std::move(bytes), kind);
+  volumes_.Refresh(true);
+}
+
+void SimMachine::AddAbsent() { disks_.AddAbsent(); }
+
+// A worker thread still running would use components that are about to go.
+SimMachine::~SimMachine() { ui_.JoinThreads(); }
+
+void SimMachine::Install() { SetPlatform(platform_); }
+
+std::string SimMachine::HostPath(const std::wstring& windowsPath) const {
+  std::string host;
+  paths_.ToHost(windowsPath, &host);
+  return host;
+}
+
+}  // namespace tavu::sim

@@ -1,0 +1,63 @@
+#include "sim/formats/disk_layout.h"
+
+#include <cstring>
+
+#include "common/win_errors.h"
+
+namespace tavu::sim {
+
+namespace {
+
+bool HasProtectiveEntry(const std::uint8_t* mbr) {
+  for (int i = 0; i < 4; ++i) {
+    if (mbr[446 + 16 * i + 4] == 0xEE) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsRecognizedMbrType(std::uint8_t type) {
+  // The types the disk driver hands to a file system; with the NTFT bits (0x80,
+  // 0x40) set they are members of a fault-tolerant set and count as well.
+  auto plain = [](std::uint8_t t) {
+    return t == 0x01 || t == 0x04 || t == 0x06 || t == 0x07 || t == 0x0B || t == 0x0C || t == 0x0E;
+  };
+  if (plain(type)) return true;
+  if ((type & 0x80) != 0) {
+    std::uint8_t base = static_cast<std::uint8_t>(type & ~0xC0);
+    return base != 0x04 && plain(base);
+  }
+  return false;
+}
+
+SimLayout ReadLayout(const DiskImage& image) {
+  std::uint8_t mbr[kSectorSize];
+  if (image.sectors() < 1 || !image.Read(0, mbr, sizeof(mbr))) return SimLayout{};
+  if (mbr[510] != 0x55 || mbr[511] != 0xAA) return SimLayout{};
+  if (HasProtectiveEntry(mbr)) return ReadGptLayout(image, mbr);
+  return ReadMbrLayout(image, mbr);
+}
+
+bool WriteLayout(DiskImage& image, const void* buffer, std::uint32_t size, std::uint32_t* error) {
+  if (buffer == nullptr || size < kDriveLayoutHeaderSize) {
+    *error = kErrorInvalidParameter;
+    return false;
+  }
+  const auto* in = static_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(buffer);
+  if (in->PartitionCount > (size - kDriveLayoutHeaderSize) / sizeof(PARTITION_INFORMATION_EX)) {
+    *error = kErrorInvalidParameter;
+    return false;
+  }
+  SimLayout now = ReadLayout(image);
+  // The simulated disks keep their style: a layout of another style (a
+  // conversion, or a RAW disk being initialised) is refused.
+  if (in->PartitionStyle != now.style || now.style == PARTITION_STYLE_RAW) {
+    *error = kErrorNotSupported;
+    return false;
+  }
+  if (now.style == PARTITION_STYLE_MBR) return WriteMbrLayout(image, now, in, error);
+  return WriteGptLayout(image, now, in, error);
+}
+
+}  // namespace tavu::sim

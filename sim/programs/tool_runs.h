@@ -1,0 +1,68 @@
+// The Windows tools the launcher starts, as the simulated machine runs them:
+// cmd.exe running a batch file (ECHO, CHCP, REM, EXIT and bcdedit with output
+// redirection), diskpart.exe /s with a script, shutdown.exe. Each run of a
+// script records the script's bytes as they stood when the program started.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "sim/core/paths.h"
+#include "sim/programs/bcd_store.h"
+#include "sim/programs/diskpart.h"
+
+namespace tavu::sim {
+
+struct SimScriptRun {
+  std::wstring program;     // "cmd.exe" or "diskpart.exe"
+  std::wstring parameters;  // as the program received them
+  std::wstring scriptPath;  // the script file named in the parameters
+  bool scriptRead = false;  // false when the file could not be read
+  std::string script;       // its bytes at the start
+  std::wstring output;      // what the program printed (standard output and error)
+  std::uint32_t exitCode = 0;
+};
+
+struct SimRestart {
+  bool pending = false;
+  bool reboot = false;  // -r; otherwise a shutdown (-s)
+  int seconds = 30;     // shutdown.exe's default delay
+};
+
+class SimPrograms {
+ public:
+  SimPrograms(SimPaths& paths, SimBcdStore& store, SimDiskpartTarget& disks)
+      : paths_(paths), store_(store), disks_(disks) {}
+
+  // cmd.exe with its parameter text and working directory. bcdedit exists only
+  // in the native System32: the 32-bit command processor of SysWOW64 finds
+  // none, so bcdeditReachable is false for it.
+  std::uint32_t Cmd(const std::wstring& parameters, const std::wstring& directory, bool bcdeditReachable);
+  // diskpart.exe with "/s FILE".
+  std::uint32_t Diskpart(const std::wstring& parameters, const std::wstring& directory);
+  // shutdown.exe: -r, -s, -a, -t N (also with '/').
+  std::uint32_t Shutdown(const std::wstring& parameters);
+
+  // The console code page a new command processor starts in.
+  void SetOemCodePage(int codePage) { oemCodePage_ = codePage; }
+
+  const std::vector<SimScriptRun>& scriptRuns() const { return runs_; }
+  const SimRestart& restart() const { return restart_; }
+
+ private:
+  std::string Host(const std::wstring& path, const std::wstring& directory) const;
+  bool ReadScript(const std::wstring& path, const std::wstring& directory, SimScriptRun* run) const;
+  std::uint32_t RunBatchLine(const std::wstring& line, const std::wstring& directory, bool bcdeditReachable,
+                             int* codePage, std::wstring* console, bool* exitNow);
+
+  SimPaths& paths_;
+  SimBcdStore& store_;
+  SimDiskpartTarget& disks_;
+  int oemCodePage_ = 437;
+  std::vector<SimScriptRun> runs_;
+  SimRestart restart_;
+};
+
+}  // namespace tavu::sim

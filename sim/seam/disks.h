@@ -1,0 +1,106 @@
+// The simulated machine's physical disks: "\\.\PHYSICALDRIVEn" for n in the
+// order the disks were added, each backed by a raw image of 512-byte sectors and
+// read as Windows presents it (sim/disk_layout.h).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/disk_api.h"
+#include "sim/core/faults.h"
+#include "sim/core/handles.h"
+#include "sim/formats/disk_image.h"
+#include "sim/formats/disk_layout.h"
+
+namespace tavu::sim {
+
+enum class DiskKind : std::uint8_t {
+  Fixed,      // media type FixedMedia (12), adapter on the SATA bus
+  Usb,        // adapter BusType 7 (USB); media type fixed
+  Removable,  // media type RemovableMedia (11)
+  Absent,     // the number exists but the disk cannot be opened (a gap)
+};
+
+class SimDisks : public DiskApi {
+ public:
+  SimDisks(SimHandles& handles, SimFaults& faults) : handles_(handles), faults_(faults) {}
+
+  Handle OpenDisk(const wchar_t* deviceName, bool write) override;
+  bool GetGeometry(Handle disk, DISK_GEOMETRY* geometry) override;
+  bool GetLayout(Handle disk, void* buffer, std::uint32_t size) override;
+  bool SetLayout(Handle disk, const void* buffer, std::uint32_t size) override;
+  bool QueryProperty(Handle disk, const STORAGE_PROPERTY_QUERY* query, void* answer,
+                     std::uint32_t answerSize) override;
+  bool ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint32_t size,
+              std::uint32_t* read) override;
+
+  // Adds the next disk number. False with *error (naming the reason) when the
+  // image cannot be opened; no disk number is taken then.
+  bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error);
+  // A disk held in memory.
+  void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind);
+  void AddAbsent();
+
+  // Layout writes go into the image files themselves (tavu-sim --write) when
+  // set before the disks are added; otherwise into an in-memory copy.
+  void SetWriteThrough(bool on) { writeThrough_ = on; }
+
+  // Called after every successful layout write with the disk's number.
+  void OnLayoutWritten(std::function<void(int disk)> hook) { layoutWritten_ = std::move(hook); }
+
+  int Count() const { return static_cast<int>(disks_.size()); }
+  DiskKind Kind(int disk) const { return disks_[static_cast<std::size_t>(disk)].kind; }
+  // The image of a disk (nullptr for an absent one).
+  DiskImage* Image(int disk) const { return disks_[static_cast<std::size_t>(disk)].image.get(); }
+  // The layout as the disk presents it now.
+  SimLayout Layout(int disk) const;
+
+  // Bytes and calls that went through ReadAt, for the benchmark and for tests
+  // that check how much a reader read.
+  std::uint64_t BytesRead() const { return bytesRead_; }
+  std::uint64_t ReadCalls() const { return readCalls_; }
+  void ResetCounters() {
+    bytesRead_ = 0;
+    readCalls_ = 0;
+    reads_.clear();
+  }
+  // With recording on, every ReadAt that succeeded: disk, offset, size asked.
+  struct ReadRecord {
+    int disk;
+    std::uint64_t offset;
+    std::uint32_t size;
+    bool operator==(const ReadRecord&) const = default;
+  };
+  void RecordReads(bool on) { recordReads_ = on; }
+  const std::vector<ReadRecord>& reads() const { return reads_; }
+  // Layout writes that succeeded, in order.
+  struct LayoutWrite {
+    int disk;
+  };
+  const std::vector<LayoutWrite>& layoutWrites() const { return layoutWrites_; }
+
+ private:
+  struct Disk {
+    DiskKind kind = DiskKind::Fixed;
+    std::unique_ptr<DiskImage> image;
+  };
+  struct DiskHandle;
+  DiskHandle* Enter(Handle h, SimOp op);
+
+  SimHandles& handles_;
+  SimFaults& faults_;
+  std::vector<Disk> disks_;
+  bool writeThrough_ = false;
+  std::function<void(int)> layoutWritten_;
+  std::atomic<std::uint64_t> bytesRead_{0};
+  std::atomic<std::uint64_t> readCalls_{0};
+  std::vector<LayoutWrite> layoutWrites_;
+  bool recordReads_ = false;
+  std::vector<ReadRecord> reads_;
+};
+
+}  // namespace tavu::sim

@@ -1,0 +1,325 @@
+#include "sim/seam/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "common/win_errors.h"
+#include "sim/core/last_error.h"
+#include "sim/core/operation.h"
+
+namespace tavu::sim {
+
+namespace {
+
+struct SimFile : SimObject {
+  int fd = -1;
+  std::string hostPath;
+  bool written = false;
+  ~SimFile() override {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+struct SimFileSearch : SimObject {};
+
+std::uint32_t ErrnoToWin(int e) {
+  switch (e) {
+    case ENOENT: return kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case ELOOP: return kErrorAccessDenied;
+    case EEXIST: return kErrorFileExists;
+    default: return kErrorGenFailure;
+  }
+}
+
+bool ParentExists(const std::string& host) {
+  auto slash = host.rfind('/');
+  if (slash == std::string::npos) return false;
+  struct stat st{};
+  return ::stat(host.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool StartsWithMz(const std::string& host) {
+  char head[2] = {};
+  std::FILE* f = std::fopen(host.c_str(), "rb");
+  if (f == nullptr) return false;
+  bool mz = std::fread(head, 1, 2, f) == 2 && head[0] == 'M' && head[1] == 'Z';
+  (void)std::fclose(f);  // a stream opened only to read has nothing to lose
+  return mz;
+}
+
+}  // namespace
+
+bool SimFiles::Host(const wchar_t* path, std::string* host) const {
+  return path != nullptr && paths_.ToHost(system_.wow64().Redirect(paths_.Absolute(path)), host);
+}
+
+bool SimFiles::HeldByScanner(const std::string& host) const {
+  auto it = heldUntil_.find(host);
+  return it != heldUntil_.end() && system_.elapsedMilliseconds() < it->second;
+}
+
+Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
+                          FileSecurity security) {
+  std::string host;
+  if (!Host(path, &host)) {
+    SetLastError(kErrorPathNotFound);
+    return kInvalidHandle;
+  }
+  if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return kInvalidHandle;
+  if (!ParentExists(host)) {
+    SetLastError(kErrorPathNotFound);
+    return kInvalidHandle;
+  }
+  bool wantsWrite = access == FileAccess::Write || access == FileAccess::ReadWrite ||
+                    access == FileAccess::Append;
+  if (wantsWrite && readOnly_.count(host) != 0 && readOnly_[host]) {
+    SetLastError(kErrorAccessDenied);
+    return kInvalidHandle;
+  }
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case FileAccess::None:
+    case FileAccess::Read: flags |= O_RDONLY; break;
+    case FileAccess::Write: flags |= O_WRONLY; break;
+    case FileAccess::ReadWrite: flags |= O_RDWR; break;
+    case FileAccess::Append: flags |= O_WRONLY | O_APPEND; break;
+  }
+  switch (create) {
+    case FileCreate::OpenExisting: break;
+    case FileCreate::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    // Windows' CREATE_NEW never follows a planted link: O_EXCL does the same.
+    case FileCreate::CreateNew: flags |= O_CREAT | O_EXCL | O_NOFOLLOW; break;
+    case FileCreate::OpenAlways: flags |= O_CREAT; break;
+  }
+  int fd = ::open(host.c_str(), flags, 0644);
+  if (fd < 0) {
+    SetLastError(ErrnoToWin(errno));
+    return kInvalidHandle;
+  }
+  struct stat st{};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::None) {
+    ::close(fd);
+    SetLastError(kErrorAccessDenied);
+    return kInvalidHandle;
+  }
+  if (security == FileSecurity::AdminsOnly) adminsOnly_[host] = true;
+  auto file = std::make_unique<SimFile>();
+  file->fd = fd;
+  file->hostPath = host;
+  SetLastError(kErrorSuccess);
+  return handles_.Add(std::move(file));
+}
+
+bool SimFiles::Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
+  if (read != nullptr) *read = 0;
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileRead);
+  if (f == nullptr) return false;
+  ssize_t n = ::read(f->fd, buffer, size);
+  if (n < 0) {
+    SetLastError(ErrnoToWin(errno));
+    return false;
+  }
+  if (read != nullptr) *read = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+bool SimFiles::Write(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {
+  if (written != nullptr) *written = 0;
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileWrite);
+  if (f == nullptr) return false;
+  ssize_t n = ::write(f->fd, data, size);
+  if (n < 0) {
+    SetLastError(ErrnoToWin(errno));
+    return false;
+  }
+  f->written = true;
+  if (written != nullptr) *written = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+bool SimFiles::Seek(Handle file, std::uint64_t offset) {
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileSeek);
+  if (f == nullptr) return false;
+  return ::lseek(f->fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool SimFiles::Size(Handle file, std::uint64_t* size) {
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileSize);
+  if (f == nullptr) return false;
+  struct stat st{};
+  if (::fstat(f->fd, &st) != 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+bool SimFiles::Flush(Handle file) {
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileFlush);
+  if (f == nullptr) return false;
+  return ::fsync(f->fd) == 0;
+}
+
+bool SimFiles::Close(Handle handle) {
+  std::string written;
+  if (SimFile* f = handles_.Get<SimFile>(handle); f != nullptr && f->written) written = f->hostPath;
+  if (!handles_.Close(handle, HandleKind::Kernel)) {
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
+  if (scanHold_ != 0 && !written.empty() && StartsWithMz(written)) {
+    heldUntil_[written] = system_.elapsedMilliseconds() + scanHold_;
+  }
+  return true;
+}
+
+bool SimFiles::MakeDirectories(const wchar_t* path) {
+  std::string host;
+  if (!Host(path, &host)) {
+    SetLastError(kErrorPathNotFound);
+    return false;
+  }
+  if (Refused(faults_, SimOp::DirCreate, kErrorAccessDenied)) return false;
+  // Each component was already matched without regard to case by ToHost; create
+  // the missing tail one level at a time.
+  std::size_t pos = paths_.root().size();
+  while (pos != std::string::npos) {
+    pos = host.find('/', pos + 1);
+    std::string prefix = host.substr(0, pos);
+    if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+      SetLastError(ErrnoToWin(errno));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SimFiles::Remove(const wchar_t* path) {
+  std::string host;
+  if (!Host(path, &host)) {
+    SetLastError(kErrorPathNotFound);
+    return false;
+  }
+  if (Refused(faults_, SimOp::FileRemove, kErrorAccessDenied)) return false;
+  if (HeldByScanner(host)) {
+    SetLastError(kErrorSharingViolation);
+    return false;
+  }
+  if (::unlink(host.c_str()) != 0) {
+    SetLastError(ErrnoToWin(errno));
+    return false;
+  }
+  adminsOnly_.erase(host);
+  if (afterRemove_) afterRemove_(host);
+  return true;
+}
+
+bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
+  std::string hostFrom, hostTo;
+  if (from == nullptr || to == nullptr || !Host(from, &hostFrom) || !Host(to, &hostTo)) {
+    SetLastError(kErrorPathNotFound);
+    return false;
+  }
+  if (Refused(faults_, SimOp::FileRename, kErrorAccessDenied)) return false;
+  if (readOnly_.count(hostTo) != 0 && readOnly_[hostTo]) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  if (HeldByScanner(hostFrom) || HeldByScanner(hostTo)) {
+    SetLastError(kErrorSharingViolation);
+    return false;
+  }
+  if (::rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
+    SetLastError(ErrnoToWin(errno));
+    return false;
+  }
+  heldUntil_.erase(hostFrom);
+  return true;
+}
+
+bool SimFiles::Exists(const wchar_t* path) {
+  std::string host;
+  if (!Host(path, &host)) return false;
+  struct stat st{};
+  return ::stat(host.c_str(), &st) == 0;
+}
+
+bool SimFiles::IsReadOnly(const wchar_t* path) {
+  std::string host;
+  if (!Host(path, &host) || !Exists(path)) return false;
+  auto it = readOnly_.find(host);
+  return it != readOnly_.end() && it->second;
+}
+
+Handle SimFiles::FindFirst(const wchar_t* pattern) {
+  if (pattern == nullptr) {
+    SetLastError(kErrorInvalidParameter);
+    return kInvalidHandle;
+  }
+  if (Refused(faults_, SimOp::FileFind, kErrorAccessDenied)) return kInvalidHandle;
+  std::wstring abs = system_.wow64().Redirect(paths_.Absolute(pattern));
+  auto sep = abs.find_last_of(L"\\/");
+  std::wstring dir = sep == std::wstring::npos ? L"" : abs.substr(0, sep);
+  std::wstring mask = sep == std::wstring::npos ? abs : abs.substr(sep + 1);
+  std::string hostDir;
+  if (!paths_.ToHost(dir.empty() ? paths_.current() : dir, &hostDir)) {
+    SetLastError(kErrorPathNotFound);
+    return kInvalidHandle;
+  }
+  bool found = false;
+  if (DIR* d = opendir(hostDir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      if (WildcardMatch(mask, Widen(name))) {
+        found = true;
+        break;
+      }
+    }
+    closedir(d);
+  }
+  if (!found) {
+    SetLastError(kErrorFileNotFound);
+    return kInvalidHandle;
+  }
+  return handles_.Add(std::make_unique<SimFileSearch>(), HandleKind::FileSearch);
+}
+
+bool SimFiles::CloseFind(Handle find) {
+  if (!handles_.Close(find, HandleKind::FileSearch)) {
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
+  return true;
+}
+
+bool SimFiles::SetCurrentDir(const wchar_t* path) {
+  std::string host;
+  struct stat st{};
+  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 ||
+      !S_ISDIR(st.st_mode)) {
+    SetLastError(kErrorPathNotFound);
+    return false;
+  }
+  if (Refused(faults_, SimOp::SetCurrentDir, kErrorAccessDenied)) return false;
+  paths_.SetCurrent(paths_.Absolute(path));
+  return true;
+}
+
+bool SimFiles::IsAdminsOnly(const std::string& hostPath) const {
+  auto it = adminsOnly_.find(hostPath);
+  return it != adminsOnly_.end() && it->second;
+}
+
+void SimFiles::SetReadOnly(const std::string& hostPath, bool readOnly) { readOnly_[hostPath] = readOnly; }
+
+}  // namespace tavu::sim

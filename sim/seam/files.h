@@ -1,0 +1,74 @@
+// The simulated machine's files: drive C: is a real folder on the host.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "common/file_api.h"
+#include "sim/core/faults.h"
+#include "sim/core/handles.h"
+#include "sim/core/paths.h"
+#include "sim/seam/system.h"
+
+namespace tavu::sim {
+
+class SimFiles : public FileApi {
+ public:
+  // The machine's system gives the WOW64 redirection of the calling thread
+  // (every path is seen as a 32-bit program sees it) and the clock of Pause.
+  SimFiles(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimSystem& system)
+      : paths_(paths), handles_(handles), faults_(faults), system_(system) {}
+
+  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
+                  FileSecurity security) override;
+  bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) override;
+  bool Write(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
+  bool Seek(Handle file, std::uint64_t offset) override;
+  bool Size(Handle file, std::uint64_t* size) override;
+  bool Flush(Handle file) override;
+  bool Close(Handle handle) override;
+  bool MakeDirectories(const wchar_t* path) override;
+  bool Remove(const wchar_t* path) override;
+  bool MoveReplace(const wchar_t* from, const wchar_t* to) override;
+  bool Exists(const wchar_t* path) override;
+  bool IsReadOnly(const wchar_t* path) override;
+  Handle FindFirst(const wchar_t* pattern) override;
+  bool CloseFind(Handle find) override;
+  bool SetCurrentDir(const wchar_t* path) override;
+
+  // Files created with FileSecurity::AdminsOnly, by host path.
+  bool IsAdminsOnly(const std::string& hostPath) const;
+  // Host paths of files that are read-only for the simulated programs.
+  void SetReadOnly(const std::string& hostPath, bool readOnly);
+
+  // Runs after every successful Remove with the host path: a test stands in
+  // for a user who plants the name again at once.
+  void SetAfterRemove(std::function<void(const std::string&)> hook) { afterRemove_ = std::move(hook); }
+
+  // A virus scanner or indexer: every file that was written and starts with
+  // "MZ" is opened by it when its writer closes it, and held for this many
+  // milliseconds of the machine's clock without FILE_SHARE_DELETE, so that a
+  // rename or a delete of it fails with ERROR_SHARING_VIOLATION. 0: none.
+  void SetScanner(std::uint32_t holdMilliseconds) { scanHold_ = holdMilliseconds; }
+
+  // Host objects that Close and CloseFind dispatch to other components register here.
+  SimHandles& handles() { return handles_; }
+
+ private:
+  SimPaths& paths_;
+  SimHandles& handles_;
+  // The host path of a Windows path as the calling thread reaches it.
+  bool Host(const wchar_t* path, std::string* host) const;
+  bool HeldByScanner(const std::string& host) const;
+
+  SimFaults& faults_;
+  SimSystem& system_;
+  std::uint32_t scanHold_ = 0;
+  std::map<std::string, std::uint64_t> heldUntil_;
+  std::map<std::string, bool> adminsOnly_;
+  std::map<std::string, bool> readOnly_;
+  std::function<void(const std::string&)> afterRemove_;
+};
+
+}  // namespace tavu::sim

@@ -1,0 +1,139 @@
+#include "sim/seam/processes.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+
+#include "common/win_errors.h"
+#include "sim/core/last_error.h"
+#include "sim/core/operation.h"
+#include "sim/core/text.h"
+
+namespace tavu::sim {
+
+namespace {
+
+struct SimProcess : SimObject {
+  std::uint32_t exitCode = 0;
+};
+
+std::wstring FileNameOf(const std::wstring& path) {
+  auto sep = path.find_last_of(L"\\/");
+  return sep == std::wstring::npos ? path : path.substr(sep + 1);
+}
+
+}  // namespace
+
+SimProcesses::SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimWow64& wow64)
+    : paths_(paths), handles_(handles), faults_(faults), wow64_(wow64) {
+  RegisterFileProgram(L"FwMode.exe", [this](const SimLaunch&) { return fwModeExitCode_; });
+}
+
+void SimProcesses::Register(const std::wstring& fullPath, SimProgram program) {
+  std::lock_guard<std::mutex> hold(lock_);
+  byPath_[AsciiUpper(paths_.Absolute(fullPath))] = std::move(program);
+}
+
+void SimProcesses::RegisterFileProgram(const std::wstring& fileName, SimProgram program) {
+  std::lock_guard<std::mutex> hold(lock_);
+  byFileName_[AsciiUpper(fileName)] = std::move(program);
+}
+
+void SimProcesses::SetStartsNoProcess(const std::wstring& fullPath, bool noProcess) {
+  std::lock_guard<std::mutex> hold(lock_);
+  noProcess_[AsciiUpper(paths_.Absolute(fullPath))] = noProcess;
+}
+
+bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
+                                int show, Handle* process) {
+  if (process != nullptr) *process = nullptr;
+  SimLaunch launch;
+  launch.file = file != nullptr ? file : L"";
+  launch.parameters = parameters != nullptr ? parameters : L"";
+  launch.directory = directory != nullptr ? directory : L"";
+  launch.show = show;
+  launch.currentDirectory = paths_.current();
+  if (!launch.file.empty()) launch.image = wow64_.Redirect(paths_.Absolute(launch.file));
+
+  SimProgram program;
+  bool found = false;
+  bool noProcess = false;
+  bool failed = faults_.Fail(SimOp::ProcessStart);
+  if (failed) {
+    launch.error = kErrorAccessDenied;
+  } else if (!launch.file.empty()) {
+    std::wstring key = AsciiUpper(launch.image);
+    std::lock_guard<std::mutex> hold(lock_);
+    auto byPath = byPath_.find(key);
+    if (byPath != byPath_.end()) {
+      program = byPath->second;
+      found = true;
+    } else {
+      std::string host;
+      struct stat st {};
+      if (paths_.ToHost(launch.image, &host) && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        found = true;
+        auto byName = byFileName_.find(AsciiUpper(FileNameOf(key)));
+        if (byName != byFileName_.end()) program = byName->second;
+      }
+    }
+    auto np = noProcess_.find(key);
+    noProcess = np != noProcess_.end() && np->second;
+  }
+  if (!failed && !found) launch.error = kErrorFileNotFound;
+
+  if (launch.error != 0) {
+    SetLastError(launch.error);
+    std::lock_guard<std::mutex> hold(lock_);
+    launches_.push_back(launch);
+    return false;
+  }
+  launch.started = true;
+  // Runs outside the lock: a program may launch others.
+  launch.exitCode = program ? program(launch) : 0;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    launches_.push_back(launch);
+  }
+  if (!noProcess && process != nullptr) {
+    auto p = std::make_unique<SimProcess>();
+    p->exitCode = launch.exitCode;
+    *process = handles_.Add(std::move(p));
+  }
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+bool SimProcesses::Wait(Handle process) {
+  if (Enter<SimProcess>(handles_, faults_, process, SimOp::ProcessWait) == nullptr) return false;
+  // The program ran to its end when it was launched.
+  return true;
+}
+
+bool SimProcesses::ExitCode(Handle process, std::uint32_t* code) {
+  SimProcess* p = Enter<SimProcess>(handles_, faults_, process, SimOp::ExitCode);
+  if (p == nullptr) return false;
+  *code = p->exitCode;
+  return true;
+}
+
+std::vector<SimLaunch> SimProcesses::launches() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return launches_;
+}
+
+std::vector<SimLaunch> SimProcesses::LaunchesOf(const std::wstring& name) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  std::vector<SimLaunch> out;
+  for (const SimLaunch& l : launches_) {
+    if (AsciiUpper(FileNameOf(l.file)) == AsciiUpper(name)) out.push_back(l);
+  }
+  return out;
+}
+
+void SimProcesses::ClearLaunches() {
+  std::lock_guard<std::mutex> hold(lock_);
+  launches_.clear();
+}
+
+}  // namespace tavu::sim

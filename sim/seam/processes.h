@@ -1,0 +1,80 @@
+// Programs on the simulated machine: every launch is recorded, and what a
+// launched program does is a callable registered by its full path (Windows'
+// own tools, no file needed) or by its file name (a program that runs where a
+// file of that name lies on the simulated C:, such as the maker's FwMode.exe).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/process_api.h"
+#include "sim/core/faults.h"
+#include "sim/core/handles.h"
+#include "sim/core/paths.h"
+#include "sim/core/wow64.h"
+
+namespace tavu::sim {
+
+struct SimLaunch {
+  std::wstring file;              // as passed
+  std::wstring image;             // the file Windows looked for, after WOW64 redirection
+  std::wstring parameters;        // as passed ("" for null)
+  std::wstring directory;         // as passed ("" for null)
+  int show = 0;                   // SW_ value as passed
+  std::wstring currentDirectory;  // the process's current directory at the launch
+  bool started = false;
+  std::uint32_t error = 0;     // the launch's last error when not started
+  std::uint32_t exitCode = 0;  // when started
+};
+
+// What a simulated program does; runs when it is launched, on the launching
+// thread, and returns its exit code.
+using SimProgram = std::function<std::uint32_t(const SimLaunch& launch)>;
+
+class SimProcesses : public ProcessApi {
+ public:
+  // Program files are looked up as the calling thread of a 32-bit program
+  // sees them: with its WOW64 redirection.
+  SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimWow64& wow64);
+
+  bool ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory, int show,
+                    Handle* process) override;
+  bool Wait(Handle process) override;
+  bool ExitCode(Handle process, std::uint32_t* code) override;
+
+  // A program at this full path (matched without regard to case, after
+  // redirection); replaces an earlier one. Such a program needs no file on the
+  // simulated C:.
+  void Register(const std::wstring& fullPath, SimProgram program);
+  // A program that runs wherever a file of this name exists on the simulated
+  // C:. FwMode.exe is registered from the start: it records nothing beyond its
+  // launch and ends with fwModeExitCode. A file that exists but has no program
+  // registered runs as a program that does nothing and ends with 0.
+  void RegisterFileProgram(const std::wstring& fileName, SimProgram program);
+  // The shell reports success for this path but hands back no process.
+  void SetStartsNoProcess(const std::wstring& fullPath, bool noProcess = true);
+  void SetFwModeExitCode(std::uint32_t code) { fwModeExitCode_ = code; }
+
+  std::vector<SimLaunch> launches() const;
+  // The launches whose file name (the part after the last '\') is name.
+  std::vector<SimLaunch> LaunchesOf(const std::wstring& name) const;
+  void ClearLaunches();
+
+ private:
+  SimPaths& paths_;
+  SimHandles& handles_;
+  SimFaults& faults_;
+  SimWow64& wow64_;
+  mutable std::mutex lock_;
+  std::map<std::wstring, SimProgram> byPath_;      // upper-cased absolute path
+  std::map<std::wstring, SimProgram> byFileName_;  // upper-cased file name
+  std::map<std::wstring, bool> noProcess_;
+  std::vector<SimLaunch> launches_;
+  std::uint32_t fwModeExitCode_ = 0;
+};
+
+}  // namespace tavu::sim

@@ -1,0 +1,61 @@
+// What the launcher's start-up asks of the simulated machine: its string
+// table, the window class, the named mutexes of all processes, and the window
+// mode (recorded; its behaviour can be replaced).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "launcher/startup/launcher_main.h"
+#include "sim/core/faults.h"
+#include "sim/core/handles.h"
+
+namespace tavu::sim {
+
+struct SimWindowModeCall {
+  void* instance = nullptr;
+  int showCommand = 0;
+};
+
+class SimStartup : public StartupApi {
+ public:
+  SimStartup(SimHandles& handles, SimFaults& faults) : handles_(handles), faults_(faults) {}
+
+  int LoadText(void* instance, std::uint32_t id, wchar_t* buffer, int capacity) override;
+  void RegisterWindowClass(void* instance) override;
+  bool OpenNamedMutex(const wchar_t* name) override;
+  bool CreateNamedMutex(const wchar_t* name, std::uint32_t* error) override;
+  int RunWindowMode(void* instance, int showCommand) override;
+
+  // Another process holds a mutex of this name (names are case-sensitive).
+  void HoldMutex(const std::wstring& name);
+  bool MutexExists(const std::wstring& name) const;
+  // Replaces a string of the launcher's table.
+  void SetString(std::uint32_t id, const std::wstring& text);
+  // What the window mode does (by default: nothing, exit code 0).
+  void SetWindowMode(std::function<int(void*, int)> mode);
+
+  std::vector<std::uint32_t> loadedStrings() const;
+  std::vector<void*> classRegistrations() const;
+  std::vector<std::wstring> mutexCalls() const;  // "open NAME", "create NAME"
+  std::vector<SimWindowModeCall> windowModeCalls() const;
+
+ private:
+  SimHandles& handles_;
+  SimFaults& faults_;
+  mutable std::mutex lock_;
+  std::map<std::uint32_t, std::wstring> strings_{{103, L"TAVUF9Recovery"}, {109, L"TAVUF9RECOVERY"}};
+  std::set<std::wstring> mutexes_;
+  std::function<int(void*, int)> windowMode_;
+  std::vector<std::uint32_t> loaded_;
+  std::vector<void*> registrations_;
+  std::vector<std::wstring> mutexCalls_;
+  std::vector<SimWindowModeCall> windowCalls_;
+};
+
+}  // namespace tavu::sim

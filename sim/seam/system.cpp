@@ -1,0 +1,58 @@
+#include "sim/seam/system.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "common/wide_text.h"
+#include "common/win_errors.h"
+#include "sim/core/last_error.h"
+
+namespace tavu::sim {
+
+wchar_t Cp1252ToWide(unsigned char c) {
+  static const wchar_t kHigh[32] = {
+      0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+  if (c >= 0x80 && c < 0xA0) return kHigh[c - 0x80];
+  return static_cast<wchar_t>(c);
+}
+
+std::uint32_t SimSystem::ModulePath(wchar_t* buffer, std::uint32_t capacity) {
+  if (buffer == nullptr || capacity == 0) return 0;
+  if (Fails(SimOp::ModulePath)) {
+    SetLastError(kErrorNotEnoughMemory);
+    return 0;
+  }
+  CopyBounded(buffer, capacity, modulePath_.c_str());
+  return static_cast<std::uint32_t>(std::wcslen(buffer));
+}
+
+int SimSystem::AnsiToWide(const char* text, int length, wchar_t* out, int capacity) {
+  if (text == nullptr || out == nullptr || capacity <= 0) return 0;
+  int n = length < 0 ? static_cast<int>(std::strlen(text)) + 1 : length;
+  if (n > capacity) return 0;  // ERROR_INSUFFICIENT_BUFFER, as MultiByteToWideChar
+  for (int i = 0; i < n; ++i) out[i] = Cp1252ToWide(static_cast<unsigned char>(text[i]));
+  return n;
+}
+
+std::uint32_t SimSystem::LastError() { return GetLastErrorValue(); }
+
+bool SimSystem::SetWow64FsRedirection(bool enable) {
+  if (!wow64_.windows64()) return false;
+  if (Fails(SimOp::RedirectionSwitch)) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  return wow64_.SetRedirection(enable);
+}
+
+bool SimSystem::SystemWow64Directory(bool* present, std::uint32_t* error) {
+  *present = true;
+  if (wow64_.windows64()) return true;
+  *error = kErrorCallNotImplemented;
+  SetLastError(kErrorCallNotImplemented);
+  return false;
+}
+
+}  // namespace tavu::sim

@@ -1,0 +1,58 @@
+// Clock, module path and code page of the simulated machine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/system_api.h"
+#include "sim/core/faults.h"
+#include "sim/core/wow64.h"
+
+namespace tavu::sim {
+
+class SimSystem : public SystemApi {
+ public:
+  LocalTime Now() override { return now_; }
+  std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) override;
+  // The machine's ANSI code page is 1252, as on a Western-European Windows.
+  int AnsiToWide(const char* text, int length, wchar_t* out, int capacity) override;
+  std::uint32_t LastError() override;
+  bool StdOutputInvalid() override { return stdOutputInvalid_; }
+  bool SetWow64FsRedirection(bool enable) override;
+  bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
+  // The machine's clock moves on by the pause; nobody waits.
+  void Pause(std::uint32_t milliseconds) override { elapsed_ += milliseconds; }
+  std::uint64_t elapsedMilliseconds() const { return elapsed_; }
+
+  // What the machine is: a 64-bit Windows has the WOW64 directory and the
+  // redirection switch; a 32-bit one answers error 120 (not implemented).
+  void SetWindows64(bool is64) { wow64_.SetWindows64(is64); }
+  void SetStdOutputInvalid(bool invalid) { stdOutputInvalid_ = invalid; }
+  // The redirection switches made by any thread, in order (true = enable).
+  std::vector<bool> redirectionCalls() const { return wow64_.calls(); }
+  // A 32-bit program's System32 is SysWOW64 until the thread switches redirection off.
+  bool RedirectionOn() const { return wow64_.RedirectionOn(); }
+  SimWow64& wow64() { return wow64_; }
+
+  void SetNow(const LocalTime& t) { now_ = t; }
+  void SetModulePath(std::wstring path) { modulePath_ = std::move(path); }
+  // The machine's fault injection: the module path and the redirection switch
+  // then count as operations that can fail.
+  void SetFaults(SimFaults* faults) { faults_ = faults; }
+  const std::wstring& modulePath() const { return modulePath_; }
+
+ private:
+  bool Fails(SimOp op) { return faults_ != nullptr && faults_->Fail(op); }
+
+  SimFaults* faults_ = nullptr;
+  SimWow64 wow64_;
+  bool stdOutputInvalid_ = false;
+  std::uint64_t elapsed_ = 0;
+  LocalTime now_{2014, 3, 2, 9, 5, 7};
+  std::wstring modulePath_ = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
+};
+
+// Code page 1252 to Unicode, for one byte.
+wchar_t Cp1252ToWide(unsigned char c);
+
+}  // namespace tavu::sim

@@ -1,0 +1,184 @@
+#include "sim/seam/tasks.h"
+
+#include <cwchar>
+#include <memory>
+
+#include "sim/core/text.h"
+
+namespace tavu::sim {
+
+namespace {
+
+struct SimTaskSession : SimObject {
+  std::wstring folder;
+};
+
+std::wstring Key(const std::wstring& folder, const std::wstring& name) { return AsciiUpper(folder + L"|" + name); }
+
+std::wstring Own(const wchar_t* text) { return text != nullptr ? text : L""; }
+
+}  // namespace
+
+void SimTasks::Record(const std::wstring& call, HResult hr) {
+  wchar_t code[16];
+  (void)std::swprintf(code, 16, L"0x%08X", static_cast<unsigned>(hr));
+  calls_.push_back(call + L" = " + code);
+}
+
+HResult SimTasks::OpenFolder(const wchar_t* folder, Handle* session) {
+  *session = nullptr;
+  HResult hr = kSOk;
+  if (faults_.Fail(SimOp::TaskCall)) {
+    hr = kEFail;
+  } else if (!com_.Usable()) {
+    hr = kCoENotInitialized;
+  } else if (!wow64_.InProcessServerLoads()) {
+    hr = kHResultBadExeFormat;
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  if (hr == kSOk && openResult_ != 0) hr = openResult_;
+  // Only the root folder exists on this machine.
+  if (hr == kSOk && Own(folder) != L"\\") hr = kHResultFileNotFound;
+  Record(L"OpenFolder " + Own(folder), hr);
+  if (Failed(hr)) return hr;
+  // The scheduler service is another process: reaching it fixes the process's security.
+  com_.TouchSecurity();
+  auto s = std::make_unique<SimTaskSession>();
+  s->folder = Own(folder);
+  *session = handles_.Add(std::move(s), HandleKind::ComObject);
+  return kSOk;
+}
+
+HResult SimTasks::DeleteTask(Handle session, const wchar_t* name) {
+  bool fail = faults_.Fail(SimOp::TaskCall);
+  SimTaskSession* s = handles_.Get<SimTaskSession>(session);
+  std::lock_guard<std::mutex> hold(lock_);
+  HResult hr = kSOk;
+  if (fail) {
+    hr = kEFail;
+  } else if (s == nullptr) {
+    hr = kEInvalidArg;
+  } else {
+    auto it = tasks_.find(Key(s->folder, Own(name)));
+    if (it == tasks_.end()) {
+      hr = kHResultFileNotFound;
+    } else {
+      tasks_.erase(it);
+    }
+  }
+  Record(L"DeleteTask " + Own(name), hr);
+  return hr;
+}
+
+HResult SimTasks::FindTask(Handle session, const wchar_t* name) {
+  bool fail = faults_.Fail(SimOp::TaskCall);
+  SimTaskSession* s = handles_.Get<SimTaskSession>(session);
+  std::lock_guard<std::mutex> hold(lock_);
+  HResult hr = kSOk;
+  if (fail) {
+    hr = kEFail;
+  } else if (s == nullptr) {
+    hr = kEInvalidArg;
+  } else if (tasks_.count(Key(s->folder, Own(name))) == 0) {
+    hr = kHResultFileNotFound;
+  }
+  Record(L"FindTask " + Own(name), hr);
+  return hr;
+}
+
+HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) {
+  bool fail = faults_.Fail(SimOp::TaskCall);
+  SimTaskSession* s = handles_.Get<SimTaskSession>(session);
+  std::lock_guard<std::mutex> hold(lock_);
+  HResult hr = kSOk;
+  std::wstring key = s != nullptr ? Key(s->folder, Own(name)) : L"";
+  bool exists = s != nullptr && tasks_.count(key) != 0;
+  // A group task needs the group it runs for; a registration must create,
+  // update, or both.
+  bool invalid = s == nullptr || Own(name).empty() ||
+                 (r.logonType == kTaskLogonGroup && Own(r.userId).empty()) ||
+                 (r.flags & kTaskCreateOrUpdate) == 0;
+  if (fail) {
+    hr = kEFail;
+  } else if (registerResult_ != 0) {
+    hr = registerResult_;
+  } else if (invalid) {
+    hr = kEInvalidArg;
+  } else if (r.flags == kTaskCreate && exists) {
+    hr = kHResultAlreadyExists;
+  } else if (r.flags == kTaskUpdate && !exists) {
+    hr = kHResultFileNotFound;
+  }
+  Record(L"RegisterTask " + Own(name), hr);
+  if (Failed(hr)) return hr;
+
+  SimTask t;
+  t.folder = s->folder;
+  t.name = Own(name);
+  t.author = Own(r.author);
+  t.principalId = Own(r.principalId);
+  t.principalLogonType = r.principalLogonType;
+  t.runLevel = r.runLevel;
+  t.stopOnIdleEnd = r.stopOnIdleEnd;
+  t.disallowStartIfOnBatteries = r.disallowStartIfOnBatteries;
+  t.stopIfGoingOnBatteries = r.stopIfGoingOnBatteries;
+  t.allowDemandStart = r.allowDemandStart;
+  t.startWhenAvailable = r.startWhenAvailable;
+  t.restartCount = r.restartCount;
+  t.restartInterval = Own(r.restartInterval);
+  t.executionTimeLimit = Own(r.executionTimeLimit);
+  t.allowHardTerminate = r.allowHardTerminate;
+  t.triggerType = r.triggerType;
+  t.triggerId = Own(r.triggerId);
+  t.actionType = r.actionType;
+  t.actionPath = Own(r.actionPath);
+  t.actionArguments = Own(r.actionArguments);
+  t.flags = r.flags;
+  t.userId = Own(r.userId);
+  t.logonType = r.logonType;
+  t.securityDescriptor = Own(r.securityDescriptor);
+  t.hasSecurityDescriptor = r.securityDescriptor != nullptr;
+  tasks_[key] = t;
+  return kSOk;
+}
+
+void SimTasks::CloseFolder(Handle session) {
+  faults_.Fail(SimOp::ComRelease);  // counted only: Release cannot fail
+  handles_.Close(session, HandleKind::ComObject);
+}
+
+std::optional<SimTask> SimTasks::Find(const std::wstring& name) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  auto it = tasks_.find(Key(L"\\", name));
+  if (it == tasks_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::size_t SimTasks::Count() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return tasks_.size();
+}
+
+void SimTasks::Put(const SimTask& task) {
+  std::lock_guard<std::mutex> hold(lock_);
+  SimTask t = task;
+  if (t.folder.empty()) t.folder = L"\\";
+  tasks_[Key(t.folder, t.name)] = t;
+}
+
+void SimTasks::SetOpenResult(HResult hr) {
+  std::lock_guard<std::mutex> hold(lock_);
+  openResult_ = hr;
+}
+
+void SimTasks::SetRegisterResult(HResult hr) {
+  std::lock_guard<std::mutex> hold(lock_);
+  registerResult_ = hr;
+}
+
+std::vector<std::wstring> SimTasks::calls() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return calls_;
+}
+
+}  // namespace tavu::sim

@@ -1,0 +1,69 @@
+// What the user sees on the simulated machine: message boxes (answered from a
+// queue of scripted answers), posted WM_DESTROY messages, the worker thread and
+// the debugger output.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/ui_api.h"
+#include "sim/core/faults.h"
+
+namespace tavu::sim {
+
+struct SimMessageBox {
+  Handle owner = nullptr;
+  std::wstring text;
+  std::wstring caption;
+  std::uint32_t flags = 0;
+  int answer = 0;  // what ShowMessage returned
+};
+
+struct SimThreadRun {
+  ThreadRoutine routine = nullptr;
+  void* parameter = nullptr;
+  bool finished = false;
+  std::uint32_t exitCode = 0;
+};
+
+class SimUi : public UiApi {
+ public:
+  explicit SimUi(SimFaults& faults) : faults_(faults) {}
+  ~SimUi() override;
+
+  int ShowMessage(Handle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t flags) override;
+  bool PostDestroy(Handle window) override;
+  bool StartThread(ThreadRoutine routine, void* parameter, Handle* thread) override;
+  void DebugOutput(const wchar_t* text) override;
+
+  // The answers of the next message boxes, in order. Without one, a box is
+  // answered with its first button (IDOK for MB_OK, IDYES for MB_YESNO, ...).
+  void QueueAnswer(int answer);
+  // Synchronous: StartThread runs the routine to its end before it returns.
+  // Otherwise (the default, as on Windows) it runs on a thread of its own.
+  void SetSynchronousThreads(bool synchronous) { synchronous_ = synchronous; }
+  // Waits for every thread started so far.
+  void JoinThreads();
+
+  std::vector<SimMessageBox> messageBoxes() const;
+  std::vector<Handle> destroyPosts() const;
+  std::vector<std::wstring> debugOutput() const;
+  std::vector<SimThreadRun> threads() const;
+
+ private:
+  SimFaults& faults_;
+  bool synchronous_ = false;
+  mutable std::mutex lock_;
+  std::deque<int> answers_;
+  std::vector<SimMessageBox> boxes_;
+  std::vector<Handle> destroys_;
+  std::vector<std::wstring> debug_;
+  std::vector<SimThreadRun> runs_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace tavu::sim

@@ -1,0 +1,507 @@
+#include "sim/seam/volumes.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+
+#include "common/win_errors.h"
+#include "launcher/arming/volume_label.h"
+#include "sim/core/last_error.h"
+#include "sim/core/operation.h"
+#include "sim/core/text.h"
+#include "sim/seam/system.h"
+
+namespace tavu::sim {
+
+struct SimVolumes::VolumeHandle : SimObject {
+  std::uint64_t id = 0;
+};
+
+struct SimVolumes::SearchHandle : SimObject {
+  std::vector<std::wstring> names;
+  std::size_t next = 0;
+};
+
+namespace {
+
+constexpr std::uint8_t kMsReservedGuid[16] = {0x16, 0xE3, 0xC9, 0xE3, 0x5C, 0x0B, 0xB8, 0x4D,
+                                              0x81, 0x7D, 0xF9, 0x2D, 0xF0, 0x02, 0x15, 0xAE};
+constexpr std::uint64_t kGptNoDriveLetter = std::uint64_t{1} << 63;
+constexpr std::uint64_t kGptHidden = std::uint64_t{1} << 62;
+
+bool EqualNoCase(const std::wstring& a, const wchar_t* b, std::size_t bLength) {
+  if (a.size() != bLength) return false;
+  for (std::size_t i = 0; i < bLength; ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsBasicData(const PARTITION_INFORMATION_EX& e) {
+  return std::memcmp(&e.Gpt.PartitionType, kBasicDataGuidBytes, 16) == 0;
+}
+
+bool IsPresentedMbrType(std::uint8_t type) {
+  return type == 0x07 || type == 0x0B || type == 0x0C || type == 0x0E || type == 0x06;
+}
+
+// Whether Windows presents a volume for the entry, and whether the volume gets
+// a letter at machine start.
+bool Presented(std::uint32_t style, const PARTITION_INFORMATION_EX& e, bool* startLetter) {
+  *startLetter = false;
+  if (style == PARTITION_STYLE_GPT) {
+    if (std::memcmp(&e.Gpt.PartitionType, kMsReservedGuid, 16) == 0) return false;
+    if (IsBasicData(e)) {
+      if ((e.Gpt.Attributes & kGptHidden) != 0) return false;
+      *startLetter = (e.Gpt.Attributes & kGptNoDriveLetter) == 0;
+    }
+    return true;
+  }
+  if (style == PARTITION_STYLE_MBR && e.PartitionNumber != 0 && IsPresentedMbrType(e.Mbr.PartitionType)) {
+    *startLetter = true;
+    return true;
+  }
+  return false;
+}
+
+std::wstring FormatVolumeName(const std::uint8_t g[16]) {
+  // In-memory GUID layout: Data1..Data3 little-endian, Data4 as bytes.
+  wchar_t text[64];
+  // 49 characters always fit.
+  (void)std::swprintf(text, 64,
+                L"\\\\?\\Volume{%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x}\\",
+                g[3], g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12],
+                g[13], g[14], g[15]);
+  return text;
+}
+
+// A stable GUID from a few bytes of identity (version 4 bits, variant 10).
+void DerivedGuid(const std::uint8_t* seed, std::size_t size, std::uint8_t out[16]) {
+  for (int part = 0; part < 4; ++part) {
+    uLong crc = crc32(0L, Z_NULL, 0);
+    const std::uint8_t salt = static_cast<std::uint8_t>(0xA5 + part);
+    crc = crc32(crc, &salt, 1);
+    crc = crc32(crc, seed, static_cast<uInt>(size));
+    for (int k = 0; k < 4; ++k) out[part * 4 + k] = static_cast<std::uint8_t>(crc >> (8 * k));
+  }
+  out[7] = static_cast<std::uint8_t>((out[7] & 0x0F) | 0x40);
+  out[8] = static_cast<std::uint8_t>((out[8] & 0x3F) | 0x80);
+}
+
+bool IsZeroGuid(const Guid& g) {
+  static const std::uint8_t kZero[16] = {};
+  return std::memcmp(&g, kZero, 16) == 0;
+}
+
+// "X:\" (any case) gives X, anything else 0.
+wchar_t RootLetter(const wchar_t* root) {
+  if (root == nullptr) return 0;
+  wchar_t c = AsciiUpper(root[0]);
+  if (c < L'A' || c > L'Z' || root[1] != L':' || root[2] != L'\\' || root[3] != L'\0') return 0;
+  return c;
+}
+
+bool HasVolumePrefix(const wchar_t* path) {
+  return path != nullptr && path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') &&
+         path[3] == L'\\';
+}
+
+// The partition's bytes on its disk image, for the file-system label readers.
+class ImageSectors final : public SectorSource {
+ public:
+  explicit ImageSectors(const DiskImage& image) : image_(image) {}
+  bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size, std::uint32_t* read) override {
+    *read = 0;
+    if (offset >= image_.size()) return false;
+    std::uint64_t count = std::min<std::uint64_t>(size, image_.size() - offset);
+    if (!image_.Read(offset, buffer, static_cast<std::size_t>(count))) return false;
+    *read = static_cast<std::uint32_t>(count);
+    return true;
+  }
+  int AnsiToWide(const char* text, wchar_t* out, int capacity) override {
+    int n = static_cast<int>(std::strlen(text)) + 1;
+    if (n > capacity) return 0;
+    for (int i = 0; i < n; ++i) out[i] = Cp1252ToWide(static_cast<unsigned char>(text[i]));
+    return n;
+  }
+
+ private:
+  const DiskImage& image_;
+};
+
+}  // namespace
+
+std::wstring SimVolumes::MakeName(int disk, const PARTITION_INFORMATION_EX& entry,
+                                  std::uint32_t style) const {
+  std::uint8_t guid[16];
+  if (style == PARTITION_STYLE_GPT && !IsZeroGuid(entry.Gpt.PartitionId)) {
+    // A GPT volume carries its partition's unique GUID, as on Windows.
+    std::memcpy(guid, &entry.Gpt.PartitionId, 16);
+  } else {
+    std::uint8_t seed[16] = {};
+    SimLayout layout = disks_.Layout(disk);
+    std::memcpy(seed, &layout.mbr.Signature, 4);
+    std::memcpy(seed + 4, &entry.StartingOffset, 8);
+    DerivedGuid(seed, sizeof(seed), guid);
+  }
+  std::wstring name = FormatVolumeName(guid);
+  // The same image given twice would give the same names; the later disk's
+  // volume takes a name derived from its disk number too.
+  for (int salt = 1; std::any_of(volumes_.begin(), volumes_.end(),
+                                 [&](const Volume& v) { return v.name == name; });
+       ++salt) {
+    std::uint8_t seed[24];
+    std::memcpy(seed, guid, 16);
+    std::memcpy(seed + 16, &disk, sizeof(disk));
+    std::memcpy(seed + 20, &salt, sizeof(salt));
+    std::uint8_t derived[16];
+    DerivedGuid(seed, sizeof(seed), derived);
+    name = FormatVolumeName(derived);
+  }
+  return name;
+}
+
+void SimVolumes::Refresh(bool autoMountNew) {
+  Recompute(autoMountNew ? NewVolumes::StartRule : NewVolumes::NoLetter);
+}
+
+void SimVolumes::RefreshAfterLayoutWrite() { Recompute(NewVolumes::MbrAutoMount); }
+
+void SimVolumes::Recompute(NewVolumes rule) {
+  struct Wanted {
+    int disk;
+    PARTITION_INFORMATION_EX entry;
+    std::uint32_t style;
+    bool startLetter;
+  };
+  std::vector<Wanted> wanted;
+  for (int d = 0; d < disks_.Count(); ++d) {
+    if (disks_.Image(d) == nullptr) continue;
+    SimLayout layout = disks_.Layout(d);
+    for (const PARTITION_INFORMATION_EX& e : layout.entries) {
+      bool startLetter = false;
+      if (Presented(layout.style, e, &startLetter)) wanted.push_back(Wanted{d, e, layout.style, startLetter});
+    }
+  }
+  // Volumes that are no longer presented go, with their letters and folders.
+  volumes_.erase(std::remove_if(volumes_.begin(), volumes_.end(),
+                                [&](const Volume& v) {
+                                  if (v.foreign) return false;
+                                  return std::none_of(wanted.begin(), wanted.end(), [&](const Wanted& w) {
+                                    return w.disk == v.disk && w.entry.StartingOffset == v.offset;
+                                  });
+                                }),
+                 volumes_.end());
+  for (const Wanted& w : wanted) {
+    auto it = std::find_if(volumes_.begin(), volumes_.end(), [&](const Volume& v) {
+      return !v.foreign && v.disk == w.disk && v.offset == w.entry.StartingOffset;
+    });
+    if (it != volumes_.end()) {
+      it->length = w.entry.PartitionLength;
+      continue;
+    }
+    Volume v;
+    v.id = nextId_++;
+    v.disk = w.disk;
+    v.offset = w.entry.StartingOffset;
+    v.length = w.entry.PartitionLength;
+    v.name = MakeName(w.disk, w.entry, w.style);
+    bool letter = (rule == NewVolumes::StartRule && w.startLetter) ||
+                  (rule == NewVolumes::MbrAutoMount && w.style == PARTITION_STYLE_MBR);
+    if (letter) v.letter = FirstFreeLetter();
+    volumes_.push_back(std::move(v));
+  }
+}
+
+wchar_t SimVolumes::FirstFreeLetter() const {
+  for (wchar_t c = L'C'; c <= L'Z'; ++c) {
+    if (!LetterInUse(c)) return c;
+  }
+  return 0;
+}
+
+bool SimVolumes::LetterInUse(wchar_t letter) const {
+  return std::any_of(volumes_.begin(), volumes_.end(), [&](const Volume& v) { return v.letter == letter; });
+}
+
+SimVolumes::Volume* SimVolumes::ByName(const wchar_t* name, bool trailingBackslash) {
+  if (!HasVolumePrefix(name)) return nullptr;
+  std::size_t length = std::wcslen(name);
+  if (trailingBackslash) {
+    if (length == 0 || name[length - 1] != L'\\') return nullptr;
+  } else if (length != 0 && name[length - 1] == L'\\') {
+    return nullptr;
+  }
+  for (Volume& v : volumes_) {
+    // Compare past the prefix, whose third character may be '?' or '.'.
+    std::wstring want = v.name.substr(4);
+    if (!trailingBackslash) want.pop_back();
+    if (EqualNoCase(want, name + 4, length - 4)) return &v;
+  }
+  return nullptr;
+}
+
+SimVolumes::Volume* SimVolumes::ByLetter(wchar_t letter) {
+  for (Volume& v : volumes_) {
+    if (letter != 0 && v.letter == letter) return &v;
+  }
+  return nullptr;
+}
+
+SimVolumes::Volume* SimVolumes::ById(std::uint64_t id) {
+  for (Volume& v : volumes_) {
+    if (v.id == id) return &v;
+  }
+  return nullptr;
+}
+
+SimVolumes::Volume* SimVolumes::ByRoot(const wchar_t* root) {
+  if (wchar_t letter = RootLetter(root)) return ByLetter(letter);
+  return ByName(root, true);
+}
+
+Handle SimVolumes::FirstVolume(wchar_t* name, std::uint32_t capacity) {
+  if (Refused(faults_, SimOp::VolumeEnum, kErrorGenFailure)) return kInvalidHandle;
+  auto search = std::make_unique<SearchHandle>();
+  for (const Volume& v : volumes_) {
+    if (v.enumerated) search->names.push_back(v.name);
+  }
+  if (search->names.empty()) {
+    SetLastError(kErrorNoMoreFiles);
+    return kInvalidHandle;
+  }
+  if (name == nullptr || capacity < search->names[0].size() + 1) {
+    SetLastError(kErrorFilenameExcedRange);
+    return kInvalidHandle;
+  }
+  std::wmemcpy(name, search->names[0].c_str(), search->names[0].size() + 1);
+  search->next = 1;
+  SetLastError(kErrorSuccess);
+  return handles_.Add(std::move(search), HandleKind::VolumeSearch);
+}
+
+bool SimVolumes::NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) {
+  SearchHandle* s = Enter<SearchHandle>(handles_, faults_, search, SimOp::VolumeEnum, kErrorGenFailure, Count::BeforeHandle);
+  if (s == nullptr) return false;
+  if (s->next >= s->names.size()) return Failed(kErrorNoMoreFiles);
+  const std::wstring& n = s->names[s->next];
+  if (name == nullptr || capacity < n.size() + 1) return Failed(kErrorFilenameExcedRange);
+  std::wmemcpy(name, n.c_str(), n.size() + 1);
+  ++s->next;
+  return true;
+}
+
+bool SimVolumes::CloseVolumeSearch(Handle search) {
+  if (!handles_.Close(search, HandleKind::VolumeSearch)) return Failed(kErrorInvalidHandle);
+  return true;
+}
+
+Handle SimVolumes::OpenVolume(const wchar_t* path, bool /*readAccess*/) {
+  if (Refused(faults_, SimOp::VolumeOpen, kErrorAccessDenied)) return kInvalidHandle;
+  Volume* v = nullptr;
+  if (HasVolumePrefix(path)) {
+    const wchar_t* rest = path + 4;
+    wchar_t c = AsciiUpper(rest[0]);
+    if (c >= L'A' && c <= L'Z' && rest[1] == L':' && rest[2] == L'\0') {
+      v = ByLetter(c);
+    } else {
+      std::size_t length = std::wcslen(path);
+      if (length > 0 && path[length - 1] == L'\\') {
+        // The root directory, not the device: a directory needs backup
+        // semantics to be opened.
+        SetLastError(ByName(path, true) != nullptr ? kErrorAccessDenied : kErrorFileNotFound);
+        return kInvalidHandle;
+      }
+      v = ByName(path, false);
+    }
+  }
+  if (v == nullptr) {
+    SetLastError(kErrorFileNotFound);
+    return kInvalidHandle;
+  }
+  auto object = std::make_unique<VolumeHandle>();
+  object->id = v->id;
+  SetLastError(kErrorSuccess);
+  return handles_.Add(std::move(object));
+}
+
+bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
+  VolumeHandle* h = Enter<VolumeHandle>(handles_, faults_, volume, SimOp::VolumeExtents, kErrorGenFailure, Count::BeforeHandle);
+  if (h == nullptr) return false;
+  Volume* v = ById(h->id);
+  if (v == nullptr) return Failed(kErrorInvalidHandle);
+  std::vector<DISK_EXTENT> extents;
+  if (v->foreign) {
+    extents = v->foreignExtents;
+  } else {
+    extents.push_back(DISK_EXTENT{static_cast<std::uint32_t>(v->disk), v->offset, v->length});
+  }
+  extents.insert(extents.end(), v->extraExtents.begin(), v->extraExtents.end());
+  if (extents.empty()) return Failed(kErrorInvalidFunction);
+  if (buffer == nullptr || size < sizeof(VOLUME_DISK_EXTENTS)) return Failed(kErrorInsufficientBuffer);
+  auto* out = static_cast<VOLUME_DISK_EXTENTS*>(buffer);
+  out->NumberOfDiskExtents = static_cast<std::uint32_t>(extents.size());
+  std::size_t room = (size - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT);
+  for (std::size_t i = 0; i < extents.size() && i < room; ++i) *ExtentAt(out, i) = extents[i];
+  // More extents than room: the count tells the caller how much to ask for.
+  if (extents.size() > room) return Failed(kErrorMoreData);
+  return true;
+}
+
+bool SimVolumes::PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint32_t capacity,
+                           std::uint32_t* needed) {
+  if (Refused(faults_, SimOp::VolumePathNames, kErrorGenFailure)) return false;
+  std::size_t length = volumeName == nullptr ? 0 : std::wcslen(volumeName);
+  if (length == 0 || volumeName[length - 1] != L'\\') return Failed(kErrorInvalidName);
+  Volume* v = ByName(volumeName, true);
+  if (v == nullptr) return Failed(kErrorFileNotFound);
+  std::wstring list;
+  if (v->letter != 0) {
+    list += v->letter;
+    list += L":\\";
+    list += L'\0';
+  }
+  for (const std::wstring& f : v->folders) {
+    list += f;
+    list += L'\0';
+  }
+  list += L'\0';
+  const auto size = static_cast<std::uint32_t>(list.size());
+  if (needed != nullptr) *needed = size;
+  if (buffer == nullptr || capacity < size) return Failed(kErrorMoreData);
+  std::wmemcpy(buffer, list.data(), list.size());
+  // An empty list reads as an empty first string followed by the list's end.
+  if (list.size() == 1 && capacity >= 2) buffer[1] = L'\0';
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+bool SimVolumes::SetMountPoint(const wchar_t* root, const wchar_t* volumeName) {
+  if (Refused(faults_, SimOp::MountPoint, kErrorGenFailure)) return false;
+  std::size_t nameLength = volumeName == nullptr ? 0 : std::wcslen(volumeName);
+  if (nameLength == 0 || volumeName[nameLength - 1] != L'\\') return Failed(kErrorInvalidName);
+  Volume* v = ByName(volumeName, true);
+  if (v == nullptr) return Failed(kErrorInvalidParameter);
+  if (wchar_t letter = RootLetter(root)) {
+    if (LetterInUse(letter)) return Failed(kErrorDirNotEmpty);
+    // A volume has at most one drive letter.
+    if (v->letter != 0) return Failed(kErrorInvalidParameter);
+    v->letter = letter;
+    assignments_.push_back(Assignment{v->name, std::wstring(1, letter) + L":\\"});
+    SetLastError(kErrorSuccess);
+    return true;
+  }
+  std::size_t rootLength = root == nullptr ? 0 : std::wcslen(root);
+  if (rootLength < 4 || root[rootLength - 1] != L'\\' || RootLetter(std::wstring(root, 3).c_str()) == 0) {
+    return Failed(kErrorInvalidName);
+  }
+  v->folders.emplace_back(root);
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+std::uint32_t SimVolumes::DriveStrings(std::uint32_t capacity, wchar_t* buffer) {
+  if (Refused(faults_, SimOp::DriveStrings, kErrorGenFailure)) return 0;
+  std::wstring list;
+  for (wchar_t c = L'A'; c <= L'Z'; ++c) {
+    if (!LetterInUse(c)) continue;
+    list += c;
+    list += L":\\";
+    list += L'\0';
+  }
+  const auto length = static_cast<std::uint32_t>(list.size());
+  // The capacity counts the list's final terminator.
+  if (buffer == nullptr || capacity < length + 1) return length + 1;
+  std::wmemcpy(buffer, list.data(), list.size());
+  buffer[length] = L'\0';
+  SetLastError(kErrorSuccess);
+  return length;
+}
+
+bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) {
+  if (Refused(faults_, SimOp::VolumeInfo, kErrorGenFailure)) return false;
+  std::size_t length = root == nullptr ? 0 : std::wcslen(root);
+  if (length == 0 || root[length - 1] != L'\\') return Failed(kErrorInvalidName);
+  Volume* v = ByRoot(root);
+  if (v == nullptr) return Failed(kErrorPathNotFound);
+  std::wstring text;
+  if (v->foreign) {
+    text = v->foreignLabel;
+  } else {
+    const DiskImage* image = disks_.Image(v->disk);
+    if (image == nullptr) return Failed(kErrorPathNotFound);
+    std::uint8_t boot[512];
+    if (v->offset < 0 || !image->Read(static_cast<std::uint64_t>(v->offset), boot, sizeof(boot)) ||
+        FileSystemOfBootSector(boot) == LabelFileSystem::None) {
+      return Failed(kErrorUnrecognizedVolume);
+    }
+    ImageSectors source(*image);
+    wchar_t read[kVolumeLabelChars];
+    // A file system without a label entry has the empty label.
+    if (ReadVolumeLabelFrom(source, read, v->offset) == 0) text = read;
+  }
+  if (label != nullptr) {
+    if (capacity < text.size() + 1) return Failed(kErrorInsufficientBuffer);
+    std::wmemcpy(label, text.c_str(), text.size() + 1);
+  }
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+std::vector<SimVolumes::Info> SimVolumes::Volumes() const {
+  std::vector<Info> out;
+  for (const Volume& v : volumes_) out.push_back(Info{v.name, v.disk, v.offset, v.length, v.letter, v.folders});
+  return out;
+}
+
+SimVolumes::Info SimVolumes::VolumeOf(int disk, std::int64_t offset) const {
+  for (const Volume& v : volumes_) {
+    if (!v.foreign && v.disk == disk && v.offset == offset) {
+      return Info{v.name, v.disk, v.offset, v.length, v.letter, v.folders};
+    }
+  }
+  return Info{};
+}
+
+std::wstring SimVolumes::AddForeignVolume(wchar_t letter, const std::wstring& label,
+                                          const std::vector<DISK_EXTENT>& extents, bool enumerated) {
+  letter = AsciiUpper(letter);
+  if (letter != 0 && (letter < L'A' || letter > L'Z' || LetterInUse(letter))) return L"";
+  Volume v;
+  v.id = nextId_++;
+  v.foreign = true;
+  v.enumerated = enumerated;
+  v.letter = letter;
+  v.foreignLabel = label;
+  v.foreignExtents = extents;
+  std::uint8_t seed[16] = {0x46, 0x4F, 0x52};
+  std::memcpy(seed + 8, &v.id, sizeof(v.id));
+  std::uint8_t guid[16];
+  DerivedGuid(seed, sizeof(seed), guid);
+  v.name = FormatVolumeName(guid);
+  std::wstring name = v.name;
+  volumes_.push_back(std::move(v));
+  return name;
+}
+
+bool SimVolumes::AddFolderMount(const std::wstring& volumeName, const std::wstring& folder) {
+  Volume* v = ByName(volumeName.c_str(), true);
+  if (v == nullptr) return false;
+  v->folders.push_back(folder);
+  return true;
+}
+
+bool SimVolumes::AddExtent(const std::wstring& volumeName, const DISK_EXTENT& extent) {
+  Volume* v = ByName(volumeName.c_str(), true);
+  if (v == nullptr) return false;
+  v->extraExtents.push_back(extent);
+  return true;
+}
+
+void SimVolumes::RemoveLetter(wchar_t letter) {
+  if (Volume* v = ByLetter(AsciiUpper(letter))) v->letter = 0;
+}
+
+}  // namespace tavu::sim

@@ -1,0 +1,116 @@
+// The volumes and drive letters the simulated Windows presents for its disks.
+//
+// GPT: every partition but the Microsoft reserved one is a volume, except a
+// basic-data partition with attribute bit 62 (hidden). MBR: types 0x07, 0x0B,
+// 0x0C, 0x0E and 0x06 are volumes, hidden types are not. When a disk is added
+// (machine start) its basic-data (GPT, without bit 63 or 62) and presented MBR
+// volumes receive the first free letters from C: upward. After a layout write
+// the presentation is recomputed at once: a newly presented MBR volume receives
+// the first free letter (automatic mounting), a newly presented GPT volume
+// none; a volume no longer presented disappears with its letter and folders.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/volume_api.h"
+#include "common/win_records.h"
+#include "sim/core/faults.h"
+#include "sim/core/handles.h"
+#include "sim/seam/disks.h"
+
+namespace tavu::sim {
+
+class SimVolumes : public VolumeApi {
+ public:
+  SimVolumes(SimDisks& disks, SimHandles& handles, SimFaults& faults)
+      : disks_(disks), handles_(handles), faults_(faults) {}
+
+  Handle FirstVolume(wchar_t* name, std::uint32_t capacity) override;
+  bool NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) override;
+  bool CloseVolumeSearch(Handle search) override;
+  Handle OpenVolume(const wchar_t* path, bool readAccess) override;
+  bool GetExtents(Handle volume, void* buffer, std::uint32_t size) override;
+  bool PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint32_t capacity,
+                 std::uint32_t* needed) override;
+  bool SetMountPoint(const wchar_t* root, const wchar_t* volumeName) override;
+  std::uint32_t DriveStrings(std::uint32_t capacity, wchar_t* buffer) override;
+  bool VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) override;
+
+  // Recomputes which partitions are presented. autoMountNew: newly presented
+  // volumes get letters by the machine-start rule (used when disks are added);
+  // otherwise they get none.
+  void Refresh(bool autoMountNew);
+  // What a layout write on a disk causes (wired to SimDisks by the machine).
+  void RefreshAfterLayoutWrite();
+
+  // What a test or tavu-sim inspects.
+  struct Info {
+    std::wstring name;  // "\\?\Volume{GUID}\"
+    int disk = -1;      // -1 for a volume added with AddForeignVolume
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+    wchar_t letter = 0;  // 0: none
+    std::vector<std::wstring> folders;
+  };
+  std::vector<Info> Volumes() const;
+  // The volume of a partition; empty name when it is not presented.
+  Info VolumeOf(int disk, std::int64_t offset) const;
+  // Letters given by SetMountPoint, in order: volume name and root ("E:\").
+  struct Assignment {
+    std::wstring volume;
+    std::wstring root;
+  };
+  const std::vector<Assignment>& assignments() const { return assignments_; }
+
+  // Test hooks.
+  // A volume outside the simulated disks (a card reader, a network-less
+  // virtual drive): letter (0 for none), label, extents, and whether the volume
+  // enumeration lists it. Returns its name; empty when the letter is taken.
+  std::wstring AddForeignVolume(wchar_t letter, const std::wstring& label,
+                                const std::vector<DISK_EXTENT>& extents, bool enumerated = true);
+  // A folder mount point ("C:\Mount\Data\") of a volume. False if no such volume.
+  bool AddFolderMount(const std::wstring& volumeName, const std::wstring& folder);
+  // One more extent for a volume (a spanned volume).
+  bool AddExtent(const std::wstring& volumeName, const DISK_EXTENT& extent);
+  // Takes a letter away from whatever volume holds it.
+  void RemoveLetter(wchar_t letter);
+
+ private:
+  struct Volume {
+    std::uint64_t id = 0;
+    std::wstring name;
+    bool foreign = false;
+    bool enumerated = true;
+    int disk = -1;
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+    std::vector<DISK_EXTENT> extraExtents;
+    std::vector<DISK_EXTENT> foreignExtents;
+    std::wstring foreignLabel;
+    wchar_t letter = 0;
+    std::vector<std::wstring> folders;
+  };
+  enum class NewVolumes : std::uint8_t { NoLetter, StartRule, MbrAutoMount };
+  struct VolumeHandle;
+  struct SearchHandle;
+
+  void Recompute(NewVolumes rule);
+  Volume* ByName(const wchar_t* name, bool trailingBackslash);
+  Volume* ByLetter(wchar_t letter);
+  Volume* ById(std::uint64_t id);
+  Volume* ByRoot(const wchar_t* root);
+  wchar_t FirstFreeLetter() const;
+  bool LetterInUse(wchar_t letter) const;
+  std::wstring MakeName(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style) const;
+
+  SimDisks& disks_;
+  SimHandles& handles_;
+  SimFaults& faults_;
+  std::vector<Volume> volumes_;
+  std::uint64_t nextId_ = 1;
+  std::vector<Assignment> assignments_;
+};
+
+}  // namespace tavu::sim
