@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/win_records.h"
@@ -63,6 +64,10 @@ SimLayout ReadLayout(const DiskImage& image);
 // byte of the image stays as it was. False with *error (a Windows error code)
 // when the layout cannot be applied.
 bool WriteLayout(DiskImage& image, const void* buffer, std::uint32_t size, std::uint32_t* error);
+
+// Every rule of the GPT that the image breaks, one sentence each (empty for a
+// sound table), ending with which copy Windows then presents.
+std::vector<std::string> VerifyGpt(const DiskImage& image);
 
 // Windows' IsRecognizedPartition for an MBR type byte.
 bool IsRecognizedMbrType(std::uint8_t type);

@@ -3,11 +3,14 @@
 // parser not ours, and what --write leaves in the images read back by sfdisk.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "tests/fixtures/real_images.h"
+#include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/run_command.h"
 #include "tests/fixtures/tavu_sim_run.h"
 #include "tests/fixtures/temp_dir.h"
@@ -219,6 +222,70 @@ TEST_F(TavuSimArmTest, CheckOnRealImagesChangesNothing) {
     r = Sim("--manufacturer Other --disk " + ShellQuote(image) + " check");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.rfind("TAVU Recovery check: abort\n", 0), 0u) << r.out;
+  }
+}
+
+// A damaged GPT reported rule by rule; sgdisk -v, the oracle, finds a problem
+// exactly where tavu-sim does.
+TEST_F(TavuSimArmTest, DamagedTablesAreReportedRuleByRule) {
+  const std::string sound = Copy("gpt-notebook.img");
+  const std::uint64_t last = ReadHostFile(sound).size() / 512 - 1;
+  // Rewrites the main header's CRC after a change, so only the intended rule breaks.
+  auto fixCrc = [](std::string& disk, std::size_t header) {
+    std::string h = disk.substr(header, 92);
+    for (int i = 0; i < 4; ++i) h[16 + i] = 0;
+    const std::uint32_t crc = Crc32(reinterpret_cast<const std::uint8_t*>(h.data()), h.size());
+    for (int i = 0; i < 4; ++i) disk[header + 16 + i] = static_cast<char>((crc >> (8 * i)) & 0xFF);
+  };
+  struct {
+    const char* what;
+    std::function<void(std::string&)> damage;
+    const char* problem;  // null: sound
+  } cases[] = {
+      {"sound", [](std::string&) {}, nullptr},
+      {"main header CRC", [](std::string& d) { d[512 + 16] ^= 0x01; },
+       "The CRC of the main GPT header is wrong; the backup header was used"},
+      {"main signature", [](std::string& d) { d[512] = 'X'; },
+       "The main GPT header's signature is not \"EFI PART\"; the backup header was used"},
+      {"main header's own LBA",
+       [&](std::string& d) {
+         d[512 + 24] = 5;
+         fixCrc(d, 512);
+       },
+       "The main GPT header says it lies at LBA 5, not at LBA 1; the backup header was used"},
+      {"backup entries", [&](std::string& d) { d[(last - 32) * 512 + 100] ^= 0x01; },
+       "The CRC of the backup partition table is wrong"},
+      {"backup's place",
+       [&](std::string& d) {
+         d[512 + 32] ^= 0x01;
+         fixCrc(d, 512);
+       },
+       "The main GPT header places its backup at LBA "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string image = Copy("gpt-notebook.img");
+    std::string bytes = ReadHostFile(image);
+    c.damage(bytes);
+    WriteHostFile(image, bytes);
+    CommandResult r = Sim("--disk " + ShellQuote(image) + " locate --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string problems = Field(r.out, "d['disks'][0]['problems']");
+    // sgdisk repairs a damaged main header from the backup in memory and then
+    // finds nothing more, but says first that the GPT is corrupt.
+    CommandResult verify = RunCommand(ToolPath() + "sgdisk -v " + ShellQuote(image));
+    const bool sgdiskSound = verify.out.find("No problems found") != std::string::npos &&
+                             verify.out.find("corrupt") == std::string::npos;
+    EXPECT_EQ(sgdiskSound, c.problem == nullptr) << verify.out;
+    if (c.problem == nullptr) {
+      EXPECT_EQ(problems, "");
+    } else {
+      EXPECT_NE(problems.find(c.problem), std::string::npos) << problems;
+    }
+    r = Sim("--disk " + ShellQuote(image) + " locate");
+    if (c.problem != nullptr) {
+      EXPECT_NE(r.out.find(std::string("  problem: ") + c.problem), std::string::npos) << r.out;
+    }
   }
 }
 

@@ -122,19 +122,19 @@ TEST_F(TavuSimCliTest, LocateJson) {
       {"--disk " + hidden,
        R"({"recovery_partition": {"result": 0, "disk": 0, "partition": 2}, "partition_style": {"result": 0}, )"
        R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [{"number": 0, )"
-       R"("style": "MBR", "partitions": [{"number": 1, "type": "0x07", "type_name": "HPFS/NTFS/exFAT", "active": false, "attributes": )"
+       R"("style": "MBR", "problems": [], "partitions": [{"number": 1, "type": "0x07", "type_name": "HPFS/NTFS/exFAT", "active": false, "attributes": )"
        R"j("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x1C", "type_name": "Hidden W95 FAT32 (LBA)", "active": false, )j"
        R"("attributes": "0x0000000000000000", "letter": null}]}]})"},
       {"--disk " + shown,
        R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
        R"("recovery_volume": {"result": 0, "disk": 0, "partition": 2, "root": "D:\\"}, "disks": [{"number": 0, )"
-       R"("style": "MBR", "partitions": [{"number": 1, "type": "0x07", "type_name": "HPFS/NTFS/exFAT", "active": false, "attributes": )"
+       R"("style": "MBR", "problems": [], "partitions": [{"number": 1, "type": "0x07", "type_name": "HPFS/NTFS/exFAT", "active": false, "attributes": )"
        R"j("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x0C", "type_name": "W95 FAT32 (LBA)", "active": false, )j"
        R"("attributes": "0x0000000000000000", "letter": "D:"}]}]})"},
       {"--absent --disk " + gpt,
        R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
        R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [{"number": 1, )"
-       R"("style": "GPT", "partitions": [{"number": 1, "type": "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", "type_name": "Microsoft basic data", )"
+       R"("style": "GPT", "problems": [], "partitions": [{"number": 1, "type": "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", "type_name": "Microsoft basic data", )"
        R"("active": false, "attributes": "0x0000000000000000", "letter": "C:"}, {"number": 2, "type": )"
        R"("{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}", "type_name": "Windows RE", "active": false, )"
        R"("attributes": "0x0000000000000000", )"

@@ -44,6 +44,17 @@ std::string Hex64(std::uint64_t v) {
 
 }  // namespace
 
+std::vector<std::string> TableProblems(sim::SimMachine& machine, int disk) {
+  const sim::DiskImage* image = machine.disks().Image(disk);
+  if (image == nullptr) return {};
+  std::uint8_t mbr[512] = {};
+  if (!image->Read(0, mbr, sizeof mbr)) return {"The first sector cannot be read"};
+  // A protective MBR entry announces a GPT, sound or not.
+  bool protective = false;
+  for (int i = 0; i < 4; ++i) protective = protective || mbr[446 + 16 * i + 4] == 0xEE;
+  return protective ? sim::VerifyGpt(*image) : std::vector<std::string>{};
+}
+
 std::string GuidText(const Guid& g) {
   char text[40];
   std::snprintf(text, sizeof(text), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2,
@@ -115,7 +126,9 @@ void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine) {
     if (machine.disks().Image(d) == nullptr) continue;
     std::uint32_t style = 0;
     std::vector<PartitionView> parts = Partitions(machine, d, &style);
-    json.BeginObject().Key("number").Int(d).Key("style").String(StyleName(style)).Key("partitions").BeginArray();
+    json.BeginObject().Key("number").Int(d).Key("style").String(StyleName(style)).Key("problems").BeginArray();
+    for (const std::string& problem : TableProblems(machine, d)) json.String(problem);
+    json.EndArray().Key("partitions").BeginArray();
     for (const PartitionView& p : parts) {
       json.BeginObject()
           .Key("number").Int(p.number)
@@ -150,6 +163,7 @@ void PrintDisks(std::FILE* out, sim::SimMachine& machine) {
     std::vector<PartitionView> parts = Partitions(machine, d, &style);
     std::fprintf(out, "Disk %d: %s, %s, %" PRIu64 " MiB, %s\n", d, StyleName(style), kind,
                  image->size() >> 20, image->path().c_str());
+    for (const std::string& problem : TableProblems(machine, d)) std::fprintf(out, "  problem: %s\n", problem.c_str());
     for (const PartitionView& p : parts) {
       std::fprintf(out, "  partition %2u  %-38s  %-22s  at %10" PRId64 " KiB, %8" PRId64 " KiB", p.number,
                    p.type.c_str(), p.typeName, p.offset >> 10, p.length >> 10);

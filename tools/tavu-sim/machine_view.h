@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/win_records.h"
-#include "sim/sim_machine.h"
+#include "sim/core/machine.h"
 #include "tools/tavu-sim/json.h"
 
 namespace tavu::tool {
@@ -24,6 +24,10 @@ struct PartitionView {
   std::int64_t length;
 };
 std::vector<PartitionView> Partitions(sim::SimMachine& machine, int disk, std::uint32_t* style);
+
+// The rules of the disk's GPT that its image breaks (VerifyGpt), when its MBR
+// announces one; empty otherwise.
+std::vector<std::string> TableProblems(sim::SimMachine& machine, int disk);
 
 // "{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}"
 std::string GuidText(const Guid& guid);
