@@ -19,7 +19,7 @@ SimMachine::SimMachine(const std::string& root)
   platform_.tasks = &tasks_;
   platform_.firmware = &firmware_;
   system_.SetFaults(&faults_);
-  disks_.OnLayoutWritten([this](int) { volumes_.RefreshAfterLayoutWrite(); });
+  disks_.OnLayoutWritten([this](int disk) { volumes_.RefreshAfterLayoutWrite(disk); });
 }
 
 bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::string* error) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <map>
+#include <set>
 
 #include "common/win_errors.h"
 #include "launcher/arming/volume_label.h"
@@ -30,14 +32,6 @@ constexpr std::uint8_t kMsReservedGuid[16] = {0x16, 0xE3, 0xC9, 0xE3, 0x5C, 0x0B
                                               0x81, 0x7D, 0xF9, 0x2D, 0xF0, 0x02, 0x15, 0xAE};
 constexpr std::uint64_t kGptNoDriveLetter = std::uint64_t{1} << 63;
 constexpr std::uint64_t kGptHidden = std::uint64_t{1} << 62;
-
-bool EqualNoCase(const std::wstring& a, const wchar_t* b, std::size_t bLength) {
-  if (a.size() != bLength) return false;
-  for (std::size_t i = 0; i < bLength; ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
 
 bool IsBasicData(const PARTITION_INFORMATION_EX& e) {
   return std::memcmp(&e.Gpt.PartitionType, kBasicDataGuidBytes, 16) == 0;
@@ -167,39 +161,46 @@ void SimVolumes::Refresh(bool autoMountNew) {
   Recompute(autoMountNew ? NewVolumes::StartRule : NewVolumes::NoLetter);
 }
 
-void SimVolumes::RefreshAfterLayoutWrite() { Recompute(NewVolumes::MbrAutoMount); }
+// Only the written disk's volumes can change: the others are left as they are,
+// which keeps a pass over many disks from reading every table after each write.
+void SimVolumes::RefreshAfterLayoutWrite(int disk) { Recompute(NewVolumes::MbrAutoMount, disk); }
 
-void SimVolumes::Recompute(NewVolumes rule) {
+void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
   struct Wanted {
     int disk;
     PARTITION_INFORMATION_EX entry;
     std::uint32_t style;
     bool startLetter;
   };
+  indexValid_ = false;
   std::vector<Wanted> wanted;
+  std::set<std::pair<int, std::int64_t>> wantedAt;
   for (int d = 0; d < disks_.Count(); ++d) {
-    if (disks_.Image(d) == nullptr) continue;
+    if (disks_.Image(d) == nullptr || (onlyDisk >= 0 && d != onlyDisk)) continue;
     SimLayout layout = disks_.Layout(d);
     for (const PARTITION_INFORMATION_EX& e : layout.entries) {
       bool startLetter = false;
-      if (Presented(layout.style, e, &startLetter)) wanted.push_back(Wanted{d, e, layout.style, startLetter});
+      if (Presented(layout.style, e, &startLetter)) {
+        wanted.push_back(Wanted{d, e, layout.style, startLetter});
+        wantedAt.insert({d, e.StartingOffset});
+      }
     }
   }
   // Volumes that are no longer presented go, with their letters and folders.
   volumes_.erase(std::remove_if(volumes_.begin(), volumes_.end(),
                                 [&](const Volume& v) {
-                                  if (v.foreign) return false;
-                                  return std::none_of(wanted.begin(), wanted.end(), [&](const Wanted& w) {
-                                    return w.disk == v.disk && w.entry.StartingOffset == v.offset;
-                                  });
+                                  if (v.foreign || (onlyDisk >= 0 && v.disk != onlyDisk)) return false;
+                                  return wantedAt.count({v.disk, v.offset}) == 0;
                                 }),
                  volumes_.end());
+  std::map<std::pair<int, std::int64_t>, std::size_t> existing;
+  for (std::size_t i = 0; i < volumes_.size(); ++i) {
+    if (!volumes_[i].foreign) existing[{volumes_[i].disk, volumes_[i].offset}] = i;
+  }
   for (const Wanted& w : wanted) {
-    auto it = std::find_if(volumes_.begin(), volumes_.end(), [&](const Volume& v) {
-      return !v.foreign && v.disk == w.disk && v.offset == w.entry.StartingOffset;
-    });
-    if (it != volumes_.end()) {
-      it->length = w.entry.PartitionLength;
+    auto found = existing.find({w.disk, w.entry.StartingOffset});
+    if (found != existing.end()) {
+      volumes_[found->second].length = w.entry.PartitionLength;
       continue;
     }
     Volume v;
@@ -212,6 +213,7 @@ void SimVolumes::Recompute(NewVolumes rule) {
                   (rule == NewVolumes::MbrAutoMount && w.style == PARTITION_STYLE_MBR);
     if (letter) v.letter = FirstFreeLetter();
     volumes_.push_back(std::move(v));
+    existing[{w.disk, w.entry.StartingOffset}] = volumes_.size() - 1;
   }
 }
 
@@ -234,13 +236,28 @@ SimVolumes::Volume* SimVolumes::ByName(const wchar_t* name, bool trailingBacksla
   } else if (length != 0 && name[length - 1] == L'\\') {
     return nullptr;
   }
-  for (Volume& v : volumes_) {
-    // Compare past the prefix, whose third character may be '?' or '.'.
-    std::wstring want = v.name.substr(4);
-    if (!trailingBackslash) want.pop_back();
-    if (EqualNoCase(want, name + 4, length - 4)) return &v;
+  // Past the prefix, whose third character may be '?' or '.', without the
+  // trailing backslash, in upper case: the index's key.
+  std::wstring key(name + 4, length - 4);
+  if (trailingBackslash) key.pop_back();
+  auto it = Index().byName.find(AsciiUpper(key));
+  return it == Index().byName.end() ? nullptr : &volumes_[it->second];
+}
+
+// A pass over many disks asks for volumes by name and id thousands of times.
+const SimVolumes::VolumeIndex& SimVolumes::Index() {
+  if (!indexValid_) {
+    index_.byName.clear();
+    index_.byId.clear();
+    for (std::size_t i = 0; i < volumes_.size(); ++i) {
+      std::wstring key = volumes_[i].name.substr(4);
+      if (!key.empty() && key.back() == L'\\') key.pop_back();
+      index_.byName.emplace(AsciiUpper(key), i);
+      index_.byId.emplace(volumes_[i].id, i);
+    }
+    indexValid_ = true;
   }
-  return nullptr;
+  return index_;
 }
 
 SimVolumes::Volume* SimVolumes::ByLetter(wchar_t letter) {
@@ -251,10 +268,8 @@ SimVolumes::Volume* SimVolumes::ByLetter(wchar_t letter) {
 }
 
 SimVolumes::Volume* SimVolumes::ById(std::uint64_t id) {
-  for (Volume& v : volumes_) {
-    if (v.id == id) return &v;
-  }
-  return nullptr;
+  auto it = Index().byId.find(id);
+  return it == Index().byId.end() ? nullptr : &volumes_[it->second];
 }
 
 SimVolumes::Volume* SimVolumes::ByRoot(const wchar_t* root) {
@@ -482,6 +497,7 @@ std::wstring SimVolumes::AddForeignVolume(wchar_t letter, const std::wstring& la
   DerivedGuid(seed, sizeof(seed), guid);
   v.name = FormatVolumeName(guid);
   std::wstring name = v.name;
+  indexValid_ = false;
   volumes_.push_back(std::move(v));
   return name;
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,7 @@ class SimVolumes : public VolumeApi {
   // otherwise they get none.
   void Refresh(bool autoMountNew);
   // What a layout write on a disk causes (wired to SimDisks by the machine).
-  void RefreshAfterLayoutWrite();
+  void RefreshAfterLayoutWrite(int disk);
 
   // What a test or tavu-sim inspects.
   struct Info {
@@ -96,7 +97,8 @@ class SimVolumes : public VolumeApi {
   struct VolumeHandle;
   struct SearchHandle;
 
-  void Recompute(NewVolumes rule);
+  // onlyDisk -1: every disk.
+  void Recompute(NewVolumes rule, int onlyDisk = -1);
   Volume* ByName(const wchar_t* name, bool trailingBackslash);
   Volume* ByLetter(wchar_t letter);
   Volume* ById(std::uint64_t id);
@@ -104,6 +106,15 @@ class SimVolumes : public VolumeApi {
   wchar_t FirstFreeLetter() const;
   bool LetterInUse(wchar_t letter) const;
   std::wstring MakeName(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style) const;
+
+  struct VolumeIndex {
+    std::map<std::wstring, std::size_t> byName;
+    std::map<std::uint64_t, std::size_t> byId;
+  };
+  // Rebuilt after volumes come or go.
+  const VolumeIndex& Index();
+  VolumeIndex index_;
+  bool indexValid_ = false;
 
   SimDisks& disks_;
   SimHandles& handles_;
