@@ -172,7 +172,6 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
     std::uint32_t style;
     bool startLetter;
   };
-  indexValid_ = false;
   std::vector<Wanted> wanted;
   std::set<std::pair<int, std::int64_t>> wantedAt;
   for (int d = 0; d < disks_.Count(); ++d) {
@@ -187,12 +186,12 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
     }
   }
   // Volumes that are no longer presented go, with their letters and folders.
-  volumes_.erase(std::remove_if(volumes_.begin(), volumes_.end(),
-                                [&](const Volume& v) {
-                                  if (v.foreign || (onlyDisk >= 0 && v.disk != onlyDisk)) return false;
-                                  return wantedAt.count({v.disk, v.offset}) == 0;
-                                }),
-                 volumes_.end());
+  auto gone = std::remove_if(volumes_.begin(), volumes_.end(), [&](const Volume& v) {
+    if (v.foreign || (onlyDisk >= 0 && v.disk != onlyDisk)) return false;
+    return wantedAt.count({v.disk, v.offset}) == 0;
+  });
+  if (gone != volumes_.end()) indexValid_ = false;
+  volumes_.erase(gone, volumes_.end());
   std::map<std::pair<int, std::int64_t>, std::size_t> existing;
   for (std::size_t i = 0; i < volumes_.size(); ++i) {
     if (!volumes_[i].foreign) existing[{volumes_[i].disk, volumes_[i].offset}] = i;
@@ -213,6 +212,7 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
                   (rule == NewVolumes::MbrAutoMount && w.style == PARTITION_STYLE_MBR);
     if (letter) v.letter = FirstFreeLetter();
     volumes_.push_back(std::move(v));
+    Indexed(volumes_.size() - 1);
     existing[{w.disk, w.entry.StartingOffset}] = volumes_.size() - 1;
   }
 }
@@ -238,9 +238,9 @@ SimVolumes::Volume* SimVolumes::ByName(const wchar_t* name, bool trailingBacksla
   }
   // Past the prefix, whose third character may be '?' or '.', without the
   // trailing backslash, in upper case: the index's key.
-  std::wstring key(name + 4, length - 4);
-  if (trailingBackslash) key.pop_back();
-  auto it = Index().byName.find(AsciiUpper(key));
+  std::wstring key(name + 4, length - 4 - (trailingBackslash ? 1 : 0));
+  for (wchar_t& c : key) c = AsciiUpper(c);
+  auto it = Index().byName.find(key);
   return it == Index().byName.end() ? nullptr : &volumes_[it->second];
 }
 
@@ -249,15 +249,19 @@ const SimVolumes::VolumeIndex& SimVolumes::Index() {
   if (!indexValid_) {
     index_.byName.clear();
     index_.byId.clear();
-    for (std::size_t i = 0; i < volumes_.size(); ++i) {
-      std::wstring key = volumes_[i].name.substr(4);
-      if (!key.empty() && key.back() == L'\\') key.pop_back();
-      index_.byName.emplace(AsciiUpper(key), i);
-      index_.byId.emplace(volumes_[i].id, i);
-    }
     indexValid_ = true;
+    for (std::size_t i = 0; i < volumes_.size(); ++i) Indexed(i);
   }
   return index_;
+}
+
+// A volume just appended joins a valid index; an invalid one is rebuilt anyway.
+void SimVolumes::Indexed(std::size_t at) {
+  if (!indexValid_) return;
+  std::wstring key = volumes_[at].name.size() > 4 ? volumes_[at].name.substr(4) : std::wstring();
+  if (!key.empty() && key.back() == L'\\') key.pop_back();
+  index_.byName.emplace(AsciiUpper(key), at);
+  index_.byId.emplace(volumes_[at].id, at);
 }
 
 SimVolumes::Volume* SimVolumes::ByLetter(wchar_t letter) {
@@ -497,8 +501,8 @@ std::wstring SimVolumes::AddForeignVolume(wchar_t letter, const std::wstring& la
   DerivedGuid(seed, sizeof(seed), guid);
   v.name = FormatVolumeName(guid);
   std::wstring name = v.name;
-  indexValid_ = false;
   volumes_.push_back(std::move(v));
+  Indexed(volumes_.size() - 1);
   return name;
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -108,11 +109,12 @@ class SimVolumes : public VolumeApi {
   std::wstring MakeName(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style) const;
 
   struct VolumeIndex {
-    std::map<std::wstring, std::size_t> byName;
-    std::map<std::uint64_t, std::size_t> byId;
+    std::unordered_map<std::wstring, std::size_t> byName;
+    std::unordered_map<std::uint64_t, std::size_t> byId;
   };
-  // Rebuilt after volumes come or go.
+  // Rebuilt after volumes go; a new one is added to it.
   const VolumeIndex& Index();
+  void Indexed(std::size_t at);
   VolumeIndex index_;
   bool indexValid_ = false;
 
