@@ -1,6 +1,7 @@
 #include "common/json_out.h"
 
 #include <cstring>
+#include <type_traits>
 
 namespace tavu {
 
@@ -26,6 +27,9 @@ void PutCodePoint(TextSink& out, std::uint32_t c) {
   }
   out.Write(bytes, n);
 }
+
+// wchar_t is signed on some platforms; a unit is its unsigned value.
+std::uint32_t Unit(wchar_t c) { return static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(c)); }
 
 std::size_t Length(const wchar_t* text, std::size_t count) {
   if (count != kWholeText) return count;
@@ -86,9 +90,9 @@ void WriteUtf8(TextSink& out, const wchar_t* text, std::size_t count) {
   if (text == nullptr) return;
   count = Length(text, count);
   for (std::size_t i = 0; i < count; ++i) {
-    auto c = static_cast<std::uint32_t>(text[i]);
+    auto c = Unit(text[i]);
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < count) {
-      auto low = static_cast<std::uint32_t>(text[i + 1]);
+      auto low = Unit(text[i + 1]);
       if (low >= 0xDC00 && low < 0xE000) {
         PutCodePoint(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
         ++i;
