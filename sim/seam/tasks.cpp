@@ -49,7 +49,10 @@ HResult SimTasks::OpenFolder(const wchar_t* folder, Handle* session) {
   return kSOk;
 }
 
-HResult SimTasks::DeleteTask(Handle session, const wchar_t* name) {
+// DeleteTask and FindTask: the call counted, the session looked up, the task
+// of that name found (it is end() when absent) and handed to act under the lock.
+template <class Act>
+HResult SimTasks::OnTask(const wchar_t* call, Handle session, const wchar_t* name, Act act) {
   bool fail = faults_.Fail(SimOp::TaskCall);
   SimTaskSession* s = handles_.Get<SimTaskSession>(session);
   std::lock_guard<std::mutex> hold(lock_);
@@ -63,27 +66,19 @@ HResult SimTasks::DeleteTask(Handle session, const wchar_t* name) {
     if (it == tasks_.end()) {
       hr = kHResultFileNotFound;
     } else {
-      tasks_.erase(it);
+      act(it);
     }
   }
-  Record(L"DeleteTask " + Own(name), hr);
+  Record(std::wstring(call) + L" " + Own(name), hr);
   return hr;
 }
 
+HResult SimTasks::DeleteTask(Handle session, const wchar_t* name) {
+  return OnTask(L"DeleteTask", session, name, [this](auto it) { tasks_.erase(it); });
+}
+
 HResult SimTasks::FindTask(Handle session, const wchar_t* name) {
-  bool fail = faults_.Fail(SimOp::TaskCall);
-  SimTaskSession* s = handles_.Get<SimTaskSession>(session);
-  std::lock_guard<std::mutex> hold(lock_);
-  HResult hr = kSOk;
-  if (fail) {
-    hr = kEFail;
-  } else if (s == nullptr) {
-    hr = kEInvalidArg;
-  } else if (tasks_.count(Key(s->folder, Own(name))) == 0) {
-    hr = kHResultFileNotFound;
-  }
-  Record(L"FindTask " + Own(name), hr);
-  return hr;
+  return OnTask(L"FindTask", session, name, [](auto) {});
 }
 
 HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) {

@@ -72,6 +72,8 @@ class SimTasks : public TaskApi {
 
  private:
   void Record(const std::wstring& call, HResult hr);
+  template <class Act>
+  HResult OnTask(const wchar_t* call, Handle session, const wchar_t* name, Act act);
 
   SimHandles& handles_;
   SimFaults& faults_;

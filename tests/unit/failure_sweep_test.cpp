@@ -362,25 +362,31 @@ struct WorkerState {
   std::uint32_t exit = 99;
 };
 
+// The machine as the launcher has it when its window starts the worker: the
+// launcher and its tool installed, an earlier log, COM as start-up left it.
+void ArrangeWindowStart(FlowRun& r, const std::string& log, const Bytes& disk) {
+  LauncherSweepTest::ResetLauncherGlobals();
+  sim::SimMachine& m = *r.machine;
+  m.system().SetModulePath(kLauncherPath);
+  // Start-up's state: the main thread in the multithreaded apartment.
+  m.com().InitializeMultithreaded();
+  m.com().InitializeSecurity(0, 3);
+  g_comReady = 1;
+  WriteHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe", "MZ");
+  WriteHostFile(r.dir.path() + kLauncherRel + "/FwMode.exe", "MZ");
+  std::filesystem::create_directories(r.dir.path() + "/Windows/System32");
+  WriteHostFile(r.dir.path() + kLauncherLogRel, log);
+  m.AddDiskBytes(disk);
+}
+
 Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
   s->log = EarlierLauncherLog();
   return Flow{
       name,
       [s](FlowRun& r) {
-        LauncherSweepTest::ResetLauncherGlobals();
+        ArrangeWindowStart(r, s->log, s->disk);
         g_mainWindow = kWindow;
         g_logSwitch = 1;
-        sim::SimMachine& m = *r.machine;
-        m.system().SetModulePath(kLauncherPath);
-        // Start-up's state: the main thread in the multithreaded apartment.
-        m.com().InitializeMultithreaded();
-        m.com().InitializeSecurity(0, 3);
-        g_comReady = 1;
-        WriteHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe", "MZ");
-        WriteHostFile(r.dir.path() + kLauncherRel + "/FwMode.exe", "MZ");
-        std::filesystem::create_directories(r.dir.path() + "/Windows/System32");
-        WriteHostFile(r.dir.path() + kLauncherLogRel, s->log);
-        m.AddDiskBytes(s->disk);
       },
       [s](FlowRun&) { s->exit = RecoveryWorker(nullptr); },
       [s](FlowRun& r, const std::string& what) {
@@ -455,17 +461,8 @@ Flow CheckFlow(const char* name, std::shared_ptr<CheckState> s) {
   return Flow{
       name,
       [s](FlowRun& r) {
-        LauncherSweepTest::ResetLauncherGlobals();
+        ArrangeWindowStart(r, EarlierLauncherLog(), s->disk);
         sim::SimMachine& m = *r.machine;
-        m.system().SetModulePath(kLauncherPath);
-        m.com().InitializeMultithreaded();
-        m.com().InitializeSecurity(0, 3);
-        g_comReady = 1;
-        WriteHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe", "MZ");
-        WriteHostFile(r.dir.path() + kLauncherRel + "/FwMode.exe", "MZ");
-        std::filesystem::create_directories(r.dir.path() + "/Windows/System32");
-        WriteHostFile(r.dir.path() + kLauncherLogRel, EarlierLauncherLog());
-        m.AddDiskBytes(s->disk);
         m.wmi().AddEncryptableVolume(0);
         m.firmware().SetPresent(true);
         s->before = Snapshot(m, r.dir.path());
