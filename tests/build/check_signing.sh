@@ -47,8 +47,8 @@ done
 EMBEDDED=$KEYS/embedded.exe
 python3 -c '
 import importlib.util, os, sys
-spec = importlib.util.spec_from_file_location("pe", os.path.join(sys.argv[1], "pe_resources.py"))
-pe = importlib.util.module_from_spec(spec); spec.loader.exec_module(pe)
+found = importlib.util.spec_from_file_location("pe", os.path.join(sys.argv[1], "pe_resources.py"))
+pe = importlib.util.module_from_spec(found); found.loader.exec_module(pe)
 exe = [v for (t, n, lang), v in pe.Pe(sys.argv[2]).resources().items() if t == "EXE" and n == 129]
 open(sys.argv[3], "wb").write(exe[0] if len(exe) == 1 else b"")' "$ROOT/tests/build" "$BIN/TvPatchDowngrade.exe" "$EMBEDDED"
 check 'patcher resource "EXE" 129 is the signed launcher byte for byte' cmp -s "$EMBEDDED" "$BIN/TAVU Recovery.exe"
