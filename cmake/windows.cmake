@@ -15,6 +15,45 @@ if(CMAKE_BUILD_TYPE MATCHES "MinSizeRel|Release")
   list(APPEND TAVU_WIN_LINK -s)
 endif()
 
+# Authenticode signing. The key is named by the environment at configure time
+# and never comes from the repository; its password is read from the
+# environment only while the build signs. A configure without a key gives the
+# same unsigned programs as always.
+set(TAVU_SIGN_PKCS12 "$ENV{TAVU_SIGN_PKCS12}")
+set(TAVU_SIGN_TIMESTAMP_URL "$ENV{TAVU_SIGN_TIMESTAMP_URL}")
+if(TAVU_SIGN_PKCS12)
+  get_filename_component(TAVU_SIGN_PKCS12 "${TAVU_SIGN_PKCS12}" ABSOLUTE)
+  if(NOT EXISTS "${TAVU_SIGN_PKCS12}")
+    message(FATAL_ERROR "TAVU_SIGN_PKCS12 names ${TAVU_SIGN_PKCS12}, which does not exist")
+  endif()
+  find_program(TAVU_OSSLSIGNCODE osslsigncode REQUIRED)
+  file(SHA256 "${TAVU_SIGN_PKCS12}" TAVU_SIGN_KEY_HASH)
+  if(TAVU_SIGN_TIMESTAMP_URL)
+    message(STATUS "Signing with ${TAVU_SIGN_PKCS12} (SHA-256), time stamps from ${TAVU_SIGN_TIMESTAMP_URL}")
+  else()
+    message(STATUS "Signing with ${TAVU_SIGN_PKCS12} (SHA-256); TAVU_SIGN_TIMESTAMP_URL is not set, so the signatures carry no time stamp")
+  endif()
+  set(TAVU_SIGN_STATE "signed with ${TAVU_SIGN_PKCS12} ${TAVU_SIGN_KEY_HASH} ${TAVU_SIGN_TIMESTAMP_URL}")
+else()
+  message(STATUS "Signing: TAVU_SIGN_PKCS12 is not set, nothing is signed")
+  set(TAVU_SIGN_STATE "unsigned")
+endif()
+# The programs relink when signing is switched on or off or the key changes, so
+# a tree never keeps programs signed (or not) under the previous setting.
+file(CONFIGURE OUTPUT ${TAVU_GEN_DIR}/signing.txt CONTENT "${TAVU_SIGN_STATE}\n")
+
+# tavu_sign(TARGET DESCRIPTION): signs the target's program right after it is
+# linked, before anything that depends on the target is built.
+function(tavu_sign target description)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${TAVU_GEN_DIR}/signing.txt)
+  if(TAVU_SIGN_PKCS12)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/sign_file.sh $<TARGET_FILE:${target}>
+              ${TAVU_SIGN_PKCS12} ${description} "${TAVU_SIGN_TIMESTAMP_URL}"
+      VERBATIM)
+  endif()
+endfunction()
+
 file(GLOB TAVU_WIN32_BINDING_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/win32/*.cpp)
 add_library(tavu_win32 STATIC ${TAVU_WIN32_BINDING_SRC})
 target_include_directories(tavu_win32 PUBLIC ${PROJECT_SOURCE_DIR})
@@ -45,8 +84,11 @@ set_target_properties(tavu_recovery PROPERTIES
 target_compile_options(tavu_recovery PRIVATE -fno-exceptions)
 target_link_options(tavu_recovery PRIVATE ${TAVU_WIN_LINK} -mwindows)
 target_link_libraries(tavu_recovery PRIVATE tavu_launcher tavu_win32)
+tavu_sign(tavu_recovery "TAVU Recovery")
 
-# The patcher embeds the launcher of this very build as resource "EXE" 129.
+# The patcher embeds the launcher of this very build as resource "EXE" 129: the
+# signed launcher when the build signs, since the copy the patcher deploys is
+# what later runs elevated.
 set(TAVU_LAUNCHER_EXE "${TAVU_BIN_DIR}/TAVU Recovery.exe")
 configure_file(${PROJECT_SOURCE_DIR}/patcher/res/patcher.rc.in ${TAVU_GEN_DIR}/patcher.rc @ONLY)
 set_source_files_properties(${TAVU_GEN_DIR}/patcher.rc PROPERTIES
@@ -60,6 +102,7 @@ set_target_properties(tavu_patch_downgrade PROPERTIES
 target_compile_options(tavu_patch_downgrade PRIVATE -fno-exceptions)
 target_link_options(tavu_patch_downgrade PRIVATE ${TAVU_WIN_LINK} -mwindows)
 target_link_libraries(tavu_patch_downgrade PRIVATE tavu_patcher tavu_win32)
+tavu_sign(tavu_patch_downgrade "TAVU Patch For Downgrade")
 
 # The support check: a console program, built from the same logic and binding.
 configure_file(${PROJECT_SOURCE_DIR}/check/res/check.rc.in ${TAVU_GEN_DIR}/check.rc @ONLY)
@@ -72,6 +115,7 @@ set_target_properties(tavu_recovery_check PROPERTIES
 target_compile_options(tavu_recovery_check PRIVATE -fno-exceptions)
 target_link_options(tavu_recovery_check PRIVATE ${TAVU_WIN_LINK} -mconsole)
 target_link_libraries(tavu_recovery_check PRIVATE tavu_check tavu_win32)
+tavu_sign(tavu_recovery_check "TAVU Recovery Check")
 
 # Windows-side test programs and stubs: one console program per file. They link
 # the same logic and binding as the products; they are never shipped.

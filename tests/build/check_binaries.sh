@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Checks on the shipped programs as built: format, imports, manifest, embedded launcher.
+# The same checks hold for the signed programs: a signature must not change what
+# Windows reads from them.
 . "$(dirname "$0")/../e2e/lib.sh"
 
-BIN=$E2E_ROOT/build/win32/bin
+# TAVU_CHECK_BIN: another folder of the same programs (the signed build's).
+BIN=${TAVU_CHECK_BIN:-$E2E_ROOT/build/win32/bin}
 LAUNCHER="$BIN/TAVU Recovery.exe"
 PATCHER="$BIN/TvPatchDowngrade.exe"
 CHECKER="$BIN/TavuRecoveryCheck.exe"

@@ -19,7 +19,8 @@
 # notebook (Wine's 32-bit loader runs them under WoW64, its 64-bit side the rest);
 # otherwise the 64-bit twin build of the same sources (build/win64) under wine64.
 # E2E_ARCH=win32|win64 forces a choice. E2E_BIN and E2E_TEST_BIN point at the
-# chosen programs and test programs.
+# chosen programs and test programs; E2E_PROGRAMS names another folder of the
+# same programs to test instead (the signed build's, say).
 set -u
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -64,7 +65,7 @@ e2e_start_x() {
 e2e_init() {
   e2e_choose_arch
   export E2E_ARCH
-  E2E_BIN=$E2E_ROOT/build/$E2E_ARCH/bin
+  E2E_BIN=${E2E_PROGRAMS:-$E2E_ROOT/build/$E2E_ARCH/bin}
   E2E_TEST_BIN=$E2E_ROOT/build/$E2E_ARCH/tests
   if [ "$E2E_ARCH" = win32 ]; then E2E_WINE=/usr/lib/wine/wine; else E2E_WINE=/usr/lib/wine/wine64; fi
   mkdir -p "$E2E_WORK"

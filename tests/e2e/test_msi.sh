@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The TAVU Recovery package under Wine's msiexec: where it puts the launcher,
+# what the installed launcher and the patcher then do, upgrades, the refusal
+# of an older package, and what an uninstall leaves.
+#
+# What Wine's msiexec does not do as Windows does, and how the cases allow for it:
+# - It puts ProgramMenuFolder in the user's Start menu even in a per-machine
+#   install; the shortcut is looked for in both menus, and the package's own
+#   tables (ALLUSERS=1) are checked in tests/build/check_msi.sh.
+# - It leaves the emptied "C:\Program Files\TAVU" folder behind after an
+#   uninstall; only the package's own folder is required to go.
+# - Its exit status reaches us through the 8-bit Unix status: a refused
+#   install (1603, ERROR_INSTALL_FAILURE) arrives as 67.
+. "$(dirname "$0")/lib.sh"
+e2e_init
+# No desktop menu entries on the host for the shortcuts the package makes.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+
+WORK=$E2E_WORK/msi
+BUILT="$E2E_BIN/TAVU Recovery.exe"
+CHECKER="$E2E_BIN/TavuRecoveryCheck.exe"
+PATCHER="$E2E_BIN/TvPatchDowngrade.exe"
+DIR_WIN='C:\Program Files\TAVU\TAVU Recovery Launcher'
+DIR="$(e2e_c 'Program Files')/TAVU/TAVU Recovery Launcher"
+TARGET="$DIR/TAVU Recovery.exe"
+PATCH_LOG=$(e2e_c Windows/Temp/TvPatchDowngrade.log)
+LAUNCHER_LOG=$(e2e_c 'Windows/Temp/TAVU F9 Recovery.log')
+UNINSTALL='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+
+rm -rf "$WORK"
+mkdir -p "$WORK"
+
+# A copy of the built launcher whose version resource says $1.
+launcher_of_version() {
+  local out="$WORK/launcher-$1.exe"
+  cp "$BUILT" "$out"
+  e2e_run 60 "$E2E_TEST_BIN/set_file_version.exe" "Z:$out" "$1"
+  [ "$E2E_RC" -eq 0 ] || e2e_log "set_file_version $1 failed: $E2E_RC"
+  echo "$out"
+}
+
+# The current package carries the stand-in FwMode.exe the way a maker adds
+# theirs: a fragment for the same folder (README). wixl takes sources relative
+# to the folder it runs in.
+cp "$E2E_TEST_BIN/FwMode.exe" "$WORK/FwMode.exe"
+cat >"$WORK/maker.wxs" <<'EOF'
+<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Fragment>
+    <DirectoryRef Id="INSTALLDIR">
+      <Component Id="MakerFwMode" Guid="5D0C1E2F-3A4B-4C5D-9E6F-7A8B9C0D1E2F" Win64="yes">
+        <File Id="MakerFwModeExe" Name="FwMode.exe" Source="FwMode.exe" KeyPath="yes"/>
+      </Component>
+    </DirectoryRef>
+    <ComponentGroup Id="MakerComponents">
+      <ComponentRef Id="MakerFwMode"/>
+    </ComponentGroup>
+  </Fragment>
+</Wix>
+EOF
+make_package() { (cd "$WORK" && python3 "$E2E_ROOT/installer/make_msi.py" "$@") >>"$WORK/make.log" 2>&1; }
+V6=$(launcher_of_version 1.0.0.6)
+V10=$(launcher_of_version 1.0.0.10)
+make_package "$BUILT" "$CHECKER" current.msi maker.wxs
+make_package "$V6" "$CHECKER" older.msi
+make_package "$V10" "$CHECKER" newer.msi
+check "three packages built" test -f "$WORK/current.msi" -a -f "$WORK/older.msi" -a -f "$WORK/newer.msi"
+
+msiexec() { e2e_run 180 msiexec "$@" /qn; }
+
+# "ProductCode DisplayVersion" of every installed TAVU Recovery, one a line.
+installed() {
+  timeout 60 "$E2E_WINE" reg query "$UNINSTALL" /s </dev/null 2>/dev/null | tr -d '\r' | awk '
+    /^HKEY_/ { key = $0; sub(/.*\\/, "", key); name = ""; version = ""; next }
+    $1 == "DisplayName" { sub(/^ *DisplayName +REG_SZ +/, ""); name = $0 }
+    $1 == "DisplayVersion" { version = $3 }
+    /^$/ { if (name == "TAVU Recovery") print key, version; name = "" }
+    END { if (name == "TAVU Recovery") print key, version }'
+}
+shortcut() {
+  local menu
+  for menu in 'ProgramData/Microsoft/Windows/Start Menu/Programs' \
+    'users/root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs'; do
+    find "$(e2e_c "$menu")" -maxdepth 1 -name 'TAVU Recovery.lnk' 2>/dev/null
+  done | head -n1
+}
+patch_log() {
+  [ -f "$PATCH_LOG" ] || return 0
+  tail -c +3 "$PATCH_LOG" | iconv -f UTF-16LE -t UTF-8 | tr -d '\r' |
+    sed -E 's/^\[[0-9]{4}\/[0-9]{2}\/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\]\t//; s/\t/|/'
+}
+
+# Packages left by an earlier, interrupted run would take part in the upgrades.
+for code in $(installed | cut -d' ' -f1); do msiexec /x "$code"; done
+rm -rf "$DIR"
+
+echo "  older package 1.0.0.6"
+msiexec /i "Z:$WORK/older.msi"
+check_eq "install exit code" 0 "$E2E_RC"
+check "launcher installed at the patcher's path" cmp -s "$TARGET" "$V6"
+check_eq "one product, version 1.0.6" "1.0.6" "$(installed | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
+
+echo "  patcher on the machine with the older package"
+rm -f "$PATCH_LOG"
+e2e_run 120 "$PATCHER"
+check_eq "patcher exit code" 0 "$E2E_RC"
+check "patcher replaced the installed launcher with its own" cmp -s "$TARGET" "$BUILT"
+check "patcher log: found it, older, copied" sh -c \
+  'printf "%s\n" "$1" | tail -n2 | tr "\n" "~" | grep -qx "\[FixDowngarde\]|Find TAVU Recovery~\[FixDowngarde\]|File version is older, copy file~"' \
+  sh "$(patch_log)"
+
+echo "  current package over the older one"
+msiexec /i "Z:$WORK/current.msi"
+check_eq "install exit code" 0 "$E2E_RC"
+check "launcher is the built one" cmp -s "$TARGET" "$BUILT"
+check "support check beside it" cmp -s "$DIR/TavuRecoveryCheck.exe" "$CHECKER"
+check "maker's FwMode.exe in the same folder" cmp -s "$DIR/FwMode.exe" "$WORK/FwMode.exe"
+check_eq "the older product was replaced: one product, version 1.0.7" "1.0.7" \
+  "$(installed | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
+lnk=$(shortcut)
+check "Start-menu shortcut \"TAVU Recovery\"" test -n "$lnk"
+check "shortcut names the installed launcher" sh -c \
+  '{ strings -a "$1"; strings -a -el "$1"; } | grep -qiF "TAVU Recovery Launcher\\TAVU Recovery.exe"' sh "${lnk:-/dev/null}"
+
+echo "  the installed launcher"
+e2e_start_scheduler
+task="$(e2e_c 'Windows/System32/Tasks')/TAVU F9 Recovery"
+rm -f "$task" "$DIR/FwMode.runs.txt" "$LAUNCHER_LOG"
+e2e_vendor "TAVU Computer Inc." timeout 60 "$E2E_WINE" "$DIR_WIN\\TAVU Recovery.exe" /ENABLE </dev/null >>"$E2E_WORK/run.log" 2>&1
+check_eq "/ENABLE exit code" 0 "$?"
+check "/ENABLE registered the task" test -f "$task"
+check_eq "/ENABLE ran the maker's tool in the installed folder" "/enable|$DIR_WIN" "$(cat "$DIR/FwMode.runs.txt" 2>/dev/null)"
+rm -f "$task"
+
+echo "  uninstall"
+msiexec /x "Z:$WORK/current.msi"
+check_eq "uninstall exit code" 0 "$E2E_RC"
+check "launcher, check and FwMode.exe removed" test ! -e "$TARGET" -a ! -e "$DIR/TavuRecoveryCheck.exe" -a ! -e "$DIR/FwMode.exe"
+check "a file the package did not install stays" test -f "$DIR/FwMode.runs.txt"
+check "the launcher's log under C:\\Windows\\Temp stays" test -s "$LAUNCHER_LOG"
+check_eq "shortcut removed" "" "$(shortcut)"
+check_eq "no product left" "" "$(installed)"
+timeout 60 "$E2E_WINE" reg query 'HKLM\Software\TAVU' </dev/null >/dev/null 2>&1
+check "its registry key removed" test $? -ne 0
+rm -rf "$DIR"
+
+echo "  older package over a newer one"
+msiexec /i "Z:$WORK/newer.msi"
+check_eq "newer package installs" 0 "$E2E_RC"
+msiexec /i "Z:$WORK/current.msi"
+check_eq "older package refused (1603 as an 8-bit status)" 67 "$E2E_RC"
+check "newer launcher left in place" cmp -s "$TARGET" "$V10"
+check_eq "still only the newer product" "1.0.10" "$(installed | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
+msiexec /x "Z:$WORK/newer.msi"
+check_eq "newer package uninstalls" 0 "$E2E_RC"
+check "its folder is gone" test ! -e "$DIR"
+e2e_finish
