@@ -54,6 +54,14 @@ function(tavu_sign target description)
   endif()
 endfunction()
 
+# Each shipped program keeps its link map beside the build, so that the size
+# check can name the archive members that a growing program pulls in.
+set(TAVU_MAP_DIR ${CMAKE_BINARY_DIR}/maps)
+file(MAKE_DIRECTORY ${TAVU_MAP_DIR})
+function(tavu_link_map target)
+  target_link_options(${target} PRIVATE "-Wl,-Map,${TAVU_MAP_DIR}/$<TARGET_FILE_BASE_NAME:${target}>.map")
+endfunction()
+
 file(GLOB TAVU_WIN32_BINDING_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/win32/*.cpp)
 add_library(tavu_win32 STATIC ${TAVU_WIN32_BINDING_SRC})
 target_include_directories(tavu_win32 PUBLIC ${PROJECT_SOURCE_DIR})
@@ -85,6 +93,7 @@ target_compile_options(tavu_recovery PRIVATE -fno-exceptions)
 target_link_options(tavu_recovery PRIVATE ${TAVU_WIN_LINK} -mwindows)
 target_link_libraries(tavu_recovery PRIVATE tavu_launcher tavu_win32)
 tavu_sign(tavu_recovery "TAVU Recovery")
+tavu_link_map(tavu_recovery)
 
 # The patcher embeds the launcher of this very build as resource "EXE" 129: the
 # signed launcher when the build signs, since the copy the patcher deploys is
@@ -103,6 +112,7 @@ target_compile_options(tavu_patch_downgrade PRIVATE -fno-exceptions)
 target_link_options(tavu_patch_downgrade PRIVATE ${TAVU_WIN_LINK} -mwindows)
 target_link_libraries(tavu_patch_downgrade PRIVATE tavu_patcher tavu_win32)
 tavu_sign(tavu_patch_downgrade "TAVU Patch For Downgrade")
+tavu_link_map(tavu_patch_downgrade)
 
 # The support check: a console program, built from the same logic and binding.
 configure_file(${PROJECT_SOURCE_DIR}/check/res/check.rc.in ${TAVU_GEN_DIR}/check.rc @ONLY)
@@ -116,6 +126,7 @@ target_compile_options(tavu_recovery_check PRIVATE -fno-exceptions)
 target_link_options(tavu_recovery_check PRIVATE ${TAVU_WIN_LINK} -mconsole)
 target_link_libraries(tavu_recovery_check PRIVATE tavu_check tavu_win32)
 tavu_sign(tavu_recovery_check "TAVU Recovery Check")
+tavu_link_map(tavu_recovery_check)
 
 # Windows-side test programs and stubs: one console program per file. They link
 # the same logic and binding as the products; they are never shipped.
