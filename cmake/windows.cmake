@@ -62,6 +62,12 @@ function(tavu_link_map target)
   target_link_options(${target} PRIVATE "-Wl,-Map,${TAVU_MAP_DIR}/$<TARGET_FILE_BASE_NAME:${target}>.map")
 endfunction()
 
+# The Windows halves of common/ (the lock) live in common/ itself, so that the
+# log writer needs nothing from the binding below it in the link order.
+tavu_win32_sources(TAVU_COMMON_WIN_SRC ${PROJECT_SOURCE_DIR}/common/*.cpp)
+target_sources(tavu_common PRIVATE ${TAVU_COMMON_WIN_SRC})
+target_compile_definitions(tavu_common PRIVATE WIN32_LEAN_AND_MEAN)
+
 file(GLOB TAVU_WIN32_BINDING_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/win32/*.cpp)
 add_library(tavu_win32 STATIC ${TAVU_WIN32_BINDING_SRC})
 target_include_directories(tavu_win32 PUBLIC ${PROJECT_SOURCE_DIR})

@@ -1,7 +1,6 @@
 #include "common/log_writer.h"
 
 #include <cwchar>
-#include <string>
 
 #include "common/file_api.h"
 #include "common/platform.h"
@@ -74,14 +73,14 @@ bool AppendLine(LogContext& ctx, const wchar_t* body) {
 
   wchar_t line[kLogLineChars];
   std::size_t len = BuildLine(line, body);
-  std::string bytes;
-  AppendUtf16Le(bytes, line, len);
+  std::uint8_t bytes[Utf16LeBytesFor(kLogLineChars)];
+  std::size_t byteCount = AppendUtf16Le(bytes, sizeof bytes, line, len);
 
   UniqueHandle out(files.OpenFile(ctx.fullPath, FileAccess::Append, FileCreate::OpenAlways));
   if (!out) return false;
   std::uint32_t written = 0;
-  bool ok = files.Write(out.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written);
-  return ok && written == bytes.size();
+  bool ok = files.Write(out.get(), bytes, static_cast<std::uint32_t>(byteCount), &written);
+  return ok && written == byteCount;
 }
 
 }  // namespace
@@ -119,7 +118,7 @@ bool EnsureLogFile(LogContext& ctx) {
 }
 
 bool WriteLog(LogContext& ctx, const wchar_t* fileName, const wchar_t* tag, const wchar_t* message) {
-  std::lock_guard<std::mutex> hold(ctx.lock);
+  LockHold hold(ctx.lock);
   ResolveLogPath(ctx, fileName);
   wchar_t body[kLogLineChars];
   TagPart(body, tag);
@@ -128,7 +127,7 @@ bool WriteLog(LogContext& ctx, const wchar_t* fileName, const wchar_t* tag, cons
 }
 
 bool WriteLogValue(LogContext& ctx, const wchar_t* fileName, const wchar_t* tag, std::int32_t value) {
-  std::lock_guard<std::mutex> hold(ctx.lock);
+  LockHold hold(ctx.lock);
   ResolveLogPath(ctx, fileName);
   wchar_t body[kLogLineChars];
   TagPart(body, tag);

@@ -3,14 +3,14 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
+#include "common/lock.h"
 #include "common/wide_text.h"
 
 namespace tavu {
 
 struct LogContext {
-  std::mutex lock;  // serialises whole calls, from path resolution to close
+  Lock lock;  // serialises whole calls, from path resolution to close
   wchar_t name[kPathChars] = {};
   wchar_t directory[kPathChars] = {};
   wchar_t fullPath[kPathChars] = {};

@@ -5,26 +5,33 @@
 namespace tavu {
 
 namespace {
-void PutUnit(std::string& out, std::uint32_t unit) {
-  out.push_back(static_cast<char>(unit & 0xFF));
-  out.push_back(static_cast<char>((unit >> 8) & 0xFF));
+void PutUnit(std::uint8_t* at, std::uint32_t unit) {
+  at[0] = static_cast<std::uint8_t>(unit & 0xFF);
+  at[1] = static_cast<std::uint8_t>((unit >> 8) & 0xFF);
 }
 }  // namespace
 
-void AppendUtf16Le(std::string& out, const wchar_t* text, std::size_t len) {
+std::size_t AppendUtf16Le(std::uint8_t* out, std::size_t capacity, const wchar_t* text, std::size_t len) {
+  if (out == nullptr || text == nullptr) return 0;
+  std::size_t used = 0;
   for (std::size_t i = 0; i < len; ++i) {
     auto c = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
     if constexpr (sizeof(wchar_t) > 2) {
       if (c > 0xFFFF && c <= 0x10FFFF) {
+        if (capacity - used < 4) break;
         c -= 0x10000;
-        PutUnit(out, 0xD800 + (c >> 10));
-        PutUnit(out, 0xDC00 + (c & 0x3FF));
+        PutUnit(out + used, 0xD800 + (c >> 10));
+        PutUnit(out + used + 2, 0xDC00 + (c & 0x3FF));
+        used += 4;
         continue;
       }
       if (c > 0x10FFFF) c = 0xFFFD;
     }
-    PutUnit(out, c);
+    if (capacity - used < 2) break;
+    PutUnit(out + used, c);
+    used += 2;
   }
+  return used;
 }
 
 std::size_t DecodeUtf16Le(const std::uint8_t* bytes, std::size_t byteCount, wchar_t* out,

@@ -1,7 +1,7 @@
 #include "launcher/arming/script_writer.h"
 
+#include <cstdint>
 #include <cwchar>
-#include <string>
 
 #include "common/file_api.h"
 #include "common/platform.h"
@@ -20,7 +20,7 @@ bool CreateFreshAdminsOnlyFile(const wchar_t* path) {
 }
 
 bool ScriptWriter::Create(const wchar_t* path) {
-  std::lock_guard<std::mutex> hold(lock_);
+  LockHold hold(lock_);
   if (path == nullptr || !CopyBounded(path_, kPathChars, path)) {
     path_[0] = L'\0';
     return false;
@@ -35,17 +35,20 @@ bool ScriptWriter::Create(const wchar_t* path) {
 }
 
 bool ScriptWriter::AppendLine(const wchar_t* text) {
-  std::lock_guard<std::mutex> hold(lock_);
+  LockHold hold(lock_);
   if (path_[0] == L'\0') return false;
   // A line that does not fit is refused whole: a cut command is a different command.
   if (FormatBounded(line_, kPathChars, L"%ls\n", text != nullptr ? text : L"") < 0) return false;
 
-  std::string bytes;
-  for (const wchar_t* p = line_; *p != L'\0'; ++p) {
+  // Every character becomes one byte, the LF two.
+  char bytes[2 * kPathChars];
+  std::size_t byteCount = 0;
+  for (const wchar_t* p = line_; *p != L'\0' && byteCount + 2 <= sizeof bytes; ++p) {
     if (*p == L'\n') {
-      bytes += "\r\n";
+      bytes[byteCount++] = '\r';
+      bytes[byteCount++] = '\n';
     } else if (*p > 0 && *p < 0x80) {
-      bytes.push_back(static_cast<char>(*p));
+      bytes[byteCount++] = static_cast<char>(*p);
     } else {
       return false;
     }
@@ -57,8 +60,8 @@ bool ScriptWriter::AppendLine(const wchar_t* text) {
   UniqueHandle file(files.OpenFile(path_, FileAccess::Append, FileCreate::OpenExisting));
   if (!file) return false;
   std::uint32_t written = 0;
-  return files.Write(file.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written) &&
-         written == bytes.size();
+  return files.Write(file.get(), bytes, static_cast<std::uint32_t>(byteCount), &written) &&
+         written == byteCount;
 }
 
 }  // namespace tavu

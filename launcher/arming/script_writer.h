@@ -2,8 +2,7 @@
 // so that it is complete on disk whenever a tool reads it.
 #pragma once
 
-#include <mutex>
-
+#include "common/lock.h"
 #include "common/wide_text.h"
 
 namespace tavu {
@@ -31,7 +30,7 @@ class ScriptWriter {
   bool AppendLine(const wchar_t* text);
 
  private:
-  std::mutex lock_;
+  Lock lock_;
   wchar_t path_[kPathChars] = {};
   wchar_t line_[kPathChars] = {};
 };

@@ -52,9 +52,12 @@ TEST(WideText, UpperCasingTouchesOnlyAsciiLetters) {
 TEST(WideText, Utf16RoundTripIncludingSurrogates) {
   std::wstring text = L"A\x00e9\x20ac";
   text.push_back(static_cast<wchar_t>(0x1F600));
-  std::string bytes;
-  AppendUtf16Le(bytes, text.data(), text.size());
+  std::uint8_t encoded[Utf16LeBytesFor(8)];
+  std::string bytes(reinterpret_cast<const char*>(encoded),
+                    AppendUtf16Le(encoded, sizeof encoded, text.data(), text.size()));
   EXPECT_EQ(bytes, std::string("A\0\xe9\0\xac\x20\x3d\xd8\x00\xde", 10));
+  // A full buffer ends the text at a whole character, never inside a pair.
+  EXPECT_EQ(AppendUtf16Le(encoded, 9, text.data(), text.size()), 6u);
   wchar_t back[16];
   DecodeUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), back, 16);
   EXPECT_EQ(std::wstring(back), text);
