@@ -50,10 +50,8 @@ void BootManagerRoute(CheckFacts& f) {
   ListingLines listing;
   CaptureListing(f, &listing);
   if (!f.listingRead) return;
-  f.listingLines = listing.lines.size();
-  std::wstring id;
-  f.entryFound = FindRecoveryEntryId(listing, &id);
-  if (f.entryFound) CopyBounded(f.entryId, sizeof f.entryId / sizeof f.entryId[0], id.c_str());
+  f.listingLines = listing.size();
+  f.entryFound = FindRecoveryEntryId(listing, f.entryId);
 }
 
 int RawLabel(std::int32_t diskNumber, std::int64_t offset, wchar_t* label) {

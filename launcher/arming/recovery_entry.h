@@ -4,16 +4,50 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
-#include <vector>
+#include <cstdint>
+#include <utility>
+
+#include "common/heap_block.h"
 
 namespace tavu {
 
+// One line of a listing: length characters at text, not terminated (a zero
+// character may stand inside a line).
+struct LineView {
+  const wchar_t* text = nullptr;
+  std::size_t length = 0;
+};
+
 // The listing as a text-mode wide stream hands it out: lines without their LF.
-struct ListingLines {
-  std::vector<std::wstring> lines;
+// One heap block holds the whole text behind the positions of its LFs; a line
+// is cut out of it when asked for.
+class ListingLines {
+ public:
+  ListingLines() = default;
+  // A listing that has been moved from has no lines, rather than views into
+  // a block it no longer owns.
+  ListingLines(ListingLines&& other) noexcept { *this = std::move(other); }
+  ListingLines& operator=(ListingLines&& other) noexcept;
+
+  // False when the heap could not hold the text: then there are no lines.
+  [[nodiscard]] bool complete() const { return complete_; }
+  [[nodiscard]] std::size_t size() const { return lineCount_; }
+  // Line i (below size()), without its LF and the CR right before it.
+  [[nodiscard]] LineView Line(std::size_t i) const;
+
   // False when the input stopped inside the last line, before any LF.
   bool lastLineEnded = true;
+
+ private:
+  friend ListingLines SplitListing(const wchar_t* text, std::size_t length);
+
+  HeapBlock block_;
+  const std::uint32_t* feeds_ = nullptr;  // positions of the LFs in text_
+  const wchar_t* text_ = nullptr;
+  std::size_t feedCount_ = 0;
+  std::size_t textLength_ = 0;
+  std::size_t lineCount_ = 0;
+  bool complete_ = true;
 };
 
 // The line after an identifier line must hold this (upper case, comma included).
@@ -27,16 +61,16 @@ inline constexpr std::size_t kMaxEntryIdChars = 260 - 1 - 1 - 39;
 // Listings larger than this are not a boot store's listing; they are refused.
 inline constexpr std::size_t kMaxListingBytes = 4u << 20;
 
-// Splits wide text as text mode delivers it: lines end at LF, a CR right before
-// an LF belongs to the line end.
-[[nodiscard]] ListingLines SplitListing(const std::wstring& text);
+// Splits wide text (length characters) as text mode delivers it: lines end at
+// LF, a CR right before an LF belongs to the line end.
+[[nodiscard]] ListingLines SplitListing(const wchar_t* text, std::size_t length);
 
 // The first identifier, in file order, whose line is directly followed by a line
-// naming the recovery image. *id gets it with its braces, in upper case. An
-// identifier that could not be written into the arming batch unchanged (too
-// long, or holding characters the command processor would act on) is passed
-// over, as if its next line had not matched.
-[[nodiscard]] bool FindRecoveryEntryId(const ListingLines& listing, std::wstring* id);
+// naming the recovery image. id gets it with its braces, in upper case; it is
+// left as it was when none is found. An identifier that could not be written
+// into the arming batch unchanged (too long, or holding characters the command
+// processor would act on) is passed over, as if its next line had not matched.
+[[nodiscard]] bool FindRecoveryEntryId(const ListingLines& listing, wchar_t (&id)[kMaxEntryIdChars + 1]);
 
 // Reads a listing file as a text-mode stream in the user's ANSI code page would:
 // bytes up to the first Ctrl-Z, converted through the ANSI code page, split into

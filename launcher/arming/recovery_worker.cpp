@@ -2,7 +2,6 @@
 
 #include <cwchar>
 #include <initializer_list>
-#include <string>
 
 #include "common/file_api.h"
 #include "common/platform.h"
@@ -49,7 +48,7 @@ struct WorkerState {
   std::int32_t diskNumber = 0;
   std::int32_t partitionNumber = 0;
   int found = 0;
-  std::wstring recoveryEntryId;
+  wchar_t recoveryEntryId[kMaxEntryIdChars + 1] = {};
   wchar_t volumeRoot[kPathChars] = {};
   wchar_t letter[kPathChars] = {};
   bool nativeTools = false;
@@ -108,11 +107,11 @@ std::uint32_t BootManagerRoute(WorkerState& s) {
   RunTool(s, kCommandProcessor, kBatchParameters, s.batchPath);
 
   ListingLines listing;
-  if (ReadListing(s.enumPath, &listing) && FindRecoveryEntryId(listing, &s.recoveryEntryId)) s.found = 1;
+  if (ReadListing(s.enumPath, &listing) && FindRecoveryEntryId(listing, s.recoveryEntryId)) s.found = 1;
   if (s.found == 0) return AbortNotFound(s);
-  if (g_debugSwitch == 1) Sys().ui->ShowMessage(g_mainWindow, s.recoveryEntryId.c_str(), L"GUID", kMbOk);
+  if (g_debugSwitch == 1) Sys().ui->ShowMessage(g_mainWindow, s.recoveryEntryId, L"GUID", kMbOk);
 
-  const wchar_t* id = s.recoveryEntryId.c_str();
+  const wchar_t* id = s.recoveryEntryId;
   wchar_t customLine[kPathChars];
   wchar_t orderLine[kPathChars];
   if (FormatBounded(customLine, kPathChars, L"bcdedit /set {bootmgr} custom:5400000f %ls", id) < 0 ||

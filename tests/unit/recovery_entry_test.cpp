@@ -4,6 +4,7 @@
 
 #include "launcher/arming/recovery_entry.h"
 #include "sim/core/faults.h"
+#include "tests/fixtures/listing_text.h"
 #include "tests/fixtures/sim_test.h"
 
 namespace tavu::test {
@@ -16,7 +17,7 @@ std::string FixtureBytes(const char* name) {
 }
 
 // Searches a listing given as the text a text-mode stream delivers.
-bool Find(const std::wstring& text, std::wstring* id) { return FindRecoveryEntryId(SplitListing(text), id); }
+bool Find(const std::wstring& text, std::wstring* id) { return FindEntryId(SplitText(text), id); }
 
 const wchar_t kNotFound[] = L"<not found>";
 
@@ -141,8 +142,8 @@ TEST(RecoveryEntry, SplitsLinesAsTextModeDelivers) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
-    ListingLines got = SplitListing(c.text);
-    EXPECT_EQ(got.lines, c.lines);
+    ListingLines got = SplitText(c.text);
+    EXPECT_EQ(LinesOf(got), c.lines);
     if (!c.lines.empty()) {
       EXPECT_EQ(got.lastLineEnded, c.lastLineEnded);
     }
@@ -184,12 +185,13 @@ TEST_F(RecoveryEntryFile, ForeignListingInItsCodePageThroughTheAnsiCodePage) {
   ListingLines listing;
   ASSERT_TRUE(ReadListing(path_.c_str(), &listing));
   EXPECT_TRUE(listing.lastLineEnded);
-  ASSERT_GT(listing.lines.size(), 120u);
-  EXPECT_EQ(listing.lines[0], L"");
+  const std::vector<std::wstring> lines = LinesOf(listing);
+  ASSERT_GT(lines.size(), 120u);
+  EXPECT_EQ(lines[0], L"");
   // 0x84 (a-umlaut in 437) is U+201E in 1252.
-  EXPECT_NE(std::find(listing.lines.begin(), listing.lines.end(), L"Ger\x201Eteoptionen"), listing.lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"Ger\x201Eteoptionen"), lines.end());
   std::wstring id;
-  EXPECT_TRUE(FindRecoveryEntryId(listing, &id));
+  EXPECT_TRUE(FindEntryId(listing, &id));
   EXPECT_EQ(id, L"{0C5FD1A7-A1C3-11E3-BE57-806E6F6E6963}");
   EXPECT_EQ(machine().handles().OpenCount(), 0u);
 }
@@ -212,9 +214,9 @@ TEST_F(RecoveryEntryFile, ReadingFollowsTextMode) {
     SCOPED_TRACE(c.what);
     Put(c.bytes);
     ListingLines listing;
-    listing.lines = {L"stale"};
+    listing = SplitText(L"stale");
     ASSERT_TRUE(ReadListing(path_.c_str(), &listing));
-    EXPECT_EQ(listing.lines, c.lines);
+    EXPECT_EQ(LinesOf(listing), c.lines);
     if (!c.lines.empty()) {
       EXPECT_EQ(listing.lastLineEnded, c.lastLineEnded);
     }

@@ -5,6 +5,7 @@
 #include "launcher/arming/recovery_entry.h"
 #include "sim/formats/code_pages.h"
 #include "sim/programs/bcd_store.h"
+#include "tests/fixtures/listing_text.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace tavu::sim {
@@ -88,7 +89,7 @@ TEST_F(BcdStoreTest, ArmingCommandsChangeTheBootManager) {
   }
   // The changed listing still leads to the same entry.
   std::wstring id;
-  EXPECT_TRUE(FindRecoveryEntryId(SplitListing(listing), &id));
+  EXPECT_TRUE(test::FindEntryId(test::SplitText(listing), &id));
   EXPECT_EQ(id, upper);
 }
 
@@ -161,7 +162,7 @@ TEST(BcdDefaultListing, MadeFromTheMachineInBcdeditsLayout) {
             std::wstring::npos);
   EXPECT_NE(listing.find(L"path                    \\EFI\\Microsoft\\Boot\\bootmgfw.efi\r\n"), std::wstring::npos);
   std::wstring id;
-  EXPECT_TRUE(FindRecoveryEntryId(SplitListing(listing), &id));
+  EXPECT_TRUE(test::FindEntryId(test::SplitText(listing), &id));
   EXPECT_EQ(id, L"{6F0C2A13-8D1D-11E9-A5C2-C8F750A1B2C3}");
 
   SimBcdStore store;
@@ -175,7 +176,7 @@ TEST(BcdDefaultListing, MadeFromTheMachineInBcdeditsLayout) {
   mbr.uefi = false;
   mbr.recoveryVolume = 0;
   listing = DefaultBcdListing(mbr);
-  EXPECT_FALSE(FindRecoveryEntryId(SplitListing(listing), &id));
+  EXPECT_FALSE(test::FindEntryId(test::SplitText(listing), &id));
   EXPECT_EQ(listing.find(L"Firmware Boot Manager"), std::wstring::npos);
   EXPECT_NE(listing.find(L"path                    \\bootmgr\r\n"), std::wstring::npos);
   store.Load(listing);
