@@ -33,11 +33,21 @@ int FormatBounded(wchar_t* dst, std::size_t capacity, const wchar_t* format, ...
   if (dst == nullptr || capacity == 0) return -1;
   va_list args;
   va_start(args, format);
+#if defined(_WIN32)
+  // The system's own formatter. MinGW's C++ headers turn vswprintf into
+  // MinGW's printf family, which brings its own number conversions into every
+  // program; msvcrt's means the same for the directives used here (%ls, %d,
+  // %u, %x with widths) and answers a count that fits exactly, or -1 when the
+  // text is longer, without terminating it.
+  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above.
+  int n = _vsnwprintf(dst, capacity, format, args);
+#else
   // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above.
   int n = std::vswprintf(dst, capacity, format, args);
+#endif
   va_end(args);
-  // vswprintf leaves the buffer's content unspecified on overflow on some
-  // runtimes; terminate it either way so callers never read past it.
+  // The formatters leave the buffer's end unterminated or unspecified on
+  // overflow; terminate it either way so callers never read past it.
   dst[capacity - 1] = L'\0';
   if (n < 0 || static_cast<std::size_t>(n) >= capacity) return -1;
   return n;
