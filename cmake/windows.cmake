@@ -68,6 +68,9 @@ tavu_win32_sources(TAVU_COMMON_WIN_SRC ${PROJECT_SOURCE_DIR}/common/*.cpp)
 target_sources(tavu_common PRIVATE ${TAVU_COMMON_WIN_SRC})
 target_compile_definitions(tavu_common PRIVATE WIN32_LEAN_AND_MEAN)
 
+# Linked into the shipped programs only: see the file.
+set(TAVU_HEAP_OPERATORS_SRC ${PROJECT_SOURCE_DIR}/win32/runtime/heap_operators.cpp)
+
 file(GLOB TAVU_WIN32_BINDING_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/win32/*.cpp)
 add_library(tavu_win32 STATIC ${TAVU_WIN32_BINDING_SRC})
 target_include_directories(tavu_win32 PUBLIC ${PROJECT_SOURCE_DIR})
@@ -91,7 +94,7 @@ set_source_files_properties(${TAVU_GEN_DIR}/launcher.rc PROPERTIES
   OBJECT_DEPENDS "${TAVU_IMAGES};${PROJECT_SOURCE_DIR}/launcher/res/launcher.manifest")
 
 tavu_win32_sources(TAVU_LAUNCHER_WIN_SRC ${PROJECT_SOURCE_DIR}/launcher/*.cpp)
-add_executable(tavu_recovery WIN32 ${TAVU_LAUNCHER_WIN_SRC} ${TAVU_GEN_DIR}/launcher.rc)
+add_executable(tavu_recovery WIN32 ${TAVU_LAUNCHER_WIN_SRC} ${TAVU_HEAP_OPERATORS_SRC} ${TAVU_GEN_DIR}/launcher.rc)
 add_dependencies(tavu_recovery tavu_images)
 set_target_properties(tavu_recovery PROPERTIES
   OUTPUT_NAME "TAVU Recovery" RUNTIME_OUTPUT_DIRECTORY ${TAVU_BIN_DIR})
@@ -110,7 +113,7 @@ set_source_files_properties(${TAVU_GEN_DIR}/patcher.rc PROPERTIES
   OBJECT_DEPENDS "${TAVU_LAUNCHER_EXE};${PROJECT_SOURCE_DIR}/patcher/res/patcher.manifest")
 
 tavu_win32_sources(TAVU_PATCHER_WIN_SRC ${PROJECT_SOURCE_DIR}/patcher/*.cpp)
-add_executable(tavu_patch_downgrade WIN32 ${TAVU_PATCHER_WIN_SRC} ${TAVU_GEN_DIR}/patcher.rc)
+add_executable(tavu_patch_downgrade WIN32 ${TAVU_PATCHER_WIN_SRC} ${TAVU_HEAP_OPERATORS_SRC} ${TAVU_GEN_DIR}/patcher.rc)
 add_dependencies(tavu_patch_downgrade tavu_recovery)
 set_target_properties(tavu_patch_downgrade PROPERTIES
   OUTPUT_NAME "TvPatchDowngrade" RUNTIME_OUTPUT_DIRECTORY ${TAVU_BIN_DIR})
@@ -125,7 +128,7 @@ configure_file(${PROJECT_SOURCE_DIR}/check/res/check.rc.in ${TAVU_GEN_DIR}/check
 set_source_files_properties(${TAVU_GEN_DIR}/check.rc PROPERTIES
   OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/check/res/check.manifest")
 tavu_win32_sources(TAVU_CHECK_WIN_SRC ${PROJECT_SOURCE_DIR}/check/*.cpp)
-add_executable(tavu_recovery_check ${TAVU_CHECK_WIN_SRC} ${TAVU_GEN_DIR}/check.rc)
+add_executable(tavu_recovery_check ${TAVU_CHECK_WIN_SRC} ${TAVU_HEAP_OPERATORS_SRC} ${TAVU_GEN_DIR}/check.rc)
 set_target_properties(tavu_recovery_check PROPERTIES
   OUTPUT_NAME "TavuRecoveryCheck" RUNTIME_OUTPUT_DIRECTORY ${TAVU_BIN_DIR})
 target_compile_options(tavu_recovery_check PRIVATE -fno-exceptions)
