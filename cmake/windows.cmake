@@ -148,3 +148,16 @@ foreach(src ${TAVU_WIN_TEST_SRC})
   target_link_options(wintest_${name} PRIVATE ${TAVU_WIN_LINK})
   target_link_libraries(wintest_${name} PRIVATE tavu_launcher tavu_patcher tavu_win32)
 endforeach()
+
+# The shipped code throws nothing and nothing unwinds through it, so it carries
+# no unwind tables; each function and datum gets a section of its own, so that
+# the linker drops whatever no program reaches. The Windows test programs keep
+# their own defaults.
+set(TAVU_SHIPPED_COMPILE -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
+foreach(target tavu_common tavu_launcher tavu_patcher tavu_check tavu_win32
+               tavu_recovery tavu_patch_downgrade tavu_recovery_check)
+  target_compile_options(${target} PRIVATE ${TAVU_SHIPPED_COMPILE})
+endforeach()
+foreach(target tavu_recovery tavu_patch_downgrade tavu_recovery_check)
+  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+endforeach()
