@@ -137,11 +137,11 @@ def main(argv):
         return 0
     if budget is not None:
         if total <= budget:
-            print(f"{os.path.basename(exe)}: {total} bytes of code and data, budget {budget}")
+            print(f"    {os.path.basename(exe)}: {total} bytes of code and data, budget {budget}")
             return 0
-        print(f"{os.path.basename(exe)}: {total} bytes of code and data, over the budget of {budget} by {total - budget}")
+        print(f"    {os.path.basename(exe)}: {total} bytes of code and data, over the budget of {budget} by {total - budget}")
         for line in describe_contributors(contributions(map_path), top):
-            print(line)
+            print("  " + line)
         return 1
     print(f"{os.path.basename(exe)}")
     for name, size in found:

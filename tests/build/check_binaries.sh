@@ -31,6 +31,14 @@ import re, sys
 key, value = "FileVersion".encode("utf-16-le"), "1.0.0.7".encode("utf-16-le")
 sys.exit(0 if re.search(re.escape(key) + b"(\\x00\\x00){1,2}" + re.escape(value), open(sys.argv[1], "rb").read()) else 1)' "$CHECKER"
 check "launcher manifest declares DPI awareness" grep -q -a '<dpiAware' "$LAUNCHER"
+# Size budgets of code and data (everything but .rsrc and .bss), read from the
+# files themselves: a size is the same on every machine. Over budget, the check
+# names the largest contributors in the program's link map.
+MAPS=$E2E_ROOT/build/win32/maps
+SIZES=$E2E_ROOT/bench/program_sizes.py
+check "TAVU Recovery.exe code and data within 80 KiB" python3 "$SIZES" "$LAUNCHER" "$MAPS/TAVU Recovery.map" --budget 81920
+check "TvPatchDowngrade.exe code and data within 56 KiB" python3 "$SIZES" "$PATCHER" "$MAPS/TvPatchDowngrade.map" --budget 57344
+check "TavuRecoveryCheck.exe code and data within 96 KiB" python3 "$SIZES" "$CHECKER" "$MAPS/TavuRecoveryCheck.map" --budget 98304
 # Strings, accelerators, bitmaps, icon group and the embedded launcher, read from
 # the resource tree of the files themselves.
 out=$(python3 "$(dirname "$0")/pe_resources.py" "$LAUNCHER" "$PATCHER")
