@@ -10,16 +10,20 @@ Handle SimHandles::Add(std::unique_ptr<SimObject> object, HandleKind kind) {
 }
 
 bool SimHandles::Close(Handle h, HandleKind kind) {
-  std::unique_ptr<SimObject> doomed;  // destroyed outside the lock
+  // The object goes once the lock is given back.
+  return Take(h, kind) != nullptr;
+}
+
+std::unique_ptr<SimObject> SimHandles::Take(Handle h, HandleKind kind) {
   std::lock_guard<std::mutex> hold(lock_);
   auto it = table_.find(Key(h));
   if (it == table_.end() || it->second.kind != kind) {
     ++misuses_;
-    return false;
+    return nullptr;
   }
-  doomed = std::move(it->second.object);
+  std::unique_ptr<SimObject> object = std::move(it->second.object);
   table_.erase(it);
-  return true;
+  return object;
 }
 
 std::size_t SimHandles::OpenCount() const {

@@ -31,6 +31,8 @@ class SimHandles {
   // Closes a handle through the call of its kind. A wrong call (CloseHandle on a
   // search handle, say) fails and is counted as a misuse.
   bool Close(Handle h, HandleKind kind);
+  // Closes a handle and gives its object to the caller; nullptr as Close fails.
+  std::unique_ptr<SimObject> Take(Handle h, HandleKind kind);
 
   std::size_t OpenCount() const;
   std::size_t Misuses() const;

@@ -2,6 +2,7 @@
 #include "sim/core/text.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <type_traits>
@@ -94,7 +95,8 @@ std::wstring SimPaths::Absolute(const std::wstring& windowsPath) const {
   return base + windowsPath;
 }
 
-bool SimPaths::ToHost(const std::wstring& windowsPath, std::string* hostPath) const {
+bool SimPaths::ToHost(const std::wstring& windowsPath, std::string* hostPath, HostKind* kind) const {
+  if (kind != nullptr) *kind = HostKind::Unknown;
   std::wstring abs = Absolute(windowsPath);
   if (abs.size() < 2 || AsciiUpper(abs[0]) != L'C' || abs[1] != L':') return false;
   std::vector<std::string> parts;
@@ -112,6 +114,18 @@ bool SimPaths::ToHost(const std::wstring& windowsPath, std::string* hostPath) co
     }
   }
   std::string host = root_;
+  for (const std::string& p : parts) host += "/" + p;
+  // The path as spelled names the file already: no folder needs reading (a log
+  // line opens the same file thousands of times in a pass).
+  struct stat st;
+  if (lstat(host.c_str(), &st) == 0) {
+    if (kind != nullptr) {
+      *kind = S_ISREG(st.st_mode) ? HostKind::File : S_ISDIR(st.st_mode) ? HostKind::Directory : HostKind::Unknown;
+    }
+    *hostPath = host;
+    return true;
+  }
+  host = root_;
   for (const std::string& p : parts) {
     std::string chosen = p;
     if (DIR* dir = opendir(host.c_str())) {

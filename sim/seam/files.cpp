@@ -60,8 +60,8 @@ bool StartsWithMz(const std::string& host) {
 
 }  // namespace
 
-bool SimFiles::Host(const wchar_t* path, std::string* host) const {
-  return path != nullptr && paths_.ToHost(system_.wow64().Redirect(paths_.Absolute(path)), host);
+bool SimFiles::Host(const wchar_t* path, std::string* host, HostKind* kind) const {
+  return path != nullptr && paths_.ToHost(system_.wow64().Redirect(paths_.Absolute(path)), host, kind);
 }
 
 bool SimFiles::HeldByScanner(const std::string& host) const {
@@ -72,12 +72,14 @@ bool SimFiles::HeldByScanner(const std::string& host) const {
 Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                           FileSecurity security) {
   std::string host;
-  if (!Host(path, &host)) {
+  HostKind kind = HostKind::Unknown;
+  if (!Host(path, &host, &kind)) {
     SetLastError(kErrorPathNotFound);
     return kInvalidHandle;
   }
   if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return kInvalidHandle;
-  if (!ParentExists(host)) {
+  // A path found as it stands has its folder; only a new name needs the check.
+  if (kind == HostKind::Unknown && !ParentExists(host)) {
     SetLastError(kErrorPathNotFound);
     return kInvalidHandle;
   }
@@ -108,7 +110,7 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
     return kInvalidHandle;
   }
   struct stat st{};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::None) {
+  if (kind != HostKind::File && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::None) {
     ::close(fd);
     SetLastError(kErrorAccessDenied);
     return kInvalidHandle;
@@ -171,10 +173,13 @@ bool SimFiles::Flush(Handle file) {
 
 bool SimFiles::Close(Handle handle) {
   std::string written;
-  if (SimFile* f = handles_.Get<SimFile>(handle); f != nullptr && f->written) written = f->hostPath;
-  if (!handles_.Close(handle, HandleKind::Kernel)) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
+  {
+    std::unique_ptr<SimObject> object = handles_.Take(handle, HandleKind::Kernel);
+    if (object == nullptr) {
+      SetLastError(kErrorInvalidHandle);
+      return false;
+    }
+    if (auto* f = dynamic_cast<SimFile*>(object.get()); f != nullptr && f->written) written = f->hostPath;
   }
   if (scanHold_ != 0 && !written.empty() && StartsWithMz(written)) {
     heldUntil_[written] = system_.elapsedMilliseconds() + scanHold_;
@@ -184,11 +189,13 @@ bool SimFiles::Close(Handle handle) {
 
 bool SimFiles::MakeDirectories(const wchar_t* path) {
   std::string host;
-  if (!Host(path, &host)) {
+  HostKind kind = HostKind::Unknown;
+  if (!Host(path, &host, &kind)) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
   if (Refused(faults_, SimOp::DirCreate, kErrorAccessDenied)) return false;
+  if (kind == HostKind::Directory) return true;
   // Each component was already matched without regard to case by ToHost; create
   // the missing tail one level at a time.
   std::size_t pos = paths_.root().size();

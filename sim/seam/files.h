@@ -59,7 +59,7 @@ class SimFiles : public FileApi {
   SimPaths& paths_;
   SimHandles& handles_;
   // The host path of a Windows path as the calling thread reaches it.
-  bool Host(const wchar_t* path, std::string* host) const;
+  bool Host(const wchar_t* path, std::string* host, HostKind* kind = nullptr) const;
   bool HeldByScanner(const std::string& host) const;
 
   SimFaults& faults_;
