@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -22,7 +23,7 @@ struct SimVolumes::VolumeHandle : SimObject {
 };
 
 struct SimVolumes::SearchHandle : SimObject {
-  std::vector<std::wstring> names;
+  std::shared_ptr<const NameList> names;
   std::size_t next = 0;
 };
 
@@ -190,11 +191,15 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
     if (v.foreign || (onlyDisk >= 0 && v.disk != onlyDisk)) return false;
     return wantedAt.count({v.disk, v.offset}) == 0;
   });
-  if (gone != volumes_.end()) indexValid_ = false;
+  if (gone != volumes_.end()) {
+    indexValid_ = false;
+    listed_.reset();
+  }
   volumes_.erase(gone, volumes_.end());
   std::map<std::pair<int, std::int64_t>, std::size_t> existing;
   for (std::size_t i = 0; i < volumes_.size(); ++i) {
-    if (!volumes_[i].foreign) existing[{volumes_[i].disk, volumes_[i].offset}] = i;
+    const Volume& v = volumes_[i];
+    if (!v.foreign && (onlyDisk < 0 || v.disk == onlyDisk)) existing[{v.disk, v.offset}] = i;
   }
   for (const Wanted& w : wanted) {
     auto found = existing.find({w.disk, w.entry.StartingOffset});
@@ -236,12 +241,28 @@ SimVolumes::Volume* SimVolumes::ByName(const wchar_t* name, bool trailingBacksla
   } else if (length != 0 && name[length - 1] == L'\\') {
     return nullptr;
   }
+  // A volume search hands out the names in table order, and a caller walking
+  // it opens each in turn, as it was handed out: the volume after the last one
+  // found is tried first.
+  if (std::size_t next = lastFound_ + 1; next < volumes_.size()) {
+    const std::wstring& candidate = volumes_[next].name;
+    if (candidate.size() == length + (trailingBackslash ? 0 : 1) &&
+        std::wmemcmp(candidate.data(), name, length) == 0) {
+      lastFound_ = next;
+      return &volumes_[next];
+    }
+  }
   // Past the prefix, whose third character may be '?' or '.', without the
-  // trailing backslash, in upper case: the index's key.
-  std::wstring key(name + 4, length - 4 - (trailingBackslash ? 1 : 0));
-  for (wchar_t& c : key) c = AsciiUpper(c);
-  auto it = Index().byName.find(key);
-  return it == Index().byName.end() ? nullptr : &volumes_[it->second];
+  // trailing backslash, in upper case: the index's key. Every simulated name is
+  // far shorter than the room here; a longer text names no volume.
+  wchar_t key[64];
+  const std::size_t keyLength = length - 4 - (trailingBackslash ? 1 : 0);
+  if (keyLength > std::size(key)) return nullptr;
+  for (std::size_t i = 0; i < keyLength; ++i) key[i] = AsciiUpper(name[4 + i]);
+  auto it = Index().byName.find(std::wstring_view(key, keyLength));
+  if (it == Index().byName.end()) return nullptr;
+  lastFound_ = it->second;
+  return &volumes_[it->second];
 }
 
 // A pass over many disks asks for volumes by name and id thousands of times.
@@ -257,6 +278,13 @@ const SimVolumes::VolumeIndex& SimVolumes::Index() {
 
 // A volume just appended joins a valid index; an invalid one is rebuilt anyway.
 void SimVolumes::Indexed(std::size_t at) {
+  // A list no search holds any more grows with the volume; one a search
+  // still holds stays as that search saw it.
+  if (listed_ && listed_.use_count() == 1) {
+    if (volumes_[at].enumerated) listed_->push_back(volumes_[at].name);
+  } else {
+    listed_.reset();
+  }
   if (!indexValid_) return;
   std::wstring key = volumes_[at].name.size() > 4 ? volumes_[at].name.substr(4) : std::wstring();
   if (!key.empty() && key.back() == L'\\') key.pop_back();
@@ -281,21 +309,31 @@ SimVolumes::Volume* SimVolumes::ByRoot(const wchar_t* root) {
   return ByName(root, true);
 }
 
+std::shared_ptr<const SimVolumes::NameList> SimVolumes::Listed() {
+  if (!listed_) {
+    auto names = std::make_shared<NameList>();
+    for (const Volume& v : volumes_) {
+      if (v.enumerated) names->push_back(v.name);
+    }
+    listed_ = std::move(names);
+  }
+  return listed_;
+}
+
 Handle SimVolumes::FirstVolume(wchar_t* name, std::uint32_t capacity) {
   if (Refused(faults_, SimOp::VolumeEnum, kErrorGenFailure)) return kInvalidHandle;
   auto search = std::make_unique<SearchHandle>();
-  for (const Volume& v : volumes_) {
-    if (v.enumerated) search->names.push_back(v.name);
-  }
-  if (search->names.empty()) {
+  search->names = Listed();
+  const NameList& names = *search->names;
+  if (names.empty()) {
     SetLastError(kErrorNoMoreFiles);
     return kInvalidHandle;
   }
-  if (name == nullptr || capacity < search->names[0].size() + 1) {
+  if (name == nullptr || capacity < names[0].size() + 1) {
     SetLastError(kErrorFilenameExcedRange);
     return kInvalidHandle;
   }
-  std::wmemcpy(name, search->names[0].c_str(), search->names[0].size() + 1);
+  std::wmemcpy(name, names[0].c_str(), names[0].size() + 1);
   search->next = 1;
   SetLastError(kErrorSuccess);
   return handles_.Add(std::move(search), HandleKind::VolumeSearch);
@@ -304,8 +342,8 @@ Handle SimVolumes::FirstVolume(wchar_t* name, std::uint32_t capacity) {
 bool SimVolumes::NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) {
   SearchHandle* s = Enter<SearchHandle>(handles_, faults_, search, SimOp::VolumeEnum, kErrorGenFailure, Count::BeforeHandle);
   if (s == nullptr) return false;
-  if (s->next >= s->names.size()) return Failed(kErrorNoMoreFiles);
-  const std::wstring& n = s->names[s->next];
+  if (s->next >= s->names->size()) return Failed(kErrorNoMoreFiles);
+  const std::wstring& n = (*s->names)[s->next];
   if (name == nullptr || capacity < n.size() + 1) return Failed(kErrorFilenameExcedRange);
   std::wmemcpy(name, n.c_str(), n.size() + 1);
   ++s->next;
@@ -351,21 +389,23 @@ bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
   if (h == nullptr) return false;
   Volume* v = ById(h->id);
   if (v == nullptr) return Failed(kErrorInvalidHandle);
-  std::vector<DISK_EXTENT> extents;
-  if (v->foreign) {
-    extents = v->foreignExtents;
-  } else {
-    extents.push_back(DISK_EXTENT{static_cast<std::uint32_t>(v->disk), v->offset, v->length});
-  }
-  extents.insert(extents.end(), v->extraExtents.begin(), v->extraExtents.end());
-  if (extents.empty()) return Failed(kErrorInvalidFunction);
+  // A volume of a simulated disk lies on its partition; a foreign one where it
+  // was placed. Either may have been given further extents.
+  const std::size_t own = v->foreign ? v->foreignExtents.size() : 1;
+  const std::size_t count = own + v->extraExtents.size();
+  auto extent = [&](std::size_t i) {
+    if (i >= own) return v->extraExtents[i - own];
+    if (v->foreign) return v->foreignExtents[i];
+    return DISK_EXTENT{static_cast<std::uint32_t>(v->disk), v->offset, v->length};
+  };
+  if (count == 0) return Failed(kErrorInvalidFunction);
   if (buffer == nullptr || size < sizeof(VOLUME_DISK_EXTENTS)) return Failed(kErrorInsufficientBuffer);
   auto* out = static_cast<VOLUME_DISK_EXTENTS*>(buffer);
-  out->NumberOfDiskExtents = static_cast<std::uint32_t>(extents.size());
+  out->NumberOfDiskExtents = static_cast<std::uint32_t>(count);
   std::size_t room = (size - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT);
-  for (std::size_t i = 0; i < extents.size() && i < room; ++i) *ExtentAt(out, i) = extents[i];
+  for (std::size_t i = 0; i < count && i < room; ++i) *ExtentAt(out, i) = extent(i);
   // More extents than room: the count tells the caller how much to ask for.
-  if (extents.size() > room) return Failed(kErrorMoreData);
+  if (count > room) return Failed(kErrorMoreData);
   return true;
 }
 

@@ -12,8 +12,10 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <unordered_map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/volume_api.h"
@@ -108,8 +110,13 @@ class SimVolumes : public VolumeApi {
   bool LetterInUse(wchar_t letter) const;
   std::wstring MakeName(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style) const;
 
+  // Looked up with a view of the caller's text, so a lookup allocates nothing.
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::wstring_view key) const { return std::hash<std::wstring_view>{}(key); }
+  };
   struct VolumeIndex {
-    std::unordered_map<std::wstring, std::size_t> byName;
+    std::unordered_map<std::wstring, std::size_t, KeyHash, std::equal_to<>> byName;
     std::unordered_map<std::uint64_t, std::size_t> byId;
   };
   // Rebuilt after volumes go; a new one is added to it.
@@ -117,6 +124,13 @@ class SimVolumes : public VolumeApi {
   void Indexed(std::size_t at);
   VolumeIndex index_;
   bool indexValid_ = false;
+  // Where the last lookup by name found its volume.
+  std::size_t lastFound_ = 0;
+  // The names a volume search hands out, in order, taken when a search starts;
+  // shared by every search until a volume comes or goes.
+  using NameList = std::vector<std::wstring>;
+  std::shared_ptr<const NameList> Listed();
+  std::shared_ptr<NameList> listed_;
 
   SimDisks& disks_;
   SimHandles& handles_;

@@ -172,6 +172,46 @@ TEST_F(SimVolumesTest, EnumerationListsEveryVolumeOnce) {
   EXPECT_EQ(Sys().system->LastError(), kErrorFilenameExcedRange);
 }
 
+// A search lists the volumes there were when it started, while later searches
+// list the ones that came since, in table order.
+TEST_F(SimVolumesTest, SearchesListTheVolumesOfTheirStart) {
+  machine().AddDiskBytes(NotebookGpt());
+  auto walk = [&](Handle search, wchar_t* name) {
+    std::vector<std::wstring> seen{name};
+    while (volumes().NextVolume(search, name, 260)) seen.emplace_back(name);
+    return seen;
+  };
+  wchar_t first[260];
+  Handle before = volumes().FirstVolume(first, 260);
+  ASSERT_TRUE(IsValidHandle(before));
+  {
+    std::vector<std::uint8_t> buffer(DriveLayoutSize(128));
+    UniqueHandle disk(Sys().disks->OpenDisk(L"\\\\.\\PHYSICALDRIVE0", true));
+    ASSERT_TRUE(Sys().disks->GetLayout(disk.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size())));
+    LayoutEntry(reinterpret_cast<DRIVE_LAYOUT_INFORMATION_EX*>(buffer.data()), 3)->Gpt.Attributes = 0;
+    ASSERT_TRUE(Sys().disks->SetLayout(disk.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size())));
+  }
+  const std::wstring shown = simVolumes().VolumeOf(0, 5120 * 512).name;
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(walk(before, first).size(), 4u);
+  EXPECT_TRUE(volumes().CloseVolumeSearch(before));
+  wchar_t name[260];
+  Handle after = volumes().FirstVolume(name, 260);
+  ASSERT_TRUE(IsValidHandle(after));
+  std::vector<std::wstring> seen = walk(after, name);
+  EXPECT_TRUE(volumes().CloseVolumeSearch(after));
+  ASSERT_EQ(seen.size(), 5u);
+  EXPECT_EQ(seen.back(), shown);
+  // With no search open, a volume that comes joins the end of the next list.
+  const std::wstring card = simVolumes().AddForeignVolume(L'X', L"Card", {});
+  Handle later = volumes().FirstVolume(name, 260);
+  ASSERT_TRUE(IsValidHandle(later));
+  seen = walk(later, name);
+  EXPECT_TRUE(volumes().CloseVolumeSearch(later));
+  ASSERT_EQ(seen.size(), 6u);
+  EXPECT_EQ(seen.back(), card);
+}
+
 TEST_F(SimVolumesTest, OpenVolumeAndExtents) {
   machine().AddDiskBytes(NotebookGpt());
   const std::wstring name = simVolumes().VolumeOf(0, 3072 * 512).name;
