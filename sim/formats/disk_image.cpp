@@ -102,6 +102,7 @@ bool DiskImage::Read(std::uint64_t offset, void* buffer, std::size_t size) const
 bool DiskImage::Write(std::uint64_t offset, const void* data, std::size_t size) {
   if (offset % kSectorSize != 0 || size % kSectorSize != 0) return false;
   if (offset > size_ || size > size_ - offset) return false;
+  ++writeCount_;
   const auto* in = static_cast<const std::uint8_t*>(data);
   if (writeThrough_) return WriteBase(offset, in, size);
   for (std::size_t done = 0; done < size; done += kSectorSize) {

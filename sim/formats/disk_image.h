@@ -40,6 +40,9 @@ class DiskImage {
   bool Write(std::uint64_t offset, const void* data, std::size_t size);
 
   bool writeThrough() const { return writeThrough_; }
+  // Grows with every write, so that what was read from the image before can be
+  // known to be stale.
+  std::uint64_t writeCount() const { return writeCount_; }
   // Sectors changed in the overlay (always empty when writing through).
   std::size_t DirtySectors() const { return overlay_.size(); }
 
@@ -54,6 +57,7 @@ class DiskImage {
   bool inMemory_ = false;
   bool writeThrough_ = false;
   std::uint64_t size_ = 0;
+  std::uint64_t writeCount_ = 0;
   std::map<std::uint64_t, std::array<std::uint8_t, kSectorSize>> overlay_;
 };
 

@@ -40,6 +40,11 @@ SimLayout ReadLayout(const DiskImage& image) {
 }
 
 bool WriteLayout(DiskImage& image, const void* buffer, std::uint32_t size, std::uint32_t* error) {
+  return WriteLayout(image, ReadLayout(image), buffer, size, error);
+}
+
+bool WriteLayout(DiskImage& image, const SimLayout& now, const void* buffer, std::uint32_t size,
+                 std::uint32_t* error) {
   if (buffer == nullptr || size < kDriveLayoutHeaderSize) {
     *error = kErrorInvalidParameter;
     return false;
@@ -49,7 +54,6 @@ bool WriteLayout(DiskImage& image, const void* buffer, std::uint32_t size, std::
     *error = kErrorInvalidParameter;
     return false;
   }
-  SimLayout now = ReadLayout(image);
   // The simulated disks keep their style: a layout of another style (a
   // conversion, or a RAW disk being initialised) is refused.
   if (in->PartitionStyle != now.style || now.style == PARTITION_STYLE_RAW) {

@@ -64,6 +64,9 @@ SimLayout ReadLayout(const DiskImage& image);
 // byte of the image stays as it was. False with *error (a Windows error code)
 // when the layout cannot be applied.
 bool WriteLayout(DiskImage& image, const void* buffer, std::uint32_t size, std::uint32_t* error);
+// The same, with the layout the image holds now already read (ReadLayout).
+bool WriteLayout(DiskImage& image, const SimLayout& now, const void* buffer, std::uint32_t size,
+                 std::uint32_t* error);
 
 // Every rule of the GPT that the image breaks, one sentence each (empty for a
 // sound table), ending with which copy Windows then presents.

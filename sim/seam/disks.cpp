@@ -55,19 +55,28 @@ bool SimDisks::AddDisk(const std::string& imagePath, DiskKind kind, std::string*
     if (error != nullptr) *error = reason;
     return false;
   }
-  disks_.push_back(Disk{kind, std::move(image)});
+  disks_.push_back(Disk{kind, std::move(image), {}});
   return true;
 }
 
 void SimDisks::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
-  disks_.push_back(Disk{kind, DiskImage::FromBytes(std::move(bytes))});
+  disks_.push_back(Disk{kind, DiskImage::FromBytes(std::move(bytes)), {}});
 }
 
-void SimDisks::AddAbsent() { disks_.push_back(Disk{DiskKind::Absent, nullptr}); }
+void SimDisks::AddAbsent() { disks_.push_back(Disk{DiskKind::Absent, nullptr, {}}); }
+
+const SimLayout& SimDisks::CurrentLayout(const Disk& d) const {
+  if (!d.cached.read || d.cached.writeCount != d.image->writeCount()) {
+    d.cached.layout = ReadLayout(*d.image);
+    d.cached.writeCount = d.image->writeCount();
+    d.cached.read = true;
+  }
+  return d.cached.layout;
+}
 
 SimLayout SimDisks::Layout(int disk) const {
   if (disk < 0 || disk >= Count() || Image(disk) == nullptr) return SimLayout{};
-  return ReadLayout(*Image(disk));
+  return CurrentLayout(disks_[static_cast<std::size_t>(disk)]);
 }
 
 Handle SimDisks::OpenDisk(const wchar_t* deviceName, bool write) {
@@ -102,7 +111,7 @@ bool SimDisks::GetGeometry(Handle disk, DISK_GEOMETRY* geometry) {
 bool SimDisks::GetLayout(Handle disk, void* buffer, std::uint32_t size) {
   DiskHandle* h = Enter(disk, SimOp::DiskLayoutQuery);
   if (h == nullptr) return false;
-  SimLayout layout = ReadLayout(*disks_[static_cast<std::size_t>(h->number)].image);
+  const SimLayout& layout = CurrentLayout(disks_[static_cast<std::size_t>(h->number)]);
   if (buffer == nullptr || size < DriveLayoutSize(layout.entries.size())) {
     return Failed(kErrorInsufficientBuffer);
   }
@@ -121,7 +130,8 @@ bool SimDisks::SetLayout(Handle disk, const void* buffer, std::uint32_t size) {
   if (h == nullptr) return false;
   if (!h->write) return Failed(kErrorAccessDenied);
   std::uint32_t error = kErrorSuccess;
-  if (!WriteLayout(*disks_[static_cast<std::size_t>(h->number)].image, buffer, size, &error)) {
+  const Disk& d = disks_[static_cast<std::size_t>(h->number)];
+  if (!WriteLayout(*d.image, CurrentLayout(d), buffer, size, &error)) {
     return Failed(error);
   }
   layoutWrites_.push_back(LayoutWrite{h->number});

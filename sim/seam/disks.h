@@ -87,7 +87,17 @@ class SimDisks : public DiskApi {
   struct Disk {
     DiskKind kind = DiskKind::Fixed;
     std::unique_ptr<DiskImage> image;
+    // The layout last read, good while the image has seen no write since: a
+    // pass asks for the layout of the same disk after each of its writes.
+    struct Cached {
+      SimLayout layout;
+      std::uint64_t writeCount = 0;
+      bool read = false;
+    };
+    mutable Cached cached;
   };
+  // The layout of a present disk, read again only after a write.
+  const SimLayout& CurrentLayout(const Disk& d) const;
   struct DiskHandle;
   DiskHandle* Enter(Handle h, SimOp op);
 
