@@ -150,10 +150,13 @@ foreach(src ${TAVU_WIN_TEST_SRC})
 endforeach()
 
 # The shipped code throws nothing and nothing unwinds through it, so it carries
-# no unwind tables; each function and datum gets a section of its own, so that
-# the linker drops whatever no program reaches. The Windows test programs keep
-# their own defaults.
-set(TAVU_SHIPPED_COMPILE -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
+# no unwind tables; it never asks an object for its type, so it carries no type
+# information either. Each function gets a section of its own, so that the
+# linker drops whatever no program reaches (data keeps its sections: with
+# -fdata-sections GCC for PE moves zero-filled statics such as the 64 KB WOW64
+# folder buffer into .data, and so into the files). The Windows test programs
+# keep their own defaults.
+set(TAVU_SHIPPED_COMPILE -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections -fno-rtti)
 foreach(target tavu_common tavu_launcher tavu_patcher tavu_check tavu_win32
                tavu_recovery tavu_patch_downgrade tavu_recovery_check)
   target_compile_options(${target} PRIVATE ${TAVU_SHIPPED_COMPILE})
