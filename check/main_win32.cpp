@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <memory>
 
 #include "check/check_report.h"
 #include "check/recovery_check.h"
@@ -71,9 +72,6 @@ class ConsoleSink : public tavu::TextSink {
 
 bool Is(const wchar_t* arg, const wchar_t* word) { return _wcsicmp(arg, word) == 0; }
 
-// Large: the facts hold every label and path the check reads.
-tavu::check::CheckFacts g_facts;
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -108,17 +106,20 @@ int wmain(int argc, wchar_t** argv) {
       com.Uninitialize();
     }
   }
-  tavu::check::RunCheck(&g_facts);
+  // Large (every label and path the check reads), and its defaults are not
+  // all zero: on the heap it takes no room in the program file.
+  std::unique_ptr<tavu::check::CheckFacts> facts(new tavu::check::CheckFacts());
+  tavu::check::RunCheck(facts.get());
 
   ConsoleSink out(STD_OUTPUT_HANDLE);
   if (json) {
     tavu::JsonOut writer(out);
     writer.BeginObject();
-    tavu::check::WriteCheckMembers(g_facts, writer);
+    tavu::check::WriteCheckMembers(*facts, writer);
     writer.EndObject();
     tavu::WriteAscii(out, "\n");
   } else {
-    tavu::check::WriteCheckReport(g_facts, out);
+    tavu::check::WriteCheckReport(*facts, out);
   }
-  return g_facts.ready ? 0 : 1;
+  return facts->ready ? 0 : 1;
 }
