@@ -56,20 +56,14 @@ int FormatBounded(wchar_t* dst, std::size_t capacity, const wchar_t* format, ...
 void UpperAscii(wchar_t* text, std::size_t capacity) {
   if (text == nullptr) return;
   for (std::size_t i = 0; i < capacity && text[i] != L'\0'; ++i) {
-    if (text[i] >= L'a' && text[i] <= L'z') text[i] = static_cast<wchar_t>(text[i] - L'a' + L'A');
+    text[i] = UpperAscii(text[i]);
   }
 }
-
-namespace {
-wchar_t FoldAscii(wchar_t c) {
-  return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-}  // namespace
 
 bool EqualsIgnoreAsciiCase(const wchar_t* a, const wchar_t* b) {
   if (a == nullptr || b == nullptr) return a == b;
   for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
-    if (FoldAscii(*a) != FoldAscii(*b)) return false;
+    if (UpperAscii(*a) != UpperAscii(*b)) return false;
   }
   return *a == *b;
 }

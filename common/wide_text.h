@@ -22,6 +22,8 @@ int FormatBounded(wchar_t* dst, std::size_t capacity, const wchar_t* format, ...
 
 // 'a'..'z' become 'A'..'Z'; every other unit stays as it is.
 void UpperAscii(wchar_t* text, std::size_t capacity);
+// One character in ASCII upper case; every other character is left as it is.
+constexpr wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 bool EqualsIgnoreAsciiCase(const wchar_t* a, const wchar_t* b);
 bool Contains(const wchar_t* text, const wchar_t* part);
 

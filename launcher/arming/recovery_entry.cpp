@@ -68,8 +68,6 @@ class LineReader {
   bool failed_ = false;
 };
 
-wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
-
 bool HasChar(const LineView& line, wchar_t c) {
   for (std::size_t i = 0; i < line.length; ++i) {
     if (line.text[i] == c) return true;

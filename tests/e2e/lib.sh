@@ -102,6 +102,16 @@ e2e_run() {
   E2E_RC=$?
 }
 
+# A copy of the built launcher in folder $1 whose version resource says $2;
+# prints its path.
+e2e_launcher_of_version() {
+  local out="$1/launcher-$2.exe"
+  cp "$E2E_BIN/TAVU Recovery.exe" "$out"
+  e2e_run 60 "$E2E_TEST_BIN/set_file_version.exe" "Z:$out" "$2"
+  [ "$E2E_RC" -eq 0 ] || e2e_log "set_file_version $2 failed: $E2E_RC"
+  echo "$out"
+}
+
 e2e_start() {
   "$E2E_WINE" "$@" </dev/null >>"$E2E_WORK/run.log" 2>&1 &
   E2E_PID=$!

@@ -30,15 +30,6 @@ UNINSTALL='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 rm -rf "$WORK"
 mkdir -p "$WORK"
 
-# A copy of the built launcher whose version resource says $1.
-launcher_of_version() {
-  local out="$WORK/launcher-$1.exe"
-  cp "$BUILT" "$out"
-  e2e_run 60 "$E2E_TEST_BIN/set_file_version.exe" "Z:$out" "$1"
-  [ "$E2E_RC" -eq 0 ] || e2e_log "set_file_version $1 failed: $E2E_RC"
-  echo "$out"
-}
-
 # The current package carries the stand-in FwMode.exe the way a maker adds
 # theirs: a fragment for the same folder (README). wixl takes sources relative
 # to the folder it runs in.
@@ -59,8 +50,8 @@ cat >"$WORK/maker.wxs" <<'EOF'
 </Wix>
 EOF
 make_package() { (cd "$WORK" && python3 "$E2E_ROOT/installer/make_msi.py" "$@") >>"$WORK/make.log" 2>&1; }
-V6=$(launcher_of_version 1.0.0.6)
-V10=$(launcher_of_version 1.0.0.10)
+V6=$(e2e_launcher_of_version "$WORK" 1.0.0.6)
+V10=$(e2e_launcher_of_version "$WORK" 1.0.0.10)
 make_package "$BUILT" "$CHECKER" current.msi maker.wxs
 make_package "$V6" "$CHECKER" older.msi
 make_package "$V10" "$CHECKER" newer.msi

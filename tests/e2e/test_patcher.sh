@@ -10,15 +10,6 @@ DIR=$(e2e_c "Program Files/TAVU/TAVU Recovery Launcher")
 TARGET="$DIR/TAVU Recovery.exe"
 LOG=$(e2e_c Windows/Temp/TvPatchDowngrade.log)
 
-# A copy of the built launcher whose version resource says $1.
-launcher_of_version() {
-  local out="$E2E_WORK/launcher-$1.exe"
-  cp "$BUILT" "$out"
-  e2e_run 60 "$E2E_TEST_BIN/set_file_version.exe" "Z:$out" "$1"
-  [ "$E2E_RC" -eq 0 ] || e2e_log "set_file_version $1 failed: $E2E_RC"
-  echo "$out"
-}
-
 # The log's lines without time stamps, "|" for the tab after the tag.
 log_lines() {
   [ -f "$LOG" ] || return 0
@@ -44,9 +35,9 @@ nl=$'\n'
 # there is no disk 1: one disk line, nothing more from the scan.
 scan="[FixDowngarde]|Disk: 0"
 
-v6=$(launcher_of_version 1.0.0.6)
-v10=$(launcher_of_version 1.0.0.10)
-v7=$(launcher_of_version 1.0.0.7)
+v6=$(e2e_launcher_of_version "$E2E_WORK" 1.0.0.6)
+v10=$(e2e_launcher_of_version "$E2E_WORK" 1.0.0.10)
+v7=$(e2e_launcher_of_version "$E2E_WORK" 1.0.0.7)
 
 echo "  older launcher 1.0.0.6"
 patch_with "$v6"
