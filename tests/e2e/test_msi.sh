@@ -60,8 +60,10 @@ check "three packages built" test -f "$WORK/current.msi" -a -f "$WORK/older.msi"
 msiexec() { e2e_run 180 msiexec "$@" /qn; }
 
 # "ProductCode DisplayVersion" of every installed TAVU Recovery, one a line.
+# The 64-bit package writes its entries in the 64-bit view of HKLM\Software,
+# which a 32-bit reg.exe (wine32 in a WoW64 prefix) sees only with /reg:64.
 installed() {
-  timeout 60 "$E2E_WINE" reg query "$UNINSTALL" /s </dev/null 2>/dev/null | tr -d '\r' | awk '
+  timeout 60 "$E2E_WINE" reg query "$UNINSTALL" /s /reg:64 </dev/null 2>/dev/null | tr -d '\r' | awk '
     /^HKEY_/ { key = $0; sub(/.*\\/, "", key); name = ""; version = ""; next }
     $1 == "DisplayName" { sub(/^ *DisplayName +REG_SZ +/, ""); name = $0 }
     $1 == "DisplayVersion" { version = $3 }
@@ -112,6 +114,10 @@ lnk=$(shortcut)
 check "Start-menu shortcut \"TAVU Recovery\"" test -n "$lnk"
 check "shortcut names the installed launcher" sh -c \
   '{ strings -a "$1"; strings -a -el "$1"; } | grep -qiF "TAVU Recovery Launcher\\TAVU Recovery.exe"' sh "${lnk:-/dev/null}"
+# Without it, the removal of the key below would also pass in a view the package never wrote.
+check "the shortcut's key path: StartMenuShortcut=1 in the 64-bit view" sh -c \
+  'timeout 60 "$1" reg query "HKLM\\Software\\TAVU\\TAVU Recovery Launcher" /v StartMenuShortcut /reg:64 </dev/null 2>/dev/null |
+   tr -d "\r" | grep -Eq "^ +StartMenuShortcut +REG_DWORD +0x1$"' sh "$E2E_WINE"
 
 echo "  the installed launcher"
 e2e_start_scheduler
@@ -131,7 +137,7 @@ check "a file the package did not install stays" test -f "$DIR/FwMode.runs.txt"
 check "the launcher's log under C:\\Windows\\Temp stays" test -s "$LAUNCHER_LOG"
 check_eq "shortcut removed" "" "$(shortcut)"
 check_eq "no product left" "" "$(installed)"
-timeout 60 "$E2E_WINE" reg query 'HKLM\Software\TAVU' </dev/null >/dev/null 2>&1
+timeout 60 "$E2E_WINE" reg query 'HKLM\Software\TAVU' /reg:64 </dev/null >/dev/null 2>&1
 check "its registry key removed" test $? -ne 0
 rm -rf "$DIR"
 
