@@ -75,11 +75,19 @@ def product_version(v):
     """Windows Installer compares only the first three fields of a product
     version, and the launcher's releases differ in the fourth (1.0.0.6, 1.0.0.7):
     the build field carries the last two, c * 1000 + d, so that every launcher
-    release orders as it should for upgrades."""
+    release orders as it should for upgrades. A version that does not fit is
+    refused: Windows Installer would compare it wrongly, and with d above 999
+    two releases would share a product version (1.0.0.1000 and 1.0.1.0)."""
     a, b, c, d = v
-    if a > 255 or b > 255 or c > 65 or d > 999:
-        raise SystemExit("make_msi: version %s does not fit a product version" % ".".join(map(str, v)))
-    return "%d.%d.%d" % (a, b, c * 1000 + d)
+    text = ".".join(map(str, v))
+    build = c * 1000 + d
+    for value, limit, what in ((a, 255, "major field %d" % a), (b, 255, "minor field %d" % b),
+                               (d, 999, "fourth field %d" % d),
+                               (build, 65535, "build field %d * 1000 + %d = %d" % (c, d, build))):
+        if value > limit:
+            raise SystemExit("make_msi: launcher version %s does not fit a Windows Installer product "
+                             "version: its %s is above the limit %d" % (text, what, limit))
+    return "%d.%d.%d" % (a, b, build)
 
 
 def run(*cmd):

@@ -53,17 +53,41 @@ check "old product removed before the new one is installed" sh -c \
   'printf "%s\n" "$1" | grep -q "^RemoveExistingProducts||1401$" && printf "%s\n" "$1" | grep -q "^InstallInitialize||1500$"' \
   sh "$(table InstallExecuteSequence)"
 
-# A launcher release that changes only the last field still orders as newer.
-cp "$BIN/TAVU Recovery.exe" "$WORK/v.exe"
-python3 - "$WORK/v.exe" <<'PY'
+# version_copy NAME A.B.C.D: a copy of the built launcher whose FileVersion says so.
+version_copy() {
+  python3 - "$BIN/TAVU Recovery.exe" "$WORK/$1.exe" "$2" <<'PY'
 import struct, sys
-p = sys.argv[1]
-d = bytearray(open(p, "rb").read())
+d = bytearray(open(sys.argv[1], "rb").read())
+a, b, c, e = map(int, sys.argv[3].split("."))
 i = d.find(struct.pack("<I", 0xFEEF04BD))
-struct.pack_into("<II", d, i + 8, 0x00010000, 0x0001000C)  # 1.0.1.12
-open(p, "wb").write(d)
+struct.pack_into("<II", d, i + 8, a << 16 | b, c << 16 | e)
+open(sys.argv[2], "wb").write(d)
 PY
-env -u TAVU_SIGN_PKCS12 python3 "$ROOT/installer/make_msi.py" "$WORK/v.exe" "$BIN/TavuRecoveryCheck.exe" "$WORK/v.msi" >/dev/null 2>&1
-check_eq "FileVersion 1.0.1.12 gives ProductVersion 1.0.1012" 1.0.1012 \
-  "$(msiinfo export "$WORK/v.msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')"
+}
+# package_of_version A.B.C.D: v<version>.msi from such a launcher, messages in v<version>.log.
+package_of_version() {
+  version_copy "v$1" "$1"
+  env -u TAVU_SIGN_PKCS12 python3 "$ROOT/installer/make_msi.py" "$WORK/v$1.exe" "$BIN/TavuRecoveryCheck.exe" \
+    "$WORK/v$1.msi" >"$WORK/v$1.log" 2>&1
+}
+product_version_of() { msiinfo export "$WORK/v$1.msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p'; }
+
+# A launcher release that changes only the last field still orders as newer.
+package_of_version 1.0.1.12
+check_eq "FileVersion 1.0.1.12 gives ProductVersion 1.0.1012" 1.0.1012 "$(product_version_of 1.0.1.12)"
+package_of_version 1.0.65.535
+check_eq "FileVersion 1.0.65.535 gives ProductVersion 1.0.65535, the largest build field" 1.0.65535 \
+  "$(product_version_of 1.0.65.535)"
+# Beyond a field's limit Windows Installer compares versions wrongly; a fourth
+# field above 999 would take the product version of a later release.
+for refused in "1.0.65.536|build field 65 * 1000 + 536 = 65536 is above the limit 65535" \
+  "1.0.65.600|build field 65 * 1000 + 600 = 65600 is above the limit 65535" \
+  "1.0.0.1000|fourth field 1000 is above the limit 999"; do
+  v=${refused%%|*}
+  package_of_version "$v"
+  check "FileVersion $v refused, naming the version and the limit, and no package" sh -c \
+    'test "$1" -ne 0 && grep -qxF "$2" "$3" && test ! -e "$4"' sh "$?" \
+    "make_msi: launcher version $v does not fit a Windows Installer product version: its ${refused#*|}" \
+    "$WORK/v$v.log" "$WORK/v$v.msi"
+done
 e2e_finish
