@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The TAVU Recovery package under Wine's msiexec: where it puts the launcher,
-# what the installed launcher and the patcher then do, upgrades, the refusal
-# of an older package, and what an uninstall leaves.
+# The TAVU Recovery packages under Wine's msiexec in a 64-bit prefix, as on
+# 64-bit Windows: where the x64 package puts the launcher, what the installed
+# launcher and the patcher then do, upgrades, the refusal of an older package,
+# what an uninstall leaves, and the refusal of the x86 package
+# (tests/e2e/test_msi_x86.sh installs that one on 32-bit Windows).
 #
 # What Wine's msiexec does not do as Windows does, and how the cases allow for it:
 # - It puts ProgramMenuFolder in the user's Start menu even in a per-machine
@@ -55,15 +57,17 @@ V10=$(e2e_launcher_of_version "$WORK" 1.0.0.10)
 make_package "$BUILT" "$CHECKER" current.msi maker.wxs
 make_package "$V6" "$CHECKER" older.msi
 make_package "$V10" "$CHECKER" newer.msi
-check "three packages built" test -f "$WORK/current.msi" -a -f "$WORK/older.msi" -a -f "$WORK/newer.msi"
+make_package --arch x86 "$BUILT" "$CHECKER" x86.msi
+check "four packages built" test -f "$WORK/current.msi" -a -f "$WORK/older.msi" -a -f "$WORK/newer.msi" -a -f "$WORK/x86.msi"
 
 msiexec() { e2e_run 180 msiexec "$@" /qn; }
 
-# "ProductCode DisplayVersion" of every installed TAVU Recovery, one a line.
-# The 64-bit package writes its entries in the 64-bit view of HKLM\Software,
-# which a 32-bit reg.exe (wine32 in a WoW64 prefix) sees only with /reg:64.
+# "ProductCode DisplayVersion" of every installed TAVU Recovery, one a line,
+# in the registry view $1 (default /reg:64). The 64-bit package writes its
+# entries in the 64-bit view of HKLM\Software, which a 32-bit reg.exe (wine32 in
+# a WoW64 prefix) sees only with /reg:64.
 installed() {
-  timeout 60 "$E2E_WINE" reg query "$UNINSTALL" /s /reg:64 </dev/null 2>/dev/null | tr -d '\r' | awk '
+  timeout 60 "$E2E_WINE" reg query "$UNINSTALL" /s "${1:-/reg:64}" </dev/null 2>/dev/null | tr -d '\r' | awk '
     /^HKEY_/ { key = $0; sub(/.*\\/, "", key); name = ""; version = ""; next }
     $1 == "DisplayName" { sub(/^ *DisplayName +REG_SZ +/, ""); name = $0 }
     $1 == "DisplayVersion" { version = $3 }
@@ -84,7 +88,7 @@ patch_log() {
 }
 
 # Packages left by an earlier, interrupted run would take part in the upgrades.
-for code in $(installed | cut -d' ' -f1); do msiexec /x "$code"; done
+for code in $({ installed; installed /reg:32; } | cut -d' ' -f1); do msiexec /x "$code"; done
 rm -rf "$DIR"
 
 echo "  older package 1.0.0.6"
@@ -151,4 +155,12 @@ check_eq "still only the newer product" "1.0.10" "$(installed | cut -d' ' -f2 | 
 msiexec /x "Z:$WORK/newer.msi"
 check_eq "newer package uninstalls" 0 "$E2E_RC"
 check "its folder is gone" test ! -e "$DIR"
+
+# The x86 package would put the launcher where the patcher never looks.
+echo "  x86 package on 64-bit Windows"
+msiexec /i "Z:$WORK/x86.msi"
+check_eq "refused (1603 as an 8-bit status)" 67 "$E2E_RC"
+check "no launcher folder under Program Files or Program Files (x86)" \
+  test ! -e "$DIR" -a ! -e "$(e2e_c 'Program Files (x86)')/TAVU/TAVU Recovery Launcher"
+check_eq "no product in either registry view" "" "$(installed)$(installed /reg:32)"
 e2e_finish
