@@ -15,8 +15,7 @@
 #   install (1603, ERROR_INSTALL_FAILURE) arrives as 67.
 . "$(dirname "$0")/lib.sh"
 e2e_init
-# No desktop menu entries on the host for the shortcuts the package makes.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+. "$(dirname "$0")/msi_helpers.sh"
 
 WORK=$E2E_WORK/msi
 BUILT="$E2E_BIN/TAVU Recovery.exe"
@@ -27,7 +26,6 @@ DIR="$(e2e_c 'Program Files')/TAVU/TAVU Recovery Launcher"
 TARGET="$DIR/TAVU Recovery.exe"
 PATCH_LOG=$(e2e_c Windows/Temp/TvPatchDowngrade.log)
 LAUNCHER_LOG=$(e2e_c 'Windows/Temp/TAVU F9 Recovery.log')
-UNINSTALL='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 
 rm -rf "$WORK"
 mkdir -p "$WORK"
@@ -51,7 +49,6 @@ cat >"$WORK/maker.wxs" <<'EOF'
   </Fragment>
 </Wix>
 EOF
-make_package() { (cd "$WORK" && python3 "$E2E_ROOT/installer/make_msi.py" "$@") >>"$WORK/make.log" 2>&1; }
 V6=$(e2e_launcher_of_version "$WORK" 1.0.0.6)
 V10=$(e2e_launcher_of_version "$WORK" 1.0.0.10)
 make_package "$BUILT" "$CHECKER" current.msi maker.wxs
@@ -60,20 +57,6 @@ make_package "$V10" "$CHECKER" newer.msi
 make_package --arch x86 "$BUILT" "$CHECKER" x86.msi
 check "four packages built" test -f "$WORK/current.msi" -a -f "$WORK/older.msi" -a -f "$WORK/newer.msi" -a -f "$WORK/x86.msi"
 
-msiexec() { e2e_run 180 msiexec "$@" /qn; }
-
-# "ProductCode DisplayVersion" of every installed TAVU Recovery, one a line,
-# in the registry view $1 (default /reg:64). The 64-bit package writes its
-# entries in the 64-bit view of HKLM\Software, which a 32-bit reg.exe (wine32 in
-# a WoW64 prefix) sees only with /reg:64.
-installed() {
-  timeout 60 "$E2E_WINE" reg query "$UNINSTALL" /s "${1:-/reg:64}" </dev/null 2>/dev/null | tr -d '\r' | awk '
-    /^HKEY_/ { key = $0; sub(/.*\\/, "", key); name = ""; version = ""; next }
-    $1 == "DisplayName" { sub(/^ *DisplayName +REG_SZ +/, ""); name = $0 }
-    $1 == "DisplayVersion" { version = $3 }
-    /^$/ { if (name == "TAVU Recovery") print key, version; name = "" }
-    END { if (name == "TAVU Recovery") print key, version }'
-}
 shortcut() {
   local menu
   for menu in 'ProgramData/Microsoft/Windows/Start Menu/Programs' \
@@ -87,15 +70,14 @@ patch_log() {
     sed -E 's/^\[[0-9]{4}\/[0-9]{2}\/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\]\t//; s/\t/|/'
 }
 
-# Packages left by an earlier, interrupted run would take part in the upgrades.
-for code in $({ installed; installed /reg:32; } | cut -d' ' -f1); do msiexec /x "$code"; done
+remove_installed
 rm -rf "$DIR"
 
 echo "  older package 1.0.0.6"
 msiexec /i "Z:$WORK/older.msi"
 check_eq "install exit code" 0 "$E2E_RC"
 check "launcher installed at the patcher's path" cmp -s "$TARGET" "$V6"
-check_eq "one product, version 1.0.6" "1.0.6" "$(installed | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
+check_eq "one product, version 1.0.6" "1.0.6" "$(installed_versions)"
 
 echo "  patcher on the machine with the older package"
 rm -f "$PATCH_LOG"
@@ -113,7 +95,7 @@ check "launcher is the built one" cmp -s "$TARGET" "$BUILT"
 check "support check beside it" cmp -s "$DIR/TavuRecoveryCheck.exe" "$CHECKER"
 check "maker's FwMode.exe in the same folder" cmp -s "$DIR/FwMode.exe" "$WORK/FwMode.exe"
 check_eq "the older product was replaced: one product, version 1.0.7" "1.0.7" \
-  "$(installed | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
+  "$(installed_versions)"
 lnk=$(shortcut)
 check "Start-menu shortcut \"TAVU Recovery\"" test -n "$lnk"
 check "shortcut names the installed launcher" sh -c \
@@ -151,7 +133,7 @@ check_eq "newer package installs" 0 "$E2E_RC"
 msiexec /i "Z:$WORK/current.msi"
 check_eq "older package refused (1603 as an 8-bit status)" 67 "$E2E_RC"
 check "newer launcher left in place" cmp -s "$TARGET" "$V10"
-check_eq "still only the newer product" "1.0.10" "$(installed | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
+check_eq "still only the newer product" "1.0.10" "$(installed_versions)"
 msiexec /x "Z:$WORK/newer.msi"
 check_eq "newer package uninstalls" 0 "$E2E_RC"
 check "its folder is gone" test ! -e "$DIR"
