@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Builds the TAVU Recovery package from built programs.
+r"""Builds a TAVU Recovery package from built programs.
 
   make_msi.py [--arch x64|x86] LAUNCHER CHECK OUT.msi [MAKER.wxs ...]
 
@@ -8,8 +8,8 @@ Windows; both install the launcher in "C:\Program Files\TAVU\TAVU Recovery
 Launcher". The product version comes from the launcher's own version resource.
 MAKER.wxs files are the maker's fragments for the same folder (a ComponentGroup
 named "MakerComponents", see the README), of the package's bitness. OUT.msi is
-replaced only once the package is complete. When TAVU_SIGN_PKCS12 is set the package is
-signed like the programs (cmake/sign_file.sh, TAVU_SIGN_PASSWORD,
+replaced only once the package is complete. When TAVU_SIGN_PKCS12 is set the
+package is signed like the programs (cmake/sign_file.sh, TAVU_SIGN_PASSWORD,
 TAVU_SIGN_TIMESTAMP_URL)."""
 import os
 import shutil
