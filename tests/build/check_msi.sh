@@ -23,7 +23,7 @@ for arch in x64 x86; do
     sh "$ROOT" "$BIN" "$MSI" "$WORK/make-$arch.log" "$arch_option"
   check "$arch: unsigned package says so" grep -q 'TAVU_SIGN_PKCS12 is not set, the package is not signed' "$WORK/make-$arch.log"
   # table NAME: its rows without the three header lines, tabs as "|".
-  table() { msiinfo export "$MSI" "$1" 2>/dev/null | tr -d '\r' | tail -n +4 | tr '\t' '|' | sort; }
+  table() { msiinfo export "$MSI" "$1" 2>/dev/null | tr -d '\r' | tail -n +4 | tr '\t' '|' | LC_ALL=C sort; }
   prop() { table Property | sed -n "s/^$1|//p"; }
   if [ "$arch" = x64 ]; then
     # msiextract knows ProgramFilesFolder as "Program Files", the 64-bit one not at all.
@@ -54,7 +54,7 @@ for arch in x64 x86; do
   check_eq "$arch: no hashes for versioned files" "" "$(table MsiFileHash)"
   check "$arch: no FwMode.exe in the package" sh -c '! msiextract -l "$1" | grep -qi fwmode' sh "$MSI"
   check_eq "$arch: extracted files" "${extracted}TAVU/TAVU Recovery Launcher/TAVU Recovery.exe${nl}${extracted}TAVU/TAVU Recovery Launcher/TavuRecoveryCheck.exe" \
-    "$(msiextract -l "$MSI" | sort)"
+    "$(msiextract -l "$MSI" | LC_ALL=C sort)"
   # A component GUID names one set of resources of one bitness: installed
   # machines hold the x64 ones, the x86 components have their own.
   check "$arch: components of the package's bitness (attribute $bits), each with its GUID" sh -c \

@@ -60,7 +60,7 @@ check "four packages built" test -f "$WORK/current.msi" -a -f "$WORK/older.msi" 
 shortcut() {
   local menu
   for menu in 'ProgramData/Microsoft/Windows/Start Menu/Programs' \
-    'users/root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs'; do
+    "users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"; do
     find "$(e2e_c "$menu")" -maxdepth 1 -name 'TAVU Recovery.lnk' 2>/dev/null
   done | head -n1
 }
