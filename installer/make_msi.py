@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""Builds the TAVU Recovery package from built programs.
+r"""Builds a TAVU Recovery package from built programs.
 
-  make_msi.py LAUNCHER CHECK OUT.msi [MAKER.wxs ...]
+  make_msi.py [--arch x64|x86] LAUNCHER CHECK OUT.msi [MAKER.wxs ...]
 
-The product version comes from the launcher's own version resource. MAKER.wxs
-files are the maker's fragments for the same folder (a ComponentGroup named
-"MakerComponents", see the README). When TAVU_SIGN_PKCS12 is set the package is
-signed like the programs (cmake/sign_file.sh, TAVU_SIGN_PASSWORD,
+x64 (the default) is the package for 64-bit Windows, x86 the one for 32-bit
+Windows; both install the launcher in "C:\Program Files\TAVU\TAVU Recovery
+Launcher". The product version comes from the launcher's own version resource.
+MAKER.wxs files are the maker's fragments for the same folder (a ComponentGroup
+named "MakerComponents", see the README), of the package's bitness. OUT.msi is
+replaced only once the package is complete. When TAVU_SIGN_PKCS12 is set the
+package is signed like the programs (cmake/sign_file.sh, TAVU_SIGN_PASSWORD,
 TAVU_SIGN_TIMESTAMP_URL)."""
 import os
 import shutil
@@ -75,11 +78,19 @@ def product_version(v):
     """Windows Installer compares only the first three fields of a product
     version, and the launcher's releases differ in the fourth (1.0.0.6, 1.0.0.7):
     the build field carries the last two, c * 1000 + d, so that every launcher
-    release orders as it should for upgrades."""
+    release orders as it should for upgrades. A version that does not fit is
+    refused: Windows Installer would compare it wrongly, and with d above 999
+    two releases would share a product version (1.0.0.1000 and 1.0.1.0)."""
     a, b, c, d = v
-    if a > 255 or b > 255 or c > 65 or d > 999:
-        raise SystemExit("make_msi: version %s does not fit a product version" % ".".join(map(str, v)))
-    return "%d.%d.%d" % (a, b, c * 1000 + d)
+    text = ".".join(map(str, v))
+    build = c * 1000 + d
+    for value, limit, what in ((a, 255, "major field %d" % a), (b, 255, "minor field %d" % b),
+                               (d, 999, "fourth field %d" % d),
+                               (build, 65535, "build field %d * 1000 + %d = %d" % (c, d, build))):
+        if value > limit:
+            raise SystemExit("make_msi: launcher version %s does not fit a Windows Installer product "
+                             "version: its %s is above the limit %d" % (text, what, limit))
+    return "%d.%d.%d" % (a, b, build)
 
 
 def run(*cmd):
@@ -100,10 +111,42 @@ def replace_table(msi, table, head, rows, folder):
     run("msibuild", msi, "-i", path)
 
 
+def check_bitness(msi, arch, tmp):
+    """A component of the other bitness is refused: Windows Installer rejects a
+    64-bit component in a 32-bit package, and a 32-bit one in a 64-bit package
+    writes its registry values in the 32-bit view, under a 64-bit folder."""
+    for r in export(msi, "Component", tmp)[1]:
+        if bool(int(r[3]) & 0x100) != (arch == "x64"):
+            raise SystemExit('make_msi: component %s is %s-bit in the %s package (Win64="%s" is wanted)'
+                             % (r[0].decode(), "32" if arch == "x64" else "64", arch,
+                                "yes" if arch == "x64" else "no"))
+
+
+def write_beside(made, out):
+    """OUT appears whole or not at all: a copy beside it, then a rename."""
+    folder = os.path.dirname(os.path.abspath(out))
+    os.makedirs(folder, exist_ok=True)
+    fd, part = tempfile.mkstemp(prefix="." + os.path.basename(out) + ".", dir=folder)
+    try:
+        with os.fdopen(fd, "wb") as f, open(made, "rb") as src:
+            shutil.copyfileobj(src, f)
+        mask = os.umask(0)
+        os.umask(mask)
+        os.chmod(part, 0o666 & ~mask)
+        os.replace(part, out)
+    except BaseException:
+        os.unlink(part)
+        raise
+
+
 def main():
-    if len(sys.argv) < 4:
+    args = sys.argv[1:]
+    arch = "x64"
+    if args[:1] == ["--arch"]:
+        arch, args = (args[1] if len(args) > 1 else ""), args[2:]
+    if arch not in ("x64", "x86") or len(args) < 3:
         raise SystemExit(__doc__)
-    launcher, check, out, makers = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+    launcher, check, out, makers = args[0], args[1], args[2], args[3:]
     versions = {}
     for name, path in (("LauncherExe", launcher), ("CheckExe", check)):
         v = file_version(path)
@@ -112,7 +155,7 @@ def main():
         versions[name] = ".".join(map(str, v))
     with tempfile.TemporaryDirectory() as tmp:
         msi = os.path.join(tmp, "package.msi")
-        cmd = ["wixl", "-a", "x64", "-o", msi,
+        cmd = ["wixl", "-a", arch, "-o", msi, "-D", "Arch=" + arch,
                "-D", "ProductVersion=" + product_version(file_version(launcher)),
                "-D", "LauncherFileVersion=" + versions["LauncherExe"],
                # wixl finds sources only by paths relative to where it runs.
@@ -129,6 +172,7 @@ def main():
                 print(line, file=sys.stderr)
         if made.returncode != 0:
             raise SystemExit("make_msi: wixl failed")
+        check_bitness(msi, arch, tmp)
 
         # wixl leaves File.Version empty. An unversioned file loses to any
         # versioned one already in place, and a repair would put it back over a
@@ -157,8 +201,7 @@ def main():
                 os.environ.get("TAVU_SIGN_TIMESTAMP_URL", ""))
         else:
             print("make_msi: TAVU_SIGN_PKCS12 is not set, the package is not signed")
-        os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
-        shutil.copyfile(msi, out)
+        write_beside(msi, out)
 
 
 if __name__ == "__main__":

@@ -217,3 +217,24 @@ e2e_finish() {
   if [ -n "${E2E_RESULTS:-}" ]; then printf '%d %d\n' "$E2E_PASSED" "$E2E_FAILED" >>"$E2E_RESULTS"; fi
   [ "$E2E_FAILED" -eq 0 ]
 }
+
+# e2e_init_win32_prefix: instead of e2e_init, a 32-bit prefix (WINEARCH=win32)
+# as on 32-bit Windows, made once under $E2E_WORK/prefix-win32, with the shipped
+# 32-bit programs. Returns 1, having set up nothing, on a host that cannot run wine32.
+e2e_init_win32_prefix() {
+  e2e_native_ia32 && [ -x /usr/lib/wine/wine ] || return 1
+  E2E_ARCH=win32
+  E2E_BIN=${E2E_PROGRAMS:-$E2E_ROOT/build/win32/bin}
+  E2E_TEST_BIN=$E2E_ROOT/build/win32/tests
+  E2E_WINE=/usr/lib/wine/wine
+  mkdir -p "$E2E_WORK"
+  export E2E_ARCH WINEPREFIX=$E2E_WORK/prefix-win32 WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  e2e_start_x
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    e2e_log "making Wine prefix $WINEPREFIX (32-bit)"
+    timeout 300 "$E2E_WINE" wineboot -i </dev/null >"$E2E_WORK/wineboot-win32.log" 2>&1
+  fi
+  wineserver -p >/dev/null 2>&1
+  timeout 120 "$E2E_WINE" cmd /c exit </dev/null >/dev/null 2>&1
+  trap e2e_cleanup EXIT
+}

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The TAVU Recovery package under Wine's msiexec: where it puts the launcher,
-# what the installed launcher and the patcher then do, upgrades, the refusal
-# of an older package, and what an uninstall leaves.
+# The TAVU Recovery packages under Wine's msiexec in a 64-bit prefix, as on
+# 64-bit Windows: where the x64 package puts the launcher, what the installed
+# launcher and the patcher then do, upgrades, the refusal of an older package,
+# what an uninstall leaves, and the refusal of the x86 package
+# (tests/e2e/test_msi_x86.sh installs that one on 32-bit Windows).
 #
 # What Wine's msiexec does not do as Windows does, and how the cases allow for it:
 # - It puts ProgramMenuFolder in the user's Start menu even in a per-machine
@@ -13,8 +15,7 @@
 #   install (1603, ERROR_INSTALL_FAILURE) arrives as 67.
 . "$(dirname "$0")/lib.sh"
 e2e_init
-# No desktop menu entries on the host for the shortcuts the package makes.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+. "$(dirname "$0")/msi_helpers.sh"
 
 WORK=$E2E_WORK/msi
 BUILT="$E2E_BIN/TAVU Recovery.exe"
@@ -25,7 +26,6 @@ DIR="$(e2e_c 'Program Files')/TAVU/TAVU Recovery Launcher"
 TARGET="$DIR/TAVU Recovery.exe"
 PATCH_LOG=$(e2e_c Windows/Temp/TvPatchDowngrade.log)
 LAUNCHER_LOG=$(e2e_c 'Windows/Temp/TAVU F9 Recovery.log')
-UNINSTALL='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 
 rm -rf "$WORK"
 mkdir -p "$WORK"
@@ -49,29 +49,18 @@ cat >"$WORK/maker.wxs" <<'EOF'
   </Fragment>
 </Wix>
 EOF
-make_package() { (cd "$WORK" && python3 "$E2E_ROOT/installer/make_msi.py" "$@") >>"$WORK/make.log" 2>&1; }
 V6=$(e2e_launcher_of_version "$WORK" 1.0.0.6)
 V10=$(e2e_launcher_of_version "$WORK" 1.0.0.10)
 make_package "$BUILT" "$CHECKER" current.msi maker.wxs
 make_package "$V6" "$CHECKER" older.msi
 make_package "$V10" "$CHECKER" newer.msi
-check "three packages built" test -f "$WORK/current.msi" -a -f "$WORK/older.msi" -a -f "$WORK/newer.msi"
+make_package --arch x86 "$BUILT" "$CHECKER" x86.msi
+check "four packages built" test -f "$WORK/current.msi" -a -f "$WORK/older.msi" -a -f "$WORK/newer.msi" -a -f "$WORK/x86.msi"
 
-msiexec() { e2e_run 180 msiexec "$@" /qn; }
-
-# "ProductCode DisplayVersion" of every installed TAVU Recovery, one a line.
-installed() {
-  timeout 60 "$E2E_WINE" reg query "$UNINSTALL" /s </dev/null 2>/dev/null | tr -d '\r' | awk '
-    /^HKEY_/ { key = $0; sub(/.*\\/, "", key); name = ""; version = ""; next }
-    $1 == "DisplayName" { sub(/^ *DisplayName +REG_SZ +/, ""); name = $0 }
-    $1 == "DisplayVersion" { version = $3 }
-    /^$/ { if (name == "TAVU Recovery") print key, version; name = "" }
-    END { if (name == "TAVU Recovery") print key, version }'
-}
 shortcut() {
   local menu
   for menu in 'ProgramData/Microsoft/Windows/Start Menu/Programs' \
-    'users/root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs'; do
+    "users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"; do
     find "$(e2e_c "$menu")" -maxdepth 1 -name 'TAVU Recovery.lnk' 2>/dev/null
   done | head -n1
 }
@@ -81,15 +70,14 @@ patch_log() {
     sed -E 's/^\[[0-9]{4}\/[0-9]{2}\/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\]\t//; s/\t/|/'
 }
 
-# Packages left by an earlier, interrupted run would take part in the upgrades.
-for code in $(installed | cut -d' ' -f1); do msiexec /x "$code"; done
+remove_installed
 rm -rf "$DIR"
 
 echo "  older package 1.0.0.6"
 msiexec /i "Z:$WORK/older.msi"
 check_eq "install exit code" 0 "$E2E_RC"
 check "launcher installed at the patcher's path" cmp -s "$TARGET" "$V6"
-check_eq "one product, version 1.0.6" "1.0.6" "$(installed | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
+check_eq "one product, version 1.0.6" "1.0.6" "$(installed_versions)"
 
 echo "  patcher on the machine with the older package"
 rm -f "$PATCH_LOG"
@@ -107,11 +95,15 @@ check "launcher is the built one" cmp -s "$TARGET" "$BUILT"
 check "support check beside it" cmp -s "$DIR/TavuRecoveryCheck.exe" "$CHECKER"
 check "maker's FwMode.exe in the same folder" cmp -s "$DIR/FwMode.exe" "$WORK/FwMode.exe"
 check_eq "the older product was replaced: one product, version 1.0.7" "1.0.7" \
-  "$(installed | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
+  "$(installed_versions)"
 lnk=$(shortcut)
 check "Start-menu shortcut \"TAVU Recovery\"" test -n "$lnk"
 check "shortcut names the installed launcher" sh -c \
   '{ strings -a "$1"; strings -a -el "$1"; } | grep -qiF "TAVU Recovery Launcher\\TAVU Recovery.exe"' sh "${lnk:-/dev/null}"
+# Without it, the removal of the key below would also pass in a view the package never wrote.
+check "the shortcut's key path: StartMenuShortcut=1 in the 64-bit view" sh -c \
+  'timeout 60 "$1" reg query "HKLM\\Software\\TAVU\\TAVU Recovery Launcher" /v StartMenuShortcut /reg:64 </dev/null 2>/dev/null |
+   tr -d "\r" | grep -Eq "^ +StartMenuShortcut +REG_DWORD +0x1$"' sh "$E2E_WINE"
 
 echo "  the installed launcher"
 e2e_start_scheduler
@@ -131,7 +123,7 @@ check "a file the package did not install stays" test -f "$DIR/FwMode.runs.txt"
 check "the launcher's log under C:\\Windows\\Temp stays" test -s "$LAUNCHER_LOG"
 check_eq "shortcut removed" "" "$(shortcut)"
 check_eq "no product left" "" "$(installed)"
-timeout 60 "$E2E_WINE" reg query 'HKLM\Software\TAVU' </dev/null >/dev/null 2>&1
+timeout 60 "$E2E_WINE" reg query 'HKLM\Software\TAVU' /reg:64 </dev/null >/dev/null 2>&1
 check "its registry key removed" test $? -ne 0
 rm -rf "$DIR"
 
@@ -141,8 +133,16 @@ check_eq "newer package installs" 0 "$E2E_RC"
 msiexec /i "Z:$WORK/current.msi"
 check_eq "older package refused (1603 as an 8-bit status)" 67 "$E2E_RC"
 check "newer launcher left in place" cmp -s "$TARGET" "$V10"
-check_eq "still only the newer product" "1.0.10" "$(installed | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
+check_eq "still only the newer product" "1.0.10" "$(installed_versions)"
 msiexec /x "Z:$WORK/newer.msi"
 check_eq "newer package uninstalls" 0 "$E2E_RC"
 check "its folder is gone" test ! -e "$DIR"
+
+# The x86 package would put the launcher where the patcher never looks.
+echo "  x86 package on 64-bit Windows"
+msiexec /i "Z:$WORK/x86.msi"
+check_eq "refused (1603 as an 8-bit status)" 67 "$E2E_RC"
+check "no launcher folder under Program Files or Program Files (x86)" \
+  test ! -e "$DIR" -a ! -e "$(e2e_c 'Program Files (x86)')/TAVU/TAVU Recovery Launcher"
+check_eq "no product in either registry view" "" "$(installed)$(installed /reg:32)"
 e2e_finish
