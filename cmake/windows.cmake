@@ -149,14 +149,20 @@ foreach(src ${TAVU_WIN_TEST_SRC})
   target_link_libraries(wintest_${name} PRIVATE tavu_launcher tavu_patcher tavu_win32)
 endforeach()
 
-# The shipped code throws nothing and nothing unwinds through it, so it carries
-# no unwind tables; it never asks an object for its type, so it carries no type
-# information either. Each function gets a section of its own, so that the
-# linker drops whatever no program reaches (data keeps its sections: with
+# The shipped code never asks an object for its type, so it carries no type
+# information. Each function gets a section of its own, so that the linker
+# drops whatever no program reaches (data keeps its sections: with
 # -fdata-sections GCC for PE moves zero-filled statics such as the 64 KB WOW64
 # folder buffer into .data, and so into the files). The Windows test programs
 # keep their own defaults.
-set(TAVU_SHIPPED_COMPILE -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections -fno-rtti)
+set(TAVU_SHIPPED_COMPILE -ffunction-sections -fno-rtti)
+# The 32-bit programs throw nothing and nothing unwinds through them, so they
+# carry no unwind tables. On x64 the tables (.pdata/.xdata) are how Windows
+# itself walks the stack, for crash dumps and for Wine's unwinder, not only for
+# exceptions: the 64-bit twin keeps them.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND TAVU_SHIPPED_COMPILE -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
 foreach(target tavu_common tavu_launcher tavu_patcher tavu_check tavu_win32
                tavu_recovery tavu_patch_downgrade tavu_recovery_check)
   target_compile_options(${target} PRIVATE ${TAVU_SHIPPED_COMPILE})

@@ -39,6 +39,15 @@ SIZES=$E2E_ROOT/bench/program_sizes.py
 check "TAVU Recovery.exe code and data within 80 KiB" python3 "$SIZES" "$LAUNCHER" "$MAPS/TAVU Recovery.map" --budget 81920
 check "TvPatchDowngrade.exe code and data within 56 KiB" python3 "$SIZES" "$PATCHER" "$MAPS/TvPatchDowngrade.map" --budget 57344
 check "TavuRecoveryCheck.exe code and data within 96 KiB" python3 "$SIZES" "$CHECKER" "$MAPS/TavuRecoveryCheck.map" --budget 98304
+# The 64-bit twin keeps the unwind tables by which x64 Windows (and Wine) walks
+# the stack, for crash dumps as for exceptions: its worker has a .pdata entry.
+W64=$E2E_ROOT/build/win64
+if [ -f "$W64/bin/TAVU Recovery.exe" ]; then
+  worker=$(grep -A1 '^ \.text\$_ZN4tavu14RecoveryWorkerEPv$' "$W64/maps/TAVU Recovery.map" | sed -n '2s/^ *0x\([0-9a-f]*\).*/\1/p')
+  check "64-bit twin: the recovery worker has an unwind entry (.pdata)" sh -c \
+    '[ -n "$1" ] && x86_64-w64-mingw32-objdump -x "$2" | grep -qE "^ [0-9a-f]+:[[:space:]]+$1 "' \
+    sh "$worker" "$W64/bin/TAVU Recovery.exe"
+fi
 # Strings, accelerators, bitmaps, icon group and the embedded launcher, read from
 # the resource tree of the files themselves.
 out=$(python3 "$(dirname "$0")/pe_resources.py" "$LAUNCHER" "$PATCHER")
