@@ -2,6 +2,15 @@
 # Runs every tests/e2e/test_*.sh (or those named) and sums their counts.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+why="this host runs 32-bit programs"
+[ -n "${E2E_ARCH:-}" ] && why="E2E_ARCH=$E2E_ARCH"
+e2e_choose_arch
+case $E2E_ARCH in
+  win32) echo "e2e: the shipped 32-bit programs (build/win32) under wine32 in a 64-bit (WoW64) prefix ($why)" ;;
+  *) [ "$why" = "${why#E2E_ARCH}" ] && why="this host cannot run 32-bit programs"
+     echo "e2e: the 64-bit twin (build/win64) under wine64 ($why)" ;;
+esac
 export E2E_RESULTS=${E2E_RESULTS:-$(mktemp)}
 : >"$E2E_RESULTS"
 status=0
