@@ -319,7 +319,7 @@ TEST_F(FileVersionTest, RealProgramFiles) {
     int result;
     std::string expected;  // "*": a dotted number, possibly followed by a build note
   };
-  const std::string bin = std::string(TAVU_SOURCE_DIR) + "/build/win32/bin/";
+  const std::string bin = std::string(TAVU_SOURCE_DIR "/build/win32/bin/");
   const std::string wine32 = "/usr/lib/i386-linux-gnu/wine/i386-windows/";
   const std::string wine64 = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
   const Case cases[] = {

@@ -25,7 +25,7 @@ std::string Shell(const std::string& command, int* status = nullptr) {
 
 std::string Quote(const std::string& s) { return ShellQuote(s); }
 
-std::string Sim() { return Quote(std::string(TAVU_TOOL_DIR) + "/tavu-sim"); }
+std::string Sim() { return Quote(std::string(TAVU_TOOL_DIR "/tavu-sim")); }
 
 // Fills [first, last] sectors with bytes that differ at every offset.
 void Fill(std::string& image, std::uint64_t first, std::uint64_t last, unsigned seed) {

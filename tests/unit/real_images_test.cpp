@@ -214,7 +214,7 @@ TEST_F(RealImagesTest, MbrLayoutWriteSatisfiesSfdisk) {
 }
 
 TEST_F(RealImagesTest, TavuSimLocateJson) {
-  const std::string tool = std::string(TAVU_TOOL_DIR) + "/tavu-sim";
+  const std::string tool = std::string(TAVU_TOOL_DIR "/tavu-sim");
   struct Case {
     std::string args;
     std::string head;

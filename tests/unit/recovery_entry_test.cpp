@@ -13,7 +13,7 @@ namespace {
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 std::string FixtureBytes(const char* name) {
-  return ReadHostFile(std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/bcd/" + name);
+  return ReadHostFile(std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/") + name);
 }
 
 // Searches a listing given as the text a text-mode stream delivers.

@@ -224,7 +224,7 @@ TEST_P(CapturedListingTest, ArmsTheEntryTheListingNames) {
   machine().AddDiskBytes(GptNotebook());
   // What bcdedit prints on that machine, decoded from the console code page 437
   // it was captured in; the batch's CHCP 437 makes bcdedit write it back so.
-  std::string bytes = ReadHostFile(std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/bcd/" + c.fixture);
+  std::string bytes = ReadHostFile(std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/") + c.fixture);
   machine().windowsTools().LoadListing(sim::DecodeCodePage(437, bytes));
   EXPECT_EQ(Run(), 0u);
   ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(c.id)), FwMode(L"/enable"), Shutdown()});

@@ -14,7 +14,7 @@ namespace {
 using Strings = std::vector<std::wstring>;
 
 std::string Fixture(const char* name) {
-  return test::ReadHostFile(std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/bcd/" + name);
+  return test::ReadHostFile(std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/") + name);
 }
 
 const wchar_t kRecoveryId[] = L"{6f0c2a13-8d1a-11e9-a5c2-c8f750a1b2c3}";

@@ -63,8 +63,9 @@ class SimProgramsTest : public ::testing::Test {
  protected:
   SimProgramsTest() : paths_(dir_.path()), programs_(paths_, store_, disks_) {
     WriteHostFile(dir_.path() + "/Windows/System32/cmd.exe", "");
-    listing_ = DecodeCodePage(437, ReadHostFile(std::string(TAVU_SOURCE_DIR) +
-                                                "/tests/fixtures/bcd/german_cp437.txt"));
+    const std::string german =
+        ReadHostFile(std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/german_cp437.txt"));
+    listing_ = DecodeCodePage(437, german);
     store_.Load(listing_);
     disks_.styles = {{0, 0}, {1, 1}};
     disks_.parts[{0, 1}] = {0x07, true, true, L'C'};
@@ -90,7 +91,8 @@ class SimProgramsTest : public ::testing::Test {
 };
 
 TEST_F(SimProgramsTest, ListingBatchWritesTheStoreInTheConsoleCodePage) {
-  const std::string german = ReadHostFile(std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/bcd/german_cp437.txt");
+  const std::string german =
+      ReadHostFile(std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/german_cp437.txt"));
   struct {
     const char* what;
     int oem;

@@ -164,7 +164,7 @@ TEST_F(TavuSimArmTest, MbrImageGetsTypeZeroCActiveOnDiskWithWrite) {
 
 TEST_F(TavuSimArmTest, MachineOptions) {
   const std::string gpt = Copy("gpt-notebook.img");
-  const std::string german = std::string(TAVU_SOURCE_DIR) + "/tests/fixtures/bcd/german_cp437.txt";
+  const std::string german = std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/german_cp437.txt");
   struct {
     std::string args;
     const char* expression;

@@ -36,7 +36,7 @@ class TavuSimCliTest : public ::testing::Test {
   }
   std::string Path(const std::string& name) const { return dir_.path() + "/" + name; }
   CommandResult Sim(const std::string& args) {
-    return RunCommand(ShellQuote(std::string(TAVU_TOOL_DIR) + "/tavu-sim") + " " + args);
+    return RunCommand(ShellQuote(std::string(TAVU_TOOL_DIR "/tavu-sim")) + " " + args);
   }
   TempDir dir_;
 };
