@@ -33,6 +33,13 @@ void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
   volumes_.Refresh(true);
 }
 
+void SimMachine::SetLanguage(const SimLanguage& language) {
+  language_ = &language;
+  tasks_.SetLanguage(language);
+  windowsTools_.SetLanguage(language);
+  system_.SetAnsiCodePage(language.ansiCodePage);
+}
+
 void SimMachine::AddAbsent() { disks_.AddAbsent(); }
 
 // A worker thread still running would use components that are about to go.

@@ -63,6 +63,10 @@ class SimMachine {
   SimResources& resources() { return resources_; }
   SimWindowsTools& windowsTools() { return windowsTools_; }
 
+  // Windows' display language: account names, bcdedit's listing, code pages.
+  void SetLanguage(const SimLanguage& language);
+  const SimLanguage& language() const { return *language_; }
+
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
 
@@ -86,6 +90,7 @@ class SimMachine {
   SimStartup startup_{handles_, faults_};
   SimResources resources_{paths_, faults_};
   SimWindowsTools windowsTools_{paths_, disks_, volumes_, processes_};
+  const SimLanguage* language_ = &DefaultSimLanguage();
 };
 
 }  // namespace tavu::sim

@@ -14,7 +14,7 @@ class SimSystem : public SystemApi {
  public:
   LocalTime Now() override { return now_; }
   std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) override;
-  // The machine's ANSI code page is 1252, as on a Western-European Windows.
+  // In the machine's ANSI code page (1252 unless its language says otherwise).
   int AnsiToWide(const char* text, int length, wchar_t* out, int capacity) override;
   std::uint32_t LastError() override;
   bool StdOutputInvalid() override { return stdOutputInvalid_; }
@@ -35,6 +35,8 @@ class SimSystem : public SystemApi {
   SimWow64& wow64() { return wow64_; }
 
   void SetNow(const LocalTime& t) { now_ = t; }
+  void SetAnsiCodePage(int codePage) { ansiCodePage_ = codePage; }
+  int ansiCodePage() const { return ansiCodePage_; }
   void SetModulePath(std::wstring path) { modulePath_ = std::move(path); }
   // The machine's fault injection: the module path and the redirection switch
   // then count as operations that can fail.
@@ -48,6 +50,7 @@ class SimSystem : public SystemApi {
   SimWow64 wow64_;
   bool stdOutputInvalid_ = false;
   std::uint64_t elapsed_ = 0;
+  int ansiCodePage_ = 1252;
   LocalTime now_{2014, 3, 2, 9, 5, 7};
   std::wstring modulePath_ = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
 };

@@ -58,7 +58,12 @@ ArmRun Arm(sim::SimMachine& machine) {
     if (machine.files().Exists(path)) run.tempFilesLeft.push_back(path);
   }
   run.restart = machine.windowsTools().programs().restart();
-  run.taskRegistered = machine.tasks().Find(L"TAVU F9 Recovery").has_value();
+  if (auto task = machine.tasks().Find(L"TAVU F9 Recovery")) {
+    run.taskRegistered = true;
+    run.taskPrincipal = task->userId;
+    run.taskPath = task->actionPath;
+    run.taskArguments = task->actionArguments;
+  }
   return run;
 }
 
@@ -100,6 +105,14 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
   json.Key("restart_seconds");
   run.restart.pending ? json.Int(run.restart.seconds) : json.Null();
   json.Key("task_registered").Bool(run.taskRegistered);
+  json.Key("task_principal");
+  run.taskRegistered ? json.WString(run.taskPrincipal) : json.Null();
+  json.Key("task_action");
+  if (run.taskRegistered) {
+    json.BeginObject().Key("path").WString(run.taskPath).Key("arguments").WString(run.taskArguments).EndObject();
+  } else {
+    json.Null();
+  }
   json.Key("boot_store");
   if (!store.HasEntry(L"{bootmgr}")) {
     json.Null();
@@ -172,7 +185,17 @@ void PrintReport(SimContext& context, const ArmRun& run) {
   } else {
     std::fprintf(out, "Restart pending: no\n");
   }
-  std::fprintf(out, "Logon task registered: %s\n", run.taskRegistered ? "yes" : "no");
+  if (run.taskRegistered) {
+    std::fprintf(out, "Logon task registered: yes, for %s: %s %s\n", ToUtf8(run.taskPrincipal).c_str(),
+                 ToUtf8(run.taskPath).c_str(), ToUtf8(run.taskArguments).c_str());
+  } else {
+    std::wstring answer;
+    for (const std::wstring& call : context.machine.tasks().calls()) {
+      if (call.rfind(L"RegisterTask ", 0) == 0) answer = call.substr(call.rfind(L' ') + 1);
+    }
+    std::fprintf(out, "Logon task registered: no%s%s\n", answer.empty() ? "" : ", the Task Scheduler answered ",
+                 ToUtf8(answer).c_str());
+  }
 
   sim::SimBcdStore& store = context.machine.windowsTools().store();
   if (store.HasEntry(L"{bootmgr}")) {

@@ -36,6 +36,10 @@ struct ArmRun {
   std::vector<std::wstring> tempFilesLeft;
   sim::SimRestart restart;
   bool taskRegistered = false;
+  // The group or user the registered task runs for, and what it starts.
+  std::wstring taskPrincipal;
+  std::wstring taskPath;
+  std::wstring taskArguments;
 };
 // The recovery worker, as the window starts it after Yes.
 ArmRun Arm(sim::SimMachine& machine);

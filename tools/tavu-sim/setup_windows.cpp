@@ -58,6 +58,12 @@ int SetUpBootListing(SimContext& c) {
   return 0;
 }
 
+// Set before anything runs: the boot listing and the account names follow it.
+int SetUpLanguage(SimContext& c) {
+  c.machine.SetLanguage(*sim::FindSimLanguage(c.options.language));
+  return 0;
+}
+
 int SetUpFirmwareTool(SimContext& c) {
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
@@ -76,6 +82,7 @@ int SetUpFirmwareTool(SimContext& c) {
 }
 
 const MachineSetup kFolders(SetUpFolders);
+const MachineSetup kLanguage(SetUpLanguage);
 const MachineSetup kWmi(SetUpWmi);
 const MachineSetup kBootListing(SetUpBootListing);
 const MachineSetup kFirmwareTool(SetUpFirmwareTool);

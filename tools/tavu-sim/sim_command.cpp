@@ -3,6 +3,8 @@
 #include <cstring>
 #include <map>
 
+#include "sim/core/language.h"
+
 namespace tavu::tool {
 
 namespace {
@@ -86,6 +88,12 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
         return 2;
       }
       options->fwmodePresent = text == "present";
+    } else if (std::strcmp(arg, "--language") == 0) {
+      if (!value(i, arg, &options->language)) return 2;
+      if (sim::FindSimLanguage(options->language) == nullptr) {
+        *error = "--language: '" + options->language + "' is not one of " + sim::KnownSimLanguageTags();
+        return 2;
+      }
     } else if (std::strcmp(arg, "--json") == 0) {
       options->json = true;
     } else if (std::strcmp(arg, "--write") == 0) {

@@ -33,6 +33,8 @@ struct SimOptions {
   std::string bcdListing;              // empty: a listing made from the disks
   std::string carriedLauncher;         // empty: the built launcher
   bool fwmodePresent = true;
+  // Windows as shipped notebooks run it.
+  std::string language = "en-US";
   std::string command;
   bool json = false;
   bool write = false;

@@ -1,0 +1,181 @@
+// The programs on Windows as shipped notebooks run it: a display language
+// other than English, volumes that arrive a while after a table write, an
+// empty card-reader slot, an anti-malware scanner and a running launcher.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/task_api.h"
+#include "launcher/services/scheduled_task.h"
+#include "sim/core/language.h"
+#include "sim/programs/windows_tools.h"
+#include "tests/fixtures/launcher_test.h"
+#include "tests/fixtures/notebooks.h"
+#include "tests/fixtures/run_command.h"
+#include "tests/fixtures/tavu_sim_run.h"
+#include "tests/fixtures/temp_dir.h"
+
+namespace tavu::test::shipped_windows {
+namespace {
+
+const char* const kLanguages[] = {"en-US", "de-DE", "fr-FR", "es-ES", "pl-PL", "ru-RU", "ja-JP", "zh-CN"};
+
+class ShippedWindowsTest : public LauncherTest {};
+
+// ---- a display language other than English ----------------------------------
+
+TEST_F(ShippedWindowsTest, LogonTaskIsRegisteredForTheAdministratorsOnEveryDisplayLanguage) {
+  for (const char* tag : kLanguages) {
+    SCOPED_TRACE(tag);
+    const sim::SimLanguage* language = sim::FindSimLanguage(tag);
+    ASSERT_NE(language, nullptr);
+    machine().SetLanguage(*language);
+    EXPECT_EQ(AddTask(kLauncherPath), 0);
+    auto task = machine().tasks().Find(L"TAVU F9 Recovery");
+    ASSERT_TRUE(task.has_value());
+    EXPECT_EQ(task->userId, L"S-1-5-32-544");
+    EXPECT_EQ(task->logonType, kTaskLogonGroup);
+    EXPECT_EQ(task->principalLogonType, kTaskLogonGroup);
+    EXPECT_EQ(task->runLevel, kTaskRunLevelHighest);
+  }
+}
+
+// What the simulated Task Scheduler takes for the group, as Windows does.
+TEST_F(ShippedWindowsTest, GroupNamesAreMappedOnlyInTheirOwnLanguage) {
+  struct Case {
+    const char* language;
+    const wchar_t* name;
+    bool mapped;
+  } const cases[] = {
+      {"en-US", L"Builtin\\Administrators", true},
+      {"en-US", L"administrators", true},
+      {"de-DE", L"Builtin\\Administrators", false},
+      {"de-DE", L"VORDEFINIERT\\Administratoren", true},
+      {"de-DE", L"vordefiniert\\administratoren", true},
+      {"fr-FR", L"BUILTIN\\Administrateurs", true},
+      {"fr-FR", L"BUILTIN\\Administratoren", false},
+      {"ru-RU", L"BUILTIN\\\u0430\u0434\u043c\u0438\u043d\u0438\u0441\u0442\u0440\u0430\u0442\u043e\u0440\u044b", true},
+      {"ja-JP", L"BUILTIN\\Administrators", true},
+      {"pl-PL", L"S-1-5-32-544", true},
+      {"pl-PL", L"S-1-5-32-545", false},
+      {"es-ES", L"", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.language));
+    EXPECT_EQ(sim::NamesAdministrators(*sim::FindSimLanguage(c.language), c.name), c.mapped);
+  }
+}
+
+TEST_F(ShippedWindowsTest, RegistrationForAnUnknownNameFailsAsWindowsFailsIt) {
+  machine().SetLanguage(*sim::FindSimLanguage("de-DE"));
+  Handle session = nullptr;
+  machine().com().InitializeApartment();
+  ASSERT_EQ(machine().tasks().OpenFolder(L"\\", &session), kSOk);
+  TaskRegistration r;
+  r.flags = kTaskCreateOrUpdate;
+  r.logonType = kTaskLogonGroup;
+  r.userId = L"Builtin\\Administrators";
+  EXPECT_EQ(machine().tasks().RegisterTask(session, L"T", r), HResultOf(0x80070534u));
+  EXPECT_FALSE(machine().tasks().Find(L"T").has_value());
+  r.userId = L"S-1-5-32-544";
+  EXPECT_EQ(machine().tasks().RegisterTask(session, L"T", r), kSOk);
+  machine().tasks().CloseFolder(session);
+}
+
+// The listing bcdedit writes after the launcher's CHCP 437: localized headers
+// and identifier word in code page 437, everything else as on English Windows.
+TEST_F(ShippedWindowsTest, BootListingIsLocalizedAndWrittenInTheConsoleCodePage) {
+  machine().AddDiskBytes(GptNotebook());
+  struct Case {
+    const char* language;
+    std::string identifierLine;  // the bytes as code page 437 writes them
+    std::string header;
+  } const cases[] = {
+      {"en-US", "identifier              {bootmgr}", "Windows Boot Manager"},
+      {"de-DE", "Bezeichner              {bootmgr}", "Windows-Start-Manager"},
+      {"fr-FR", "identificateur          {bootmgr}", "Gestionnaire de d\x82marrage Windows"},
+      {"ru-RU", "?????????????           {bootmgr}", "????????? ???????? Windows"},
+      {"zh-CN", "???                     {bootmgr}", "Windows ?????"},
+  };
+  const std::string batch = Host(L"C:\\Windows\\Temp\\list.cmd");
+  WriteHostFile(batch, "@ECHO OFF\r\nCHCP 437\r\nbcdedit /enum all > \"C:\\Windows\\Temp\\list.txt\"\r\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    machine().SetLanguage(*sim::FindSimLanguage(c.language));
+    sim::SimWindowsTools tools(machine().paths(), machine().disks(), machine().volumes(), machine().processes());
+    tools.SetLanguage(machine().language());
+    tools.store();
+    tools.programs().Cmd(L"/c \"C:\\Windows\\Temp\\list.cmd\"", L"C:\\Windows\\System32", true);
+    const std::string listing = ReadHostFile(Host(L"C:\\Windows\\Temp\\list.txt"));
+    EXPECT_NE(listing.find("\r\n" + c.header + "\r\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("\r\n" + c.identifierLine + "\r\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("description             Windows Recovery Environment\r\n"), std::string::npos);
+    EXPECT_NE(listing.find("\\Recovery\\WindowsRE\\Winre.wim,{"), std::string::npos);
+  }
+}
+
+// MultiByteToWideChar(CP_ACP): the language's ANSI code page decides.
+TEST_F(ShippedWindowsTest, TextIsReadInTheLanguagesAnsiCodePage) {
+  struct Case {
+    const char* language;
+    const char* bytes;
+    std::wstring text;
+  } const cases[] = {
+      {"de-DE", "\xC4\x80", L"\u00C4\u20AC"},
+      {"pl-PL", "\xA3\xB9", L"\u0141\u0105"},
+      {"ru-RU", "\xC0\xFF", L"\u0410\u044F"},
+      {"ja-JP", "\x82\xA0" "A\xB1", L"\uFFFD" L"A\uFF71"},  // a double-byte character, then half-width katakana
+      {"zh-CN", "\xC4\xE3{", L"\uFFFD{"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    machine().SetLanguage(*sim::FindSimLanguage(c.language));
+    wchar_t out[16] = {};
+    const int n = machine().system().AnsiToWide(c.bytes, -1, out, 16);
+    EXPECT_EQ(n, static_cast<int>(c.text.size()) + 1);
+    EXPECT_EQ(std::wstring(out), c.text);
+  }
+}
+
+// ---- tavu-sim on the notebooks ------------------------------------------------
+
+class ShippedWindowsCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveTool("python3")) GTEST_SKIP() << "python3 is needed to read the JSON";
+    Write("gpt.img", GptNotebook());
+    Write("mbr.img", MbrNotebook());
+  }
+  void Write(const std::string& name, const Bytes& bytes) {
+    WriteHostFile(Path(name), std::string(bytes.begin(), bytes.end()));
+  }
+  std::string Path(const std::string& name) const { return dir_.path() + "/" + name; }
+  std::vector<std::string> Fields(const std::string& args, const std::vector<std::string>& expressions,
+                                  int status = 0) {
+    CommandResult r = RunTavuSim(args);
+    EXPECT_EQ(r.status, status) << args << ": " << r.err;
+    return JsonFields(dir_.path(), r.out, expressions);
+  }
+  TempDir dir_;
+};
+
+TEST_F(ShippedWindowsCliTest, ArmAndCheckOnEveryDisplayLanguageAndBothRoutes) {
+  for (const char* tag : kLanguages) {
+    for (const char* image : {"gpt.img", "mbr.img"}) {
+      const std::string machine = std::string("--language ") + tag + " --disk " + ShellQuote(Path(image));
+      SCOPED_TRACE(machine);
+      const bool gpt = std::string(image) == "gpt.img";
+      EXPECT_EQ(Fields(machine + " arm --json",
+                       {"d['result']", "d['route']", "d['task_registered']", "d['task_principal']",
+                        "d['task_action']['arguments']", "d['restart_pending']", "d['message_boxes']"}),
+                (std::vector<std::string>{"0", gpt ? "boot-manager" : "partition-table", "True", "S-1-5-32-544",
+                                          "/CHECK", "True", ""}));
+      EXPECT_EQ(Fields(machine + " check --json", {"d['verdict']", "d['recovery_entry'] is not None"}),
+                (std::vector<std::string>{"ready", gpt ? "True" : "False"}));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavu::test::shipped_windows
