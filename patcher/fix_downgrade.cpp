@@ -4,6 +4,7 @@
 
 #include "common/disk_api.h"
 #include "common/drive_layout_view.h"
+#include "common/error_mode.h"
 #include "common/file_api.h"
 #include "common/heap_block.h"
 #include "common/platform.h"
@@ -102,6 +103,7 @@ void UpdateLauncher() {
 }  // namespace
 
 void FixDowngarde() {
+  FailCriticalErrorsQuietly();
   wchar_t volumeName[kVolumeNameChars] = {};
   for (int n = 0; n < kNameableDisks; ++n) {
     wchar_t name[32];

@@ -20,6 +20,14 @@ SimMachine::SimMachine(const std::string& root)
   platform_.firmware = &firmware_;
   system_.SetFaults(&faults_);
   disks_.OnLayoutWritten([this](int disk) { volumes_.RefreshAfterLayoutWrite(disk); });
+  // Windows asks the user for the missing medium, and waits for the answer,
+  // unless the process set SEM_FAILCRITICALERRORS; the box is answered Cancel.
+  volumes_.SetNoMediaPrompt([this](int disk) {
+    if ((system_.errorMode() & kSemFailCriticalErrors) != 0) return;
+    const std::wstring device = L"\\Device\\Harddisk" + std::to_wstring(disk) + L"\\DR" + std::to_wstring(disk);
+    ui_.RecordSystemBox(L"There is no disk in the drive. Please insert a disk into drive " + device + L".",
+                        system_.ModuleFileName() + L" - No Disk", kIdCancel);
+  });
 }
 
 bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::string* error) {
@@ -31,6 +39,11 @@ bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::strin
 void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
   disks_.AddDiskBytes(std::move(bytes), kind);
   volumes_.Refresh(true);
+}
+
+void SimMachine::AddCardReader() {
+  disks_.AddCardReader();
+  volumes_.AddCardReader(disks_.Count() - 1);
 }
 
 void SimMachine::SetLanguage(const SimLanguage& language) {

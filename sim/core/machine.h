@@ -53,6 +53,8 @@ class SimMachine {
   bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error = nullptr);
   void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind = DiskKind::Fixed);
   void AddAbsent();
+  // An empty card-reader slot as the next disk, with its drive letter.
+  void AddCardReader();
   SimCom& com() { return com_; }
   SimProcesses& processes() { return processes_; }
   SimUi& ui() { return ui_; }

@@ -35,6 +35,16 @@ int SimSystem::AnsiToWide(const char* text, int length, wchar_t* out, int capaci
   return AnsiToWideIn(ansiCodePage_, text, n, out, capacity);
 }
 
+std::wstring SimSystem::ModuleFileName() const {
+  const std::size_t slash = modulePath_.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? modulePath_ : modulePath_.substr(slash + 1);
+}
+
+void SimSystem::SetErrorMode(std::uint32_t mode) {
+  errorMode_ = mode;
+  errorModeSetAt_ = faults_ != nullptr ? static_cast<std::int64_t>(faults_->Count()) : 0;
+}
+
 std::uint32_t SimSystem::LastError() { return GetLastErrorValue(); }
 
 bool SimSystem::SetWow64FsRedirection(bool enable) {

@@ -389,6 +389,7 @@ bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
   if (h == nullptr) return false;
   Volume* v = ById(h->id);
   if (v == nullptr) return Failed(kErrorInvalidHandle);
+  if (v->noMediaDisk >= 0) return Failed(kErrorNotReady);
   // A volume of a simulated disk lies on its partition; a foreign one where it
   // was placed. Either may have been given further extents.
   const std::size_t own = v->foreign ? v->foreignExtents.size() : 1;
@@ -485,6 +486,10 @@ bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t 
   if (length == 0 || root[length - 1] != L'\\') return Failed(kErrorInvalidName);
   Volume* v = ByRoot(root);
   if (v == nullptr) return Failed(kErrorPathNotFound);
+  if (v->noMediaDisk >= 0) {
+    if (noMediaPrompt_) noMediaPrompt_(v->noMediaDisk);
+    return Failed(kErrorNotReady);
+  }
   std::wstring text;
   if (v->foreign) {
     text = v->foreignLabel;
@@ -543,6 +548,16 @@ std::wstring SimVolumes::AddForeignVolume(wchar_t letter, const std::wstring& la
   std::wstring name = v.name;
   volumes_.push_back(std::move(v));
   Indexed(volumes_.size() - 1);
+  return name;
+}
+
+std::wstring SimVolumes::AddCardReader(int disk) {
+  wchar_t letter = 0;
+  for (wchar_t c = L'D'; c <= L'Z' && letter == 0; ++c) {
+    if (!LetterInUse(c)) letter = c;
+  }
+  std::wstring name = AddForeignVolume(letter, L"", {});
+  if (Volume* v = ByName(name.c_str(), true)) v->noMediaDisk = disk;
   return name;
 }
 

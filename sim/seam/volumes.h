@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -81,6 +82,13 @@ class SimVolumes : public VolumeApi {
   // Takes a letter away from whatever volume holds it.
   void RemoveLetter(wchar_t letter);
 
+  // The drive of an empty card-reader slot on disk: listed, with the first
+  // free letter from D: (C: is the system's), and every question about its
+  // medium answered ERROR_NOT_READY. Its label query first calls the prompt,
+  // which stands for the box Windows shows unless the program asked it not to.
+  std::wstring AddCardReader(int disk);
+  void SetNoMediaPrompt(std::function<void(int disk)> prompt) { noMediaPrompt_ = std::move(prompt); }
+
  private:
   struct Volume {
     std::uint64_t id = 0;
@@ -95,6 +103,7 @@ class SimVolumes : public VolumeApi {
     std::wstring foreignLabel;
     wchar_t letter = 0;
     std::vector<std::wstring> folders;
+    int noMediaDisk = -1;  // the card-reader slot's disk number
   };
   enum class NewVolumes : std::uint8_t { NoLetter, StartRule, MbrAutoMount };
   struct VolumeHandle;
@@ -138,6 +147,7 @@ class SimVolumes : public VolumeApi {
   std::vector<Volume> volumes_;
   std::uint64_t nextId_ = 1;
   std::vector<Assignment> assignments_;
+  std::function<void(int)> noMediaPrompt_;
 };
 
 }  // namespace tavu::sim

@@ -3,10 +3,14 @@
 // empty card-reader slot, an anti-malware scanner and a running launcher.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "common/system_api.h"
 #include "common/task_api.h"
+#include "launcher/startup/launcher_main.h"
+#include "patcher/fix_downgrade.h"
 #include "launcher/services/scheduled_task.h"
 #include "sim/core/language.h"
 #include "sim/programs/windows_tools.h"
@@ -138,6 +142,47 @@ TEST_F(ShippedWindowsTest, TextIsReadInTheLanguagesAnsiCodePage) {
   }
 }
 
+// ---- an empty card-reader slot ------------------------------------------------
+
+TEST_F(ShippedWindowsTest, EmptyCardReaderAsksForItsMediumUnlessTheProgramSaidNotTo) {
+  machine().AddDiskBytes(GptNotebook());
+  machine().AddCardReader();
+  // C: is Windows', so the slot's drive is D:.
+  wchar_t label[32] = {};
+  EXPECT_FALSE(machine().volumes().VolumeLabel(L"D:\\", label, 32));
+  EXPECT_EQ(machine().system().LastError(), 21u);
+  auto boxes = machine().ui().messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, L"TAVU Recovery.exe - No Disk");
+  EXPECT_EQ(boxes[0].text,
+            L"There is no disk in the drive. Please insert a disk into drive \\Device\\Harddisk1\\DR1.");
+  EXPECT_EQ(boxes[0].answer, 2);  // IDCANCEL
+
+  machine().system().SetErrorMode(kSemFailCriticalErrors);
+  EXPECT_FALSE(machine().volumes().VolumeLabel(L"D:\\", label, 32));
+  EXPECT_EQ(machine().system().LastError(), 21u);
+  EXPECT_EQ(machine().ui().messageBoxes().size(), 1u);
+}
+
+TEST_F(ShippedWindowsTest, LauncherAndPatcherSetTheErrorModeBeforeAnythingElse) {
+  struct Case {
+    const char* program;
+    std::function<void()> run;
+  } const cases[] = {
+      {"launcher /DISABLE", [this] { LauncherMain(machine().startup(), nullptr, L"/DISABLE", 10); }},
+      {"launcher window mode", [this] { LauncherMain(machine().startup(), nullptr, L"", 10); }},
+      {"patcher", [] { patcher::FixDowngarde(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    machine().system().SetErrorMode(0);
+    const auto before = static_cast<std::int64_t>(machine().faults().Count());
+    c.run();
+    EXPECT_NE(machine().system().errorMode() & kSemFailCriticalErrors, 0u);
+    EXPECT_EQ(machine().system().errorModeSetAt(), before);
+  }
+}
+
 // ---- tavu-sim on the notebooks ------------------------------------------------
 
 class ShippedWindowsCliTest : public ::testing::Test {
@@ -174,6 +219,25 @@ TEST_F(ShippedWindowsCliTest, ArmAndCheckOnEveryDisplayLanguageAndBothRoutes) {
       EXPECT_EQ(Fields(machine + " check --json", {"d['verdict']", "d['recovery_entry'] is not None"}),
                 (std::vector<std::string>{"ready", gpt ? "True" : "False"}));
     }
+  }
+}
+
+// A slot before the system disk is passed over; one after it is asked about
+// its drive on the partition-table route, without a box.
+TEST_F(ShippedWindowsCliTest, EmptyCardReaderIsPassedOverWithoutABox) {
+  for (const char* machine : {"--card-reader --disk gpt.img", "--card-reader --disk mbr.img",
+                              "--disk mbr.img --card-reader", "--disk gpt.img --card-reader"}) {
+    SCOPED_TRACE(machine);
+    std::string args = machine;
+    args.replace(args.find(".img") - 3, 3, Path(args.substr(args.find(".img") - 3, 3)));
+    const bool first = args.rfind("--card-reader", 0) == 0;
+    const bool gpt = args.find("gpt.img") != std::string::npos;
+    EXPECT_EQ(Fields(args + " arm --json", {"d['result']", "d['route']", "d['message_boxes']"}),
+              (std::vector<std::string>{"0", gpt ? "boot-manager" : "partition-table", ""}));
+    EXPECT_EQ(Fields(args + " locate --json", {"d['recovery_partition']['result']", "d['recovery_partition']['disk']"}),
+              (std::vector<std::string>{"0", first ? "1" : "0"}));
+    EXPECT_EQ(Fields(args + " check --json", {"d['verdict']", "d['message_boxes']"}),
+              (std::vector<std::string>{"ready", ""}));
   }
 }
 

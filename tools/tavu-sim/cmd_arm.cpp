@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/error_mode.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/globals.h"
@@ -35,10 +36,13 @@ ArmRun Arm(sim::SimMachine& machine) {
   // The route this machine leads to, asked before the worker changes anything.
   std::int32_t partition = 0;
   std::int32_t disk = 0;
-  bool found = FindRecoveryPartition(&partition, &disk) == kLocateFound;
+  LocateDetail detail;
+  bool found = FindRecoveryPartition(&partition, &disk, &detail) == kLocateFound;
+  run.noMediumDisks = detail.noMediumDisks;
   const char* route = found ? (QueryPartitionStyle(disk) == 0 ? "partition-table" : "boot-manager") : nullptr;
 
   // Start-up's state when the window starts the worker.
+  FailCriticalErrorsQuietly();
   machine.com().InitializeMultithreaded();
   machine.com().InitializeSecurity(0, 3);
   g_comReady = 1;
@@ -156,6 +160,7 @@ void PrintReport(SimContext& context, const ArmRun& run) {
   std::fprintf(out, "Recovery worker: %u (%s)\n", run.result,
                run.result == 0 ? "the restart was started" : "aborted");
   std::fprintf(out, "Route: %s\n", run.route != nullptr ? run.route : "none (the worker stopped before choosing)");
+  PrintPassedOver(out, run.noMediumDisks);
   std::fprintf(out, "\nMessage boxes:%s\n", run.boxes.empty() ? " none" : "");
   for (const sim::SimMessageBox& box : run.boxes) {
     std::fprintf(out, "  [%s] %s\n", ToUtf8(box.caption).c_str(), ToUtf8(box.text).c_str());

@@ -123,6 +123,11 @@ const char* StyleName(std::uint32_t style) {
 void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine) {
   json.BeginArray();
   for (int d = 0; d < machine.disks().Count(); ++d) {
+    if (machine.disks().Kind(d) == sim::DiskKind::CardReader) {
+      json.BeginObject().Key("number").Int(d).Key("style").String("RAW").Key("no_medium").Bool(true);
+      json.Key("problems").BeginArray().EndArray().Key("partitions").BeginArray().EndArray().EndObject();
+      continue;
+    }
     if (machine.disks().Image(d) == nullptr) continue;
     std::uint32_t style = 0;
     std::vector<PartitionView> parts = Partitions(machine, d, &style);
@@ -152,6 +157,10 @@ void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine) {
 void PrintDisks(std::FILE* out, sim::SimMachine& machine) {
   for (int d = 0; d < machine.disks().Count(); ++d) {
     const sim::DiskImage* image = machine.disks().Image(d);
+    if (machine.disks().Kind(d) == sim::DiskKind::CardReader) {
+      std::fprintf(out, "Disk %d: empty card-reader slot (SD bus), no medium: every read answers ERROR_NOT_READY (21)\n", d);
+      continue;
+    }
     if (image == nullptr) {
       std::fprintf(out, "Disk %d: absent (cannot be opened)\n", d);
       continue;

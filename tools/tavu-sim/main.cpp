@@ -31,7 +31,7 @@ constexpr KnownCommand kCommands[] = {
 int Usage(const std::string& reason, std::FILE* out = stderr) {
   if (!reason.empty()) std::fprintf(stderr, "tavu-sim: %s\n", reason.c_str());
   std::fprintf(out,
-               "usage: tavu-sim [--disk IMG] [--usb-disk IMG] [--removable IMG] [--absent]\n"
+               "usage: tavu-sim [--disk IMG] [--usb-disk IMG] [--removable IMG] [--absent] [--card-reader]\n"
                "                [--root DIR] [--manufacturer TEXT] [--bitlocker LIST]\n"
                "                [--bcd-listing FILE] [--carried-launcher FILE] [--fwmode present|absent]\n"
                "                [--language TAG]\n"
@@ -119,6 +119,8 @@ int main(int argc, char** argv) {
   for (const tool::DiskOption& disk : options.disks) {
     if (disk.kind == sim::DiskKind::Absent) {
       machine.AddAbsent();
+    } else if (disk.kind == sim::DiskKind::CardReader) {
+      machine.AddCardReader();
     } else if (!machine.AddDisk(disk.image, disk.kind, &error)) {
       std::fprintf(stderr, "tavu-sim: cannot read image '%s': %s\n", disk.image.c_str(), error.c_str());
       return 2;

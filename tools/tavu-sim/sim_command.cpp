@@ -57,6 +57,8 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
       options->disks.push_back(DiskOption{text, kind});
     } else if (std::strcmp(arg, "--absent") == 0) {
       options->disks.push_back(DiskOption{"", sim::DiskKind::Absent});
+    } else if (std::strcmp(arg, "--card-reader") == 0) {
+      options->disks.push_back(DiskOption{"", sim::DiskKind::CardReader});
     } else if (std::strcmp(arg, "--root") == 0) {
       if (!value(i, arg, &options->root)) return 2;
     } else if (std::strcmp(arg, "--manufacturer") == 0) {

@@ -19,7 +19,7 @@
 namespace tavu::tool {
 
 struct DiskOption {
-  std::string image;  // empty for --absent
+  std::string image;  // empty for --absent and --card-reader
   sim::DiskKind kind = sim::DiskKind::Fixed;
 };
 
