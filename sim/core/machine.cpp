@@ -1,5 +1,8 @@
 #include "sim/core/machine.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace tavu::sim {
 
 SimMachine::SimMachine(const std::string& root)
@@ -20,6 +23,7 @@ SimMachine::SimMachine(const std::string& root)
   platform_.firmware = &firmware_;
   system_.SetFaults(&faults_);
   disks_.OnLayoutWritten([this](int disk) { volumes_.RefreshAfterLayoutWrite(disk); });
+  volumes_.SetClock([this] { return system_.elapsedMilliseconds(); });
   // Windows asks the user for the missing medium, and waits for the answer,
   // unless the process set SEM_FAILCRITICALERRORS; the box is answered Cancel.
   volumes_.SetNoMediaPrompt([this](int disk) {
@@ -39,6 +43,14 @@ bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::strin
 void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
   disks_.AddDiskBytes(std::move(bytes), kind);
   volumes_.Refresh(true);
+}
+
+void SimMachine::Settle() {
+  if (volumes_.PendingArrivals() == 0) return;
+  const std::uint64_t due = volumes_.LastArrivalDue();
+  const std::uint64_t now = system_.elapsedMilliseconds();
+  if (due > now) system_.Pause(static_cast<std::uint32_t>(std::min<std::uint64_t>(due - now, UINT32_MAX)));
+  volumes_.Volumes();
 }
 
 void SimMachine::AddCardReader() {

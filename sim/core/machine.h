@@ -69,6 +69,10 @@ class SimMachine {
   void SetLanguage(const SimLanguage& language);
   const SimLanguage& language() const { return *language_; }
 
+  // Time passes after the programs ended, until every volume still to arrive
+  // has arrived: the machine as its owner finds it a moment later.
+  void Settle();
+
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
 

@@ -3,12 +3,14 @@
 // empty card-reader slot, an anti-malware scanner and a running launcher.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "common/system_api.h"
 #include "common/task_api.h"
+#include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/launcher_main.h"
 #include "patcher/fix_downgrade.h"
 #include "launcher/services/scheduled_task.h"
@@ -183,6 +185,119 @@ TEST_F(ShippedWindowsTest, LauncherAndPatcherSetTheErrorModeBeforeAnythingElse) 
   }
 }
 
+// ---- volumes that arrive after the table write ---------------------------------
+
+// The patcher's log lines of this run, without time stamps.
+std::vector<std::string> PatcherLog(const std::string& host) {
+  const std::string bytes = ReadHostFile(host);
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const char c = bytes[i];
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line.size() > 22 ? line.substr(22) : line);
+      line.clear();
+    } else {
+      line.push_back(c);
+    }
+  }
+  return lines;
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+constexpr std::int64_t kHiddenDataOffset = 14336ll * 512;
+
+// EFI, reserved, Windows (C: at start), and a data volume a downgrade hid.
+Bytes HiddenDataNotebook() {
+  return GptBuilder(kNotebookSectors)
+      .Add(kEfiSystemType, 2048, 2048)
+      .Add(kMsReservedType, 4096, 2048)
+      .Add(kBasicDataType, 6144, 8192)
+      .Add(kBasicDataType, 14336, 4096, 0xC000000000000000ull, u"Data")
+      .Build();
+}
+
+TEST_F(ShippedWindowsTest, PatcherWaitsForTheVolumeItUnhid) {
+  struct Case {
+    bool automount;
+    std::uint32_t arrivalMs;
+    bool arrives;          // within the patcher's wait
+    bool patcherAssigns;   // the letter is the patcher's, not Windows'
+  } const cases[] = {
+      {true, 300, true, false},
+      {false, 300, true, true},
+      {true, 0, true, false},
+      {false, 4900, true, true},
+      {true, 60000, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("automount " + std::to_string(c.automount) + ", arrival " + std::to_string(c.arrivalMs));
+    TempDir dir;
+    sim::SimMachine m(dir.path());
+    m.Install();
+    m.volumes().SetAutomount(c.automount);
+    m.volumes().SetArrivalMilliseconds(c.arrivalMs);
+    m.AddDiskBytes(HiddenDataNotebook());
+    patcher::FixDowngarde();
+    const std::vector<std::string> log = PatcherLog(m.HostPath(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log"));
+    EXPECT_EQ(Has(log, "[FindVolume]\tCan not find volume"), !c.arrives);
+    EXPECT_EQ(m.volumes().assignments().size(), c.patcherAssigns ? 1u : 0u);
+    // Bounded: the patcher waited as long as the volume took, never more than its limit.
+    EXPECT_LE(m.system().elapsedMilliseconds(), 5000u);
+    if (c.arrives) {
+      EXPECT_GE(m.system().elapsedMilliseconds(), c.arrivalMs);
+      EXPECT_EQ(m.volumes().VolumeOf(0, kHiddenDataOffset).letter, L'D');
+    } else {
+      EXPECT_TRUE(m.volumes().VolumeOf(0, kHiddenDataOffset).name.empty());
+    }
+    SetPlatform(Platform{});
+  }
+}
+
+// On the MBR route the letter Windows gives the recovery volume a moment after
+// diskpart made it visible is the one the worker must remove.
+TEST_F(ShippedWindowsTest, WorkerRemovesTheLetterOfTheRecoveryVolumeThatArrivesLate) {
+  struct Case {
+    bool automount;
+    std::uint32_t arrivalMs;
+    const char* removeLine;
+    bool letterAfter;  // the recovery volume still has a letter a moment after the run
+  } const cases[] = {
+      {true, 300, "remove letter=E noerr", false},
+      {false, 300, "remove letter= noerr", false},
+      {true, 0, "remove letter=E noerr", false},
+      {true, 60000, "remove letter= noerr", true},  // beyond any wait: nothing to be done
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("automount " + std::to_string(c.automount) + ", arrival " + std::to_string(c.arrivalMs));
+    TempDir dir;
+    sim::SimMachine m(dir.path());
+    m.Install();
+    m.system().SetModulePath(kLauncherPath);
+    m.ui().SetSynchronousThreads(true);
+    WriteHostFile(m.HostPath(kLauncherPath), "MZ");
+    WriteHostFile(m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe"), "MZ");
+    WriteHostFile(m.HostPath(L"C:\\Windows\\Temp\\keep"), "");
+    WriteHostFile(m.HostPath(L"C:\\Windows\\System32\\keep"), "");
+    m.volumes().SetAutomount(c.automount);
+    m.volumes().SetArrivalMilliseconds(c.arrivalMs);
+    m.AddDiskBytes(MbrNotebook());
+    EXPECT_EQ(RecoveryWorker(nullptr), 0u);
+    const auto runs = m.windowsTools().programs().scriptRuns();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_NE(runs[1].script.find(std::string("\r\n") + c.removeLine + "\r\n"), std::string::npos) << runs[1].script;
+    EXPECT_LE(m.system().elapsedMilliseconds(), 5000u);
+    m.Settle();
+    EXPECT_EQ(m.volumes().VolumeOf(0, 14336ll * 512).letter != 0, c.letterAfter);
+    EXPECT_TRUE(m.windowsTools().programs().restart().pending);
+    SetPlatform(Platform{});
+  }
+}
+
 // ---- tavu-sim on the notebooks ------------------------------------------------
 
 class ShippedWindowsCliTest : public ::testing::Test {
@@ -238,6 +353,31 @@ TEST_F(ShippedWindowsCliTest, EmptyCardReaderIsPassedOverWithoutABox) {
               (std::vector<std::string>{"0", first ? "1" : "0"}));
     EXPECT_EQ(Fields(args + " check --json", {"d['verdict']", "d['message_boxes']"}),
               (std::vector<std::string>{"ready", ""}));
+  }
+}
+
+// The notebook of the demo: the data volume the patcher unhides arrives while
+// it waits, and automatic mounting letters it.
+TEST_F(ShippedWindowsCliTest, VolumeThatArrivesLateIsReported) {
+  EXPECT_EQ(Fields("demo --json",
+                   {"[(a['disk'], a['partition'], a['after_ms'], a['letter']) for a in d['patch']['volume_arrivals']]",
+                    "d['patch']['letters_assigned']", "'[FindVolume]\\tCan not find volume' in d['patch']['log']",
+                    "[p['letter'] for p in d['patch']['disks'][0]['partitions']][3]"}),
+            (std::vector<std::string>{"(0, 4, 300, 'E:')", "", "False", "E:"}));
+  Write("hidden.img", HiddenDataNotebook());
+  for (const char* arrival : {"300", "60000"}) {
+    SCOPED_TRACE(arrival);
+    CommandResult r = RunTavuSim("--arrival-ms " + std::string(arrival) + " --disk " + ShellQuote(Path("hidden.img")) +
+                                 " patch");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string line = std::string("disk 0, partition 4: \\\\?\\Volume{");
+    EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(std::string(arrival) == "300" ? " ms after the write, while the program waited; "
+                                                        "automatic mounting gave it D:"
+                                                      : " ms after the write, after the program had ended; "
+                                                        "automatic mounting gave it D:"),
+              std::string::npos)
+        << r.out;
   }
 }
 

@@ -62,7 +62,7 @@ TEST_F(TavuSimArmTest, GptImageIsArmedThroughTheBootManagerAndNotWrittenTo) {
   } fields[] = {
       {"sorted(d)",
        "boot_store|disks|message_boxes|processes|restart_pending|restart_seconds|result|route|task_action|"
-       "task_principal|task_registered|temp_files_left"},
+       "task_principal|task_registered|temp_files_left|volume_arrivals"},
       {"d['result']", "0"},
       {"d['route']", "boot-manager"},
       {"d['message_boxes']", ""},

@@ -52,6 +52,9 @@ ArmRun Arm(sim::SimMachine& machine) {
   if (machine.ui().StartThread(&RecoveryWorker, nullptr, &thread)) machine.ui().JoinThreads();
   auto threads = machine.ui().threads();
   run.result = threads.empty() ? 1 : threads.back().exitCode;
+  // The machine a moment later: what the owner finds, and the restart finds.
+  run.programEndMs = machine.system().elapsedMilliseconds();
+  machine.Settle();
 
   run.boxes = machine.ui().messageBoxes();
   bool stoppedEarly = machine.system().StdOutputInvalid();
@@ -140,6 +143,7 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
     json.Key("changes").Int(store.changes());
     json.EndObject();
   }
+  WriteArrivalsJson(json, machine);
   json.Key("disks");
   WriteDisksJson(json, machine);
   json.EndObject();
@@ -212,6 +216,7 @@ void PrintReport(SimContext& context, const ArmRun& run) {
     std::vector<std::wstring> isolated = store.Values(L"{current}", L"isolatedcontext");
     std::fprintf(out, "  {current} isolatedcontext %s\n", isolated.empty() ? "(not set)" : Joined(isolated).c_str());
   }
+  PrintArrivals(out, context.machine, run.programEndMs);
   std::fprintf(out, "\nDisks after the run\n");
   PrintDisks(out, context.machine);
 }

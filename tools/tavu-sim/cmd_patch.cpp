@@ -147,8 +147,11 @@ PatchRun Patch(sim::SimMachine& m) {
   SetPlatform(p);
   patcher::FixDowngarde();
   m.Install();
+  const std::uint64_t programEnd = m.system().elapsedMilliseconds();
+  m.Settle();
 
   PatchRun run;
+  run.programEndMs = programEnd;
   run.log = NewLogLines(logBefore, ReadAll(logHost));
   bool copyDecided = false;
   for (const std::string& line : run.log) copyDecided |= line == "[FixDowngarde]\tFile version is older, copy file";
@@ -189,6 +192,7 @@ void WritePatchJson(JsonWriter& json, sim::SimMachine& m, const PatchRun& run, b
     json.Null();
   }
   json.Key("written_to_images").Bool(writtenToImages);
+  WriteArrivalsJson(json, m);
   json.Key("disks");
   WriteDisksJson(json, m);
   json.EndObject();
@@ -219,6 +223,7 @@ int RunPatch(SimContext& context) {
   }
   std::fprintf(out, "Installed launcher: %s%s\n", run.launcher.c_str(),
                run.carried ? "" : " (no carried launcher: the patcher has nothing to write)");
+  PrintArrivals(out, m, run.programEndMs);
   std::fprintf(out, "Images %s.\n",
                context.options.write ? "written" : "unchanged (use --write to write the changes into them)");
   PrintDisks(out, m);

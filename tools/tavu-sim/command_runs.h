@@ -41,6 +41,7 @@ struct ArmRun {
   sim::SimRestart restart;
   bool taskRegistered = false;
   std::uint32_t noMediumDisks = 0;  // as the worker's search saw them
+  std::uint64_t programEndMs = 0;   // the machine's clock when the worker ended
   // The group or user the registered task runs for, and what it starts.
   std::wstring taskPrincipal;
   std::wstring taskPath;
@@ -61,7 +62,8 @@ struct PatchRun {
   std::vector<std::string> log;  // without time stamps and line ends
   std::vector<LayoutWrite> layoutWrites;
   std::vector<sim::SimVolumes::Assignment> lettersAssigned;
-  std::string launcher;  // "replaced", "kept" or "absent"
+  std::string launcher;  // "replaced", "kept", "absent" or "at restart"
+  std::uint64_t programEndMs = 0;
   bool carried = false;
   std::size_t carriedBytes = 0;
 };

@@ -34,7 +34,7 @@ int Usage(const std::string& reason, std::FILE* out = stderr) {
                "usage: tavu-sim [--disk IMG] [--usb-disk IMG] [--removable IMG] [--absent] [--card-reader]\n"
                "                [--root DIR] [--manufacturer TEXT] [--bitlocker LIST]\n"
                "                [--bcd-listing FILE] [--carried-launcher FILE] [--fwmode present|absent]\n"
-               "                [--language TAG]\n"
+               "                [--language TAG] [--arrival-ms N] [--automount on|off]\n"
                "                COMMAND [--json] [--write]\n"
                "       tavu-sim demo [--mbr] [--images DIR] [--json] [--write]\n"
                "commands:\n");

@@ -64,6 +64,12 @@ int SetUpLanguage(SimContext& c) {
   return 0;
 }
 
+int SetUpMounting(SimContext& c) {
+  c.machine.volumes().SetArrivalMilliseconds(c.options.arrivalMs);
+  c.machine.volumes().SetAutomount(c.options.automount);
+  return 0;
+}
+
 int SetUpFirmwareTool(SimContext& c) {
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
@@ -83,6 +89,7 @@ int SetUpFirmwareTool(SimContext& c) {
 
 const MachineSetup kFolders(SetUpFolders);
 const MachineSetup kLanguage(SetUpLanguage);
+const MachineSetup kMounting(SetUpMounting);
 const MachineSetup kWmi(SetUpWmi);
 const MachineSetup kBootListing(SetUpBootListing);
 const MachineSetup kFirmwareTool(SetUpFirmwareTool);

@@ -1,5 +1,6 @@
 #include "tools/tavu-sim/sim_command.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -96,6 +97,22 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
         *error = "--language: '" + options->language + "' is not one of " + sim::KnownSimLanguageTags();
         return 2;
       }
+    } else if (std::strcmp(arg, "--arrival-ms") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      char* end = nullptr;
+      const unsigned long ms = text.empty() || text[0] == '-' ? 0 : std::strtoul(text.c_str(), &end, 10);
+      if (end == nullptr || *end != '\0' || ms > 3600000) {
+        *error = "--arrival-ms: '" + text + "' is not a number of milliseconds from 0 to 3600000";
+        return 2;
+      }
+      options->arrivalMs = static_cast<std::uint32_t>(ms);
+    } else if (std::strcmp(arg, "--automount") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      if (text != "on" && text != "off") {
+        *error = "--automount: '" + text + "' is not on or off";
+        return 2;
+      }
+      options->automount = text == "on";
     } else if (std::strcmp(arg, "--json") == 0) {
       options->json = true;
     } else if (std::strcmp(arg, "--write") == 0) {

@@ -35,6 +35,8 @@ struct SimOptions {
   bool fwmodePresent = true;
   // Windows as shipped notebooks run it.
   std::string language = "en-US";
+  std::uint32_t arrivalMs = 300;
+  bool automount = true;
   std::string command;
   bool json = false;
   bool write = false;
