@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "common/file_api.h"
+#include "common/in_use_retry.h"
 #include "common/platform.h"
 #include "common/system_api.h"
 #include "common/ui_api.h"
@@ -66,11 +67,12 @@ std::uint32_t Abort(const wchar_t* message) {
   return 1;
 }
 
+// A scanner that opened a file after the tool read it may hold it a moment.
 void DeleteTemporaryFiles(const WorkerState& s) {
   FileApi& files = *Sys().files;
-  files.Remove(s.batchPath);
-  files.Remove(s.enumPath);
-  files.Remove(s.diskScriptPath);
+  for (const wchar_t* path : {s.batchPath, s.enumPath, s.diskScriptPath}) {
+    (void)RetryWhileInUse([&files, path] { return files.Remove(path); });
+  }
 }
 
 std::uint32_t AbortNotFound(const WorkerState& s) {

@@ -24,6 +24,7 @@ SimMachine::SimMachine(const std::string& root)
   system_.SetFaults(&faults_);
   disks_.OnLayoutWritten([this](int disk) { volumes_.RefreshAfterLayoutWrite(disk); });
   volumes_.SetClock([this] { return system_.elapsedMilliseconds(); });
+  windowsTools_.programs().SetFileUsed([this](const std::string& host) { files_.ScanAfterUse(host); });
   // Windows asks the user for the missing medium, and waits for the answer,
   // unless the process set SEM_FAILCRITICALERRORS; the box is answered Cancel.
   volumes_.SetNoMediaPrompt([this](int disk) {

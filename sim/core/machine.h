@@ -72,6 +72,9 @@ class SimMachine {
   // Time passes after the programs ended, until every volume still to arrive
   // has arrived: the machine as its owner finds it a moment later.
   void Settle();
+  // The machine restarts: the moves asked for at restart are carried out and
+  // no program runs any more.
+  void Restart() { files_.Restart(); }
 
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;

@@ -234,6 +234,8 @@ Bytes HiddenDataDisk(std::uint64_t dataStart) {
 struct PatcherState {
   // How long the volumes the patcher unhides take to arrive.
   std::uint32_t arrivalMs = 300;
+  // The installed launcher is running (the logon task started it).
+  bool launcherRunning = false;
   std::vector<Bytes> disks;
   std::string oldLauncher;
   std::string carried;
@@ -257,6 +259,7 @@ Flow PatcherFlow(std::shared_ptr<PatcherState> s) {
         r.machine->resources().SetCarriedLauncher(std::vector<std::uint8_t>(s->carried.begin(), s->carried.end()));
         WriteHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe", s->oldLauncher);
         WriteHostFile(r.dir.path() + kPatcherLogRel, s->log);
+        if (s->launcherRunning) r.machine->files().SetRunning(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe");
       },
       [](FlowRun&) { patcher::FixDowngarde(); },
       [s](FlowRun& r, const std::string& what) {
@@ -272,6 +275,17 @@ Flow PatcherFlow(std::shared_ptr<PatcherState> s) {
         const std::string launcher = ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe");
         EXPECT_TRUE(launcher == s->oldLauncher || launcher == s->carried)
             << what << ": installed launcher of " << launcher.size() << " bytes is neither old nor new";
+        // Beside a running launcher the whole new one may wait for the
+        // restart, but only when Windows is to move it into place then.
+        const auto& moves = m.files().restartMoves();
+        if (s->launcherRunning && !moves.empty()) {
+          EXPECT_EQ(moves.size(), 1u) << what;
+          EXPECT_TRUE(ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe.new") == s->carried) << what;
+          m.Restart();
+          EXPECT_TRUE(ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe") == s->carried) << what;
+        } else {
+          EXPECT_TRUE(moves.empty()) << what;
+        }
         EXPECT_EQ(FolderNames(r.dir.path() + kLauncherRel), std::vector<std::string>{"TAVU Recovery.exe"}) << what;
         EXPECT_EQ(WholeLinesAppended(s->log, ReadHostFile(r.dir.path() + kPatcherLogRel), true), "") << what;
         EXPECT_TRUE(m.ui().messageBoxes().empty()) << what;
@@ -304,6 +318,17 @@ TEST(FailureSweepTest, PatcherWhoseVolumesArriveAfterItsWait) {
   state->arrivalMs = 60000;
   state->disks.resize(1);
   EXPECT_GT(Sweep(flow), 100u);
+}
+
+// The installed launcher is running: its replacement is left for the restart,
+// or, when that cannot be asked for, the old one stays and nothing is left.
+TEST(FailureSweepTest, PatcherBesideARunningLauncher) {
+  auto state = std::make_shared<PatcherState>();
+  Flow flow = PatcherFlow(state);
+  flow.name = "patcher, running launcher";
+  state->launcherRunning = true;
+  state->disks.resize(1);
+  EXPECT_GT(Sweep(flow), 20u);
 }
 
 // ---- the launcher's tool modes ---------------------------------------------

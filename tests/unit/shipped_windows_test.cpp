@@ -18,9 +18,11 @@
 #include "sim/programs/windows_tools.h"
 #include "tests/fixtures/launcher_test.h"
 #include "tests/fixtures/notebooks.h"
+#include "tests/fixtures/pe_builder.h"
 #include "tests/fixtures/run_command.h"
 #include "tests/fixtures/tavu_sim_run.h"
 #include "tests/fixtures/temp_dir.h"
+#include "tests/fixtures/version_block.h"
 
 namespace tavu::test::shipped_windows {
 namespace {
@@ -298,6 +300,105 @@ TEST_F(ShippedWindowsTest, WorkerRemovesTheLetterOfTheRecoveryVolumeThatArrivesL
   }
 }
 
+// ---- an anti-malware scanner and a running launcher -----------------------------
+
+// The machine as the window starts the worker: the launcher and its tool in
+// place, COM as start-up left it.
+void ArrangeWorker(sim::SimMachine& m, const Bytes& disk) {
+  m.system().SetModulePath(kLauncherPath);
+  m.ui().SetSynchronousThreads(true);
+  WriteHostFile(m.HostPath(kLauncherPath), "MZ");
+  WriteHostFile(m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe"), "MZ");
+  WriteHostFile(m.HostPath(L"C:\\Windows\\System32\\keep"), "");
+  WriteHostFile(m.HostPath(L"C:\\Windows\\Temp\\keep"), "");
+  m.com().InitializeMultithreaded();
+  m.com().InitializeSecurity(0, 3);
+  m.AddDiskBytes(disk);
+}
+
+TEST_F(ShippedWindowsTest, WorkerArmsWhileAScannerHoldsItsFilesForAMoment) {
+  const wchar_t* const temporary[] = {L"C:\\Windows\\Temp\\RcvBoot.cmd", L"C:\\Windows\\Temp\\RcvBoot.txt",
+                                      L"C:\\Windows\\Temp\\RcvBootDisk.txt"};
+  for (const bool gpt : {true, false}) {
+    for (const std::uint32_t hold : {500u, 5000u}) {
+      SCOPED_TRACE(std::string(gpt ? "GPT" : "MBR") + ", held " + std::to_string(hold) + " ms");
+      TempDir dir;
+      sim::SimMachine m(dir.path());
+      m.Install();
+      ResetLauncherGlobals();
+      ArrangeWorker(m, gpt ? GptNotebook() : MbrNotebook());
+      m.files().SetScanner(hold);
+      const std::uint32_t result = RecoveryWorker(nullptr);
+      const auto boxes = m.ui().messageBoxes();
+      if (hold == 500) {
+        EXPECT_EQ(result, 0u);
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_TRUE(m.windowsTools().programs().restart().pending);
+        for (const wchar_t* path : temporary) EXPECT_FALSE(m.files().Exists(path)) << m.HostPath(path);
+      } else {
+        // Longer than any retry: the worker gives up, and what stays is its own.
+        EXPECT_EQ(result, 1u);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, L"Recovery Aborted");
+        for (const wchar_t* path : temporary) {
+          if (m.files().Exists(path)) {
+            EXPECT_TRUE(m.files().IsAdminsOnly(m.HostPath(path))) << m.HostPath(path);
+          }
+        }
+      }
+      EXPECT_EQ(m.handles().OpenCount(), 0u);
+      SetPlatform(Platform{});
+    }
+  }
+}
+
+constexpr wchar_t kNewLauncher[] = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe.new";
+const char kAtRestartLine[] = "[FixDowngarde]\tTAVU Recovery is running, it is replaced at the next restart";
+
+std::string OldLauncher() {
+  VersionContent content;
+  content.tables = {{"040904b0", {{"FileVersion", "1.0.0.6"}}}};
+  return BuildPe(BuildVersionBlock(content)).bytes;
+}
+
+TEST_F(ShippedWindowsTest, RunningLauncherIsReplacedAtTheNextRestartAskedForOnce) {
+  const std::string carried(6000, '\x5A');
+  machine().resources().SetCarriedLauncher(std::vector<std::uint8_t>(carried.begin(), carried.end()));
+  WriteHostFile(Host(kLauncherPath), OldLauncher());
+  machine().files().SetRunning(Host(kLauncherPath));
+  machine().files().SetScanner(300);
+  const std::string logHost = Host(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log");
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    patcher::FixDowngarde();
+    EXPECT_TRUE(ReadHostFile(Host(kLauncherPath)) == OldLauncher());
+    EXPECT_TRUE(ReadHostFile(Host(kNewLauncher)) == carried);
+    ASSERT_EQ(machine().files().restartMoves().size(), 1u);
+    EXPECT_EQ(machine().files().restartMoves()[0].from, kNewLauncher);
+    EXPECT_EQ(machine().files().restartMoves()[0].to, kLauncherPath);
+    const auto log = PatcherLog(logHost);
+    EXPECT_EQ(std::count(log.begin(), log.end(), kAtRestartLine), run);
+  }
+  machine().Restart();
+  EXPECT_TRUE(ReadHostFile(Host(kLauncherPath)) == carried);
+  EXPECT_FALSE(machine().files().Exists(kNewLauncher));
+  EXPECT_EQ(machine().handles().OpenCount(), 0u);
+}
+
+TEST_F(ShippedWindowsTest, RunningLauncherStaysWholeWhenTheRestartMoveIsRefused) {
+  const std::string carried(6000, '\x5A');
+  machine().resources().SetCarriedLauncher(std::vector<std::uint8_t>(carried.begin(), carried.end()));
+  WriteHostFile(Host(kLauncherPath), OldLauncher());
+  machine().files().SetRunning(Host(kLauncherPath));
+  machine().faults().FailAll(sim::SimOp::RestartRename);
+  patcher::FixDowngarde();
+  EXPECT_TRUE(ReadHostFile(Host(kLauncherPath)) == OldLauncher());
+  EXPECT_FALSE(machine().files().Exists(kNewLauncher));
+  EXPECT_TRUE(machine().files().restartMoves().empty());
+  const auto log = PatcherLog(Host(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log"));
+  EXPECT_EQ(std::count(log.begin(), log.end(), kAtRestartLine), 0);
+}
+
 // ---- tavu-sim on the notebooks ------------------------------------------------
 
 class ShippedWindowsCliTest : public ::testing::Test {
@@ -379,6 +480,29 @@ TEST_F(ShippedWindowsCliTest, VolumeThatArrivesLateIsReported) {
               std::string::npos)
         << r.out;
   }
+}
+
+TEST_F(ShippedWindowsCliTest, ScannerAndRunningLauncherOnTheCommandLine) {
+  TempDir root;
+  WriteHostFile(root.path() + "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe", OldLauncher());
+  const std::string machine = "--root " + ShellQuote(root.path()) + " --scanner-hold-ms 400 --launcher-running";
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    EXPECT_EQ(Fields(machine + " --disk " + ShellQuote(Path("gpt.img")) + " patch --json",
+                     {"d['launcher']", "[(p['from'], p['to']) for p in d['pending_renames']]",
+                      "d['log'][-1]", "d['message_boxes']"}),
+              (std::vector<std::string>{
+                  "at restart",
+                  "('C:\\\\Program Files\\\\TAVU\\\\TAVU Recovery Launcher\\\\TAVU Recovery.exe.new', "
+                  "'C:\\\\Program Files\\\\TAVU\\\\TAVU Recovery Launcher\\\\TAVU Recovery.exe')",
+                  kAtRestartLine, ""}));
+  }
+  CommandResult r = RunTavuSim(machine + " --disk " + ShellQuote(Path("gpt.img")) + " patch");
+  EXPECT_NE(r.out.find("Installed launcher: at restart\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Left for the next restart (the file is in use), Windows will move:\n"), std::string::npos);
+  EXPECT_EQ(Fields(machine + " --disk " + ShellQuote(Path("mbr.img")) + " arm --json",
+                   {"d['result']", "d['temp_files_left']", "d['message_boxes']"}),
+            (std::vector<std::string>{"0", "", ""}));
 }
 
 }  // namespace

@@ -63,6 +63,8 @@ struct PatchRun {
   std::vector<LayoutWrite> layoutWrites;
   std::vector<sim::SimVolumes::Assignment> lettersAssigned;
   std::string launcher;  // "replaced", "kept", "absent" or "at restart"
+  std::vector<sim::SimFiles::RestartMove> pendingRenames;
+  std::vector<sim::SimMessageBox> boxes;
   std::uint64_t programEndMs = 0;
   bool carried = false;
   std::size_t carriedBytes = 0;

@@ -35,6 +35,7 @@ int Usage(const std::string& reason, std::FILE* out = stderr) {
                "                [--root DIR] [--manufacturer TEXT] [--bitlocker LIST]\n"
                "                [--bcd-listing FILE] [--carried-launcher FILE] [--fwmode present|absent]\n"
                "                [--language TAG] [--arrival-ms N] [--automount on|off]\n"
+               "                [--scanner-hold-ms N] [--launcher-running]\n"
                "                COMMAND [--json] [--write]\n"
                "       tavu-sim demo [--mbr] [--images DIR] [--json] [--write]\n"
                "commands:\n");

@@ -70,6 +70,15 @@ int SetUpMounting(SimContext& c) {
   return 0;
 }
 
+int SetUpScannerAndLauncher(SimContext& c) {
+  c.machine.files().SetScanner(c.options.scannerHoldMs);
+  if (c.options.launcherRunning) {
+    c.machine.files().SetRunning(
+        c.machine.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe"));
+  }
+  return 0;
+}
+
 int SetUpFirmwareTool(SimContext& c) {
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
@@ -90,6 +99,7 @@ int SetUpFirmwareTool(SimContext& c) {
 const MachineSetup kFolders(SetUpFolders);
 const MachineSetup kLanguage(SetUpLanguage);
 const MachineSetup kMounting(SetUpMounting);
+const MachineSetup kScannerAndLauncher(SetUpScannerAndLauncher);
 const MachineSetup kWmi(SetUpWmi);
 const MachineSetup kBootListing(SetUpBootListing);
 const MachineSetup kFirmwareTool(SetUpFirmwareTool);

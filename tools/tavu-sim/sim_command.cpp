@@ -97,15 +97,17 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
         *error = "--language: '" + options->language + "' is not one of " + sim::KnownSimLanguageTags();
         return 2;
       }
-    } else if (std::strcmp(arg, "--arrival-ms") == 0) {
+    } else if (std::strcmp(arg, "--arrival-ms") == 0 || std::strcmp(arg, "--scanner-hold-ms") == 0) {
       if (!value(i, arg, &text)) return 2;
       char* end = nullptr;
       const unsigned long ms = text.empty() || text[0] == '-' ? 0 : std::strtoul(text.c_str(), &end, 10);
       if (end == nullptr || *end != '\0' || ms > 3600000) {
-        *error = "--arrival-ms: '" + text + "' is not a number of milliseconds from 0 to 3600000";
+        *error = std::string(arg) + ": '" + text + "' is not a number of milliseconds from 0 to 3600000";
         return 2;
       }
-      options->arrivalMs = static_cast<std::uint32_t>(ms);
+      (arg[2] == 'a' ? options->arrivalMs : options->scannerHoldMs) = static_cast<std::uint32_t>(ms);
+    } else if (std::strcmp(arg, "--launcher-running") == 0) {
+      options->launcherRunning = true;
     } else if (std::strcmp(arg, "--automount") == 0) {
       if (!value(i, arg, &text)) return 2;
       if (text != "on" && text != "off") {

@@ -37,6 +37,8 @@ struct SimOptions {
   std::string language = "en-US";
   std::uint32_t arrivalMs = 300;
   bool automount = true;
+  std::uint32_t scannerHoldMs = 0;
+  bool launcherRunning = false;
   std::string command;
   bool json = false;
   bool write = false;
