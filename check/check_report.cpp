@@ -169,6 +169,11 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
     FormatBounded(t, kLongTextChars, L"none on the %d disk(s) searched", static_cast<int>(f.partitionDetail.disksOpened));
   }
   r.Row("Recovery partition", t);
+  for (int d = 0; d < 32; ++d) {
+    if ((f.partitionDetail.noMediumDisks & (1u << static_cast<unsigned>(d))) == 0) continue;
+    FormatBounded(t, kLongTextChars, L"disk %d has no medium (an empty card reader): passed over", d);
+    r.Row("", t);
+  }
   if (f.styleAsked) {
     FormatBounded(t, kLongTextChars, L"%ls: the %ls route",
                   f.styleResult == 0 ? L"MBR" : f.styleResult == 1 ? L"GPT" : L"not readable",

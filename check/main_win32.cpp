@@ -9,6 +9,7 @@
 #include "check/check_report.h"
 #include "check/recovery_check.h"
 #include "common/com_api.h"
+#include "common/error_mode.h"
 #include "launcher/startup/globals.h"
 #include "win32/win32_platform.h"
 
@@ -97,6 +98,7 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   tavu::win32::InstallWin32Platform();
+  tavu::FailCriticalErrorsQuietly();
   // The launcher's start-up: the multithreaded apartment and process security.
   tavu::ComApi& com = *tavu::Sys().com;
   if (tavu::Succeeded(com.InitializeMultithreaded())) {

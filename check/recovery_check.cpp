@@ -3,6 +3,7 @@
 #include "common/com_api.h"
 #include "common/disk_api.h"
 #include "common/file_api.h"
+#include "common/in_use_retry.h"
 #include "common/platform.h"
 #include "common/unique_handle.h"
 #include "launcher/arming/script_writer.h"
@@ -42,8 +43,10 @@ void CaptureListing(CheckFacts& f, ListingLines* listing) {
     RunSystemTool(L"C:\\Windows\\System32\\cmd.exe", parameters, f.windows64);
     f.listingRead = ReadListing(kCheckListingPath, listing);
   }
-  (void)Sys().files->Remove(kCheckBatchPath);
-  (void)Sys().files->Remove(kCheckListingPath);
+  // A scanner may hold them a moment after the command processor read them.
+  for (const wchar_t* path : {kCheckBatchPath, kCheckListingPath}) {
+    (void)RetryWhileInUse([path] { return Sys().files->Remove(path); });
+  }
 }
 
 void BootManagerRoute(CheckFacts& f) {

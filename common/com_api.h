@@ -24,6 +24,8 @@ inline constexpr HResult kCoENotInitialized = HResultOf(0x800401F0u);
 inline constexpr HResult kHResultFileNotFound = HResultOf(0x80070002u);
 inline constexpr HResult kHResultAlreadyExists = HResultOf(0x800700B7u);
 inline constexpr HResult kHResultBadExeFormat = HResultOf(0x800700C1u);
+// HRESULT_FROM_WIN32(ERROR_NONE_MAPPED): "No mapping between account names and security IDs was done."
+inline constexpr HResult kHResultNoneMapped = HResultOf(0x80070534u);
 inline constexpr bool Succeeded(HResult hr) { return hr >= 0; }
 inline constexpr bool Failed(HResult hr) { return hr < 0; }
 

@@ -47,6 +47,21 @@ class FileApi {
   virtual bool Remove(const wchar_t* path) = 0;
   // MoveFileExW(from, to, REPLACE_EXISTING | WRITE_THROUGH): one step, or nothing.
   virtual bool MoveReplace(const wchar_t* from, const wchar_t* to) = 0;
+  // MoveFileExW(from, to, REPLACE_EXISTING | DELAY_UNTIL_REBOOT): Windows
+  // moves the file when it next starts, before any program can hold the
+  // target. Only an administrator may ask. (Defaults: small test fakes.)
+  virtual bool MoveAtRestart(const wchar_t* from, const wchar_t* to) {
+    (void)from;
+    (void)to;
+    return false;
+  }
+  // Whether that move is among the ones Windows will carry out at the next
+  // start (PendingFileRenameOperations), names compared without regard to case.
+  virtual bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
+    (void)from;
+    (void)to;
+    return false;
+  }
   // PathFileExistsW.
   virtual bool Exists(const wchar_t* path) = 0;
   // GetFileAttributesW reports FILE_ATTRIBUTE_READONLY. False also when the

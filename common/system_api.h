@@ -17,6 +17,11 @@ struct LocalTime {
   std::uint16_t second = 0;
 };
 
+// SetErrorMode flags: a drive without its medium fails the call instead of
+// asking the user in a system box; no box for a file OpenFile cannot find.
+inline constexpr std::uint32_t kSemFailCriticalErrors = 0x0001;
+inline constexpr std::uint32_t kSemNoOpenFileErrorBox = 0x8000;
+
 class SystemApi {
  public:
   virtual ~SystemApi() = default;
@@ -44,6 +49,8 @@ class SystemApi {
   virtual bool SystemWow64Directory(bool* present, std::uint32_t* error) = 0;
   // Sleep(milliseconds).
   virtual void Pause(std::uint32_t milliseconds) = 0;
+  // SetErrorMode(mode), for the whole process.
+  virtual void SetErrorMode(std::uint32_t mode) = 0;
 };
 
 }  // namespace tavu

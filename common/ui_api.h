@@ -13,6 +13,7 @@ inline constexpr std::uint32_t kMbYesNo = 0x4;
 inline constexpr std::uint32_t kMbIconWarning = 0x30;
 inline constexpr std::uint32_t kMbDefButton2 = 0x100;
 inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 

@@ -143,6 +143,7 @@ static_assert(VolumeExtentsSize(257) == 6176);
 inline constexpr std::uint32_t StorageAdapterProperty = 1;
 inline constexpr std::uint32_t PropertyStandardQuery = 0;
 inline constexpr std::uint8_t BusTypeUsb = 7;
+inline constexpr std::uint8_t BusTypeSd = 12;
 
 struct STORAGE_PROPERTY_QUERY {
   std::uint32_t PropertyId;

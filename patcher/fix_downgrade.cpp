@@ -4,11 +4,13 @@
 
 #include "common/disk_api.h"
 #include "common/drive_layout_view.h"
+#include "common/error_mode.h"
 #include "common/file_api.h"
 #include "common/heap_block.h"
 #include "common/platform.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
+#include "common/volume_arrival.h"
 #include "common/win_records.h"
 #include "common/wide_text.h"
 #include "patcher/launcher_deploy.h"
@@ -21,6 +23,8 @@ namespace tavu::patcher {
 namespace {
 
 constexpr const wchar_t* kTag = L"FixDowngarde";
+// GPT_BASIC_DATA_ATTRIBUTE_HIDDEN: the partition manager presents no volume.
+constexpr std::uint64_t kGptAttributeHidden = std::uint64_t{1} << 62;
 static_assert(kLayoutBytes == DriveLayoutSize(128) && DriveLayoutRoom(kLayoutBytes) == 128);
 
 void LogNumber(const wchar_t* format, int value) {
@@ -51,8 +55,13 @@ void ClearBasicDataAttributes(Handle disk, int number, const HeapBlock& layoutBl
       continue;
     }
     WriteLog(kTag, L"PARTITION_BASIC_DATA_GUID");
+    // A hidden partition has no volume; once the write shows it, Windows
+    // presents its volume a moment later, not at once.
+    const bool wasHidden = (entry.Gpt.Attributes & kGptAttributeHidden) != 0;
     entry.Gpt.Attributes = 0;
     if (!Sys().disks->SetLayout(disk, layoutBlock.get(), kLayoutBytes)) continue;
+    // Whether or not it came in time, the search below decides and logs.
+    if (wasHidden) static_cast<void>(WaitForVolumeArrival(static_cast<std::uint32_t>(number), entry.StartingOffset));
     if (FindVolume(volumeName, static_cast<std::uint32_t>(number), entry.StartingOffset,
                    entry.PartitionLength)) {
       SetVolumeLetter(volumeName);
@@ -102,6 +111,7 @@ void UpdateLauncher() {
 }  // namespace
 
 void FixDowngarde() {
+  FailCriticalErrorsQuietly();
   wchar_t volumeName[kVolumeNameChars] = {};
   for (int n = 0; n < kNameableDisks; ++n) {
     wchar_t name[32];

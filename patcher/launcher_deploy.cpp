@@ -5,8 +5,10 @@
 #include "common/resource_api.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
+#include "common/in_use_retry.h"
 #include "common/win_errors.h"
 #include "patcher/launcher_version.h"
+#include "patcher/patcher_log.h"
 
 namespace tavu::patcher {
 
@@ -31,25 +33,17 @@ bool WriteNewFile(const wchar_t* path, const std::uint8_t* bytes, std::uint32_t 
   return files.Close(file.release());
 }
 
-// A virus scanner, the search indexer or Explorer often opens a freshly
-// written program to look into it, without FILE_SHARE_DELETE; for that short
-// while a rename or delete of it is refused. Only those two refusals are worth
-// waiting for; anything else will not go away.
-constexpr int kTries = 10;
-constexpr std::uint32_t kPauseMilliseconds = 100;
-
-template <class Step>
-bool WithRetries(Step step) {
-  for (int attempt = 1;; ++attempt) {
-    if (step()) return true;
-    std::uint32_t error = Sys().system->LastError();
-    if (attempt == kTries || (error != kErrorSharingViolation && error != kErrorAccessDenied)) return false;
-    Sys().system->Pause(kPauseMilliseconds);
-  }
+// While a program runs, the loader holds its file without write sharing: an
+// open for writing fails with a sharing violation. An access-denied refusal
+// instead means someone protected the file, which a move at restart (carried
+// out by the system) would override.
+bool RunningAsProgram(const wchar_t* path) {
+  UniqueHandle file(Sys().files->OpenFile(path, FileAccess::Write, FileCreate::OpenExisting));
+  return !file && Sys().system->LastError() == kErrorSharingViolation;
 }
 
 bool RemoveTemporary() {
-  return WithRetries([] { return Sys().files->Remove(kLauncherTempPath); });
+  return RetryWhileInUse([] { return Sys().files->Remove(kLauncherTempPath); });
 }
 
 }  // namespace
@@ -68,10 +62,23 @@ void ExtractLauncher() {
   // by rename would pass over the flag on some file systems (and under Wine),
   // where writing into the file would have been refused.
   if (files.IsReadOnly(kLauncherPath)) return;
-  // A leftover of an interrupted run would make CREATE_NEW fail.
+  // Asked for by an earlier run whose launcher was running too.
+  const bool movePending = files.MovePendingAtRestart(kLauncherTempPath, kLauncherPath);
+  // A leftover of an interrupted run, or of that earlier run, would make
+  // CREATE_NEW fail; the new file is always one this run made.
   (void)RemoveTemporary();
-  if (WriteNewFile(kLauncherTempPath, bytes, size) &&
-      WithRetries([&files] { return files.MoveReplace(kLauncherTempPath, kLauncherPath); })) {
+  if (!WriteNewFile(kLauncherTempPath, bytes, size)) {
+    (void)RemoveTemporary();
+    return;
+  }
+  if (RetryWhileInUse([&files] { return files.MoveReplace(kLauncherTempPath, kLauncherPath); })) return;
+  // A running launcher cannot be replaced until it ends: the logon task
+  // starts it after every arming. Windows moves the complete new file into
+  // place at the next start, before anything can run it; asked once, the move
+  // stays pending however often the patcher runs before that start.
+  if (Sys().system->LastError() == kErrorAccessDenied && RunningAsProgram(kLauncherPath) &&
+      (movePending || files.MoveAtRestart(kLauncherTempPath, kLauncherPath))) {
+    WriteLog(L"FixDowngarde", L"TAVU Recovery is running, it is replaced at the next restart");
     return;
   }
   (void)RemoveTemporary();

@@ -17,7 +17,9 @@ inline constexpr const wchar_t* kLauncherTempPath =
 // file not written in full, not flushed, not moved into place) the installed
 // launcher stays exactly as it was and the temporary file is gone. A move or
 // removal refused for a sharing violation or access denied is tried again,
-// ten times in all, 100 ms apart.
+// ten times in all, 100 ms apart. A launcher that still cannot be replaced
+// (it is running) gets the complete new file beside it, moved into place by
+// Windows at the next restart: asked for once, logged on every run.
 void ExtractLauncher();
 
 }  // namespace tavu::patcher

@@ -6,6 +6,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cwchar>
+
+#include "common/heap_block.h"
+
 namespace tavu::win32 {
 
 namespace {
@@ -115,6 +119,72 @@ bool Win32Files::Remove(const wchar_t* path) { return DeleteFileW(path) != FALSE
 
 bool Win32Files::MoveReplace(const wchar_t* from, const wchar_t* to) {
   return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// Recorded under PendingFileRenameOperations; the session manager carries
+// the move out early in the next start. Refused unless the caller is an
+// administrator.
+bool Win32Files::MoveAtRestart(const wchar_t* from, const wchar_t* to) {
+  return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+namespace {
+
+// Owns an open registry key.
+class RegistryKey {
+ public:
+  RegistryKey(HKEY parent, const wchar_t* path) {
+    if (RegOpenKeyExW(parent, path, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~RegistryKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// A name as the session manager lists it, "\??\C:\..." (a target that may
+// be replaced starts with '!'), against a Win32 path.
+bool ListedAs(const wchar_t* listed, const wchar_t* path) {
+  if (listed[0] == L'!') ++listed;
+  if (listed[0] == L'\\' && listed[1] == L'?' && listed[2] == L'?' && listed[3] == L'\\') listed += 4;
+  return CompareStringOrdinal(listed, -1, path, -1, TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+bool Win32Files::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
+  RegistryKey key(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager");
+  if (key.get() == nullptr) return false;
+  DWORD type = 0;
+  DWORD bytes = 0;
+  const wchar_t* value = L"PendingFileRenameOperations";
+  if (RegQueryValueExW(key.get(), value, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS || type != REG_MULTI_SZ ||
+      bytes == 0 || bytes > (1u << 24)) {
+    return false;
+  }
+  // Two more terminators than the value claims: a list stored without its
+  // final ones still ends inside the block.
+  HeapBlock block = HeapBlock::Zeroed(bytes + 2 * sizeof(wchar_t));
+  if (!block) return false;
+  DWORD got = bytes;
+  if (RegQueryValueExW(key.get(), value, nullptr, &type, block.As<BYTE>(), &got) != ERROR_SUCCESS) return false;
+  const wchar_t* at = block.As<wchar_t>();
+  const wchar_t* end = at + got / sizeof(wchar_t);
+  // Pairs of source and target, each ended by its terminator.
+  while (at < end && *at != L'\0') {
+    const wchar_t* source = at;
+    at += wcslen(at) + 1;
+    if (at >= end) break;
+    const wchar_t* target = at;
+    at += wcslen(at) + 1;
+    if (ListedAs(source, from) && target[0] != L'\0' && ListedAs(target, to)) return true;
+  }
+  return false;
 }
 
 bool Win32Files::Exists(const wchar_t* path) { return PathFileExistsW(path) != FALSE; }

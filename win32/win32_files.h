@@ -18,6 +18,8 @@ class Win32Files : public FileApi {
   bool MakeDirectories(const wchar_t* path) override;
   bool Remove(const wchar_t* path) override;
   bool MoveReplace(const wchar_t* from, const wchar_t* to) override;
+  bool MoveAtRestart(const wchar_t* from, const wchar_t* to) override;
+  bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool IsReadOnly(const wchar_t* path) override;
   bool Exists(const wchar_t* path) override;
   Handle FindFirst(const wchar_t* pattern) override;

@@ -62,4 +62,9 @@ bool Win32System::SystemWow64Directory(bool* present, std::uint32_t* error) {
 
 void Win32System::Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
+static_assert(tavu::kSemFailCriticalErrors == SEM_FAILCRITICALERRORS &&
+              tavu::kSemNoOpenFileErrorBox == SEM_NOOPENFILEERRORBOX);
+
+void Win32System::SetErrorMode(std::uint32_t mode) { ::SetErrorMode(mode); }
+
 }  // namespace tavu::win32

@@ -14,6 +14,7 @@ class Win32System : public SystemApi {
   bool SetWow64FsRedirection(bool enable) override;
   bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
   void Pause(std::uint32_t milliseconds) override;
+  void SetErrorMode(std::uint32_t mode) override;
 };
 
 }  // namespace tavu::win32

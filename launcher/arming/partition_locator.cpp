@@ -66,6 +66,15 @@ void CountOpened(LocateDetail* detail) {
   if (detail != nullptr) ++detail->disksOpened;
 }
 
+// An empty card-reader slot answers ERROR_NOT_READY to its layout: it holds no
+// partition at all, so it is passed over like a disk without a recovery
+// partition, and the search goes on to the next disk.
+bool PassedOverWithoutMedium(LocateDetail* detail, std::int32_t disk) {
+  if (Sys().system->LastError() != kErrorNotReady) return false;
+  if (detail != nullptr) detail->noMediumDisks |= 1u << static_cast<unsigned>(disk);
+  return true;
+}
+
 bool IsHiddenFat32Type(std::uint8_t type) {
   return type == mbr::kTypeHiddenFat32Chs || type == mbr::kTypeHiddenFat32Lba;
 }
@@ -103,7 +112,10 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
     if (Sys().disks->GetGeometry(disk.get(), &geometry) && geometry.MediaType == kMediaTypeRemovable) {
       continue;
     }
-    if (!buffer.Read(disk.get())) return GiveUp(detail, n, Sys().system->LastError());
+    if (!buffer.Read(disk.get())) {
+      if (PassedOverWithoutMedium(detail, n)) continue;
+      return GiveUp(detail, n, Sys().system->LastError());
+    }
     const DriveLayoutView& layout = buffer.View();
     for (std::uint32_t i = 0; i < layout.Count(); ++i) {
       const PARTITION_INFORMATION_EX& entry = layout.Entry(i);
@@ -149,6 +161,7 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
     CountOpened(detail);
     *diskNumber = n;
     if (!buffer.Read(disk.get())) {
+      if (PassedOverWithoutMedium(detail, n)) continue;
       *diskNumber = 0;
       return GiveUp(detail, n, Sys().system->LastError());
     }

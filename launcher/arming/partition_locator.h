@@ -26,6 +26,8 @@ struct LocateDetail {
   std::uint32_t error = 0;
   // The StartingOffset of the partition found.
   std::int64_t foundOffset = 0;
+  // Disks passed over because they have no medium (bit n for disk n).
+  std::uint32_t noMediumDisks = 0;
 };
 
 [[nodiscard]] int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumber,

@@ -4,9 +4,11 @@
 #include <initializer_list>
 
 #include "common/file_api.h"
+#include "common/in_use_retry.h"
 #include "common/platform.h"
 #include "common/system_api.h"
 #include "common/ui_api.h"
+#include "common/volume_arrival.h"
 #include "common/wide_text.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/recovery_entry.h"
@@ -47,6 +49,8 @@ struct WorkerState {
   wchar_t diskScriptPath[kPathChars] = {};
   std::int32_t diskNumber = 0;
   std::int32_t partitionNumber = 0;
+  // Where the hidden recovery partition starts, as the search found it.
+  std::int64_t recoveryOffset = 0;
   int found = 0;
   wchar_t recoveryEntryId[kMaxEntryIdChars + 1] = {};
   wchar_t volumeRoot[kPathChars] = {};
@@ -63,11 +67,12 @@ std::uint32_t Abort(const wchar_t* message) {
   return 1;
 }
 
+// A scanner that opened a file after the tool read it may hold it a moment.
 void DeleteTemporaryFiles(const WorkerState& s) {
   FileApi& files = *Sys().files;
-  files.Remove(s.batchPath);
-  files.Remove(s.enumPath);
-  files.Remove(s.diskScriptPath);
+  for (const wchar_t* path : {s.batchPath, s.enumPath, s.diskScriptPath}) {
+    (void)RetryWhileInUse([&files, path] { return files.Remove(path); });
+  }
 }
 
 std::uint32_t AbortNotFound(const WorkerState& s) {
@@ -135,6 +140,11 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
     return AbortNotFound(s);
   }
   RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
+  // Windows presents the now visible partition's volume, and gives it a drive
+  // letter, a moment after diskpart has ended: the letter to remove is only
+  // there once the volume has arrived. Without automatic mounting it arrives
+  // without one; if it does not arrive in time, the worker goes on as before.
+  static_cast<void>(WaitForVolumeArrival(static_cast<std::uint32_t>(s.diskNumber), s.recoveryOffset));
 
   // From scratch: the numbers now name the disk and partition labelled Recovery.
   if (FindRecoveryVolume(&s.diskNumber, &s.partitionNumber, s.volumeRoot) != kLocateFound) return AbortNotFound(s);
@@ -171,7 +181,9 @@ std::uint32_t RecoveryWorker(void* /*parameter*/) {
   CopyBounded(s.enumPath, kPathChars, kEnumPath);
   CopyBounded(s.diskScriptPath, kPathChars, kDiskScriptPath);
 
-  if (FindRecoveryPartition(&s.partitionNumber, &s.diskNumber) != kLocateFound) return Abort(kNotFoundMessage);
+  LocateDetail found;
+  if (FindRecoveryPartition(&s.partitionNumber, &s.diskNumber, &found) != kLocateFound) return Abort(kNotFoundMessage);
+  s.recoveryOffset = found.foundOffset;
 
   std::uint32_t aborted = QueryPartitionStyle(s.diskNumber) == kStyleMbr ? PartitionTableRoute(s) : BootManagerRoute(s);
   if (aborted != 0) return aborted;

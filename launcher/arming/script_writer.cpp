@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "common/file_api.h"
+#include "common/in_use_retry.h"
 #include "common/platform.h"
 #include "common/unique_handle.h"
 
@@ -14,7 +15,8 @@ bool CreateFreshAdminsOnlyFile(const wchar_t* path) {
   // The folder is one where ordinary users create files. Whatever they left
   // under this name goes first; if it cannot go, or comes back before the
   // exclusive create, the create fails and nothing planted is ever opened.
-  files.Remove(path);
+  // A scanner may still hold our own file of an earlier step.
+  (void)RetryWhileInUse([&files, path] { return files.Remove(path); });
   UniqueHandle file(files.OpenFile(path, FileAccess::Write, FileCreate::CreateNew, FileSecurity::AdminsOnly));
   return file.valid();
 }

@@ -68,7 +68,10 @@ TaskRegistration LogonTask(const wchar_t* exePath) {
   r.actionPath = exePath;
   r.actionArguments = kTaskArguments;
   r.flags = kTaskCreateOrUpdate;
-  r.userId = L"Builtin\\Administrators";
+  // The group by its well-known SID: its name is translated with Windows'
+  // display language ("VORDEFINIERT\\Administratoren" on German Windows), and
+  // any other name fails to map there (0x80070534).
+  r.userId = L"S-1-5-32-544";
   r.logonType = kTaskLogonGroup;
   r.securityDescriptor = L"";
   return r;

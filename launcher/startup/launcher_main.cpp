@@ -1,5 +1,7 @@
 #include "launcher/startup/launcher_main.h"
 
+#include "common/error_mode.h"
+
 #include <cwchar>
 
 #include "common/com_api.h"
@@ -50,6 +52,7 @@ bool FirmwareOffersRecovery() {
 }  // namespace
 
 int LauncherMain(StartupApi& api, void* instance, const wchar_t* commandLine, int showCommand) {
+  FailCriticalErrorsQuietly();
   api.LoadText(instance, kStringWindowTitle, g_windowTitle, static_cast<int>(kResourceTextChars));
   api.LoadText(instance, kStringWindowClassName, g_windowClassName, static_cast<int>(kResourceTextChars));
   api.RegisterWindowClass(instance);

@@ -1,5 +1,8 @@
 #include "sim/core/machine.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace tavu::sim {
 
 SimMachine::SimMachine(const std::string& root)
@@ -20,6 +23,16 @@ SimMachine::SimMachine(const std::string& root)
   platform_.firmware = &firmware_;
   system_.SetFaults(&faults_);
   disks_.OnLayoutWritten([this](int disk) { volumes_.RefreshAfterLayoutWrite(disk); });
+  volumes_.SetClock([this] { return system_.elapsedMilliseconds(); });
+  windowsTools_.programs().SetFileUsed([this](const std::string& host) { files_.ScanAfterUse(host); });
+  // Windows asks the user for the missing medium, and waits for the answer,
+  // unless the process set SEM_FAILCRITICALERRORS; the box is answered Cancel.
+  volumes_.SetNoMediaPrompt([this](int disk) {
+    if ((system_.errorMode() & kSemFailCriticalErrors) != 0) return;
+    const std::wstring device = L"\\Device\\Harddisk" + std::to_wstring(disk) + L"\\DR" + std::to_wstring(disk);
+    ui_.RecordSystemBox(L"There is no disk in the drive. Please insert a disk into drive " + device + L".",
+                        system_.ModuleFileName() + L" - No Disk", kIdCancel);
+  });
 }
 
 bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::string* error) {
@@ -31,6 +44,26 @@ bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::strin
 void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
   disks_.AddDiskBytes(std::move(bytes), kind);
   volumes_.Refresh(true);
+}
+
+void SimMachine::Settle() {
+  if (volumes_.PendingArrivals() == 0) return;
+  const std::uint64_t due = volumes_.LastArrivalDue();
+  const std::uint64_t now = system_.elapsedMilliseconds();
+  if (due > now) system_.Pause(static_cast<std::uint32_t>(std::min<std::uint64_t>(due - now, UINT32_MAX)));
+  volumes_.Volumes();
+}
+
+void SimMachine::AddCardReader() {
+  disks_.AddCardReader();
+  volumes_.AddCardReader(disks_.Count() - 1);
+}
+
+void SimMachine::SetLanguage(const SimLanguage& language) {
+  language_ = &language;
+  tasks_.SetLanguage(language);
+  windowsTools_.SetLanguage(language);
+  system_.SetAnsiCodePage(language.ansiCodePage);
 }
 
 void SimMachine::AddAbsent() { disks_.AddAbsent(); }

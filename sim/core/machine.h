@@ -53,6 +53,8 @@ class SimMachine {
   bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error = nullptr);
   void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind = DiskKind::Fixed);
   void AddAbsent();
+  // An empty card-reader slot as the next disk, with its drive letter.
+  void AddCardReader();
   SimCom& com() { return com_; }
   SimProcesses& processes() { return processes_; }
   SimUi& ui() { return ui_; }
@@ -62,6 +64,17 @@ class SimMachine {
   SimStartup& startup() { return startup_; }
   SimResources& resources() { return resources_; }
   SimWindowsTools& windowsTools() { return windowsTools_; }
+
+  // Windows' display language: account names, bcdedit's listing, code pages.
+  void SetLanguage(const SimLanguage& language);
+  const SimLanguage& language() const { return *language_; }
+
+  // Time passes after the programs ended, until every volume still to arrive
+  // has arrived: the machine as its owner finds it a moment later.
+  void Settle();
+  // The machine restarts: the moves asked for at restart are carried out and
+  // no program runs any more.
+  void Restart() { files_.Restart(); }
 
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
@@ -86,6 +99,7 @@ class SimMachine {
   SimStartup startup_{handles_, faults_};
   SimResources resources_{paths_, faults_};
   SimWindowsTools windowsTools_{paths_, disks_, volumes_, processes_};
+  const SimLanguage* language_ = &DefaultSimLanguage();
 };
 
 }  // namespace tavu::sim

@@ -14,4 +14,11 @@ std::wstring DecodeCodePage(int codePage, const std::string& bytes);
 // WideCharToMultiByte writes its default character.
 std::string EncodeCodePage(int codePage, const std::wstring& text);
 
+// MultiByteToWideChar(codePage, 0, ...) for the ANSI code pages of the
+// simulated languages: 1252, 1250, 1251, and the double-byte 932 and 936.
+// The simulation holds no double-byte tables: a lead byte and its trail byte
+// read as one U+FFFD, which keeps the count of characters that Windows gives.
+// Returns the characters written, 0 when they do not fit capacity.
+int AnsiToWideIn(int codePage, const char* text, int length, wchar_t* out, int capacity);
+
 }  // namespace tavu::sim

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "sim/core/paths.h"
 #include "sim/core/text.h"
 
 namespace tavu::sim {
@@ -409,30 +410,36 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
                                 L"]\\Recovery\\WindowsRE\\Winre.wim," + ramdisk;
   const wchar_t* ext = f.uefi ? L"efi" : L"exe";
   const bool re = f.recoveryVolume > 0;
+  // Windows localizes only the section headers and the identifier's name;
+  // every other element name, and the descriptions, stay English.
+  const SimLanguage& language = f.language != nullptr ? *f.language : DefaultSimLanguage();
+  const std::wstring identifier = language.identifier;
+  const std::wstring locale = Widen(language.tag);
 
   std::wstring t;
-  auto head = [&](const std::wstring& h) {
+  auto head = [&](BcdHeader which) {
+    const std::wstring h = HeaderText(language, which);
     t += L"\r\n" + h + L"\r\n" + std::wstring(h.size(), L'-') + L"\r\n";
   };
   auto el = [&](const std::wstring& name, const std::wstring& value) { t += ElementLine(name, value) + L"\r\n"; };
   // Every boot application's entry opens with the same six elements.
-  auto application = [&](const wchar_t* heading, const std::wstring& id, const std::wstring& device,
+  auto application = [&](BcdHeader heading, const std::wstring& id, const std::wstring& device,
                          const std::wstring& path, const wchar_t* description, const wchar_t* inherit) {
     head(heading);
-    el(L"identifier", id);
+    el(identifier, id);
     el(L"device", device);
     el(L"path", path);
     el(L"description", description);
-    el(L"locale", L"en-US");
+    el(L"locale", locale);
     el(L"inherit", inherit);
   };
   if (f.uefi) {
-    head(L"Firmware Boot Manager");
-    el(L"identifier", L"{fwbootmgr}");
+    head(BcdHeader::FirmwareBootManager);
+    el(identifier, L"{fwbootmgr}");
     el(L"displayorder", L"{bootmgr}");
     el(L"timeout", L"2");
   }
-  application(L"Windows Boot Manager", L"{bootmgr}", bootDevice,
+  application(BcdHeader::WindowsBootManager, L"{bootmgr}", bootDevice,
               f.uefi ? L"\\EFI\\Microsoft\\Boot\\bootmgfw.efi" : L"\\bootmgr",
               L"Windows Boot Manager", L"{globalsettings}");
   el(L"default", L"{current}");
@@ -441,7 +448,7 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   el(L"toolsdisplayorder", L"{memdiag}");
   el(L"timeout", L"30");
 
-  application(L"Windows Boot Loader", L"{current}", L"partition=C:",
+  application(BcdHeader::WindowsBootLoader, L"{current}", L"partition=C:",
               std::wstring(L"\\WINDOWS\\system32\\winload.") + ext,
               L"Windows 10", L"{bootloadersettings}");
   if (re) {
@@ -458,7 +465,7 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   el(L"bootmenupolicy", L"Standard");
 
   if (re) {
-    application(L"Windows Boot Loader", winre, reDevice,
+    application(BcdHeader::WindowsBootLoader, winre, reDevice,
                 std::wstring(L"\\windows\\system32\\winload.") + ext,
                 L"Windows Recovery Environment", L"{bootloadersettings}");
     el(L"displaymessage", L"Recovery");
@@ -469,7 +476,7 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
     el(L"winpe", L"Yes");
   }
 
-  application(L"Resume from Hibernate", resume, L"partition=C:",
+  application(BcdHeader::ResumeFromHibernate, resume, L"partition=C:",
               std::wstring(L"\\WINDOWS\\system32\\winresume.") + ext,
               L"Windows Resume Application", L"{resumeloadersettings}");
   if (re) {
@@ -480,40 +487,40 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   el(L"filepath", L"\\hiberfil.sys");
   el(L"debugoptionenabled", L"No");
 
-  application(L"Windows Memory Tester", L"{memdiag}", bootDevice,
+  application(BcdHeader::WindowsMemoryTester, L"{memdiag}", bootDevice,
               f.uefi ? L"\\EFI\\Microsoft\\Boot\\memtest.efi" : L"\\boot\\memtest.exe",
               L"Windows Memory Diagnostic", L"{globalsettings}");
   el(L"badmemoryaccess", L"Yes");
 
-  head(L"EMS Settings");
-  el(L"identifier", L"{emssettings}");
+  head(BcdHeader::EmsSettings);
+  el(identifier, L"{emssettings}");
   el(L"bootems", L"No");
-  head(L"Debugger Settings");
-  el(L"identifier", L"{dbgsettings}");
+  head(BcdHeader::DebuggerSettings);
+  el(identifier, L"{dbgsettings}");
   el(L"debugtype", L"Local");
-  head(L"RAM Defects");
-  el(L"identifier", L"{badmemory}");
-  head(L"Global Settings");
-  el(L"identifier", L"{globalsettings}");
+  head(BcdHeader::RamDefects);
+  el(identifier, L"{badmemory}");
+  head(BcdHeader::GlobalSettings);
+  el(identifier, L"{globalsettings}");
   el(L"inherit", L"{dbgsettings}");
   el(L"", L"{emssettings}");
   el(L"", L"{badmemory}");
-  head(L"Boot Loader Settings");
-  el(L"identifier", L"{bootloadersettings}");
+  head(BcdHeader::BootLoaderSettings);
+  el(identifier, L"{bootloadersettings}");
   el(L"inherit", L"{globalsettings}");
   el(L"", L"{hypervisorsettings}");
-  head(L"Hypervisor Settings");
-  el(L"identifier", L"{hypervisorsettings}");
+  head(BcdHeader::HypervisorSettings);
+  el(identifier, L"{hypervisorsettings}");
   el(L"hypervisordebugtype", L"Serial");
   el(L"hypervisordebugport", L"1");
   el(L"hypervisorbaudrate", L"115200");
-  head(L"Resume Loader Settings");
-  el(L"identifier", L"{resumeloadersettings}");
+  head(BcdHeader::ResumeLoaderSettings);
+  el(identifier, L"{resumeloadersettings}");
   el(L"inherit", L"{globalsettings}");
 
   if (re) {
-    head(L"Device options");
-    el(L"identifier", ramdisk);
+    head(BcdHeader::DeviceOptions);
+    el(identifier, ramdisk);
     el(L"description", L"Windows Recovery");
     el(L"ramdisksdidevice", L"partition=\\Device\\HarddiskVolume" + std::to_wstring(f.recoveryVolume));
     el(L"ramdisksdipath", L"\\Recovery\\WindowsRE\\boot.sdi");

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/language.h"
+
 namespace tavu::sim {
 
 // One element of an entry: its name and one value per listed line.
@@ -67,6 +69,8 @@ struct BcdMachineFacts {
   int bootVolume = 1;      // \Device\HarddiskVolumeN holding the boot manager
   int recoveryVolume = 0;  // ... holding \Recovery\WindowsRE\Winre.wim; 0: no recovery loader entry
   std::uint32_t seed = 0x6f0c2a10;
+  // Section headers, the word for "identifier" and the locale; null: en-US.
+  const SimLanguage* language = nullptr;
 };
 std::wstring DefaultBcdListing(const BcdMachineFacts& facts);
 // The identifier DefaultBcdListing gives the recovery loader entry.

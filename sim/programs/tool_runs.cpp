@@ -99,6 +99,7 @@ bool SimPrograms::ReadScript(const std::wstring& path, const std::wstring& direc
   s << in.rdbuf();
   run->script = s.str();
   run->scriptRead = true;
+  if (used_) used_(host);
   return true;
 }
 
@@ -208,6 +209,7 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, const std::wstr
     std::string bytes = EncodeCodePage(*codePage, out);
     bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     ::close(fd);
+    if (used_) used_(Host(target, directory));
     if (!ok) level = 1;
   } else {
     *console += out;

@@ -45,6 +45,10 @@ class SimPrograms {
   // shutdown.exe: -r, -s, -a, -t N (also with '/').
   std::uint32_t Shutdown(const std::wstring& parameters);
 
+  // Called with the host path of each file a program read or wrote, once it
+  // is done with it: what an anti-malware scanner opens next.
+  void SetFileUsed(std::function<void(const std::string& hostPath)> used) { used_ = std::move(used); }
+
   // The console code page a new command processor starts in.
   void SetOemCodePage(int codePage) { oemCodePage_ = codePage; }
 
@@ -61,6 +65,7 @@ class SimPrograms {
   SimBcdStore& store_;
   SimDiskpartTarget& disks_;
   int oemCodePage_ = 437;
+  std::function<void(const std::string&)> used_;
   std::vector<SimScriptRun> runs_;
   SimRestart restart_;
 };

@@ -68,6 +68,11 @@ SimWindowsTools::SimWindowsTools(SimPaths& paths, SimDisks& disks, SimVolumes& v
   }
 }
 
+void SimWindowsTools::SetLanguage(const SimLanguage& language) {
+  language_ = &language;
+  programs_.SetOemCodePage(language.oemCodePage);
+}
+
 void SimWindowsTools::LoadListing(const std::wstring& listing) {
   store_.Load(listing);
   loaded_ = true;
@@ -80,6 +85,7 @@ SimBcdStore& SimWindowsTools::store() {
 
 BcdMachineFacts SimWindowsTools::FactsFromDisks() const {
   BcdMachineFacts facts;
+  facts.language = language_;
   facts.uefi = false;
   facts.bootVolume = 1;
   facts.recoveryVolume = 0;

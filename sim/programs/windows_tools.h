@@ -38,6 +38,10 @@ class SimWindowsTools {
   SimPrograms& programs() { return programs_; }
   SimMachineDiskpart& diskpart() { return diskpart_; }
 
+  // The display language of the listing made from the disks, and the code
+  // page a new console starts in.
+  void SetLanguage(const SimLanguage& language);
+
   // What DefaultBcdListing is given for the disks present now.
   BcdMachineFacts FactsFromDisks() const;
 
@@ -46,6 +50,7 @@ class SimWindowsTools {
   SimVolumes& volumes_;
   SimBcdStore store_;
   bool loaded_ = false;
+  const SimLanguage* language_ = &DefaultSimLanguage();
   SimMachineDiskpart diskpart_;
   SimPrograms programs_;
 };

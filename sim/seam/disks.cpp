@@ -65,6 +65,8 @@ void SimDisks::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
 
 void SimDisks::AddAbsent() { disks_.push_back(Disk{DiskKind::Absent, nullptr, {}}); }
 
+void SimDisks::AddCardReader() { disks_.push_back(Disk{DiskKind::CardReader, nullptr, {}}); }
+
 const SimLayout& SimDisks::CurrentLayout(const Disk& d) const {
   if (!d.cached.read || d.cached.writeCount != d.image->writeCount()) {
     d.cached.layout = ReadLayout(*d.image);
@@ -82,7 +84,8 @@ SimLayout SimDisks::Layout(int disk) const {
 Handle SimDisks::OpenDisk(const wchar_t* deviceName, bool write) {
   if (Refused(faults_, SimOp::DiskOpen, kErrorAccessDenied)) return kInvalidHandle;
   int n = DriveNumber(deviceName);
-  if (n < 0 || n >= Count() || disks_[static_cast<std::size_t>(n)].image == nullptr) {
+  if (n < 0 || n >= Count() ||
+      (disks_[static_cast<std::size_t>(n)].image == nullptr && disks_[static_cast<std::size_t>(n)].kind != DiskKind::CardReader)) {
     SetLastError(kErrorFileNotFound);
     return kInvalidHandle;
   }
@@ -98,6 +101,7 @@ bool SimDisks::GetGeometry(Handle disk, DISK_GEOMETRY* geometry) {
   if (h == nullptr) return false;
   if (geometry == nullptr) return Failed(kErrorInsufficientBuffer);
   const Disk& d = disks_[static_cast<std::size_t>(h->number)];
+  if (d.image == nullptr) return Failed(kErrorNotReady);
   *geometry = DISK_GEOMETRY{};
   // The classic translation of 255 heads and 63 sectors per track.
   geometry->Cylinders = static_cast<std::int64_t>(d.image->sectors() / (255u * 63u));
@@ -111,6 +115,7 @@ bool SimDisks::GetGeometry(Handle disk, DISK_GEOMETRY* geometry) {
 bool SimDisks::GetLayout(Handle disk, void* buffer, std::uint32_t size) {
   DiskHandle* h = Enter(disk, SimOp::DiskLayoutQuery);
   if (h == nullptr) return false;
+  if (disks_[static_cast<std::size_t>(h->number)].image == nullptr) return Failed(kErrorNotReady);
   const SimLayout& layout = CurrentLayout(disks_[static_cast<std::size_t>(h->number)]);
   if (buffer == nullptr || size < DriveLayoutSize(layout.entries.size())) {
     return Failed(kErrorInsufficientBuffer);
@@ -129,6 +134,7 @@ bool SimDisks::SetLayout(Handle disk, const void* buffer, std::uint32_t size) {
   DiskHandle* h = Enter(disk, SimOp::DiskLayoutWrite);
   if (h == nullptr) return false;
   if (!h->write) return Failed(kErrorAccessDenied);
+  if (disks_[static_cast<std::size_t>(h->number)].image == nullptr) return Failed(kErrorNotReady);
   std::uint32_t error = kErrorSuccess;
   const Disk& d = disks_[static_cast<std::size_t>(h->number)];
   if (!WriteLayout(*d.image, CurrentLayout(d), buffer, size, &error)) {
@@ -156,7 +162,8 @@ bool SimDisks::QueryProperty(Handle disk, const STORAGE_PROPERTY_QUERY* query, v
   d.MaximumTransferLength = 128u * 1024u;
   d.MaximumPhysicalPages = 33;
   d.AlignmentMask = 1;
-  d.BusType = disks_[static_cast<std::size_t>(h->number)].kind == DiskKind::Usb ? BusTypeUsb : 11;
+  const DiskKind kind = disks_[static_cast<std::size_t>(h->number)].kind;
+  d.BusType = kind == DiskKind::Usb ? BusTypeUsb : kind == DiskKind::CardReader ? BusTypeSd : 11;
   // A short answer area receives the descriptor's first bytes, as the storage
   // port driver copies them.
   std::memcpy(answer, &d, answerSize < sizeof(d) ? answerSize : sizeof(d));
@@ -171,6 +178,7 @@ bool SimDisks::ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint
   if (buffer == nullptr) return Failed(kErrorInvalidParameter);
   // SetFilePointerEx takes a signed distance.
   if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Failed(kErrorInvalidParameter);
+  if (disks_[static_cast<std::size_t>(h->number)].image == nullptr) return Failed(kErrorNotReady);
   if (offset % kSectorSize != 0 || size % kSectorSize != 0) return Failed(kErrorInvalidParameter);
   const DiskImage& image = *disks_[static_cast<std::size_t>(h->number)].image;
   const std::uint64_t end = image.sectors() * kSectorSize;

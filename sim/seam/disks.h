@@ -23,6 +23,7 @@ enum class DiskKind : std::uint8_t {
   Usb,        // adapter BusType 7 (USB); media type fixed
   Removable,  // media type RemovableMedia (11)
   Absent,     // the number exists but the disk cannot be opened (a gap)
+  CardReader, // an empty card-reader slot: opens, adapter on the SD bus, no medium
 };
 
 class SimDisks : public DiskApi {
@@ -44,6 +45,9 @@ class SimDisks : public DiskApi {
   // A disk held in memory.
   void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind);
   void AddAbsent();
+  // An empty card-reader slot: geometry, layout, reads and writes fail with
+  // ERROR_NOT_READY until a medium is inserted (never, here).
+  void AddCardReader();
 
   // Layout writes go into the image files themselves (tavu-sim --write) when
   // set before the disks are added; otherwise into an in-memory copy.

@@ -13,6 +13,7 @@
 #include "common/win_errors.h"
 #include "sim/core/last_error.h"
 #include "sim/core/operation.h"
+#include "sim/core/text.h"
 
 namespace tavu::sim {
 
@@ -49,14 +50,6 @@ bool ParentExists(const std::string& host) {
   return ::stat(host.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool StartsWithMz(const std::string& host) {
-  char head[2] = {};
-  std::FILE* f = std::fopen(host.c_str(), "rb");
-  if (f == nullptr) return false;
-  bool mz = std::fread(head, 1, 2, f) == 2 && head[0] == 'M' && head[1] == 'Z';
-  (void)std::fclose(f);  // a stream opened only to read has nothing to lose
-  return mz;
-}
 
 }  // namespace
 
@@ -85,6 +78,11 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
   }
   bool wantsWrite = access == FileAccess::Write || access == FileAccess::ReadWrite ||
                     access == FileAccess::Append;
+  // The loader holds a running program's file without write sharing.
+  if (wantsWrite && Running(host)) {
+    SetLastError(kErrorSharingViolation);
+    return kInvalidHandle;
+  }
   if (wantsWrite && readOnly_.count(host) != 0 && readOnly_[host]) {
     SetLastError(kErrorAccessDenied);
     return kInvalidHandle;
@@ -181,10 +179,12 @@ bool SimFiles::Close(Handle handle) {
     }
     if (auto* f = dynamic_cast<SimFile*>(object.get()); f != nullptr && f->written) written = f->hostPath;
   }
-  if (scanHold_ != 0 && !written.empty() && StartsWithMz(written)) {
-    heldUntil_[written] = system_.elapsedMilliseconds() + scanHold_;
-  }
+  if (!written.empty()) ScanAfterUse(written);
   return true;
+}
+
+void SimFiles::ScanAfterUse(const std::string& hostPath) {
+  if (scanHold_ != 0) heldUntil_[hostPath] = system_.elapsedMilliseconds() + scanHold_;
 }
 
 bool SimFiles::MakeDirectories(const wchar_t* path) {
@@ -217,6 +217,10 @@ bool SimFiles::Remove(const wchar_t* path) {
     return false;
   }
   if (Refused(faults_, SimOp::FileRemove, kErrorAccessDenied)) return false;
+  if (Running(host)) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
   if (HeldByScanner(host)) {
     SetLastError(kErrorSharingViolation);
     return false;
@@ -237,7 +241,7 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
     return false;
   }
   if (Refused(faults_, SimOp::FileRename, kErrorAccessDenied)) return false;
-  if (readOnly_.count(hostTo) != 0 && readOnly_[hostTo]) {
+  if ((readOnly_.count(hostTo) != 0 && readOnly_[hostTo]) || Running(hostFrom) || Running(hostTo)) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
@@ -251,6 +255,38 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
   }
   heldUntil_.erase(hostFrom);
   return true;
+}
+
+bool SimFiles::MoveAtRestart(const wchar_t* from, const wchar_t* to) {
+  std::string hostFrom, hostTo;
+  if (from == nullptr || to == nullptr || !Host(from, &hostFrom) || !Host(to, &hostTo)) {
+    SetLastError(kErrorPathNotFound);
+    return false;
+  }
+  if (Refused(faults_, SimOp::RestartRename, kErrorAccessDenied)) return false;
+  restartMoves_.push_back(RestartMove{paths_.Absolute(from), paths_.Absolute(to)});
+  return true;
+}
+
+bool SimFiles::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
+  if (from == nullptr || to == nullptr) return false;
+  const std::wstring f = AsciiUpper(paths_.Absolute(from));
+  const std::wstring t = AsciiUpper(paths_.Absolute(to));
+  for (const RestartMove& m : restartMoves_) {
+    if (AsciiUpper(m.from) == f && AsciiUpper(m.to) == t) return true;
+  }
+  return false;
+}
+
+void SimFiles::Restart() {
+  for (const RestartMove& m : restartMoves_) {
+    std::string hostFrom, hostTo;
+    // A move whose file is gone is passed over, as the session manager does.
+    if (paths_.ToHost(m.from, &hostFrom) && paths_.ToHost(m.to, &hostTo)) (void)::rename(hostFrom.c_str(), hostTo.c_str());
+  }
+  restartMoves_.clear();
+  running_.clear();
+  heldUntil_.clear();
 }
 
 bool SimFiles::Exists(const wchar_t* path) {

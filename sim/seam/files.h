@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "common/file_api.h"
 #include "sim/core/faults.h"
@@ -31,6 +32,8 @@ class SimFiles : public FileApi {
   bool MakeDirectories(const wchar_t* path) override;
   bool Remove(const wchar_t* path) override;
   bool MoveReplace(const wchar_t* from, const wchar_t* to) override;
+  bool MoveAtRestart(const wchar_t* from, const wchar_t* to) override;
+  bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool Exists(const wchar_t* path) override;
   bool IsReadOnly(const wchar_t* path) override;
   Handle FindFirst(const wchar_t* pattern) override;
@@ -46,11 +49,27 @@ class SimFiles : public FileApi {
   // for a user who plants the name again at once.
   void SetAfterRemove(std::function<void(const std::string&)> hook) { afterRemove_ = std::move(hook); }
 
-  // A virus scanner or indexer: every file that was written and starts with
-  // "MZ" is opened by it when its writer closes it, and held for this many
-  // milliseconds of the machine's clock without FILE_SHARE_DELETE, so that a
-  // rename or a delete of it fails with ERROR_SHARING_VIOLATION. 0: none.
+  // An anti-malware scanner: every file a program wrote is opened by it when
+  // its writer closes it, and every file a started program read once that
+  // program has it (ScanAfterUse), and held for this many milliseconds of the
+  // machine's clock without FILE_SHARE_DELETE: a rename or a delete of it
+  // fails with ERROR_SHARING_VIOLATION until then. 0: none.
   void SetScanner(std::uint32_t holdMilliseconds) { scanHold_ = holdMilliseconds; }
+  void ScanAfterUse(const std::string& hostPath);
+
+  // A program running from this host path: its file can be read, but not
+  // replaced, renamed or deleted (ERROR_ACCESS_DENIED), nor opened for writing
+  // (ERROR_SHARING_VIOLATION, the loader's sharing), until Restart.
+  void SetRunning(const std::string& hostPath) { running_[hostPath] = true; }
+  // The moves asked for at the next restart, in order, as Windows paths.
+  struct RestartMove {
+    std::wstring from;
+    std::wstring to;
+  };
+  const std::vector<RestartMove>& restartMoves() const { return restartMoves_; }
+  // The machine restarts: the moves are carried out in order, nothing runs
+  // and no scanner holds anything any more.
+  void Restart();
 
   // Host objects that Close and CloseFind dispatch to other components register here.
   SimHandles& handles() { return handles_; }
@@ -68,6 +87,9 @@ class SimFiles : public FileApi {
   std::map<std::string, std::uint64_t> heldUntil_;
   std::map<std::string, bool> adminsOnly_;
   std::map<std::string, bool> readOnly_;
+  std::map<std::string, bool> running_;
+  std::vector<RestartMove> restartMoves_;
+  bool Running(const std::string& host) const { return running_.count(host) != 0; }
   std::function<void(const std::string&)> afterRemove_;
 };
 

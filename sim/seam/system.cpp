@@ -5,6 +5,7 @@
 
 #include "common/wide_text.h"
 #include "common/win_errors.h"
+#include "sim/formats/code_pages.h"
 #include "sim/core/last_error.h"
 
 namespace tavu::sim {
@@ -31,9 +32,17 @@ std::uint32_t SimSystem::ModulePath(wchar_t* buffer, std::uint32_t capacity) {
 int SimSystem::AnsiToWide(const char* text, int length, wchar_t* out, int capacity) {
   if (text == nullptr || out == nullptr || capacity <= 0) return 0;
   int n = length < 0 ? static_cast<int>(std::strlen(text)) + 1 : length;
-  if (n > capacity) return 0;  // ERROR_INSUFFICIENT_BUFFER, as MultiByteToWideChar
-  for (int i = 0; i < n; ++i) out[i] = Cp1252ToWide(static_cast<unsigned char>(text[i]));
-  return n;
+  return AnsiToWideIn(ansiCodePage_, text, n, out, capacity);
+}
+
+std::wstring SimSystem::ModuleFileName() const {
+  const std::size_t slash = modulePath_.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? modulePath_ : modulePath_.substr(slash + 1);
+}
+
+void SimSystem::SetErrorMode(std::uint32_t mode) {
+  errorMode_ = mode;
+  errorModeSetAt_ = faults_ != nullptr ? static_cast<std::int64_t>(faults_->Count()) : 0;
 }
 
 std::uint32_t SimSystem::LastError() { return GetLastErrorValue(); }

@@ -14,7 +14,7 @@ class SimSystem : public SystemApi {
  public:
   LocalTime Now() override { return now_; }
   std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) override;
-  // The machine's ANSI code page is 1252, as on a Western-European Windows.
+  // In the machine's ANSI code page (1252 unless its language says otherwise).
   int AnsiToWide(const char* text, int length, wchar_t* out, int capacity) override;
   std::uint32_t LastError() override;
   bool StdOutputInvalid() override { return stdOutputInvalid_; }
@@ -23,6 +23,13 @@ class SimSystem : public SystemApi {
   // The machine's clock moves on by the pause; nobody waits.
   void Pause(std::uint32_t milliseconds) override { elapsed_ += milliseconds; }
   std::uint64_t elapsedMilliseconds() const { return elapsed_; }
+  void SetErrorMode(std::uint32_t mode) override;
+  // How many operations the machine had counted when the mode was last set
+  // (-1: never), so a test sees whether a program set it before anything else.
+  std::int64_t errorModeSetAt() const { return errorModeSetAt_; }
+  std::uint32_t errorMode() const { return errorMode_; }
+  // The program's file name ("TAVU Recovery.exe"), as Windows titles its boxes.
+  std::wstring ModuleFileName() const;
 
   // What the machine is: a 64-bit Windows has the WOW64 directory and the
   // redirection switch; a 32-bit one answers error 120 (not implemented).
@@ -35,6 +42,8 @@ class SimSystem : public SystemApi {
   SimWow64& wow64() { return wow64_; }
 
   void SetNow(const LocalTime& t) { now_ = t; }
+  void SetAnsiCodePage(int codePage) { ansiCodePage_ = codePage; }
+  int ansiCodePage() const { return ansiCodePage_; }
   void SetModulePath(std::wstring path) { modulePath_ = std::move(path); }
   // The machine's fault injection: the module path and the redirection switch
   // then count as operations that can fail.
@@ -48,6 +57,9 @@ class SimSystem : public SystemApi {
   SimWow64 wow64_;
   bool stdOutputInvalid_ = false;
   std::uint64_t elapsed_ = 0;
+  int ansiCodePage_ = 1252;
+  std::uint32_t errorMode_ = 0;
+  std::int64_t errorModeSetAt_ = -1;
   LocalTime now_{2014, 3, 2, 9, 5, 7};
   std::wstring modulePath_ = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
 };

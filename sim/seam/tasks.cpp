@@ -99,6 +99,10 @@ HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRe
     hr = registerResult_;
   } else if (invalid) {
     hr = kEInvalidArg;
+  } else if (!Own(r.userId).empty() && !NamesAdministrators(*language_, Own(r.userId))) {
+    // The scheduler turns the user id into a SID; a name this Windows does
+    // not know maps to none.
+    hr = kHResultNoneMapped;
   } else if (r.flags == kTaskCreate && exists) {
     hr = kHResultAlreadyExists;
   } else if (r.flags == kTaskUpdate && !exists) {
@@ -164,6 +168,11 @@ void SimTasks::Put(const SimTask& task) {
 void SimTasks::SetOpenResult(HResult hr) {
   std::lock_guard<std::mutex> hold(lock_);
   openResult_ = hr;
+}
+
+void SimTasks::SetLanguage(const SimLanguage& language) {
+  std::lock_guard<std::mutex> hold(lock_);
+  language_ = &language;
 }
 
 void SimTasks::SetRegisterResult(HResult hr) {

@@ -12,6 +12,7 @@
 #include "common/task_api.h"
 #include "sim/core/faults.h"
 #include "sim/core/handles.h"
+#include "sim/core/language.h"
 #include "sim/core/wow64.h"
 #include "sim/seam/com.h"
 
@@ -67,6 +68,8 @@ class SimTasks : public TaskApi {
   // Forces the result of the following calls of a kind (0: behave normally).
   void SetOpenResult(HResult hr);
   void SetRegisterResult(HResult hr);
+  // The language whose account names the registration's user id is looked up in.
+  void SetLanguage(const SimLanguage& language);
   // Every call in order: "OpenFolder \", "DeleteTask TAVU F9 Recovery = 0x80070002", ...
   std::vector<std::wstring> calls() const;
 
@@ -83,6 +86,7 @@ class SimTasks : public TaskApi {
   std::map<std::wstring, SimTask> tasks_;  // upper-cased "folder|name"
   HResult openResult_ = 0;
   HResult registerResult_ = 0;
+  const SimLanguage* language_ = &DefaultSimLanguage();
   std::vector<std::wstring> calls_;
 };
 

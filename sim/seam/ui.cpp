@@ -111,6 +111,15 @@ void SimUi::JoinThreads() {
   }
 }
 
+void SimUi::RecordSystemBox(const std::wstring& text, const std::wstring& caption, int answer) {
+  std::lock_guard<std::mutex> hold(lock_);
+  SimMessageBox box;
+  box.text = text;
+  box.caption = caption;
+  box.answer = answer;
+  boxes_.push_back(std::move(box));
+}
+
 std::vector<SimMessageBox> SimUi::messageBoxes() const {
   std::lock_guard<std::mutex> hold(lock_);
   return boxes_;

@@ -49,6 +49,10 @@ class SimUi : public UiApi {
   // Waits for every thread started so far.
   void JoinThreads();
 
+  // A box Windows itself shows in the program (no owner, not the program's
+  // own call): recorded among the boxes, answered as given.
+  void RecordSystemBox(const std::wstring& text, const std::wstring& caption, int answer);
+
   std::vector<SimMessageBox> messageBoxes() const;
   std::vector<Handle> destroyPosts() const;
   std::vector<std::wstring> debugOutput() const;

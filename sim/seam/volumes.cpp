@@ -164,7 +164,52 @@ void SimVolumes::Refresh(bool autoMountNew) {
 
 // Only the written disk's volumes can change: the others are left as they are,
 // which keeps a pass over many disks from reading every table after each write.
-void SimVolumes::RefreshAfterLayoutWrite(int disk) { Recompute(NewVolumes::MbrAutoMount, disk); }
+void SimVolumes::RefreshAfterLayoutWrite(int disk) {
+  Recompute(NewVolumes::Arrive, disk);
+  Arrive();
+}
+
+std::uint64_t SimVolumes::LastArrivalDue() const {
+  std::uint64_t last = 0;
+  for (const Pending& p : pending_) last = std::max(last, p.due);
+  return last;
+}
+
+void SimVolumes::AddDiskVolume(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style, wchar_t letter) {
+  Volume v;
+  v.id = nextId_++;
+  v.disk = disk;
+  v.offset = entry.StartingOffset;
+  v.length = entry.PartitionLength;
+  v.name = MakeName(disk, entry, style);
+  v.letter = letter;
+  volumes_.push_back(std::move(v));
+  Indexed(volumes_.size() - 1);
+}
+
+// Due volumes arrive in the order their writes presented them, each only if
+// its partition is still presented then.
+void SimVolumes::Arrive() {
+  if (pending_.empty()) return;
+  const std::uint64_t now = Now();
+  std::vector<Pending> later;
+  for (const Pending& p : pending_) {
+    if (p.due > now) {
+      later.push_back(p);
+      continue;
+    }
+    SimLayout layout = disks_.Layout(p.disk);
+    for (const PARTITION_INFORMATION_EX& e : layout.entries) {
+      bool letterRule = false;
+      if (e.StartingOffset != p.offset || !Presented(layout.style, e, &letterRule)) continue;
+      const wchar_t letter = automount_ && letterRule ? FirstFreeLetter() : 0;
+      AddDiskVolume(p.disk, e, layout.style, letter);
+      arrivals_.push_back(Arrival{volumes_.back().name, p.disk, p.offset, now - p.written, now, letter});
+      break;
+    }
+  }
+  pending_.swap(later);
+}
 
 void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
   struct Wanted {
@@ -186,6 +231,12 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
       }
     }
   }
+  // A partition hidden again before its volume came never arrives.
+  pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                [&](const Pending& p) {
+                                  return (onlyDisk < 0 || p.disk == onlyDisk) && wantedAt.count({p.disk, p.offset}) == 0;
+                                }),
+                 pending_.end());
   // Volumes that are no longer presented go, with their letters and folders.
   auto gone = std::remove_if(volumes_.begin(), volumes_.end(), [&](const Volume& v) {
     if (v.foreign || (onlyDisk >= 0 && v.disk != onlyDisk)) return false;
@@ -207,17 +258,14 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
       volumes_[found->second].length = w.entry.PartitionLength;
       continue;
     }
-    Volume v;
-    v.id = nextId_++;
-    v.disk = w.disk;
-    v.offset = w.entry.StartingOffset;
-    v.length = w.entry.PartitionLength;
-    v.name = MakeName(w.disk, w.entry, w.style);
-    bool letter = (rule == NewVolumes::StartRule && w.startLetter) ||
-                  (rule == NewVolumes::MbrAutoMount && w.style == PARTITION_STYLE_MBR);
-    if (letter) v.letter = FirstFreeLetter();
-    volumes_.push_back(std::move(v));
-    Indexed(volumes_.size() - 1);
+    if (rule == NewVolumes::Arrive) {
+      const bool scheduled = std::any_of(pending_.begin(), pending_.end(), [&](const Pending& p) {
+        return p.disk == w.disk && p.offset == w.entry.StartingOffset;
+      });
+      if (!scheduled) pending_.push_back(Pending{w.disk, w.entry.StartingOffset, Now(), Now() + arrivalMs_});
+      continue;
+    }
+    AddDiskVolume(w.disk, w.entry, w.style, rule == NewVolumes::StartRule && w.startLetter ? FirstFreeLetter() : 0);
     existing[{w.disk, w.entry.StartingOffset}] = volumes_.size() - 1;
   }
 }
@@ -321,6 +369,7 @@ std::shared_ptr<const SimVolumes::NameList> SimVolumes::Listed() {
 }
 
 Handle SimVolumes::FirstVolume(wchar_t* name, std::uint32_t capacity) {
+  Arrive();
   if (Refused(faults_, SimOp::VolumeEnum, kErrorGenFailure)) return kInvalidHandle;
   auto search = std::make_unique<SearchHandle>();
   search->names = Listed();
@@ -340,6 +389,7 @@ Handle SimVolumes::FirstVolume(wchar_t* name, std::uint32_t capacity) {
 }
 
 bool SimVolumes::NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) {
+  Arrive();
   SearchHandle* s = Enter<SearchHandle>(handles_, faults_, search, SimOp::VolumeEnum, kErrorGenFailure, Count::BeforeHandle);
   if (s == nullptr) return false;
   if (s->next >= s->names->size()) return Failed(kErrorNoMoreFiles);
@@ -356,6 +406,7 @@ bool SimVolumes::CloseVolumeSearch(Handle search) {
 }
 
 Handle SimVolumes::OpenVolume(const wchar_t* path, bool /*readAccess*/) {
+  Arrive();
   if (Refused(faults_, SimOp::VolumeOpen, kErrorAccessDenied)) return kInvalidHandle;
   Volume* v = nullptr;
   if (HasVolumePrefix(path)) {
@@ -389,6 +440,7 @@ bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
   if (h == nullptr) return false;
   Volume* v = ById(h->id);
   if (v == nullptr) return Failed(kErrorInvalidHandle);
+  if (v->noMediaDisk >= 0) return Failed(kErrorNotReady);
   // A volume of a simulated disk lies on its partition; a foreign one where it
   // was placed. Either may have been given further extents.
   const std::size_t own = v->foreign ? v->foreignExtents.size() : 1;
@@ -411,6 +463,7 @@ bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
 
 bool SimVolumes::PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint32_t capacity,
                            std::uint32_t* needed) {
+  Arrive();
   if (Refused(faults_, SimOp::VolumePathNames, kErrorGenFailure)) return false;
   std::size_t length = volumeName == nullptr ? 0 : std::wcslen(volumeName);
   if (length == 0 || volumeName[length - 1] != L'\\') return Failed(kErrorInvalidName);
@@ -438,6 +491,7 @@ bool SimVolumes::PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint
 }
 
 bool SimVolumes::SetMountPoint(const wchar_t* root, const wchar_t* volumeName) {
+  Arrive();
   if (Refused(faults_, SimOp::MountPoint, kErrorGenFailure)) return false;
   std::size_t nameLength = volumeName == nullptr ? 0 : std::wcslen(volumeName);
   if (nameLength == 0 || volumeName[nameLength - 1] != L'\\') return Failed(kErrorInvalidName);
@@ -462,6 +516,7 @@ bool SimVolumes::SetMountPoint(const wchar_t* root, const wchar_t* volumeName) {
 }
 
 std::uint32_t SimVolumes::DriveStrings(std::uint32_t capacity, wchar_t* buffer) {
+  Arrive();
   if (Refused(faults_, SimOp::DriveStrings, kErrorGenFailure)) return 0;
   std::wstring list;
   for (wchar_t c = L'A'; c <= L'Z'; ++c) {
@@ -480,11 +535,16 @@ std::uint32_t SimVolumes::DriveStrings(std::uint32_t capacity, wchar_t* buffer) 
 }
 
 bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) {
+  Arrive();
   if (Refused(faults_, SimOp::VolumeInfo, kErrorGenFailure)) return false;
   std::size_t length = root == nullptr ? 0 : std::wcslen(root);
   if (length == 0 || root[length - 1] != L'\\') return Failed(kErrorInvalidName);
   Volume* v = ByRoot(root);
   if (v == nullptr) return Failed(kErrorPathNotFound);
+  if (v->noMediaDisk >= 0) {
+    if (noMediaPrompt_) noMediaPrompt_(v->noMediaDisk);
+    return Failed(kErrorNotReady);
+  }
   std::wstring text;
   if (v->foreign) {
     text = v->foreignLabel;
@@ -509,13 +569,15 @@ bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t 
   return true;
 }
 
-std::vector<SimVolumes::Info> SimVolumes::Volumes() const {
+std::vector<SimVolumes::Info> SimVolumes::Volumes() {
+  Arrive();
   std::vector<Info> out;
   for (const Volume& v : volumes_) out.push_back(Info{v.name, v.disk, v.offset, v.length, v.letter, v.folders});
   return out;
 }
 
-SimVolumes::Info SimVolumes::VolumeOf(int disk, std::int64_t offset) const {
+SimVolumes::Info SimVolumes::VolumeOf(int disk, std::int64_t offset) {
+  Arrive();
   for (const Volume& v : volumes_) {
     if (!v.foreign && v.disk == disk && v.offset == offset) {
       return Info{v.name, v.disk, v.offset, v.length, v.letter, v.folders};
@@ -543,6 +605,16 @@ std::wstring SimVolumes::AddForeignVolume(wchar_t letter, const std::wstring& la
   std::wstring name = v.name;
   volumes_.push_back(std::move(v));
   Indexed(volumes_.size() - 1);
+  return name;
+}
+
+std::wstring SimVolumes::AddCardReader(int disk) {
+  wchar_t letter = 0;
+  for (wchar_t c = L'D'; c <= L'Z' && letter == 0; ++c) {
+    if (!LetterInUse(c)) letter = c;
+  }
+  std::wstring name = AddForeignVolume(letter, L"", {});
+  if (Volume* v = ByName(name.c_str(), true)) v->noMediaDisk = disk;
   return name;
 }
 

@@ -5,12 +5,15 @@
 // 0x0C, 0x0E and 0x06 are volumes, hidden types are not. When a disk is added
 // (machine start) its basic-data (GPT, without bit 63 or 62) and presented MBR
 // volumes receive the first free letters from C: upward. After a layout write
-// the presentation is recomputed at once: a newly presented MBR volume receives
-// the first free letter (automatic mounting), a newly presented GPT volume
-// none; a volume no longer presented disappears with its letter and folders.
+// a volume no longer presented disappears at once with its letter and folders,
+// while a newly presented one arrives only after the arrival time has passed on
+// the machine's clock (which moves only through the programs' own waits); with
+// automatic mounting on, it then takes the first free letter when it is an MBR
+// volume or a GPT basic-data volume without attribute bit 63.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -49,6 +52,26 @@ class SimVolumes : public VolumeApi {
   // What a layout write on a disk causes (wired to SimDisks by the machine).
   void RefreshAfterLayoutWrite(int disk);
 
+  // The machine's clock in milliseconds, which decides when volumes arrive.
+  void SetClock(std::function<std::uint64_t()> now) { now_ = std::move(now); }
+  // How long after the table write a newly presented partition arrives.
+  void SetArrivalMilliseconds(std::uint32_t ms) { arrivalMs_ = ms; }
+  // Whether the mount manager letters an arriving volume (mountvol /N: off).
+  void SetAutomount(bool on) { automount_ = on; }
+  // Volumes still to arrive, and the clock time the last of them is due.
+  std::size_t PendingArrivals() const { return pending_.size(); }
+  std::uint64_t LastArrivalDue() const;
+  // Volumes that arrived after a table write, in order.
+  struct Arrival {
+    std::wstring volume;
+    int disk = -1;
+    std::int64_t offset = 0;
+    std::uint64_t afterMilliseconds = 0;  // since the write that presented it
+    std::uint64_t at = 0;                 // the machine's clock when it arrived
+    wchar_t letter = 0;                   // given by automatic mounting
+  };
+  const std::vector<Arrival>& arrivals() const { return arrivals_; }
+
   // What a test or tavu-sim inspects.
   struct Info {
     std::wstring name;  // "\\?\Volume{GUID}\"
@@ -58,9 +81,9 @@ class SimVolumes : public VolumeApi {
     wchar_t letter = 0;  // 0: none
     std::vector<std::wstring> folders;
   };
-  std::vector<Info> Volumes() const;
+  std::vector<Info> Volumes();
   // The volume of a partition; empty name when it is not presented.
-  Info VolumeOf(int disk, std::int64_t offset) const;
+  Info VolumeOf(int disk, std::int64_t offset);
   // Letters given by SetMountPoint, in order: volume name and root ("E:\").
   struct Assignment {
     std::wstring volume;
@@ -81,6 +104,13 @@ class SimVolumes : public VolumeApi {
   // Takes a letter away from whatever volume holds it.
   void RemoveLetter(wchar_t letter);
 
+  // The drive of an empty card-reader slot on disk: listed, with the first
+  // free letter from D: (C: is the system's), and every question about its
+  // medium answered ERROR_NOT_READY. Its label query first calls the prompt,
+  // which stands for the box Windows shows unless the program asked it not to.
+  std::wstring AddCardReader(int disk);
+  void SetNoMediaPrompt(std::function<void(int disk)> prompt) { noMediaPrompt_ = std::move(prompt); }
+
  private:
   struct Volume {
     std::uint64_t id = 0;
@@ -95,13 +125,18 @@ class SimVolumes : public VolumeApi {
     std::wstring foreignLabel;
     wchar_t letter = 0;
     std::vector<std::wstring> folders;
+    int noMediaDisk = -1;  // the card-reader slot's disk number
   };
-  enum class NewVolumes : std::uint8_t { NoLetter, StartRule, MbrAutoMount };
+  enum class NewVolumes : std::uint8_t { NoLetter, StartRule, Arrive };
   struct VolumeHandle;
   struct SearchHandle;
 
   // onlyDisk -1: every disk.
   void Recompute(NewVolumes rule, int onlyDisk = -1);
+  // Brings in every volume whose arrival time has come.
+  void Arrive();
+  std::uint64_t Now() const { return now_ ? now_() : 0; }
+  void AddDiskVolume(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style, wchar_t letter);
   Volume* ByName(const wchar_t* name, bool trailingBackslash);
   Volume* ByLetter(wchar_t letter);
   Volume* ById(std::uint64_t id);
@@ -138,6 +173,18 @@ class SimVolumes : public VolumeApi {
   std::vector<Volume> volumes_;
   std::uint64_t nextId_ = 1;
   std::vector<Assignment> assignments_;
+  std::function<void(int)> noMediaPrompt_;
+  std::function<std::uint64_t()> now_;
+  std::uint32_t arrivalMs_ = 300;
+  bool automount_ = true;
+  struct Pending {
+    int disk;
+    std::int64_t offset;
+    std::uint64_t written;
+    std::uint64_t due;
+  };
+  std::vector<Pending> pending_;
+  std::vector<Arrival> arrivals_;
 };
 
 }  // namespace tavu::sim

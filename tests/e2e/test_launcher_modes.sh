@@ -7,9 +7,10 @@
 # - Its Task Scheduler writes the task as XML under C:\windows\system32\tasks,
 #   but leaves out the actions (write_actions is a stub), the triggers (a logon
 #   trigger, type 9, is not implemented), the principal (id, logon type and run
-#   level are stubs), the idle settings and the restart interval. The cases
-#   check the values Wine does keep; the rest is checked on the simulated
-#   machine's task store.
+#   level are stubs), the idle settings and the restart interval; the user id
+#   given at registration (the Administrators group's SID, S-1-5-32-544) is
+#   accepted ("Return : 0") but not written either. The cases check the values
+#   Wine does keep; the rest is checked on the simulated machine's task store.
 # - The Schedule service of a fresh prefix refuses the first starts (time-outs,
 #   "database locked"), so it is started here until it reports success.
 # - WMI has no BitLocker namespace and no firmware device exists: "/AUTO" can

@@ -232,6 +232,10 @@ Bytes HiddenDataDisk(std::uint64_t dataStart) {
 }
 
 struct PatcherState {
+  // How long the volumes the patcher unhides take to arrive.
+  std::uint32_t arrivalMs = 300;
+  // The installed launcher is running (the logon task started it).
+  bool launcherRunning = false;
   std::vector<Bytes> disks;
   std::string oldLauncher;
   std::string carried;
@@ -250,17 +254,19 @@ Flow PatcherFlow(std::shared_ptr<PatcherState> s) {
   return Flow{
       "patcher, two GPT disks and an older launcher",
       [s](FlowRun& r) {
+        r.machine->volumes().SetArrivalMilliseconds(s->arrivalMs);
         for (const Bytes& d : s->disks) r.machine->AddDiskBytes(d);
         r.machine->resources().SetCarriedLauncher(std::vector<std::uint8_t>(s->carried.begin(), s->carried.end()));
         WriteHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe", s->oldLauncher);
         WriteHostFile(r.dir.path() + kPatcherLogRel, s->log);
+        if (s->launcherRunning) r.machine->files().SetRunning(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe");
       },
       [](FlowRun&) { patcher::FixDowngarde(); },
       [s](FlowRun& r, const std::string& what) {
         sim::SimMachine& m = *r.machine;
         EXPECT_EQ(m.handles().OpenCount(), 0u) << what;
         EXPECT_EQ(m.handles().Misuses(), 0u) << what;
-        for (int d = 0; d < 2; ++d) {
+        for (int d = 0; d < static_cast<int>(s->disks.size()); ++d) {
           const Bytes now = DiskNow(m, d);
           const GptCheck gpt = CheckGpt(now);
           EXPECT_TRUE(gpt.valid) << what << ": disk " << d << ": " << gpt.problem;
@@ -269,6 +275,17 @@ Flow PatcherFlow(std::shared_ptr<PatcherState> s) {
         const std::string launcher = ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe");
         EXPECT_TRUE(launcher == s->oldLauncher || launcher == s->carried)
             << what << ": installed launcher of " << launcher.size() << " bytes is neither old nor new";
+        // Beside a running launcher the whole new one may wait for the
+        // restart, but only when Windows is to move it into place then.
+        const auto& moves = m.files().restartMoves();
+        if (s->launcherRunning && !moves.empty()) {
+          EXPECT_EQ(moves.size(), 1u) << what;
+          EXPECT_TRUE(ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe.new") == s->carried) << what;
+          m.Restart();
+          EXPECT_TRUE(ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe") == s->carried) << what;
+        } else {
+          EXPECT_TRUE(moves.empty()) << what;
+        }
         EXPECT_EQ(FolderNames(r.dir.path() + kLauncherRel), std::vector<std::string>{"TAVU Recovery.exe"}) << what;
         EXPECT_EQ(WholeLinesAppended(s->log, ReadHostFile(r.dir.path() + kPatcherLogRel), true), "") << what;
         EXPECT_TRUE(m.ui().messageBoxes().empty()) << what;
@@ -289,6 +306,28 @@ TEST(FailureSweepTest, PatcherTwoGptDisksAndOlderLauncher) {
     }
     SetPlatform(Platform{});
   }
+  EXPECT_GT(Sweep(flow), 20u);
+}
+
+// Volumes that arrive only after the patcher's wait has timed out: each wait
+// ends at its limit and the pass goes on, whatever else fails on the way.
+TEST(FailureSweepTest, PatcherWhoseVolumesArriveAfterItsWait) {
+  auto state = std::make_shared<PatcherState>();
+  Flow flow = PatcherFlow(state);
+  flow.name = "patcher, one GPT disk whose volume arrives too late";
+  state->arrivalMs = 60000;
+  state->disks.resize(1);
+  EXPECT_GT(Sweep(flow), 100u);
+}
+
+// The installed launcher is running: its replacement is left for the restart,
+// or, when that cannot be asked for, the old one stays and nothing is left.
+TEST(FailureSweepTest, PatcherBesideARunningLauncher) {
+  auto state = std::make_shared<PatcherState>();
+  Flow flow = PatcherFlow(state);
+  flow.name = "patcher, running launcher";
+  state->launcherRunning = true;
+  state->disks.resize(1);
   EXPECT_GT(Sweep(flow), 20u);
 }
 
@@ -356,6 +395,7 @@ Handle const kWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30
 const wchar_t kBitLocker[] = L"Please disable BitLocker and try again.";
 
 struct WorkerState {
+  std::uint32_t arrivalMs = 300;
   Bytes disk;
   bool gpt = true;
   std::string log;
@@ -384,6 +424,7 @@ Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
   return Flow{
       name,
       [s](FlowRun& r) {
+        r.machine->volumes().SetArrivalMilliseconds(s->arrivalMs);
         ArrangeWindowStart(r, s->log, s->disk);
         g_mainWindow = kWindow;
         g_logSwitch = 1;
@@ -446,6 +487,10 @@ TEST_F(LauncherSweepTest, RecoveryWorker) {
   }
   EXPECT_GT(Sweep(WorkerFlow("recovery worker, GPT machine", gpt)), 20u);
   EXPECT_GT(Sweep(WorkerFlow("recovery worker, MBR machine", mbr)), 20u);
+  // The recovery volume arrives only after the worker's wait timed out.
+  auto late = std::make_shared<WorkerState>(*mbr);
+  late->arrivalMs = 60000;
+  EXPECT_GT(Sweep(WorkerFlow("recovery worker, MBR machine, volume too late", late)), 100u);
 }
 
 // ---- the support check -----------------------------------------------------

@@ -61,7 +61,12 @@ Bytes UsbGptStick() {
 
 class FixDowngradeTest : public SimTest {
  protected:
-  FixDowngradeTest() { machine().resources().SetCarriedLauncher(carried_); }
+  FixDowngradeTest() {
+    machine().resources().SetCarriedLauncher(carried_);
+    // Automatic mounting off (mountvol /N, as on many managed images): every
+    // letter a volume gets in these runs is the patcher's own.
+    machine().volumes().SetAutomount(false);
+  }
   void TearDown() override {
     EXPECT_EQ(machine().handles().OpenCount(), 0u);
     EXPECT_EQ(machine().handles().Misuses(), 0u);
@@ -245,6 +250,7 @@ TEST_F(FixDowngradeTest, FailingDiskCalls) {
     TempDir dir;
     sim::SimMachine m(dir.path());
     m.Install();
+    m.volumes().SetAutomount(false);
     m.AddDiskBytes(UsbGptStick(), c.kind);
     m.faults().FailAll(c.op);
     patcher::FixDowngarde();

@@ -319,6 +319,8 @@ TEST_F(LocatorTest, MbrRouteFindsTheUnhiddenVolumeAtItsNewLetter) {
     LayoutEntry(layout, 2)->Mbr.BootIndicator = 1;
     ASSERT_TRUE(Sys().disks->SetLayout(h.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size())));
   }
+  // The volume, and the letter Windows gives it, arrive a moment later.
+  machine().Settle();
   machine().disks().RecordReads(true);
   wchar_t root[260];
   EXPECT_EQ(FindRecoveryVolume(&disk, &partition, root), 0);

@@ -199,6 +199,8 @@ TEST_F(RealImagesTest, MbrLayoutWriteSatisfiesSfdisk) {
       LayoutEntry(l, 1)->Mbr.PartitionType = 0x0C;
       LayoutEntry(l, 1)->Mbr.BootIndicator = 1;
     }));
+    // The volume, and the letter Windows gives it, arrive a moment later.
+    m->Settle();
     std::int32_t disk = 0;
     std::int32_t partition = 0;
     wchar_t root[260];

@@ -52,6 +52,7 @@ class MachineDiskpartTest : public SimTest {
 };
 
 TEST_F(MachineDiskpartTest, MbrRecoveryPartitionBecomesVisibleActiveAndLosesItsLetter) {
+  machine().volumes().SetArrivalMilliseconds(0);
   machine().AddDiskBytes(MbrNotebook());
   ASSERT_EQ(Letter(0, 1), L'C');
   ASSERT_EQ(Letter(0, 3), L'D');

@@ -96,6 +96,9 @@ TEST_F(SimVolumesTest, MbrPresentationAndLettersInDiskOrder) {
 }
 
 TEST_F(SimVolumesTest, LayoutWritePresentsVolumesByStyle) {
+  // At once, and lettered only where automatic mounting is on.
+  simVolumes().SetArrivalMilliseconds(0);
+  simVolumes().SetAutomount(false);
   machine().AddDiskBytes(NotebookGpt());
   machine().AddDiskBytes(MbrBuilder(kDiskSectors).Primary(0, 0x07, 2048, 1024).Primary(1, 0x1C, 3072, 1024).Build());
   ASSERT_EQ(Letters(), L"-C--D");
@@ -111,6 +114,7 @@ TEST_F(SimVolumesTest, LayoutWritePresentsVolumesByStyle) {
   sim::SimVolumes::Info data = simVolumes().VolumeOf(0, 5120 * 512);
   ASSERT_FALSE(data.name.empty());
   EXPECT_EQ(data.letter, 0);
+  simVolumes().SetAutomount(true);
   {
     // MBR: type 0x0C is presented at once and mounted at the first free letter.
     UniqueHandle disk(Sys().disks->OpenDisk(L"\\\\.\\PHYSICALDRIVE1", true));
@@ -175,6 +179,7 @@ TEST_F(SimVolumesTest, EnumerationListsEveryVolumeOnce) {
 // A search lists the volumes there were when it started, while later searches
 // list the ones that came since, in table order.
 TEST_F(SimVolumesTest, SearchesListTheVolumesOfTheirStart) {
+  simVolumes().SetArrivalMilliseconds(0);
   machine().AddDiskBytes(NotebookGpt());
   auto walk = [&](Handle search, wchar_t* name) {
     std::vector<std::wstring> seen{name};

@@ -61,8 +61,8 @@ TEST_F(TavuSimArmTest, GptImageIsArmedThroughTheBootManagerAndNotWrittenTo) {
     std::string value;
   } fields[] = {
       {"sorted(d)",
-       "boot_store|disks|message_boxes|processes|restart_pending|restart_seconds|result|route|task_registered|"
-       "temp_files_left"},
+       "boot_store|disks|message_boxes|processes|restart_pending|restart_seconds|result|route|task_action|"
+       "task_principal|task_registered|temp_files_left|volume_arrivals"},
       {"d['result']", "0"},
       {"d['route']", "boot-manager"},
       {"d['message_boxes']", ""},

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/error_mode.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/globals.h"
@@ -35,10 +36,13 @@ ArmRun Arm(sim::SimMachine& machine) {
   // The route this machine leads to, asked before the worker changes anything.
   std::int32_t partition = 0;
   std::int32_t disk = 0;
-  bool found = FindRecoveryPartition(&partition, &disk) == kLocateFound;
+  LocateDetail detail;
+  bool found = FindRecoveryPartition(&partition, &disk, &detail) == kLocateFound;
+  run.noMediumDisks = detail.noMediumDisks;
   const char* route = found ? (QueryPartitionStyle(disk) == 0 ? "partition-table" : "boot-manager") : nullptr;
 
   // Start-up's state when the window starts the worker.
+  FailCriticalErrorsQuietly();
   machine.com().InitializeMultithreaded();
   machine.com().InitializeSecurity(0, 3);
   g_comReady = 1;
@@ -48,6 +52,9 @@ ArmRun Arm(sim::SimMachine& machine) {
   if (machine.ui().StartThread(&RecoveryWorker, nullptr, &thread)) machine.ui().JoinThreads();
   auto threads = machine.ui().threads();
   run.result = threads.empty() ? 1 : threads.back().exitCode;
+  // The machine a moment later: what the owner finds, and the restart finds.
+  run.programEndMs = machine.system().elapsedMilliseconds();
+  machine.Settle();
 
   run.boxes = machine.ui().messageBoxes();
   bool stoppedEarly = machine.system().StdOutputInvalid();
@@ -58,7 +65,12 @@ ArmRun Arm(sim::SimMachine& machine) {
     if (machine.files().Exists(path)) run.tempFilesLeft.push_back(path);
   }
   run.restart = machine.windowsTools().programs().restart();
-  run.taskRegistered = machine.tasks().Find(L"TAVU F9 Recovery").has_value();
+  if (auto task = machine.tasks().Find(L"TAVU F9 Recovery")) {
+    run.taskRegistered = true;
+    run.taskPrincipal = task->userId;
+    run.taskPath = task->actionPath;
+    run.taskArguments = task->actionArguments;
+  }
   return run;
 }
 
@@ -100,6 +112,14 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
   json.Key("restart_seconds");
   run.restart.pending ? json.Int(run.restart.seconds) : json.Null();
   json.Key("task_registered").Bool(run.taskRegistered);
+  json.Key("task_principal");
+  run.taskRegistered ? json.WString(run.taskPrincipal) : json.Null();
+  json.Key("task_action");
+  if (run.taskRegistered) {
+    json.BeginObject().Key("path").WString(run.taskPath).Key("arguments").WString(run.taskArguments).EndObject();
+  } else {
+    json.Null();
+  }
   json.Key("boot_store");
   if (!store.HasEntry(L"{bootmgr}")) {
     json.Null();
@@ -123,6 +143,7 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
     json.Key("changes").Int(store.changes());
     json.EndObject();
   }
+  WriteArrivalsJson(json, machine);
   json.Key("disks");
   WriteDisksJson(json, machine);
   json.EndObject();
@@ -143,6 +164,7 @@ void PrintReport(SimContext& context, const ArmRun& run) {
   std::fprintf(out, "Recovery worker: %u (%s)\n", run.result,
                run.result == 0 ? "the restart was started" : "aborted");
   std::fprintf(out, "Route: %s\n", run.route != nullptr ? run.route : "none (the worker stopped before choosing)");
+  PrintPassedOver(out, run.noMediumDisks);
   std::fprintf(out, "\nMessage boxes:%s\n", run.boxes.empty() ? " none" : "");
   for (const sim::SimMessageBox& box : run.boxes) {
     std::fprintf(out, "  [%s] %s\n", ToUtf8(box.caption).c_str(), ToUtf8(box.text).c_str());
@@ -172,7 +194,17 @@ void PrintReport(SimContext& context, const ArmRun& run) {
   } else {
     std::fprintf(out, "Restart pending: no\n");
   }
-  std::fprintf(out, "Logon task registered: %s\n", run.taskRegistered ? "yes" : "no");
+  if (run.taskRegistered) {
+    std::fprintf(out, "Logon task registered: yes, for %s: %s %s\n", ToUtf8(run.taskPrincipal).c_str(),
+                 ToUtf8(run.taskPath).c_str(), ToUtf8(run.taskArguments).c_str());
+  } else {
+    std::wstring answer;
+    for (const std::wstring& call : context.machine.tasks().calls()) {
+      if (call.rfind(L"RegisterTask ", 0) == 0) answer = call.substr(call.rfind(L' ') + 1);
+    }
+    std::fprintf(out, "Logon task registered: no%s%s\n", answer.empty() ? "" : ", the Task Scheduler answered ",
+                 ToUtf8(answer).c_str());
+  }
 
   sim::SimBcdStore& store = context.machine.windowsTools().store();
   if (store.HasEntry(L"{bootmgr}")) {
@@ -184,6 +216,7 @@ void PrintReport(SimContext& context, const ArmRun& run) {
     std::vector<std::wstring> isolated = store.Values(L"{current}", L"isolatedcontext");
     std::fprintf(out, "  {current} isolatedcontext %s\n", isolated.empty() ? "(not set)" : Joined(isolated).c_str());
   }
+  PrintArrivals(out, context.machine, run.programEndMs);
   std::fprintf(out, "\nDisks after the run\n");
   PrintDisks(out, context.machine);
 }

@@ -6,6 +6,7 @@
 
 #include "check/check_report.h"
 #include "check/recovery_check.h"
+#include "common/error_mode.h"
 #include "launcher/startup/globals.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
@@ -25,7 +26,9 @@ class FileSink : public TextSink {
 };
 
 int RunCheckCommand(SimContext& context) {
-  // Start-up's state, as the launcher has it when its window starts the worker.
+  // The program's own start, then start-up's COM, as the launcher has it when
+  // its window starts the worker.
+  FailCriticalErrorsQuietly();
   context.machine.com().InitializeMultithreaded();
   context.machine.com().InitializeSecurity(0, 3);
   g_comReady = 1;
@@ -36,6 +39,11 @@ int RunCheckCommand(SimContext& context) {
     JsonWriter json;
     json.BeginObject();
     check::WriteCheckMembers(*facts, json.out());
+    json.Key("message_boxes").BeginArray();
+    for (const sim::SimMessageBox& box : context.machine.ui().messageBoxes()) {
+      json.BeginObject().Key("title").WString(box.caption).Key("text").WString(box.text).EndObject();
+    }
+    json.EndArray();
     json.Key("disks");
     WriteDisksJson(json, context.machine);
     json.EndObject();

@@ -430,7 +430,17 @@ int RunDemo(SimContext& context) {
     std::fprintf(out, "   letter %s given to %s\n", ToUtf8(a.root).c_str(),
                  p != nullptr ? Describe(parts, p->disk, p->number).c_str() : ToUtf8(a.volume).c_str());
   }
-  if (patched.lettersAssigned.empty()) std::fprintf(out, "   letters given: none\n");
+  bool lettered = !patched.lettersAssigned.empty();
+  for (const sim::SimVolumes::Arrival& a : machine.volumes().arrivals()) {
+    if (a.letter == 0) continue;
+    const DemoPartition* p = PartitionOfVolume(machine, parts, a.volume);
+    std::fprintf(out, "   letter %lc:\\ given to %s by Windows, as its volume arrived %llu ms after the write\n",
+                 static_cast<wint_t>(a.letter),
+                 p != nullptr ? Describe(parts, p->disk, p->number).c_str() : ToUtf8(a.volume).c_str(),
+                 static_cast<unsigned long long>(a.afterMilliseconds));
+    lettered = true;
+  }
+  if (!lettered) std::fprintf(out, "   letters given: none\n");
   std::fprintf(out, "   installed launcher %s: version %s -> %s\n", patched.launcher.c_str(),
                versionBefore.c_str(), versionAfter.c_str());
   return 0;

@@ -23,13 +23,23 @@ const char* LocateMeaning(int result) {
 
 LocateRun Locate() {
   LocateRun run;
-  run.found = FindRecoveryPartition(&run.partition, &run.disk);
+  LocateDetail detail;
+  run.found = FindRecoveryPartition(&run.partition, &run.disk, &detail);
+  run.noMediumDisks = detail.noMediumDisks;
   run.styleAsked = run.found == kLocateFound;
   run.style = run.styleAsked ? QueryPartitionStyle(run.disk) : 0;
   wchar_t root[260] = L"";
   run.volume = FindRecoveryVolume(&run.volumeDisk, &run.volumePartition, root);
   run.root = root;
   return run;
+}
+
+void PrintPassedOver(std::FILE* out, std::uint32_t noMediumDisks) {
+  for (int d = 0; d < 32; ++d) {
+    if ((noMediumDisks & (1u << static_cast<unsigned>(d))) != 0) {
+      std::fprintf(out, "  Disk %d has no medium (an empty card reader): passed over.\n", d);
+    }
+  }
 }
 
 void WriteLocateJson(JsonWriter& json, sim::SimMachine& machine, const LocateRun& run) {
@@ -65,6 +75,8 @@ int RunLocate(SimContext& context) {
   PrintDisks(out, context.machine);
   std::fprintf(out, "\nFindRecoveryPartition: %d (%s)", run.found, LocateMeaning(run.found));
   if (run.found == kLocateFound) std::fprintf(out, ": disk %d, partition %d", run.disk, run.partition);
+  if (run.noMediumDisks != 0) std::fprintf(out, "\n");
+  PrintPassedOver(out, run.noMediumDisks);
   std::fprintf(out, "\nQueryPartitionStyle:   ");
   if (!run.styleAsked) {
     std::fprintf(out, "not asked (no recovery partition)\n");

@@ -147,8 +147,11 @@ PatchRun Patch(sim::SimMachine& m) {
   SetPlatform(p);
   patcher::FixDowngarde();
   m.Install();
+  const std::uint64_t programEnd = m.system().elapsedMilliseconds();
+  m.Settle();
 
   PatchRun run;
+  run.programEndMs = programEnd;
   run.log = NewLogLines(logBefore, ReadAll(logHost));
   bool copyDecided = false;
   for (const std::string& line : run.log) copyDecided |= line == "[FixDowngarde]\tFile version is older, copy file";
@@ -160,7 +163,17 @@ PatchRun Patch(sim::SimMachine& m) {
     std::string now = ReadAll(launcherHost);
     bool isCarried = carried && now == std::string(carried->begin(), carried->end());
     run.launcher = copyDecided && isCarried ? "replaced" : "kept";
+    // The complete new file waits beside the running one for the restart.
+    const wchar_t* installed = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
+    const wchar_t* beside = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe.new";
+    const std::string besideNow = ReadAll(m.HostPath(beside));
+    if (!isCarried && carried && m.files().MovePendingAtRestart(beside, installed) &&
+        besideNow == std::string(carried->begin(), carried->end())) {
+      run.launcher = "at restart";
+    }
   }
+  run.pendingRenames = m.files().restartMoves();
+  run.boxes = m.ui().messageBoxes();
   for (const auto& w : recorder.writes) run.layoutWrites.push_back({w.disk, w.index, w.ok});
   run.lettersAssigned = m.volumes().assignments();
   return run;
@@ -182,6 +195,16 @@ void WritePatchJson(JsonWriter& json, sim::SimMachine& m, const PatchRun& run, b
   }
   json.EndArray();
   json.Key("launcher").String(run.launcher);
+  json.Key("pending_renames").BeginArray();
+  for (const auto& move : run.pendingRenames) {
+    json.BeginObject().Key("from").WString(move.from).Key("to").WString(move.to).EndObject();
+  }
+  json.EndArray();
+  json.Key("message_boxes").BeginArray();
+  for (const sim::SimMessageBox& box : run.boxes) {
+    json.BeginObject().Key("title").WString(box.caption).Key("text").WString(box.text).EndObject();
+  }
+  json.EndArray();
   json.Key("carried_launcher_bytes");
   if (run.carried) {
     json.Int(static_cast<std::int64_t>(run.carriedBytes));
@@ -189,6 +212,7 @@ void WritePatchJson(JsonWriter& json, sim::SimMachine& m, const PatchRun& run, b
     json.Null();
   }
   json.Key("written_to_images").Bool(writtenToImages);
+  WriteArrivalsJson(json, m);
   json.Key("disks");
   WriteDisksJson(json, m);
   json.EndObject();
@@ -219,6 +243,13 @@ int RunPatch(SimContext& context) {
   }
   std::fprintf(out, "Installed launcher: %s%s\n", run.launcher.c_str(),
                run.carried ? "" : " (no carried launcher: the patcher has nothing to write)");
+  if (!run.pendingRenames.empty()) {
+    std::fprintf(out, "Left for the next restart (the file is in use), Windows will move:\n");
+    for (const auto& move : run.pendingRenames) {
+      std::fprintf(out, "  %s -> %s\n", Narrow(move.from).c_str(), Narrow(move.to).c_str());
+    }
+  }
+  PrintArrivals(out, m, run.programEndMs);
   std::fprintf(out, "Images %s.\n",
                context.options.write ? "written" : "unchanged (use --write to write the changes into them)");
   PrintDisks(out, m);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,11 @@ struct LocateRun {
   std::int32_t volumeDisk = 0;
   std::int32_t volumePartition = 0;
   std::wstring root;
+  std::uint32_t noMediumDisks = 0;  // bit n: disk n passed over without a medium
 };
 LocateRun Locate();
+// "  Disk 0 has no medium (an empty card reader): passed over.\n" for each.
+void PrintPassedOver(std::FILE* out, std::uint32_t noMediumDisks);
 // The object of tavu-sim.md's locate fields, with the machine's disks.
 void WriteLocateJson(JsonWriter& json, sim::SimMachine& machine, const LocateRun& run);
 const char* LocateMeaning(int result);
@@ -36,6 +40,12 @@ struct ArmRun {
   std::vector<std::wstring> tempFilesLeft;
   sim::SimRestart restart;
   bool taskRegistered = false;
+  std::uint32_t noMediumDisks = 0;  // as the worker's search saw them
+  std::uint64_t programEndMs = 0;   // the machine's clock when the worker ended
+  // The group or user the registered task runs for, and what it starts.
+  std::wstring taskPrincipal;
+  std::wstring taskPath;
+  std::wstring taskArguments;
 };
 // The recovery worker, as the window starts it after Yes.
 ArmRun Arm(sim::SimMachine& machine);
@@ -52,7 +62,10 @@ struct PatchRun {
   std::vector<std::string> log;  // without time stamps and line ends
   std::vector<LayoutWrite> layoutWrites;
   std::vector<sim::SimVolumes::Assignment> lettersAssigned;
-  std::string launcher;  // "replaced", "kept" or "absent"
+  std::string launcher;  // "replaced", "kept", "absent" or "at restart"
+  std::vector<sim::SimFiles::RestartMove> pendingRenames;
+  std::vector<sim::SimMessageBox> boxes;
+  std::uint64_t programEndMs = 0;
   bool carried = false;
   std::size_t carriedBytes = 0;
 };

@@ -123,6 +123,11 @@ const char* StyleName(std::uint32_t style) {
 void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine) {
   json.BeginArray();
   for (int d = 0; d < machine.disks().Count(); ++d) {
+    if (machine.disks().Kind(d) == sim::DiskKind::CardReader) {
+      json.BeginObject().Key("number").Int(d).Key("style").String("RAW").Key("no_medium").Bool(true);
+      json.Key("problems").BeginArray().EndArray().Key("partitions").BeginArray().EndArray().EndObject();
+      continue;
+    }
     if (machine.disks().Image(d) == nullptr) continue;
     std::uint32_t style = 0;
     std::vector<PartitionView> parts = Partitions(machine, d, &style);
@@ -149,9 +154,55 @@ void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine) {
   json.EndArray();
 }
 
+namespace {
+
+std::uint32_t PartitionNumberAt(sim::SimMachine& machine, int disk, std::int64_t offset) {
+  for (const PARTITION_INFORMATION_EX& e : machine.disks().Layout(disk).entries) {
+    if (e.StartingOffset == offset) return e.PartitionNumber;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void WriteArrivalsJson(JsonWriter& json, sim::SimMachine& machine) {
+  json.Key("volume_arrivals").BeginArray();
+  for (const sim::SimVolumes::Arrival& a : machine.volumes().arrivals()) {
+    json.BeginObject()
+        .Key("volume").WString(a.volume)
+        .Key("disk").Int(a.disk)
+        .Key("partition").Int(PartitionNumberAt(machine, a.disk, a.offset))
+        .Key("after_ms").Int(static_cast<std::int64_t>(a.afterMilliseconds))
+        .Key("letter");
+    a.letter != 0 ? json.String(std::string(1, static_cast<char>(a.letter)) + ":") : json.Null();
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+void PrintArrivals(std::FILE* out, sim::SimMachine& machine, std::uint64_t programEnd) {
+  const auto& arrivals = machine.volumes().arrivals();
+  if (arrivals.empty()) return;
+  std::fprintf(out, "\nVolumes that arrived after a table write:\n");
+  for (const sim::SimVolumes::Arrival& a : arrivals) {
+    std::fprintf(out, "  disk %d, partition %u: %s, %" PRIu64 " ms after the write, %s", a.disk,
+                 PartitionNumberAt(machine, a.disk, a.offset), ToUtf8(a.volume).c_str(), a.afterMilliseconds,
+                 a.at <= programEnd ? "while the program waited" : "after the program had ended");
+    if (a.letter != 0) {
+      std::fprintf(out, "; automatic mounting gave it %lc:\n", static_cast<wint_t>(a.letter));
+    } else {
+      std::fprintf(out, "; no letter from Windows\n");
+    }
+  }
+}
+
 void PrintDisks(std::FILE* out, sim::SimMachine& machine) {
   for (int d = 0; d < machine.disks().Count(); ++d) {
     const sim::DiskImage* image = machine.disks().Image(d);
+    if (machine.disks().Kind(d) == sim::DiskKind::CardReader) {
+      std::fprintf(out, "Disk %d: empty card-reader slot (SD bus), no medium: every read answers ERROR_NOT_READY (21)\n", d);
+      continue;
+    }
     if (image == nullptr) {
       std::fprintf(out, "Disk %d: absent (cannot be opened)\n", d);
       continue;

@@ -49,6 +49,10 @@ std::string VersionText(const std::uint8_t* fixed);
 std::string FileVersion(sim::SimMachine& machine, const wchar_t* path);
 // The version of a program file, read from its bytes; "unknown" when it has none.
 std::string CarriedVersion(const std::vector<std::uint8_t>& file);
+// Volumes that arrived after a table write: "volume_arrivals", and the
+// readable lines (arrivals later than programEnd came after the program ended).
+void WriteArrivalsJson(JsonWriter& json, sim::SimMachine& machine);
+void PrintArrivals(std::FILE* out, sim::SimMachine& machine, std::uint64_t programEnd);
 void PrintDisks(std::FILE* out, sim::SimMachine& machine);
 
 }  // namespace tavu::tool

@@ -31,9 +31,11 @@ constexpr KnownCommand kCommands[] = {
 int Usage(const std::string& reason, std::FILE* out = stderr) {
   if (!reason.empty()) std::fprintf(stderr, "tavu-sim: %s\n", reason.c_str());
   std::fprintf(out,
-               "usage: tavu-sim [--disk IMG] [--usb-disk IMG] [--removable IMG] [--absent]\n"
+               "usage: tavu-sim [--disk IMG] [--usb-disk IMG] [--removable IMG] [--absent] [--card-reader]\n"
                "                [--root DIR] [--manufacturer TEXT] [--bitlocker LIST]\n"
                "                [--bcd-listing FILE] [--carried-launcher FILE] [--fwmode present|absent]\n"
+               "                [--language TAG] [--arrival-ms N] [--automount on|off]\n"
+               "                [--scanner-hold-ms N] [--launcher-running]\n"
                "                COMMAND [--json] [--write]\n"
                "       tavu-sim demo [--mbr] [--images DIR] [--json] [--write]\n"
                "commands:\n");
@@ -118,6 +120,8 @@ int main(int argc, char** argv) {
   for (const tool::DiskOption& disk : options.disks) {
     if (disk.kind == sim::DiskKind::Absent) {
       machine.AddAbsent();
+    } else if (disk.kind == sim::DiskKind::CardReader) {
+      machine.AddCardReader();
     } else if (!machine.AddDisk(disk.image, disk.kind, &error)) {
       std::fprintf(stderr, "tavu-sim: cannot read image '%s': %s\n", disk.image.c_str(), error.c_str());
       return 2;

@@ -58,6 +58,27 @@ int SetUpBootListing(SimContext& c) {
   return 0;
 }
 
+// Set before anything runs: the boot listing and the account names follow it.
+int SetUpLanguage(SimContext& c) {
+  c.machine.SetLanguage(*sim::FindSimLanguage(c.options.language));
+  return 0;
+}
+
+int SetUpMounting(SimContext& c) {
+  c.machine.volumes().SetArrivalMilliseconds(c.options.arrivalMs);
+  c.machine.volumes().SetAutomount(c.options.automount);
+  return 0;
+}
+
+int SetUpScannerAndLauncher(SimContext& c) {
+  c.machine.files().SetScanner(c.options.scannerHoldMs);
+  if (c.options.launcherRunning) {
+    c.machine.files().SetRunning(
+        c.machine.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe"));
+  }
+  return 0;
+}
+
 int SetUpFirmwareTool(SimContext& c) {
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
@@ -76,6 +97,9 @@ int SetUpFirmwareTool(SimContext& c) {
 }
 
 const MachineSetup kFolders(SetUpFolders);
+const MachineSetup kLanguage(SetUpLanguage);
+const MachineSetup kMounting(SetUpMounting);
+const MachineSetup kScannerAndLauncher(SetUpScannerAndLauncher);
 const MachineSetup kWmi(SetUpWmi);
 const MachineSetup kBootListing(SetUpBootListing);
 const MachineSetup kFirmwareTool(SetUpFirmwareTool);

@@ -1,7 +1,10 @@
 #include "tools/tavu-sim/sim_command.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
+
+#include "sim/core/language.h"
 
 namespace tavu::tool {
 
@@ -55,6 +58,8 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
       options->disks.push_back(DiskOption{text, kind});
     } else if (std::strcmp(arg, "--absent") == 0) {
       options->disks.push_back(DiskOption{"", sim::DiskKind::Absent});
+    } else if (std::strcmp(arg, "--card-reader") == 0) {
+      options->disks.push_back(DiskOption{"", sim::DiskKind::CardReader});
     } else if (std::strcmp(arg, "--root") == 0) {
       if (!value(i, arg, &options->root)) return 2;
     } else if (std::strcmp(arg, "--manufacturer") == 0) {
@@ -86,6 +91,30 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
         return 2;
       }
       options->fwmodePresent = text == "present";
+    } else if (std::strcmp(arg, "--language") == 0) {
+      if (!value(i, arg, &options->language)) return 2;
+      if (sim::FindSimLanguage(options->language) == nullptr) {
+        *error = "--language: '" + options->language + "' is not one of " + sim::KnownSimLanguageTags();
+        return 2;
+      }
+    } else if (std::strcmp(arg, "--arrival-ms") == 0 || std::strcmp(arg, "--scanner-hold-ms") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      char* end = nullptr;
+      const unsigned long ms = text.empty() || text[0] == '-' ? 0 : std::strtoul(text.c_str(), &end, 10);
+      if (end == nullptr || *end != '\0' || ms > 3600000) {
+        *error = std::string(arg) + ": '" + text + "' is not a number of milliseconds from 0 to 3600000";
+        return 2;
+      }
+      (arg[2] == 'a' ? options->arrivalMs : options->scannerHoldMs) = static_cast<std::uint32_t>(ms);
+    } else if (std::strcmp(arg, "--launcher-running") == 0) {
+      options->launcherRunning = true;
+    } else if (std::strcmp(arg, "--automount") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      if (text != "on" && text != "off") {
+        *error = "--automount: '" + text + "' is not on or off";
+        return 2;
+      }
+      options->automount = text == "on";
     } else if (std::strcmp(arg, "--json") == 0) {
       options->json = true;
     } else if (std::strcmp(arg, "--write") == 0) {

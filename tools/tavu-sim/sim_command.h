@@ -19,7 +19,7 @@
 namespace tavu::tool {
 
 struct DiskOption {
-  std::string image;  // empty for --absent
+  std::string image;  // empty for --absent and --card-reader
   sim::DiskKind kind = sim::DiskKind::Fixed;
 };
 
@@ -33,6 +33,12 @@ struct SimOptions {
   std::string bcdListing;              // empty: a listing made from the disks
   std::string carriedLauncher;         // empty: the built launcher
   bool fwmodePresent = true;
+  // Windows as shipped notebooks run it.
+  std::string language = "en-US";
+  std::uint32_t arrivalMs = 300;
+  bool automount = true;
+  std::uint32_t scannerHoldMs = 0;
+  bool launcherRunning = false;
   std::string command;
   bool json = false;
   bool write = false;
