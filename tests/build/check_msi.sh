@@ -4,6 +4,7 @@
 # component bitness flags, the upgrade rows) is checked here, for the x64
 # package and the x86 one.
 . "$(dirname "$0")/../e2e/lib.sh"
+. "$(dirname "$0")/../e2e/msi_helpers.sh"
 ROOT=$E2E_ROOT
 BIN=$ROOT/build/win32/bin
 WORK=$ROOT/build/msi-test
@@ -79,19 +80,7 @@ done
 
 # A maker's fragment written for the other package's bitness.
 cp "$BIN/TavuRecoveryCheck.exe" "$WORK/FwMode.exe"
-cat >"$WORK/maker-x64.wxs" <<'WXS'
-<?xml version="1.0" encoding="utf-8"?>
-<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Fragment>
-    <DirectoryRef Id="INSTALLDIR">
-      <Component Id="MakerFwMode" Guid="5D0C1E2F-3A4B-4C5D-9E6F-7A8B9C0D1E2F" Win64="yes">
-        <File Id="MakerFwModeExe" Name="FwMode.exe" Source="FwMode.exe" KeyPath="yes"/>
-      </Component>
-    </DirectoryRef>
-    <ComponentGroup Id="MakerComponents"><ComponentRef Id="MakerFwMode"/></ComponentGroup>
-  </Fragment>
-</Wix>
-WXS
+maker_fragment "$WORK/maker-x64.wxs"
 (cd "$WORK" && env -u TAVU_SIGN_PKCS12 python3 "$ROOT/installer/make_msi.py" --arch x86 "$BIN/TAVU Recovery.exe" \
   "$BIN/TavuRecoveryCheck.exe" maker-x86.msi maker-x64.wxs >maker.log 2>&1)
 check "x86 package with a 64-bit maker's component refused, naming it, and no package" sh -c \

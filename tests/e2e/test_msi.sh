@@ -34,21 +34,7 @@ mkdir -p "$WORK"
 # theirs: a fragment for the same folder (README). wixl takes sources relative
 # to the folder it runs in.
 cp "$E2E_TEST_BIN/FwMode.exe" "$WORK/FwMode.exe"
-cat >"$WORK/maker.wxs" <<'EOF'
-<?xml version="1.0" encoding="utf-8"?>
-<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Fragment>
-    <DirectoryRef Id="INSTALLDIR">
-      <Component Id="MakerFwMode" Guid="5D0C1E2F-3A4B-4C5D-9E6F-7A8B9C0D1E2F" Win64="yes">
-        <File Id="MakerFwModeExe" Name="FwMode.exe" Source="FwMode.exe" KeyPath="yes"/>
-      </Component>
-    </DirectoryRef>
-    <ComponentGroup Id="MakerComponents">
-      <ComponentRef Id="MakerFwMode"/>
-    </ComponentGroup>
-  </Fragment>
-</Wix>
-EOF
+maker_fragment "$WORK/maker.wxs"
 V6=$(e2e_launcher_of_version "$WORK" 1.0.0.6)
 V10=$(e2e_launcher_of_version "$WORK" 1.0.0.10)
 make_package "$BUILT" "$CHECKER" current.msi maker.wxs
