@@ -44,4 +44,12 @@ void PhysicalDriveName(int number, wchar_t (&name)[32]);
 // finite whatever the platform answers.
 inline constexpr int kNameableDisks = 10;
 
+// The adapter answer area: the descriptor and room for what a driver adds.
+inline constexpr std::uint32_t kAdapterAnswerBytes = 1024;
+// Whether the disk's adapter reports BusTypeUsb. An external disk reports
+// FixedMedia like the system disk, so its bus is what marks it as one that
+// leaves with its owner. A failed query answers false: the disk is then
+// handled like an internal one.
+bool IsUsbDisk(Handle disk);
+
 }  // namespace tavu

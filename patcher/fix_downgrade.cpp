@@ -32,15 +32,6 @@ void LogNumber(const wchar_t* format, int value) {
   WriteLog(kTag, g_patchMessage);
 }
 
-bool IsUsbDisk(Handle disk) {
-  STORAGE_PROPERTY_QUERY query{};
-  query.PropertyId = StorageAdapterProperty;
-  query.QueryType = PropertyStandardQuery;
-  HeapBlock answer = HeapBlock::Zeroed(kAdapterAnswerBytes);
-  if (!answer || !Sys().disks->QueryProperty(disk, &query, answer.get(), kAdapterAnswerBytes)) return false;
-  return answer.As<STORAGE_ADAPTER_DESCRIPTOR>()->BusType == BusTypeUsb;
-}
-
 // Every basic-data entry in table order: attributes 0 in the shared buffer,
 // the whole layout written back, then the entry's volume and its letter.
 void ClearBasicDataAttributes(Handle disk, int number, const HeapBlock& layoutBlock,

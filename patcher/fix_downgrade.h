@@ -9,7 +9,6 @@ namespace tavu::patcher {
 
 // Room for the layout header and 128 entries.
 inline constexpr std::uint32_t kLayoutBytes = 18480;
-inline constexpr std::uint32_t kAdapterAnswerBytes = 1024;
 
 void FixDowngarde();
 

@@ -112,6 +112,9 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
     if (Sys().disks->GetGeometry(disk.get(), &geometry) && geometry.MediaType == kMediaTypeRemovable) {
       continue;
     }
+    // An external USB disk reports fixed media; a hidden FAT32 partition on it
+    // must not be made bootable and active in the owner's notebook.
+    if (IsUsbDisk(disk.get())) continue;
     if (!buffer.Read(disk.get())) {
       if (PassedOverWithoutMedium(detail, n)) continue;
       return GiveUp(detail, n, Sys().system->LastError());

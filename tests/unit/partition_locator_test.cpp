@@ -126,7 +126,9 @@ TEST_F(LocatorTest, FindRecoveryPartitionSearchOrderAndMarkers) {
       {"type 0x1B marks too", {Mbr({{0x0B, none}, {0x1B, none}})}, 0, 0, 2},
       {"removable disk 0 with a marker is passed over",
        {Mbr({{0x1C, none}}, sim::DiskKind::Removable), Mbr({{0x07, none}, {0x07, none}, {0x1B, none}})}, 0, 1, 3},
-      {"a USB disk is not removable media", {Mbr({{0x1C, none}}, sim::DiskKind::Usb)}, 0, 0, 1},
+      {"a USB disk reporting fixed media is passed over",
+       {Mbr({{0x1C, none}}, sim::DiskKind::Usb), Mbr({{0x07, none}, {0x1B, none}})}, 0, 1, 2},
+      {"a USB disk alone holds no marker", {Mbr({{0x1C, none}}, sim::DiskKind::Usb)}, 4, 0, 0},
       {"a gap at disk 1 hides disk 2", {Mbr({{0x07, none}}), Absent(), Mbr({{0x1C, none}})}, 4, 0, 0},
       {"no marker anywhere",
        {Mbr({{0x07, none}, {0x0C, none}, {0x27, none}, {0x17, none}}), Mbr({{0x0B, none}})}, 4, 0, 0},
@@ -188,8 +190,8 @@ TEST_F(LocatorTest, LayoutQueryFailureEndsTheSearch) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     OnMachine({Mbr({{0x07, {}}}), Mbr({{0x07, {}}}), Mbr({{0x1C, {}}})}, [&](sim::SimMachine& m) {
-      // Operations per disk: open, geometry, layout.
-      m.faults().FailNth(3 * c.failLayoutNth);
+      // Operations per disk: open, geometry, adapter, layout.
+      m.faults().FailNth(4 * c.failLayoutNth);
       std::int32_t partition = -1;
       std::int32_t disk = -1;
       EXPECT_EQ(FindRecoveryPartition(&partition, &disk), 5);
@@ -199,7 +201,7 @@ TEST_F(LocatorTest, LayoutQueryFailureEndsTheSearch) {
       EXPECT_EQ(partition, 0);
       EXPECT_EQ(disk, 0);
       // Disk 2 was never opened: nothing was counted after the failure.
-      EXPECT_EQ(m.faults().Count(), 3 * c.failLayoutNth);
+      EXPECT_EQ(m.faults().Count(), 4 * c.failLayoutNth);
     });
   }
   std::int32_t one = 0;

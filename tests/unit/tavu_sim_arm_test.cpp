@@ -162,6 +162,25 @@ TEST_F(TavuSimArmTest, MbrImageGetsTypeZeroCActiveOnDiskWithWrite) {
   }
 }
 
+// An external disk reports fixed media; numbered before the system disk, its
+// hidden FAT32 partition must not be made the notebook's active partition.
+TEST_F(TavuSimArmTest, UsbDiskBeforeTheSystemDiskIsNeverArmed) {
+  const std::string usb = Copy("mbr-recovery.img");
+  const std::string before = ReadHostFile(usb);
+  CommandResult r = Sim("--usb-disk " + ShellQuote(usb) + " --disk " + ShellQuote(Copy("gpt-notebook.img")) +
+                        " arm --json --write");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> got =
+      Fields(r.out, {"d['route']", "[p['file'] for p in d['processes'] if 'diskpart' in p['file']]",
+                     "[(p['number'], p['type'], p['active']) for p in d['disks'][0]['partitions']]",
+                     "d['boot_store']['customactions']"});
+  EXPECT_EQ(got[0], "boot-manager");
+  EXPECT_EQ(got[1], "");
+  EXPECT_EQ(got[2], "(1, '0x07', True)|(2, '0x1C', False)");
+  EXPECT_EQ(got[3], "0x1000043000001 0x5400000f");
+  EXPECT_TRUE(ReadHostFile(usb) == before);
+}
+
 TEST_F(TavuSimArmTest, MachineOptions) {
   const std::string gpt = Copy("gpt-notebook.img");
   const std::string german = std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/german_cp437.txt");
