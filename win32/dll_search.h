@@ -14,9 +14,9 @@ namespace tavu::win32 {
 // current folder leaves the search (SetDllDirectoryW(L"")).
 void RestrictDllSearchToSystem();
 
-// A DLL of the system folder, loaded from there alone; null, with the
-// loader's error as the last error, when it cannot be. The caller keeps it
-// loaded until the process ends.
+// A DLL of the system folder, loaded by its full path there, never a module
+// of the same name from elsewhere; null, with the loader's error as the last
+// error, when it cannot be. The caller keeps it loaded until the process ends.
 HMODULE LoadSystemDll(const wchar_t* fileName);
 
 }  // namespace tavu::win32
