@@ -7,9 +7,10 @@ namespace tavu::win32 {
 void RestrictDllSearchToSystem() {
   using Fn = BOOL(WINAPI*)(DWORD);
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  auto fn = kernel == nullptr ? nullptr
-                              : reinterpret_cast<Fn>(reinterpret_cast<void*>(
-                                    GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  Fn fn = nullptr;
+  if (kernel != nullptr) {
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  }
   if (fn != nullptr && fn(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
   SetDllDirectoryW(L"");
 }

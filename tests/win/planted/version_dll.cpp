@@ -42,9 +42,9 @@ void Mark(const char* what, const void* caller) {
   line[used++] = ' ';
   used = AppendModulePath(nullptr, line, used, capacity - 8);
   HMODULE from = nullptr;
-  if (caller != nullptr &&
-      GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         static_cast<LPCWSTR>(caller), &from)) {
+  if (caller != nullptr && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                              static_cast<LPCWSTR>(caller), &from)) {
     const char by[] = " from ";
     for (const char* c = by; *c != '\0'; ++c) line[used++] = *c;
     used = AppendModulePath(from, line, used, capacity);
