@@ -11,6 +11,7 @@
 #include "common/com_api.h"
 #include "common/error_mode.h"
 #include "launcher/startup/globals.h"
+#include "win32/dll_search.h"
 #include "win32/win32_platform.h"
 
 namespace {
@@ -76,6 +77,7 @@ bool Is(const wchar_t* arg, const wchar_t* word) { return _wcsicmp(arg, word) ==
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  tavu::win32::RestrictDllSearchToSystem();
   bool json = false;
   if (argc > 2) {
     ConsoleSink err(STD_ERROR_HANDLE);

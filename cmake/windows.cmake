@@ -6,7 +6,9 @@ set(TAVU_GEN_DIR ${CMAKE_BINARY_DIR}/gen)
 set(TAVU_TEST_BIN_DIR ${CMAKE_BINARY_DIR}/tests)
 file(MAKE_DIRECTORY ${TAVU_BIN_DIR} ${TAVU_GEN_DIR} ${TAVU_TEST_BIN_DIR})
 
-set(TAVU_WIN_LIBS ole32 oleaut32 uuid wbemuuid shell32 shlwapi version advapi32 user32 gdi32 kernel32)
+# Only KnownDLLs: Windows loads those from the system folder whatever lies
+# beside the program. Any other system DLL is loaded at run time (win32/dll_search.h).
+set(TAVU_WIN_LIBS ole32 oleaut32 uuid wbemuuid shell32 shlwapi advapi32 user32 gdi32 kernel32)
 set(TAVU_WIN_LINK -static -municode)
 
 # Release programs are stripped: the launcher travels inside the patcher, so its
@@ -148,6 +150,20 @@ foreach(src ${TAVU_WIN_TEST_SRC})
   target_link_options(wintest_${name} PRIVATE ${TAVU_WIN_LINK})
   target_link_libraries(wintest_${name} PRIVATE tavu_launcher tavu_patcher tavu_win32)
 endforeach()
+# The probe binds VERSION.dll at link time, as the programs once did: beside a
+# planted version.dll it shows that such a DLL does run (tests/e2e/test_planted_dll.sh).
+target_link_libraries(wintest_version_probe PRIVATE version)
+
+# A stand-in for a version.dll that a web page left in a Downloads folder: it
+# exports what the probe imports and leaves a mark when a process loads it.
+add_library(wintest_planted_version SHARED ${PROJECT_SOURCE_DIR}/tests/win/planted/version_dll.cpp)
+set_target_properties(wintest_planted_version PROPERTIES
+  PREFIX "" OUTPUT_NAME version
+  RUNTIME_OUTPUT_DIRECTORY ${TAVU_TEST_BIN_DIR}/planted
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted-lib)
+target_compile_definitions(wintest_planted_version PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+# Undecorated names, as the system's version.dll exports them.
+target_link_options(wintest_planted_version PRIVATE -static -Wl,--kill-at)
 
 # The shipped code never asks an object for its type, so it carries no type
 # information. Each function gets a section of its own, so that the linker

@@ -5,6 +5,7 @@
 #include "launcher/services/firmware_device.h"
 #include "launcher/startup/launcher_main.h"
 #include "launcher/ui/main_window.h"
+#include "win32/dll_search.h"
 #include "win32/win32_platform.h"
 
 namespace {
@@ -35,6 +36,7 @@ class Win32Startup : public tavu::StartupApi {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showCommand) {
+  tavu::win32::RestrictDllSearchToSystem();
   tavu::win32::InstallWin32Platform();
   Win32Startup startup;
   return tavu::LauncherMain(startup, instance, commandLine, showCommand);

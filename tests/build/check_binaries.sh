@@ -9,21 +9,27 @@ BIN=${TAVU_CHECK_BIN:-$E2E_ROOT/build/win32/bin}
 LAUNCHER="$BIN/TAVU Recovery.exe"
 PATCHER="$BIN/TvPatchDowngrade.exe"
 CHECKER="$BIN/TavuRecoveryCheck.exe"
-SYSTEM_DLLS='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|SHLWAPI|OLE32|OLEAUT32|VERSION|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
+# Only KnownDLLs: Windows maps them from the system folder whatever lies beside
+# the program. Each of these is in the KnownDLLs list of Windows 7 to 11, the
+# 64-bit one and the one that WoW64 gives 32-bit programs. VERSION.dll is not,
+# nor are the api-ms-win-* names: bound at link time, a copy planted beside the
+# program would run inside it, so the programs load such DLLs at run time from
+# the system folder alone.
+SYSTEM_DLLS='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|SHLWAPI|OLE32|OLEAUT32|msvcrt)\.dll$'
 
 for exe in "$LAUNCHER" "$PATCHER"; do
   name=$(basename "$exe")
   check "$name is a 32-bit GUI program" sh -c "file -b \"\$1\" | grep -q '^PE32 executable (GUI) Intel 80386'" sh "$exe"
   imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
   bad=$(printf '%s\n' "$imports" | grep -v -i -E "$SYSTEM_DLLS" || true)
-  check_eq "$name imports only Windows system DLLs" "" "$bad"
+  check_eq "$name imports only KnownDLLs" "" "$bad"
   check "$name asks for administrator rights" grep -q -a 'level="requireAdministrator" uiAccess="false"' "$exe"
 done
 # The support check is a console program, otherwise built like the other two.
 check "TavuRecoveryCheck.exe is a 32-bit console program" \
   sh -c "file -b \"\$1\" | grep -q '^PE32 executable (console) Intel 80386'" sh "$CHECKER"
 bad=$(i686-w64-mingw32-objdump -p "$CHECKER" | sed -n 's/^\s*DLL Name: //p' | grep -v -i -E "$SYSTEM_DLLS" || true)
-check_eq "TavuRecoveryCheck.exe imports only Windows system DLLs" "" "$bad"
+check_eq "TavuRecoveryCheck.exe imports only KnownDLLs" "" "$bad"
 check "TavuRecoveryCheck.exe asks for administrator rights" \
   grep -q -a 'level="requireAdministrator" uiAccess="false"' "$CHECKER"
 check "TavuRecoveryCheck.exe carries FileVersion 1.0.0.7" python3 -c '
