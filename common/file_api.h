@@ -27,6 +27,15 @@ enum class FileCreate : std::uint8_t {
 // security descriptor, the simulated machine records the flag.
 enum class FileSecurity : std::uint8_t { Default, AdminsOnly };
 
+// Access rights of a file or folder, as Windows numbers them. On a folder the
+// first two mean adding files and adding folders.
+inline constexpr std::uint32_t kRightWriteData = 0x0002;    // FILE_WRITE_DATA, FILE_ADD_FILE
+inline constexpr std::uint32_t kRightAppendData = 0x0004;   // FILE_APPEND_DATA, FILE_ADD_SUBDIRECTORY
+inline constexpr std::uint32_t kRightDeleteChild = 0x0040;  // FILE_DELETE_CHILD
+inline constexpr std::uint32_t kRightDelete = 0x00010000;   // DELETE (also renaming)
+inline constexpr std::uint32_t kRightWriteDac = 0x00040000;
+inline constexpr std::uint32_t kRightWriteOwner = 0x00080000;
+
 class FileApi {
  public:
   virtual ~FileApi() = default;
@@ -68,6 +77,16 @@ class FileApi {
   // path does not exist. (A default, so that small test fakes need not care.)
   virtual bool IsReadOnly(const wchar_t* path) {
     (void)path;
+    return false;
+  }
+  // The rights that the file's or folder's permissions give to standard users
+  // (Everyone, Authenticated Users, Users, Interactive, Guests, Anonymous),
+  // generic rights mapped; an owner that is one of those groups adds
+  // kRightWriteDac and kRightWriteOwner. False when the security cannot be
+  // read. (A default, so that small test fakes need not care: nothing known.)
+  virtual bool UserRights(const wchar_t* path, std::uint32_t* rights) {
+    (void)path;
+    *rights = 0;
     return false;
   }
   // FindFirstFileW: kInvalidHandle when nothing matches. Closed with CloseFind.

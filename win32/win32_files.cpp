@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "common/heap_block.h"
+#include "win32/win32_user_rights.h"
 
 namespace tavu::win32 {
 
@@ -193,6 +194,8 @@ bool Win32Files::IsReadOnly(const wchar_t* path) {
   DWORD attributes = GetFileAttributesW(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
+
+bool Win32Files::UserRights(const wchar_t* path, std::uint32_t* rights) { return UserRightsOf(path, rights); }
 
 Handle Win32Files::FindFirst(const wchar_t* pattern) {
   WIN32_FIND_DATAW data;

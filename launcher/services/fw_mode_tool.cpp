@@ -6,6 +6,7 @@
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "launcher/services/scheduled_task.h"
+#include "launcher/services/trusted_launcher.h"
 #include "launcher/startup/globals.h"
 #include "launcher/startup/process_runner.h"
 
@@ -15,10 +16,11 @@ int RunFwModeTool(bool enable) {
   // The task operations enter an apartment of their own on this thread.
   if (g_comReady == 1) Sys().com->Uninitialize();
 
+  // The tool and the task's program run elevated; neither may come from where
+  // a standard user can put or change files. With no such launcher there is
+  // no tool to trust, and switching nothing on leaves nothing to switch off.
   wchar_t launcherPath[kPathChars] = {};
-  if (Sys().system->ModulePath(launcherPath, static_cast<std::uint32_t>(kPathChars)) == 0) {
-    launcherPath[0] = L'\0';
-  }
+  if (!TrustedLauncher(launcherPath, kPathChars)) return 0;
   wchar_t launcherDir[kPathChars] = {};
   DirectoryOfPath(launcherPath, launcherDir, kPathChars);
 
@@ -30,6 +32,7 @@ int RunFwModeTool(bool enable) {
 
   wchar_t toolPath[kPathChars] = {};
   bool toolPathFits = FormatBounded(toolPath, kPathChars, L"%ls\\FwMode.exe", launcherDir) >= 0;
+  if (toolPathFits && files.Exists(toolPath) && !NoUserCanChange(toolPath)) return 0;
 
   if (enable) {
     AddTask(launcherPath);

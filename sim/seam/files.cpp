@@ -303,6 +303,36 @@ bool SimFiles::IsReadOnly(const wchar_t* path) {
   return it != readOnly_.end() && it->second;
 }
 
+void SimFiles::AddUserWritable(const std::wstring& folder) {
+  std::wstring f = AsciiUpper(paths_.Absolute(folder));
+  while (f.size() > 3 && (f.back() == L'\\' || f.back() == L'/')) f.pop_back();
+  userWritable_.push_back(f);
+}
+
+bool SimFiles::UserRights(const wchar_t* path, std::uint32_t* rights) {
+  *rights = 0;
+  if (path == nullptr) return Failed(kErrorInvalidParameter);
+  if (Refused(faults_, SimOp::SecurityQuery, kErrorAccessDenied)) return false;
+  const std::wstring p = AsciiUpper(system_.wow64().Redirect(paths_.Absolute(path)));
+  constexpr std::uint32_t kAll =
+      kRightWriteData | kRightAppendData | kRightDeleteChild | kRightDelete | kRightWriteDac | kRightWriteOwner;
+  auto within = [&p](const std::wstring& folder, bool self) {
+    if (p.size() == folder.size()) return self && p == folder;
+    return p.size() > folder.size() && p.compare(0, folder.size(), folder) == 0 &&
+           (p[folder.size()] == L'\\' || folder.back() == L'\\');
+  };
+  if (p == L"C:\\WINDOWS\\TEMP") {
+    *rights = kRightWriteData | kRightAppendData;
+  } else if (within(L"C:\\USERS", false)) {
+    *rights = kAll;
+  } else {
+    for (const std::wstring& folder : userWritable_) {
+      if (within(folder, true)) *rights = kAll;
+    }
+  }
+  return true;
+}
+
 Handle SimFiles::FindFirst(const wchar_t* pattern) {
   if (pattern == nullptr) {
     SetLastError(kErrorInvalidParameter);

@@ -36,6 +36,7 @@ class SimFiles : public FileApi {
   bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool Exists(const wchar_t* path) override;
   bool IsReadOnly(const wchar_t* path) override;
+  bool UserRights(const wchar_t* path, std::uint32_t* rights) override;
   Handle FindFirst(const wchar_t* pattern) override;
   bool CloseFind(Handle find) override;
   bool SetCurrentDir(const wchar_t* path) override;
@@ -71,6 +72,12 @@ class SimFiles : public FileApi {
   // and no scanner holds anything any more.
   void Restart();
 
+  // A folder that standard users may write to, and everything in it. Every
+  // machine has the profiles under C:\Users and C:\Windows\Temp, where users
+  // may only add files. The simulated machine keeps no permissions otherwise:
+  // UserRights answers from where a path lies, whether it exists or not.
+  void AddUserWritable(const std::wstring& folder);
+
   // Host objects that Close and CloseFind dispatch to other components register here.
   SimHandles& handles() { return handles_; }
 
@@ -88,6 +95,7 @@ class SimFiles : public FileApi {
   std::map<std::string, bool> adminsOnly_;
   std::map<std::string, bool> readOnly_;
   std::map<std::string, bool> running_;
+  std::vector<std::wstring> userWritable_;  // upper-cased, absolute
   std::vector<RestartMove> restartMoves_;
   bool Running(const std::string& host) const { return running_.count(host) != 0; }
   std::function<void(const std::string&)> afterRemove_;

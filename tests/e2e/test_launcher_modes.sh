@@ -115,6 +115,22 @@ check_eq "/DISABLE without a task: exit code" 0 "$E2E_RC"
 check_eq "/DISABLE without a task: the tool still ran" "/disable|$DIR_WIN" "$(runs)"
 check_eq "/DISABLE without a task: log lines" "$DELETE_NONE" "$(log_lines)"
 
+# A launcher started from a Downloads folder, a planted FwMode.exe beside it:
+# that tool never runs, and neither does the task start that launcher; the
+# installed launcher's own tool and file are used instead.
+clean
+DL_WIN='C:\users\Public\Downloads'
+DL="$(e2e_c 'users/Public/Downloads')"
+mkdir -p "$DL"
+cp "$E2E_BIN/TAVU Recovery.exe" "$E2E_TEST_BIN/FwMode.exe" "$DL/"
+rm -f "$DL/FwMode.runs.txt"
+LAUNCHER="$DL_WIN\\TAVU Recovery.exe" launcher "$TAVU" 60 /ENABLE
+check_eq "from Downloads: exit code" 0 "$E2E_RC"
+check_eq "from Downloads: the planted tool did not run" "" "$(cat "$DL/FwMode.runs.txt" 2>/dev/null)"
+check_eq "from Downloads: the installed tool ran" "/enable|$DIR_WIN" "$(runs)"
+check_eq "from Downloads: the task starts the installed launcher" "$ADD_LINES" "$(log_lines)"
+rm -rf "$DL"
+
 # Only a longer-named tool: the task changes, the launch of FwMode.exe fails
 # without any box of the shell's own, and the launcher ends by itself.
 clean

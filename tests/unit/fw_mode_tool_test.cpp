@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/fixtures/launcher_test.h"
+#include "tests/fixtures/temp_dir.h"
 
 namespace tavu::test {
 namespace {
@@ -140,12 +141,68 @@ TEST_F(FwModeToolTest, ComIsLeftOnlyWhenStartUpEnteredIt) {
 
 TEST_F(FwModeToolTest, DeepLauncherFolderNeverStartsACutPath) {
   // A folder so deep that "\FwMode.exe" no longer fits behind it.
-  std::wstring dir = L"C:\\" + std::wstring(247, L'd');  // 250 characters
+  std::wstring dir = L"C:\\Program Files\\" + std::wstring(233, L'd');  // 250 characters
   machine().system().SetModulePath(dir + L"\\L.exe");
   WriteHostFile(Host(dir + L"\\FwMode.exe"), "MZ");
   EXPECT_EQ(RunFwModeTool(false), 1);
   EXPECT_TRUE(machine().processes().launches().empty());
   EXPECT_EQ(LogLines().back(), "[DeleteTask]\tReturn : 1");
+}
+
+// The tool and the task's program run elevated: whatever a standard user can
+// put or change never runs. Beside a launcher elsewhere, the installed one
+// and its tool are used; with no installed launcher nothing is switched on,
+// so nothing is left for the next logon to switch off.
+TEST_F(FwModeToolTest, ToolAndTaskComeOnlyFromWhereNoStandardUserCanChangeThem) {
+  const std::wstring kDownloads = L"C:\\Users\\Owner\\Downloads";
+  const std::wstring kCut = L"C:\\Program Files\\" + std::wstring(231, L'd') + L"\\TAVU Recovery.exe";
+  const struct {
+    const char* what;
+    std::wstring running;
+    const wchar_t* userWritable;
+    bool installed;
+    const wchar_t* toolDir;  // null: nothing runs and the task stays as it was
+  } cases[] = {
+      {"Downloads, installed launcher", kDownloads + L"\\TAVU Recovery.exe", nullptr, true, kLauncherDir},
+      {"Downloads, no installed launcher", kDownloads + L"\\TAVU Recovery.exe", nullptr, false, nullptr},
+      {"folder users may write", L"C:\\Tools\\TAVU Recovery.exe", L"C:\\Tools", false, nullptr},
+      {"not one of the program folders", L"C:\\Tools\\TAVU Recovery.exe", nullptr, false, nullptr},
+      {"stick", L"E:\\TAVU Recovery.exe", nullptr, true, kLauncherDir},
+      {"program folder made writable", L"C:\\Program Files\\Other\\TAVU Recovery.exe",
+       L"C:\\Program Files\\Other", true, kLauncherDir},
+      {"a path as long as the buffer may be cut", kCut, nullptr, true, kLauncherDir},
+      {"installed folder made writable", kLauncherPath, L"C:\\Program Files\\TAVU", true, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    sim::SimMachine m(dir.path());
+    m.Install();
+    m.system().SetModulePath(c.running);
+    if (c.installed) {
+      WriteHostFile(m.HostPath(kLauncherPath), "MZ");
+      WriteHostFile(m.HostPath(kToolPath), "MZ");
+    }
+    if (c.userWritable != nullptr) m.files().AddUserWritable(c.userWritable);
+    const std::string besideRunning = m.HostPath(c.running.substr(0, c.running.rfind(L'\\')) + L"\\FwMode.exe");
+    if (!besideRunning.empty()) WriteHostFile(besideRunning, "MZ");
+    m.tasks().Put(Existing());
+
+    EXPECT_EQ(RunFwModeTool(true), c.toolDir != nullptr ? 1 : 0);
+    auto launches = m.processes().launches();
+    auto task = m.tasks().Find(L"TAVU F9 Recovery");
+    ASSERT_TRUE(task.has_value());
+    if (c.toolDir == nullptr) {
+      EXPECT_TRUE(launches.empty());
+      EXPECT_EQ(task->actionPath, L"");
+      continue;
+    }
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].file, std::wstring(c.toolDir) + L"\\FwMode.exe");
+    EXPECT_EQ(launches[0].directory, c.toolDir);
+    EXPECT_EQ(task->actionPath, kLauncherPath);
+  }
+  machine().Install();
 }
 
 }  // namespace

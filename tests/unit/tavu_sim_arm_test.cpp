@@ -199,6 +199,13 @@ TEST_F(TavuSimArmTest, MachineOptions) {
        "{0c5fd1a7-a1c3-11e3-be57-806e6f6e6963}|['{0c5fd1a7-a1c3-11e3-be57-806e6f6e6963}']"},
       {"--fwmode absent", "[[p['file'].split('\\\\')[-1] for p in d['processes']], d['task_registered']]",
        "['cmd.exe', 'cmd.exe', 'shutdown.exe']|False"},
+      // A FwMode.exe planted beside a launcher where users write never runs,
+      // and no task is left to start such a launcher.
+      {"--launcher-path 'C:\\Users\\Owner\\Downloads\\TAVU Recovery.exe'",
+       "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered'], d['result']]",
+       "[]|False|0"},
+      {"--launcher-path 'C:\\Tools\\TAVU Recovery.exe' --user-writable 'C:\\Tools'",
+       "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_action']]", "[]|None"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -206,8 +213,20 @@ TEST_F(TavuSimArmTest, MachineOptions) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Field(r.out, c.expression), c.value);
   }
+  // Beside the installed launcher, its own tool runs and the task starts it.
+  CommandResult r;
+  const std::string installed = work_.path() + "/root/Program Files/TAVU/TAVU Recovery Launcher/";
+  WriteHostFile(installed + "TAVU Recovery.exe", "MZ");
+  WriteHostFile(installed + "FwMode.exe", "MZ");
+  r = Sim("--disk " + ShellQuote(gpt) + " --root " + ShellQuote(work_.path() + "/root") +
+          " --launcher-path 'C:\\Users\\Owner\\Downloads\\TAVU Recovery.exe' arm --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Field(r.out, "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_action']]"),
+            "['C:\\\\Program Files\\\\TAVU\\\\TAVU Recovery Launcher\\\\FwMode.exe']|"
+            "{'path': 'C:\\\\Program Files\\\\TAVU\\\\TAVU Recovery Launcher\\\\TAVU Recovery.exe', "
+            "'arguments': '/CHECK'}");
 
-  CommandResult r = Sim("--disk " + ShellQuote(gpt) + " --bcd-listing /nonexistent/listing.txt arm --json");
+  r = Sim("--disk " + ShellQuote(gpt) + " --bcd-listing /nonexistent/listing.txt arm --json");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "tavu-sim: cannot read listing '/nonexistent/listing.txt': No such file or directory\n");

@@ -1,7 +1,7 @@
 // Machine options that describe what Windows has besides its disks: the
 // folders every Windows has, WMI's manufacturer and BitLocker volumes, the
-// boot store's listing, and whether the firmware-mode tool lies beside the
-// launcher.
+// boot store's listing, where the launcher lies and whether the firmware-mode
+// tool lies beside it, and the folders that standard users may write.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -80,9 +80,13 @@ int SetUpScannerAndLauncher(SimContext& c) {
 }
 
 int SetUpFirmwareTool(SimContext& c) {
+  if (!c.options.launcherPath.empty()) c.machine.system().SetModulePath(sim::Widen(c.options.launcherPath));
+  for (const std::string& folder : c.options.userWritable) c.machine.files().AddUserWritable(sim::Widen(folder));
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
   const std::string host = c.machine.HostPath(std::wstring(directory) + L"\\FwMode.exe");
+  // Another drive than C: (a stick) holds no host files here.
+  if (host.empty()) return 0;
   std::error_code ec;
   bool exists = std::filesystem::exists(host, ec);
   if (c.options.fwmodePresent && !exists) {

@@ -1,5 +1,6 @@
 #include "tools/tavu-sim/sim_command.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -106,6 +107,20 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
         return 2;
       }
       (arg[2] == 'a' ? options->arrivalMs : options->scannerHoldMs) = static_cast<std::uint32_t>(ms);
+    } else if (std::strcmp(arg, "--launcher-path") == 0 || std::strcmp(arg, "--user-writable") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      // A full path with its drive: anything else names no one place.
+      const bool full = text.size() >= 4 && std::isalpha(static_cast<unsigned char>(text[0])) != 0 &&
+                        text[1] == ':' && text[2] == '\\' && text.find('/') == std::string::npos;
+      if (!full) {
+        *error = std::string(arg) + ": '" + text + "' is not a full Windows path such as C:\\Folder";
+        return 2;
+      }
+      if (arg[2] == 'l') {
+        options->launcherPath = text;
+      } else {
+        options->userWritable.push_back(text);
+      }
     } else if (std::strcmp(arg, "--launcher-running") == 0) {
       options->launcherRunning = true;
     } else if (std::strcmp(arg, "--automount") == 0) {

@@ -39,6 +39,9 @@ struct SimOptions {
   bool automount = true;
   std::uint32_t scannerHoldMs = 0;
   bool launcherRunning = false;
+  // A standard user who prepared the machine.
+  std::string launcherPath;               // empty: the installed launcher's path
+  std::vector<std::string> userWritable;  // Windows paths
   std::string command;
   bool json = false;
   bool write = false;

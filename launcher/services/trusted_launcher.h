@@ -1,0 +1,25 @@
+// Which launcher file the firmware-mode tool may be started beside and the
+// logon task may start: the task runs it with the highest rights at every
+// administrator's logon, and the tool runs elevated at once, so a file or a
+// folder that a standard user can change is a way to those rights.
+#pragma once
+
+#include <cstddef>
+
+namespace tavu {
+
+// Where the maker's package installs the launcher and its tool.
+inline constexpr wchar_t kInstalledLauncherPath[] =
+    L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
+
+// True when no standard user can change what path names: it lies in one of
+// Windows' program folders, and neither the file, its folder nor a folder on
+// the way up gives standard users a right to change, replace or re-permit it.
+bool NoUserCanChange(const wchar_t* path);
+
+// The running launcher when no standard user can change it, else the installed
+// launcher when that is so for it; false when neither is (started from a
+// Downloads folder or a stick on a machine without the installed launcher).
+bool TrustedLauncher(wchar_t* path, std::size_t capacity);
+
+}  // namespace tavu
