@@ -80,7 +80,7 @@ TEST_F(LogWriterTest, AnyOneFailingOperationLeavesEarlierLinesWhole) {
 }
 
 // Every user may create files in C:\Windows\Temp, so before the run the log's
-// name may hold a link to another file, or a file of someone else's. Whatever
+// name may hold a link to another file, or someone else's file. Whatever
 // it is, the other file keeps every byte, and the log is a fresh protected
 // file of its own, which the next line is appended to.
 TEST_F(LogWriterTest, PlantedLinksAndForeignFilesAreReplacedNeverWrittenThrough) {
