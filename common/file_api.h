@@ -33,8 +33,9 @@ struct FileIdentity {
   bool reparsePoint = false;  // FILE_ATTRIBUTE_REPARSE_POINT: the link itself, not a target
   bool directory = false;
   std::uint32_t links = 0;    // nNumberOfLinks: names the same file has
-  // The owner is Administrators (S-1-5-32-544), SYSTEM (S-1-5-18) or the
-  // account the program itself runs as: someone at least as trusted as we are.
+  // The owner is Administrators (S-1-5-32-544) or SYSTEM (S-1-5-18), or the
+  // program's own account where its token does not give new files to
+  // Administrators: someone at least as trusted as the program.
   bool ownerTrusted = false;
 };
 

@@ -84,7 +84,7 @@ Handle Win32Files::OpenFile(const wchar_t* path, FileAccess access, FileCreate c
 
 // Without FILE_WRITE_DATA, Windows puts every write at the end of the file:
 // an earlier line can never be overwritten through this handle. No
-// FILE_SHARE_DELETE: while it is open, nobody renames the name to another file.
+// FILE_SHARE_DELETE: while it is open, nobody renames or deletes the file.
 Handle Win32Files::OpenNameItself(const wchar_t* path) {
   HANDLE h = CreateFileW(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -110,19 +110,38 @@ class ProcessToken {
   HANDLE token_ = nullptr;
 };
 
-// Elevated members of Administrators give their files the group as owner,
-// SYSTEM itself. The program's own account is accepted too: such a file came
-// from this account (perhaps unelevated), and a plain file of one name that
-// we append to reaches nothing else. Wine needs it: it reports every file of
-// its Unix user as owned by that account, our own log included.
+// One value of the process token: TokenUser or TokenOwner, whose SID follows
+// the record in the same buffer.
+template <class Record>
+class TokenValue {
+ public:
+  TokenValue(HANDLE token, TOKEN_INFORMATION_CLASS what) {
+    DWORD size = 0;
+    ok_ = token != nullptr && GetTokenInformation(token, what, buffer_, sizeof buffer_, &size);
+  }
+  const Record* get() const { return ok_ ? reinterpret_cast<const Record*>(buffer_) : nullptr; }
+
+ private:
+  alignas(Record) BYTE buffer_[sizeof(Record) + SECURITY_MAX_SID_SIZE];
+  bool ok_ = false;
+};
+
+// Elevated members of Administrators have their new files owned by the group,
+// SYSTEM by itself. Only where the token does not give new files to the group
+// (Wine, which names the owner of every file of its Unix user after that
+// account, or a machine whose policy leaves the creator as owner) are the
+// program's own files owned by its account, and then that account is trusted
+// too. An elevated program never trusts its account: its unelevated
+// processes are not as trusted as it is.
 bool TrustedOwner(PSID owner) {
   if (owner == nullptr) return false;
   if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) return true;
   ProcessToken token;
-  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD size = 0;
-  return token.get() != nullptr && GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size) &&
-         EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+  TokenValue<TOKEN_OWNER> newFiles(token.get(), TokenOwner);
+  TokenValue<TOKEN_USER> account(token.get(), TokenUser);
+  return newFiles.get() != nullptr && account.get() != nullptr &&
+         !IsWellKnownSid(newFiles.get()->Owner, WinBuiltinAdministratorsSid) &&
+         EqualSid(owner, account.get()->User.Sid);
 }
 
 }  // namespace
