@@ -36,6 +36,18 @@ inline constexpr std::uint32_t kRightDelete = 0x00010000;   // DELETE (also rena
 inline constexpr std::uint32_t kRightWriteDac = 0x00040000;
 inline constexpr std::uint32_t kRightWriteOwner = 0x00080000;
 
+// What an open handle's file is, as GetFileInformationByHandle and the owner
+// in its security descriptor tell it.
+struct FileIdentity {
+  bool reparsePoint = false;  // FILE_ATTRIBUTE_REPARSE_POINT: the link itself, not a target
+  bool directory = false;
+  std::uint32_t links = 0;    // nNumberOfLinks: names the same file has
+  // The owner is Administrators (S-1-5-32-544) or SYSTEM (S-1-5-18), or the
+  // program's own account where its token does not give new files to
+  // Administrators: someone at least as trusted as the program.
+  bool ownerTrusted = false;
+};
+
 class FileApi {
  public:
   virtual ~FileApi() = default;
@@ -43,6 +55,20 @@ class FileApi {
   // CreateFileW with share read and write. kInvalidHandle on failure, with LastError set.
   virtual Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                           FileSecurity security = FileSecurity::Default) = 0;
+  // CreateFileW(GENERIC_READ | FILE_APPEND_DATA, share read and write,
+  // OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT): whatever the name itself is,
+  // a link included, never the file a link points to. Every write lands at
+  // the end. (This and Identify default to failing: small test fakes.)
+  virtual Handle OpenNameItself(const wchar_t* path) {
+    (void)path;
+    return kInvalidHandle;
+  }
+  // GetFileInformationByHandle, and GetSecurityInfo(OWNER_SECURITY_INFORMATION).
+  virtual bool Identify(Handle file, FileIdentity* identity) {
+    (void)file;
+    (void)identity;
+    return false;
+  }
   virtual bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) = 0;
   virtual bool Write(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) = 0;
   virtual bool Seek(Handle file, std::uint64_t offset) = 0;

@@ -1,6 +1,7 @@
 #include "common/log_writer.h"
 
 #include <cwchar>
+#include <utility>
 
 #include "common/file_api.h"
 #include "common/platform.h"
@@ -57,29 +58,71 @@ void TagPart(wchar_t (&body)[kLogLineChars], const wchar_t* tag) {
   AppendBounded(body, kLogLineChars, L"]\t");
 }
 
-bool AppendLine(LogContext& ctx, const wchar_t* body) {
+constexpr std::uint8_t kBom[2] = {0xFF, 0xFE};
+
+// An existing name may be kept only when it is our own plain file. Anyone may
+// create files in C:\Windows\Temp, so the name may hold a symbolic link, or a
+// second name of someone else's file, planted before we ran: writing to either
+// would write to that other file with our rights.
+bool IsOurOwnPlainFile(const FileIdentity& id) {
+  return !id.reparsePoint && !id.directory && id.links == 1 && id.ownerTrusted;
+}
+
+// The log, opened once by its name for appending; every byte of the call goes
+// through this one handle, so nothing can swap the name between the checks
+// and the write. *needsBom: the file is empty and the line must bring FF FE.
+// False, with nothing written, for a file of ours without the mark and for a
+// name that cannot be made ours.
+bool OpenLog(const wchar_t* path, UniqueHandle* log, bool* needsBom) {
   FileApi& files = *Sys().files;
-  {
-    UniqueHandle probe(files.OpenFile(ctx.fullPath, FileAccess::None, FileCreate::OpenExisting));
-    // Only a missing file is created. A probe can also fail on a file that
-    // is there (held by someone, a passing fault): truncating it then would
-    // lose every line of earlier runs.
-    if (!probe) {
-      UniqueHandle created(files.OpenFile(ctx.fullPath, FileAccess::Write, FileCreate::CreateNew));
-      if (!created) return false;
+  UniqueHandle file(files.OpenNameItself(path));
+  if (file) {
+    FileIdentity id;
+    // Not knowing what the file is, nothing is written and nothing removed:
+    // it may be our own log with every earlier line.
+    if (!files.Identify(file.get(), &id)) return false;
+    if (IsOurOwnPlainFile(id)) {
+      std::uint8_t head[2] = {};
+      std::uint32_t read = 0;
+      if (!files.Read(file.get(), head, 2, &read)) return false;
+      *needsBom = read == 0;
+      // A file that starts otherwise is left as it is, never repaired.
+      if (read != 0 && (read != 2 || head[0] != kBom[0] || head[1] != kBom[1])) return false;
+      *log = std::move(file);
+      return true;
     }
+    // DeleteFileW removes a link itself, never its target, and one name of a
+    // file with several, leaving the others and the data.
+    file.reset();
+    if (!files.Remove(path)) return false;
   }
-  if (!EnsureLogFile(ctx)) return false;
+  // A name that is still, or again, taken (a failed open of a file that is
+  // there, or one planted after the removal) makes the create fail: it is
+  // never opened. The new log is protected as the worker's temporary files are.
+  UniqueHandle created(files.OpenFile(path, FileAccess::Append, FileCreate::CreateNew, FileSecurity::AdminsOnly));
+  if (!created) return false;
+  *needsBom = true;
+  *log = std::move(created);
+  return true;
+}
+
+bool AppendLine(LogContext& ctx, const wchar_t* body) {
+  UniqueHandle log;
+  bool needsBom = false;
+  if (!OpenLog(ctx.fullPath, &log, &needsBom)) return false;
 
   wchar_t line[kLogLineChars];
   std::size_t len = BuildLine(line, body);
-  std::uint8_t bytes[Utf16LeBytesFor(kLogLineChars)];
-  std::size_t byteCount = AppendUtf16Le(bytes, sizeof bytes, line, len);
-
-  UniqueHandle out(files.OpenFile(ctx.fullPath, FileAccess::Append, FileCreate::OpenAlways));
-  if (!out) return false;
+  std::uint8_t bytes[sizeof kBom + Utf16LeBytesFor(kLogLineChars)];
+  std::size_t byteCount = 0;
+  if (needsBom) {
+    bytes[byteCount++] = kBom[0];
+    bytes[byteCount++] = kBom[1];
+  }
+  byteCount += AppendUtf16Le(bytes + byteCount, sizeof bytes - byteCount, line, len);
+  // One write: a new log holds its mark and first line, or nothing.
   std::uint32_t written = 0;
-  bool ok = files.Write(out.get(), bytes, static_cast<std::uint32_t>(byteCount), &written);
+  bool ok = Sys().files->Write(log.get(), bytes, static_cast<std::uint32_t>(byteCount), &written);
   return ok && written == byteCount;
 }
 
@@ -102,19 +145,11 @@ void ResolveLogPath(LogContext& ctx, const wchar_t* fileName) {
 }
 
 bool EnsureLogFile(LogContext& ctx) {
-  FileApi& files = *Sys().files;
-  UniqueHandle file(files.OpenFile(ctx.fullPath, FileAccess::ReadWrite, FileCreate::OpenExisting));
-  if (!file) return false;
-  std::uint64_t size = 0;
-  if (!files.Size(file.get(), &size)) return false;
-  if (size == 0) {
-    static const std::uint8_t kBom[2] = {0xFF, 0xFE};
-    std::uint32_t written = 0;
-    return files.Write(file.get(), kBom, 2, &written) && written == 2;
-  }
-  std::uint8_t head[2] = {};
-  std::uint32_t read = 0;
-  return files.Read(file.get(), head, 2, &read) && read == 2 && head[0] == 0xFF && head[1] == 0xFE;
+  UniqueHandle log;
+  bool needsBom = false;
+  if (!OpenLog(ctx.fullPath, &log, &needsBom)) return false;
+  std::uint32_t written = 0;
+  return !needsBom || (Sys().files->Write(log.get(), kBom, 2, &written) && written == 2);
 }
 
 bool WriteLog(LogContext& ctx, const wchar_t* fileName, const wchar_t* tag, const wchar_t* message) {

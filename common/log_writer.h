@@ -24,13 +24,16 @@ inline constexpr std::size_t kLogLineChars = kLongTextChars;
 // Appends "[stamp]\t[tag]\tmessage\r\n" (or "[stamp]\tmessage\r\n" for a null tag).
 // fileName is absolute, or relative to the program's directory. False when the
 // line could not be appended; a file that does not start with FF FE is never
-// written to.
+// written to. A link, a file of several names or someone else's file at the
+// name is removed, never written through, and the log is made anew.
 bool WriteLog(LogContext& ctx, const wchar_t* fileName, const wchar_t* tag, const wchar_t* message);
 // Appends "[stamp]\t[tag]\tReturn : value\r\n" (or without the tag part).
 bool WriteLogValue(LogContext& ctx, const wchar_t* fileName, const wchar_t* tag, std::int32_t value);
 
 // Internal steps, exposed for tests.
 void ResolveLogPath(LogContext& ctx, const wchar_t* fileName);
+// The log at ctx.fullPath is our own plain file and starts with FF FE: made
+// anew (protected) when missing or not ours, given the mark when empty.
 bool EnsureLogFile(LogContext& ctx);
 
 }  // namespace tavu

@@ -15,9 +15,11 @@ namespace tavu::win32 {
 
 namespace {
 
-// Owns a LocalAlloc'ed security descriptor.
+// Owns a LocalAlloc'ed security descriptor: made from SDDL, or filled in by a
+// call such as GetSecurityInfo through out().
 class LocalSecurityDescriptor {
  public:
+  LocalSecurityDescriptor() = default;
   explicit LocalSecurityDescriptor(const wchar_t* sddl) {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd_, nullptr)) {
       sd_ = nullptr;
@@ -29,6 +31,7 @@ class LocalSecurityDescriptor {
   LocalSecurityDescriptor(const LocalSecurityDescriptor&) = delete;
   LocalSecurityDescriptor& operator=(const LocalSecurityDescriptor&) = delete;
   PSECURITY_DESCRIPTOR get() const { return sd_; }
+  PSECURITY_DESCRIPTOR* out() { return &sd_; }
 
  private:
   PSECURITY_DESCRIPTOR sd_ = nullptr;
@@ -78,6 +81,89 @@ Handle Win32Files::OpenFile(const wchar_t* path, FileAccess access, FileCreate c
   sa.nLength = sizeof(sa);
   sa.lpSecurityDescriptor = sd.get();
   return Open(path, access, create, &sa);
+}
+
+// Without FILE_WRITE_DATA, Windows puts every write at the end of the file:
+// an earlier line can never be overwritten through this handle. No
+// FILE_SHARE_DELETE: while it is open, nobody renames or deletes the file.
+Handle Win32Files::OpenNameItself(const wchar_t* path) {
+  HANDLE h = CreateFileW(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
+}
+
+namespace {
+
+// Owns a token handle.
+class ProcessToken {
+ public:
+  ProcessToken() {
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token_)) token_ = nullptr;
+  }
+  ~ProcessToken() {
+    if (token_ != nullptr) CloseHandle(token_);
+  }
+  ProcessToken(const ProcessToken&) = delete;
+  ProcessToken& operator=(const ProcessToken&) = delete;
+  HANDLE get() const { return token_; }
+
+ private:
+  HANDLE token_ = nullptr;
+};
+
+// One value of the process token: TokenUser or TokenOwner, whose SID follows
+// the record in the same buffer.
+template <class Record>
+class TokenValue {
+ public:
+  TokenValue(HANDLE token, TOKEN_INFORMATION_CLASS what) {
+    DWORD size = 0;
+    ok_ = token != nullptr && GetTokenInformation(token, what, buffer_, sizeof buffer_, &size);
+  }
+  const Record* get() const { return ok_ ? reinterpret_cast<const Record*>(buffer_) : nullptr; }
+
+ private:
+  alignas(Record) BYTE buffer_[sizeof(Record) + SECURITY_MAX_SID_SIZE];
+  bool ok_ = false;
+};
+
+// Elevated members of Administrators have their new files owned by the group,
+// SYSTEM by itself. Only where the token does not give new files to the group
+// (Wine, which names the owner of every file of its Unix user after that
+// account, or a machine whose policy leaves the creator as owner) are the
+// program's own files owned by its account, and then that account is trusted
+// too. An elevated program never trusts its account: its unelevated
+// processes are not as trusted as it is.
+bool TrustedOwner(PSID owner) {
+  if (owner == nullptr) return false;
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) return true;
+  ProcessToken token;
+  TokenValue<TOKEN_OWNER> newFiles(token.get(), TokenOwner);
+  TokenValue<TOKEN_USER> account(token.get(), TokenUser);
+  return newFiles.get() != nullptr && account.get() != nullptr &&
+         !IsWellKnownSid(newFiles.get()->Owner, WinBuiltinAdministratorsSid) &&
+         EqualSid(owner, account.get()->User.Sid);
+}
+
+}  // namespace
+
+// The owner needs READ_CONTROL, which GENERIC_READ carries.
+bool Win32Files::Identify(Handle file, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  PSID owner = nullptr;
+  LocalSecurityDescriptor sd;
+  DWORD r = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                            sd.out());
+  if (r != ERROR_SUCCESS) {
+    SetLastError(r);
+    return false;
+  }
+  identity->reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  identity->directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  identity->links = info.nNumberOfLinks;
+  identity->ownerTrusted = TrustedOwner(owner);
+  return true;
 }
 
 bool Win32Files::Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {

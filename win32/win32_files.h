@@ -9,6 +9,8 @@ class Win32Files : public FileApi {
  public:
   Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                   FileSecurity security) override;
+  Handle OpenNameItself(const wchar_t* path) override;
+  bool Identify(Handle file, FileIdentity* identity) override;
   bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) override;
   bool Write(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
   bool Seek(Handle file, std::uint64_t offset) override;

@@ -102,11 +102,14 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
     case FileCreate::CreateNew: flags |= O_CREAT | O_EXCL | O_NOFOLLOW; break;
     case FileCreate::OpenAlways: flags |= O_CREAT; break;
   }
+  struct stat before{};
+  const bool existed = ::lstat(host.c_str(), &before) == 0;
   int fd = ::open(host.c_str(), flags, 0644);
   if (fd < 0) {
     SetLastError(ErrnoToWin(errno));
     return kInvalidHandle;
   }
+  if (!existed) userOwned_.erase(host);
   struct stat st{};
   if (kind != HostKind::File && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::None) {
     ::close(fd);
@@ -119,6 +122,55 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
   file->hostPath = host;
   SetLastError(kErrorSuccess);
   return handles_.Add(std::move(file));
+}
+
+Handle SimFiles::OpenNameItself(const wchar_t* path) {
+  std::string host;
+  HostKind kind = HostKind::Unknown;
+  if (!Host(path, &host, &kind)) {
+    SetLastError(kErrorPathNotFound);
+    return kInvalidHandle;
+  }
+  if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return kInvalidHandle;
+  if (kind == HostKind::Unknown && !ParentExists(host)) {
+    SetLastError(kErrorPathNotFound);
+    return kInvalidHandle;
+  }
+  if (Running(host)) {
+    SetLastError(kErrorSharingViolation);
+    return kInvalidHandle;
+  }
+  if (readOnly_.count(host) != 0 && readOnly_[host]) {
+    SetLastError(kErrorAccessDenied);
+    return kInvalidHandle;
+  }
+  // A file opens for reading and appending. A symbolic link opens as the link
+  // itself (O_PATH), its target untouched: it holds no data to read or write,
+  // as a Windows link opened by its reparse point holds none. A folder fails
+  // with EISDIR, as CreateFileW fails on one without backup semantics.
+  int fd = ::open(host.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && errno == ELOOP) fd = ::open(host.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    SetLastError(ErrnoToWin(errno));
+    return kInvalidHandle;
+  }
+  auto file = std::make_unique<SimFile>();
+  file->fd = fd;
+  file->hostPath = host;
+  SetLastError(kErrorSuccess);
+  return handles_.Add(std::move(file));
+}
+
+bool SimFiles::Identify(Handle file, FileIdentity* identity) {
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileIdentify);
+  if (f == nullptr) return false;
+  struct stat st{};
+  if (::fstat(f->fd, &st) != 0) return Failed(ErrnoToWin(errno));
+  identity->reparsePoint = S_ISLNK(st.st_mode);
+  identity->directory = S_ISDIR(st.st_mode);
+  identity->links = static_cast<std::uint32_t>(st.st_nlink);
+  identity->ownerTrusted = userOwned_.count(f->hostPath) == 0;
+  return true;
 }
 
 bool SimFiles::Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
@@ -230,6 +282,7 @@ bool SimFiles::Remove(const wchar_t* path) {
     return false;
   }
   adminsOnly_.erase(host);
+  userOwned_.erase(host);
   if (afterRemove_) afterRemove_(host);
   return true;
 }

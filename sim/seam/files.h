@@ -23,6 +23,8 @@ class SimFiles : public FileApi {
 
   Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                   FileSecurity security) override;
+  Handle OpenNameItself(const wchar_t* path) override;
+  bool Identify(Handle file, FileIdentity* identity) override;
   bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) override;
   bool Write(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
   bool Seek(Handle file, std::uint64_t offset) override;
@@ -43,6 +45,13 @@ class SimFiles : public FileApi {
 
   // Files created with FileSecurity::AdminsOnly, by host path.
   bool IsAdminsOnly(const std::string& hostPath) const;
+  // Who owns a file. A host symbolic link is a reparse point and a host file
+  // with more than one name has that many links, as Windows shows them; the
+  // owner is Administrators (the programs run elevated, and a file that was
+  // there before the run is taken as theirs) unless a test marks the file, by
+  // host path, as one a standard user left. A removed or newly created name
+  // loses the mark.
+  void SetUserOwned(const std::string& hostPath) { userOwned_[hostPath] = true; }
   // Host paths of files that are read-only for the simulated programs.
   void SetReadOnly(const std::string& hostPath, bool readOnly);
 
@@ -94,6 +103,7 @@ class SimFiles : public FileApi {
   std::map<std::string, std::uint64_t> heldUntil_;
   std::map<std::string, bool> adminsOnly_;
   std::map<std::string, bool> readOnly_;
+  std::map<std::string, bool> userOwned_;
   std::map<std::string, bool> running_;
   std::vector<std::wstring> userWritable_;  // upper-cased, absolute
   std::vector<RestartMove> restartMoves_;

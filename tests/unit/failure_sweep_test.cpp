@@ -64,7 +64,7 @@ struct Flow {
 // The name of the kind of operation made to fail in this run ("none" when
 // none was), from the same list that declares the kinds.
 static_assert(sizeof(sim::kSimOpNames) / sizeof(sim::kSimOpNames[0]) ==
-              static_cast<std::size_t>(sim::SimOp::SecurityQuery) + 1);
+              static_cast<std::size_t>(sim::SimOp::FileIdentify) + 1);
 const char* InjectedOpName(sim::SimMachine& m) {
   sim::SimOp op = sim::SimOp::FileOpen;
   return m.faults().Injected(&op) ? sim::SimOpName(op) : "none";

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,6 +77,80 @@ TEST_F(LogWriterTest, AnyOneFailingOperationLeavesEarlierLinesWhole) {
   EXPECT_GT(failedCalls, 0);
   EXPECT_LT(failedCalls, 12);
   EXPECT_EQ(machine().handles().OpenCount(), 0u);
+}
+
+// Every user may create files in C:\Windows\Temp, so before the run the log's
+// name may hold a link to another file, or someone else's file. Whatever
+// it is, the other file keeps every byte, and the log is a fresh protected
+// file of its own, which the next line is appended to.
+TEST_F(LogWriterTest, PlantedLinksAndForeignFilesAreReplacedNeverWrittenThrough) {
+  std::filesystem::create_directories(root() + "/Windows/Temp");
+  const std::string log = root() + "/Windows/Temp/TAVU F9 Recovery.log";
+  TempDir outside;
+  const std::string system = root() + "/Windows/System32/config.dat";
+  const std::string away = outside.path() + "/victim.log";
+  // Victims that look like a log, so that a writer led to them would append.
+  const std::string precious = kBom + Utf16("[2014/03/01 08:00:00]\tprecious\r\n");
+  const std::string line = Utf16(kStamp + "[AddTask]\tnow\r\n");
+  struct Case {
+    const char* what;
+    std::function<void()> plant;
+  };
+  const Case cases[] = {
+      {"symbolic link to a file of the system", [&] { ASSERT_EQ(::symlink(system.c_str(), log.c_str()), 0); }},
+      {"symbolic link out of C:", [&] { ASSERT_EQ(::symlink(away.c_str(), log.c_str()), 0); }},
+      {"symbolic link to no file yet",
+       [&] { ASSERT_EQ(::symlink((root() + "/Windows/System32/new.dat").c_str(), log.c_str()), 0); }},
+      {"hard link to a file of the system", [&] { ASSERT_EQ(::link(system.c_str(), log.c_str()), 0); }},
+      {"a standard user's file with the mark",
+       [&] {
+         WriteHostFile(log, precious);
+         machine().files().SetUserOwned(log);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteHostFile(system, precious);
+    WriteHostFile(away, precious);
+    (void)::unlink(log.c_str());
+    c.plant();
+    EXPECT_TRUE(WriteLog(ctx_, g_logFileName, L"AddTask", L"now"));
+    EXPECT_EQ(ReadHostFile(system), precious);
+    EXPECT_EQ(ReadHostFile(away), precious);
+    EXPECT_FALSE(HostFileExists(root() + "/Windows/System32/new.dat"));
+    struct stat st{};
+    ASSERT_EQ(::lstat(log.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_nlink, 1u);
+    EXPECT_TRUE(machine().files().IsAdminsOnly(log));
+    EXPECT_EQ(LogBytes(), kBom + line);
+    // The new log is ours: the next line joins it.
+    EXPECT_TRUE(WriteLog(ctx_, g_logFileName, L"AddTask", L"now"));
+    EXPECT_EQ(LogBytes(), kBom + line + line);
+  }
+
+  // A link planted again right after the removal: the create fails, and the
+  // line is lost rather than written through it.
+  (void)::unlink(log.c_str());
+  ASSERT_EQ(::symlink(system.c_str(), log.c_str()), 0);
+  machine().files().SetAfterRemove([&](const std::string& removed) {
+    if (removed == log && ::symlink(system.c_str(), log.c_str()) != 0) ADD_FAILURE();
+  });
+  EXPECT_FALSE(WriteLog(ctx_, g_logFileName, L"AddTask", L"now"));
+  machine().files().SetAfterRemove(nullptr);
+  EXPECT_EQ(ReadHostFile(system), precious);
+
+  // Whichever one operation fails, nothing is written through the link.
+  for (std::uint64_t k = 1; k <= 8; ++k) {
+    (void)::unlink(log.c_str());
+    ASSERT_EQ(::symlink(system.c_str(), log.c_str()), 0);
+    machine().faults().FailNth(k);
+    (void)WriteLog(ctx_, g_logFileName, L"AddTask", L"now");
+    machine().faults().FailNth(0);
+    EXPECT_EQ(ReadHostFile(system), precious) << "operation " << k << " failing";
+  }
+  EXPECT_EQ(machine().handles().OpenCount(), 0u);
+  EXPECT_EQ(machine().handles().Misuses(), 0u);
 }
 
 TEST_F(LogWriterTest, NullTagAndValueForms) {

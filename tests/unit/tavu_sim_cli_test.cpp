@@ -2,6 +2,9 @@
 // locate command's output on images built in code.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/run_command.h"
 #include "tests/fixtures/temp_dir.h"
@@ -171,6 +174,54 @@ TEST_F(TavuSimCliTest, LocateReportAndImagesLeftAlone) {
   };
   for (const char* line : lines) EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
   EXPECT_EQ(ReadHostFile(Path("hidden.img")), before);
+}
+
+// A user planted links at both programs' log names before the runs: a
+// symbolic link out of C: at the patcher's, a hard link to a file of the
+// system at the launcher's. The files they lead to keep every byte; each log
+// is a plain file of one name holding the mark and that run's lines.
+TEST_F(TavuSimCliTest, PlantedLinksAtTheLogNamesAreNeverWrittenThrough) {
+  namespace fs = std::filesystem;
+  const std::string root = Path("c");
+  const std::string temp = root + "/Windows/Temp";
+  fs::create_directories(temp);
+  fs::create_directories(root + "/Windows/System32");
+  const std::string precious = "\xFF\xFE" + Utf16("[2014/03/01 08:00:00]\tprecious\r\n");
+  const std::string away = Path("victim.log");
+  const std::string system = root + "/Windows/System32/drivers.dat";
+  WriteHostFile(away, precious);
+  WriteHostFile(system, precious);
+  const std::string patcherLog = temp + "/TvPatchDowngrade.log";
+  const std::string launcherLog = temp + "/TAVU F9 Recovery.log";
+  fs::create_symlink(away, patcherLog);
+  fs::create_hard_link(system, launcherLog);
+
+  CommandResult patch = Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("gpt.img")) + " patch --json");
+  ASSERT_EQ(patch.status, 0) << patch.err;
+  CommandResult arm = Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("gpt.img")) + " arm --json");
+  ASSERT_EQ(arm.status, 0) << arm.err;
+
+  EXPECT_EQ(ReadHostFile(away), precious);
+  EXPECT_EQ(ReadHostFile(system), precious);
+  struct {
+    const std::string& path;
+    std::string firstLine;
+  } logs[] = {
+      {patcherLog, "[FixDowngarde]\tDisk: 0\r\n"},
+      {launcherLog, "[AddTask]\tTask Name: TAVU F9 Recovery\r\n"},
+  };
+  for (const auto& log : logs) {
+    SCOPED_TRACE(log.path);
+    EXPECT_FALSE(fs::is_symlink(log.path));
+    EXPECT_EQ(fs::hard_link_count(log.path), 1u);
+    const std::string bytes = ReadHostFile(log.path);
+    const std::string first = Utf16(log.firstLine);
+    ASSERT_GT(bytes.size(), 2 + 44 + first.size());
+    // The mark, then the first line after its 22-character time stamp.
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(bytes.substr(2 + 44, first.size()), first);
+    EXPECT_EQ(bytes.find(Utf16("precious")), std::string::npos);
+  }
 }
 
 }  // namespace
