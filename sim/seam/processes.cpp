@@ -52,56 +52,105 @@ bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, 
   launch.parameters = parameters != nullptr ? parameters : L"";
   launch.directory = directory != nullptr ? directory : L"";
   launch.show = show;
-  launch.currentDirectory = paths_.current();
+  // The shell hands the new process the caller's own environment.
+  launch.environment = ownerEnvironment();
+  launch.redirectionOff = wow64_.windows64() && !wow64_.RedirectionOn();
   if (!launch.file.empty()) launch.image = wow64_.Redirect(paths_.Absolute(launch.file));
+  std::wstring lookup = launch.image;
+  return Start(std::move(launch), lookup, process, nullptr);
+}
 
+bool SimProcesses::FindProgram(const std::wstring& image, SimProgram* program) const {
+  std::wstring key = AsciiUpper(image);
+  auto byPath = byPath_.find(key);
+  if (byPath != byPath_.end()) {
+    *program = byPath->second;
+    return true;
+  }
+  std::string host;
+  struct stat st {};
+  if (!paths_.ToHost(image, &host) || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  auto byName = byFileName_.find(AsciiUpper(FileNameOf(key)));
+  if (byName != byFileName_.end()) *program = byName->second;
+  return true;
+}
+
+bool SimProcesses::ProgramExists(const std::wstring& image) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  SimProgram program;
+  return FindProgram(paths_.Absolute(image), &program);
+}
+
+bool SimProcesses::Start(SimLaunch launch, const std::wstring& lookup, Handle* process,
+                         std::uint32_t* exitCodeOut) {
+  launch.currentDirectory = paths_.current();
   SimProgram program;
   bool found = false;
   bool noProcess = false;
   bool failed = faults_.Fail(SimOp::ProcessStart);
   if (failed) {
     launch.error = kErrorAccessDenied;
-  } else if (!launch.file.empty()) {
-    std::wstring key = AsciiUpper(launch.image);
+  } else if (!lookup.empty()) {
     std::lock_guard<std::mutex> hold(lock_);
-    auto byPath = byPath_.find(key);
-    if (byPath != byPath_.end()) {
-      program = byPath->second;
-      found = true;
-    } else {
-      std::string host;
-      struct stat st {};
-      if (paths_.ToHost(launch.image, &host) && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        found = true;
-        auto byName = byFileName_.find(AsciiUpper(FileNameOf(key)));
-        if (byName != byFileName_.end()) program = byName->second;
-      }
-    }
-    auto np = noProcess_.find(key);
+    found = FindProgram(lookup, &program);
+    auto np = noProcess_.find(AsciiUpper(lookup));
     noProcess = np != noProcess_.end() && np->second;
   }
   if (!failed && !found) launch.error = kErrorFileNotFound;
 
-  if (launch.error != 0) {
-    SetLastError(launch.error);
-    std::lock_guard<std::mutex> hold(lock_);
-    launches_.push_back(launch);
-    return false;
-  }
-  launch.started = true;
-  // Runs outside the lock: a program may launch others.
-  launch.exitCode = program ? program(launch) : 0;
+  std::size_t slot = 0;
   {
     std::lock_guard<std::mutex> hold(lock_);
+    launch.started = launch.error == 0;
+    slot = launches_.size();
     launches_.push_back(launch);
   }
+  if (launch.error != 0) {
+    SetLastError(launch.error);
+    return false;
+  }
+  // Recorded before it runs, so that what it starts in turn comes after it;
+  // runs outside the lock, since it may start others.
+  std::uint32_t exitCode = program ? program(launch) : 0;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    launches_[slot].exitCode = exitCode;
+  }
+  if (exitCodeOut != nullptr) *exitCodeOut = exitCode;
   if (!noProcess && process != nullptr) {
     auto p = std::make_unique<SimProcess>();
-    p->exitCode = launch.exitCode;
+    p->exitCode = exitCode;
     *process = handles_.Add(std::move(p));
   }
   SetLastError(kErrorSuccess);
   return true;
+}
+
+bool SimProcesses::StartChild(const std::wstring& image, const std::wstring& parameters,
+                              const std::wstring& directory, const SimEnvironment& environment,
+                              std::uint32_t* exitCode, std::uint32_t* error) {
+  SimLaunch launch;
+  launch.file = image;
+  launch.image = paths_.Absolute(image);
+  launch.parameters = parameters;
+  launch.directory = directory;
+  launch.environment = environment;
+  std::wstring lookup = launch.image;
+  if (!Start(std::move(launch), lookup, nullptr, exitCode)) {
+    *error = GetLastErrorValue();
+    return false;
+  }
+  return true;
+}
+
+void SimProcesses::SetOwnerVariable(const std::wstring& name, const std::wstring& value) {
+  std::lock_guard<std::mutex> hold(lock_);
+  SetEnvironmentValue(owner_, name, value);
+}
+
+SimEnvironment SimProcesses::ownerEnvironment() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return owner_;
 }
 
 bool SimProcesses::Wait(Handle process) {

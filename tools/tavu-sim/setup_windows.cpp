@@ -1,7 +1,7 @@
 // Machine options that describe what Windows has besides its disks: the
 // folders every Windows has, WMI's manufacturer and BitLocker volumes, the
 // boot store's listing, and whether the firmware-mode tool lies beside the
-// launcher.
+// launcher; and what the owner's account set up for the programs it starts.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -79,6 +79,15 @@ int SetUpScannerAndLauncher(SimContext& c) {
   return 0;
 }
 
+// What the owner's account set up before starting the elevated launcher.
+int SetUpOwner(SimContext& c) {
+  for (const auto& [name, value] : c.options.userEnv) {
+    c.machine.processes().SetOwnerVariable(sim::Widen(name), sim::Widen(value));
+  }
+  c.machine.windowsTools().programs().SetAutoRun(sim::Widen(c.options.cmdAutoRun));
+  return 0;
+}
+
 int SetUpFirmwareTool(SimContext& c) {
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
@@ -103,6 +112,7 @@ const MachineSetup kScannerAndLauncher(SetUpScannerAndLauncher);
 const MachineSetup kWmi(SetUpWmi);
 const MachineSetup kBootListing(SetUpBootListing);
 const MachineSetup kFirmwareTool(SetUpFirmwareTool);
+const MachineSetup kOwner(SetUpOwner);
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/core/machine.h"
@@ -39,6 +40,10 @@ struct SimOptions {
   bool automount = true;
   std::uint32_t scannerHoldMs = 0;
   bool launcherRunning = false;
+  // The owner who prepared the machine: variables of the environment an
+  // elevated program inherits, and the command processor's AutoRun value.
+  std::vector<std::pair<std::string, std::string>> userEnv;
+  std::string cmdAutoRun;  // empty: none
   std::string command;
   bool json = false;
   bool write = false;
