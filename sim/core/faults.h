@@ -20,7 +20,8 @@ namespace tavu::sim {
   X(DriveStrings) X(ProcessStart) X(ProcessWait) X(ExitCode) X(WmiCall) X(TaskCall) X(ComRelease)  \
   X(FirmwareOpen) X(FirmwareCall) X(MessageBox) X(PostMessage) X(DebugOutput) X(ThreadStart)       \
   X(WindowClass) X(NamedMutex) X(ResourceLoad) X(VersionInfo) X(ComInit) X(ModulePath)             \
-  X(RestartRename) X(RedirectionSwitch)
+  X(RestartRename) X(RedirectionSwitch)                                                            \
+  X(Wow64Query)
 
 enum class SimOp : std::uint8_t {
 #define TAVU_SIM_OP_ENUMERATOR(name) name,

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "common/win_errors.h"
@@ -22,6 +23,20 @@ std::wstring FileNameOf(const std::wstring& path) {
   return sep == std::wstring::npos ? path : path.substr(sep + 1);
 }
 
+// What the new program sees as its parameters: the command line after its
+// own name, quoted or not, and the blanks that follow it.
+std::wstring ParametersOf(const std::wstring& commandLine) {
+  std::size_t at = 0;
+  if (!commandLine.empty() && commandLine[0] == L'"') {
+    std::size_t close = commandLine.find(L'"', 1);
+    at = close == std::wstring::npos ? commandLine.size() : close + 1;
+  } else {
+    at = std::min(commandLine.find_first_of(L" \t"), commandLine.size());
+  }
+  while (at < commandLine.size() && (commandLine[at] == L' ' || commandLine[at] == L'\t')) ++at;
+  return commandLine.substr(at);
+}
+
 }  // namespace
 
 SimProcesses::SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimWow64& wow64)
@@ -39,21 +54,16 @@ void SimProcesses::RegisterFileProgram(const std::wstring& fileName, SimProgram 
   byFileName_[AsciiUpper(fileName)] = std::move(program);
 }
 
-void SimProcesses::SetStartsNoProcess(const std::wstring& fullPath, bool noProcess) {
-  std::lock_guard<std::mutex> hold(lock_);
-  noProcess_[AsciiUpper(paths_.Absolute(fullPath))] = noProcess;
-}
-
-bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
-                                int show, Handle* process) {
+bool SimProcesses::Create(const wchar_t* image, wchar_t* commandLine, const wchar_t* directory, int show,
+                          const wchar_t* environment, Handle* process) {
   if (process != nullptr) *process = nullptr;
   SimLaunch launch;
-  launch.file = file != nullptr ? file : L"";
-  launch.parameters = parameters != nullptr ? parameters : L"";
+  launch.file = image != nullptr ? image : L"";
+  launch.commandLine = commandLine != nullptr ? commandLine : L"";
+  launch.parameters = ParametersOf(launch.commandLine);
   launch.directory = directory != nullptr ? directory : L"";
   launch.show = show;
-  // The shell hands the new process the caller's own environment.
-  launch.environment = ownerEnvironment();
+  launch.environment = environment != nullptr ? ParseEnvironmentBlock(environment) : ownerEnvironment();
   launch.redirectionOff = wow64_.windows64() && !wow64_.RedirectionOn();
   if (!launch.file.empty()) launch.image = wow64_.Redirect(paths_.Absolute(launch.file));
   std::wstring lookup = launch.image;
@@ -86,15 +96,12 @@ bool SimProcesses::Start(SimLaunch launch, const std::wstring& lookup, Handle* p
   launch.currentDirectory = paths_.current();
   SimProgram program;
   bool found = false;
-  bool noProcess = false;
   bool failed = faults_.Fail(SimOp::ProcessStart);
   if (failed) {
     launch.error = kErrorAccessDenied;
   } else if (!lookup.empty()) {
     std::lock_guard<std::mutex> hold(lock_);
     found = FindProgram(lookup, &program);
-    auto np = noProcess_.find(AsciiUpper(lookup));
-    noProcess = np != noProcess_.end() && np->second;
   }
   if (!failed && !found) launch.error = kErrorFileNotFound;
 
@@ -117,7 +124,7 @@ bool SimProcesses::Start(SimLaunch launch, const std::wstring& lookup, Handle* p
     launches_[slot].exitCode = exitCode;
   }
   if (exitCodeOut != nullptr) *exitCodeOut = exitCode;
-  if (!noProcess && process != nullptr) {
+  if (process != nullptr) {
     auto p = std::make_unique<SimProcess>();
     p->exitCode = exitCode;
     *process = handles_.Add(std::move(p));
@@ -133,6 +140,7 @@ bool SimProcesses::StartChild(const std::wstring& image, const std::wstring& par
   launch.file = image;
   launch.image = paths_.Absolute(image);
   launch.parameters = parameters;
+  launch.commandLine = L"\"" + image + L"\"" + (parameters.empty() ? L"" : L" " + parameters);
   launch.directory = directory;
   launch.environment = environment;
   std::wstring lookup = launch.image;

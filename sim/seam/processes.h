@@ -23,7 +23,8 @@ namespace tavu::sim {
 struct SimLaunch {
   std::wstring file;              // as passed
   std::wstring image;             // the file Windows looked for, after WOW64 redirection
-  std::wstring parameters;        // as passed ("" for null)
+  std::wstring parameters;        // the command line after the program's own name
+  std::wstring commandLine;       // the whole command line as passed
   std::wstring directory;         // as passed ("" for null)
   int show = 0;                   // SW_ value as passed
   std::wstring currentDirectory;  // the process's current directory at the launch
@@ -44,8 +45,11 @@ class SimProcesses : public ProcessApi {
   // sees them: with its WOW64 redirection.
   SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimWow64& wow64);
 
-  bool ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory, int show,
-                    Handle* process) override;
+  // The program's file is looked up at image alone, as CreateProcessW does
+  // when it is given the application name; a block of null inherits the
+  // owner's environment.
+  bool Create(const wchar_t* image, wchar_t* commandLine, const wchar_t* directory, int show,
+              const wchar_t* environment, Handle* process) override;
   bool Wait(Handle process) override;
   bool ExitCode(Handle process, std::uint32_t* code) override;
 
@@ -58,8 +62,6 @@ class SimProcesses : public ProcessApi {
   // launch and ends with fwModeExitCode. A file that exists but has no program
   // registered runs as a program that does nothing and ends with 0.
   void RegisterFileProgram(const std::wstring& fileName, SimProgram program);
-  // The shell reports success for this path but hands back no process.
-  void SetStartsNoProcess(const std::wstring& fullPath, bool noProcess = true);
   void SetFwModeExitCode(std::uint32_t code) { fwModeExitCode_ = code; }
 
   // The environment of the owner, who started the elevated program: what a
@@ -94,7 +96,6 @@ class SimProcesses : public ProcessApi {
   SimEnvironment owner_ = OwnerEnvironment();
   std::map<std::wstring, SimProgram> byPath_;      // upper-cased absolute path
   std::map<std::wstring, SimProgram> byFileName_;  // upper-cased file name
-  std::map<std::wstring, bool> noProcess_;
   std::vector<SimLaunch> launches_;
   std::uint32_t fwModeExitCode_ = 0;
 };

@@ -17,6 +17,13 @@ namespace {
 
 class SimServicesTest : public SimTest {};
 
+// CreateProcessW as the launcher calls it: the quoted file, then the parameters.
+bool Start(sim::SimProcesses& p, const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
+           Handle* process) {
+  std::wstring commandLine = L"\"" + std::wstring(file) + L"\" " + parameters;
+  return p.Create(file, commandLine.data(), directory, 0, nullptr, process);
+}
+
 TEST_F(SimServicesTest, ComApartmentsFollowWindowsRules) {
   sim::SimCom& com = machine().com();
   const struct {
@@ -144,7 +151,7 @@ TEST_F(SimServicesTest, ProgramsAreFoundByPathOrByFileOnDisk) {
   };
   for (const auto& c : cases) {
     Handle process = nullptr;
-    bool ok = p.ShellExecute(c.file, c.parameters, L"C:\\", 0, &process);
+    bool ok = Start(p, c.file, c.parameters, L"C:\\", &process);
     EXPECT_EQ(ok, c.started) << sim::Narrow(c.file);
     if (ok) {
       std::uint32_t code = 99;
@@ -185,8 +192,7 @@ TEST_F(SimServicesTest, Wow64RedirectsEachThreadOnItsOwn) {
     EXPECT_EQ(wow64.Redirect(c.path), c.redirected != nullptr ? c.redirected : c.path) << sim::Narrow(c.path);
   }
   Handle process = nullptr;
-  ASSERT_TRUE(machine().processes().ShellExecute(L"C:\\Windows\\System32\\cmd.exe", L"/c exit", L"C:\\", 0,
-                                                 &process));
+  ASSERT_TRUE(Start(machine().processes(), L"C:\\Windows\\System32\\cmd.exe", L"/c exit", L"C:\\", &process));
   EXPECT_TRUE(machine().files().Close(process));
   EXPECT_EQ(machine().processes().launches().back().image, kWowCmd);
 
@@ -257,7 +263,7 @@ TEST_F(SimServicesTest, CommandProcessorFindsCommandsAsCmdDoes) {
     std::remove((root() + "/Windows/Temp/out.txt").c_str());
 
     Handle process = nullptr;
-    ASSERT_TRUE(m.processes().ShellExecute(c.cmd, c.parameters, L"C:\\Windows\\System32", 0, &process));
+    ASSERT_TRUE(Start(m.processes(), c.cmd, c.parameters, L"C:\\Windows\\System32", &process));
     EXPECT_TRUE(m.files().Close(process));
     // Names are compared as Windows compares them.
     std::vector<std::wstring> started;
