@@ -21,7 +21,8 @@ bool Win32Processes::Create(const wchar_t* image, wchar_t* commandLine, const wc
   PROCESS_INFORMATION info{};
   // CreateProcessW only reads the environment block; its parameter is not const.
   void* block = const_cast<wchar_t*>(environment);
-  if (!CreateProcessW(image, commandLine, nullptr, nullptr, FALSE, flags, block, directory, &startup, &info)) {
+  if (!CreateProcessW(image, commandLine, nullptr, nullptr, FALSE, flags, block, directory, &startup,
+                      &info)) {
     return false;
   }
   // The new process's first thread is not ours to keep.

@@ -42,7 +42,8 @@ std::uint32_t RunProcess(const wchar_t* file, const wchar_t* parameters, const w
 }
 
 std::uint32_t RunSystemTool(const wchar_t* name, const wchar_t* parameters, std::uint8_t show) {
-  const wchar_t* folder = Sys().system->RunsUnderWow64() ? L"C:\\Windows\\Sysnative" : L"C:\\Windows\\System32";
+  const wchar_t* folder =
+      Sys().system->RunsUnderWow64() ? L"C:\\Windows\\Sysnative" : L"C:\\Windows\\System32";
   wchar_t tool[kPathChars];
   if (FormatBounded(tool, kPathChars, L"%ls\\%ls", folder, name) < 0) return kErrorFilenameExcedRange;
   return RunProcess(tool, parameters, L"C:\\Windows\\System32", show);

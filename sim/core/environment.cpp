@@ -50,8 +50,7 @@ SimEnvironment SystemEnvironment() {
       L"ComSpec=C:\\Windows\\system32\\cmd.exe",
       L"NUMBER_OF_PROCESSORS=4",
       L"OS=Windows_NT",
-      L"Path=C:\\Windows\\system32;C:\\Windows;C:\\Windows\\System32\\Wbem;"
-      L"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\",
+      L"Path=C:\\Windows\\system32;C:\\Windows;C:\\Windows\\System32\\Wbem",
       L"PATHEXT=.COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC",
       L"PROCESSOR_ARCHITECTURE=AMD64",
       L"ProgramData=C:\\ProgramData",
@@ -68,7 +67,8 @@ SimEnvironment OwnerEnvironment() {
   SimEnvironment environment = SystemEnvironment();
   std::wstring path;
   EnvironmentValue(environment, L"Path", &path);
-  SetEnvironmentValue(environment, L"Path", path + L";C:\\Users\\Owner\\AppData\\Local\\Microsoft\\WindowsApps");
+  SetEnvironmentValue(environment, L"Path",
+                      path + L";C:\\Users\\Owner\\AppData\\Local\\Microsoft\\WindowsApps");
   SetEnvironmentValue(environment, L"TEMP", L"C:\\Users\\Owner\\AppData\\Local\\Temp");
   SetEnvironmentValue(environment, L"TMP", L"C:\\Users\\Owner\\AppData\\Local\\Temp");
   SetEnvironmentValue(environment, L"USERNAME", L"Owner");

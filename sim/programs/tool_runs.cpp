@@ -257,7 +257,9 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, CmdState& cmd, 
 
   std::size_t gap = line.find_first_of(L" \t");
   std::wstring typed = line.substr(0, gap);
-  if (typed.size() >= 2 && typed.front() == L'"' && typed.back() == L'"') typed = typed.substr(1, typed.size() - 2);
+  if (typed.size() >= 2 && typed.front() == L'"' && typed.back() == L'"') {
+    typed = typed.substr(1, typed.size() - 2);
+  }
   std::wstring verb = AsciiLower(typed);
   std::wstring rest = gap == std::wstring::npos ? L"" : line.substr(gap + 1);
 

@@ -181,8 +181,9 @@ TEST_F(TavuSimArmTest, OwnersCommandProcessorSettingsRunNothingElevated) {
                      "[p['image'] for p in d['processes']]", "d['boot_store']['customactions']"});
   EXPECT_EQ(got[0], "") << "the owner's files ran elevated";
   EXPECT_EQ(got[1], "0");
-  EXPECT_EQ(got[2], "C:\\Windows\\System32\\cmd.exe|C:\\Windows\\System32\\cmd.exe|"
-                    "C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe|C:\\Windows\\System32\\shutdown.exe");
+  EXPECT_EQ(got[2],
+            "C:\\Windows\\System32\\cmd.exe|C:\\Windows\\System32\\cmd.exe|"
+            "C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe|C:\\Windows\\System32\\shutdown.exe");
   EXPECT_EQ(got[3], "0x1000043000001 0x5400000f");
 }
 

@@ -23,7 +23,8 @@ int wmain(int argc, wchar_t** argv) {
   wsprintfW(parameters, L"/d /c \"%ls\"", argv[1]);
   std::printf("batch=%u\n", static_cast<unsigned>(RunSystemTool(L"cmd.exe", parameters, 0)));
   std::printf("exit5=%u\n", static_cast<unsigned>(RunSystemTool(L"cmd.exe", L"/d /c exit 5", 0)));
-  std::printf("missing=%u\n", static_cast<unsigned>(RunProcess(L"C:\\windows\\system32\\tavu-missing-tool.exe", L"",
-                                                                 L"C:\\windows\\system32", 0)));
+  std::printf("missing=%u\n",
+              static_cast<unsigned>(RunProcess(L"C:\\windows\\system32\\tavu-missing-tool.exe", L"",
+                                               L"C:\\windows\\system32", 0)));
   return 0;
 }
