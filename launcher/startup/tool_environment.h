@@ -22,8 +22,8 @@ inline constexpr wchar_t kBlock[] =
     // in System32 before a .BAT or .CMD of the same name.
     L"PATHEXT=.COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC\0"
     L"SystemDrive=C:\0"
-    // System DLLs find their files through it (diskpart talks to the Virtual
-    // Disk Service through RPC, which needs it).
+    // Windows' own DLLs build the paths of their files from it; a process
+    // without it fails in places far from the cause.
     L"SystemRoot=C:\\Windows\0"
     // Scratch files of the elevated tools stay where users cannot redirect them.
     L"TEMP=C:\\Windows\\Temp\0"
