@@ -39,8 +39,9 @@ void CaptureListing(CheckFacts& f, ListingLines* listing) {
       CreateFreshAdminsOnlyFile(kCheckListingPath);
   if (f.listingCaptured) {
     wchar_t parameters[kPathChars];
-    FormatBounded(parameters, kPathChars, L"/c \"%ls\"", kCheckBatchPath);
-    RunSystemTool(L"C:\\Windows\\System32\\cmd.exe", parameters, f.windows64);
+    // /d: the owner's AutoRun command is not to run with the check's rights.
+    FormatBounded(parameters, kPathChars, L"/d /c \"%ls\"", kCheckBatchPath);
+    RunSystemTool(L"cmd.exe", parameters, 0);
     f.listingRead = ReadListing(kCheckListingPath, listing);
   }
   // A scanner may hold them a moment after the command processor read them.

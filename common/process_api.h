@@ -14,12 +14,17 @@ class ProcessApi {
  public:
   virtual ~ProcessApi() = default;
 
-  // ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS and SEE_MASK_FLAG_NO_UI (a
-  // failed launch shows nothing), no owner, no verb. On
-  // success *process is the new process (closed with FileApi::Close), or null
-  // when the shell started no new process. False with LastError set on failure.
-  virtual bool ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
-                            int show, Handle* process) = 0;
+  // CreateProcessW(image, commandLine, NULL, NULL, FALSE, flags, environment,
+  // directory, &startup, &info): no handle is inherited; the flags are
+  // CREATE_UNICODE_ENVIRONMENT, with CREATE_NO_WINDOW when show is kShowHide;
+  // startup has STARTF_USESHOWWINDOW and wShowWindow = show. image is the
+  // program's absolute path and is never searched for; commandLine is
+  // writable, since CreateProcessW may change it in place; environment is a
+  // block of NUL-terminated "NAME=VALUE" strings ended by an empty one. On
+  // success *process is the new process (closed with FileApi::Close); the
+  // thread handle is closed at once. False with LastError set on failure.
+  virtual bool Create(const wchar_t* image, wchar_t* commandLine, const wchar_t* directory, int show,
+                      const wchar_t* environment, Handle* process) = 0;
   // WaitForSingleObject(process, INFINITE).
   virtual bool Wait(Handle process) = 0;
   // GetExitCodeProcess.

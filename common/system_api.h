@@ -43,6 +43,9 @@ class SystemApi {
   // a call with enable, for the calling thread only. False when the function
   // does not exist or the call fails.
   virtual bool SetWow64FsRedirection(bool enable) = 0;
+  // IsWow64Process(GetCurrentProcess()): this is a 32-bit program on 64-bit
+  // Windows. False also when the call fails.
+  virtual bool RunsUnderWow64() = 0;
   // GetProcAddress(kernel32, "GetSystemWow64DirectoryW") and a call with a
   // 32768-character buffer. *present false when the function does not exist;
   // otherwise the call's result, with *error = GetLastError() on failure.

@@ -1,34 +1,35 @@
-// <windows.h> first: the other SDK headers build on it.
-// clang-format off
-#include <windows.h>
-#include <shellapi.h>
-// clang-format on
-
-// <shellapi.h> makes ShellExecute a macro; the seam's method of that name is
-// meant here, not the shell function.
-#undef ShellExecute
-
 #include "win32/win32_processes.h"
+
+#include <windows.h>
 
 namespace tavu::win32 {
 
 static_assert(kShowHide == SW_HIDE);
 static_assert(kShowShow == SW_SHOW);
 
-bool Win32Processes::ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
-                                  int show, Handle* process) {
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof(info);
-  // Without SEE_MASK_FLAG_NO_UI the shell answers a missing program with its
-  // own "File not found" box and waits for someone to close it: the logon
-  // task's unattended run would hang, and a failed launch must show nothing.
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpFile = file;
-  info.lpParameters = parameters;
-  info.lpDirectory = directory;
-  info.nShow = show;
+bool Win32Processes::Create(const wchar_t* image, wchar_t* commandLine, const wchar_t* directory, int show,
+                            const wchar_t* environment, Handle* process) {
   *process = nullptr;
-  if (!ShellExecuteExW(&info)) return false;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(show);
+  // A console program that is to stay hidden gets a console without a window:
+  // SW_HIDE alone hides conhost's window, but a default terminal such as
+  // Windows Terminal may show or minimise one. GUI programs ignore the flag.
+  DWORD flags = CREATE_UNICODE_ENVIRONMENT | (show == kShowHide ? CREATE_NO_WINDOW : 0);
+  PROCESS_INFORMATION info{};
+  // CreateProcessW only reads the environment block; its parameter is not const.
+  void* block = const_cast<wchar_t*>(environment);
+  if (!CreateProcessW(image, commandLine, nullptr, nullptr, FALSE, flags, block, directory, &startup,
+                      &info)) {
+    return false;
+  }
+  // The new process's first thread is not ours to keep.
+  struct OwnedThread {
+    HANDLE handle;
+    ~OwnedThread() { CloseHandle(handle); }
+  } thread{info.hThread};
   *process = info.hProcess;
   return true;
 }

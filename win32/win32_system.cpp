@@ -45,6 +45,11 @@ bool Win32System::SetWow64FsRedirection(bool enable) {
   return fn(enable ? TRUE : FALSE) != FALSE;
 }
 
+bool Win32System::RunsUnderWow64() {
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
 bool Win32System::SystemWow64Directory(bool* present, std::uint32_t* error) {
   using Fn = UINT(WINAPI*)(LPWSTR, UINT);
   *present = false;

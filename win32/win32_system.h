@@ -12,6 +12,7 @@ class Win32System : public SystemApi {
   std::uint32_t LastError() override;
   bool StdOutputInvalid() override;
   bool SetWow64FsRedirection(bool enable) override;
+  bool RunsUnderWow64() override;
   bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
   void Pause(std::uint32_t milliseconds) override;
   void SetErrorMode(std::uint32_t mode) override;

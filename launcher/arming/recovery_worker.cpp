@@ -25,12 +25,14 @@ namespace {
 const wchar_t kBatchPath[] = L"C:\\Windows\\Temp\\RcvBoot.cmd";
 const wchar_t kEnumPath[] = L"C:\\Windows\\Temp\\RcvBoot.txt";
 const wchar_t kDiskScriptPath[] = L"C:\\Windows\\Temp\\RcvBootDisk.txt";
-const wchar_t kCommandProcessor[] = L"C:\\Windows\\System32\\cmd.exe";
-const wchar_t kPartitionTool[] = L"C:\\Windows\\System32\\diskpart.exe";
-const wchar_t kRestartTool[] = L"C:\\Windows\\System32\\shutdown.exe";
-const wchar_t kToolDirectory[] = L"C:\\Windows\\System32";
+// Windows' own tools in C:\Windows\System32, each run from there.
+const wchar_t kCommandProcessor[] = L"cmd.exe";
+const wchar_t kPartitionTool[] = L"diskpart.exe";
+const wchar_t kRestartTool[] = L"shutdown.exe";
 const wchar_t kListingCommand[] = L"bcdedit /enum all > \"%ls\"";
-const wchar_t kBatchParameters[] = L"/c \"%ls\"";
+// /d: without it cmd.exe first runs the AutoRun command that the owner's
+// account keeps in its own registry, with the launcher's rights.
+const wchar_t kBatchParameters[] = L"/d /c \"%ls\"";
 const wchar_t kScriptParameters[] = L"/s \"%ls\"";
 
 const wchar_t kAbortTitle[] = L"Recovery Aborted";
@@ -39,6 +41,7 @@ const wchar_t kNotFoundMessage[] =
     L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center "
     L"for further assistance.";
 
+constexpr std::uint8_t kHidden = 0;
 constexpr std::uint8_t kShown = 1;
 
 struct WorkerState {
@@ -55,7 +58,6 @@ struct WorkerState {
   wchar_t recoveryEntryId[kMaxEntryIdChars + 1] = {};
   wchar_t volumeRoot[kPathChars] = {};
   wchar_t letter[kPathChars] = {};
-  bool nativeTools = false;
   // Destroyed in reverse order: the batch writer first.
   ScriptWriter diskWriter;
   ScriptWriter batchWriter;
@@ -98,7 +100,7 @@ bool FormatCommand(WorkerState& s, const wchar_t* format, const wchar_t* text) {
 // processor finds no bcdedit.
 void RunTool(WorkerState& s, const wchar_t* tool, const wchar_t* parametersFormat, const wchar_t* script) {
   FormatBounded(s.parameters, kPathChars, parametersFormat, script);
-  RunSystemTool(tool, s.parameters, s.nativeTools);
+  RunSystemTool(tool, s.parameters, kHidden);
 }
 
 std::uint32_t BootManagerRoute(WorkerState& s) {
@@ -174,9 +176,7 @@ std::uint32_t RecoveryWorker(void* /*parameter*/) {
   // user so cannot be shown.
   if (IsVolumeProtected() == 1) return Abort(kBitLockerMessage);
 
-  bool nativeTools = Is64BitWindows() == 1;
   WorkerState s;
-  s.nativeTools = nativeTools;
   CopyBounded(s.batchPath, kPathChars, kBatchPath);
   CopyBounded(s.enumPath, kPathChars, kEnumPath);
   CopyBounded(s.diskScriptPath, kPathChars, kDiskScriptPath);
@@ -190,7 +190,7 @@ std::uint32_t RecoveryWorker(void* /*parameter*/) {
 
   DeleteTemporaryFiles(s);
   RunFwModeTool(true);
-  RunProcess(kRestartTool, L"-r -t 10", kToolDirectory, kShown);
+  RunSystemTool(kRestartTool, L"-r -t 10", kShown);
   Sys().ui->PostDestroy(g_mainWindow);
   return 0;
 }

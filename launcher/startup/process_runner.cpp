@@ -3,19 +3,37 @@
 #include "common/process_api.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
+#include "common/wide_text.h"
+#include "common/win_errors.h"
+#include "launcher/startup/tool_environment.h"
 
 namespace tavu {
 
+namespace {
+
+// The program's quoted path, a blank, the parameters: the longest path and
+// parameters the callers format, with room to spare.
+constexpr std::size_t kCommandLineChars = 2 * kPathChars + 4;
+
+}  // namespace
+
 std::uint32_t RunProcess(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
                          std::uint8_t show) {
+  // The program's own name comes first, quoted, as every program expects its
+  // command line; CreateProcessW may write into the buffer.
+  wchar_t commandLine[kCommandLineChars];
+  const bool hasParameters = parameters != nullptr && parameters[0] != L'\0';
+  if (FormatBounded(commandLine, kCommandLineChars, hasParameters ? L"\"%ls\" %ls" : L"\"%ls\"", file,
+                    hasParameters ? parameters : L"") < 0) {
+    // A cut command line would start the program with other arguments.
+    return kErrorFilenameExcedRange;
+  }
   ProcessApi& processes = *Sys().processes;
   Handle started = nullptr;
-  if (!processes.ShellExecute(file, parameters, directory, show == 1 ? kShowShow : kShowHide, &started)) {
+  if (!processes.Create(file, commandLine, directory, show == 1 ? kShowShow : kShowHide, ToolEnvironment(),
+                        &started)) {
     return Sys().system->LastError();
   }
-  // The shell may hand a document to a program that is already running and
-  // start nothing new; there is then nothing to wait for and nothing failed.
-  if (!IsValidHandle(started)) return 0;
   UniqueHandle process(started);
   processes.Wait(process.get());
   std::uint32_t code = 0;
@@ -23,11 +41,12 @@ std::uint32_t RunProcess(const wchar_t* file, const wchar_t* parameters, const w
   return code;
 }
 
-std::uint32_t RunSystemTool(const wchar_t* file, const wchar_t* parameters, bool native) {
-  bool off = native && Sys().system->SetWow64FsRedirection(false);
-  std::uint32_t code = RunProcess(file, parameters, L"C:\\Windows\\System32", 0);
-  if (off) (void)Sys().system->SetWow64FsRedirection(true);
-  return code;
+std::uint32_t RunSystemTool(const wchar_t* name, const wchar_t* parameters, std::uint8_t show) {
+  const wchar_t* folder =
+      Sys().system->RunsUnderWow64() ? L"C:\\Windows\\Sysnative" : L"C:\\Windows\\System32";
+  wchar_t tool[kPathChars];
+  if (FormatBounded(tool, kPathChars, L"%ls\\%ls", folder, name) < 0) return kErrorFilenameExcedRange;
+  return RunProcess(tool, parameters, L"C:\\Windows\\System32", show);
 }
 
 }  // namespace tavu

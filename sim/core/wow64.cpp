@@ -77,7 +77,10 @@ std::vector<bool> SimWow64::calls() const {
 }
 
 std::wstring SimWow64::Redirect(const std::wstring& absolutePath) const {
-  if (!RedirectionOn()) return absolutePath;
+  return RedirectionOn() ? Wow64View(absolutePath) : absolutePath;
+}
+
+std::wstring SimWow64::Wow64View(const std::wstring& absolutePath) {
   std::wstring folded = Folded(absolutePath);
   if (std::size_t n = Below(folded, kSystem32); n != 0 && !Exempt(folded, n)) {
     return kSysWow64 + absolutePath.substr(n);

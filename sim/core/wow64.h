@@ -38,6 +38,11 @@ class SimWow64 {
   // CoCreateInstance fails with HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT).
   bool InProcessServerLoads() const;
 
+  // The path that a 32-bit process with redirection on (a 32-bit program's
+  // own view of the disk, whatever any thread of ours switched) reaches on a
+  // 64-bit Windows.
+  static std::wstring Wow64View(const std::wstring& absolutePath);
+
  private:
   bool OffForThisThread() const;
 

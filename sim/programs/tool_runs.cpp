@@ -3,13 +3,16 @@
 #include <cstdint>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "sim/core/text.h"
+#include "sim/core/wow64.h"
 #include "sim/formats/code_pages.h"
+#include "sim/seam/processes.h"
 
 namespace tavu::sim {
 
@@ -51,9 +54,9 @@ std::vector<std::wstring> Commands(const std::wstring& line) {
   return parts;
 }
 
-// %NAME% expansion as in a batch file: unknown names expand to nothing, %%
-// gives one %.
-std::wstring Expand(const std::wstring& text) {
+// %NAME% expansion as in a batch file, from the command processor's own
+// environment: unknown names expand to nothing, %% gives one %.
+std::wstring Expand(const std::wstring& text, const SimEnvironment& environment) {
   std::wstring out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != L'%') {
@@ -67,13 +70,25 @@ std::wstring Expand(const std::wstring& text) {
     }
     std::size_t close = text.find(L'%', i + 1);
     if (close == std::wstring::npos) break;
-    std::wstring name = AsciiLower(text.substr(i + 1, close - i - 1));
-    if (name == L"systemroot" || name == L"windir") out += L"C:\\Windows";
-    if (name == L"systemdrive") out += L"C:";
-    if (name == L"temp" || name == L"tmp") out += L"C:\\Windows\\Temp";
+    std::wstring value;
+    if (EnvironmentValue(environment, text.substr(i + 1, close - i - 1), &value)) out += value;
     i = close;
   }
   return out;
+}
+
+// cmd.exe's own list when PATHEXT is not set.
+constexpr wchar_t kCmdDefaultPathExt[] = L".COM;.EXE;.BAT;.CMD";
+constexpr wchar_t kNativeBcdedit[] = L"C:\\WINDOWS\\SYSTEM32\\BCDEDIT.EXE";
+
+std::vector<std::wstring> ListItems(const std::wstring& list) {
+  std::vector<std::wstring> items;
+  for (std::wstring item : text_detail::Cut(std::wstring_view(list), std::wstring_view(L";"), false)) {
+    item = Trim(item);
+    if (item.size() >= 2 && item.front() == L'"' && item.back() == L'"') item = item.substr(1, item.size() - 2);
+    if (!item.empty()) items.push_back(item);
+  }
+  return items;
 }
 
 const wchar_t kNotRecognized[] = L"' is not recognized as an internal or external command,\r\noperable program or batch file.\r\n";
@@ -103,42 +118,122 @@ bool SimPrograms::ReadScript(const std::wstring& path, const std::wstring& direc
   return true;
 }
 
-std::uint32_t SimPrograms::Cmd(const std::wstring& parameters, const std::wstring& directory,
-                               bool bcdeditReachable) {
+struct SimPrograms::CmdState {
+  std::wstring directory;
+  bool native = true;
+  SimEnvironment environment;
+  int codePage = 437;
+  std::wstring console;
+};
+
+std::uint32_t SimPrograms::Cmd(const std::wstring& parameters, const std::wstring& directory, bool native,
+                               const SimEnvironment* environment) {
+  // Taken now, so that runs of programs it starts come after its own.
+  const std::size_t slot = runs_.size();
+  runs_.emplace_back();
   SimScriptRun run;
   run.program = L"cmd.exe";
   run.parameters = parameters;
+  CmdState cmd;
+  cmd.directory = directory;
+  cmd.native = native;
+  cmd.environment = environment != nullptr ? *environment : SystemEnvironment();
+  cmd.codePage = oemCodePage_;
+
+  // The switches before /c or /k, each "/x" or "/x:value".
   std::wstring p = TrimLeft(parameters);
-  if (p.size() < 2 || (AsciiLower(p.substr(0, 2)) != L"/c" && AsciiLower(p.substr(0, 2)) != L"/k")) {
-    // An interactive command processor: nothing the launcher does.
-    runs_.push_back(run);
-    return 0;
+  bool autoRun = true;
+  bool command = false;
+  while (p.size() >= 2 && p[0] == L'/') {
+    const wchar_t s = AsciiLower(p[1]);
+    if (s == L'c' || s == L'k') {
+      command = true;
+      p = p.substr(2);
+      break;
+    }
+    if (s == L'd') autoRun = false;
+    std::size_t end = p.find_first_of(L" \t/", 1);
+    p = TrimLeft(end == std::wstring::npos ? L"" : p.substr(end));
   }
-  std::wstring file = PathArgument(p.substr(2));
-  if (!ReadScript(file, directory, &run)) {
-    run.output = L"The system cannot find the path specified.\r\n";
-    run.exitCode = 1;
-    runs_.push_back(run);
-    return run.exitCode;
-  }
-  int codePage = oemCodePage_;
+  bool exitNow = false;
+  if (autoRun && !Trim(autoRun_).empty()) RunCommandLine(autoRun_, cmd, &exitNow);
+
   std::uint32_t level = 0;
-  for (const std::wstring& line : Lines(DecodeCodePage(oemCodePage_, run.script))) {
-    bool exitNow = false;
-    for (const std::wstring& command : Commands(Expand(line))) {
-      level = RunBatchLine(command, directory, bcdeditReachable, &codePage, &run.output, &exitNow);
+  if (!command) {
+    // An interactive command processor: nothing the launcher does.
+  } else if (!ReadScript(PathArgument(p), directory, &run)) {
+    cmd.console += L"The system cannot find the path specified.\r\n";
+    level = 1;
+  } else {
+    for (const std::wstring& line : Lines(DecodeCodePage(oemCodePage_, run.script))) {
+      exitNow = false;
+      level = RunCommandLine(line, cmd, &exitNow);
       if (exitNow) break;
     }
-    if (exitNow) break;
   }
+  run.output = cmd.console;
   run.exitCode = level;
-  runs_.push_back(run);
+  runs_[slot] = run;
   return level;
 }
 
-std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, const std::wstring& directory,
-                                        bool bcdeditReachable, int* codePage, std::wstring* console,
-                                        bool* exitNow) {
+std::uint32_t SimPrograms::RunCommandLine(const std::wstring& line, CmdState& cmd, bool* exitNow) {
+  std::uint32_t level = 0;
+  for (const std::wstring& command : Commands(Expand(line, cmd.environment))) {
+    level = RunBatchLine(command, cmd, exitNow);
+    if (*exitNow) break;
+  }
+  return level;
+}
+
+bool SimPrograms::Exists(const std::wstring& path) const {
+  if (AsciiUpper(path) == kNativeBcdedit) return true;
+  if (processes_ != nullptr) return processes_->ProgramExists(path);
+  std::string host;
+  struct stat st {};
+  return paths_.ToHost(path, &host) && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::wstring SimPrograms::FindCommand(const std::wstring& name, const CmdState& cmd) const {
+  const std::size_t base = name.find_last_of(L"\\/:");
+  const bool hasFolder = base != std::wstring::npos;
+  const bool hasExtension = name.find(L'.', hasFolder ? base + 1 : 0) != std::wstring::npos;
+  std::vector<std::wstring> stems;
+  const bool absolute = name.size() >= 2 && (name[1] == L':' || (name[0] == L'\\' && name[1] == L'\\'));
+  if (absolute) {
+    stems.push_back(name);
+  } else {
+    stems.push_back(cmd.directory + L"\\" + name);
+  }
+  std::wstring path;
+  if (!hasFolder && EnvironmentValue(cmd.environment, L"PATH", &path)) {
+    for (const std::wstring& folder : ListItems(path)) {
+      stems.push_back(folder + (folder.back() == L'\\' ? L"" : L"\\") + name);
+    }
+  }
+  // A name with an extension is looked for as typed, one without it with each
+  // of PATHEXT's in turn.
+  std::vector<std::wstring> extensions{L""};
+  if (!hasExtension) {
+    std::wstring pathExt;
+    if (!EnvironmentValue(cmd.environment, L"PATHEXT", &pathExt)) pathExt = kCmdDefaultPathExt;
+    extensions = ListItems(pathExt);
+  }
+  for (const std::wstring& stem : stems) {
+    for (const std::wstring& extension : extensions) {
+      std::wstring candidate = paths_.Absolute(stem + extension);
+      // A 32-bit command processor looks at the disk through WOW64.
+      if (!cmd.native) candidate = SimWow64::Wow64View(candidate);
+      if (Exists(candidate)) return candidate;
+    }
+  }
+  return L"";
+}
+
+std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, CmdState& cmd, bool* exitNow) {
+  const std::wstring& directory = cmd.directory;
+  std::wstring* console = &cmd.console;
+  int* codePage = &cmd.codePage;
   std::wstring line = TrimLeft(raw);
   while (!line.empty() && line[0] == L'@') line = TrimLeft(line.substr(1));
   if (line.empty() || line[0] == L':') return 0;
@@ -161,9 +256,12 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, const std::wstr
   }
 
   std::size_t gap = line.find_first_of(L" \t");
-  std::wstring verb = AsciiLower(line.substr(0, gap));
+  std::wstring typed = line.substr(0, gap);
+  if (typed.size() >= 2 && typed.front() == L'"' && typed.back() == L'"') {
+    typed = typed.substr(1, typed.size() - 2);
+  }
+  std::wstring verb = AsciiLower(typed);
   std::wstring rest = gap == std::wstring::npos ? L"" : line.substr(gap + 1);
-  if (verb.size() >= 2 && verb.front() == L'"' && verb.back() == L'"') verb = verb.substr(1, verb.size() - 2);
 
   // cmd creates the redirection target before it runs the command, even one
   // it then cannot find.
@@ -198,9 +296,16 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, const std::wstr
     if (r.rfind(L"/b", 0) == 0) r = TrimLeft(r.substr(2));
     level = 0;
     for (wchar_t c : r) level = (c >= L'0' && c <= L'9') ? level * 10 + static_cast<std::uint32_t>(c - L'0') : level;
-  } else if (bcdeditReachable && (verb == L"bcdedit" || verb == L"bcdedit.exe" ||
-                                   verb == L"c:\\windows\\system32\\bcdedit.exe")) {
+  } else if (std::wstring found = FindCommand(typed, cmd); AsciiUpper(found) == kNativeBcdedit) {
     level = static_cast<std::uint32_t>(store_.Run(rest, &out));
+  } else if (!found.empty()) {
+    // Anything else it finds, a batch file too, runs as a program of its own.
+    std::uint32_t error = 0;
+    if (processes_ == nullptr) {
+      level = 0;
+    } else if (!processes_->StartChild(found, rest, directory, cmd.environment, &level, &error)) {
+      level = error;
+    }
   } else {
     *console += L"'" + line.substr(0, gap) + kNotRecognized;
     level = 9009;

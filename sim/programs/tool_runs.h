@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/environment.h"
 #include "sim/core/paths.h"
 #include "sim/programs/bcd_store.h"
 #include "sim/programs/diskpart.h"
@@ -31,15 +32,22 @@ struct SimRestart {
   int seconds = 30;     // shutdown.exe's default delay
 };
 
+class SimProcesses;
+
 class SimPrograms {
  public:
   SimPrograms(SimPaths& paths, SimBcdStore& store, SimDiskpartTarget& disks)
       : paths_(paths), store_(store), disks_(disks) {}
 
-  // cmd.exe with its parameter text and working directory. bcdedit exists only
-  // in the native System32: the 32-bit command processor of SysWOW64 finds
-  // none, so bcdeditReachable is false for it.
-  std::uint32_t Cmd(const std::wstring& parameters, const std::wstring& directory, bool bcdeditReachable);
+  // cmd.exe with its parameter text, working directory and environment (null:
+  // the system's). native: the 64-bit command processor; the 32-bit one of
+  // SysWOW64 sees SysWOW64 where it looks in System32, and bcdedit exists
+  // only in the native System32. Unless its switches hold /d it first runs
+  // the owner's AutoRun command. A command without a folder is looked for as
+  // cmd.exe looks: the current folder, then each folder of PATH, each name
+  // tried with every extension of PATHEXT in order unless it has one.
+  std::uint32_t Cmd(const std::wstring& parameters, const std::wstring& directory, bool native,
+                    const SimEnvironment* environment = nullptr);
   // diskpart.exe with "/s FILE".
   std::uint32_t Diskpart(const std::wstring& parameters, const std::wstring& directory);
   // shutdown.exe: -r, -s, -a, -t N (also with '/').
@@ -51,6 +59,12 @@ class SimPrograms {
 
   // The console code page a new command processor starts in.
   void SetOemCodePage(int codePage) { oemCodePage_ = codePage; }
+  // HKCU\Software\Microsoft\Command Processor\AutoRun of the owner.
+  void SetAutoRun(const std::wstring& commandLine) { autoRun_ = commandLine; }
+  // Where a program that cmd.exe finds is started, as a process of its own.
+  // Without them it is looked for among the files of the simulated C: and
+  // counts as having run with exit code 0.
+  void SetProcesses(SimProcesses* processes) { processes_ = processes; }
 
   const std::vector<SimScriptRun>& scriptRuns() const { return runs_; }
   const SimRestart& restart() const { return restart_; }
@@ -58,13 +72,19 @@ class SimPrograms {
  private:
   std::string Host(const std::wstring& path, const std::wstring& directory) const;
   bool ReadScript(const std::wstring& path, const std::wstring& directory, SimScriptRun* run) const;
-  std::uint32_t RunBatchLine(const std::wstring& line, const std::wstring& directory, bool bcdeditReachable,
-                             int* codePage, std::wstring* console, bool* exitNow);
+  struct CmdState;
+  std::uint32_t RunBatchLine(const std::wstring& line, CmdState& cmd, bool* exitNow);
+  std::uint32_t RunCommandLine(const std::wstring& line, CmdState& cmd, bool* exitNow);
+  // The file a command names, in the real file system ("" when none).
+  std::wstring FindCommand(const std::wstring& name, const CmdState& cmd) const;
+  bool Exists(const std::wstring& path) const;
 
   SimPaths& paths_;
   SimBcdStore& store_;
   SimDiskpartTarget& disks_;
   int oemCodePage_ = 437;
+  std::wstring autoRun_;
+  SimProcesses* processes_ = nullptr;
   std::function<void(const std::string&)> used_;
   std::vector<SimScriptRun> runs_;
   SimRestart restart_;

@@ -53,12 +53,13 @@ SimWindowsTools::SimWindowsTools(SimPaths& paths, SimDisks& disks, SimVolumes& v
   // SysWOW64; bcdedit has no 32-bit copy, so a 32-bit command processor finds
   // none. A 32-bit program with redirection on that starts "System32\X" gets
   // SysWOW64's X, or ERROR_FILE_NOT_FOUND where there is none.
+  programs_.SetProcesses(&processes);
   for (const wchar_t* folder : {kNativeFolder, kWow64Folder}) {
     bool native = folder == kNativeFolder;
     std::wstring base = std::wstring(folder) + L"\\";
     processes.Register(base + L"cmd.exe", [this, native](const SimLaunch& launch) {
       store();
-      return programs_.Cmd(launch.parameters, launch.directory, native);
+      return programs_.Cmd(launch.parameters, launch.directory, native, &launch.environment);
     });
     processes.Register(base + L"diskpart.exe", [this](const SimLaunch& launch) {
       return programs_.Diskpart(launch.parameters, launch.directory);

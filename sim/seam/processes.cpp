@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "common/win_errors.h"
@@ -22,6 +23,20 @@ std::wstring FileNameOf(const std::wstring& path) {
   return sep == std::wstring::npos ? path : path.substr(sep + 1);
 }
 
+// What the new program sees as its parameters: the command line after its
+// own name, quoted or not, and the blanks that follow it.
+std::wstring ParametersOf(const std::wstring& commandLine) {
+  std::size_t at = 0;
+  if (!commandLine.empty() && commandLine[0] == L'"') {
+    std::size_t close = commandLine.find(L'"', 1);
+    at = close == std::wstring::npos ? commandLine.size() : close + 1;
+  } else {
+    at = std::min(commandLine.find_first_of(L" \t"), commandLine.size());
+  }
+  while (at < commandLine.size() && (commandLine[at] == L' ' || commandLine[at] == L'\t')) ++at;
+  return commandLine.substr(at);
+}
+
 }  // namespace
 
 SimProcesses::SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimWow64& wow64)
@@ -39,69 +54,111 @@ void SimProcesses::RegisterFileProgram(const std::wstring& fileName, SimProgram 
   byFileName_[AsciiUpper(fileName)] = std::move(program);
 }
 
-void SimProcesses::SetStartsNoProcess(const std::wstring& fullPath, bool noProcess) {
-  std::lock_guard<std::mutex> hold(lock_);
-  noProcess_[AsciiUpper(paths_.Absolute(fullPath))] = noProcess;
-}
-
-bool SimProcesses::ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
-                                int show, Handle* process) {
+bool SimProcesses::Create(const wchar_t* image, wchar_t* commandLine, const wchar_t* directory, int show,
+                          const wchar_t* environment, Handle* process) {
   if (process != nullptr) *process = nullptr;
   SimLaunch launch;
-  launch.file = file != nullptr ? file : L"";
-  launch.parameters = parameters != nullptr ? parameters : L"";
+  launch.file = image != nullptr ? image : L"";
+  launch.commandLine = commandLine != nullptr ? commandLine : L"";
+  launch.parameters = ParametersOf(launch.commandLine);
   launch.directory = directory != nullptr ? directory : L"";
   launch.show = show;
-  launch.currentDirectory = paths_.current();
+  launch.environment = environment != nullptr ? ParseEnvironmentBlock(environment) : ownerEnvironment();
+  launch.redirectionOff = wow64_.windows64() && !wow64_.RedirectionOn();
   if (!launch.file.empty()) launch.image = wow64_.Redirect(paths_.Absolute(launch.file));
+  std::wstring lookup = launch.image;
+  return Start(std::move(launch), lookup, process, nullptr);
+}
 
+bool SimProcesses::FindProgram(const std::wstring& image, SimProgram* program) const {
+  std::wstring key = AsciiUpper(image);
+  auto byPath = byPath_.find(key);
+  if (byPath != byPath_.end()) {
+    *program = byPath->second;
+    return true;
+  }
+  std::string host;
+  struct stat st {};
+  if (!paths_.ToHost(image, &host) || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  auto byName = byFileName_.find(AsciiUpper(FileNameOf(key)));
+  if (byName != byFileName_.end()) *program = byName->second;
+  return true;
+}
+
+bool SimProcesses::ProgramExists(const std::wstring& image) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  SimProgram program;
+  return FindProgram(paths_.Absolute(image), &program);
+}
+
+bool SimProcesses::Start(SimLaunch launch, const std::wstring& lookup, Handle* process,
+                         std::uint32_t* exitCodeOut) {
+  launch.currentDirectory = paths_.current();
   SimProgram program;
   bool found = false;
-  bool noProcess = false;
   bool failed = faults_.Fail(SimOp::ProcessStart);
   if (failed) {
     launch.error = kErrorAccessDenied;
-  } else if (!launch.file.empty()) {
-    std::wstring key = AsciiUpper(launch.image);
+  } else if (!lookup.empty()) {
     std::lock_guard<std::mutex> hold(lock_);
-    auto byPath = byPath_.find(key);
-    if (byPath != byPath_.end()) {
-      program = byPath->second;
-      found = true;
-    } else {
-      std::string host;
-      struct stat st {};
-      if (paths_.ToHost(launch.image, &host) && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        found = true;
-        auto byName = byFileName_.find(AsciiUpper(FileNameOf(key)));
-        if (byName != byFileName_.end()) program = byName->second;
-      }
-    }
-    auto np = noProcess_.find(key);
-    noProcess = np != noProcess_.end() && np->second;
+    found = FindProgram(lookup, &program);
   }
   if (!failed && !found) launch.error = kErrorFileNotFound;
 
-  if (launch.error != 0) {
-    SetLastError(launch.error);
-    std::lock_guard<std::mutex> hold(lock_);
-    launches_.push_back(launch);
-    return false;
-  }
-  launch.started = true;
-  // Runs outside the lock: a program may launch others.
-  launch.exitCode = program ? program(launch) : 0;
+  std::size_t slot = 0;
   {
     std::lock_guard<std::mutex> hold(lock_);
+    launch.started = launch.error == 0;
+    slot = launches_.size();
     launches_.push_back(launch);
   }
-  if (!noProcess && process != nullptr) {
+  if (launch.error != 0) {
+    SetLastError(launch.error);
+    return false;
+  }
+  // Recorded before it runs, so that what it starts in turn comes after it;
+  // runs outside the lock, since it may start others.
+  std::uint32_t exitCode = program ? program(launch) : 0;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    launches_[slot].exitCode = exitCode;
+  }
+  if (exitCodeOut != nullptr) *exitCodeOut = exitCode;
+  if (process != nullptr) {
     auto p = std::make_unique<SimProcess>();
-    p->exitCode = launch.exitCode;
+    p->exitCode = exitCode;
     *process = handles_.Add(std::move(p));
   }
   SetLastError(kErrorSuccess);
   return true;
+}
+
+bool SimProcesses::StartChild(const std::wstring& image, const std::wstring& parameters,
+                              const std::wstring& directory, const SimEnvironment& environment,
+                              std::uint32_t* exitCode, std::uint32_t* error) {
+  SimLaunch launch;
+  launch.file = image;
+  launch.image = paths_.Absolute(image);
+  launch.parameters = parameters;
+  launch.commandLine = L"\"" + image + L"\"" + (parameters.empty() ? L"" : L" " + parameters);
+  launch.directory = directory;
+  launch.environment = environment;
+  std::wstring lookup = launch.image;
+  if (!Start(std::move(launch), lookup, nullptr, exitCode)) {
+    *error = GetLastErrorValue();
+    return false;
+  }
+  return true;
+}
+
+void SimProcesses::SetOwnerVariable(const std::wstring& name, const std::wstring& value) {
+  std::lock_guard<std::mutex> hold(lock_);
+  SetEnvironmentValue(owner_, name, value);
+}
+
+SimEnvironment SimProcesses::ownerEnvironment() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return owner_;
 }
 
 bool SimProcesses::Wait(Handle process) {

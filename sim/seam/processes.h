@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/process_api.h"
+#include "sim/core/environment.h"
 #include "sim/core/faults.h"
 #include "sim/core/handles.h"
 #include "sim/core/paths.h"
@@ -22,10 +23,13 @@ namespace tavu::sim {
 struct SimLaunch {
   std::wstring file;              // as passed
   std::wstring image;             // the file Windows looked for, after WOW64 redirection
-  std::wstring parameters;        // as passed ("" for null)
+  std::wstring parameters;        // the command line after the program's own name
+  std::wstring commandLine;       // the whole command line as passed
   std::wstring directory;         // as passed ("" for null)
   int show = 0;                   // SW_ value as passed
   std::wstring currentDirectory;  // the process's current directory at the launch
+  SimEnvironment environment;     // what the new process received
+  bool redirectionOff = false;    // WOW64 redirection was off on the starting thread
   bool started = false;
   std::uint32_t error = 0;     // the launch's last error when not started
   std::uint32_t exitCode = 0;  // when started
@@ -41,8 +45,11 @@ class SimProcesses : public ProcessApi {
   // sees them: with its WOW64 redirection.
   SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimWow64& wow64);
 
-  bool ShellExecute(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory, int show,
-                    Handle* process) override;
+  // The program's file is looked up at image alone, as CreateProcessW does
+  // when it is given the application name; a block of null inherits the
+  // owner's environment.
+  bool Create(const wchar_t* image, wchar_t* commandLine, const wchar_t* directory, int show,
+              const wchar_t* environment, Handle* process) override;
   bool Wait(Handle process) override;
   bool ExitCode(Handle process, std::uint32_t* code) override;
 
@@ -55,9 +62,21 @@ class SimProcesses : public ProcessApi {
   // launch and ends with fwModeExitCode. A file that exists but has no program
   // registered runs as a program that does nothing and ends with 0.
   void RegisterFileProgram(const std::wstring& fileName, SimProgram program);
-  // The shell reports success for this path but hands back no process.
-  void SetStartsNoProcess(const std::wstring& fullPath, bool noProcess = true);
   void SetFwModeExitCode(std::uint32_t code) { fwModeExitCode_ = code; }
+
+  // The environment of the owner, who started the elevated program: what a
+  // program started without an environment of its own inherits.
+  void SetOwnerVariable(const std::wstring& name, const std::wstring& value);
+  SimEnvironment ownerEnvironment() const;
+
+  // Whether a program is there at this full path, as a process that has no
+  // redirection sees it: a registered program or a file on the simulated C:.
+  bool ProgramExists(const std::wstring& image) const;
+  // A program that a simulated program starts: recorded as a launch of its
+  // own, found at image without redirection (the parent looked it up in its
+  // own view). False with *error when there is nothing to start.
+  bool StartChild(const std::wstring& image, const std::wstring& parameters, const std::wstring& directory,
+                  const SimEnvironment& environment, std::uint32_t* exitCode, std::uint32_t* error);
 
   std::vector<SimLaunch> launches() const;
   // The launches whose file name (the part after the last '\') is name.
@@ -69,10 +88,14 @@ class SimProcesses : public ProcessApi {
   SimHandles& handles_;
   SimFaults& faults_;
   SimWow64& wow64_;
+  // Records the launch, runs its program and gives the new process.
+  bool Start(SimLaunch launch, const std::wstring& lookup, Handle* process, std::uint32_t* exitCode);
+  bool FindProgram(const std::wstring& image, SimProgram* program) const;
+
   mutable std::mutex lock_;
+  SimEnvironment owner_ = OwnerEnvironment();
   std::map<std::wstring, SimProgram> byPath_;      // upper-cased absolute path
   std::map<std::wstring, SimProgram> byFileName_;  // upper-cased file name
-  std::map<std::wstring, bool> noProcess_;
   std::vector<SimLaunch> launches_;
   std::uint32_t fwModeExitCode_ = 0;
 };

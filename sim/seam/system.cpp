@@ -56,6 +56,15 @@ bool SimSystem::SetWow64FsRedirection(bool enable) {
   return wow64_.SetRedirection(enable);
 }
 
+// The simulated program is a 32-bit one, as the launcher ships.
+bool SimSystem::RunsUnderWow64() {
+  if (Fails(SimOp::Wow64Query)) {
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
+  return wow64_.windows64();
+}
+
 bool SimSystem::SystemWow64Directory(bool* present, std::uint32_t* error) {
   *present = true;
   if (wow64_.windows64()) return true;

@@ -19,6 +19,7 @@ class SimSystem : public SystemApi {
   std::uint32_t LastError() override;
   bool StdOutputInvalid() override { return stdOutputInvalid_; }
   bool SetWow64FsRedirection(bool enable) override;
+  bool RunsUnderWow64() override;
   bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
   // The machine's clock moves on by the pause; nobody waits.
   void Pause(std::uint32_t milliseconds) override { elapsed_ += milliseconds; }

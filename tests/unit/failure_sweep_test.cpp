@@ -64,7 +64,7 @@ struct Flow {
 // The name of the kind of operation made to fail in this run ("none" when
 // none was), from the same list that declares the kinds.
 static_assert(sizeof(sim::kSimOpNames) / sizeof(sim::kSimOpNames[0]) ==
-              static_cast<std::size_t>(sim::SimOp::FileIdentify) + 1);
+              static_cast<std::size_t>(sim::SimOp::Wow64Query) + 1);
 const char* InjectedOpName(sim::SimMachine& m) {
   sim::SimOp op = sim::SimOp::FileOpen;
   return m.faults().Injected(&op) ? sim::SimOpName(op) : "none";
@@ -522,8 +522,13 @@ Flow CheckFlow(const char* name, std::shared_ptr<CheckState> s) {
         EXPECT_EQ(m.handles().Misuses(), 0u) << what;
         EXPECT_TRUE(m.ui().messageBoxes().empty()) << what;
         for (const sim::SimLaunch& l : m.processes().launches()) {
-          EXPECT_EQ(l.file, L"C:\\Windows\\System32\\cmd.exe") << what;
-          EXPECT_EQ(l.parameters, L"/c \"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd\"") << what;
+          // The native one through its alias; System32's, which WOW64 makes
+          // the 32-bit one, only when asking for WOW64 failed.
+          EXPECT_EQ(l.file, InjectedWas(m, sim::SimOp::Wow64Query) ? L"C:\\Windows\\System32\\cmd.exe"
+                                                                  : L"C:\\Windows\\Sysnative\\cmd.exe")
+              << what;
+          EXPECT_FALSE(l.redirectionOff) << what;
+          EXPECT_EQ(l.parameters, L"/d /c \"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd\"") << what;
         }
         for (const sim::SimFirmwareRequest& q : m.firmware().requests()) {
           EXPECT_EQ(std::string(q.input.begin(), q.input.end()).substr(0, 4), "BSTS") << what;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/win_errors.h"
+#include "sim/core/environment.h"
 #include "tests/fixtures/launcher_test.h"
 
 namespace tavu::test {
@@ -35,16 +36,37 @@ TEST_F(ProcessRunnerTest, OnlyShowOneShowsTheWindow) {
   }
 }
 
-TEST_F(ProcessRunnerTest, PassesFileParametersAndDirectoryUnchanged) {
+// The owner's account started the elevated launcher and chose the
+// environment it inherited; the programs it starts get Windows' own.
+TEST_F(ProcessRunnerTest, StartsTheFileItIsGivenWithWindowsOwnEnvironment) {
   machine().processes().Register(L"c:\\windows\\system32\\CMD.EXE", [](const sim::SimLaunch&) { return 0u; });
-  RunProcess(L"C:\\Windows\\System32\\cmd.exe", L"/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"",
+  machine().processes().SetOwnerVariable(L"PATHEXT", L".CMD");
+  machine().processes().SetOwnerVariable(L"Path", L"C:\\Users\\Owner\\bin;C:\\Windows\\System32");
+  machine().processes().SetOwnerVariable(L"TEMP", L"C:\\Users\\Owner\\AppData\\Local\\Temp");
+  RunProcess(L"C:\\Windows\\System32\\cmd.exe", L"/d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"",
              L"C:\\Windows\\System32", 0);
   auto launches = machine().processes().launches();
   ASSERT_EQ(launches.size(), 1u);
   EXPECT_TRUE(launches[0].started);
   EXPECT_EQ(launches[0].file, L"C:\\Windows\\System32\\cmd.exe");
-  EXPECT_EQ(launches[0].parameters, L"/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"");
+  EXPECT_EQ(launches[0].commandLine,
+            L"\"C:\\Windows\\System32\\cmd.exe\" /d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"");
   EXPECT_EQ(launches[0].directory, L"C:\\Windows\\System32");
+  const struct {
+    const wchar_t* name;
+    const wchar_t* value;
+  } expected[] = {
+      {L"PATHEXT", L".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC"},
+      {L"PATH", L"C:\\Windows\\System32;C:\\Windows;C:\\Windows\\System32\\Wbem"},
+      {L"TEMP", L"C:\\Windows\\Temp"},
+      {L"SystemRoot", L"C:\\Windows"},
+      {L"ComSpec", L"C:\\Windows\\System32\\cmd.exe"},
+  };
+  for (const auto& e : expected) {
+    std::wstring value;
+    EXPECT_TRUE(sim::EnvironmentValue(launches[0].environment, e.name, &value)) << sim::Narrow(e.name);
+    EXPECT_EQ(value, e.value) << sim::Narrow(e.name);
+  }
 }
 
 TEST_F(ProcessRunnerTest, ResultIsExitCodeOrLaunchError) {
@@ -69,14 +91,10 @@ TEST_F(ProcessRunnerTest, ResultIsExitCodeOrLaunchError) {
 
 TEST_F(ProcessRunnerTest, FailuresAfterTheLaunchAreReportedAndTheHandleClosed) {
   machine().processes().Register(L"C:\\Tools\\five.exe", [](const sim::SimLaunch&) { return 5u; });
-  // The launch fails in the shell itself.
+  // The launch itself fails.
   machine().faults().FailAll(sim::SimOp::ProcessStart);
   EXPECT_EQ(RunProcess(L"C:\\Tools\\five.exe", L"", L"C:\\Tools", 1), kErrorAccessDenied);
   machine().faults().Reset();
-  // The shell starts nothing new: nothing to wait for, nothing failed.
-  machine().processes().SetStartsNoProcess(L"C:\\Tools\\five.exe");
-  EXPECT_EQ(RunProcess(L"C:\\Tools\\five.exe", L"", L"C:\\Tools", 1), 0u);
-  machine().processes().SetStartsNoProcess(L"C:\\Tools\\five.exe", false);
   // The exit code cannot be read: the launch, the wait, then the read fails.
   machine().faults().FailNth(3);
   EXPECT_EQ(RunProcess(L"C:\\Tools\\five.exe", L"", L"C:\\Tools", 1), kErrorGenFailure);

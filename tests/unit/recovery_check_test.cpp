@@ -78,9 +78,12 @@ TEST_P(RecoveryCheckTest, ForeseesWhatTheLauncherDoes) {
     EXPECT_TRUE(Snapshot(n.machine, n.dir.path()) == before) << "the check changed the machine";
     EXPECT_EQ(n.machine.handles().OpenCount(), 0u);
     EXPECT_TRUE(n.machine.ui().messageBoxes().empty());
+    // The native command processor, without the owner's AutoRun, never
+    // started while redirection was off.
     for (const sim::SimLaunch& l : n.machine.processes().launches()) {
-      EXPECT_EQ(l.file, L"C:\\Windows\\System32\\cmd.exe");
-      EXPECT_EQ(l.parameters, L"/c \"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd\"");
+      EXPECT_EQ(l.image, L"C:\\Windows\\System32\\cmd.exe");
+      EXPECT_FALSE(l.redirectionOff);
+      EXPECT_EQ(l.parameters, L"/d /c \"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd\"");
     }
     for (const sim::SimScriptRun& run : n.machine.windowsTools().programs().scriptRuns()) {
       EXPECT_EQ(run.script, "@ECHO OFF\r\nbcdedit /enum all > \"C:\\Windows\\Temp\\TavuRecoveryCheck.txt\"\r\n");

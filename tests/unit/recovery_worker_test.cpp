@@ -33,11 +33,12 @@ const wchar_t kNotFound[] =
     L"further assistance.";
 const wchar_t kBitLocker[] = L"Please disable BitLocker and try again.";
 
-const wchar_t kCmd[] = L"C:\\Windows\\System32\\cmd.exe";
-const wchar_t kDiskpart[] = L"C:\\Windows\\System32\\diskpart.exe";
-const wchar_t kShutdown[] = L"C:\\Windows\\System32\\shutdown.exe";
+// The 32-bit launcher on 64-bit Windows asks for the native tools by the alias.
+const wchar_t kCmd[] = L"C:\\Windows\\Sysnative\\cmd.exe";
+const wchar_t kDiskpart[] = L"C:\\Windows\\Sysnative\\diskpart.exe";
+const wchar_t kShutdown[] = L"C:\\Windows\\Sysnative\\shutdown.exe";
 const wchar_t kSystem32[] = L"C:\\Windows\\System32";
-const wchar_t kBatchParameters[] = L"/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"";
+const wchar_t kBatchParameters[] = L"/d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"";
 const wchar_t kScriptParameters[] = L"/s \"C:\\Windows\\Temp\\RcvBootDisk.txt\"";
 
 const char kListingBatch[] = "@ECHO OFF\r\nCHCP 437\r\nbcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"\r\n";
@@ -127,19 +128,21 @@ class RecoveryWorkerTest : public LauncherTest {
       EXPECT_FALSE(HostFileExists(root() + "/Windows/Temp/" + name)) << name;
     }
   }
-  // The 32-bit worker on 64-bit Windows: only the command processor and the
-  // partition tool start with redirection off (so they are the native ones);
-  // everything after them on the worker's thread runs with it on again, the
-  // Task Scheduler among them, which cannot be created with it off.
+  // The 32-bit worker on 64-bit Windows: every tool it starts is the native
+  // one, and none starts while the worker's thread has its redirection off,
+  // nor does anything after them, the Task Scheduler among them, which cannot
+  // be created with it off.
   void ExpectNativeToolsAndTheTask(const wchar_t* tool) {
     ExpectBoxes({});
     std::vector<std::wstring> images;
-    for (const sim::SimLaunch& launch : machine().processes().launches()) images.push_back(launch.image);
+    for (const sim::SimLaunch& launch : machine().processes().launches()) {
+      images.push_back(launch.image);
+      EXPECT_FALSE(launch.redirectionOff) << sim::Narrow(launch.file);
+    }
     EXPECT_EQ(images, (std::vector<std::wstring>{tool, tool, kLauncherDir + std::wstring(L"\\FwMode.exe"),
-                                                 L"C:\\Windows\\SysWOW64\\shutdown.exe"}));
+                                                 L"C:\\Windows\\System32\\shutdown.exe"}));
     ExpectRecoveryTask();
-    // The window's thread never had its redirection switched.
-    EXPECT_TRUE(machine().system().RedirectionOn());
+    EXPECT_TRUE(machine().system().redirectionCalls().empty());
   }
   void ExpectCleanHandles() {
     EXPECT_EQ(machine().handles().OpenCount(), 0u);
@@ -192,7 +195,7 @@ TEST_F(RecoveryWorkerTest, GptDiskArmsTheBootManager) {
   EXPECT_EQ(Store(L"{current}", L"isolatedcontext"), Strings{L"No"});
   // The boot-manager route writes nothing to the partition table.
   EXPECT_TRUE(machine().disks().layoutWrites().empty());
-  EXPECT_EQ(machine().system().redirectionCalls(), (std::vector<bool>{false, true, false, true}));
+  EXPECT_TRUE(machine().system().redirectionCalls().empty());
   EXPECT_TRUE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
   ExpectCleanHandles();
 }
@@ -200,13 +203,13 @@ TEST_F(RecoveryWorkerTest, GptDiskArmsTheBootManager) {
 TEST_F(RecoveryWorkerTest, SixtyFourBitWindowsBootManagerRouteStillRegistersTheTask) {
   machine().AddDiskBytes(GptNotebook());
   EXPECT_EQ(Run(), 0u);
-  ExpectNativeToolsAndTheTask(kCmd);
+  ExpectNativeToolsAndTheTask(L"C:\\Windows\\System32\\cmd.exe");
 }
 
 TEST_F(RecoveryWorkerTest, SixtyFourBitWindowsPartitionTableRouteStillRegistersTheTask) {
   machine().AddDiskBytes(MbrNotebook());
   EXPECT_EQ(Run(), 0u);
-  ExpectNativeToolsAndTheTask(kDiskpart);
+  ExpectNativeToolsAndTheTask(L"C:\\Windows\\System32\\diskpart.exe");
 }
 
 struct Captured {
@@ -522,6 +525,12 @@ TEST_F(RecoveryWorkerTest, ThirtyTwoBitWindowsHasNoRedirectionToSwitchOff) {
   EXPECT_EQ(Run(), 0u);
   EXPECT_TRUE(machine().system().redirectionCalls().empty());
   EXPECT_EQ(Store(L"{bootmgr}", L"displayorder"), Strings{kDefaultRecoveryIdListed});
+  // No Sysnative there: System32 is the native folder.
+  std::vector<std::wstring> files;
+  for (const sim::SimLaunch& launch : machine().processes().launches()) files.push_back(launch.file);
+  EXPECT_EQ(files, (std::vector<std::wstring>{L"C:\\Windows\\System32\\cmd.exe", L"C:\\Windows\\System32\\cmd.exe",
+                                              kLauncherDir + std::wstring(L"\\FwMode.exe"),
+                                              L"C:\\Windows\\System32\\shutdown.exe"}));
 }
 
 TEST_F(RecoveryWorkerTest, WithoutTheFirmwareToolTheRestartStillFollows) {

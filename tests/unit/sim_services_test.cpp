@@ -3,17 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/win_errors.h"
+#include "sim/core/text.h"
 #include "tests/fixtures/sim_test.h"
 
 namespace tavu::test {
 namespace {
 
 class SimServicesTest : public SimTest {};
+
+// CreateProcessW as the launcher calls it: the quoted file, then the parameters.
+bool Start(sim::SimProcesses& p, const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
+           Handle* process) {
+  std::wstring commandLine = L"\"" + std::wstring(file) + L"\" " + parameters;
+  return p.Create(file, commandLine.data(), directory, 0, nullptr, process);
+}
 
 TEST_F(SimServicesTest, ComApartmentsFollowWindowsRules) {
   sim::SimCom& com = machine().com();
@@ -142,7 +151,7 @@ TEST_F(SimServicesTest, ProgramsAreFoundByPathOrByFileOnDisk) {
   };
   for (const auto& c : cases) {
     Handle process = nullptr;
-    bool ok = p.ShellExecute(c.file, c.parameters, L"C:\\", 0, &process);
+    bool ok = Start(p, c.file, c.parameters, L"C:\\", &process);
     EXPECT_EQ(ok, c.started) << sim::Narrow(c.file);
     if (ok) {
       std::uint32_t code = 99;
@@ -183,8 +192,7 @@ TEST_F(SimServicesTest, Wow64RedirectsEachThreadOnItsOwn) {
     EXPECT_EQ(wow64.Redirect(c.path), c.redirected != nullptr ? c.redirected : c.path) << sim::Narrow(c.path);
   }
   Handle process = nullptr;
-  ASSERT_TRUE(machine().processes().ShellExecute(L"C:\\Windows\\System32\\cmd.exe", L"/c exit", L"C:\\", 0,
-                                                 &process));
+  ASSERT_TRUE(Start(machine().processes(), L"C:\\Windows\\System32\\cmd.exe", L"/c exit", L"C:\\", &process));
   EXPECT_TRUE(machine().files().Close(process));
   EXPECT_EQ(machine().processes().launches().back().image, kWowCmd);
 
@@ -208,6 +216,69 @@ TEST_F(SimServicesTest, Wow64RedirectsEachThreadOnItsOwn) {
   EXPECT_FALSE(machine().system().SetWow64FsRedirection(false));
   EXPECT_EQ(wow64.Redirect(L"C:\\Windows\\System32\\cmd.exe"), L"C:\\Windows\\System32\\cmd.exe");
   EXPECT_EQ(machine().system().redirectionCalls(), std::vector<bool>{false});
+}
+
+// cmd.exe as the owner's account may have prepared it: its AutoRun command runs
+// before the batch unless /d is given, and "bcdedit" is looked for in the
+// current folder, then along PATH, with each PATHEXT extension in turn, in the
+// view of the disk that the command processor's own bitness gives it.
+TEST_F(SimServicesTest, CommandProcessorFindsCommandsAsCmdDoes) {
+  WriteHostFile(root() + "/Windows/Temp/run.cmd", "bcdedit /enum all > \"C:\\Windows\\Temp\\out.txt\"\r\n");
+  WriteHostFile(root() + "/Users/Owner/bin/bcdedit.cmd", "@echo planted\r\n");
+  WriteHostFile(root() + "/Users/Owner/bin/autorun.cmd", "@echo planted\r\n");
+  const std::wstring kBin = L"C:\\Users\\Owner\\bin";
+  const std::wstring kOwnerPath = kBin + L";C:\\Windows\\system32";
+  const struct {
+    const char* what;
+    const wchar_t* cmd;
+    const wchar_t* parameters;
+    const wchar_t* pathExt;  // null: Windows' own
+    const wchar_t* autoRun;
+    bool plantCom;                      // a bcdedit.com beside the native bcdedit.exe
+    std::vector<std::wstring> started;  // after cmd.exe itself
+    bool listed;                        // the boot store wrote its listing
+  } cases[] = {
+      {"the current folder comes before PATH", L"C:\\Windows\\Sysnative\\cmd.exe", L"/c C:\\Windows\\Temp\\run.cmd",
+       nullptr, L"", false, {}, true},
+      {"PATHEXT .CMD: the owner's batch along PATH", L"C:\\Windows\\Sysnative\\cmd.exe",
+       L"/d /c C:\\Windows\\Temp\\run.cmd", L".CMD", L"", false, {kBin + L"\\bcdedit.cmd"}, false},
+      {"PATHEXT's order within a folder", L"C:\\Windows\\Sysnative\\cmd.exe", L"/c C:\\Windows\\Temp\\run.cmd",
+       nullptr, L"", true, {L"C:\\Windows\\System32\\bcdedit.com"}, false},
+      {"AutoRun first", L"C:\\Windows\\Sysnative\\cmd.exe", L"/c C:\\Windows\\Temp\\run.cmd", nullptr,
+       L"autorun & echo more", false, {kBin + L"\\autorun.cmd"}, true},
+      {"AutoRun not with /d", L"C:\\Windows\\Sysnative\\cmd.exe", L"/D /C C:\\Windows\\Temp\\run.cmd", nullptr,
+       L"autorun", false, {}, true},
+      {"a 32-bit cmd.exe finds no bcdedit", L"C:\\Windows\\SysWOW64\\cmd.exe", L"/c C:\\Windows\\Temp\\run.cmd",
+       L".EXE", L"", false, {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::SimMachine m(root());
+    m.Install();
+    m.processes().SetOwnerVariable(L"PATH", kOwnerPath);
+    if (c.pathExt != nullptr) m.processes().SetOwnerVariable(L"PATHEXT", c.pathExt);
+    m.windowsTools().programs().SetAutoRun(c.autoRun);
+    const std::string com = root() + "/Windows/System32/bcdedit.com";
+    if (c.plantCom) WriteHostFile(com, "MZ");
+    std::remove((root() + "/Windows/Temp/out.txt").c_str());
+
+    Handle process = nullptr;
+    ASSERT_TRUE(Start(m.processes(), c.cmd, c.parameters, L"C:\\Windows\\System32", &process));
+    EXPECT_TRUE(m.files().Close(process));
+    // Names are compared as Windows compares them.
+    std::vector<std::wstring> started;
+    for (const sim::SimLaunch& l : m.processes().launches()) started.push_back(sim::AsciiUpper(l.image));
+    ASSERT_FALSE(started.empty());
+    started.erase(started.begin());
+    std::vector<std::wstring> expected;
+    for (const std::wstring& image : c.started) expected.push_back(sim::AsciiUpper(image));
+    EXPECT_EQ(started, expected);
+    EXPECT_EQ(HostFileExists(root() + "/Windows/Temp/out.txt") &&
+                  !ReadHostFile(root() + "/Windows/Temp/out.txt").empty(),
+              c.listed);
+    std::remove(com.c_str());
+    SetPlatform(Platform{});
+  }
 }
 
 TEST_F(SimServicesTest, TaskStoreFollowsTheRegistrationFlags) {

@@ -67,17 +67,18 @@ TEST_F(TavuSimArmTest, GptImageIsArmedThroughTheBootManagerAndNotWrittenTo) {
       {"d['route']", "boot-manager"},
       {"d['message_boxes']", ""},
       {"[p['file'] for p in d['processes']]",
-       "C:\\Windows\\System32\\cmd.exe|C:\\Windows\\System32\\cmd.exe|"
-       "C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe|C:\\Windows\\System32\\shutdown.exe"},
+       "C:\\Windows\\Sysnative\\cmd.exe|C:\\Windows\\Sysnative\\cmd.exe|"
+       "C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe|C:\\Windows\\Sysnative\\shutdown.exe"},
       {"[p['parameters'] for p in d['processes']]",
-       "/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|/c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|/enable|-r -t 10"},
+       "/d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|/d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|/enable|-r -t 10"},
       {"[p['directory'] for p in d['processes']]",
        "C:\\Windows\\System32|C:\\Windows\\System32|C:\\Program Files\\TAVU\\TAVU Recovery Launcher|"
        "C:\\Windows\\System32"},
       {"[p['show'] for p in d['processes']]", "0|0|5|5"},
       {"[p['image'] for p in d['processes']]",
        "C:\\Windows\\System32\\cmd.exe|C:\\Windows\\System32\\cmd.exe|"
-       "C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe|C:\\Windows\\SysWOW64\\shutdown.exe"},
+       "C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe|C:\\Windows\\System32\\shutdown.exe"},
+      {"[p['redirection_off'] for p in d['processes']]", "False|False|False|False"},
       {"repr(d['processes'][0]['script'])",
        "'@ECHO OFF\\r\\nCHCP 437\\r\\nbcdedit /enum all > \"C:\\\\Windows\\\\Temp\\\\RcvBoot.txt\"\\r\\n'"},
       {"d['processes'][1]['script'].split('\\r\\n')",
@@ -127,14 +128,15 @@ TEST_F(TavuSimArmTest, MbrImageGetsTypeZeroCActiveOnDiskWithWrite) {
         {"d['result']", "0"},
         {"d['route']", "partition-table"},
         {"[p['file'] for p in d['processes']][:2]",
-         "C:\\Windows\\System32\\diskpart.exe|C:\\Windows\\System32\\diskpart.exe"},
+         "C:\\Windows\\Sysnative\\diskpart.exe|C:\\Windows\\Sysnative\\diskpart.exe"},
         {"[p['parameters'] for p in d['processes']]",
          "/s \"C:\\Windows\\Temp\\RcvBootDisk.txt\"|/s \"C:\\Windows\\Temp\\RcvBootDisk.txt\"|/enable|-r -t 10"},
         {"d['processes'][0]['script'].split('\\r\\n')", "sel disk 0|sel par 2|set id=0c override|active|"},
         {"d['processes'][1]['script'].split('\\r\\n')", "sel disk 0|sel par 2|remove letter=D noerr|"},
         {"[p['exit_code'] for p in d['processes']]", "0|0|0|0"},
         {"[p['image'] for p in d['processes']][::3]",
-         "C:\\Windows\\System32\\diskpart.exe|C:\\Windows\\SysWOW64\\shutdown.exe"},
+         "C:\\Windows\\System32\\diskpart.exe|C:\\Windows\\System32\\shutdown.exe"},
+        {"[p['redirection_off'] for p in d['processes']]", "False|False|False|False"},
         {"d['task_registered']", "True"},
         {"d['temp_files_left']", ""},
         {"d['restart_pending']", "True"},
@@ -160,6 +162,29 @@ TEST_F(TavuSimArmTest, MbrImageGetsTypeZeroCActiveOnDiskWithWrite) {
       EXPECT_NE(dump.out.find("type=1c\n"), std::string::npos) << dump.out;
     }
   }
+}
+
+// The owner's account, which started the elevated launcher, prepared its
+// command processor: a PATHEXT and PATH that turn "bcdedit" into the owner's
+// own batch file, and an AutoRun command for every cmd.exe. Neither runs, and
+// the machine is armed as on any other.
+TEST_F(TavuSimArmTest, OwnersCommandProcessorSettingsRunNothingElevated) {
+  const std::string root = work_.path() + "/root";
+  WriteHostFile(root + "/Users/Owner/bin/bcdedit.cmd", "@echo off\r\n");
+  WriteHostFile(root + "/Users/Owner/autorun.cmd", "@echo off\r\n");
+  CommandResult r = Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Copy("gpt-notebook.img")) +
+                        " --user-env PATHEXT=.CMD --user-env 'PATH=C:\\Users\\Owner\\bin'" +
+                        " --cmd-autorun 'C:\\Users\\Owner\\autorun.cmd' arm --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> got =
+      Fields(r.out, {"[p['image'] for p in d['processes'] if 'Owner' in p['image']]", "d['result']",
+                     "[p['image'] for p in d['processes']]", "d['boot_store']['customactions']"});
+  EXPECT_EQ(got[0], "") << "the owner's files ran elevated";
+  EXPECT_EQ(got[1], "0");
+  EXPECT_EQ(got[2],
+            "C:\\Windows\\System32\\cmd.exe|C:\\Windows\\System32\\cmd.exe|"
+            "C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe|C:\\Windows\\System32\\shutdown.exe");
+  EXPECT_EQ(got[3], "0x1000043000001 0x5400000f");
 }
 
 // An external disk reports fixed media; numbered before the system disk, its

@@ -73,7 +73,7 @@ TEST_F(TavuSimDemoTest, GptNotebookIsArmedThroughTheBootManagerAndPatched) {
           // The route and the batches.
           {"[d['arm']['result'], d['arm']['route'], d['arm']['message_boxes']]", "0|boot-manager|[]"},
           {"[p['file'].split('\\\\')[-1] + ' ' + p['parameters'] for p in d['arm']['processes']]",
-           "cmd.exe /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|cmd.exe /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|"
+           "cmd.exe /d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|cmd.exe /d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"|"
            "FwMode.exe /enable|shutdown.exe -r -t 10"},
           {"d['arm']['processes'][0]['script'].split('\\r\\n')",
            "@ECHO OFF|CHCP 437|bcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"|"},

@@ -100,6 +100,7 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
         .Key("show").Int(r.launch.show)
         .Key("started").Bool(r.launch.started)
         .Key("exit_code").Int(r.launch.started ? r.launch.exitCode : r.launch.error)
+        .Key("redirection_off").Bool(r.launch.redirectionOff)
         .Key("script");
     r.hasScript ? json.String(r.script) : json.Null();
     json.EndObject();
@@ -184,6 +185,7 @@ void PrintReport(SimContext& context, const ArmRun& run) {
     if (!r.launch.image.empty() && r.launch.image != r.launch.file) {
       std::fprintf(out, "     started as %s (WOW64 redirection)\n", ToUtf8(r.launch.image).c_str());
     }
+    if (r.launch.redirectionOff) std::fprintf(out, "     started with WOW64 redirection off on the worker thread\n");
     if (r.hasScript) PrintScript(out, r.script);
   }
   std::fprintf(out, "\nTemporary files left: %s\n", run.tempFilesLeft.empty() ? "none" : "");

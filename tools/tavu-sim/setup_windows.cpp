@@ -1,7 +1,8 @@
 // Machine options that describe what Windows has besides its disks: the
 // folders every Windows has, WMI's manufacturer and BitLocker volumes, the
 // boot store's listing, where the launcher lies and whether the firmware-mode
-// tool lies beside it, and the folders that standard users may write.
+// tool lies beside it; and what the owner's account set up for the programs it
+// starts, and the folders that standard users may write.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -79,6 +80,15 @@ int SetUpScannerAndLauncher(SimContext& c) {
   return 0;
 }
 
+// What the owner's account set up before starting the elevated launcher.
+int SetUpOwner(SimContext& c) {
+  for (const auto& [name, value] : c.options.userEnv) {
+    c.machine.processes().SetOwnerVariable(sim::Widen(name), sim::Widen(value));
+  }
+  c.machine.windowsTools().programs().SetAutoRun(sim::Widen(c.options.cmdAutoRun));
+  return 0;
+}
+
 int SetUpFirmwareTool(SimContext& c) {
   if (!c.options.launcherPath.empty()) c.machine.system().SetModulePath(sim::Widen(c.options.launcherPath));
   for (const std::string& folder : c.options.userWritable) c.machine.files().AddUserWritable(sim::Widen(folder));
@@ -107,6 +117,7 @@ const MachineSetup kScannerAndLauncher(SetUpScannerAndLauncher);
 const MachineSetup kWmi(SetUpWmi);
 const MachineSetup kBootListing(SetUpBootListing);
 const MachineSetup kFirmwareTool(SetUpFirmwareTool);
+const MachineSetup kOwner(SetUpOwner);
 
 }  // namespace
 

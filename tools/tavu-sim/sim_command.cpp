@@ -123,6 +123,16 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
       }
     } else if (std::strcmp(arg, "--launcher-running") == 0) {
       options->launcherRunning = true;
+    } else if (std::strcmp(arg, "--user-env") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      const std::size_t equals = text.find('=');
+      if (equals == 0 || equals == std::string::npos) {
+        *error = "--user-env: '" + text + "' is not NAME=VALUE";
+        return 2;
+      }
+      options->userEnv.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+    } else if (std::strcmp(arg, "--cmd-autorun") == 0) {
+      if (!value(i, arg, &options->cmdAutoRun)) return 2;
     } else if (std::strcmp(arg, "--automount") == 0) {
       if (!value(i, arg, &text)) return 2;
       if (text != "on" && text != "off") {

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/core/machine.h"
@@ -39,7 +40,11 @@ struct SimOptions {
   bool automount = true;
   std::uint32_t scannerHoldMs = 0;
   bool launcherRunning = false;
-  // A standard user who prepared the machine.
+  // The owner who prepared the machine: variables of the environment an
+  // elevated program inherits, and the command processor's AutoRun value.
+  std::vector<std::pair<std::string, std::string>> userEnv;
+  std::string cmdAutoRun;  // empty: none
+  // Where the running launcher lies, and the folders standard users may write.
   std::string launcherPath;               // empty: the installed launcher's path
   std::vector<std::string> userWritable;  // Windows paths
   std::string command;
