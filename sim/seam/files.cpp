@@ -62,20 +62,27 @@ bool SimFiles::HeldByScanner(const std::string& host) const {
   return it != heldUntil_.end() && system_.elapsedMilliseconds() < it->second;
 }
 
+bool SimFiles::OpenTarget(const wchar_t* path, std::string* host, HostKind* kind) {
+  if (!Host(path, host, kind)) return Failed(kErrorPathNotFound);
+  if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return false;
+  // A path found as it stands has its folder; only a new name needs the check.
+  if (*kind == HostKind::Unknown && !ParentExists(*host)) return Failed(kErrorPathNotFound);
+  return true;
+}
+
+Handle SimFiles::AddFile(int fd, const std::string& host) {
+  auto file = std::make_unique<SimFile>();
+  file->fd = fd;
+  file->hostPath = host;
+  SetLastError(kErrorSuccess);
+  return handles_.Add(std::move(file));
+}
+
 Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                           FileSecurity security) {
   std::string host;
   HostKind kind = HostKind::Unknown;
-  if (!Host(path, &host, &kind)) {
-    SetLastError(kErrorPathNotFound);
-    return kInvalidHandle;
-  }
-  if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return kInvalidHandle;
-  // A path found as it stands has its folder; only a new name needs the check.
-  if (kind == HostKind::Unknown && !ParentExists(host)) {
-    SetLastError(kErrorPathNotFound);
-    return kInvalidHandle;
-  }
+  if (!OpenTarget(path, &host, &kind)) return kInvalidHandle;
   bool wantsWrite = access == FileAccess::Write || access == FileAccess::ReadWrite ||
                     access == FileAccess::Append;
   // The loader holds a running program's file without write sharing.
@@ -117,25 +124,13 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
     return kInvalidHandle;
   }
   if (security == FileSecurity::AdminsOnly) adminsOnly_[host] = true;
-  auto file = std::make_unique<SimFile>();
-  file->fd = fd;
-  file->hostPath = host;
-  SetLastError(kErrorSuccess);
-  return handles_.Add(std::move(file));
+  return AddFile(fd, host);
 }
 
 Handle SimFiles::OpenNameItself(const wchar_t* path) {
   std::string host;
   HostKind kind = HostKind::Unknown;
-  if (!Host(path, &host, &kind)) {
-    SetLastError(kErrorPathNotFound);
-    return kInvalidHandle;
-  }
-  if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return kInvalidHandle;
-  if (kind == HostKind::Unknown && !ParentExists(host)) {
-    SetLastError(kErrorPathNotFound);
-    return kInvalidHandle;
-  }
+  if (!OpenTarget(path, &host, &kind)) return kInvalidHandle;
   if (Running(host)) {
     SetLastError(kErrorSharingViolation);
     return kInvalidHandle;
@@ -154,11 +149,7 @@ Handle SimFiles::OpenNameItself(const wchar_t* path) {
     SetLastError(ErrnoToWin(errno));
     return kInvalidHandle;
   }
-  auto file = std::make_unique<SimFile>();
-  file->fd = fd;
-  file->hostPath = host;
-  SetLastError(kErrorSuccess);
-  return handles_.Add(std::move(file));
+  return AddFile(fd, host);
 }
 
 bool SimFiles::Identify(Handle file, FileIdentity* identity) {

@@ -96,6 +96,11 @@ class SimFiles : public FileApi {
   // The host path of a Windows path as the calling thread reaches it.
   bool Host(const wchar_t* path, std::string* host, HostKind* kind = nullptr) const;
   bool HeldByScanner(const std::string& host) const;
+  // The common start of both opens: the host path, the counted operation, the
+  // folder of a new name. False with the last error set.
+  bool OpenTarget(const wchar_t* path, std::string* host, HostKind* kind);
+  // A handle for an open host file descriptor.
+  Handle AddFile(int fd, const std::string& host);
 
   SimFaults& faults_;
   SimSystem& system_;
