@@ -54,8 +54,9 @@ bool UserRightsOf(const wchar_t* path, std::uint32_t* rights) {
   NamedSecurity security;
   PSID owner = nullptr;
   PACL dacl = nullptr;
-  DWORD error = GetNamedSecurityInfoW(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                      &owner, nullptr, &dacl, nullptr, security.out());
+  DWORD error =
+      GetNamedSecurityInfoW(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            &owner, nullptr, &dacl, nullptr, security.out());
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
     return false;
@@ -71,7 +72,8 @@ bool UserRightsOf(const wchar_t* path, std::uint32_t* rights) {
     if (!GetAce(dacl, i, &ace)) return false;
     const auto* header = static_cast<const ACE_HEADER*>(ace);
     // Deny entries are not weighed against grants: a grant counts as given.
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE) continue;
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE)
+      continue;
     if ((header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
     const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
     PSID sid = const_cast<DWORD*>(&allowed->SidStart);

@@ -69,7 +69,8 @@ bool TrustedLauncher(wchar_t* path, std::size_t capacity) {
   wchar_t running[kPathChars] = {};
   std::uint32_t length = Sys().system->ModulePath(running, static_cast<std::uint32_t>(kPathChars));
   // A path as long as the buffer may have been cut, and then names another file.
-  if (length != 0 && length < kPathChars - 1 && NoUserCanChange(running)) return CopyBounded(path, capacity, running);
+  if (length != 0 && length < kPathChars - 1 && NoUserCanChange(running))
+    return CopyBounded(path, capacity, running);
   if (Sys().files->Exists(kInstalledLauncherPath) && NoUserCanChange(kInstalledLauncherPath)) {
     return CopyBounded(path, capacity, kInstalledLauncherPath);
   }
