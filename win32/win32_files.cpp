@@ -9,33 +9,13 @@
 #include <cwchar>
 
 #include "common/heap_block.h"
+#include "win32/local_security.h"
+#include "win32/win32_handle.h"
 #include "win32/win32_user_rights.h"
 
 namespace tavu::win32 {
 
 namespace {
-
-// Owns a LocalAlloc'ed security descriptor: made from SDDL, or filled in by a
-// call such as GetSecurityInfo through out().
-class LocalSecurityDescriptor {
- public:
-  LocalSecurityDescriptor() = default;
-  explicit LocalSecurityDescriptor(const wchar_t* sddl) {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd_, nullptr)) {
-      sd_ = nullptr;
-    }
-  }
-  ~LocalSecurityDescriptor() {
-    if (sd_ != nullptr) LocalFree(sd_);
-  }
-  LocalSecurityDescriptor(const LocalSecurityDescriptor&) = delete;
-  LocalSecurityDescriptor& operator=(const LocalSecurityDescriptor&) = delete;
-  PSECURITY_DESCRIPTOR get() const { return sd_; }
-  PSECURITY_DESCRIPTOR* out() { return &sd_; }
-
- private:
-  PSECURITY_DESCRIPTOR sd_ = nullptr;
-};
 
 DWORD AccessMask(FileAccess access) {
   switch (access) {
@@ -94,22 +74,11 @@ Handle Win32Files::OpenNameItself(const wchar_t* path) {
 
 namespace {
 
-// Owns a token handle.
-class ProcessToken {
- public:
-  ProcessToken() {
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token_)) token_ = nullptr;
-  }
-  ~ProcessToken() {
-    if (token_ != nullptr) CloseHandle(token_);
-  }
-  ProcessToken(const ProcessToken&) = delete;
-  ProcessToken& operator=(const ProcessToken&) = delete;
-  HANDLE get() const { return token_; }
-
- private:
-  HANDLE token_ = nullptr;
-};
+// The process's token, for queries; null when it cannot be opened.
+OwnedHandle QueryToken() {
+  HANDLE token = nullptr;
+  return OwnedHandle(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) ? token : nullptr);
+}
 
 // One value of the process token: TokenUser or TokenOwner, whose SID follows
 // the record in the same buffer.
@@ -137,7 +106,7 @@ class TokenValue {
 bool TrustedOwner(PSID owner) {
   if (owner == nullptr) return false;
   if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) return true;
-  ProcessToken token;
+  OwnedHandle token = QueryToken();
   TokenValue<TOKEN_OWNER> newFiles(token.get(), TokenOwner);
   TokenValue<TOKEN_USER> account(token.get(), TokenUser);
   return newFiles.get() != nullptr && account.get() != nullptr &&

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "win32/win32_handle.h"
+
 namespace tavu::win32 {
 
 static_assert(kShowHide == SW_HIDE);
@@ -26,10 +28,7 @@ bool Win32Processes::Create(const wchar_t* image, wchar_t* commandLine, const wc
     return false;
   }
   // The new process's first thread is not ours to keep.
-  struct OwnedThread {
-    HANDLE handle;
-    ~OwnedThread() { CloseHandle(handle); }
-  } thread{info.hThread};
+  OwnedHandle thread(info.hThread);
   *process = info.hProcess;
   return true;
 }

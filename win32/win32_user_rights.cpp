@@ -7,25 +7,11 @@
 #include "win32/win32_user_rights.h"
 
 #include "common/file_api.h"
+#include "win32/local_security.h"
 
 namespace tavu::win32 {
 
 namespace {
-
-// Owns the descriptor GetNamedSecurityInfoW hands out.
-class NamedSecurity {
- public:
-  NamedSecurity() = default;
-  ~NamedSecurity() {
-    if (sd_ != nullptr) LocalFree(sd_);
-  }
-  NamedSecurity(const NamedSecurity&) = delete;
-  NamedSecurity& operator=(const NamedSecurity&) = delete;
-  PSECURITY_DESCRIPTOR* out() { return &sd_; }
-
- private:
-  PSECURITY_DESCRIPTOR sd_ = nullptr;
-};
 
 // The groups that every standard user of the machine is in, or may act as.
 // A grant to one named account is an administrator's deliberate choice for
@@ -51,7 +37,7 @@ std::uint32_t FileRights(ACCESS_MASK mask) {
 
 bool UserRightsOf(const wchar_t* path, std::uint32_t* rights) {
   *rights = 0;
-  NamedSecurity security;
+  LocalSecurityDescriptor security;
   PSID owner = nullptr;
   PACL dacl = nullptr;
   DWORD error =
