@@ -2,11 +2,16 @@
 find_package(ZLIB REQUIRED)
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
+# The simulated machine reads volumes' files through The Sleuth Kit, and its
+# image builders make Windows RE's WIM with wimlib.
+find_library(TSK_LIBRARY tsk REQUIRED)
+find_library(WIM_LIBRARY wim REQUIRED)
 
 tavu_portable_sources(TAVU_SIM_SRC ${PROJECT_SOURCE_DIR}/sim/*.cpp)
 add_library(tavu_sim STATIC ${TAVU_SIM_SRC})
 target_include_directories(tavu_sim PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(tavu_sim PUBLIC tavu_launcher tavu_patcher tavu_common ZLIB::ZLIB Threads::Threads)
+target_link_libraries(tavu_sim PUBLIC tavu_launcher tavu_patcher tavu_common ZLIB::ZLIB Threads::Threads
+                      ${TSK_LIBRARY} ${WIM_LIBRARY})
 
 file(GLOB TAVU_SIM_TOOL_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/tavu-sim/*.cpp)
 add_executable(tavu-sim ${TAVU_SIM_TOOL_SRC})

@@ -39,6 +39,17 @@ class VolumeApi {
   // GetVolumeInformationW(root, label, capacity, nothing else). root is "X:\" or
   // "\\?\Volume{GUID}\" (the trailing backslash is required).
   virtual bool VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) = 0;
+  // QueryDosDeviceW(dosName, buffer, capacity), dosName being a volume's name
+  // without "\\?\" and the trailing backslash ("Volume{GUID}"): the device
+  // ("\Device\HarddiskVolume4") as a multi-string. Returns the characters
+  // stored, both terminators included; 0 on failure. (A default, so that small
+  // test fakes need not care: nothing known.)
+  virtual std::uint32_t DeviceName(const wchar_t* dosName, wchar_t* buffer, std::uint32_t capacity) {
+    (void)dosName;
+    (void)buffer;
+    (void)capacity;
+    return 0;
+  }
 };
 
 }  // namespace tavu

@@ -29,5 +29,6 @@ inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorFilenameExcedRange = 206;
 inline constexpr std::uint32_t kErrorUnrecognizedVolume = 1005;
 inline constexpr std::uint32_t kErrorBadExeFormat = 193;
+inline constexpr std::uint32_t kErrorWriteProtect = 19;
 
 }  // namespace tavu

@@ -29,10 +29,11 @@ bool Win32Volumes::NextVolume(Handle search, wchar_t* name, std::uint32_t capaci
 bool Win32Volumes::CloseVolumeSearch(Handle search) { return FindVolumeClose(search) != FALSE; }
 
 Handle Win32Volumes::OpenVolume(const wchar_t* path, bool readAccess) {
-  HANDLE h = readAccess ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                        : CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr);
+  HANDLE h =
+      readAccess
+          ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+          : CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
 }
 
@@ -60,6 +61,10 @@ std::uint32_t Win32Volumes::DriveStrings(std::uint32_t capacity, wchar_t* buffer
 
 bool Win32Volumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) {
   return GetVolumeInformationW(root, label, capacity, nullptr, nullptr, nullptr, nullptr, 0) != FALSE;
+}
+
+std::uint32_t Win32Volumes::DeviceName(const wchar_t* dosName, wchar_t* buffer, std::uint32_t capacity) {
+  return QueryDosDeviceW(dosName, buffer, capacity);
 }
 
 }  // namespace tavu::win32

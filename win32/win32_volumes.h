@@ -18,6 +18,7 @@ class Win32Volumes : public VolumeApi {
   bool SetMountPoint(const wchar_t* root, const wchar_t* volumeName) override;
   std::uint32_t DriveStrings(std::uint32_t capacity, wchar_t* buffer) override;
   bool VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) override;
+  std::uint32_t DeviceName(const wchar_t* dosName, wchar_t* buffer, std::uint32_t capacity) override;
 };
 
 }  // namespace tavu::win32

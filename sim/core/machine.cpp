@@ -22,6 +22,7 @@ SimMachine::SimMachine(const std::string& root)
   platform_.tasks = &tasks_;
   platform_.firmware = &firmware_;
   system_.SetFaults(&faults_);
+  files_.SetVolumes(&volumes_, &disks_);
   disks_.OnLayoutWritten([this](int disk) { volumes_.RefreshAfterLayoutWrite(disk); });
   volumes_.SetClock([this] { return system_.elapsedMilliseconds(); });
   windowsTools_.programs().SetFileUsed([this](const std::string& host) { files_.ScanAfterUse(host); });
@@ -29,7 +30,8 @@ SimMachine::SimMachine(const std::string& root)
   // unless the process set SEM_FAILCRITICALERRORS; the box is answered Cancel.
   volumes_.SetNoMediaPrompt([this](int disk) {
     if ((system_.errorMode() & kSemFailCriticalErrors) != 0) return;
-    const std::wstring device = L"\\Device\\Harddisk" + std::to_wstring(disk) + L"\\DR" + std::to_wstring(disk);
+    const std::wstring device =
+        L"\\Device\\Harddisk" + std::to_wstring(disk) + L"\\DR" + std::to_wstring(disk);
     ui_.RecordSystemBox(L"There is no disk in the drive. Please insert a disk into drive " + device + L".",
                         system_.ModuleFileName() + L" - No Disk", kIdCancel);
   });

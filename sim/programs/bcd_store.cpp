@@ -95,14 +95,22 @@ enum class Format { Unknown, Device, String, Object, ObjectList, Integer, Boolea
 
 Format FormatOfNumber(std::uint32_t type) {
   switch ((type >> 24) & 0xF) {
-    case 1: return Format::Device;
-    case 2: return Format::String;
-    case 3: return Format::Object;
-    case 4: return Format::ObjectList;
-    case 5: return Format::Integer;
-    case 6: return Format::Boolean;
-    case 7: return Format::IntegerList;
-    default: return Format::Unknown;
+    case 1:
+      return Format::Device;
+    case 2:
+      return Format::String;
+    case 3:
+      return Format::Object;
+    case 4:
+      return Format::ObjectList;
+    case 5:
+      return Format::Integer;
+    case 6:
+      return Format::Boolean;
+    case 7:
+      return Format::IntegerList;
+    default:
+      return Format::Unknown;
   }
 }
 
@@ -112,13 +120,13 @@ Format FormatOf(const std::wstring& type, std::wstring* name) {
     const wchar_t* name;
     Format format;
   } kNamed[] = {
-      {L"customactions", Format::IntegerList}, {L"extendedinput", Format::Boolean},
-      {L"isolatedcontext", Format::Boolean},   {L"displayorder", Format::ObjectList},
+      {L"customactions", Format::IntegerList},    {L"extendedinput", Format::Boolean},
+      {L"isolatedcontext", Format::Boolean},      {L"displayorder", Format::ObjectList},
       {L"toolsdisplayorder", Format::ObjectList}, {L"default", Format::Object},
-      {L"resumeobject", Format::Object},       {L"recoverysequence", Format::ObjectList},
-      {L"recoveryenabled", Format::Boolean},   {L"timeout", Format::Integer},
-      {L"description", Format::String},        {L"locale", Format::String},
-      {L"bootmenupolicy", Format::String},     {L"displaybootmenu", Format::Boolean},
+      {L"resumeobject", Format::Object},          {L"recoverysequence", Format::ObjectList},
+      {L"recoveryenabled", Format::Boolean},      {L"timeout", Format::Integer},
+      {L"description", Format::String},           {L"locale", Format::String},
+      {L"bootmenupolicy", Format::String},        {L"displaybootmenu", Format::Boolean},
   };
   std::wstring t = AsciiLower(type);
   for (const auto& n : kNamed) {
@@ -262,7 +270,8 @@ int SimBcdStore::Run(const std::wstring& arguments, std::wstring* output) {
   std::vector<std::wstring> args = Arguments(arguments);
   std::wstring command = args.empty() ? L"/enum" : AsciiLower(args[0]);
   if (command == L"/enum") {
-    if (args.size() > 2 || (args.size() == 2 && AsciiLower(args[1]) != L"all" && AsciiLower(args[1]) != L"active")) {
+    if (args.size() > 2 ||
+        (args.size() == 2 && AsciiLower(args[1]) != L"all" && AsciiLower(args[1]) != L"active")) {
       out = kBadParameter;
       return 1;
     }
@@ -379,10 +388,20 @@ int SimBcdStore::DisplayOrder(const std::vector<std::wstring>& args, std::wstrin
     }
   };
   switch (mode) {
-    case Replace: order = ids; break;
-    case AddFirst: drop(ids[0]); order.insert(order.begin(), ids[0]); break;
-    case AddLast: drop(ids[0]); order.push_back(ids[0]); break;
-    case Remove: drop(ids[0]); break;
+    case Replace:
+      order = ids;
+      break;
+    case AddFirst:
+      drop(ids[0]);
+      order.insert(order.begin(), ids[0]);
+      break;
+    case AddLast:
+      drop(ids[0]);
+      order.push_back(ids[0]);
+      break;
+    case Remove:
+      drop(ids[0]);
+      break;
   }
   Put(bootmgr, L"displayorder", order);
   *out = kDone;
@@ -400,6 +419,7 @@ std::wstring Guid(std::uint32_t seed, unsigned k) {
 }  // namespace
 
 std::wstring DefaultRecoveryEntryId(const BcdMachineFacts& facts) { return Guid(facts.seed, 3); }
+std::wstring DefaultOrphanEntryId(const BcdMachineFacts& facts) { return Guid(facts.seed, 5); }
 
 std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   const std::wstring resume = Guid(f.seed, 1);
@@ -408,8 +428,12 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   const std::wstring bootDevice = L"partition=\\Device\\HarddiskVolume" + std::to_wstring(f.bootVolume);
   const std::wstring reDevice = L"ramdisk=[\\Device\\HarddiskVolume" + std::to_wstring(f.recoveryVolume) +
                                 L"]\\Recovery\\WindowsRE\\Winre.wim," + ramdisk;
+  const std::wstring orphan = Guid(f.seed, 5);
+  const std::wstring orphanRamdisk = Guid(f.seed, 6);
+  const std::wstring orphanDevice = L"ramdisk=[unknown]\\Recovery\\WindowsRE\\Winre.wim," + orphanRamdisk;
   const wchar_t* ext = f.uefi ? L"efi" : L"exe";
-  const bool re = f.recoveryVolume > 0;
+  const bool re = f.recoveryVolume > 0 && f.winre != WinReState::Disabled;
+  const bool orphaned = re && f.winre == WinReState::Orphan;
   // Windows localizes only the section headers and the identifier's name;
   // every other element name, and the descriptions, stay English.
   const SimLanguage& language = f.language != nullptr ? *f.language : DefaultSimLanguage();
@@ -421,7 +445,9 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
     const std::wstring h = HeaderText(language, which);
     t += L"\r\n" + h + L"\r\n" + std::wstring(h.size(), L'-') + L"\r\n";
   };
-  auto el = [&](const std::wstring& name, const std::wstring& value) { t += ElementLine(name, value) + L"\r\n"; };
+  auto el = [&](const std::wstring& name, const std::wstring& value) {
+    t += ElementLine(name, value) + L"\r\n";
+  };
   // Every boot application's entry opens with the same six elements.
   auto application = [&](BcdHeader heading, const std::wstring& id, const std::wstring& device,
                          const std::wstring& path, const wchar_t* description, const wchar_t* inherit) {
@@ -440,8 +466,8 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
     el(L"timeout", L"2");
   }
   application(BcdHeader::WindowsBootManager, L"{bootmgr}", bootDevice,
-              f.uefi ? L"\\EFI\\Microsoft\\Boot\\bootmgfw.efi" : L"\\bootmgr",
-              L"Windows Boot Manager", L"{globalsettings}");
+              f.uefi ? L"\\EFI\\Microsoft\\Boot\\bootmgfw.efi" : L"\\bootmgr", L"Windows Boot Manager",
+              L"{globalsettings}");
   el(L"default", L"{current}");
   el(L"resumeobject", resume);
   el(L"displayorder", L"{current}");
@@ -449,12 +475,14 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   el(L"timeout", L"30");
 
   application(BcdHeader::WindowsBootLoader, L"{current}", L"partition=C:",
-              std::wstring(L"\\WINDOWS\\system32\\winload.") + ext,
-              L"Windows 10", L"{bootloadersettings}");
+              std::wstring(L"\\WINDOWS\\system32\\winload.") + ext, L"Windows 10", L"{bootloadersettings}");
   if (re) {
     el(L"recoverysequence", winre);
     el(L"displaymessageoverride", L"Recovery");
     el(L"recoveryenabled", L"Yes");
+  } else if (f.recoveryVolume > 0) {
+    // reagentc /disable drops the sequence and turns recovery off.
+    el(L"recoveryenabled", L"No");
   }
   el(L"isolatedcontext", L"Yes");
   el(L"allowedinmemorysettings", L"0x15000075");
@@ -464,21 +492,24 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   el(L"nx", L"OptIn");
   el(L"bootmenupolicy", L"Standard");
 
-  if (re) {
-    application(BcdHeader::WindowsBootLoader, winre, reDevice,
-                std::wstring(L"\\windows\\system32\\winload.") + ext,
-                L"Windows Recovery Environment", L"{bootloadersettings}");
+  // A loader is listed in the order it was created: the older one first.
+  auto recoveryLoader = [&](const std::wstring& id, const std::wstring& device) {
+    application(BcdHeader::WindowsBootLoader, id, device,
+                std::wstring(L"\\windows\\system32\\winload.") + ext, L"Windows Recovery Environment",
+                L"{bootloadersettings}");
     el(L"displaymessage", L"Recovery");
-    el(L"osdevice", reDevice);
+    el(L"osdevice", device);
     el(L"systemroot", L"\\windows");
     el(L"nx", L"OptIn");
     el(L"bootmenupolicy", L"Standard");
     el(L"winpe", L"Yes");
-  }
+  };
+  if (orphaned) recoveryLoader(orphan, orphanDevice);
+  if (re) recoveryLoader(winre, reDevice);
 
   application(BcdHeader::ResumeFromHibernate, resume, L"partition=C:",
-              std::wstring(L"\\WINDOWS\\system32\\winresume.") + ext,
-              L"Windows Resume Application", L"{resumeloadersettings}");
+              std::wstring(L"\\WINDOWS\\system32\\winresume.") + ext, L"Windows Resume Application",
+              L"{resumeloadersettings}");
   if (re) {
     el(L"recoverysequence", winre);
     el(L"recoveryenabled", L"Yes");
@@ -518,6 +549,13 @@ std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   el(identifier, L"{resumeloadersettings}");
   el(L"inherit", L"{globalsettings}");
 
+  if (orphaned) {
+    head(BcdHeader::DeviceOptions);
+    el(identifier, orphanRamdisk);
+    el(L"description", L"Windows Recovery");
+    el(L"ramdisksdidevice", L"unknown");
+    el(L"ramdisksdipath", L"\\Recovery\\WindowsRE\\boot.sdi");
+  }
   if (re) {
     head(BcdHeader::DeviceOptions);
     el(identifier, ramdisk);

@@ -62,18 +62,30 @@ class SimBcdStore {
   int changes_ = 0;
 };
 
+// The state Windows RE is in. Disabled: as after "reagentc /disable", no
+// loader and no recovery sequence. ImageMissing lists as Enabled (the image is
+// gone from the partition, not from the store). Orphan: a feature update left
+// an older loader, whose partition Windows no longer finds, ahead of the live one.
+enum class WinReState : std::uint8_t { Enabled, Disabled, ImageMissing, Orphan };
+
 // What the boot store of a Windows with these facts lists. The identifiers are
 // made from seed, so a given machine always lists the same ones.
 struct BcdMachineFacts {
   bool uefi = true;
   int bootVolume = 1;      // \Device\HarddiskVolumeN holding the boot manager
   int recoveryVolume = 0;  // ... holding \Recovery\WindowsRE\Winre.wim; 0: no recovery loader entry
+  WinReState winre = WinReState::Enabled;
+  // Where the recovery partition lies (disk -1: none), for ReAgent.xml.
+  int recoveryDisk = -1;
+  std::int64_t recoveryOffset = 0;
   std::uint32_t seed = 0x6f0c2a10;
   // Section headers, the word for "identifier" and the locale; null: en-US.
   const SimLanguage* language = nullptr;
 };
 std::wstring DefaultBcdListing(const BcdMachineFacts& facts);
-// The identifier DefaultBcdListing gives the recovery loader entry.
+// The identifier DefaultBcdListing gives the (live) recovery loader entry, and
+// the one of the older loader it lists with WinReState::Orphan.
 std::wstring DefaultRecoveryEntryId(const BcdMachineFacts& facts);
+std::wstring DefaultOrphanEntryId(const BcdMachineFacts& facts);
 
 }  // namespace tavu::sim

@@ -44,11 +44,9 @@ std::vector<SimLaunchReport> ReportLaunches(const std::vector<SimLaunch>& launch
   return out;
 }
 
-SimWindowsTools::SimWindowsTools(SimPaths& paths, SimDisks& disks, SimVolumes& volumes, SimProcesses& processes)
-    : disks_(disks),
-      volumes_(volumes),
-      diskpart_(disks, volumes),
-      programs_(paths, store_, diskpart_) {
+SimWindowsTools::SimWindowsTools(SimPaths& paths, SimDisks& disks, SimVolumes& volumes,
+                                 SimProcesses& processes)
+    : disks_(disks), volumes_(volumes), diskpart_(disks, volumes), programs_(paths, store_, diskpart_) {
   // The native tools in System32 and the 32-bit copies Windows keeps in
   // SysWOW64; bcdedit has no 32-bit copy, so a 32-bit command processor finds
   // none. A 32-bit program with redirection on that starts "System32\X" gets
@@ -87,14 +85,14 @@ SimBcdStore& SimWindowsTools::store() {
 BcdMachineFacts SimWindowsTools::FactsFromDisks() const {
   BcdMachineFacts facts;
   facts.language = language_;
+  facts.winre = winre_;
   facts.uefi = false;
   facts.bootVolume = 1;
   facts.recoveryVolume = 0;
-  // Windows numbers its volume devices in the order it finds them.
   std::vector<SimVolumes::Info> volumes = volumes_.Volumes();
   auto volumeNumber = [&](int disk, std::int64_t offset) {
-    for (std::size_t i = 0; i < volumes.size(); ++i) {
-      if (volumes[i].disk == disk && volumes[i].offset == offset) return static_cast<int>(i) + 1;
+    for (const SimVolumes::Info& v : volumes) {
+      if (v.disk == disk && v.offset == offset) return v.device;
     }
     return 0;
   };
@@ -117,6 +115,10 @@ BcdMachineFacts SimWindowsTools::FactsFromDisks() const {
       }
       if (layout.style == PARTITION_STYLE_GPT && TypeIs(e, kRecoveryGuidBytes) && facts.recoveryVolume == 0) {
         facts.recoveryVolume = volumeNumber(d, e.StartingOffset);
+        if (facts.recoveryVolume != 0) {
+          facts.recoveryDisk = d;
+          facts.recoveryOffset = e.StartingOffset;
+        }
       }
     }
   }

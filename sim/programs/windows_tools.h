@@ -42,6 +42,9 @@ class SimWindowsTools {
   // page a new console starts in.
   void SetLanguage(const SimLanguage& language);
 
+  // The state of Windows RE that the listing made from the disks shows.
+  void SetWindowsRe(WinReState state) { winre_ = state; }
+
   // What DefaultBcdListing is given for the disks present now.
   BcdMachineFacts FactsFromDisks() const;
 
@@ -50,6 +53,7 @@ class SimWindowsTools {
   SimVolumes& volumes_;
   SimBcdStore store_;
   bool loaded_ = false;
+  WinReState winre_ = WinReState::Enabled;
   const SimLanguage* language_ = &DefaultSimLanguage();
   SimMachineDiskpart diskpart_;
   SimPrograms programs_;

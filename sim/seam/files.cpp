@@ -14,6 +14,7 @@
 #include "sim/core/last_error.h"
 #include "sim/core/operation.h"
 #include "sim/core/text.h"
+#include "sim/formats/volume_files.h"
 
 namespace tavu::sim {
 
@@ -23,6 +24,9 @@ struct SimFile : SimObject {
   int fd = -1;
   std::string hostPath;
   bool written = false;
+  // A file of another volume than C:, read through its file system.
+  std::unique_ptr<VolumeFile> volumeFile;
+  std::uint64_t position = 0;
   ~SimFile() override {
     if (fd >= 0) ::close(fd);
   }
@@ -32,24 +36,28 @@ struct SimFileSearch : SimObject {};
 
 std::uint32_t ErrnoToWin(int e) {
   switch (e) {
-    case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case ELOOP: return kErrorAccessDenied;
-    case EEXIST: return kErrorFileExists;
-    default: return kErrorGenFailure;
+    case ELOOP:
+      return kErrorAccessDenied;
+    case EEXIST:
+      return kErrorFileExists;
+    default:
+      return kErrorGenFailure;
   }
 }
 
 bool ParentExists(const std::string& host) {
   auto slash = host.rfind('/');
   if (slash == std::string::npos) return false;
-  struct stat st{};
+  struct stat st {};
   return ::stat(host.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
-
 
 }  // namespace
 
@@ -78,13 +86,32 @@ Handle SimFiles::AddFile(int fd, const std::string& host) {
   return handles_.Add(std::move(file));
 }
 
-Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
-                          FileSecurity security) {
+Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create, FileSecurity security) {
+  bool wantsWrite =
+      access == FileAccess::Write || access == FileAccess::ReadWrite || access == FileAccess::Append;
+  std::unique_ptr<VolumeFile> volumeFile;
+  if (const std::uint32_t error = VolumePath(path, &volumeFile); error != kNotVolumePath) {
+    if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return kInvalidHandle;
+    const bool creates = create == FileCreate::CreateAlways || create == FileCreate::CreateNew ||
+                         (create == FileCreate::OpenAlways && error == kErrorFileNotFound);
+    std::uint32_t outcome = error;
+    // A folder on the way that is missing is found missing before anything is written.
+    if (error != kErrorPathNotFound && (wantsWrite || creates)) outcome = kErrorWriteProtect;
+    // As on C:, a folder opened for data without backup semantics is refused.
+    if (outcome == kErrorSuccess && volumeFile->directory() && access != FileAccess::None)
+      outcome = kErrorAccessDenied;
+    if (outcome != kErrorSuccess) {
+      SetLastError(outcome);
+      return kInvalidHandle;
+    }
+    auto file = std::make_unique<SimFile>();
+    file->volumeFile = std::move(volumeFile);
+    SetLastError(kErrorSuccess);
+    return handles_.Add(std::move(file));
+  }
   std::string host;
   HostKind kind = HostKind::Unknown;
   if (!OpenTarget(path, &host, &kind)) return kInvalidHandle;
-  bool wantsWrite = access == FileAccess::Write || access == FileAccess::ReadWrite ||
-                    access == FileAccess::Append;
   // The loader holds a running program's file without write sharing.
   if (wantsWrite && Running(host)) {
     SetLastError(kErrorSharingViolation);
@@ -97,19 +124,34 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
   int flags = O_CLOEXEC;
   switch (access) {
     case FileAccess::None:
-    case FileAccess::Read: flags |= O_RDONLY; break;
-    case FileAccess::Write: flags |= O_WRONLY; break;
-    case FileAccess::ReadWrite: flags |= O_RDWR; break;
-    case FileAccess::Append: flags |= O_WRONLY | O_APPEND; break;
+    case FileAccess::Read:
+      flags |= O_RDONLY;
+      break;
+    case FileAccess::Write:
+      flags |= O_WRONLY;
+      break;
+    case FileAccess::ReadWrite:
+      flags |= O_RDWR;
+      break;
+    case FileAccess::Append:
+      flags |= O_WRONLY | O_APPEND;
+      break;
   }
   switch (create) {
-    case FileCreate::OpenExisting: break;
-    case FileCreate::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    case FileCreate::OpenExisting:
+      break;
+    case FileCreate::CreateAlways:
+      flags |= O_CREAT | O_TRUNC;
+      break;
     // Windows' CREATE_NEW never follows a planted link: O_EXCL does the same.
-    case FileCreate::CreateNew: flags |= O_CREAT | O_EXCL | O_NOFOLLOW; break;
-    case FileCreate::OpenAlways: flags |= O_CREAT; break;
+    case FileCreate::CreateNew:
+      flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
+      break;
+    case FileCreate::OpenAlways:
+      flags |= O_CREAT;
+      break;
   }
-  struct stat before{};
+  struct stat before {};
   const bool existed = ::lstat(host.c_str(), &before) == 0;
   int fd = ::open(host.c_str(), flags, 0644);
   if (fd < 0) {
@@ -117,7 +159,7 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
     return kInvalidHandle;
   }
   if (!existed) userOwned_.erase(host);
-  struct stat st{};
+  struct stat st {};
   if (kind != HostKind::File && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::None) {
     ::close(fd);
     SetLastError(kErrorAccessDenied);
@@ -128,6 +170,10 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
 }
 
 Handle SimFiles::OpenNameItself(const wchar_t* path) {
+  if (const std::uint32_t error = VolumeChange(path); error != kNotVolumePath) {
+    SetLastError(error);
+    return kInvalidHandle;
+  }
   std::string host;
   HostKind kind = HostKind::Unknown;
   if (!OpenTarget(path, &host, &kind)) return kInvalidHandle;
@@ -155,7 +201,14 @@ Handle SimFiles::OpenNameItself(const wchar_t* path) {
 bool SimFiles::Identify(Handle file, FileIdentity* identity) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileIdentify);
   if (f == nullptr) return false;
-  struct stat st{};
+  if (f->volumeFile != nullptr) {
+    *identity = FileIdentity{};
+    identity->directory = f->volumeFile->directory();
+    identity->links = 1;
+    identity->ownerTrusted = true;
+    return true;
+  }
+  struct stat st {};
   if (::fstat(f->fd, &st) != 0) return Failed(ErrnoToWin(errno));
   identity->reparsePoint = S_ISLNK(st.st_mode);
   identity->directory = S_ISDIR(st.st_mode);
@@ -168,6 +221,13 @@ bool SimFiles::Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t
   if (read != nullptr) *read = 0;
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileRead);
   if (f == nullptr) return false;
+  if (f->volumeFile != nullptr) {
+    std::uint32_t n = 0;
+    if (!f->volumeFile->ReadAt(f->position, buffer, size, &n)) return Failed(kErrorGenFailure);
+    f->position += n;
+    if (read != nullptr) *read = n;
+    return true;
+  }
   ssize_t n = ::read(f->fd, buffer, size);
   if (n < 0) {
     SetLastError(ErrnoToWin(errno));
@@ -181,6 +241,8 @@ bool SimFiles::Write(Handle file, const void* data, std::uint32_t size, std::uin
   if (written != nullptr) *written = 0;
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileWrite);
   if (f == nullptr) return false;
+  // Opened for reading only.
+  if (f->volumeFile != nullptr) return Failed(kErrorAccessDenied);
   ssize_t n = ::write(f->fd, data, size);
   if (n < 0) {
     SetLastError(ErrnoToWin(errno));
@@ -194,13 +256,21 @@ bool SimFiles::Write(Handle file, const void* data, std::uint32_t size, std::uin
 bool SimFiles::Seek(Handle file, std::uint64_t offset) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileSeek);
   if (f == nullptr) return false;
+  if (f->volumeFile != nullptr) {
+    f->position = offset;
+    return true;
+  }
   return ::lseek(f->fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 bool SimFiles::Size(Handle file, std::uint64_t* size) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileSize);
   if (f == nullptr) return false;
-  struct stat st{};
+  if (f->volumeFile != nullptr) {
+    *size = f->volumeFile->size();
+    return true;
+  }
+  struct stat st {};
   if (::fstat(f->fd, &st) != 0) return false;
   *size = static_cast<std::uint64_t>(st.st_size);
   return true;
@@ -209,6 +279,7 @@ bool SimFiles::Size(Handle file, std::uint64_t* size) {
 bool SimFiles::Flush(Handle file) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileFlush);
   if (f == nullptr) return false;
+  if (f->volumeFile != nullptr) return Failed(kErrorAccessDenied);
   return ::fsync(f->fd) == 0;
 }
 
@@ -231,6 +302,7 @@ void SimFiles::ScanAfterUse(const std::string& hostPath) {
 }
 
 bool SimFiles::MakeDirectories(const wchar_t* path) {
+  if (const std::uint32_t error = VolumeChange(path); error != kNotVolumePath) return Failed(error);
   std::string host;
   HostKind kind = HostKind::Unknown;
   if (!Host(path, &host, &kind)) {
@@ -254,6 +326,7 @@ bool SimFiles::MakeDirectories(const wchar_t* path) {
 }
 
 bool SimFiles::Remove(const wchar_t* path) {
+  if (const std::uint32_t error = VolumeChange(path); error != kNotVolumePath) return Failed(error);
   std::string host;
   if (!Host(path, &host)) {
     SetLastError(kErrorPathNotFound);
@@ -279,6 +352,9 @@ bool SimFiles::Remove(const wchar_t* path) {
 }
 
 bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
+  for (const wchar_t* path : {from, to}) {
+    if (const std::uint32_t error = VolumeChange(path); error != kNotVolumePath) return Failed(error);
+  }
   std::string hostFrom, hostTo;
   if (from == nullptr || to == nullptr || !Host(from, &hostFrom) || !Host(to, &hostTo)) {
     SetLastError(kErrorPathNotFound);
@@ -326,7 +402,8 @@ void SimFiles::Restart() {
   for (const RestartMove& m : restartMoves_) {
     std::string hostFrom, hostTo;
     // A move whose file is gone is passed over, as the session manager does.
-    if (paths_.ToHost(m.from, &hostFrom) && paths_.ToHost(m.to, &hostTo)) (void)::rename(hostFrom.c_str(), hostTo.c_str());
+    if (paths_.ToHost(m.from, &hostFrom) && paths_.ToHost(m.to, &hostTo))
+      (void)::rename(hostFrom.c_str(), hostTo.c_str());
   }
   restartMoves_.clear();
   running_.clear();
@@ -334,9 +411,12 @@ void SimFiles::Restart() {
 }
 
 bool SimFiles::Exists(const wchar_t* path) {
+  std::unique_ptr<VolumeFile> volumeFile;
+  if (const std::uint32_t error = VolumePath(path, &volumeFile); error != kNotVolumePath)
+    return error == kErrorSuccess;
   std::string host;
   if (!Host(path, &host)) return false;
-  struct stat st{};
+  struct stat st {};
   return ::stat(host.c_str(), &st) == 0;
 }
 
@@ -357,9 +437,11 @@ bool SimFiles::UserRights(const wchar_t* path, std::uint32_t* rights) {
   *rights = 0;
   if (path == nullptr) return Failed(kErrorInvalidParameter);
   if (Refused(faults_, SimOp::SecurityQuery, kErrorAccessDenied)) return false;
+  // Another volume's files are never the users' to change here.
+  if (VolumeChange(path) != kNotVolumePath) return true;
   const std::wstring p = AsciiUpper(system_.wow64().Redirect(paths_.Absolute(path)));
-  constexpr std::uint32_t kAll =
-      kRightWriteData | kRightAppendData | kRightDeleteChild | kRightDelete | kRightWriteDac | kRightWriteOwner;
+  constexpr std::uint32_t kAll = kRightWriteData | kRightAppendData | kRightDeleteChild | kRightDelete |
+                                 kRightWriteDac | kRightWriteOwner;
   auto within = [&p](const std::wstring& folder, bool self) {
     if (p.size() == folder.size()) return self && p == folder;
     return p.size() > folder.size() && p.compare(0, folder.size(), folder) == 0 &&
@@ -383,6 +465,16 @@ Handle SimFiles::FindFirst(const wchar_t* pattern) {
     return kInvalidHandle;
   }
   if (Refused(faults_, SimOp::FileFind, kErrorAccessDenied)) return kInvalidHandle;
+  // On another volume a name is looked up as it stands; no program of ours
+  // lists such a folder.
+  std::unique_ptr<VolumeFile> volumeFile;
+  if (const std::uint32_t error = VolumePath(pattern, &volumeFile); error != kNotVolumePath) {
+    if (error != kErrorSuccess) {
+      SetLastError(error);
+      return kInvalidHandle;
+    }
+    return handles_.Add(std::make_unique<SimFileSearch>(), HandleKind::FileSearch);
+  }
   std::wstring abs = system_.wow64().Redirect(paths_.Absolute(pattern));
   auto sep = abs.find_last_of(L"\\/");
   std::wstring dir = sep == std::wstring::npos ? L"" : abs.substr(0, sep);
@@ -421,9 +513,8 @@ bool SimFiles::CloseFind(Handle find) {
 
 bool SimFiles::SetCurrentDir(const wchar_t* path) {
   std::string host;
-  struct stat st{};
-  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 ||
-      !S_ISDIR(st.st_mode)) {
+  struct stat st {};
+  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     SetLastError(kErrorPathNotFound);
     return false;
   }

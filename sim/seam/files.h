@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@
 
 namespace tavu::sim {
 
+class SimVolumes;
+class SimDisks;
+class VolumeFile;
+class VolumeFileSystem;
+
 class SimFiles : public FileApi {
  public:
   // The machine's system gives the WOW64 redirection of the calling thread
@@ -21,8 +27,7 @@ class SimFiles : public FileApi {
   SimFiles(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimSystem& system)
       : paths_(paths), handles_(handles), faults_(faults), system_(system) {}
 
-  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
-                  FileSecurity security) override;
+  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create, FileSecurity security) override;
   Handle OpenNameItself(const wchar_t* path) override;
   bool Identify(Handle file, FileIdentity* identity) override;
   bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) override;
@@ -87,6 +92,17 @@ class SimFiles : public FileApi {
   // UserRights answers from where a path lies, whether it exists or not.
   void AddUserWritable(const std::wstring& folder);
 
+  // The volumes whose files "\\?\GLOBALROOT\Device\HarddiskVolumeN\...",
+  // "\\?\Volume{GUID}\..." and drive letters other than C: reach, read-only,
+  // as their file systems hold them on the disk images.
+  void SetVolumes(SimVolumes* volumes, SimDisks* disks) {
+    volumes_ = volumes;
+    disks_ = disks;
+  }
+  // A file or folder (path from the volume's root) that the volume of the
+  // partition at this disk and offset no longer holds, whatever its image says.
+  void HideOnVolume(int disk, std::int64_t offset, const std::wstring& path);
+
   // Host objects that Close and CloseFind dispatch to other components register here.
   SimHandles& handles() { return handles_; }
 
@@ -101,6 +117,22 @@ class SimFiles : public FileApi {
   bool OpenTarget(const wchar_t* path, std::string* host, HostKind* kind);
   // A handle for an open host file descriptor.
   Handle AddFile(int fd, const std::string& host);
+
+  // 0 with *file for a volume path that names a file or folder there; the
+  // Windows error otherwise; kNotVolumePath for a path of C: (or no volume).
+  static constexpr std::uint32_t kNotVolumePath = 0xFFFFFFFF;
+  std::uint32_t VolumePath(const wchar_t* path, std::unique_ptr<VolumeFile>* file);
+  // The last error for a change asked of a volume path, or kNotVolumePath.
+  std::uint32_t VolumeChange(const wchar_t* path);
+  std::shared_ptr<VolumeFileSystem> FileSystemOf(int disk, std::int64_t offset, std::int64_t length);
+  SimVolumes* volumes_ = nullptr;
+  SimDisks* disks_ = nullptr;
+  struct MountedVolume {
+    std::uint64_t writeCount = 0;
+    std::shared_ptr<VolumeFileSystem> fs;
+  };
+  std::map<std::pair<int, std::int64_t>, MountedVolume> mounted_;
+  std::map<std::pair<int, std::int64_t>, std::vector<std::wstring>> hidden_;  // upper-cased, no leading '\'
 
   SimFaults& faults_;
   SimSystem& system_;

@@ -65,10 +65,9 @@ std::wstring FormatVolumeName(const std::uint8_t g[16]) {
   // In-memory GUID layout: Data1..Data3 little-endian, Data4 as bytes.
   wchar_t text[64];
   // 49 characters always fit.
-  (void)std::swprintf(text, 64,
-                L"\\\\?\\Volume{%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x}\\",
-                g[3], g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12],
-                g[13], g[14], g[15]);
+  (void)std::swprintf(
+      text, 64, L"\\\\?\\Volume{%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x}\\",
+      g[3], g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
   return text;
 }
 
@@ -144,8 +143,8 @@ std::wstring SimVolumes::MakeName(int disk, const PARTITION_INFORMATION_EX& entr
   std::wstring name = FormatVolumeName(guid);
   // The same image given twice would give the same names; the later disk's
   // volume takes a name derived from its disk number too.
-  for (int salt = 1; std::any_of(volumes_.begin(), volumes_.end(),
-                                 [&](const Volume& v) { return v.name == name; });
+  for (int salt = 1;
+       std::any_of(volumes_.begin(), volumes_.end(), [&](const Volume& v) { return v.name == name; });
        ++salt) {
     std::uint8_t seed[24];
     std::memcpy(seed, guid, 16);
@@ -175,7 +174,8 @@ std::uint64_t SimVolumes::LastArrivalDue() const {
   return last;
 }
 
-void SimVolumes::AddDiskVolume(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style, wchar_t letter) {
+void SimVolumes::AddDiskVolume(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style,
+                               wchar_t letter) {
   Volume v;
   v.id = nextId_++;
   v.disk = disk;
@@ -183,6 +183,7 @@ void SimVolumes::AddDiskVolume(int disk, const PARTITION_INFORMATION_EX& entry, 
   v.length = entry.PartitionLength;
   v.name = MakeName(disk, entry, style);
   v.letter = letter;
+  v.device = nextDevice_++;
   volumes_.push_back(std::move(v));
   Indexed(volumes_.size() - 1);
 }
@@ -232,11 +233,12 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
     }
   }
   // A partition hidden again before its volume came never arrives.
-  pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
-                                [&](const Pending& p) {
-                                  return (onlyDisk < 0 || p.disk == onlyDisk) && wantedAt.count({p.disk, p.offset}) == 0;
-                                }),
-                 pending_.end());
+  pending_.erase(
+      std::remove_if(pending_.begin(), pending_.end(),
+                     [&](const Pending& p) {
+                       return (onlyDisk < 0 || p.disk == onlyDisk) && wantedAt.count({p.disk, p.offset}) == 0;
+                     }),
+      pending_.end());
   // Volumes that are no longer presented go, with their letters and folders.
   auto gone = std::remove_if(volumes_.begin(), volumes_.end(), [&](const Volume& v) {
     if (v.foreign || (onlyDisk >= 0 && v.disk != onlyDisk)) return false;
@@ -265,7 +267,8 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
       if (!scheduled) pending_.push_back(Pending{w.disk, w.entry.StartingOffset, Now(), Now() + arrivalMs_});
       continue;
     }
-    AddDiskVolume(w.disk, w.entry, w.style, rule == NewVolumes::StartRule && w.startLetter ? FirstFreeLetter() : 0);
+    AddDiskVolume(w.disk, w.entry, w.style,
+                  rule == NewVolumes::StartRule && w.startLetter ? FirstFreeLetter() : 0);
     existing[{w.disk, w.entry.StartingOffset}] = volumes_.size() - 1;
   }
 }
@@ -390,7 +393,8 @@ Handle SimVolumes::FirstVolume(wchar_t* name, std::uint32_t capacity) {
 
 bool SimVolumes::NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) {
   Arrive();
-  SearchHandle* s = Enter<SearchHandle>(handles_, faults_, search, SimOp::VolumeEnum, kErrorGenFailure, Count::BeforeHandle);
+  SearchHandle* s = Enter<SearchHandle>(handles_, faults_, search, SimOp::VolumeEnum, kErrorGenFailure,
+                                        Count::BeforeHandle);
   if (s == nullptr) return false;
   if (s->next >= s->names->size()) return Failed(kErrorNoMoreFiles);
   const std::wstring& n = (*s->names)[s->next];
@@ -436,7 +440,8 @@ Handle SimVolumes::OpenVolume(const wchar_t* path, bool /*readAccess*/) {
 }
 
 bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
-  VolumeHandle* h = Enter<VolumeHandle>(handles_, faults_, volume, SimOp::VolumeExtents, kErrorGenFailure, Count::BeforeHandle);
+  VolumeHandle* h = Enter<VolumeHandle>(handles_, faults_, volume, SimOp::VolumeExtents, kErrorGenFailure,
+                                        Count::BeforeHandle);
   if (h == nullptr) return false;
   Volume* v = ById(h->id);
   if (v == nullptr) return Failed(kErrorInvalidHandle);
@@ -569,10 +574,92 @@ bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t 
   return true;
 }
 
+std::uint32_t SimVolumes::DeviceName(const wchar_t* dosName, wchar_t* buffer, std::uint32_t capacity) {
+  Arrive();
+  if (Refused(faults_, SimOp::VolumeInfo, kErrorGenFailure)) return 0;
+  // The object manager's name of a volume, reached through "\\?\" + dosName.
+  const std::size_t length = dosName == nullptr ? 0 : std::wcslen(dosName);
+  if (length == 0 || length > 60 || dosName[length - 1] == L'\\') {
+    SetLastError(kErrorFileNotFound);
+    return 0;
+  }
+  Volume* v = ByName((L"\\\\?\\" + std::wstring(dosName, length)).c_str(), false);
+  if (v == nullptr) {
+    SetLastError(kErrorFileNotFound);
+    return 0;
+  }
+  const std::wstring device = L"\\Device\\HarddiskVolume" + std::to_wstring(v->device);
+  const auto stored = static_cast<std::uint32_t>(device.size() + 2);
+  if (buffer == nullptr || capacity < stored) {
+    SetLastError(kErrorInsufficientBuffer);
+    return 0;
+  }
+  std::wmemcpy(buffer, device.c_str(), device.size() + 1);
+  buffer[device.size() + 1] = L'\0';
+  SetLastError(kErrorSuccess);
+  return stored;
+}
+
+namespace {
+
+constexpr std::wstring_view kGlobalRootDevice = L"GLOBALROOT\\DEVICE\\HARDDISKVOLUME";
+
+bool StartsNoCase(std::wstring_view text, std::wstring_view upperPrefix) {
+  if (text.size() < upperPrefix.size()) return false;
+  for (std::size_t i = 0; i < upperPrefix.size(); ++i) {
+    if (AsciiUpper(text[i]) != upperPrefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+SimVolumes::FilePath SimVolumes::VolumeOfPath(const wchar_t* path, Info* info, std::wstring* rest) {
+  if (path == nullptr) return FilePath::NotVolume;
+  Arrive();
+  const std::wstring_view p(path);
+  Volume* found = nullptr;
+  std::size_t restAt = 0;
+  if (p.size() >= 4 && p[0] == L'\\' && p[1] == L'\\' && (p[2] == L'?' || p[2] == L'.') && p[3] == L'\\') {
+    const std::wstring_view tail = p.substr(4);
+    if (StartsNoCase(tail, kGlobalRootDevice)) {
+      std::size_t at = kGlobalRootDevice.size();
+      int number = 0;
+      const std::size_t digits = at;
+      while (at < tail.size() && tail[at] >= L'0' && tail[at] <= L'9' && number < 100000) {
+        number = number * 10 + (tail[at] - L'0');
+        ++at;
+      }
+      if (at == digits || (at < tail.size() && tail[at] != L'\\')) return FilePath::Unknown;
+      for (Volume& v : volumes_) {
+        if (v.device == number) found = &v;
+      }
+      restAt = 4 + at;
+    } else if (StartsNoCase(tail, L"VOLUME{")) {
+      const std::size_t close = tail.find(L'}');
+      if (close == std::wstring_view::npos) return FilePath::Unknown;
+      found = ByName(std::wstring(p.substr(0, 4 + close + 1)).c_str(), false);
+      restAt = 4 + close + 1;
+    } else {
+      return FilePath::NotVolume;
+    }
+  } else if (p.size() >= 2 && p[1] == L':' && AsciiUpper(p[0]) >= L'A' && AsciiUpper(p[0]) <= L'Z' &&
+             AsciiUpper(p[0]) != L'C') {
+    found = ByLetter(AsciiUpper(p[0]));
+    restAt = 2;
+  } else {
+    return FilePath::NotVolume;
+  }
+  if (found == nullptr || (restAt < p.size() && p[restAt] != L'\\')) return FilePath::Unknown;
+  *info = InfoOf(*found);
+  *rest = std::wstring(p.substr(restAt));
+  return FilePath::Volume;
+}
+
 std::vector<SimVolumes::Info> SimVolumes::Volumes() {
   Arrive();
   std::vector<Info> out;
-  for (const Volume& v : volumes_) out.push_back(Info{v.name, v.disk, v.offset, v.length, v.letter, v.folders});
+  for (const Volume& v : volumes_) out.push_back(InfoOf(v));
   return out;
 }
 
@@ -580,7 +667,7 @@ SimVolumes::Info SimVolumes::VolumeOf(int disk, std::int64_t offset) {
   Arrive();
   for (const Volume& v : volumes_) {
     if (!v.foreign && v.disk == disk && v.offset == offset) {
-      return Info{v.name, v.disk, v.offset, v.length, v.letter, v.folders};
+      return InfoOf(v);
     }
   }
   return Info{};
@@ -597,6 +684,7 @@ std::wstring SimVolumes::AddForeignVolume(wchar_t letter, const std::wstring& la
   v.letter = letter;
   v.foreignLabel = label;
   v.foreignExtents = extents;
+  v.device = nextDevice_++;
   std::uint8_t seed[16] = {0x46, 0x4F, 0x52};
   std::memcpy(seed + 8, &v.id, sizeof(v.id));
   std::uint8_t guid[16];

@@ -16,9 +16,9 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <unordered_map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/volume_api.h"
@@ -44,6 +44,7 @@ class SimVolumes : public VolumeApi {
   bool SetMountPoint(const wchar_t* root, const wchar_t* volumeName) override;
   std::uint32_t DriveStrings(std::uint32_t capacity, wchar_t* buffer) override;
   bool VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) override;
+  std::uint32_t DeviceName(const wchar_t* dosName, wchar_t* buffer, std::uint32_t capacity) override;
 
   // Recomputes which partitions are presented. autoMountNew: newly presented
   // volumes get letters by the machine-start rule (used when disks are added);
@@ -80,10 +81,18 @@ class SimVolumes : public VolumeApi {
     std::int64_t length = 0;
     wchar_t letter = 0;  // 0: none
     std::vector<std::wstring> folders;
+    int device = 0;  // N of \Device\HarddiskVolumeN
   };
   std::vector<Info> Volumes();
   // The volume of a partition; empty name when it is not presented.
   Info VolumeOf(int disk, std::int64_t offset);
+  // The volume whose files a path reaches: "\\?\GLOBALROOT\Device\HarddiskVolumeN\...",
+  // "\\?\Volume{GUID}\..." or "X:\..." (any letter but C:, whose files are the
+  // host folder's). Volume: *info and *rest (the path within the volume, from
+  // its root) set. NotVolume: a path of C: or of no volume form. Unknown: the
+  // form of a volume path naming no volume present.
+  enum class FilePath : std::uint8_t { NotVolume, Volume, Unknown };
+  FilePath VolumeOfPath(const wchar_t* path, Info* info, std::wstring* rest);
   // Letters given by SetMountPoint, in order: volume name and root ("E:\").
   struct Assignment {
     std::wstring volume;
@@ -126,6 +135,7 @@ class SimVolumes : public VolumeApi {
     wchar_t letter = 0;
     std::vector<std::wstring> folders;
     int noMediaDisk = -1;  // the card-reader slot's disk number
+    int device = 0;
   };
   enum class NewVolumes : std::uint8_t { NoLetter, StartRule, Arrive };
   struct VolumeHandle;
@@ -172,6 +182,12 @@ class SimVolumes : public VolumeApi {
   SimFaults& faults_;
   std::vector<Volume> volumes_;
   std::uint64_t nextId_ = 1;
+  // Windows numbers volume devices in the order they arrive and never hands a
+  // number out twice while it runs.
+  int nextDevice_ = 1;
+  static Info InfoOf(const Volume& v) {
+    return Info{v.name, v.disk, v.offset, v.length, v.letter, v.folders, v.device};
+  }
   std::vector<Assignment> assignments_;
   std::function<void(int)> noMediaPrompt_;
   std::function<std::uint64_t()> now_;

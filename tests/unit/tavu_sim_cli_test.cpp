@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/fixtures/disk_builders.h"
+#include "tests/fixtures/notebooks.h"
 #include "tests/fixtures/run_command.h"
 #include "tests/fixtures/temp_dir.h"
 
@@ -29,9 +30,10 @@ class TavuSimCliTest : public ::testing::Test {
     shown[446 + 16 + 4] = 0x0C;
     Write("shown.img", shown);
 
-    Bytes gpt = GptBuilder(kDiskSectors).Add(kBasicDataType, 2048, 2048).Add(kRecoveryType, 4096, 2048).Build();
-    ntfs.label = u"Recovery";
-    Place(gpt, 4096 * kSector, BuildNtfs(ntfs).bytes);
+    // Windows RE's partition holds its image, or arming it is refused.
+    Bytes gpt =
+        GptBuilder(kDiskSectors).Add(kBasicDataType, 2048, 2048).Add(kRecoveryType, 4096, 4096).Build();
+    Place(gpt, 4096 * kSector, WindowsReVolume(4096, 4096));
     Write("gpt.img", gpt);
   }
   void Write(const std::string& name, const Bytes& bytes) {
@@ -75,7 +77,8 @@ TEST_F(TavuSimCliTest, UnreadableImagesAreNamed) {
   };
   const std::string missing = Path("missing.img");
   const Case cases[] = {
-      {"--disk " + ShellQuote(missing) + " locate", "tavu-sim: cannot read image '" + missing + "': No such file or directory\n"},
+      {"--disk " + ShellQuote(missing) + " locate",
+       "tavu-sim: cannot read image '" + missing + "': No such file or directory\n"},
       {"--disk " + ShellQuote(Path("gpt.img")) + " --usb-disk " + ShellQuote(dir_.path()) + " locate --json",
        "tavu-sim: cannot read image '" + dir_.path() + "': is a directory\n"},
       // A missing root is made; one below a file cannot be.
@@ -119,9 +122,8 @@ TEST_F(TavuSimCliTest, LocateJson) {
     std::string json;
   };
   const Case cases[] = {
-      {"",
-       R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
-       R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": []})"},
+      {"", R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
+           R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": []})"},
       {"--disk " + hidden,
        R"({"recovery_partition": {"result": 0, "disk": 0, "partition": 2}, "partition_style": {"result": 0}, )"
        R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [{"number": 0, )"
@@ -163,8 +165,8 @@ TEST_F(TavuSimCliTest, LocateJson) {
 
 TEST_F(TavuSimCliTest, LocateReportAndImagesLeftAlone) {
   const std::string before = ReadHostFile(Path("hidden.img"));
-  CommandResult r = Sim("--disk " + ShellQuote(Path("gpt.img")) + " --disk " + ShellQuote(Path("hidden.img")) +
-                        " locate --write");
+  CommandResult r = Sim("--disk " + ShellQuote(Path("gpt.img")) + " --disk " +
+                        ShellQuote(Path("hidden.img")) + " locate --write");
   EXPECT_EQ(r.status, 0) << r.err;
   const char* lines[] = {
       "Disk 0: GPT, fixed, 8 MiB, ",
@@ -196,9 +198,11 @@ TEST_F(TavuSimCliTest, PlantedLinksAtTheLogNamesAreNeverWrittenThrough) {
   fs::create_symlink(away, patcherLog);
   fs::create_hard_link(system, launcherLog);
 
-  CommandResult patch = Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("gpt.img")) + " patch --json");
+  CommandResult patch =
+      Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("gpt.img")) + " patch --json");
   ASSERT_EQ(patch.status, 0) << patch.err;
-  CommandResult arm = Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("gpt.img")) + " arm --json");
+  CommandResult arm =
+      Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("gpt.img")) + " arm --json");
   ASSERT_EQ(arm.status, 0) << arm.err;
 
   EXPECT_EQ(ReadHostFile(away), precious);

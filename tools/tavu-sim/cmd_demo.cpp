@@ -15,7 +15,9 @@
 #include "sim/formats/pe_version.h"
 #include "sim/images/disk_builders.h"
 #include "sim/images/pe_builder.h"
+#include "sim/images/recovery_volume.h"
 #include "sim/images/version_block.h"
+#include "sim/programs/windows_re.h"
 #include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/json.h"
 #include "tools/tavu-sim/machine_view.h"
@@ -65,6 +67,11 @@ constexpr std::uint64_t kStickSectors = 32768;      // 16 MiB
 Bytes FileSystem(const DemoPartition& p) {
   const std::string label = p.label;
   if (std::string(p.fileSystem) == "NTFS") {
+    // Windows RE's partition holds its image and boot.sdi, as on a notebook.
+    if (std::string(p.role) == "Windows recovery") {
+      Bytes volume = images::RecoveryNtfs(std::u16string(label.begin(), label.end()), p.firstLba, p.sectors);
+      if (!volume.empty()) return volume;
+    }
     images::NtfsParams params;
     params.label = std::u16string(label.begin(), label.end());
     return images::BuildNtfs(params).bytes;
@@ -256,6 +263,15 @@ int RunDemo(SimContext& context) {
       return 2;
     }
   }
+  {
+    sim::WinReState state = sim::WinReState::Enabled;
+    (void)sim::ParseWinReState(options.winre, &state);
+    std::string error;
+    if (!sim::ApplyWindowsRe(machine, state, nullptr, &error)) {
+      std::fprintf(context.err, "tavu-sim: %s\n", error.c_str());
+      return 2;
+    }
+  }
   std::filesystem::create_directories(std::filesystem::path(installedHost).parent_path(), ec);
   if (!WriteBytes(installedHost, LauncherPe(6))) {
     std::fprintf(context.err, "tavu-sim: cannot install the older launcher at '%s'\n", installedHost.c_str());
@@ -434,7 +450,8 @@ int RunDemo(SimContext& context) {
   for (const sim::SimVolumes::Arrival& a : machine.volumes().arrivals()) {
     if (a.letter == 0) continue;
     const DemoPartition* p = PartitionOfVolume(machine, parts, a.volume);
-    std::fprintf(out, "   letter %lc:\\ given to %s by Windows, as its volume arrived %llu ms after the write\n",
+    std::fprintf(out,
+                 "   letter %lc:\\ given to %s by Windows, as its volume arrived %llu ms after the write\n",
                  static_cast<wint_t>(a.letter),
                  p != nullptr ? Describe(parts, p->disk, p->number).c_str() : ToUtf8(a.volume).c_str(),
                  static_cast<unsigned long long>(a.afterMilliseconds));

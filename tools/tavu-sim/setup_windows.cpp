@@ -9,6 +9,7 @@
 
 #include "common/wide_text.h"
 #include "sim/formats/code_pages.h"
+#include "sim/programs/windows_re.h"
 #include "tools/tavu-sim/sim_command.h"
 
 namespace tavu::tool {
@@ -59,6 +60,32 @@ int SetUpBootListing(SimContext& c) {
   return 0;
 }
 
+// After the disks: Windows RE's files and ReAgent.xml follow the recovery partition.
+int SetUpWindowsRe(SimContext& c) {
+  sim::WinReState state = sim::WinReState::Enabled;
+  (void)sim::ParseWinReState(c.options.winre, &state);
+  std::string text;
+  if (!c.options.reagent.empty()) {
+    std::error_code ec;
+    std::ifstream in(c.options.reagent, std::ios::binary);
+    if (std::filesystem::is_directory(c.options.reagent, ec) || !in) {
+      std::fprintf(c.err, "tavu-sim: cannot read ReAgent.xml '%s': %s\n", c.options.reagent.c_str(),
+                   std::filesystem::is_directory(c.options.reagent, ec) ? "is a directory"
+                                                                        : "No such file or directory");
+      return 2;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    text = bytes.str();
+  }
+  std::string error;
+  if (!sim::ApplyWindowsRe(c.machine, state, c.options.reagent.empty() ? nullptr : &text, &error)) {
+    std::fprintf(c.err, "tavu-sim: %s\n", error.c_str());
+    return 2;
+  }
+  return 0;
+}
+
 // Set before anything runs: the boot listing and the account names follow it.
 int SetUpLanguage(SimContext& c) {
   c.machine.SetLanguage(*sim::FindSimLanguage(c.options.language));
@@ -91,7 +118,8 @@ int SetUpOwner(SimContext& c) {
 
 int SetUpFirmwareTool(SimContext& c) {
   if (!c.options.launcherPath.empty()) c.machine.system().SetModulePath(sim::Widen(c.options.launcherPath));
-  for (const std::string& folder : c.options.userWritable) c.machine.files().AddUserWritable(sim::Widen(folder));
+  for (const std::string& folder : c.options.userWritable)
+    c.machine.files().AddUserWritable(sim::Widen(folder));
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
   const std::string host = c.machine.HostPath(std::wstring(directory) + L"\\FwMode.exe");
@@ -116,6 +144,7 @@ const MachineSetup kMounting(SetUpMounting);
 const MachineSetup kScannerAndLauncher(SetUpScannerAndLauncher);
 const MachineSetup kWmi(SetUpWmi);
 const MachineSetup kBootListing(SetUpBootListing);
+const MachineSetup kWindowsRe(SetUpWindowsRe);
 const MachineSetup kFirmwareTool(SetUpFirmwareTool);
 const MachineSetup kOwner(SetUpOwner);
 

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "sim/core/language.h"
+#include "sim/programs/windows_re.h"
 
 namespace tavu::tool {
 
@@ -53,7 +54,7 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
     if (std::strcmp(arg, "--disk") == 0 || std::strcmp(arg, "--usb-disk") == 0 ||
         std::strcmp(arg, "--removable") == 0) {
       if (!value(i, arg, &text)) return 2;
-      sim::DiskKind kind = arg[2] == 'd' ? sim::DiskKind::Fixed
+      sim::DiskKind kind = arg[2] == 'd'   ? sim::DiskKind::Fixed
                            : arg[2] == 'u' ? sim::DiskKind::Usb
                                            : sim::DiskKind::Removable;
       options->disks.push_back(DiskOption{text, kind});
@@ -140,6 +141,15 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
         return 2;
       }
       options->automount = text == "on";
+    } else if (std::strcmp(arg, "--winre") == 0) {
+      if (!value(i, arg, &options->winre)) return 2;
+      sim::WinReState state;
+      if (!sim::ParseWinReState(options->winre, &state)) {
+        *error = "--winre: '" + options->winre + "' is not enabled, disabled, image-missing or orphan";
+        return 2;
+      }
+    } else if (std::strcmp(arg, "--reagent") == 0) {
+      if (!value(i, arg, &options->reagent)) return 2;
     } else if (std::strcmp(arg, "--json") == 0) {
       options->json = true;
     } else if (std::strcmp(arg, "--write") == 0) {

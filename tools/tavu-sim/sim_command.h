@@ -47,6 +47,10 @@ struct SimOptions {
   // Where the running launcher lies, and the folders standard users may write.
   std::string launcherPath;               // empty: the installed launcher's path
   std::vector<std::string> userWritable;  // Windows paths
+  // Windows RE: "enabled", "disabled", "image-missing" or "orphan"; the text
+  // of ReAgent.xml from a file instead of the one the machine makes.
+  std::string winre = "enabled";
+  std::string reagent;  // empty: the machine's own
   std::string command;
   bool json = false;
   bool write = false;

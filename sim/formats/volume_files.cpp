@@ -1,0 +1,160 @@
+#include "sim/formats/volume_files.h"
+
+#include <tsk/libtsk.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "sim/formats/disk_image.h"
+
+namespace tavu::sim {
+
+namespace {
+
+// The Sleuth Kit reads an image it cannot open itself through a structure
+// that begins with its own image record; it calls back for every read.
+struct ExternalImage {
+  TSK_IMG_INFO info;
+  const DiskImage* image;
+};
+
+ssize_t ReadImage(TSK_IMG_INFO* info, TSK_OFF_T offset, char* buffer, size_t length) {
+  const auto* ext = reinterpret_cast<ExternalImage*>(info);
+  if (offset < 0 || offset >= info->size) return 0;
+  const auto count = std::min<std::uint64_t>(length, static_cast<std::uint64_t>(info->size - offset));
+  if (!ext->image->Read(static_cast<std::uint64_t>(offset), buffer, static_cast<std::size_t>(count)))
+    return -1;
+  return static_cast<ssize_t>(count);
+}
+
+void CloseImage(TSK_IMG_INFO* info) { std::free(info); }
+
+void ImageStat(TSK_IMG_INFO*, FILE*) {}
+
+struct ImageCloser {
+  void operator()(TSK_IMG_INFO* info) const { tsk_img_close(info); }
+};
+struct FsCloser {
+  void operator()(TSK_FS_INFO* fs) const { tsk_fs_close(fs); }
+};
+struct FileCloser {
+  void operator()(TSK_FS_FILE* file) const { tsk_fs_file_close(file); }
+};
+
+class TskFileSystem;
+
+class TskFile final : public VolumeFile {
+ public:
+  TskFile(std::shared_ptr<TskFileSystem> owner, TSK_FS_FILE* file) : owner_(std::move(owner)), file_(file) {}
+  std::uint64_t size() const override {
+    return file_->meta != nullptr && file_->meta->size > 0 ? static_cast<std::uint64_t>(file_->meta->size)
+                                                           : 0;
+  }
+  bool directory() const override {
+    return file_->meta != nullptr && file_->meta->type == TSK_FS_META_TYPE_DIR;
+  }
+  bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size, std::uint32_t* read) override {
+    *read = 0;
+    if (offset >= this->size() || size == 0) return true;
+    const ssize_t n = tsk_fs_file_read(file_.get(), static_cast<TSK_OFF_T>(offset),
+                                       static_cast<char*>(buffer), size, TSK_FS_FILE_READ_FLAG_NONE);
+    tsk_error_reset();
+    if (n < 0) return false;
+    *read = static_cast<std::uint32_t>(n);
+    return true;
+  }
+
+ private:
+  // Declared first, so the file closes before its file system does.
+  std::shared_ptr<TskFileSystem> owner_;
+  std::unique_ptr<TSK_FS_FILE, FileCloser> file_;
+};
+
+class TskFileSystem final : public VolumeFileSystem, public std::enable_shared_from_this<TskFileSystem> {
+ public:
+  TskFileSystem(std::unique_ptr<TSK_IMG_INFO, ImageCloser> image, std::unique_ptr<TSK_FS_INFO, FsCloser> fs)
+      : image_(std::move(image)), fs_(std::move(fs)) {}
+
+  VolumeLookup Open(const std::string& path, std::unique_ptr<VolumeFile>* file) override {
+    std::string parent;
+    const std::string full = LibraryPath(path, &parent);
+    if (TSK_FS_FILE* found = Lookup(full)) {
+      *file = std::make_unique<TskFile>(shared_from_this(), found);
+      return VolumeLookup::Found;
+    }
+    std::unique_ptr<TSK_FS_FILE, FileCloser> folder(Lookup(parent));
+    const bool isFolder =
+        folder != nullptr && folder->meta != nullptr && folder->meta->type == TSK_FS_META_TYPE_DIR;
+    return isFolder ? VolumeLookup::NoFile : VolumeLookup::NoPath;
+  }
+
+ private:
+  // "/A/B" from "\A\B" or "A/B", and the parent folder's path beside it.
+  static std::string LibraryPath(const std::string& path, std::string* parent) {
+    std::string out;
+    std::string name;
+    *parent = "/";
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+      if (i == path.size() || path[i] == '\\' || path[i] == '/') {
+        if (!name.empty()) {
+          *parent = out.empty() ? "/" : out;
+          out += "/" + name;
+        }
+        name.clear();
+      } else {
+        name.push_back(path[i]);
+      }
+    }
+    return out.empty() ? "/" : out;
+  }
+
+  // A name that only a deleted entry still carries names no file.
+  TSK_FS_FILE* Lookup(const std::string& path) {
+    TSK_FS_FILE* f = tsk_fs_file_open(fs_.get(), nullptr, path.c_str());
+    tsk_error_reset();
+    if (f == nullptr) return nullptr;
+    const bool deleted = (f->name != nullptr && (f->name->flags & TSK_FS_NAME_FLAG_UNALLOC) != 0) ||
+                         f->meta == nullptr || (f->meta->flags & TSK_FS_META_FLAG_UNALLOC) != 0;
+    if (deleted) {
+      tsk_fs_file_close(f);
+      return nullptr;
+    }
+    return f;
+  }
+
+  // Declared first, so the image closes after the file system.
+  std::unique_ptr<TSK_IMG_INFO, ImageCloser> image_;
+  std::unique_ptr<TSK_FS_INFO, FsCloser> fs_;
+};
+
+}  // namespace
+
+std::shared_ptr<VolumeFileSystem> OpenVolumeFileSystem(const DiskImage& image, std::uint64_t offset,
+                                                       std::uint64_t length) {
+  if (offset >= image.size() || length == 0) return nullptr;
+  const std::uint64_t end = std::min(image.size(), offset + length);
+  // The library fills in and frees the record through the callbacks.
+  auto* ext = static_cast<ExternalImage*>(std::calloc(1, sizeof(ExternalImage)));
+  if (ext == nullptr) return nullptr;
+  ext->image = &image;
+  TSK_IMG_INFO* opened =
+      tsk_img_open_external(ext, static_cast<TSK_OFF_T>(end), kSectorSize, ReadImage, CloseImage, ImageStat);
+  if (opened == nullptr) {
+    std::free(ext);
+    tsk_error_reset();
+    return nullptr;
+  }
+  std::unique_ptr<TSK_IMG_INFO, ImageCloser> img(opened);
+  for (TSK_FS_TYPE_ENUM type : {TSK_FS_TYPE_NTFS_DETECT, TSK_FS_TYPE_FAT_DETECT}) {
+    TSK_FS_INFO* fs = tsk_fs_open_img(img.get(), static_cast<TSK_OFF_T>(offset), type);
+    tsk_error_reset();
+    if (fs != nullptr) {
+      return std::make_shared<TskFileSystem>(std::move(img), std::unique_ptr<TSK_FS_INFO, FsCloser>(fs));
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace tavu::sim
