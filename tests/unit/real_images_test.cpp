@@ -2,19 +2,22 @@
 // mkfs.fat, mkfs.ntfs, see tests/fixtures/make_images.sh). Our label readers
 // must agree with blkid on every file system, the locator must find what the
 // tools made, and tables we write must stay valid for sgdisk and sfdisk.
+#include "tests/fixtures/real_images.h"
+
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
 
 #include "common/disk_api.h"
+#include "common/file_api.h"
 #include "common/unique_handle.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/volume_label.h"
 #include "sim/core/machine.h"
-#include "tests/fixtures/real_images.h"
 #include "tests/fixtures/run_command.h"
 #include "tests/fixtures/temp_dir.h"
 
@@ -54,7 +57,8 @@ class RealImagesTest : public ::testing::Test {
 
   static std::string Image(const std::string& name) { return dir_ + "/" + name; }
   // A machine whose disks are the named images, in order.
-  std::unique_ptr<sim::SimMachine> Machine(std::initializer_list<std::string> images, bool writeThrough = false) {
+  std::unique_ptr<sim::SimMachine> Machine(std::initializer_list<std::string> images,
+                                           bool writeThrough = false) {
     auto m = std::make_unique<sim::SimMachine>(root_.path());
     m->disks().SetWriteThrough(writeThrough);
     for (const std::string& name : images) {
@@ -150,7 +154,8 @@ bool SetLayoutOf(int disk, void (*change)(DRIVE_LAYOUT_INFORMATION_EX*)) {
   PhysicalDriveName(disk, name);
   UniqueHandle h(Sys().disks->OpenDisk(name, true));
   std::vector<std::uint8_t> buffer(DriveLayoutSize(128));
-  if (!Sys().disks->GetLayout(h.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size()))) return false;
+  if (!Sys().disks->GetLayout(h.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size())))
+    return false;
   change(reinterpret_cast<DRIVE_LAYOUT_INFORMATION_EX*>(buffer.data()));
   return Sys().disks->SetLayout(h.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size()));
 }
@@ -159,7 +164,9 @@ bool SetLayoutOf(int disk, void (*change)(DRIVE_LAYOUT_INFORMATION_EX*)) {
 // attributes, the arrays' CRCs and the headers' CRCs change.
 TEST_F(RealImagesTest, GptLayoutWriteSatisfiesSgdisk) {
   const std::string copy = root_.path() + "/gpt-copy.img";
-  ASSERT_EQ(RunCommand("cp --sparse=always " + ShellQuote(Image("gpt-notebook.img")) + " " + ShellQuote(copy)).status, 0);
+  ASSERT_EQ(RunCommand("cp --sparse=always " + ShellQuote(Image("gpt-notebook.img")) + " " + ShellQuote(copy))
+                .status,
+            0);
   {
     auto m = Machine({copy}, true);
     ASSERT_TRUE(SetLayoutOf(0, [](DRIVE_LAYOUT_INFORMATION_EX* l) {
@@ -175,7 +182,9 @@ TEST_F(RealImagesTest, GptLayoutWriteSatisfiesSgdisk) {
   const std::uint64_t last = 96 * 2048 - 1;
   const std::uint64_t attributes4 = 3 * 128 + 48;
   const std::uint64_t primaryArray = 2 * 512, backupArray = (last - 32) * 512, backupHeader = last * 512;
-  auto within = [](std::uint64_t at, std::uint64_t from, std::uint64_t n) { return at >= from && at < from + n; };
+  auto within = [](std::uint64_t at, std::uint64_t from, std::uint64_t n) {
+    return at >= from && at < from + n;
+  };
   std::set<std::uint64_t> diff = Differences(Image("gpt-notebook.img"), copy);
   EXPECT_EQ(diff.count(primaryArray + attributes4 + 7), 1u);
   EXPECT_EQ(diff.count(backupArray + attributes4 + 7), 1u);
@@ -191,7 +200,9 @@ TEST_F(RealImagesTest, GptLayoutWriteSatisfiesSgdisk) {
 // the volume labelled RECOVERY then appears at the first free letter.
 TEST_F(RealImagesTest, MbrLayoutWriteSatisfiesSfdisk) {
   const std::string copy = root_.path() + "/mbr-copy.img";
-  ASSERT_EQ(RunCommand("cp --sparse=always " + ShellQuote(Image("mbr-recovery.img")) + " " + ShellQuote(copy)).status, 0);
+  ASSERT_EQ(RunCommand("cp --sparse=always " + ShellQuote(Image("mbr-recovery.img")) + " " + ShellQuote(copy))
+                .status,
+            0);
   {
     auto m = Machine({copy}, true);
     ASSERT_TRUE(SetLayoutOf(0, [](DRIVE_LAYOUT_INFORMATION_EX* l) {
@@ -215,6 +226,63 @@ TEST_F(RealImagesTest, MbrLayoutWriteSatisfiesSfdisk) {
   EXPECT_EQ(Differences(Image("mbr-recovery.img"), copy), (std::set<std::uint64_t>{446, 462, 466}));
 }
 
+// Windows RE's partition on the notebook the real tools made: mkfs.ntfs, then
+// wimlib-imagex applied \Recovery\WindowsRE (a captured WIM and boot.sdi).
+// The simulated machine reads them as the launcher reaches them, and tavu-sim
+// writes ReAgent.xml naming the disk as sgdisk sees it.
+TEST_F(RealImagesTest, WindowsReFilesOfTheNotebookAreReadAndNamed) {
+  auto m = Machine({"gpt-notebook.img"});
+  FileApi& files = *Sys().files;
+  // EFI 1, Windows 2 (the reserved and the hidden data partitions are no volumes), recovery 3.
+  const wchar_t kWim[] = L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\Recovery\\WindowsRE\\Winre.wim";
+  Handle h = files.OpenFile(kWim, FileAccess::Read, FileCreate::OpenExisting);
+  ASSERT_NE(h, kInvalidHandle);
+  unsigned char header[208] = {};
+  std::uint32_t read = 0;
+  EXPECT_TRUE(files.Read(h, header, sizeof(header), &read));
+  files.Close(h);
+  ASSERT_EQ(read, sizeof(header));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(header), 8), std::string("MSWIM\0\0\0", 8));
+  EXPECT_EQ(header[8] | header[9] << 8, 208);
+  EXPECT_EQ(header[44], 1);   // one image
+  EXPECT_EQ(header[120], 1);  // which boots
+  EXPECT_TRUE(files.Exists(L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\Recovery\\WindowsRE\\boot.sdi"));
+  m.reset();
+  SetPlatform(Platform{});
+
+  const std::string tool = std::string(TAVU_TOOL_DIR "/tavu-sim");
+  const CommandResult sgdisk =
+      RunCommand("PATH=$PATH:/usr/sbin:/sbin sgdisk -p " + ShellQuote(Image("gpt-notebook.img")));
+  const std::size_t at = sgdisk.out.find("Disk identifier (GUID): ");
+  ASSERT_NE(at, std::string::npos) << sgdisk.out;
+  std::string guid = sgdisk.out.substr(at + 24, 36);
+  for (char& c : guid) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  struct Case {
+    std::string disk;
+    std::string winre;
+    std::vector<std::string> reagent;  // empty: no ReAgent.xml
+  } const cases[] = {
+      {"gpt-notebook.img",
+       "enabled",
+       {"<WinreLocation path=\"\\Recovery\\WindowsRE\" id=\"0\" offset=\"160432128\" guid=\"{" + guid +
+            "}\"/>",
+        "<InstallState state=\"1\"/>"}},
+      {"gpt-notebook.img", "disabled", {"<InstallState state=\"0\"/>"}},
+      {"mbr-recovery.img", "enabled", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.disk + " " + c.winre);
+    TempDir root;
+    CommandResult r = RunCommand(ShellQuote(tool) + " --root " + ShellQuote(root.path()) + " --disk " +
+                                 ShellQuote(Image(c.disk)) + " --winre " + c.winre + " locate");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string reagent = root.path() + "/Windows/System32/Recovery/ReAgent.xml";
+    ASSERT_EQ(HostFileExists(reagent), !c.reagent.empty());
+    const std::string xml = ReadHostFile(reagent);
+    for (const std::string& element : c.reagent) EXPECT_NE(xml.find(element), std::string::npos) << xml;
+  }
+}
+
 TEST_F(RealImagesTest, TavuSimLocateJson) {
   const std::string tool = std::string(TAVU_TOOL_DIR "/tavu-sim");
   struct Case {
@@ -228,7 +296,8 @@ TEST_F(RealImagesTest, TavuSimLocateJson) {
       {"--disk " + ShellQuote(Image("mbr-recovery.img")) + " --disk " + ShellQuote(Image("gpt-notebook.img")),
        R"({"recovery_partition": {"result": 0, "disk": 0, "partition": 2}, "partition_style": {"result": 0}, )"
        R"("recovery_volume": {"result": 0, "disk": 1, "partition": 5, "root": ""}, "disks": [)"},
-      {"--removable " + ShellQuote(Image("mbr-recovery.img")) + " --disk " + ShellQuote(Image("ntfs-c512.img")),
+      {"--removable " + ShellQuote(Image("mbr-recovery.img")) + " --disk " +
+           ShellQuote(Image("ntfs-c512.img")),
        R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
        R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [)"},
   };
@@ -242,8 +311,10 @@ TEST_F(RealImagesTest, TavuSimLocateJson) {
   }
   // Each output is exactly one JSON object (one line), by a parser not ours.
   WriteHostFile(root_.path() + "/outputs", outputs);
-  CommandResult parsed = RunCommand("python3 -c 'import json,sys\nfor line in open(sys.argv[1]): "
-                                    "print(sorted(json.loads(line)))' " + ShellQuote(root_.path() + "/outputs"));
+  CommandResult parsed = RunCommand(
+      "python3 -c 'import json,sys\nfor line in open(sys.argv[1]): "
+      "print(sorted(json.loads(line)))' " +
+      ShellQuote(root_.path() + "/outputs"));
   const std::string keys = "['disks', 'partition_style', 'recovery_partition', 'recovery_volume']\n";
   EXPECT_EQ(parsed.out, keys + keys + keys) << parsed.err;
 }
