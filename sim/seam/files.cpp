@@ -63,6 +63,11 @@ bool SimFiles::HeldByScanner(const std::string& host) const {
 }
 
 bool SimFiles::OpenTarget(const wchar_t* path, std::string* host, HostKind* kind) {
+  // Device paths ("\\?\GLOBALROOT\Device\...", "\\.\X:") name volumes this
+  // machine holds no files for: it cannot say whether a file is there.
+  if (path != nullptr && path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.')) {
+    return Failed(kErrorNotSupported);
+  }
   if (!Host(path, host, kind)) return Failed(kErrorPathNotFound);
   if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return false;
   // A path found as it stands has its folder; only a new name needs the check.
