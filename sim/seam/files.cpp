@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <vector>
 
@@ -63,9 +64,11 @@ bool SimFiles::HeldByScanner(const std::string& host) const {
 }
 
 bool SimFiles::OpenTarget(const wchar_t* path, std::string* host, HostKind* kind) {
-  // Device paths ("\\?\GLOBALROOT\Device\...", "\\.\X:") name volumes this
-  // machine holds no files for: it cannot say whether a file is there.
-  if (path != nullptr && path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.')) {
+  // Volumes by their device name hold no files on this machine: it cannot
+  // say whether a file is there.
+  constexpr wchar_t kGlobalRoot[] = L"\\\\?\\GLOBALROOT\\";
+  if (path != nullptr &&
+      std::wcsncmp(path, kGlobalRoot, sizeof kGlobalRoot / sizeof kGlobalRoot[0] - 1) == 0) {
     return Failed(kErrorNotSupported);
   }
   if (!Host(path, host, kind)) return Failed(kErrorPathNotFound);
