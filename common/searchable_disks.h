@@ -33,8 +33,6 @@ class SearchableDisks {
   [[nodiscard]] Handle Disk() const { return disk_.get(); }
   [[nodiscard]] DiskVerdict Verdict() const { return verdict_; }
   [[nodiscard]] bool Searched() const { return verdict_ == DiskVerdict::Searched; }
-  // Disks opened so far.
-  [[nodiscard]] std::int32_t Opened() const { return number_ + 1; }
 
   // A searched disk whose layout read failed with ERROR_NOT_READY (a slot whose
   // geometry answered before its medium was read) has no medium after all:
