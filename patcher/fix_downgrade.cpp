@@ -8,11 +8,12 @@
 #include "common/file_api.h"
 #include "common/heap_block.h"
 #include "common/platform.h"
+#include "common/searchable_disks.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
 #include "common/volume_arrival.h"
-#include "common/win_records.h"
 #include "common/wide_text.h"
+#include "common/win_records.h"
 #include "patcher/launcher_deploy.h"
 #include "patcher/launcher_version.h"
 #include "patcher/patcher_log.h"
@@ -60,11 +61,17 @@ void ClearBasicDataAttributes(Handle disk, int number, const HeapBlock& layoutBl
   }
 }
 
-void PatchDisk(Handle disk, int number, wchar_t* volumeName) {
-  if (IsUsbDisk(disk)) {
+void PatchDisk(const SearchableDisks& disks, wchar_t* volumeName) {
+  const Handle disk = disks.Disk();
+  const int number = disks.Number();
+  // The patcher is for the notebook's own disk: a USB disk and a removable
+  // medium on any bus (a card in the notebook's reader) are left as they are.
+  if (disks.Verdict() == DiskVerdict::UsbBus || disks.Verdict() == DiskVerdict::RemovableMedia) {
     WriteLog(kTag, L"Removable Media");
     return;
   }
+  // A slot without a medium has no table to read.
+  if (disks.Verdict() == DiskVerdict::NoMedium) return;
   HeapBlock layout = HeapBlock::Zeroed(kLayoutBytes);
   if (!layout || !Sys().disks->GetLayout(disk, layout.get(), kLayoutBytes)) return;
   switch (DriveLayoutView(layout.get(), kLayoutBytes).Style()) {
@@ -104,13 +111,10 @@ void UpdateLauncher() {
 void FixDowngarde() {
   FailCriticalErrorsQuietly();
   wchar_t volumeName[kVolumeNameChars] = {};
-  for (int n = 0; n < kNameableDisks; ++n) {
-    wchar_t name[32];
-    PhysicalDriveName(n, name);
-    UniqueHandle disk(Sys().disks->OpenDisk(name, true));
-    if (!disk) break;
-    LogNumber(L"Disk: %d", n);
-    PatchDisk(disk.get(), n, volumeName);
+  SearchableDisks disks(true);
+  while (disks.Next()) {
+    LogNumber(L"Disk: %d", disks.Number());
+    PatchDisk(disks, volumeName);
   }
   Sys().system->SetWow64FsRedirection(true);
   UpdateLauncher();

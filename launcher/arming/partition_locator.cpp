@@ -5,11 +5,12 @@
 #include "common/disk_api.h"
 #include "common/drive_layout_view.h"
 #include "common/heap_block.h"
+#include "common/searchable_disks.h"
 #include "common/system_api.h"
-#include "common/win_errors.h"
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
 #include "common/wide_text.h"
+#include "common/win_errors.h"
 #include "common/win_records.h"
 #include "launcher/arming/mbr_layout.h"
 #include "launcher/arming/volume_label.h"
@@ -66,13 +67,20 @@ void CountOpened(LocateDetail* detail) {
   if (detail != nullptr) ++detail->disksOpened;
 }
 
-// An empty card-reader slot answers ERROR_NOT_READY to its layout: it holds no
-// partition at all, so it is passed over like a disk without a recovery
-// partition, and the search goes on to the next disk.
-bool PassedOverWithoutMedium(LocateDetail* detail, std::int32_t disk) {
-  if (Sys().system->LastError() != kErrorNotReady) return false;
-  if (detail != nullptr) detail->noMediumDisks |= 1u << static_cast<unsigned>(disk);
-  return true;
+// Whether the walk passes the disk over; a disk without a medium holds no
+// partition at all and is noted for the support check.
+bool PassedOver(SearchableDisks& disks, LocateDetail* detail) {
+  if (disks.Verdict() == DiskVerdict::NoMedium && detail != nullptr) {
+    detail->noMediumDisks |= 1u << static_cast<unsigned>(disks.Number());
+  }
+  return !disks.Searched();
+}
+
+// A layout read that failed: an empty card-reader slot answers ERROR_NOT_READY
+// and is passed over like a disk without a recovery partition.
+bool PassedOverAfterFailedLayout(SearchableDisks& disks, LocateDetail* detail) {
+  if (!disks.PassOverAfterFailedLayout()) return false;
+  return PassedOver(disks, detail);
 }
 
 bool IsHiddenFat32Type(std::uint8_t type) {
@@ -103,20 +111,13 @@ int FindRecoveryPartition(std::int32_t* partitionNumber, std::int32_t* diskNumbe
   *diskNumber = 0;
   LayoutBuffer buffer;
   if (!buffer) return GiveUp(detail, -1, kErrorNotEnoughMemory);
-  for (std::int32_t n = 0; n < kNameableDisks; ++n) {
-    UniqueHandle disk = OpenPhysicalDisk(n);
-    if (!disk) break;
+  SearchableDisks disks(false);
+  while (disks.Next()) {
     CountOpened(detail);
-    // A disk whose media type cannot be read is searched like a fixed one.
-    DISK_GEOMETRY geometry{};
-    if (Sys().disks->GetGeometry(disk.get(), &geometry) && geometry.MediaType == kMediaTypeRemovable) {
-      continue;
-    }
-    // An external USB disk reports fixed media; a hidden FAT32 partition on it
-    // must not be made bootable and active in the owner's notebook.
-    if (IsUsbDisk(disk.get())) continue;
-    if (!buffer.Read(disk.get())) {
-      if (PassedOverWithoutMedium(detail, n)) continue;
+    const std::int32_t n = disks.Number();
+    if (PassedOver(disks, detail)) continue;
+    if (!buffer.Read(disks.Disk())) {
+      if (PassedOverAfterFailedLayout(disks, detail)) continue;
       return GiveUp(detail, n, Sys().system->LastError());
     }
     const DriveLayoutView& layout = buffer.View();
@@ -147,6 +148,26 @@ int QueryPartitionStyle(std::int32_t diskNumber, LocateDetail* detail) {
   return GiveUp(detail, diskNumber, kErrorSuccess);
 }
 
+namespace {
+
+// The entry's volume when it is labelled Recovery: *partitionNumber and
+// volumeRoot set (the root stays empty when no drive root shows it).
+bool TakeRecoveryVolume(Handle disk, std::int32_t diskNumber, const PARTITION_INFORMATION_EX& entry,
+                        std::int32_t* partitionNumber, wchar_t* volumeRoot, LocateDetail* detail) {
+  wchar_t label[kVolumeLabelChars];
+  // A partition whose label cannot be read is simply not the one.
+  if (ReadVolumeLabel(disk, label, entry.StartingOffset) != kLocateFound ||
+      !EqualsIgnoreAsciiCase(label, kRecoveryLabel)) {
+    return false;
+  }
+  *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
+  if (detail != nullptr) detail->foundOffset = entry.StartingOffset;
+  static_cast<void>(FindVolumeRoot(diskNumber, volumeRoot, entry.StartingOffset));
+  return true;
+}
+
+}  // namespace
+
 int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, wchar_t* volumeRoot,
                        LocateDetail* detail) {
   if (diskNumber == nullptr || partitionNumber == nullptr || volumeRoot == nullptr) {
@@ -157,35 +178,59 @@ int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber, 
   volumeRoot[0] = L'\0';
   LayoutBuffer buffer;
   if (!buffer) return GiveUp(detail, -1, kErrorNotEnoughMemory);
-  wchar_t label[kVolumeLabelChars];
-  for (std::int32_t n = 0; n < kNameableDisks; ++n) {
-    UniqueHandle disk = OpenPhysicalDisk(n);
-    if (!disk) break;
+  SearchableDisks disks(false);
+  while (disks.Next()) {
     CountOpened(detail);
+    const std::int32_t n = disks.Number();
+    if (PassedOver(disks, detail)) continue;
     *diskNumber = n;
-    if (!buffer.Read(disk.get())) {
-      if (PassedOverWithoutMedium(detail, n)) continue;
+    if (!buffer.Read(disks.Disk())) {
+      if (PassedOverAfterFailedLayout(disks, detail)) continue;
       *diskNumber = 0;
       return GiveUp(detail, n, Sys().system->LastError());
     }
     const DriveLayoutView& layout = buffer.View();
     for (std::uint32_t i = 0; i < layout.Count(); ++i) {
       const PARTITION_INFORMATION_EX& entry = layout.Entry(i);
-      if (!IsLabelCandidate(layout.Style(), entry)) continue;
-      // A partition whose label cannot be read is simply not the one.
-      if (ReadVolumeLabel(disk.get(), label, entry.StartingOffset) != kLocateFound ||
-          !EqualsIgnoreAsciiCase(label, kRecoveryLabel)) {
-        continue;
+      if (IsLabelCandidate(layout.Style(), entry) &&
+          TakeRecoveryVolume(disks.Disk(), n, entry, partitionNumber, volumeRoot, detail)) {
+        return kLocateFound;
       }
-      *partitionNumber = static_cast<std::int32_t>(entry.PartitionNumber);
-      if (detail != nullptr) detail->foundOffset = entry.StartingOffset;
-      // Found even when no drive root shows it: the root then stays empty.
-      static_cast<void>(FindVolumeRoot(n, volumeRoot, entry.StartingOffset));
-      return kLocateFound;
     }
   }
   *diskNumber = 0;
   *partitionNumber = 0;
+  return kLocateNotFound;
+}
+
+int FindRecoveryVolumeAt(std::int32_t diskNumber, std::int64_t offset, std::int32_t* partitionNumber,
+                         wchar_t* volumeRoot, LocateDetail* detail) {
+  if (partitionNumber == nullptr || volumeRoot == nullptr) return kLocateBadArgument;
+  *partitionNumber = 0;
+  volumeRoot[0] = L'\0';
+  LayoutBuffer buffer;
+  if (!buffer) return GiveUp(detail, -1, kErrorNotEnoughMemory);
+  // The same walk as the first search: the disk it found is reached only if
+  // it is still one the walk searches.
+  SearchableDisks disks(false);
+  while (disks.Next()) {
+    CountOpened(detail);
+    if (disks.Number() != diskNumber) continue;
+    if (PassedOver(disks, detail)) return kLocateNotFound;
+    if (!buffer.Read(disks.Disk())) {
+      if (PassedOverAfterFailedLayout(disks, detail)) return kLocateNotFound;
+      return GiveUp(detail, diskNumber, Sys().system->LastError());
+    }
+    const DriveLayoutView& layout = buffer.View();
+    for (std::uint32_t i = 0; i < layout.Count(); ++i) {
+      const PARTITION_INFORMATION_EX& entry = layout.Entry(i);
+      if (entry.StartingOffset != offset || !IsLabelCandidate(layout.Style(), entry)) continue;
+      return TakeRecoveryVolume(disks.Disk(), diskNumber, entry, partitionNumber, volumeRoot, detail)
+                 ? kLocateFound
+                 : kLocateNotFound;
+    }
+    return kLocateNotFound;
+  }
   return kLocateNotFound;
 }
 

@@ -35,9 +35,18 @@ struct LocateDetail {
 // kStyleMbr, kStyleGpt, or kLocateFailed when the layout query failed (also for
 // a disk that cannot be opened).
 [[nodiscard]] int QueryPartitionStyle(std::int32_t diskNumber, LocateDetail* detail = nullptr);
+// The first volume labelled Recovery on the searchable disks, from scratch.
 // volumeRoot: 260 characters; "E:\" or empty.
 [[nodiscard]] int FindRecoveryVolume(std::int32_t* diskNumber, std::int32_t* partitionNumber,
                                      wchar_t* volumeRoot, LocateDetail* detail = nullptr);
+// The volume of the partition that starts at offset on diskNumber, when it is
+// labelled Recovery, and nowhere else: what the worker looks for once diskpart
+// has made the partition FindRecoveryPartition found visible. 0 found
+// (*partitionNumber set, volumeRoot "E:\" or empty), 4 not there or labelled
+// otherwise (also when the walk passes that disk over), 5 its layout query failed.
+[[nodiscard]] int FindRecoveryVolumeAt(std::int32_t diskNumber, std::int64_t offset,
+                                       std::int32_t* partitionNumber, wchar_t* volumeRoot,
+                                       LocateDetail* detail = nullptr);
 // The drive root ("E:\") of the mounted volume labelled "Recovery" that has an
 // extent on diskNumber starting at offset; volumeRoot: 260 characters.
 // 0 found, 4 none (volumeRoot empty), 5 the drive list or an extents query failed.

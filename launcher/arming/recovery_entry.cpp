@@ -86,25 +86,6 @@ bool HasUpperCasePattern(const LineView& line, const wchar_t* pattern, std::size
   return false;
 }
 
-// The identifier goes into batch lines run with administrator rights. Real
-// identifiers are braced GUIDs; anything the command processor would treat as
-// an operator, a variable or a quote, or that is not plain ASCII, is refused
-// rather than passed on.
-bool UsableAsIdentifier(const wchar_t* id, std::size_t length) {
-  if (length < 2 || length > kMaxEntryIdChars) return false;
-  for (std::size_t i = 0; i < length; ++i) {
-    wchar_t c = id[i];
-    if (c < 0x20 || c > 0x7E) return false;
-    switch (c) {
-      case L'"': case L'%': case L'&': case L'<': case L'>': case L'^': case L'|':
-        return false;
-      default:
-        break;
-    }
-  }
-  return true;
-}
-
 bool IsIdentifierLine(const LineView& line) {
   return HasChar(line, L'{') && HasChar(line, L'}') && HasChar(line, L'-');
 }
@@ -158,7 +139,13 @@ ListingLines SplitListing(const wchar_t* text, std::size_t length) {
   return out;
 }
 
-bool FindRecoveryEntryId(const ListingLines& listing, wchar_t (&id)[kMaxEntryIdChars + 1]) {
+namespace {
+
+// Today's rule over the whole listing: each identifier line, in file order,
+// whose next line names the recovery image. onMatch gets every such identifier
+// and says whether to stop.
+template <typename OnMatch>
+bool WalkRecoveryLoaders(const ListingLines& listing, OnMatch onMatch) {
   constexpr std::size_t kPatternLength = sizeof kRecoveryImagePattern / sizeof kRecoveryImagePattern[0] - 1;
   LineReader reader(listing);
   LineView line;
@@ -167,15 +154,115 @@ bool FindRecoveryEntryId(const ListingLines& listing, wchar_t (&id)[kMaxEntryIdC
     wchar_t candidate[kMaxEntryIdChars + 1];
     std::size_t candidateLength = 0;
     TakeCandidate(line, candidate, &candidateLength);
+    // A description that firmware or a USB device wrote may hold braces and a
+    // dash; only a real identifier makes the line a candidate and takes its
+    // next line with it.
+    if (!IsBracedGuid(candidate, candidateLength)) continue;
     // Into the same view: a failed read leaves the identifier line there.
     reader.Read(line);
-    if (HasUpperCasePattern(line, kRecoveryImagePattern, kPatternLength) &&
-        UsableAsIdentifier(candidate, candidateLength)) {
-      CopyBounded(id, kMaxEntryIdChars + 1, candidate);
+    if (HasUpperCasePattern(line, kRecoveryImagePattern, kPatternLength) && onMatch(candidate)) return true;
+  }
+  return false;
+}
+
+bool IsBlank(const LineView& line) {
+  for (std::size_t i = 0; i < line.length; ++i) {
+    if (line.text[i] != L' ' && line.text[i] != L'\t') return false;
+  }
+  return true;
+}
+
+bool IsUnderline(const LineView& line) {
+  std::size_t dashes = 0;
+  for (std::size_t i = 0; i < line.length; ++i) {
+    if (line.text[i] == L'-') {
+      ++dashes;
+    } else if (line.text[i] != L' ' && line.text[i] != L'\t') {
+      return false;
+    }
+  }
+  return dashes > 0;
+}
+
+}  // namespace
+
+bool IsBracedGuid(const wchar_t* text, std::size_t length) {
+  constexpr std::size_t kDashes[] = {9, 14, 19, 24};
+  if (text == nullptr || length != kGuidChars || text[0] != L'{' || text[kGuidChars - 1] != L'}')
+    return false;
+  for (std::size_t i = 1; i + 1 < kGuidChars; ++i) {
+    const bool dash = i == kDashes[0] || i == kDashes[1] || i == kDashes[2] || i == kDashes[3];
+    const wchar_t c = text[i];
+    const bool hex = (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f');
+    if (dash ? c != L'-' : !hex) return false;
+  }
+  return true;
+}
+
+bool ElementOfLine(const LineView& line, LineView* name, LineView* value) {
+  std::size_t at = 0;
+  while (at < line.length && line.text[at] != L' ' && line.text[at] != L'\t') ++at;
+  *name = {line.text, at};
+  while (at < line.length && (line.text[at] == L' ' || line.text[at] == L'\t')) ++at;
+  std::size_t end = line.length;
+  while (end > at && (line.text[end - 1] == L' ' || line.text[end - 1] == L'\t')) --end;
+  *value = {line.text + at, end - at};
+  return name->length > 0;
+}
+
+bool SameTextIgnoreCase(const LineView& text, const wchar_t* wanted) {
+  std::size_t i = 0;
+  for (; i < text.length && wanted[i] != L'\0'; ++i) {
+    if (UpperAscii(text.text[i]) != UpperAscii(wanted[i])) return false;
+  }
+  return i == text.length && wanted[i] == L'\0';
+}
+
+bool FindCurrentRecoverySequence(const ListingLines& listing, wchar_t (&id)[kGuidChars + 1]) {
+  // The entry the running Windows was started from is listed as {current}.
+  // An entry's identifier is its first element, right under the dashes that
+  // underline its (localized) heading; other elements that name {current},
+  // such as the boot manager's default, are not its identifier. The entry's
+  // elements follow up to the blank line before the next heading.
+  for (std::size_t i = 1; i < listing.size(); ++i) {
+    LineView name;
+    LineView value;
+    if (!IsUnderline(listing.Line(i - 1)) || !ElementOfLine(listing.Line(i), &name, &value) ||
+        !SameTextIgnoreCase(value, L"{current}")) {
+      continue;
+    }
+    for (std::size_t k = i + 1; k < listing.size() && !IsBlank(listing.Line(k)); ++k) {
+      if (!ElementOfLine(listing.Line(k), &name, &value) || !SameTextIgnoreCase(name, L"recoverysequence") ||
+          !IsBracedGuid(value.text, value.length)) {
+        continue;
+      }
+      for (std::size_t c = 0; c < kGuidChars; ++c) id[c] = UpperAscii(value.text[c]);
+      id[kGuidChars] = L'\0';
       return true;
     }
   }
   return false;
+}
+
+bool FindRecoveryEntryId(const ListingLines& listing, wchar_t (&id)[kMaxEntryIdChars + 1]) {
+  wchar_t first[kMaxEntryIdChars + 1] = {};
+  if (!WalkRecoveryLoaders(listing, [&first](const wchar_t* candidate) {
+        CopyBounded(first, kMaxEntryIdChars + 1, candidate);
+        return true;
+      })) {
+    return false;
+  }
+  // Feature updates that add a recovery partition can leave the old loader in
+  // the store: the one Windows itself would start is the one {current} names.
+  wchar_t live[kGuidChars + 1];
+  if (FindCurrentRecoverySequence(listing, live) &&
+      WalkRecoveryLoaders(
+          listing, [&live](const wchar_t* candidate) { return EqualsIgnoreAsciiCase(candidate, live); })) {
+    CopyBounded(id, kMaxEntryIdChars + 1, live);
+    return true;
+  }
+  CopyBounded(id, kMaxEntryIdChars + 1, first);
+  return true;
 }
 
 bool ReadListing(const wchar_t* path, ListingLines* listing) {

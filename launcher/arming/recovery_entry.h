@@ -65,12 +65,27 @@ inline constexpr std::size_t kMaxListingBytes = 4u << 20;
 // LF, a CR right before an LF belongs to the line end.
 [[nodiscard]] ListingLines SplitListing(const wchar_t* text, std::size_t length);
 
-// The first identifier, in file order, whose line is directly followed by a line
-// naming the recovery image. id gets it with its braces, in upper case; it is
-// left as it was when none is found. An identifier that could not be written
-// into the arming batch unchanged (too long, or holding characters the command
-// processor would act on) is passed over, as if its next line had not matched.
+// Entry identifiers are braced GUIDs: "{" 8-4-4-4-12 hexadecimal digits "}".
+inline constexpr std::size_t kGuidChars = 38;
+[[nodiscard]] bool IsBracedGuid(const wchar_t* text, std::size_t length);
+
+// The recovery loader to arm. A candidate is a line whose text from its first
+// "{" to its last "}" is a braced GUID; the line after it must name the
+// recovery image. Of those, the one that {current}'s recoverysequence names,
+// else the first in file order. id gets it in upper case; it is left as it was
+// when none is found.
 [[nodiscard]] bool FindRecoveryEntryId(const ListingLines& listing, wchar_t (&id)[kMaxEntryIdChars + 1]);
+
+// The recoverysequence of the entry whose identifier is {current}, upper
+// case; false when that entry is not listed or has no such element.
+[[nodiscard]] bool FindCurrentRecoverySequence(const ListingLines& listing, wchar_t (&id)[kGuidChars + 1]);
+
+// A listing line "name   value": the element name (the first run without
+// blanks) and its value (the rest, blanks around it cut). False for a line
+// that starts with a blank or is empty.
+bool ElementOfLine(const LineView& line, LineView* name, LineView* value);
+// text equals wanted, ASCII letters without regard to case.
+[[nodiscard]] bool SameTextIgnoreCase(const LineView& text, const wchar_t* wanted);
 
 // Reads a listing file as a text-mode stream in the user's ANSI code page would:
 // bytes up to the first Ctrl-Z, converted through the ANSI code page, split into

@@ -69,7 +69,8 @@ void TestRecoveryImage(RecoveryImageFacts* facts);
 
 // Partition-table route: whether the first sector of the partition at offset on
 // the disk ends with 0x55 0xAA. 0 read (*present set), 5 the disk could not be
-// opened or read.
+// opened or read, 1 a null present, a disk number the name rule cannot name
+// or a negative offset.
 [[nodiscard]] int ReadBootSignature(std::int32_t diskNumber, std::int64_t offset, bool* present);
 
 }  // namespace tavu

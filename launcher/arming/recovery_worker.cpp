@@ -10,8 +10,10 @@
 #include "common/ui_api.h"
 #include "common/volume_arrival.h"
 #include "common/wide_text.h"
+#include "launcher/arming/mbr_table_state.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/recovery_entry.h"
+#include "launcher/arming/recovery_image.h"
 #include "launcher/arming/script_writer.h"
 #include "launcher/arming/system_checks.h"
 #include "launcher/services/fw_mode_tool.h"
@@ -116,6 +118,12 @@ std::uint32_t BootManagerRoute(WorkerState& s) {
   ListingLines listing;
   if (ReadListing(s.enumPath, &listing) && FindRecoveryEntryId(listing, s.recoveryEntryId)) s.found = 1;
   if (s.found == 0) return AbortNotFound(s);
+  // Never a restart into a recovery that cannot start: an image or boot.sdi
+  // that Windows says is not there, or an image that is no WIM. Whatever
+  // cannot be told (a device Windows lists as unknown, a refused open) arms.
+  RecoveryImageFacts image;
+  if (ResolveRecoveryImage(listing, s.recoveryEntryId, &image)) TestRecoveryImage(&image);
+  if (RecoveryImageRefused(image)) return AbortNotFound(s);
   if (g_debugSwitch == 1) Sys().ui->ShowMessage(g_mainWindow, s.recoveryEntryId, L"GUID", kMbOk);
 
   const wchar_t* id = s.recoveryEntryId;
@@ -133,11 +141,55 @@ std::uint32_t BootManagerRoute(WorkerState& s) {
   return 0;
 }
 
+void FormatSelection(std::int32_t disk, std::int32_t partition, wchar_t (&diskLine)[32],
+                     wchar_t (&partitionLine)[32]) {
+  FormatBounded(diskLine, 32, L"sel disk %d", static_cast<int>(disk));
+  FormatBounded(partitionLine, 32, L"sel par %d", static_cast<int>(partition));
+}
+
+// Puts the table back as it was before the first script: the recovery
+// partition's type, and the active flag where it was. Each change carries
+// noerr, so that one that fails (the first script may have stopped halfway)
+// does not keep the others from being made; a selection never does, so no
+// change lands on another partition.
+void UndoPartitionTable(WorkerState& s, const MbrTableState& before) {
+  wchar_t diskLine[32];
+  wchar_t recoveryLine[32];
+  wchar_t activeLine[32];
+  wchar_t typeLine[40];
+  FormatSelection(s.diskNumber, before.recoveryPartition, diskLine, recoveryLine);
+  FormatBounded(activeLine, 32, L"sel par %d", static_cast<int>(before.activePartition));
+  FormatBounded(typeLine, 40, L"set id=%02x override noerr", static_cast<unsigned>(before.recoveryType));
+  const bool recoveryWasActive = before.activePartition == before.recoveryPartition;
+  const bool written =
+      before.activePartition == 0 || recoveryWasActive
+          ? WriteScript(
+                s.diskWriter, s.diskScriptPath,
+                {diskLine, recoveryLine, typeLine, recoveryWasActive ? L"active noerr" : L"inactive noerr"})
+          : WriteScript(s.diskWriter, s.diskScriptPath,
+                        {diskLine, recoveryLine, typeLine, L"inactive noerr", activeLine, L"active noerr"});
+  if (written) RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
+}
+
+std::uint32_t AbortAndUndo(WorkerState& s, const MbrTableState& before) {
+  UndoPartitionTable(s, before);
+  return AbortNotFound(s);
+}
+
 std::uint32_t PartitionTableRoute(WorkerState& s) {
+  // The firmware starts the active partition's first sector only when it ends
+  // with the boot signature; without it the notebook would not start at all.
+  bool bootable = false;
+  if (ReadBootSignature(s.diskNumber, s.recoveryOffset, &bootable) == kLocateFound && !bootable) {
+    return AbortNotFound(s);
+  }
+  // Nothing is changed that could not be put back.
+  MbrTableState before;
+  if (ReadMbrTableState(s.diskNumber, s.recoveryOffset, &before) != kLocateFound) return AbortNotFound(s);
+
   wchar_t diskLine[32];
   wchar_t partitionLine[32];
-  FormatBounded(diskLine, 32, L"sel disk %d", static_cast<int>(s.diskNumber));
-  FormatBounded(partitionLine, 32, L"sel par %d", static_cast<int>(s.partitionNumber));
+  FormatSelection(s.diskNumber, s.partitionNumber, diskLine, partitionLine);
   if (!WriteScript(s.diskWriter, s.diskScriptPath, {diskLine, partitionLine, L"set id=0c override", L"active"})) {
     return AbortNotFound(s);
   }
@@ -148,8 +200,12 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
   // without one; if it does not arrive in time, the worker goes on as before.
   static_cast<void>(WaitForVolumeArrival(static_cast<std::uint32_t>(s.diskNumber), s.recoveryOffset));
 
-  // From scratch: the numbers now name the disk and partition labelled Recovery.
-  if (FindRecoveryVolume(&s.diskNumber, &s.partitionNumber, s.volumeRoot) != kLocateFound) return AbortNotFound(s);
+  // The volume of the partition just made visible, and no other: a recovery
+  // stick labelled RECOVERY is never the one.
+  if (FindRecoveryVolumeAt(s.diskNumber, s.recoveryOffset, &s.partitionNumber, s.volumeRoot) !=
+      kLocateFound) {
+    return AbortAndUndo(s, before);
+  }
 
   // "E:\" gives "E"; an empty root an empty letter.
   std::size_t rootLength = std::wcslen(s.volumeRoot);
@@ -157,11 +213,10 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
   for (std::size_t i = 0; i < letterLength; ++i) s.letter[i] = s.volumeRoot[i];
   s.letter[letterLength] = L'\0';
 
-  FormatBounded(diskLine, 32, L"sel disk %d", static_cast<int>(s.diskNumber));
-  FormatBounded(partitionLine, 32, L"sel par %d", static_cast<int>(s.partitionNumber));
+  FormatSelection(s.diskNumber, s.partitionNumber, diskLine, partitionLine);
   if (!FormatCommand(s, L"remove letter=%ls noerr", s.letter) ||
       !WriteScript(s.diskWriter, s.diskScriptPath, {diskLine, partitionLine, s.command})) {
-    return AbortNotFound(s);
+    return AbortAndUndo(s, before);
   }
   RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
   return 0;

@@ -47,6 +47,7 @@ class Session {
     if (Is(verb, "select")) return Select(words);
     if (verb == "set") return SetId(words);
     if (Is(verb, "active")) return Active(words);
+    if (Is(verb, "inactive")) return Inactive(words);
     if (Is(verb, "remove")) return Remove(words);
     return Say(Outcome::Syntax, L"The arguments specified for this command are not valid.");
   }
@@ -116,6 +117,21 @@ class Session {
       return Say(Outcome::ServiceFailed, L"Virtual Disk Service error:\r\nThe operation failed.");
     }
     return Say(Outcome::Ok, L"DiskPart marked the current partition as active.");
+  }
+
+  Outcome Inactive(const std::vector<std::string>& w) {
+    if (w.size() != 1)
+      return Say(Outcome::Syntax, L"The arguments specified for this command are not valid.");
+    if (partition_ < 0) return Say(Outcome::Failed, L"There is no partition selected.");
+    if (target_.DiskStyle(disk_) != 0) {
+      return Say(Outcome::Failed,
+                 L"The selected disk is not a fixed MBR disk.\r\n"
+                 L"The INACTIVE command can only be used on fixed MBR disks.");
+    }
+    if (!target_.SetInactive(disk_, partition_)) {
+      return Say(Outcome::ServiceFailed, L"Virtual Disk Service error:\r\nThe operation failed.");
+    }
+    return Say(Outcome::Ok, L"DiskPart marked the current partition as inactive.");
   }
 
   Outcome Remove(const std::vector<std::string>& w) {

@@ -1,5 +1,5 @@
 // diskpart.exe on the simulated machine: runs a script of the commands the
-// launcher writes (select disk, select partition, set id, active, remove) on
+// launcher writes (select disk, select partition, set id, active, inactive, remove) on
 // whatever disks stand behind a SimDiskpartTarget.
 #pragma once
 
@@ -20,6 +20,12 @@ class SimDiskpartTarget {
   // False when the disk refuses the layout write.
   virtual bool SetMbrType(int disk, int partition, std::uint8_t type) = 0;
   virtual bool SetActive(int disk, int partition) = 0;
+  // MBR only: this partition's boot indicator cleared, the others left alone.
+  virtual bool SetInactive(int disk, int partition) {
+    (void)disk;
+    (void)partition;
+    return false;
+  }
   // The drive letter of the partition's volume; 0 when it has none. False when
   // the partition is not presented as a volume.
   virtual bool VolumeLetter(int disk, int partition, wchar_t* letter) = 0;

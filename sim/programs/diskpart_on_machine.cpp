@@ -28,7 +28,8 @@ bool SimMachineDiskpart::HasPartition(int disk, int partition) {
   return Reachable(disk) && EntryIndex(disks_.Layout(disk), partition) >= 0;
 }
 
-bool SimMachineDiskpart::Rewrite(int disk, int partition, bool setType, std::uint8_t type, bool makeActive) {
+bool SimMachineDiskpart::Rewrite(int disk, int partition, bool setType, std::uint8_t type, bool makeActive,
+                                 bool makeInactive) {
   if (!Reachable(disk)) return false;
   SimLayout now = disks_.Layout(disk);
   int index = EntryIndex(now, partition);
@@ -53,6 +54,10 @@ bool SimMachineDiskpart::Rewrite(int disk, int partition, bool setType, std::uin
       if (e.Mbr.BootIndicator != boot) e.RewritePartition = 1;
       e.Mbr.BootIndicator = boot;
     }
+    if (makeInactive && selected && e.Mbr.BootIndicator != 0) {
+      e.Mbr.BootIndicator = 0;
+      e.RewritePartition = 1;
+    }
     std::memcpy(&entries[i], &e, sizeof(e));
   }
 
@@ -68,6 +73,10 @@ bool SimMachineDiskpart::SetMbrType(int disk, int partition, std::uint8_t type) 
 }
 
 bool SimMachineDiskpart::SetActive(int disk, int partition) { return Rewrite(disk, partition, false, 0, true); }
+
+bool SimMachineDiskpart::SetInactive(int disk, int partition) {
+  return Rewrite(disk, partition, false, 0, false, true);
+}
 
 bool SimMachineDiskpart::VolumeLetter(int disk, int partition, wchar_t* letter) {
   *letter = 0;

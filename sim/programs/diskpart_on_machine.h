@@ -17,6 +17,7 @@ class SimMachineDiskpart : public SimDiskpartTarget {
   bool HasPartition(int disk, int partition) override;
   bool SetMbrType(int disk, int partition, std::uint8_t type) override;
   bool SetActive(int disk, int partition) override;
+  bool SetInactive(int disk, int partition) override;
   bool VolumeLetter(int disk, int partition, wchar_t* letter) override;
   bool RemoveLetter(int disk, int partition) override;
 
@@ -24,7 +25,8 @@ class SimMachineDiskpart : public SimDiskpartTarget {
   bool Reachable(int disk) const;
   // The layout entry of a partition number; -1 when none.
   int EntryIndex(const SimLayout& layout, int partition) const;
-  bool Rewrite(int disk, int partition, bool setType, std::uint8_t type, bool makeActive);
+  bool Rewrite(int disk, int partition, bool setType, std::uint8_t type, bool makeActive,
+               bool makeInactive = false);
 
   SimDisks& disks_;
   SimVolumes& volumes_;

@@ -1,13 +1,17 @@
 // A boot-configuration listing as bcdedit may print it in any language, or as
 // a damaged file: split into lines, then searched for the recovery entry. An
-// identifier that is found must be one the arming batch can carry unchanged,
-// and must stand in the listing right above a line naming the recovery image.
+// identifier that is found must be a braced GUID, which the arming batch can
+// carry unchanged, and must stand in the listing right above a line naming the
+// recovery image; the paths resolved from its device line are ones the
+// launcher can open, or none.
 // seeds/boot_listing/last_line_both.txt is such a last line, found by this fuzzer.
 #include <cstddef>
 #include <cstdint>
+#include <cwchar>
 #include <string>
 
 #include "launcher/arming/recovery_entry.h"
+#include "launcher/arming/recovery_image.h"
 #include "tests/fixtures/listing_text.h"
 #include "tests/fuzz/fuzz_text.h"
 
@@ -59,5 +63,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     placed = last.find(id) != std::wstring::npos && last.find(tavu::kRecoveryImagePattern) != std::wstring::npos;
   }
   if (!placed) __builtin_trap();
+  if (!tavu::IsBracedGuid(id.c_str(), id.size())) __builtin_trap();
+
+  // Where the entry's image and boot.sdi lie: each path empty or of a form the
+  // launcher can open, and always terminated inside its buffer.
+  tavu::RecoveryImageFacts facts;
+  static_cast<void>(tavu::ResolveRecoveryImage(listing, id.c_str(), &facts));
+  for (const wchar_t* path : {facts.imagePath, facts.sdiPath}) {
+    const std::wstring p(path, wcsnlen(path, tavu::kPathChars));
+    if (p.size() == tavu::kPathChars) __builtin_trap();
+    const bool volume = p.rfind(L"\\\\?\\GLOBALROOT\\Device\\", 0) == 0;
+    const bool drive = p.size() >= 3 && p[1] == L':' && p[2] == L'\\';
+    if (!p.empty() && !volume && !drive) __builtin_trap();
+  }
+  if (wcsnlen(facts.device, tavu::kPathChars) == tavu::kPathChars) __builtin_trap();
   return 0;
 }

@@ -156,11 +156,13 @@ TEST_F(FixDowngradeTest, DiskScanEdgeCases) {
        eleven, 0},
       {"USB disk with GPT", [](sim::SimMachine& m) { m.AddDiskBytes(UsbGptStick(), DiskKind::Usb); },
        {DiskLine(0), kUsb}, 0},
-      {"removable media on a fixed bus is patched",
+      {"removable media on a fixed bus is passed over as USB disks are",
        [](sim::SimMachine& m) {
-         m.AddDiskBytes(GptBuilder(kDiskSectors).Add(kBasicDataType, 2048, 4096).Build(), DiskKind::Removable);
+         m.AddDiskBytes(GptBuilder(kDiskSectors).Add(kBasicDataType, 2048, 4096, 0x4000000000000000ull).Build(),
+                        DiskKind::Removable);
+         m.AddDiskBytes(GptBuilder(kDiskSectors).Add(kBasicDataType, 2048, 4096).Build());
        },
-       {DiskLine(0), kGpt, PartLine(1), kBasic, kPathsYes}, 1},
+       {DiskLine(0), kUsb, DiskLine(1), kGpt, PartLine(1), kBasic, kPathsYes}, 1},
       {"MBR", [](sim::SimMachine& m) { m.AddDiskBytes(MbrDisk()); }, {DiskLine(0), kMbr}, 0},
       {"raw", [](sim::SimMachine& m) { m.AddDiskBytes(RawDisk()); }, {DiskLine(0), kUnknown}, 0},
       {"GPT without entries", [](sim::SimMachine& m) { m.AddDiskBytes(GptBuilder(kDiskSectors).Build()); },

@@ -254,9 +254,10 @@ TEST_F(LocatorTest, FindRecoveryVolumeScenarios) {
        noSetup, 0, 0, 4, L""},
       {"GPT: a labelled partition of another type is found",
        {Gpt({{kBasicDataType, Ntfs(u"Windows")}, {kBasicDataType, Ntfs(u"Recovery")}})}, noSetup, 0, 0, 2, L"D:\\"},
-      {"removable disks are not passed over",
-       {Mbr({{0x0C, Fat32("RECOVERY   ")}}, sim::DiskKind::Removable), Mbr({{0x07, Ntfs(u"Recovery")}})}, noSetup,
-       0, 0, 1, L"C:\\"},
+      {"removable and USB disks are passed over",
+       {Mbr({{0x0C, Fat32("RECOVERY   ")}}, sim::DiskKind::Removable), Mbr({{0x0C, Fat32("RECOVERY   ")}}, sim::DiskKind::Usb),
+        Mbr({{0x07, Ntfs(u"Recovery")}})},
+       noSetup, 0, 2, 1, L"E:\\"},
       {"first labelled in disk order", {Mbr({{0x07, Ntfs(u"Data")}}), Mbr({{0x07, Ntfs(u"Recovery")}}),
                                         Mbr({{0x0C, Fat32("RECOVERY   ")}})},
        noSetup, 0, 1, 1, L"D:\\"},
@@ -298,6 +299,46 @@ TEST_F(LocatorTest, FindRecoveryVolumeScenarios) {
       EXPECT_EQ(disk, c.disk);
       EXPECT_EQ(partition, c.partition);
       EXPECT_EQ(std::wstring(root), c.root);
+    });
+  }
+}
+
+// The worker's second search: only the partition at that disk and offset.
+TEST_F(LocatorTest, FindRecoveryVolumeAtLooksOnlyWhereTheFirstSearchFound) {
+  struct {
+    const char* what;
+    std::vector<Disk> disks;
+    std::int32_t disk;
+    std::int64_t offset;
+    int result;
+    std::int32_t partition;
+  } cases[] = {
+      {"the labelled partition at the offset",
+       {Gpt({{kBasicDataType, Ntfs(u"Windows")}, {kRecoveryType, Ntfs(u"Recovery")}})}, 0, PartOffset(1), 0, 2},
+      {"another partition at that offset is not labelled Recovery",
+       {Gpt({{kBasicDataType, Ntfs(u"Windows")}, {kRecoveryType, Ntfs(u"Recovery")}})}, 0, PartOffset(0), 4, 0},
+      {"no partition starts at the offset",
+       {Gpt({{kBasicDataType, Ntfs(u"Windows")}, {kRecoveryType, Ntfs(u"Recovery")}})}, 0, PartOffset(1) + 512, 4,
+       0},
+      {"a RECOVERY stick on an earlier disk is not looked at",
+       {Mbr({{0x0C, Fat32("RECOVERY   ")}}, sim::DiskKind::Usb),
+        Mbr({{0x07, Ntfs(u"Windows")}, {0x0C, Fat32("RECOVERY   ")}})},
+       1, PartOffset(1), 0, 2},
+      {"the same offset on a disk the walk passes over",
+       {Mbr({{0x0C, Fat32("RECOVERY   ")}}, sim::DiskKind::Removable)}, 0, PartOffset(0), 4, 0},
+      {"still hidden", {Mbr({{0x07, Ntfs(u"Windows")}, {0x1C, Fat32("RECOVERY   ")}})}, 0, PartOffset(1), 4, 0},
+      {"no such disk", {Mbr({{0x0C, Fat32("RECOVERY   ")}})}, 1, PartOffset(0), 4, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    OnMachine(c.disks, [&](sim::SimMachine&) {
+      std::int32_t partition = 77;
+      wchar_t root[260] = L"junk";
+      EXPECT_EQ(FindRecoveryVolumeAt(c.disk, c.offset, &partition, root), c.result);
+      EXPECT_EQ(partition, c.partition);
+      if (c.result != 0) {
+        EXPECT_EQ(std::wstring(root), L"");
+      }
     });
   }
 }
@@ -346,9 +387,9 @@ TEST_F(LocatorTest, FindRecoveryVolumeFailures) {
   std::int32_t disk = 9;
   std::int32_t partition = 9;
   wchar_t root[260] = L"junk";
-  // Operations before disk 1's layout query: open, layout and 3 reads on disk 0,
-  // then the open of disk 1.
-  machine().faults().FailNth(7);
+  // Operations before disk 1's layout query: open, geometry, adapter, layout
+  // and 3 reads on disk 0, then the open, geometry and adapter of disk 1.
+  machine().faults().FailNth(11);
   EXPECT_EQ(FindRecoveryVolume(&disk, &partition, root), 5);
   sim::SimOp op{};
   ASSERT_TRUE(machine().faults().Injected(&op));

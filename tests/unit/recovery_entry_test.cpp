@@ -42,46 +42,53 @@ void RunCases(const std::vector<Case>& cases) {
   }
 }
 
+// Identifiers as bcdedit lists them, and as the search gives them back.
+const std::wstring kA = L"{aaaaaaaa-1111-4111-8111-111111111111}";
+const std::wstring kAUpper = L"{AAAAAAAA-1111-4111-8111-111111111111}";
+const std::wstring kB = L"{bbbbbbbb-2222-4222-8222-222222222222}";
+const std::wstring kBUpper = L"{BBBBBBBB-2222-4222-8222-222222222222}";
+const std::wstring kC = L"{cccccccc-3333-4333-8333-333333333333}";
+const std::wstring kCUpper = L"{CCCCCCCC-3333-4333-8333-333333333333}";
+
 TEST(RecoveryEntry, CandidateAndNextLineRule) {
   RunCases({
       {"word, blanks and a lower-case identifier, then the image path in mixed case with its comma",
        L"identifier              {6f0c2a13-8d1a-11e9-a5c2-c8f750a1b2c3}\n"
-       L"device                  ramdisk=[\\Device\\HarddiskVolume4]\\Recovery\\WindowsRE\\Winre.wim,{6f0c2a14}\n",
+       L"device                  "
+       L"ramdisk=[\\Device\\HarddiskVolume4]\\Recovery\\WindowsRE\\Winre.wim,{6f0c2a14}\n",
        L"{6F0C2A13-8D1A-11E9-A5C2-C8F750A1B2C3}"},
-      {"image path in lower case",
-       L"x {ab-cd}\nramdisk=[C:]\\recovery\\windowsre\\winre.wim,{x}\n", L"{AB-CD}"},
+      {"image path in lower case", L"x " + kA + L"\nramdisk=[C:]\\recovery\\windowsre\\winre.wim,{x}\n",
+       kAUpper},
       {"image path in upper case, CR LF line ends",
-       L"x {ab-cd}\r\nRAMDISK=[C:]\\RECOVERY\\WINDOWSRE\\WINRE.WIM,\r\n", L"{AB-CD}"},
-      {"image path without the comma", L"x {ab-cd}\nramdisk=[C:]\\Recovery\\WindowsRE\\Winre.wim\n",
+       L"x " + kA + L"\r\nRAMDISK=[C:]\\RECOVERY\\WINDOWSRE\\WINRE.WIM,\r\n", kAUpper},
+      {"image path without the comma", L"x " + kA + L"\nramdisk=[C:]\\Recovery\\WindowsRE\\Winre.wim\n",
        kNotFound},
       {"image path followed by a blank instead of the comma",
-       L"x {ab-cd}\nramdisk=[C:]\\Recovery\\WindowsRE\\Winre.wim {x}\n", kNotFound},
+       L"x " + kA + L"\nramdisk=[C:]\\Recovery\\WindowsRE\\Winre.wim {x}\n", kNotFound},
       {"image path in another folder (recovery image on the system volume)",
        L"identifier {95712d87-09fe-11e4-82d5-80dbd73f896e}\n"
        L"device ramdisk=[C:]\\Recovery\\14a69569-3069-11df-a60b-9fbdc7c34241\\Winre.wim,{95712d88}\n",
        kNotFound},
       {"three identifier lines in a row: the second is only the first one's next line",
-       L"identifier {aaaa-1111}\nidentifier {bbbb-2222}\ndevice [X]\\Recovery\\WindowsRE\\Winre.wim,\n",
+       L"identifier " + kA + L"\nidentifier " + kB + L"\ndevice [X]\\Recovery\\WindowsRE\\Winre.wim,\n",
        kNotFound},
       {"the third of three identifier lines is tested after the pair",
-       L"{aaaa-1}\n{bbbb-2}\n{cccc-3}\n\\Recovery\\WindowsRE\\Winre.wim,\n", L"{CCCC-3}"},
+       kA + L"\n" + kB + L"\n" + kC + L"\n\\Recovery\\WindowsRE\\Winre.wim,\n", kCUpper},
       {"braces without a dash are never a candidate",
        L"identifier {bootmgr}\ndevice ramdisk=[X]\\Recovery\\WindowsRE\\Winre.wim,\n", kNotFound},
       {"a dash without braces is never a candidate",
        L"Windows-Boot-Loader\n\\Recovery\\WindowsRE\\Winre.wim,\n", kNotFound},
       {"two recovery entries: the earlier wins",
-       L"identifier {1111-aaaa}\ndevice \\Recovery\\WindowsRE\\Winre.wim,\n"
-       L"identifier {2222-bbbb}\ndevice \\Recovery\\WindowsRE\\Winre.wim,\n",
-       L"{1111-AAAA}"},
-      {"candidate runs from the first opening to the last closing brace",
-       L"  {ab-cd} and {ef}  \n\\RECOVERY\\WINDOWSRE\\WINRE.WIM,\n", L"{AB-CD} AND {EF}"},
-      {"only ASCII letters are upper-cased", L"{ab-\x00e9z}\n\\RECOVERY\\WINDOWSRE\\WINRE.WIM,\n", kNotFound},
+       L"identifier " + kA +
+           L"\ndevice \\Recovery\\WindowsRE\\Winre.wim,\n"
+           L"identifier " +
+           kB + L"\ndevice \\Recovery\\WindowsRE\\Winre.wim,\n",
+       kAUpper},
       {"the image line itself with braces and a dash is a candidate of its own",
-       L"osdevice ramdisk=[X]\\Recovery\\WindowsRE\\Winre.wim,{aa-bb}\n"
-       L"systemroot \\Recovery\\WindowsRE\\Winre.wim,\n",
-       L"{AA-BB}"},
-      {"closing brace before the opening one encloses nothing, and its next line is consumed",
-       L"}-{\n{cc-dd}\n\\Recovery\\WindowsRE\\Winre.wim,\n", kNotFound},
+       L"osdevice ramdisk=[X]\\Recovery\\WindowsRE\\Winre.wim," + kA +
+           L"\n"
+           L"systemroot \\Recovery\\WindowsRE\\Winre.wim,\n",
+       kAUpper},
       {"empty listing", L"", kNotFound},
       {"only line ends", L"\n\n\r\n", kNotFound},
   });
@@ -90,39 +97,106 @@ TEST(RecoveryEntry, CandidateAndNextLineRule) {
 TEST(RecoveryEntry, LastLineWithoutLineEnd) {
   RunCases({
       {"last line is a candidate without line end: it is tested as its own next line",
-       L"timeout 30\nosdevice ramdisk=[X]\\Recovery\\WindowsRE\\Winre.wim,{aa-bb}", L"{AA-BB}"},
+       L"timeout 30\nosdevice ramdisk=[X]\\Recovery\\WindowsRE\\Winre.wim," + kA, kAUpper},
       {"the same line with its line end: the next line is empty",
-       L"timeout 30\nosdevice ramdisk=[X]\\Recovery\\WindowsRE\\Winre.wim,{aa-bb}\n", kNotFound},
-      {"the same line with CR LF", L"osdevice ramdisk=[X]\\Recovery\\WindowsRE\\Winre.wim,{aa-bb}\r\n",
+       L"timeout 30\nosdevice ramdisk=[X]\\Recovery\\WindowsRE\\Winre.wim," + kA + L"\n", kNotFound},
+      {"the same line with CR LF", L"osdevice ramdisk=[X]\\Recovery\\WindowsRE\\Winre.wim," + kA + L"\r\n",
        kNotFound},
-      {"last identifier line without line end and without the image path", L"x\nidentifier {aa-bb}",
-       kNotFound},
+      {"last identifier line without line end and without the image path", L"x\nidentifier " + kA, kNotFound},
       {"next line of the pair is the unterminated last line",
-       L"identifier {aa-bb}\ndevice \\Recovery\\WindowsRE\\Winre.wim,", L"{AA-BB}"},
+       L"identifier " + kA + L"\ndevice \\Recovery\\WindowsRE\\Winre.wim,", kAUpper},
   });
 }
 
-TEST(RecoveryEntry, IdentifiersThatCannotGoIntoTheBatchUnchangedArePassedOver) {
+TEST(RecoveryEntry, OnlyABracedGuidMakesALineACandidate) {
   const std::wstring image = L"\n\\Recovery\\WindowsRE\\Winre.wim,\n";
-  // 219 characters fit "bcdedit /set {bootmgr} custom:5400000f %s" plus CR LF into 260.
-  std::wstring fits = L"{" + std::wstring(216, L'A') + L"-}";
-  std::wstring tooLong = L"{" + std::wstring(217, L'A') + L"-}";
-  ASSERT_EQ(fits.size(), 219u);
-  ASSERT_EQ(tooLong.size(), 220u);
   RunCases({
-      {"219 characters", fits + image, fits},
-      {"220 characters", tooLong + image, kNotFound},
-      {"an overlong first entry does not hide a later real one",
-       tooLong + image + L"identifier {1234-abcd}" + image, L"{1234-ABCD}"},
+      {"upper-case GUID", kAUpper + image, kAUpper},
+      {"a description with braces and a dash before the real identifier line no longer hides it",
+       L"description {EFI USB-Device}\nidentifier " + kB + image, kBUpper},
+      {"a description that is itself followed by the image line", L"description {usb-stick}" + image,
+       kNotFound},
+      {"not hexadecimal", L"{gaaaaaaa-1111-4111-8111-111111111111}" + image, kNotFound},
+      {"groups of other lengths", L"{aaaaaaaaa-111-4111-8111-111111111111}" + image, kNotFound},
+      {"one digit short", L"{aaaaaaaa-1111-4111-8111-11111111111}" + image, kNotFound},
+      {"first to last brace holds more than one identifier", L"  " + kA + L" and {ef}" + image, kNotFound},
+      {"longer than the batch line holds", L"{" + std::wstring(216, L'A') + L"-}" + image, kNotFound},
       {"command separator", L"{a-1} & calc.exe & {b}" + image, kNotFound},
-      {"pipe", L"{a-1} | x {b}" + image, kNotFound},
-      {"redirection", L"{a-1} > C:\\x {b}" + image, kNotFound},
+      {"redirection", kA + L" > C:\\x " + kB + image, kNotFound},
       {"variable", L"{a-%PATH%}" + image, kNotFound},
-      {"escape", L"{a-^}" + image, kNotFound},
       {"quote", L"{a-\"}" + image, kNotFound},
-      {"tab inside", L"{a-\t1}" + image, kNotFound},
-      {"refused entry followed by a usable one", L"{a-1} & {b}" + image + L"{c-2}" + image, L"{C-2}"},
+      {"only ASCII letters are upper-cased", L"{aaaaaaaa-1111-4111-8111-11111111111\x00e9}" + image,
+       kNotFound},
+      {"closing brace before the opening one encloses nothing", L"}-{\n" + kC + image, kCUpper},
+      {"refused line followed by a usable entry", L"{a-1} & {b}" + image + kC + image, kCUpper},
   });
+}
+
+// A listing in bcdedit's layout: {current} names its recovery loader in
+// recoverysequence; two loaders name the recovery image.
+std::wstring LiveEntryListing(const std::wstring& sequenceLine, const std::wstring& bootManagerExtra = L"") {
+  return L"\r\nWindows Boot Manager\r\n--------------------\r\n"
+         L"identifier              {bootmgr}\r\n"
+         L"default                 {current}\r\n" +
+         bootManagerExtra +
+         L"\r\nWindows Boot Loader\r\n-------------------\r\n"
+         L"identifier              " +
+         kA +
+         L"\r\n"
+         L"device                  "
+         L"ramdisk=[\\Device\\HarddiskVolume3]\\Recovery\\WindowsRE\\Winre.wim,{x}\r\n"
+         L"\r\nWindows Boot Loader\r\n-------------------\r\n"
+         L"identifier              {current}\r\n"
+         L"device                  partition=C:\r\n" +
+         sequenceLine +
+         L"recoveryenabled         Yes\r\n"
+         L"\r\nWindows Boot Loader\r\n-------------------\r\n"
+         L"identifier              " +
+         kB +
+         L"\r\n"
+         L"device                  "
+         L"ramdisk=[\\Device\\HarddiskVolume5]\\Recovery\\WindowsRE\\Winre.wim,{y}\r\n"
+         L"\r\nResume from Hibernate\r\n---------------------\r\n"
+         L"identifier              " +
+         kC +
+         L"\r\n"
+         L"recoverysequence        " +
+         kA + L"\r\n";
+}
+
+TEST(RecoveryEntry, TheLiveEntryIsTheOneCurrentNames) {
+  RunCases({
+      {"the orphan comes first, {current} names the later one",
+       LiveEntryListing(L"recoverysequence        " + kB + L"\r\n"), kBUpper},
+      {"element name in another case", LiveEntryListing(L"RecoverySequence        " + kB + L"\r\n"), kBUpper},
+      {"{current} names the first one", LiveEntryListing(L"recoverysequence        " + kA + L"\r\n"),
+       kAUpper},
+      {"no recoverysequence in {current}: the first in file order",
+       LiveEntryListing(L"nx                      OptIn\r\n"), kAUpper},
+      {"recoverysequence names no recovery loader: the first in file order",
+       LiveEntryListing(L"recoverysequence        " + kC + L"\r\n"), kAUpper},
+      {"recoverysequence with a value that is no identifier",
+       LiveEntryListing(L"recoverysequence        {bbbbbbbb-2222}\r\n"), kAUpper},
+      {"another entry's recoverysequence does not count",
+       LiveEntryListing(L"", L"recoverysequence        " + kB + L"\r\n"), kAUpper},
+  });
+}
+
+TEST(RecoveryEntry, CurrentRecoverySequenceOfRealListings) {
+  struct {
+    const char* fixture;
+    const wchar_t* sequence;
+  } cases[] = {
+      {"english_windows10_uefi.txt", L"{6F0C2A13-8D1A-11E9-A5C2-C8F750A1B2C3}"},
+      {"german_cp437.txt", L"{0C5FD1A7-A1C3-11E3-BE57-806E6F6E6963}"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    ListingLines listing = SplitText(Widen(FixtureBytes(c.fixture)));
+    wchar_t id[kGuidChars + 1] = {};
+    ASSERT_TRUE(FindCurrentRecoverySequence(listing, id));
+    EXPECT_EQ(std::wstring(id), c.sequence);
+  }
 }
 
 TEST(RecoveryEntry, SplitsLinesAsTextModeDelivers) {

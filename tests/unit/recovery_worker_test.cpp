@@ -42,6 +42,11 @@ const wchar_t kBatchParameters[] = L"/d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"";
 const wchar_t kScriptParameters[] = L"/s \"C:\\Windows\\Temp\\RcvBootDisk.txt\"";
 
 const char kListingBatch[] = "@ECHO OFF\r\nCHCP 437\r\nbcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"\r\n";
+// The MBR notebook's table put back: the recovery partition hidden again,
+// Windows' partition active again.
+const char kUndoScript[] =
+    "sel disk 0\r\nsel par 3\r\nset id=1c override noerr\r\ninactive noerr\r\nsel par 1\r\nactive noerr\r\n";
+
 
 std::string ArmingBatch(const std::string& id) {
   return "@ECHO OFF\r\n"
@@ -163,6 +168,10 @@ class RecoveryWorkerTest : public LauncherTest {
     }
     ADD_FAILURE() << "no partition " << number;
     return layout_.entries.at(0);
+  }
+  // Whether Windows presents a volume for the partition.
+  bool Presented(int disk, int number) {
+    return !machine().volumes().VolumeOf(disk, Entry(disk, number).StartingOffset).name.empty();
   }
   wchar_t Letter(int disk, int number) {
     return machine().volumes().VolumeOf(disk, Entry(disk, number).StartingOffset).letter;
@@ -289,6 +298,106 @@ TEST_F(RecoveryWorkerTest, MbrRecoveryOnASecondDiskAndWithoutAFreeLetter) {
   ExpectDestroyPosted(true);
 }
 
+// The first 208 bytes of a WIM: its signature and header size, one image
+// that boots.
+std::string WimHeaderBytes() {
+  std::string h(208, '\0');
+  h.replace(0, 8, std::string("MSWIM\0\0\0", 8));
+  h[8] = static_cast<char>(208);
+  h[44] = 1;
+  h[120] = 1;
+  return h;
+}
+
+// A listing whose {current} entry names the only recovery loader, its image
+// on device (between the brackets) and boot.sdi on the same device.
+std::wstring ListingWithDevice(const std::wstring& device) {
+  const std::wstring sdiDevice = device == L"unknown" ? L"unknown" : L"partition=" + device;
+  return L"\r\nWindows Boot Manager\r\n--------------------\r\n"
+         L"identifier              {bootmgr}\r\n"
+         L"default                 {current}\r\n"
+         L"\r\nWindows Boot Loader\r\n-------------------\r\n"
+         L"identifier              {current}\r\n"
+         L"recoverysequence        {6f0c2a13-8d1a-11e9-a5c2-c8f750a1b2c3}\r\n"
+         L"\r\nWindows Boot Loader\r\n-------------------\r\n"
+         L"identifier              {6f0c2a13-8d1a-11e9-a5c2-c8f750a1b2c3}\r\n"
+         L"device                  ramdisk=[" +
+         device +
+         L"]\\Recovery\\WindowsRE\\Winre.wim,"
+         L"{6f0c2a14-8d1a-11e9-a5c2-c8f750a1b2c3}\r\n"
+         L"\r\nDevice options\r\n--------------\r\n"
+         L"identifier              {6f0c2a14-8d1a-11e9-a5c2-c8f750a1b2c3}\r\n"
+         L"ramdisksdidevice        " +
+         sdiDevice +
+         L"\r\n"
+         L"ramdisksdipath          \\Recovery\\WindowsRE\\boot.sdi\r\n";
+}
+
+TEST_F(RecoveryWorkerTest, ImagesThatCanStartOrCannotBeToldArm) {
+  struct {
+    const char* what;
+    std::wstring device;
+    bool files;  // Winre.wim and boot.sdi under C:\Recovery\WindowsRE
+  } cases[] = {
+      {"image and boot.sdi on a drive letter", L"C:", true},
+      {"device Windows no longer finds", L"unknown", false},
+      {"device in a form the launcher does not resolve", L"locate=\\Recovery", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    sim::SimMachine m(dir.path());
+    m.Install();
+    m.system().SetModulePath(kLauncherPath);
+    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+    m.AddDiskBytes(GptNotebook());
+    m.windowsTools().LoadListing(ListingWithDevice(c.device));
+    if (c.files) {
+      WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\Winre.wim"), WimHeaderBytes() + "image");
+      WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "SDI");
+    }
+    EXPECT_EQ(RecoveryWorker(nullptr), 0u);
+    EXPECT_TRUE(m.ui().messageBoxes().empty());
+    EXPECT_EQ(m.windowsTools().store().Values(L"{bootmgr}", L"custom:5400000f"),
+              Strings{L"{6f0c2a13-8d1a-11e9-a5c2-c8f750a1b2c3}"});
+    EXPECT_TRUE(m.windowsTools().programs().restart().pending);
+    EXPECT_EQ(m.handles().OpenCount(), 0u);
+    machine().Install();
+  }
+}
+
+TEST_F(RecoveryWorkerTest, MbrRecoveryStickAsDiskZeroIsNeverTouched) {
+  for (sim::DiskKind stickKind : {sim::DiskKind::Usb, sim::DiskKind::Removable}) {
+    SCOPED_TRACE(static_cast<int>(stickKind));
+    TempDir dir;
+    sim::SimMachine m(dir.path());
+    m.Install();
+    m.system().SetModulePath(kLauncherPath);
+    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+    // What Windows' "Create a recovery drive" leaves: a visible FAT32 volume labelled RECOVERY.
+    Fat32Params fat;
+    Bytes stick = MbrBuilder(kDiskSectors).Primary(0, 0x0C, 2048, 8192, true).Build();
+    Place(stick, 2048ull * 512, BuildFat32(fat).bytes);
+    m.AddDiskBytes(stick, stickKind);
+    m.AddDiskBytes(MbrNotebook());
+    std::string stickBefore(stick.size(), '\0');
+    m.disks().Image(0)->Read(0, stickBefore.data(), stickBefore.size());
+
+    EXPECT_EQ(RecoveryWorker(nullptr), 0u);
+    auto report = sim::ReportLaunches(m.processes().launches(), m.windowsTools().programs().scriptRuns());
+    ASSERT_GE(report.size(), 2u);
+    EXPECT_EQ(report[0].script, "sel disk 1\r\nsel par 3\r\nset id=0c override\r\nactive\r\n");
+    EXPECT_EQ(report[1].script, "sel disk 1\r\nsel par 3\r\nremove letter=F noerr\r\n");
+    const sim::SimLayout notebook = m.disks().Layout(1);
+    EXPECT_EQ(m.volumes().VolumeOf(1, notebook.entries.at(2).StartingOffset).letter, 0);
+    EXPECT_NE(m.volumes().VolumeOf(0, m.disks().Layout(0).entries.at(0).StartingOffset).letter, 0);
+    std::string stickNow(stick.size(), '\0');
+    m.disks().Image(0)->Read(0, stickNow.data(), stickNow.size());
+    EXPECT_TRUE(stickNow == stickBefore);
+    machine().Install();
+  }
+}
+
 // One row of the failure table: how the machine is made to fail, and what
 // the user sees, which programs ran, and whether the planted temporary files
 // are still there untouched (the early exits create and delete nothing).
@@ -388,12 +497,53 @@ INSTANTIATE_TEST_SUITE_P(RecoveryWorker, WorkerFailureTest, ::testing::ValuesIn(
        {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
       {"NoRecoveryLabelAfterFirstScript",
        [](sim::SimMachine& m) { m.AddDiskBytes(MbrNotebook("OEMDATA    ")); },
-       {{kNotFound, kTitle}}, true, {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n")}, false,
-       // Nothing is undone: the partition keeps its new type and the active flag.
+       {{kNotFound, kTitle}}, true,
+       {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"), Diskpart(kUndoScript)}, false,
+       // The table is as it was: hidden again, and Windows' partition active.
        [](RecoveryWorkerTest& t) {
-         EXPECT_EQ(t.Entry(0, 3).Mbr.PartitionType, 0x0C);
-         EXPECT_EQ(t.Entry(0, 3).Mbr.BootIndicator, 1);
+         EXPECT_EQ(t.Entry(0, 3).Mbr.PartitionType, 0x1C);
+         EXPECT_EQ(t.Entry(0, 3).Mbr.BootIndicator, 0);
+         EXPECT_EQ(t.Entry(0, 1).Mbr.BootIndicator, 1);
+         EXPECT_FALSE(t.Presented(0, 3));
        }},
+      {"RecoveryPartitionWithoutBootSignature",
+       [](sim::SimMachine& m) {
+         Bytes disk = MbrNotebook();
+         disk[14336ull * 512 + 510] = 0;
+         m.AddDiskBytes(disk);
+       },
+       {{kNotFound, kTitle}}, true, {}, false,
+       [](RecoveryWorkerTest& t) { EXPECT_EQ(t.Entry(0, 3).Mbr.PartitionType, 0x1C); }},
+      {"RecoveryImageMissing",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.windowsTools().LoadListing(ListingWithDevice(L"C:"));
+         WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "SDI");
+       },
+       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
+      {"RecoveryImageFolderMissing",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.windowsTools().LoadListing(ListingWithDevice(L"C:"));
+       },
+       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
+      {"RecoveryImageNotAWim",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.windowsTools().LoadListing(ListingWithDevice(L"C:"));
+         std::string header = WimHeaderBytes();
+         header[8] = static_cast<char>(0xD4);  // header size 212
+         WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\Winre.wim"), header);
+         WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "SDI");
+       },
+       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
+      {"BootSdiMissing",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.windowsTools().LoadListing(ListingWithDevice(L"C:"));
+         WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\Winre.wim"), WimHeaderBytes());
+       },
+       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
 }),
                          [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
 
@@ -432,7 +582,7 @@ TEST_F(RecoveryWorkerTest, TemporaryFilesThatCannotBeMadeSafelyAbortBeforeAnyToo
       {"arming batch", false, "RcvBoot.cmd", 2, {Cmd(kListingBatch)}},
       {"first disk script", true, "RcvBootDisk.txt", 1, {}},
       {"second disk script", true, "RcvBootDisk.txt", 2,
-       {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n")}},
+       {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"), Diskpart(kUndoScript)}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

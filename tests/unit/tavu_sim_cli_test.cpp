@@ -144,10 +144,10 @@ TEST_F(TavuSimCliTest, LocateJson) {
        R"("{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}", "type_name": "Windows RE", "active": false, )"
        R"("attributes": "0x0000000000000000", )"
        R"("letter": null}]}]})"},
-      // Neither is searched for the marker; the label search looks at both.
+      // Neither is searched, for the marker nor for the label.
       {"--removable " + hidden + " --usb-disk " + gpt,
        R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
-       R"("recovery_volume": {"result": 0, "disk": 1, "partition": 2, "root": ""}, "disks": [)"},
+       R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.machine);

@@ -1,0 +1,133 @@
+#include "launcher/arming/recovery_image.h"
+
+#include <cstring>
+
+#include "common/file_api.h"
+#include "common/little_endian.h"
+#include "common/platform.h"
+#include "common/system_api.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
+#include "common/win_errors.h"
+#include "launcher/arming/recovery_device.h"
+
+namespace tavu {
+
+namespace {
+
+constexpr std::uint8_t kWimMagic[8] = {'M', 'S', 'W', 'I', 'M', 0, 0, 0};
+
+// A file the loader needs, opened the way the loader would find it: absent
+// only when Windows says so, any other failed open tells nothing.
+FileState StateOfFailedOpen(std::uint32_t error) {
+  return error == kErrorFileNotFound || error == kErrorPathNotFound ? FileState::Missing : FileState::Unknown;
+}
+
+// A 32-bit program on 64-bit Windows that names System32 reaches SysWOW64;
+// the folder the loader means is reached through the Sysnative alias.
+void OpenablePath(const wchar_t* path, wchar_t (&out)[kPathChars]) {
+  constexpr wchar_t kSystem32[] = L":\\Windows\\System32\\";
+  constexpr std::size_t kPrefix = sizeof kSystem32 / sizeof kSystem32[0] - 1;
+  CopyBounded(out, kPathChars, path);
+  if (!Sys().system->RunsUnderWow64() || path[0] == L'\0') return;
+  for (std::size_t i = 0; i < kPrefix; ++i) {
+    if (path[1 + i] == L'\0' || UpperAscii(path[1 + i]) != UpperAscii(kSystem32[i])) return;
+  }
+  wchar_t drive[2] = {path[0], L'\0'};
+  CopyBounded(out, kPathChars, drive);
+  AppendBounded(out, kPathChars, L":\\Windows\\Sysnative\\");
+  if (!AppendBounded(out, kPathChars, path + 1 + kPrefix)) CopyBounded(out, kPathChars, path);
+}
+
+void TestImage(RecoveryImageFacts* facts) {
+  FileApi& files = *Sys().files;
+  wchar_t path[kPathChars];
+  OpenablePath(facts->imagePath, path);
+  UniqueHandle file(files.OpenFile(path, FileAccess::Read, FileCreate::OpenExisting));
+  if (!file) {
+    facts->imageError = Sys().system->LastError();
+    facts->image = StateOfFailedOpen(facts->imageError);
+    return;
+  }
+  std::uint64_t size = 0;
+  std::uint8_t bytes[kWimHeaderBytes] = {};
+  std::size_t have = 0;
+  bool readFailed = !files.Size(file.get(), &size);
+  while (!readFailed && have < kWimHeaderBytes) {
+    std::uint32_t got = 0;
+    if (!files.Read(file.get(), bytes + have, static_cast<std::uint32_t>(kWimHeaderBytes - have), &got)) {
+      readFailed = true;
+    } else if (got == 0) {
+      break;
+    } else {
+      have += got;
+    }
+  }
+  if (readFailed) {
+    facts->imageError = Sys().system->LastError();
+    facts->image = FileState::Unknown;
+    return;
+  }
+  facts->imageSize = size;
+  facts->image = ParseWimHeader(bytes, have, &facts->header) ? FileState::Present : FileState::NotAWim;
+}
+
+void TestSdi(RecoveryImageFacts* facts) {
+  wchar_t path[kPathChars];
+  OpenablePath(facts->sdiPath, path);
+  UniqueHandle file(Sys().files->OpenFile(path, FileAccess::Read, FileCreate::OpenExisting));
+  if (file) {
+    facts->sdi = FileState::Present;
+    return;
+  }
+  facts->sdiError = Sys().system->LastError();
+  facts->sdi = StateOfFailedOpen(facts->sdiError);
+}
+
+}  // namespace
+
+bool ParseWimHeader(const std::uint8_t* bytes, std::size_t size, WimHeader* header) {
+  if (bytes == nullptr || header == nullptr || size < kWimHeaderBytes) return false;
+  if (std::memcmp(bytes, kWimMagic, sizeof kWimMagic) != 0 || Le32(bytes + 8) != kWimHeaderBytes)
+    return false;
+  header->headerSize = Le32(bytes + 8);
+  header->version = Le32(bytes + 12);
+  header->flags = Le32(bytes + 16);
+  header->partNumber = Le16(bytes + 40);
+  header->totalParts = Le16(bytes + 42);
+  header->imageCount = Le32(bytes + 44);
+  header->bootIndex = Le32(bytes + 120);
+  return true;
+}
+
+bool ResolveRecoveryImage(const ListingLines& listing, const wchar_t* entryId, RecoveryImageFacts* facts) {
+  if (facts == nullptr) return false;
+  *facts = RecoveryImageFacts{};
+  LineView deviceLine;
+  if (entryId == nullptr || !FindLoaderDeviceLine(listing, entryId, &deviceLine)) return false;
+  RamdiskDevice ramdisk;
+  if (!ParseRamdiskDevice(deviceLine, &ramdisk)) return false;
+  CopyLine(ramdisk.device, facts->device, kPathChars);
+  CopyLine(ramdisk.options, facts->optionsId, kMaxEntryIdChars + 1);
+  static_cast<void>(ResolveDevicePath(ramdisk.device, ramdisk.path, facts->imagePath));
+
+  LineView sdiDevice;
+  LineView sdiPath;
+  if (FindSdiLocation(listing, ramdisk.options, &sdiDevice, &sdiPath)) {
+    static_cast<void>(ResolveDevicePath(sdiDevice, sdiPath, facts->sdiPath));
+  }
+  return true;
+}
+
+void TestRecoveryImage(RecoveryImageFacts* facts) {
+  if (facts == nullptr) return;
+  if (facts->imagePath[0] != L'\0') TestImage(facts);
+  if (facts->sdiPath[0] != L'\0') TestSdi(facts);
+}
+
+bool RecoveryImageRefused(const RecoveryImageFacts& facts) {
+  return facts.image == FileState::Missing || facts.image == FileState::NotAWim ||
+         facts.sdi == FileState::Missing;
+}
+
+}  // namespace tavu
