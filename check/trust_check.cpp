@@ -1,0 +1,59 @@
+#include "check/trust_check.h"
+
+#include "common/file_api.h"
+#include "common/unique_handle.h"
+#include "launcher/services/trusted_launcher.h"
+
+namespace tavu::check {
+
+void CheckTrust(TrustFacts* facts) {
+  TrustFacts& f = *facts;
+  FileApi& files = *Sys().files;
+  // The running launcher is the installed one here; TrustedLauncher then
+  // answers what NoUserCanChange answers for it.
+  if (!files.Exists(kInstalledLauncherPath)) {
+    f.outcome = TrustOutcome::NoLauncher;
+    return;
+  }
+  if (!NoUserCanChange(kInstalledLauncherPath)) {
+    f.outcome = TrustOutcome::LauncherOpen;
+    return;
+  }
+  wchar_t folder[kPathChars] = {};
+  wchar_t pattern[kPathChars] = {};
+  DirectoryOfPath(kInstalledLauncherPath, folder, kPathChars);
+  bool fits = FormatBounded(pattern, kPathChars, L"%ls\\FwMode*.exe", folder) >= 0 &&
+              FormatBounded(f.toolPath, kPathChars, L"%ls\\FwMode.exe", folder) >= 0;
+  UniqueFind search(fits ? files.FindFirst(pattern) : kInvalidHandle);
+  if (!search) {
+    f.outcome = TrustOutcome::NoTool;
+    return;
+  }
+  if (files.Exists(f.toolPath) && !NoUserCanChange(f.toolPath)) {
+    f.outcome = TrustOutcome::ToolOpen;
+    return;
+  }
+  f.outcome = TrustOutcome::Trusted;
+  f.toolTrusted = true;
+  CopyBounded(f.taskProgram, kPathChars, kInstalledLauncherPath);
+}
+
+const wchar_t* TrustReason(TrustOutcome outcome) {
+  switch (outcome) {
+    case TrustOutcome::Trusted: return nullptr;
+    case TrustOutcome::NoLauncher:
+      return L"No launcher is installed in C:\\Program Files\\TAVU\\TAVU Recovery Launcher: the launcher starts "
+             L"FwMode.exe and registers its logon task only from there.";
+    case TrustOutcome::LauncherOpen:
+      return L"A standard user can change the installed launcher or a folder above it: the launcher starts no "
+             L"FwMode.exe and registers no logon task. Give the folder Windows' own permissions again.";
+    case TrustOutcome::NoTool:
+      return L"No FwMode*.exe lies beside the launcher: the launcher starts no tool and registers no logon task.";
+    case TrustOutcome::ToolOpen:
+      return L"A standard user can change FwMode.exe: the launcher starts no FwMode.exe and registers no logon "
+             L"task. Give the file Windows' own permissions again.";
+  }
+  return nullptr;
+}
+
+}  // namespace tavu::check
