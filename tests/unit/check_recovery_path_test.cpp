@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "check/check_args.h"
 #include "check/check_report.h"
 #include "check/recovery_check.h"
 #include "sim/programs/bcd_store.h"
@@ -251,6 +252,42 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
     for (const char* part : row.reason) EXPECT_NE(reason.find(part), std::string::npos) << part << "\n" << reason;
     const std::string json = Json(*facts);
     for (const char* part : row.json) EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+}
+
+// Windows' conventions for switches, and the argument that is none named.
+TEST(CheckSwitches, FollowWindowsConventions) {
+  struct Case {
+    std::vector<const wchar_t*> args;
+    check::CheckMode mode;
+    const wchar_t* unknown;
+  };
+  const std::vector<Case> cases = {
+      {{}, check::CheckMode::Report, nullptr},
+      {{L"/json"}, check::CheckMode::Json, nullptr},
+      {{L"-JSON"}, check::CheckMode::Json, nullptr},
+      {{L"--json"}, check::CheckMode::Json, nullptr},
+      {{L"/?"}, check::CheckMode::Help, nullptr},
+      {{L"-h"}, check::CheckMode::Help, nullptr},
+      {{L"/Help"}, check::CheckMode::Help, nullptr},
+      {{L"/json", L"/?"}, check::CheckMode::Help, nullptr},
+      {{L"json"}, check::CheckMode::Unknown, L"json"},
+      {{L"/json", L"/nonsense", L"x"}, check::CheckMode::Unknown, L"/nonsense"},
+      {{L"---json"}, check::CheckMode::Unknown, L"---json"},
+      {{L""}, check::CheckMode::Unknown, L""},
+  };
+  for (const Case& c : cases) {
+    std::vector<const wchar_t*> argv = {L"TavuRecoveryCheck.exe"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const wchar_t* unknown = L"(untouched)";
+    EXPECT_EQ(check::ParseCheckArgs(static_cast<int>(argv.size()), argv.data(), &unknown), c.mode)
+        << argv.size();
+    if (c.unknown == nullptr) {
+      EXPECT_EQ(unknown, nullptr);
+    } else {
+      ASSERT_NE(unknown, nullptr);
+      EXPECT_EQ(std::wstring(unknown), c.unknown);
+    }
   }
 }
 
