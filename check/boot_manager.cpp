@@ -136,8 +136,10 @@ bool FormatArmingLines(const wchar_t* entryId, ArmingLines* lines) {
   *lines = ArmingLines{};
   return CopyBounded(lines->line[0], kPathChars, L"@ECHO OFF") &&
          CopyBounded(lines->line[1], kPathChars, L"CHCP 437") &&
-         CopyBounded(lines->line[2], kPathChars, L"bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f") &&
-         FormatBounded(lines->line[3], kPathChars, L"bcdedit /set {bootmgr} custom:5400000f %ls", entryId) >= 0 &&
+         CopyBounded(lines->line[2], kPathChars,
+                     L"bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f") &&
+         FormatBounded(lines->line[3], kPathChars, L"bcdedit /set {bootmgr} custom:5400000f %ls", entryId) >=
+             0 &&
          CopyBounded(lines->line[4], kPathChars, L"bcdedit /set {bootmgr} extendedinput Yes ") &&
          CopyBounded(lines->line[5], kPathChars, L"bcdedit /set {current} isolatedcontext No") &&
          FormatBounded(lines->line[6], kPathChars, L"bcdedit /displayorder %ls", entryId) >= 0;

@@ -9,7 +9,9 @@ namespace tavu::check {
 
 namespace {
 
-JsonOut& OptionalText(JsonOut& json, const wchar_t* text) { return text[0] != L'\0' ? json.WString(text) : json.Null(); }
+JsonOut& OptionalText(JsonOut& json, const wchar_t* text) {
+  return text[0] != L'\0' ? json.WString(text) : json.Null();
+}
 
 void ErrorMember(const CheckFacts& f, JsonOut& json, const char* key, std::uint32_t error) {
   json.Key(key);
@@ -45,12 +47,16 @@ void WindowsRe(const CheckFacts& f, JsonOut& json) {
   json.Key("windows_re").BeginObject().Key("reagent").String(ReAgentWord(w.file));
   ErrorMember(f, json, "reagent_error", w.error);
   json.Key("enabled");
-  present && w.xml.installState >= 0 ? json.Bool(w.xml.installState == 1) : json.Null();
+  present&& w.xml.installState >= 0 ? json.Bool(w.xml.installState == 1) : json.Null();
   json.Key("bcd_id");
-  present && NamesEntry(w.xml) ? json.WString(w.xml.bcdId) : json.Null();
+  present&& NamesEntry(w.xml) ? json.WString(w.xml.bcdId) : json.Null();
   json.Key("location");
   if (w.locationNamed) {
-    json.BeginObject().Key("path").WString(w.xml.path).Key("offset").Int(static_cast<std::int64_t>(w.xml.offset));
+    json.BeginObject()
+        .Key("path")
+        .WString(w.xml.path)
+        .Key("offset")
+        .Int(static_cast<std::int64_t>(w.xml.offset));
     json.Key("disk");
     w.locationFound ? json.Int(w.disk) : json.Null();
     json.Key("partition");
@@ -84,14 +90,15 @@ void RecoveryImage(const CheckFacts& f, JsonOut& json) {
   json.Key("state").String(f.imageResolved ? FileStateWord(i.image) : "unknown");
   ErrorMember(f, json, "error", f.imageResolved ? i.imageError : 0);
   json.Key("size");
-  present || (f.imageResolved && i.image == FileState::NotAWim) ? json.Int(static_cast<std::int64_t>(i.imageSize))
-                                                                 : json.Null();
+  present || (f.imageResolved && i.image == FileState::NotAWim)
+      ? json.Int(static_cast<std::int64_t>(i.imageSize))
+      : json.Null();
   json.Key("image_count");
   present ? json.Int(i.header.imageCount) : json.Null();
   json.Key("boot_index");
   present ? json.Int(i.header.bootIndex) : json.Null();
-  json.Key("sdi").String(f.imageResolved ? FileStateWord(i.sdi == FileState::NotAWim ? FileState::Present : i.sdi)
-                                         : "unknown");
+  json.Key("sdi").String(
+      f.imageResolved ? FileStateWord(i.sdi == FileState::NotAWim ? FileState::Present : i.sdi) : "unknown");
   json.Key("sdi_path");
   f.imageResolved ? OptionalText(json, i.sdiPath) : json.Null();
   ErrorMember(f, json, "sdi_error", f.imageResolved ? i.sdiError : 0);
@@ -113,7 +120,7 @@ void Armed(const CheckFacts& f, JsonOut& json) {
   const MbrPartitionState& m = f.route == Route::PartitionTable ? f.mbrRecovery : f.mbrArmed;
   if (m.found) {
     char type[8];
-    std::snprintf(type, sizeof type, "0x%02X", static_cast<unsigned>(m.type));
+    (void)std::snprintf(type, sizeof type, "0x%02X", static_cast<unsigned>(m.type));
     json.BeginObject().Key("disk").Int(m.disk).Key("partition").Int(m.partition).Key("type").String(type);
     json.Key("active").Bool(m.active).Key("windows_partition");
     m.windowsPartition != 0 ? json.Int(m.windowsPartition) : json.Null();
@@ -177,8 +184,8 @@ void About(const CheckFacts& f, JsonOut& json) {
   OptionalText(json, a.model);
   json.Key("windows_build");
   if (a.hasVersion) {
-    FormatBounded(text, kPathChars, L"%u.%u.%u", static_cast<unsigned>(a.major), static_cast<unsigned>(a.minor),
-                  static_cast<unsigned>(a.build));
+    FormatBounded(text, kPathChars, L"%u.%u.%u", static_cast<unsigned>(a.major),
+                  static_cast<unsigned>(a.minor), static_cast<unsigned>(a.build));
     json.WString(text);
   } else {
     json.Null();
@@ -259,13 +266,13 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
   json.Key("logon_task_failure");
   f.taskFailure != 0 ? json.Int(static_cast<std::uint32_t>(f.taskFailure)) : json.Null();
   json.Key("installed_launcher").BeginObject().Key("path").WString(patcher::kLauncherPath).Key("version");
-  f.launcherInstalled && f.launcherVersion[0] != L'\0' ? json.WString(f.launcherVersion) : json.Null();
+  f.launcherInstalled&& f.launcherVersion[0] != L'\0' ? json.WString(f.launcherVersion) : json.Null();
   json.Key("patcher_would").String(PatcherWord(f.patcherWould)).EndObject();
 
   WindowsRe(f, json);
   RecoveryImage(f, json);
   json.Key("boot_signature");
-  f.signatureAsked && f.signatureResult == kLocateFound ? json.Bool(f.signaturePresent) : json.Null();
+  f.signatureAsked&& f.signatureResult == kLocateFound ? json.Bool(f.signaturePresent) : json.Null();
   Armed(f, json);
   BootManager(f, json);
   Trust(f, json);

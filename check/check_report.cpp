@@ -38,7 +38,8 @@ void RecoveryImageRows(const CheckFacts& f, Report& r) {
   wchar_t error[kPathChars] = {};
   if (i.imageError != 0) DescribeError(f.errorTexts, i.imageError, error, kPathChars);
   if (i.imagePath[0] == L'\0') {
-    FormatBounded(t, kLongTextChars, L"unknown: the device [%ls] is not one the launcher can reach", i.device);
+    FormatBounded(t, kLongTextChars, L"unknown: the device [%ls] is not one the launcher can reach",
+                  i.device);
   } else if (i.image == FileState::Present) {
     FormatBounded(t, kLongTextChars, L"%ls: present, %llu bytes, %u image(s), boot index %u", i.imagePath,
                   static_cast<unsigned long long>(i.imageSize), static_cast<unsigned>(i.header.imageCount),
@@ -69,7 +70,8 @@ void WindowsReRows(const CheckFacts& f, Report& r) {
   if (w.file != ReAgentFile::Present) {
     wchar_t error[kPathChars] = {};
     if (w.error != 0) DescribeError(f.errorTexts, w.error, error, kPathChars);
-    FormatBounded(t, kLongTextChars, L"ReAgent.xml %ls%ls%ls", w.file == ReAgentFile::Absent ? L"absent" : L"unreadable",
+    FormatBounded(t, kLongTextChars, L"ReAgent.xml %ls%ls%ls",
+                  w.file == ReAgentFile::Absent ? L"absent" : L"unreadable",
                   w.error != 0 ? L": Windows error " : L"", error);
     r.Row("Windows RE", t);
     return;
@@ -93,12 +95,13 @@ void WindowsReRows(const CheckFacts& f, Report& r) {
   if (!known) {
     CopyBounded(t, kLongTextChars, L"WinreLocation names no partition");
   } else if (!w.locationFound) {
-    FormatBounded(t, kLongTextChars, L"WinreLocation %ls at offset %llu: no partition of this machine", w.xml.path,
-                  static_cast<unsigned long long>(w.xml.offset));
+    FormatBounded(t, kLongTextChars, L"WinreLocation %ls at offset %llu: no partition of this machine",
+                  w.xml.path, static_cast<unsigned long long>(w.xml.offset));
   } else {
-    FormatBounded(t, kLongTextChars, L"WinreLocation %ls: disk %d, partition %d, %ls", w.xml.path,
-                  static_cast<int>(w.disk), static_cast<int>(w.partition),
-                  is ? L"the recovery partition the launcher found" : L"not the recovery partition the launcher found");
+    FormatBounded(
+        t, kLongTextChars, L"WinreLocation %ls: disk %d, partition %d, %ls", w.xml.path,
+        static_cast<int>(w.disk), static_cast<int>(w.partition),
+        is ? L"the recovery partition the launcher found" : L"not the recovery partition the launcher found");
   }
   r.Row("", t);
 }
@@ -107,8 +110,8 @@ void BootManagerRows(const CheckFacts& f, Report& r) {
   wchar_t* t = r.buffer();
   const BootManagerFacts& b = f.bootManager;
   if (!b.found) return;
-  FormatBounded(t, kLongTextChars, L"default %ls, timeout %ls", b.defaultId[0] != L'\0' ? b.defaultId : L"(none)",
-                b.hasTimeout ? b.timeout : L"(none)");
+  FormatBounded(t, kLongTextChars, L"default %ls, timeout %ls",
+                b.defaultId[0] != L'\0' ? b.defaultId : L"(none)", b.hasTimeout ? b.timeout : L"(none)");
   r.Row("Boot manager", t);
   t[0] = L'\0';
   for (std::size_t i = 0; i < b.displayCount && i < kMaxListedIds; ++i) {
@@ -118,7 +121,8 @@ void BootManagerRows(const CheckFacts& f, Report& r) {
   wchar_t line[kLongTextChars];
   FormatBounded(line, kLongTextChars, L"displayorder %ls", t);
   r.Row("", line);
-  FormatBounded(line, kLongTextChars, L"customactions %ls", b.customActions[0] != L'\0' ? b.customActions : L"(none)");
+  FormatBounded(line, kLongTextChars, L"customactions %ls",
+                b.customActions[0] != L'\0' ? b.customActions : L"(none)");
   r.Row("", line);
   ArmingLines lines;
   if (!f.entryFound || !FormatArmingLines(f.entryId, &lines)) return;
@@ -145,11 +149,12 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   wchar_t when[kPathChars];
   TimeText(f.about.time, when, kPathChars);
   wchar_t version[32] = {};
-  for (std::size_t i = 0; i + 1 < 32 && CheckVersion()[i] != '\0'; ++i) version[i] = static_cast<wchar_t>(CheckVersion()[i]);
+  for (std::size_t i = 0; i + 1 < 32 && CheckVersion()[i] != '\0'; ++i)
+    version[i] = static_cast<wchar_t>(CheckVersion()[i]);
   FormatBounded(t, kLongTextChars, L"TavuRecoveryCheck %ls, %ls", version, when);
   r.Row("Check", t);
-  FormatBounded(t, kLongTextChars, L"%ls, model \"%ls\"", f.about.computer[0] != L'\0' ? f.about.computer : L"(unknown)",
-                f.about.model);
+  FormatBounded(t, kLongTextChars, L"%ls, model \"%ls\"",
+                f.about.computer[0] != L'\0' ? f.about.computer : L"(unknown)", f.about.model);
   r.Row("Computer", t);
   if (f.about.hasVersion) {
     FormatBounded(t, kLongTextChars, L"%u.%u.%u", static_cast<unsigned>(f.about.major),
@@ -160,20 +165,22 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
                 f.manufacturerAccepted ? L"accepted" : L"refused: no TAVU in it");
   r.Row("Manufacturer", t);
   if (f.firmwareAsked) {
-    FormatBounded(t, kLongTextChars, L"%d (the /AUTO start %ls the window)", static_cast<int>(f.firmwareStatus),
-                  f.firmwareStatus == 9 ? L"opens" : L"does not open");
+    FormatBounded(t, kLongTextChars, L"%d (the /AUTO start %ls the window)",
+                  static_cast<int>(f.firmwareStatus), f.firmwareStatus == 9 ? L"opens" : L"does not open");
   } else {
     CopyBounded(t, kLongTextChars, L"no answer (control device absent, or the request failed)");
   }
   r.Row("Firmware status", t);
   r.Row("64-bit Windows", f.windows64 ? L"yes" : L"no");
   if (f.bitlockerResult == 1) {
-    FormatBounded(t, kLongTextChars, L"a volume is protected, %d volume(s) asked", static_cast<int>(f.bitlocker.count));
+    FormatBounded(t, kLongTextChars, L"a volume is protected, %d volume(s) asked",
+                  static_cast<int>(f.bitlocker.count));
   } else if (f.bitlocker.failed) {
     FormatBounded(t, kLongTextChars, L"the question failed (0x%08X): the launcher would arm anyway",
                   static_cast<unsigned>(f.bitlocker.failure));
   } else {
-    FormatBounded(t, kLongTextChars, L"no volume protected, %d volume(s) asked", static_cast<int>(f.bitlocker.count));
+    FormatBounded(t, kLongTextChars, L"no volume protected, %d volume(s) asked",
+                  static_cast<int>(f.bitlocker.count));
   }
   r.Row("BitLocker", t);
   for (std::size_t i = 0; i < ReportedVolumes(f.bitlocker); ++i) {
@@ -194,7 +201,8 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
     FormatBounded(t, kLongTextChars, L"the search failed at disk %d (Windows error %ls)",
                   static_cast<int>(f.partitionDetail.failedDisk), error);
   } else {
-    FormatBounded(t, kLongTextChars, L"none on the %d disk(s) searched", static_cast<int>(f.partitionDetail.disksOpened));
+    FormatBounded(t, kLongTextChars, L"none on the %d disk(s) searched",
+                  static_cast<int>(f.partitionDetail.disksOpened));
   }
   r.Row("Recovery partition", t);
   for (int d = 0; d < 32; ++d) {
@@ -204,16 +212,19 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   }
   if (f.styleAsked) {
     FormatBounded(t, kLongTextChars, L"%ls: the %ls route",
-                  f.styleResult == 0 ? L"MBR" : f.styleResult == 1 ? L"GPT" : L"not readable",
+                  f.styleResult == 0   ? L"MBR"
+                  : f.styleResult == 1 ? L"GPT"
+                                       : L"not readable",
                   f.route == Route::PartitionTable ? L"partition-table" : L"boot-manager");
     r.Row("Partition style", t);
   }
   if (f.route == Route::BootManager) {
     if (f.entryFound) {
-      FormatBounded(t, kLongTextChars, L"%ls (from %d listing lines)", f.entryId, static_cast<int>(f.listingLines));
+      FormatBounded(t, kLongTextChars, L"%ls (from %d listing lines)", f.entryId,
+                    static_cast<int>(f.listingLines));
     } else {
-      FormatBounded(t, kLongTextChars, L"none (%ls)", f.listingRead ? L"no entry names the recovery image"
-                                                                   : L"the listing could not be read");
+      FormatBounded(t, kLongTextChars, L"none (%ls)",
+                    f.listingRead ? L"no entry names the recovery image" : L"the listing could not be read");
     }
     r.Row("Recovery entry", t);
     if (f.entryFound) {
@@ -225,8 +236,8 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   }
   if (f.volumeAsked) {
     if (f.volumeResult == kLocateFound) {
-      FormatBounded(t, kLongTextChars, L"disk %d, partition %d, labelled \"%ls\"", static_cast<int>(f.volumeDisk),
-                    static_cast<int>(f.volumePartition), f.volumeLabel);
+      FormatBounded(t, kLongTextChars, L"disk %d, partition %d, labelled \"%ls\"",
+                    static_cast<int>(f.volumeDisk), static_cast<int>(f.volumePartition), f.volumeLabel);
     } else {
       CopyBounded(t, kLongTextChars, L"none would be found after the partition is made visible");
     }
@@ -234,15 +245,17 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   }
   if (f.signatureAsked) {
     r.Row("Boot signature", f.signatureResult != kLocateFound ? L"the first sector could not be read"
-                            : f.signaturePresent          ? L"present (0x55 0xAA)"
-                                                          : L"missing: the partition cannot start");
+                            : f.signaturePresent              ? L"present (0x55 0xAA)"
+                                                              : L"missing: the partition cannot start");
   }
   WindowsReRows(f, r);
   ArmedText(f, t, kLongTextChars);
   r.Row("Armed", t);
   BootManagerRows(f, r);
   FormatBounded(t, kLongTextChars, L"%ls in %ls",
-                f.fwModeExists ? L"present" : f.fwModeMatch ? L"only a longer-named FwMode*.exe" : L"absent",
+                f.fwModeExists  ? L"present"
+                : f.fwModeMatch ? L"only a longer-named FwMode*.exe"
+                                : L"absent",
                 kLauncherFolder);
   r.Row("FwMode.exe", t);
   if (f.taskFailure != 0) {

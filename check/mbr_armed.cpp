@@ -41,7 +41,8 @@ bool ReadDisk(std::int32_t disk, std::int32_t partition, HeapBlock& area, MbrPar
   if (!handle) return false;
   // Only the notebook's own disks: a stick is never armed by the launcher.
   DISK_GEOMETRY geometry{};
-  if (Sys().disks->GetGeometry(handle.get(), &geometry) && geometry.MediaType == kMediaTypeRemovable) return false;
+  if (Sys().disks->GetGeometry(handle.get(), &geometry) && geometry.MediaType == kMediaTypeRemovable)
+    return false;
   if (IsUsbDisk(handle.get())) return false;
   if (!Sys().disks->GetLayout(handle.get(), area.get(), kLayoutBytes)) return false;
   *state = MbrPartitionState{};

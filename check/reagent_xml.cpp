@@ -61,8 +61,8 @@ std::size_t Entity(const WideText& t, std::size_t at, wchar_t* c) {
     const wchar_t* name;
     wchar_t c;
   };
-  static constexpr Known kKnown[] = {{L"&amp;", L'&'}, {L"&lt;", L'<'}, {L"&gt;", L'>'}, {L"&quot;", L'"'},
-                                     {L"&apos;", L'\''}};
+  static constexpr Known kKnown[] = {
+      {L"&amp;", L'&'}, {L"&lt;", L'<'}, {L"&gt;", L'>'}, {L"&quot;", L'"'}, {L"&apos;", L'\''}};
   for (const Known& k : kKnown) {
     std::size_t n = 0;
     while (k.name[n] != L'\0' && t.At(at + n) == k.name[n]) ++n;
@@ -214,8 +214,8 @@ bool ParseGuidText(const wchar_t* text, Guid* guid) {
     ++nibble;
   }
   if (text[i] != L'}' || text[i + 1] != L'\0') return false;
-  guid->Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
-                bytes[3];
+  guid->Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+                (std::uint32_t{bytes[2]} << 8) | bytes[3];
   guid->Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
   guid->Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
   for (std::size_t k = 0; k < 8; ++k) guid->Data4[k] = bytes[8 + k];
@@ -249,7 +249,8 @@ bool ParseReAgentXml(const std::uint8_t* bytes, std::size_t size, ReAgentXml* ou
     } else if (Same(name, L"InstallState")) {
       while (p.NextAttribute(&a)) {
         std::uint64_t v = 0;
-        if (Same(a.name, L"state")) out->installState = ParseDecimal(a.value, 0x7FFFFFFF, &v) ? static_cast<int>(v) : -1;
+        if (Same(a.name, L"state"))
+          out->installState = ParseDecimal(a.value, 0x7FFFFFFF, &v) ? static_cast<int>(v) : -1;
       }
     }
   }

@@ -1,7 +1,6 @@
 #include "check/recovery_check.h"
 
 #include "check/verdict.h"
-
 #include "common/com_api.h"
 #include "common/disk_api.h"
 #include "common/file_api.h"
@@ -115,8 +114,8 @@ void InstalledLauncher(CheckFacts& f) {
   patcher::VersionList threshold;
   patcher::ParseVersion(f.launcherVersion, &installed);
   patcher::ParseVersion(patcher::kThresholdVersion, &threshold);
-  f.patcherWould = patcher::CompareVersion(installed, threshold) == -1 ? PatcherDecision::Replace
-                                                                       : PatcherDecision::Keep;
+  f.patcherWould =
+      patcher::CompareVersion(installed, threshold) == -1 ? PatcherDecision::Replace : PatcherDecision::Keep;
 }
 
 // Whether the next start goes into recovery as the launcher arms it: the boot
@@ -164,8 +163,8 @@ void RunCheck(CheckFacts* facts) {
   CheckTrust(&f.trust);
   ReadWindowsRe(&f.windowsRe);
   Armed(f);
-  for (std::uint32_t error : {f.partitionDetail.error, f.volumeDetail.error, f.image.imageError, f.image.sdiError,
-                              f.windowsRe.error}) {
+  for (std::uint32_t error : {f.partitionDetail.error, f.volumeDetail.error, f.image.imageError,
+                              f.image.sdiError, f.windowsRe.error}) {
     f.errorTexts.Add(error);
   }
   DecideVerdict(f);

@@ -86,8 +86,8 @@ struct CheckFacts {
   MbrPartitionState mbrRecovery;
   MbrPartitionState mbrArmed;
   // What the firmware-mode tool runner would find, and the logon task.
-  bool fwModeMatch = false;     // a "FwMode*.exe" lies in the launcher's folder
-  bool fwModeExists = false;    // "FwMode.exe" itself, the file that is started
+  bool fwModeMatch = false;   // a "FwMode*.exe" lies in the launcher's folder
+  bool fwModeExists = false;  // "FwMode.exe" itself, the file that is started
   bool taskRegistered = false;
   std::int32_t taskFailure = 0;  // HRESULT of the query step that failed, 0 answered
   // The installed launcher and the patcher's decision on it.

@@ -13,7 +13,8 @@ namespace tavu {
 namespace {
 
 std::uint32_t Le32(const std::uint8_t* b) {
-  return std::uint32_t{b[0]} | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16) | (std::uint32_t{b[3]} << 24);
+  return std::uint32_t{b[0]} | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16) |
+         (std::uint32_t{b[3]} << 24);
 }
 
 void Value(const LineView& l, wchar_t* name, wchar_t* value) {
@@ -67,13 +68,15 @@ FileState Open(const wchar_t* path, std::uint32_t* error, UniqueHandle* file) {
   file->reset(Sys().files->OpenFile(path, FileAccess::Read, FileCreate::OpenExisting));
   if (*file) return FileState::Present;
   *error = Sys().system->LastError();
-  return *error == kErrorFileNotFound || *error == kErrorPathNotFound ? FileState::Missing : FileState::Unknown;
+  return *error == kErrorFileNotFound || *error == kErrorPathNotFound ? FileState::Missing
+                                                                      : FileState::Unknown;
 }
 
 }  // namespace
 
 bool ParseWimHeader(const std::uint8_t* bytes, std::size_t size, WimHeader* header) {
-  if (size < kWimHeaderBytes || std::memcmp(bytes, "MSWIM\0\0\0", 8) != 0 || Le32(bytes + 8) != 208) return false;
+  if (size < kWimHeaderBytes || std::memcmp(bytes, "MSWIM\0\0\0", 8) != 0 || Le32(bytes + 8) != 208)
+    return false;
   header->headerSize = 208;
   header->version = Le32(bytes + 12);
   header->flags = Le32(bytes + 16);
@@ -102,7 +105,8 @@ bool ResolveRecoveryImage(const ListingLines& listing, const wchar_t* entryId, R
   Resolve(facts->device, path, facts->imagePath);
   wchar_t sdiDevice[kPathChars], sdiPath[kPathChars];
   if (Element(listing, facts->optionsId, L"ramdisksdidevice", sdiDevice) &&
-      Element(listing, facts->optionsId, L"ramdisksdipath", sdiPath) && std::wcsncmp(sdiDevice, L"partition=", 10) == 0) {
+      Element(listing, facts->optionsId, L"ramdisksdipath", sdiPath) &&
+      std::wcsncmp(sdiDevice, L"partition=", 10) == 0) {
     Resolve(sdiDevice + 10, sdiPath, facts->sdiPath);
   }
   return true;
@@ -115,7 +119,8 @@ void TestRecoveryImage(RecoveryImageFacts* facts) {
     std::uint8_t bytes[kWimHeaderBytes] = {};
     std::uint32_t got = 0;
     (void)Sys().files->Size(image.get(), &facts->imageSize);
-    if (!Sys().files->Read(image.get(), bytes, sizeof bytes, &got) || !ParseWimHeader(bytes, got, &facts->header)) {
+    if (!Sys().files->Read(image.get(), bytes, sizeof bytes, &got) ||
+        !ParseWimHeader(bytes, got, &facts->header)) {
       facts->image = FileState::NotAWim;
     }
   }
@@ -124,7 +129,8 @@ void TestRecoveryImage(RecoveryImageFacts* facts) {
 }
 
 bool RecoveryImageRefused(const RecoveryImageFacts& facts) {
-  return facts.image == FileState::Missing || facts.image == FileState::NotAWim || facts.sdi == FileState::Missing;
+  return facts.image == FileState::Missing || facts.image == FileState::NotAWim ||
+         facts.sdi == FileState::Missing;
 }
 
 int ReadBootSignature(std::int32_t diskNumber, std::int64_t offset, bool* present) {
@@ -133,7 +139,8 @@ int ReadBootSignature(std::int32_t diskNumber, std::int64_t offset, bool* presen
   UniqueHandle disk(Sys().disks->OpenDisk(name, false));
   std::uint8_t sector[512] = {};
   std::uint32_t got = 0;
-  if (!disk || !Sys().disks->ReadAt(disk.get(), static_cast<std::uint64_t>(offset), sector, 512, &got) || got < 512)
+  if (!disk || !Sys().disks->ReadAt(disk.get(), static_cast<std::uint64_t>(offset), sector, 512, &got) ||
+      got < 512)
     return 5;
   *present = sector[510] == 0x55 && sector[511] == 0xAA;
   return 0;

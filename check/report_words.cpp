@@ -4,37 +4,50 @@ namespace tavu::check {
 
 const char* RouteName(Route route) {
   switch (route) {
-    case Route::BootManager: return "boot-manager";
-    case Route::PartitionTable: return "partition-table";
-    case Route::None: break;
+    case Route::BootManager:
+      return "boot-manager";
+    case Route::PartitionTable:
+      return "partition-table";
+    case Route::None:
+      break;
   }
   return nullptr;
 }
 
 const char* PatcherWord(PatcherDecision d) {
   switch (d) {
-    case PatcherDecision::Replace: return "replace";
-    case PatcherDecision::Keep: return "keep";
-    case PatcherDecision::Nothing: break;
+    case PatcherDecision::Replace:
+      return "replace";
+    case PatcherDecision::Keep:
+      return "keep";
+    case PatcherDecision::Nothing:
+      break;
   }
   return "nothing";
 }
 
 const char* FileStateWord(FileState state) {
   switch (state) {
-    case FileState::Present: return "present";
-    case FileState::Missing: return "missing";
-    case FileState::NotAWim: return "not-a-wim";
-    case FileState::Unknown: break;
+    case FileState::Present:
+      return "present";
+    case FileState::Missing:
+      return "missing";
+    case FileState::NotAWim:
+      return "not-a-wim";
+    case FileState::Unknown:
+      break;
   }
   return "unknown";
 }
 
 const char* ReAgentWord(ReAgentFile file) {
   switch (file) {
-    case ReAgentFile::Present: return "present";
-    case ReAgentFile::Unreadable: return "unreadable";
-    case ReAgentFile::Absent: break;
+    case ReAgentFile::Present:
+      return "present";
+    case ReAgentFile::Unreadable:
+      return "unreadable";
+    case ReAgentFile::Absent:
+      break;
   }
   return "absent";
 }
@@ -43,7 +56,9 @@ std::size_t ReportedVolumes(const ProtectionReport& r) {
   return r.count < ProtectionReport::kRoom ? r.count : ProtectionReport::kRoom;
 }
 
-const wchar_t* VolumeName(const ProtectionReport::Volume& v) { return v.letter[0] != L'\0' ? v.letter : v.deviceId; }
+const wchar_t* VolumeName(const ProtectionReport::Volume& v) {
+  return v.letter[0] != L'\0' ? v.letter : v.deviceId;
+}
 
 bool IsLauncherEntry(const CheckFacts& f, bool* known) {
   *known = f.windowsRe.file == ReAgentFile::Present && NamesEntry(f.windowsRe.xml);
@@ -57,19 +72,22 @@ bool IsRecoveryPartition(const CheckFacts& f, bool* known) {
 }
 
 void ArmedText(const CheckFacts& f, wchar_t* out, std::size_t capacity) {
-  const wchar_t* after = f.taskRegistered ? L"the logon task switches the firmware mode off after it"
-                                          : L"no logon task is registered to switch the firmware mode off after it";
+  const wchar_t* after = f.taskRegistered
+                             ? L"the logon task switches the firmware mode off after it"
+                             : L"no logon task is registered to switch the firmware mode off after it";
   if (f.halfArmed) {
-    FormatBounded(out, capacity,
-                  L"half-armed: an earlier run stopped after making the recovery partition (disk %d, partition %d) "
-                  L"visible and active; the next start boots it with nothing armed around it",
-                  static_cast<int>(f.mbrArmed.disk), static_cast<int>(f.mbrArmed.partition));
+    FormatBounded(
+        out, capacity,
+        L"half-armed: an earlier run stopped after making the recovery partition (disk %d, partition %d) "
+        L"visible and active; the next start boots it with nothing armed around it",
+        static_cast<int>(f.mbrArmed.disk), static_cast<int>(f.mbrArmed.partition));
   } else if (f.armedNow && f.route == Route::BootManager) {
-    FormatBounded(out, capacity, L"armed: the next start goes into recovery (%ls); %ls", f.bootManager.customEntry,
-                  after);
+    FormatBounded(out, capacity, L"armed: the next start goes into recovery (%ls); %ls",
+                  f.bootManager.customEntry, after);
   } else if (f.armedNow) {
     FormatBounded(out, capacity,
-                  L"armed: the next start boots the recovery partition (disk %d, partition %d, visible and active); %ls",
+                  L"armed: the next start boots the recovery partition (disk %d, partition %d, visible and "
+                  L"active); %ls",
                   static_cast<int>(f.mbrArmed.disk), static_cast<int>(f.mbrArmed.partition), after);
   } else {
     CopyBounded(out, capacity, L"not armed: the next start goes into Windows");

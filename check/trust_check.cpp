@@ -40,17 +40,22 @@ void CheckTrust(TrustFacts* facts) {
 
 const wchar_t* TrustReason(TrustOutcome outcome) {
   switch (outcome) {
-    case TrustOutcome::Trusted: return nullptr;
+    case TrustOutcome::Trusted:
+      return nullptr;
     case TrustOutcome::NoLauncher:
-      return L"No launcher is installed in C:\\Program Files\\TAVU\\TAVU Recovery Launcher: the launcher starts "
+      return L"No launcher is installed in C:\\Program Files\\TAVU\\TAVU Recovery Launcher: the launcher "
+             L"starts "
              L"FwMode.exe and registers its logon task only from there.";
     case TrustOutcome::LauncherOpen:
-      return L"A standard user can change the installed launcher or a folder above it: the launcher starts no "
+      return L"A standard user can change the installed launcher or a folder above it: the launcher starts "
+             L"no "
              L"FwMode.exe and registers no logon task. Give the folder Windows' own permissions again.";
     case TrustOutcome::NoTool:
-      return L"No FwMode*.exe lies beside the launcher: the launcher starts no tool and registers no logon task.";
+      return L"No FwMode*.exe lies beside the launcher: the launcher starts no tool and registers no logon "
+             L"task.";
     case TrustOutcome::ToolOpen:
-      return L"A standard user can change FwMode.exe: the launcher starts no FwMode.exe and registers no logon "
+      return L"A standard user can change FwMode.exe: the launcher starts no FwMode.exe and registers no "
+             L"logon "
              L"task. Give the file Windows' own permissions again.";
   }
   return nullptr;

@@ -10,11 +10,11 @@
 namespace tavu::check {
 
 enum class TrustOutcome : std::uint8_t {
-  Trusted,         // the tool is started and the task registered for the launcher
-  NoLauncher,      // no installed launcher
-  LauncherOpen,    // a standard user can change the launcher or a folder above it
-  NoTool,          // no FwMode*.exe beside the launcher
-  ToolOpen,        // a standard user can change FwMode.exe
+  Trusted,       // the tool is started and the task registered for the launcher
+  NoLauncher,    // no installed launcher
+  LauncherOpen,  // a standard user can change the launcher or a folder above it
+  NoTool,        // no FwMode*.exe beside the launcher
+  ToolOpen,      // a standard user can change FwMode.exe
 };
 
 struct TrustFacts {

@@ -30,11 +30,12 @@ void BitLocker(CheckFacts& f) {
       break;
     }
   }
-  FormatBounded(f.reason, kLongTextChars,
-                L"BitLocker reports protection status %d (%ls) for %ls. The launcher reads only the protection "
-                L"status, so suspending protection for one restart is enough: manage-bde -protectors -disable "
-                L"C: -rc 1.",
-                static_cast<int>(status), ProtectionWord(status), volume);
+  FormatBounded(
+      f.reason, kLongTextChars,
+      L"BitLocker reports protection status %d (%ls) for %ls. The launcher reads only the protection "
+      L"status, so suspending protection for one restart is enough: manage-bde -protectors -disable "
+      L"C: -rc 1.",
+      static_cast<int>(status), ProtectionWord(status), volume);
 }
 
 void NoPartition(CheckFacts& f) {
@@ -42,25 +43,28 @@ void NoPartition(CheckFacts& f) {
   wchar_t error[kPathChars];
   if (f.partitionResult == kLocateFailed) {
     if (f.partitionDetail.failedDisk < 0) {
-      CopyBounded(f.reason, kLongTextChars, L"There was no memory for the answer of a disk's partition table.");
+      CopyBounded(f.reason, kLongTextChars,
+                  L"There was no memory for the answer of a disk's partition table.");
     } else {
       DescribeError(f.errorTexts, f.partitionDetail.error, error, kPathChars);
-      FormatBounded(f.reason, kLongTextChars, L"The partition table of disk %d could not be read (Windows error %ls).",
+      FormatBounded(f.reason, kLongTextChars,
+                    L"The partition table of disk %d could not be read (Windows error %ls).",
                     static_cast<int>(f.partitionDetail.failedDisk), error);
     }
     return;
   }
   const MbrPartitionState& m = f.mbrArmed;
   if (m.found) {
-    FormatBounded(f.reason, kLongTextChars,
-                  L"The recovery partition (disk %d, partition %d) is already visible (type 0x%02X) and active, "
-                  L"and the Windows partition %d is not active: %ls",
-                  static_cast<int>(m.disk), static_cast<int>(m.partition), static_cast<unsigned>(m.type),
-                  static_cast<int>(m.windowsPartition),
-                  f.halfArmed ? L"an earlier run stopped half-way. The next start boots the recovery partition with "
-                                L"nothing armed around it; to undo it, run diskpart: sel disk, sel par (the recovery "
-                                L"partition), set id=1c override, then sel par (the Windows partition), active."
-                              : L"the machine is armed already; the next start goes into recovery.");
+    FormatBounded(
+        f.reason, kLongTextChars,
+        L"The recovery partition (disk %d, partition %d) is already visible (type 0x%02X) and active, "
+        L"and the Windows partition %d is not active: %ls",
+        static_cast<int>(m.disk), static_cast<int>(m.partition), static_cast<unsigned>(m.type),
+        static_cast<int>(m.windowsPartition),
+        f.halfArmed ? L"an earlier run stopped half-way. The next start boots the recovery partition with "
+                      L"nothing armed around it; to undo it, run diskpart: sel disk, sel par (the recovery "
+                      L"partition), set id=1c override, then sel par (the Windows partition), active."
+                    : L"the machine is armed already; the next start goes into recovery.");
     return;
   }
   FormatBounded(f.reason, kLongTextChars,
@@ -76,22 +80,25 @@ void ImageRefused(CheckFacts& f) {
   wchar_t error[kPathChars];
   if (i.image == FileState::Missing) {
     DescribeError(f.errorTexts, i.imageError, error, kPathChars);
-    FormatBounded(f.reason, kLongTextChars,
-                  L"The recovery image %ls that entry %ls starts is missing (Windows error %ls). Put Winre.wim "
-                  L"back there (from the Windows installation media), then run reagentc /disable and reagentc "
-                  L"/enable.",
-                  i.imagePath, f.entryId, error);
+    FormatBounded(
+        f.reason, kLongTextChars,
+        L"The recovery image %ls that entry %ls starts is missing (Windows error %ls). Put Winre.wim "
+        L"back there (from the Windows installation media), then run reagentc /disable and reagentc "
+        L"/enable.",
+        i.imagePath, f.entryId, error);
   } else if (i.image == FileState::NotAWim) {
-    FormatBounded(f.reason, kLongTextChars,
-                  L"The recovery image %ls that entry %ls starts is not a WIM file (no MSWIM header of 208 bytes). "
-                  L"Replace it with Windows' own Winre.wim, then run reagentc /disable and reagentc /enable.",
-                  i.imagePath, f.entryId);
+    FormatBounded(
+        f.reason, kLongTextChars,
+        L"The recovery image %ls that entry %ls starts is not a WIM file (no MSWIM header of 208 bytes). "
+        L"Replace it with Windows' own Winre.wim, then run reagentc /disable and reagentc /enable.",
+        i.imagePath, f.entryId);
   } else {
     DescribeError(f.errorTexts, i.sdiError, error, kPathChars);
-    FormatBounded(f.reason, kLongTextChars,
-                  L"boot.sdi, which the recovery image needs to start, is missing at %ls (Windows error %ls). Copy "
-                  L"C:\\Windows\\Boot\\DVD\\EFI\\boot.sdi to that place.",
-                  i.sdiPath, error);
+    FormatBounded(
+        f.reason, kLongTextChars,
+        L"boot.sdi, which the recovery image needs to start, is missing at %ls (Windows error %ls). Copy "
+        L"C:\\Windows\\Boot\\DVD\\EFI\\boot.sdi to that place.",
+        i.sdiPath, error);
   }
 }
 
@@ -106,9 +113,10 @@ void BootManagerRoute(CheckFacts& f) {
   } else if (!f.entryFound) {
     AbortWith(f, kNotFoundMessage);
     if (f.windowsRe.file == ReAgentFile::Present && f.windowsRe.xml.installState == 0) {
-      CopyBounded(f.reason, kLongTextChars,
-                  L"Windows RE is disabled: no entry of the bcdedit /enum all listing starts Winre.wim, and "
-                  L"ReAgent.xml says InstallState 0. Run reagentc /enable as administrator, then check again.");
+      CopyBounded(
+          f.reason, kLongTextChars,
+          L"Windows RE is disabled: no entry of the bcdedit /enum all listing starts Winre.wim, and "
+          L"ReAgent.xml says InstallState 0. Run reagentc /enable as administrator, then check again.");
     } else {
       FormatBounded(f.reason, kLongTextChars,
                     L"No entry of the bcdedit /enum all listing (%d lines) is followed by a line naming "
@@ -124,11 +132,12 @@ void PartitionTableRoute(CheckFacts& f) {
   wchar_t error[kPathChars];
   if (f.signatureResult == kLocateFound && !f.signaturePresent) {
     AbortWith(f, kNotFoundMessage);
-    FormatBounded(f.reason, kLongTextChars,
-                  L"The first sector of the recovery partition (disk %d, partition %d) does not end with the boot "
-                  L"signature 0x55 0xAA, so it cannot start: the launcher will not make it active. The maker's "
-                  L"recovery partition has to be restored.",
-                  static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
+    FormatBounded(
+        f.reason, kLongTextChars,
+        L"The first sector of the recovery partition (disk %d, partition %d) does not end with the boot "
+        L"signature 0x55 0xAA, so it cannot start: the launcher will not make it active. The maker's "
+        L"recovery partition has to be restored.",
+        static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
   } else if (f.volumeResult == kLocateFailed) {
     AbortWith(f, kNotFoundMessage);
     DescribeError(f.errorTexts, f.volumeDetail.error, error, kPathChars);
@@ -139,15 +148,17 @@ void PartitionTableRoute(CheckFacts& f) {
   } else if (f.volumeResult != kLocateFound) {
     AbortWith(f, kNotFoundMessage);
     if (f.rawLabelResult == kLocateFound) {
-      FormatBounded(f.reason, kLongTextChars,
-                    L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery, and no "
-                    L"other volume is labelled Recovery.",
-                    static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber), f.rawLabel);
+      FormatBounded(
+          f.reason, kLongTextChars,
+          L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery, and no "
+          L"other volume is labelled Recovery.",
+          static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber), f.rawLabel);
     } else {
-      FormatBounded(f.reason, kLongTextChars,
-                    L"The label of the recovery partition (disk %d, partition %d) cannot be read, and no other "
-                    L"volume is labelled Recovery.",
-                    static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
+      FormatBounded(
+          f.reason, kLongTextChars,
+          L"The label of the recovery partition (disk %d, partition %d) cannot be read, and no other "
+          L"volume is labelled Recovery.",
+          static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
     }
   }
 }

@@ -24,7 +24,7 @@ void ReadFile(WindowsReFacts& f) {
   if (!file) {
     f.error = Sys().system->LastError();
     f.file = f.error == kErrorFileNotFound || f.error == kErrorPathNotFound ? ReAgentFile::Absent
-                                                                           : ReAgentFile::Unreadable;
+                                                                            : ReAgentFile::Unreadable;
     return;
   }
   f.file = ReAgentFile::Unreadable;

@@ -1,8 +1,8 @@
 // Process and system facts the logic asks of Windows.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 #include "common/platform.h"
 

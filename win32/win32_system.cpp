@@ -40,7 +40,8 @@ bool Win32System::SetWow64FsRedirection(bool enable) {
   using Fn = BOOLEAN(WINAPI*)(BOOLEAN);
   HMODULE kernel = GetModuleHandleW(L"kernel32");
   if (kernel == nullptr) return false;
-  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64EnableWow64FsRedirection")));
+  auto fn =
+      reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64EnableWow64FsRedirection")));
   if (fn == nullptr) return false;
   return fn(enable ? TRUE : FALSE) != FALSE;
 }

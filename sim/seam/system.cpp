@@ -5,16 +5,16 @@
 
 #include "common/wide_text.h"
 #include "common/win_errors.h"
-#include "sim/formats/code_pages.h"
 #include "sim/core/last_error.h"
+#include "sim/formats/code_pages.h"
 
 namespace tavu::sim {
 
 wchar_t Cp1252ToWide(unsigned char c) {
-  static const wchar_t kHigh[32] = {
-      0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+  static const wchar_t kHigh[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
   if (c >= 0x80 && c < 0xA0) return kHigh[c - 0x80];
   return static_cast<wchar_t>(c);
 }
@@ -93,7 +93,8 @@ constexpr ErrorTextRow kErrorTexts[] = {
     {kErrorNotReady, L"The device is not ready."},
     {kErrorSectorNotFound, L"The drive cannot find the sector requested."},
     {kErrorGenFailure, L"A device attached to the system is not functioning."},
-    {kErrorSharingViolation, L"The process cannot access the file because it is being used by another process."},
+    {kErrorSharingViolation,
+     L"The process cannot access the file because it is being used by another process."},
     {kErrorNotSupported, L"The request is not supported."},
     {kErrorFileExists, L"The file exists."},
     {kErrorInvalidParameter, L"The parameter is incorrect."},
@@ -117,7 +118,9 @@ bool SimSystem::ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacit
   return false;
 }
 
-bool SimSystem::ComputerName(wchar_t* out, std::size_t capacity) { return CopyBounded(out, capacity, L"TAVU-NB01"); }
+bool SimSystem::ComputerName(wchar_t* out, std::size_t capacity) {
+  return CopyBounded(out, capacity, L"TAVU-NB01");
+}
 
 bool SimSystem::WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) {
   *major = 10;

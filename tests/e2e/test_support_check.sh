@@ -35,8 +35,15 @@ echo "  /? and a wrong argument"
 check_run '/?'
 check_eq "/? exit code" 0 "$E2E_RC"
 check "/? prints the usage" grep -q 'TavuRecoveryCheck /json' "$OUT"
-check_run /nonsense
-check_eq "unknown argument: exit code 2" 2 "$E2E_RC"
+e2e_vendor "$TAVU" timeout 120 "$E2E_WINE" "$CHECK" /nonsense </dev/null >"$OUT" 2>"$E2E_WORK/check.err"
+check_eq "unknown argument: exit code 2" 2 "$?"
+check "the unknown argument is named" grep -q 'unknown argument: /nonsense' "$E2E_WORK/check.err"
+check_run -h
+check_eq "-h exit code" 0 "$E2E_RC"
+check_run --json
+check_eq "--json: one JSON object with the verdict" abort "$(field "d['verdict']")"
+check_eq "the check's version and the Windows build are named" True \
+  "$(field "bool(d['about']['version']) and d['about']['windows_build'] is not None")"
 
 echo "  the check on a TAVU machine"
 check_run /json

@@ -37,7 +37,8 @@ std::string Wim() {
 // The GPT notebook with a disk GUID of its own, as ReAgent.xml names it.
 Bytes GptNotebookWithGuid() {
   GptBuilder b(kNotebookSectors);
-  b.DiskGuid({0x78, 0x56, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56, 0x9A, 0xBC, 0xDE, 0xF0, 0x12, 0x34, 0x56, 0x78});
+  b.DiskGuid(
+      {0x78, 0x56, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56, 0x9A, 0xBC, 0xDE, 0xF0, 0x12, 0x34, 0x56, 0x78});
   b.Add(kEfiSystemType, 2048, 2048).Add(kMsReservedType, 4096, 2048).Add(kBasicDataType, 6144, 8192);
   b.Add(kRecoveryType, 14336, 8192, 0x8000000000000001ull);
   Bytes disk = b.Build();
@@ -53,12 +54,15 @@ std::wstring Listing(bool loader) {
   facts.recoveryVolume = loader ? kRecoveryVolume : 0;
   std::wstring t = sim::DefaultBcdListing(facts);
   const std::wstring device = L"\\Device\\HarddiskVolume" + std::to_wstring(kRecoveryVolume);
-  for (std::size_t at = t.find(device); at != std::wstring::npos; at = t.find(device)) t.replace(at, device.size(), L"C:");
+  for (std::size_t at = t.find(device); at != std::wstring::npos; at = t.find(device))
+    t.replace(at, device.size(), L"C:");
   return t;
 }
 
 std::string ReAgent(const char* bcd, const char* location, int state) {
-  return std::string("\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n<WindowsRE version=\"2.0\">") +
+  return std::string(
+             "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n<WindowsRE "
+             "version=\"2.0\">") +
          "<WinreBCD id=\"" + bcd + "\"/>" + location + "<InstallState state=\"" + std::to_string(state) +
          "\"/></WindowsRE>";
 }
@@ -125,12 +129,16 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
        },
        true,
        {},
-       {"\"state\": \"present\", \"error\": null, \"size\": 4096, \"image_count\": 1, \"boot_index\": 1, \"sdi\": "
+       {"\"state\": \"present\", \"error\": null, \"size\": 4096, \"image_count\": 1, \"boot_index\": 1, "
+        "\"sdi\": "
         "\"present\"",
-        "\"path\": \"C:\\\\Recovery\\\\WindowsRE\\\\Winre.wim\"", "\"reagent\": \"present\"", "\"enabled\": true",
-        "\"location\": {\"path\": \"\\\\Recovery\\\\WindowsRE\", \"offset\": 7340032, \"disk\": 0, \"partition\": 4}",
+        "\"path\": \"C:\\\\Recovery\\\\WindowsRE\\\\Winre.wim\"", "\"reagent\": \"present\"",
+        "\"enabled\": true",
+        "\"location\": {\"path\": \"\\\\Recovery\\\\WindowsRE\", \"offset\": 7340032, \"disk\": 0, "
+        "\"partition\": 4}",
         "\"is_launcher_entry\": true, \"is_recovery_partition\": true", "\"boot_signature\": null",
-        "\"armed\": {\"now\": false", "\"boot_manager\": {\"default\": \"{current}\", \"display_order\": [\"{current}\"], "
+        "\"armed\": {\"now\": false",
+        "\"boot_manager\": {\"default\": \"{current}\", \"display_order\": [\"{current}\"], "
         "\"timeout\": 30, \"customactions\": null",
         "\"trust\": {\"fwmode_tool\": true", "\"windows_build\": \"10.0.22631\""}},
       {"ImageMissing",
@@ -140,7 +148,8 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
          m.Image("", true);
        },
        false,
-       {"C:\\Recovery\\WindowsRE\\Winre.wim", "is missing (Windows error 2 (The system cannot find the file specified.))"},
+       {"C:\\Recovery\\WindowsRE\\Winre.wim",
+        "is missing (Windows error 2 (The system cannot find the file specified.))"},
        {"\"state\": \"missing\"", "\"reagent\": \"absent\"", "\"is_launcher_entry\": null"}},
       {"NotAWim",
        [](Machine& m) {
@@ -235,7 +244,8 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
        },
        true,
        {},
-       {"\"trust\": {\"fwmode_tool\": false, \"task_program\": null, \"reason\": \"A standard user can change the "
+       {"\"trust\": {\"fwmode_tool\": false, \"task_program\": null, \"reason\": \"A standard user can "
+        "change the "
         "installed launcher"}},
   };
   for (const Row& row : rows) {
@@ -249,7 +259,8 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
     EXPECT_EQ(facts->ready, row.ready);
     std::wstring wide(facts->reason);
     const std::string reason(wide.begin(), wide.end());
-    for (const char* part : row.reason) EXPECT_NE(reason.find(part), std::string::npos) << part << "\n" << reason;
+    for (const char* part : row.reason)
+      EXPECT_NE(reason.find(part), std::string::npos) << part << "\n" << reason;
     const std::string json = Json(*facts);
     for (const char* part : row.json) EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
   }

@@ -11,7 +11,8 @@ namespace tavu::check {
 namespace {
 
 const std::string kBom = "\xEF\xBB\xBF";
-const std::string kHead = "<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n<WindowsRE version=\"2.0\">\r\n";
+const std::string kHead =
+    "<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n<WindowsRE version=\"2.0\">\r\n";
 
 std::string Utf16(const std::string& ascii) {
   std::string out = "\xFF\xFE";
@@ -37,19 +38,21 @@ struct Case {
 };
 
 TEST(ReAgentXml, ReadsTheThreeElementsFromAnyText) {
-  const std::string gpt = kHead +
-                          "  <WinreBCD id=\"{7c1b2a3d-4e5f-11ef-9a8b-7c6d5e4f3a2b}\"/>\r\n"
-                          "  <WinreLocation path=\"\\Recovery\\WindowsRE\" id=\"0\" offset=\"1075838976\" "
-                          "guid=\"{12345678-1234-5678-9abc-def012345678}\"/>\r\n"
-                          "  <ImageLocation path=\"\" id=\"0\" offset=\"0\" guid=\"{00000000-0000-0000-0000-000000000000}\"/>\r\n"
-                          "  <InstallState state=\"1\"/>\r\n"
-                          "  <DownlevelWinreLocation path=\"\\Old\" offset=\"5\" guid=\"{00000000-0000-0000-0000-000000000000}\" id=\"7\"/>\r\n"
-                          "</WindowsRE>\r\n";
+  const std::string gpt =
+      kHead +
+      "  <WinreBCD id=\"{7c1b2a3d-4e5f-11ef-9a8b-7c6d5e4f3a2b}\"/>\r\n"
+      "  <WinreLocation path=\"\\Recovery\\WindowsRE\" id=\"0\" offset=\"1075838976\" "
+      "guid=\"{12345678-1234-5678-9abc-def012345678}\"/>\r\n"
+      "  <ImageLocation path=\"\" id=\"0\" offset=\"0\" guid=\"{00000000-0000-0000-0000-000000000000}\"/>\r\n"
+      "  <InstallState state=\"1\"/>\r\n"
+      "  <DownlevelWinreLocation path=\"\\Old\" offset=\"5\" guid=\"{00000000-0000-0000-0000-000000000000}\" "
+      "id=\"7\"/>\r\n"
+      "</WindowsRE>\r\n";
   const std::vector<Case> cases = {
-      {"GptAsWritten", kBom + gpt, true, L"{7c1b2a3d-4e5f-11ef-9a8b-7c6d5e4f3a2b}", L"\\Recovery\\WindowsRE", true,
-       1075838976ull, true, 0, true, 1},
-      {"Utf16WithBom", Utf16(gpt), true, L"{7c1b2a3d-4e5f-11ef-9a8b-7c6d5e4f3a2b}", L"\\Recovery\\WindowsRE", true,
-       1075838976ull, true, 0, true, 1},
+      {"GptAsWritten", kBom + gpt, true, L"{7c1b2a3d-4e5f-11ef-9a8b-7c6d5e4f3a2b}", L"\\Recovery\\WindowsRE",
+       true, 1075838976ull, true, 0, true, 1},
+      {"Utf16WithBom", Utf16(gpt), true, L"{7c1b2a3d-4e5f-11ef-9a8b-7c6d5e4f3a2b}", L"\\Recovery\\WindowsRE",
+       true, 1075838976ull, true, 0, true, 1},
       {"MbrSignatureInDecimal",
        kHead + "<WinreLocation id=\"4294967295\" offset='1048576' path='\\Recovery\\WindowsRE' "
                "guid='{00000000-0000-0000-0000-000000000000}'/><InstallState state='0'/></WindowsRE>",
@@ -58,22 +61,24 @@ TEST(ReAgentXml, ReadsTheThreeElementsFromAnyText) {
        kHead + "<WinreBCD id=\"{00000000-0000-0000-0000-000000000000}\"/><WinreLocation path=\"\" id=\"0\" "
                "offset=\"0\" guid=\"{00000000-0000-0000-0000-000000000000}\"/><InstallState state=\"0\"/>",
        true, L"{00000000-0000-0000-0000-000000000000}", L"", true, 0, true, 0, false, 0},
-      {"EntitiesAndSpacesAroundEquals",
-       kHead + "<WinreLocation path = \"\\A&amp;B&quot;\" offset=\"12\"/>", true, nullptr, L"\\A&B\"", true, 12,
-       false, 0, false, -1},
+      {"EntitiesAndSpacesAroundEquals", kHead + "<WinreLocation path = \"\\A&amp;B&quot;\" offset=\"12\"/>",
+       true, nullptr, L"\\A&B\"", true, 12, false, 0, false, -1},
       {"NumbersOutOfRange",
        kHead + "<WinreLocation id=\"4294967296\" offset=\"99999999999999999999\" guid=\"{1234}\"/>"
                "<InstallState state=\"-1\"/>",
        true, nullptr, L"", false, 0, false, 0, false, -1},
-      {"CutInsideAnAttribute", kHead + "<WinreBCD id=\"{7c1b", true, L"{7c1b", L"", false, 0, false, 0, false, -1},
+      {"CutInsideAnAttribute", kHead + "<WinreBCD id=\"{7c1b", true, L"{7c1b", L"", false, 0, false, 0, false,
+       -1},
       {"NoRootElement", "<WinreBCD id=\"{x}\"/>", false, L"{x}", L"", false, 0, false, 0, false, -1},
-      {"Binary", std::string("\x00\xFF<\x80\xC0<\"=\"'", 11), false, nullptr, L"", false, 0, false, 0, false, -1},
+      {"Binary", std::string("\x00\xFF<\x80\xC0<\"=\"'", 11), false, nullptr, L"", false, 0, false, 0, false,
+       -1},
       {"Empty", "", false, nullptr, L"", false, 0, false, 0, false, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ReAgentXml x;
-    EXPECT_EQ(ParseReAgentXml(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size(), &x), c.parsed);
+    EXPECT_EQ(ParseReAgentXml(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size(), &x),
+              c.parsed);
     EXPECT_EQ(x.hasBcd, c.bcd != nullptr);
     if (c.bcd != nullptr) {
       EXPECT_EQ(std::wstring(x.bcdId), c.bcd);
