@@ -52,8 +52,8 @@ check_eq "verdict" abort "$(field "d['verdict']")"
 check_eq "the launcher's not-found message" \
   "Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center for further assistance." \
   "$(field "d['abort_message']")"
-check "the reason names disk 0 and the Windows error" \
-  sh -c 'printf "%s\n" "$1" | grep -Eq "^The partition table of disk 0 could not be read \(Windows error [0-9]+\)\.$"' \
+check "the reason names disk 0 and the Windows error with Windows' own text" \
+  sh -c 'printf "%s\n" "$1" | grep -Eq "^The partition table of disk 0 could not be read \(Windows error [0-9]+ \(.+\)\)\.$"' \
   sh "$(field "d['reason']")"
 check_eq "the manufacturer as WMI reports it" "$TAVU|True" "$(field "'%s|%s' % (d['manufacturer']['text'], d['manufacturer']['accepted'])")"
 check_eq "the failing disk in the JSON" 0 "$(field "d['recovery_partition']['failure']['disk']")"
