@@ -19,10 +19,15 @@ constexpr std::uint32_t kLayoutBytes = 14592;
 
 void ReadFile(WindowsReFacts& f) {
   FileApi& files = *Sys().files;
-  const wchar_t* path = Sys().system->RunsUnderWow64() ? kReAgentPathWow64 : kReAgentPath;
-  UniqueHandle file(files.OpenFile(path, FileAccess::Read, FileCreate::OpenExisting));
+  // Sysnative exists only for a 32-bit program on 64-bit Windows; everywhere
+  // else System32 is the real folder.
+  UniqueHandle file(files.OpenFile(kReAgentPathWow64, FileAccess::Read, FileCreate::OpenExisting));
+  f.error = file ? 0 : Sys().system->LastError();
+  if (!file && f.error == kErrorPathNotFound) {
+    file.reset(files.OpenFile(kReAgentPath, FileAccess::Read, FileCreate::OpenExisting));
+    f.error = file ? 0 : Sys().system->LastError();
+  }
   if (!file) {
-    f.error = Sys().system->LastError();
     f.file = f.error == kErrorFileNotFound || f.error == kErrorPathNotFound ? ReAgentFile::Absent
                                                                             : ReAgentFile::Unreadable;
     return;

@@ -22,7 +22,8 @@ struct WindowsReFacts {
 };
 
 // Where reagentc keeps the file; a 32-bit program on 64-bit Windows reaches it
-// only through Sysnative, since System32\Recovery is redirected for it.
+// only through Sysnative, since System32\Recovery is redirected for it. The
+// Sysnative path is tried first, and System32 where that folder does not exist.
 inline constexpr wchar_t kReAgentPath[] = L"C:\\Windows\\System32\\Recovery\\ReAgent.xml";
 inline constexpr wchar_t kReAgentPathWow64[] = L"C:\\Windows\\Sysnative\\Recovery\\ReAgent.xml";
 

@@ -3,6 +3,7 @@
 // and the facts support reads off the JSON.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "check/check_args.h"
 #include "check/check_report.h"
 #include "check/recovery_check.h"
+#include "launcher/arming/recovery_worker.h"
 #include "sim/programs/bcd_store.h"
 #include "sim/programs/windows_tools.h"
 #include "tests/fixtures/launcher_test.h"
@@ -263,6 +265,36 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
       EXPECT_NE(reason.find(part), std::string::npos) << part << "\n" << reason;
     const std::string json = Json(*facts);
     for (const char* part : row.json) EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+}
+
+// The worker arms a machine; the check, run after it on that machine, must
+// see it armed, and must have named the very lines the worker wrote.
+TEST(CheckRecoveryPath, SeesTheMachineTheWorkerArmed) {
+  for (bool gpt : {true, false}) {
+    SCOPED_TRACE(gpt ? "GPT" : "MBR");
+    Machine m;
+    m.machine.AddDiskBytes(gpt ? GptNotebook() : MbrNotebook());
+    g_mainWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
+    auto before = std::make_unique<check::CheckFacts>();
+    check::RunCheck(before.get());
+    EXPECT_FALSE(before->armedNow);
+    ASSERT_EQ(RecoveryWorker(nullptr), 0u);
+    std::string written;
+    for (const sim::SimScriptRun& run : m.machine.windowsTools().programs().scriptRuns()) {
+      if (run.script.find("custom:5400000f") != std::string::npos) written = run.script;
+    }
+    auto after = std::make_unique<check::CheckFacts>();
+    check::RunCheck(after.get());
+    EXPECT_TRUE(after->armedNow);
+    EXPECT_FALSE(after->halfArmed);
+    EXPECT_TRUE(after->taskRegistered);
+    if (!gpt) continue;
+    check::ArmingLines lines;
+    ASSERT_TRUE(check::FormatArmingLines(before->entryId, &lines));
+    std::string expected;
+    for (const auto& line : lines.line) expected += std::string(line, line + std::wcslen(line)) + "\r\n";
+    EXPECT_EQ(written, expected);
   }
 }
 
