@@ -186,9 +186,9 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   for (std::size_t i = 0; i < ReportedVolumes(f.bitlocker); ++i) {
     const ProtectionReport::Volume& v = f.bitlocker.volumes[i];
     if (v.asked) {
-      FormatBounded(t, kLongTextChars, L"%ls: status %d", VolumeName(v), static_cast<int>(v.status));
+      FormatBounded(t, kLongTextChars, L"%ls, status %d", VolumeName(v), static_cast<int>(v.status));
     } else {
-      FormatBounded(t, kLongTextChars, L"%ls: the question failed", VolumeName(v));
+      FormatBounded(t, kLongTextChars, L"%ls, the question failed", VolumeName(v));
     }
     r.Row("", t);
   }
