@@ -76,11 +76,10 @@ void ArmedText(const CheckFacts& f, wchar_t* out, std::size_t capacity) {
                              ? L"the logon task switches the firmware mode off after it"
                              : L"no logon task is registered to switch the firmware mode off after it";
   if (f.halfArmed) {
-    FormatBounded(
-        out, capacity,
-        L"half-armed: an earlier run stopped after making the recovery partition (disk %d, partition %d) "
-        L"visible and active; the next start boots it with nothing armed around it",
-        static_cast<int>(f.mbrArmed.disk), static_cast<int>(f.mbrArmed.partition));
+    FormatBounded(out, capacity,
+                  L"half-armed: an earlier run stopped after making the recovery partition (disk %d, "
+                  L"partition %d) visible and active; the next start boots it with nothing armed around it",
+                  static_cast<int>(f.mbrArmed.disk), static_cast<int>(f.mbrArmed.partition));
   } else if (f.armedNow && f.route == Route::BootManager) {
     FormatBounded(out, capacity, L"armed: the next start goes into recovery (%ls); %ls",
                   f.bootManager.customEntry, after);

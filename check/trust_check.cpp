@@ -9,19 +9,16 @@ namespace tavu::check {
 void CheckTrust(TrustFacts* facts) {
   TrustFacts& f = *facts;
   FileApi& files = *Sys().files;
-  // The running launcher is the installed one here; TrustedLauncher then
-  // answers what NoUserCanChange answers for it.
-  if (!files.Exists(kInstalledLauncherPath)) {
-    f.outcome = TrustOutcome::NoLauncher;
-    return;
-  }
-  if (!NoUserCanChange(kInstalledLauncherPath)) {
-    f.outcome = TrustOutcome::LauncherOpen;
+  // The launcher's own choice. The check lies in the launcher's folder, so
+  // where it picks the running program, that folder is the launcher's too.
+  wchar_t chosen[kPathChars] = {};
+  if (!TrustedLauncher(chosen, kPathChars)) {
+    f.outcome = files.Exists(kInstalledLauncherPath) ? TrustOutcome::LauncherOpen : TrustOutcome::NoLauncher;
     return;
   }
   wchar_t folder[kPathChars] = {};
   wchar_t pattern[kPathChars] = {};
-  DirectoryOfPath(kInstalledLauncherPath, folder, kPathChars);
+  DirectoryOfPath(chosen, folder, kPathChars);
   bool fits = FormatBounded(pattern, kPathChars, L"%ls\\FwMode*.exe", folder) >= 0 &&
               FormatBounded(f.toolPath, kPathChars, L"%ls\\FwMode.exe", folder) >= 0;
   UniqueFind search(fits ? files.FindFirst(pattern) : kInvalidHandle);
@@ -35,7 +32,7 @@ void CheckTrust(TrustFacts* facts) {
   }
   f.outcome = TrustOutcome::Trusted;
   f.toolTrusted = true;
-  CopyBounded(f.taskProgram, kPathChars, kInstalledLauncherPath);
+  FormatBounded(f.taskProgram, kPathChars, L"%ls\\TAVU Recovery.exe", folder);
 }
 
 const wchar_t* TrustReason(TrustOutcome outcome) {
@@ -43,20 +40,17 @@ const wchar_t* TrustReason(TrustOutcome outcome) {
     case TrustOutcome::Trusted:
       return nullptr;
     case TrustOutcome::NoLauncher:
-      return L"No launcher is installed in C:\\Program Files\\TAVU\\TAVU Recovery Launcher: the launcher "
-             L"starts "
-             L"FwMode.exe and registers its logon task only from there.";
+      return L"No launcher lies where no standard user can change it (C:\\Program Files\\TAVU\\TAVU Recovery "
+             L"Launcher): the launcher starts no FwMode.exe and registers no logon task.";
     case TrustOutcome::LauncherOpen:
       return L"A standard user can change the installed launcher or a folder above it: the launcher starts "
-             L"no "
-             L"FwMode.exe and registers no logon task. Give the folder Windows' own permissions again.";
+             L"no FwMode.exe and registers no logon task. Give the folder Windows' own permissions again.";
     case TrustOutcome::NoTool:
       return L"No FwMode*.exe lies beside the launcher: the launcher starts no tool and registers no logon "
              L"task.";
     case TrustOutcome::ToolOpen:
       return L"A standard user can change FwMode.exe: the launcher starts no FwMode.exe and registers no "
-             L"logon "
-             L"task. Give the file Windows' own permissions again.";
+             L"logon task. Give the file Windows' own permissions again.";
   }
   return nullptr;
 }

@@ -1,6 +1,6 @@
-// Whether the launcher, started from where the maker installs it, would start
-// FwMode.exe and register its logon task: the launcher's own trust rule
-// (NoUserCanChange), asked of the same files in the same order.
+// Whether the launcher would start FwMode.exe and register its logon task:
+// the launcher's own trust rules (TrustedLauncher, NoUserCanChange), asked of
+// the same files in the same order.
 #pragma once
 
 #include <cstdint>

@@ -32,8 +32,8 @@ void BitLocker(CheckFacts& f) {
   }
   FormatBounded(
       f.reason, kLongTextChars,
-      L"BitLocker reports protection status %d (%ls) for %ls. The launcher reads only the protection "
-      L"status, so suspending protection for one restart is enough: manage-bde -protectors -disable "
+      L"BitLocker reports protection status %d (%ls) for %ls. The launcher reads only the protection status, "
+      L"so suspending protection for one restart is enough: manage-bde -protectors -disable "
       L"C: -rc 1.",
       static_cast<int>(status), ProtectionWord(status), volume);
 }
@@ -55,21 +55,21 @@ void NoPartition(CheckFacts& f) {
   }
   const MbrPartitionState& m = f.mbrArmed;
   if (m.found) {
-    FormatBounded(
-        f.reason, kLongTextChars,
-        L"The recovery partition (disk %d, partition %d) is already visible (type 0x%02X) and active, "
-        L"and the Windows partition %d is not active: %ls",
-        static_cast<int>(m.disk), static_cast<int>(m.partition), static_cast<unsigned>(m.type),
-        static_cast<int>(m.windowsPartition),
-        f.halfArmed ? L"an earlier run stopped half-way. The next start boots the recovery partition with "
-                      L"nothing armed around it; to undo it, run diskpart: sel disk, sel par (the recovery "
-                      L"partition), set id=1c override, then sel par (the Windows partition), active."
-                    : L"the machine is armed already; the next start goes into recovery.");
+    FormatBounded(f.reason, kLongTextChars,
+                  L"The recovery partition (disk %d, partition %d) is already visible (type 0x%02X) and "
+                  L"active, and the Windows partition %d is not active: %ls",
+                  static_cast<int>(m.disk), static_cast<int>(m.partition), static_cast<unsigned>(m.type),
+                  static_cast<int>(m.windowsPartition),
+                  f.halfArmed
+                      ? L"an earlier run stopped half-way. The next start boots the recovery partition with "
+                        L"nothing armed around it; to undo it, run diskpart: sel disk, sel par (the recovery "
+                        L"partition), set id=1c override, then sel par (the Windows partition), active."
+                      : L"the machine is armed already; the next start goes into recovery.");
     return;
   }
   FormatBounded(f.reason, kLongTextChars,
-                L"None of the %d disk(s) searched has a recovery partition (GPT type Windows RE, or MBR "
-                L"type 0x1B or 0x1C).",
+                L"None of the %d disk(s) searched has a recovery partition (GPT type Windows RE, or MBR type "
+                L"0x1B or 0x1C).",
                 static_cast<int>(f.partitionDetail.disksOpened));
 }
 
@@ -82,8 +82,8 @@ void ImageRefused(CheckFacts& f) {
     DescribeError(f.errorTexts, i.imageError, error, kPathChars);
     FormatBounded(
         f.reason, kLongTextChars,
-        L"The recovery image %ls that entry %ls starts is missing (Windows error %ls). Put Winre.wim "
-        L"back there (from the Windows installation media), then run reagentc /disable and reagentc "
+        L"The recovery image %ls that entry %ls starts is missing (Windows error %ls). Put Winre.wim back "
+        L"there (from the Windows installation media), then run reagentc /disable and reagentc "
         L"/enable.",
         i.imagePath, f.entryId, error);
   } else if (i.image == FileState::NotAWim) {
@@ -94,11 +94,10 @@ void ImageRefused(CheckFacts& f) {
         i.imagePath, f.entryId);
   } else {
     DescribeError(f.errorTexts, i.sdiError, error, kPathChars);
-    FormatBounded(
-        f.reason, kLongTextChars,
-        L"boot.sdi, which the recovery image needs to start, is missing at %ls (Windows error %ls). Copy "
-        L"C:\\Windows\\Boot\\DVD\\EFI\\boot.sdi to that place.",
-        i.sdiPath, error);
+    FormatBounded(f.reason, kLongTextChars,
+                  L"boot.sdi, which the recovery image needs to start, is missing at %ls (Windows error "
+                  L"%ls). Copy C:\\Windows\\Boot\\DVD\\EFI\\boot.sdi to that place.",
+                  i.sdiPath, error);
   }
 }
 
@@ -148,17 +147,15 @@ void PartitionTableRoute(CheckFacts& f) {
   } else if (f.volumeResult != kLocateFound) {
     AbortWith(f, kNotFoundMessage);
     if (f.rawLabelResult == kLocateFound) {
-      FormatBounded(
-          f.reason, kLongTextChars,
-          L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery, and no "
-          L"other volume is labelled Recovery.",
-          static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber), f.rawLabel);
+      FormatBounded(f.reason, kLongTextChars,
+                    L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery, and "
+                    L"no other volume is labelled Recovery.",
+                    static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber), f.rawLabel);
     } else {
-      FormatBounded(
-          f.reason, kLongTextChars,
-          L"The label of the recovery partition (disk %d, partition %d) cannot be read, and no other "
-          L"volume is labelled Recovery.",
-          static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
+      FormatBounded(f.reason, kLongTextChars,
+                    L"The label of the recovery partition (disk %d, partition %d) cannot be read, and no "
+                    L"other volume is labelled Recovery.",
+                    static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
     }
   }
 }
