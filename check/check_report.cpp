@@ -2,33 +2,12 @@
 
 #include <cstring>
 
+#include "check/report_words.h"
 #include "patcher/launcher_version.h"
 
 namespace tavu::check {
 
 namespace {
-
-const char* RouteName(Route route) {
-  switch (route) {
-    case Route::BootManager: return "boot-manager";
-    case Route::PartitionTable: return "partition-table";
-    case Route::None: break;
-  }
-  return nullptr;
-}
-
-const char* PatcherWord(PatcherDecision d) {
-  switch (d) {
-    case PatcherDecision::Replace: return "replace";
-    case PatcherDecision::Keep: return "keep";
-    case PatcherDecision::Nothing: break;
-  }
-  return "nothing";
-}
-
-std::size_t ReportedVolumes(const ProtectionReport& r) {
-  return r.count < ProtectionReport::kRoom ? r.count : ProtectionReport::kRoom;
-}
 
 // One line of the readable report: a caption padded to a column, then text.
 class Report {
@@ -48,78 +27,110 @@ class Report {
   wchar_t text_[kLongTextChars] = {};
 };
 
-}  // namespace
-
-void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
-  json.Key("verdict").String(f.ready ? "ready" : "abort");
-  json.Key("abort_message");
-  f.abortMessage != nullptr ? json.WString(f.abortMessage) : json.Null();
-  json.Key("reason");
-  f.ready ? json.Null() : json.WString(f.reason);
-
-  json.Key("manufacturer").BeginObject();
-  json.Key("text").WString(f.manufacturer).Key("accepted").Bool(f.manufacturerAccepted);
-  json.EndObject();
-  json.Key("windows64").Bool(f.windows64);
-
-  json.Key("bitlocker").BeginObject().Key("result").Int(f.bitlockerResult).Key("volumes").BeginArray();
-  for (std::size_t i = 0; i < ReportedVolumes(f.bitlocker); ++i) {
-    const ProtectionReport::Volume& v = f.bitlocker.volumes[i];
-    json.BeginObject().Key("device").WString(v.deviceId).Key("status");
-    v.asked ? json.Int(v.status) : json.String("fail");
-    json.EndObject();
+void RecoveryImageRows(const CheckFacts& f, Report& r) {
+  wchar_t* t = r.buffer();
+  if (!f.entryFound) return;
+  if (!f.imageResolved) {
+    r.Row("Recovery image", L"unknown: the entry has no ramdisk device line");
+    return;
   }
-  json.EndArray().EndObject();
-
-  json.Key("recovery_partition").BeginObject().Key("result").Int(f.partitionResult);
-  json.Key("disk").Int(f.partitionDisk).Key("partition").Int(f.partitionNumber);
-  json.Key("disks_searched").Int(f.partitionDetail.disksOpened);
-  json.Key("failure");
-  if (f.partitionResult == kLocateFailed) {
-    json.BeginObject().Key("disk").Int(f.partitionDetail.failedDisk);
-    json.Key("windows_error").Int(f.partitionDetail.error).EndObject();
+  const RecoveryImageFacts& i = f.image;
+  wchar_t error[kPathChars] = {};
+  if (i.imageError != 0) DescribeError(f.errorTexts, i.imageError, error, kPathChars);
+  if (i.imagePath[0] == L'\0') {
+    FormatBounded(t, kLongTextChars, L"unknown: the device [%ls] is not one the launcher can reach",
+                  i.device);
+  } else if (i.image == FileState::Present) {
+    FormatBounded(t, kLongTextChars, L"%ls: present, %llu bytes, %u image(s), boot index %u", i.imagePath,
+                  static_cast<unsigned long long>(i.imageSize), static_cast<unsigned>(i.header.imageCount),
+                  static_cast<unsigned>(i.header.bootIndex));
+  } else if (i.image == FileState::NotAWim) {
+    FormatBounded(t, kLongTextChars, L"%ls: not a WIM", i.imagePath);
   } else {
-    json.Null();
+    FormatBounded(t, kLongTextChars, L"%ls: %ls (Windows error %ls)", i.imagePath,
+                  i.image == FileState::Missing ? L"missing" : L"unknown", error);
   }
-  json.EndObject();
-
-  json.Key("partition_style");
-  f.styleAsked ? json.BeginObject().Key("result").Int(f.styleResult).EndObject() : json.Null();
-  json.Key("route");
-  RouteName(f.route) != nullptr ? json.String(RouteName(f.route)) : json.Null();
-  json.Key("recovery_entry");
-  f.entryFound ? json.WString(f.entryId) : json.Null();
-  json.Key("listing");
-  if (f.route == Route::BootManager) {
-    json.BeginObject().Key("captured").Bool(f.listingCaptured).Key("read").Bool(f.listingRead);
-    json.Key("lines").Int(static_cast<std::int64_t>(f.listingLines)).EndObject();
+  r.Row("Recovery image", t);
+  error[0] = L'\0';
+  if (i.sdiError != 0) DescribeError(f.errorTexts, i.sdiError, error, kPathChars);
+  if (i.sdiPath[0] == L'\0') {
+    CopyBounded(t, kLongTextChars, L"unknown: the options entry names no boot.sdi the launcher can reach");
+  } else if (i.sdi == FileState::Missing || i.sdi == FileState::Unknown) {
+    FormatBounded(t, kLongTextChars, L"%ls: %ls (Windows error %ls)", i.sdiPath,
+                  i.sdi == FileState::Missing ? L"missing" : L"unknown", error);
   } else {
-    json.Null();
+    FormatBounded(t, kLongTextChars, L"%ls: present", i.sdiPath);
   }
-
-  json.Key("recovery_volume");
-  if (f.volumeAsked) {
-    json.BeginObject().Key("result").Int(f.volumeResult).Key("disk").Int(f.volumeDisk);
-    json.Key("partition").Int(f.volumePartition).Key("label");
-    f.volumeLabel[0] != L'\0' ? json.WString(f.volumeLabel) : json.Null();
-    json.Key("recovery_partition_label");
-    f.rawLabelResult == kLocateFound ? json.WString(f.rawLabel) : json.Null();
-    json.EndObject();
-  } else {
-    json.Null();
-  }
-
-  json.Key("firmware_status");
-  f.firmwareAsked ? json.Int(f.firmwareStatus) : json.Null();
-  json.Key("fwmode_tool").BeginObject().Key("path").WString(kFwModePath).Key("present").Bool(f.fwModeExists);
-  json.Key("pattern_matched").Bool(f.fwModeMatch).EndObject();
-  json.Key("logon_task").Bool(f.taskRegistered);
-  json.Key("logon_task_failure");
-  f.taskFailure != 0 ? json.Int(static_cast<std::uint32_t>(f.taskFailure)) : json.Null();
-  json.Key("installed_launcher").BeginObject().Key("path").WString(patcher::kLauncherPath).Key("version");
-  f.launcherInstalled && f.launcherVersion[0] != L'\0' ? json.WString(f.launcherVersion) : json.Null();
-  json.Key("patcher_would").String(PatcherWord(f.patcherWould)).EndObject();
+  r.Row("boot.sdi", t);
 }
+
+void WindowsReRows(const CheckFacts& f, Report& r) {
+  wchar_t* t = r.buffer();
+  const WindowsReFacts& w = f.windowsRe;
+  if (w.file != ReAgentFile::Present) {
+    wchar_t error[kPathChars] = {};
+    if (w.error != 0) DescribeError(f.errorTexts, w.error, error, kPathChars);
+    FormatBounded(t, kLongTextChars, L"ReAgent.xml %ls%ls%ls",
+                  w.file == ReAgentFile::Absent ? L"absent" : L"unreadable",
+                  w.error != 0 ? L": Windows error " : L"", error);
+    r.Row("Windows RE", t);
+    return;
+  }
+  FormatBounded(t, kLongTextChars, L"%ls (ReAgent.xml InstallState %d)",
+                w.xml.installState == 1   ? L"enabled"
+                : w.xml.installState == 0 ? L"disabled"
+                                          : L"state unknown",
+                w.xml.installState);
+  r.Row("Windows RE", t);
+  bool known = false;
+  bool is = IsLauncherEntry(f, &known);
+  if (known) {
+    FormatBounded(t, kLongTextChars, L"WinreBCD %ls: %ls", w.xml.bcdId,
+                  is ? L"the entry the launcher would arm" : L"not the entry the launcher would arm");
+  } else {
+    CopyBounded(t, kLongTextChars, L"WinreBCD names no entry");
+  }
+  r.Row("", t);
+  is = IsRecoveryPartition(f, &known);
+  if (!known) {
+    CopyBounded(t, kLongTextChars, L"WinreLocation names no partition");
+  } else if (!w.locationFound) {
+    FormatBounded(t, kLongTextChars, L"WinreLocation %ls at offset %llu: no partition of this machine",
+                  w.xml.path, static_cast<unsigned long long>(w.xml.offset));
+  } else {
+    FormatBounded(
+        t, kLongTextChars, L"WinreLocation %ls: disk %d, partition %d, %ls", w.xml.path,
+        static_cast<int>(w.disk), static_cast<int>(w.partition),
+        is ? L"the recovery partition the launcher found" : L"not the recovery partition the launcher found");
+  }
+  r.Row("", t);
+}
+
+void BootManagerRows(const CheckFacts& f, Report& r) {
+  wchar_t* t = r.buffer();
+  const BootManagerFacts& b = f.bootManager;
+  if (!b.found) return;
+  FormatBounded(t, kLongTextChars, L"default %ls, timeout %ls",
+                b.defaultId[0] != L'\0' ? b.defaultId : L"(none)", b.hasTimeout ? b.timeout : L"(none)");
+  r.Row("Boot manager", t);
+  t[0] = L'\0';
+  for (std::size_t i = 0; i < b.displayCount && i < kMaxListedIds; ++i) {
+    if (i > 0) AppendBounded(t, kLongTextChars, L" ");
+    AppendBounded(t, kLongTextChars, b.displayOrder[i]);
+  }
+  wchar_t line[kLongTextChars];
+  FormatBounded(line, kLongTextChars, L"displayorder %ls", t);
+  r.Row("", line);
+  FormatBounded(line, kLongTextChars, L"customactions %ls",
+                b.customActions[0] != L'\0' ? b.customActions : L"(none)");
+  r.Row("", line);
+  ArmingLines lines;
+  if (!f.entryFound || !FormatArmingLines(f.entryId, &lines)) return;
+  r.Row("The launcher writes", lines.line[2]);
+  for (std::size_t i = 3; i < kArmingLines; ++i) r.Row("", lines.line[i]);
+}
+
+}  // namespace
 
 void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   Report r(out);
@@ -135,27 +146,49 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   }
   WriteAscii(out, "\n");
 
+  wchar_t when[kPathChars];
+  TimeText(f.about.time, when, kPathChars);
+  wchar_t version[32] = {};
+  for (std::size_t i = 0; i + 1 < 32 && CheckVersion()[i] != '\0'; ++i)
+    version[i] = static_cast<wchar_t>(CheckVersion()[i]);
+  FormatBounded(t, kLongTextChars, L"TavuRecoveryCheck %ls, %ls", version, when);
+  r.Row("Check", t);
+  FormatBounded(t, kLongTextChars, L"%ls, model \"%ls\"",
+                f.about.computer[0] != L'\0' ? f.about.computer : L"(unknown)", f.about.model);
+  r.Row("Computer", t);
+  if (f.about.hasVersion) {
+    FormatBounded(t, kLongTextChars, L"%u.%u.%u", static_cast<unsigned>(f.about.major),
+                  static_cast<unsigned>(f.about.minor), static_cast<unsigned>(f.about.build));
+    r.Row("Windows", t);
+  }
   FormatBounded(t, kLongTextChars, L"\"%ls\" (%ls)", f.manufacturer,
                 f.manufacturerAccepted ? L"accepted" : L"refused: no TAVU in it");
   r.Row("Manufacturer", t);
   if (f.firmwareAsked) {
-    FormatBounded(t, kLongTextChars, L"%d (the /AUTO start %ls the window)", static_cast<int>(f.firmwareStatus),
-                  f.firmwareStatus == 9 ? L"opens" : L"does not open");
+    FormatBounded(t, kLongTextChars, L"%d (the /AUTO start %ls the window)",
+                  static_cast<int>(f.firmwareStatus), f.firmwareStatus == 9 ? L"opens" : L"does not open");
   } else {
     CopyBounded(t, kLongTextChars, L"no answer (control device absent, or the request failed)");
   }
   r.Row("Firmware status", t);
   r.Row("64-bit Windows", f.windows64 ? L"yes" : L"no");
-  FormatBounded(t, kLongTextChars, L"%ls, %d volume(s) asked",
-                f.bitlockerResult == 1 ? L"a volume is protected" : L"no volume protected",
-                static_cast<int>(f.bitlocker.count));
+  if (f.bitlockerResult == 1) {
+    FormatBounded(t, kLongTextChars, L"a volume is protected, %d volume(s) asked",
+                  static_cast<int>(f.bitlocker.count));
+  } else if (f.bitlocker.failed) {
+    FormatBounded(t, kLongTextChars, L"the question failed (0x%08X): the launcher would arm anyway",
+                  static_cast<unsigned>(f.bitlocker.failure));
+  } else {
+    FormatBounded(t, kLongTextChars, L"no volume protected, %d volume(s) asked",
+                  static_cast<int>(f.bitlocker.count));
+  }
   r.Row("BitLocker", t);
   for (std::size_t i = 0; i < ReportedVolumes(f.bitlocker); ++i) {
     const ProtectionReport::Volume& v = f.bitlocker.volumes[i];
     if (v.asked) {
-      FormatBounded(t, kLongTextChars, L"%ls: status %d", v.deviceId, static_cast<int>(v.status));
+      FormatBounded(t, kLongTextChars, L"%ls, status %d", VolumeName(v), static_cast<int>(v.status));
     } else {
-      FormatBounded(t, kLongTextChars, L"%ls: the question failed", v.deviceId);
+      FormatBounded(t, kLongTextChars, L"%ls, the question failed", VolumeName(v));
     }
     r.Row("", t);
   }
@@ -163,10 +196,13 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
     FormatBounded(t, kLongTextChars, L"disk %d, partition %d", static_cast<int>(f.partitionDisk),
                   static_cast<int>(f.partitionNumber));
   } else if (f.partitionResult == kLocateFailed) {
-    FormatBounded(t, kLongTextChars, L"the search failed at disk %d (Windows error %u)",
-                  static_cast<int>(f.partitionDetail.failedDisk), static_cast<unsigned>(f.partitionDetail.error));
+    wchar_t error[kPathChars];
+    DescribeError(f.errorTexts, f.partitionDetail.error, error, kPathChars);
+    FormatBounded(t, kLongTextChars, L"the search failed at disk %d (Windows error %ls)",
+                  static_cast<int>(f.partitionDetail.failedDisk), error);
   } else {
-    FormatBounded(t, kLongTextChars, L"none on the %d disk(s) searched", static_cast<int>(f.partitionDetail.disksOpened));
+    FormatBounded(t, kLongTextChars, L"none on the %d disk(s) searched",
+                  static_cast<int>(f.partitionDetail.disksOpened));
   }
   r.Row("Recovery partition", t);
   for (int d = 0; d < 32; ++d) {
@@ -176,30 +212,50 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   }
   if (f.styleAsked) {
     FormatBounded(t, kLongTextChars, L"%ls: the %ls route",
-                  f.styleResult == 0 ? L"MBR" : f.styleResult == 1 ? L"GPT" : L"not readable",
+                  f.styleResult == 0   ? L"MBR"
+                  : f.styleResult == 1 ? L"GPT"
+                                       : L"not readable",
                   f.route == Route::PartitionTable ? L"partition-table" : L"boot-manager");
     r.Row("Partition style", t);
   }
   if (f.route == Route::BootManager) {
     if (f.entryFound) {
-      FormatBounded(t, kLongTextChars, L"%ls (from %d listing lines)", f.entryId, static_cast<int>(f.listingLines));
+      FormatBounded(t, kLongTextChars, L"%ls (from %d listing lines)", f.entryId,
+                    static_cast<int>(f.listingLines));
     } else {
-      FormatBounded(t, kLongTextChars, L"none (%ls)", f.listingRead ? L"no entry names the recovery image"
-                                                                   : L"the listing could not be read");
+      FormatBounded(t, kLongTextChars, L"none (%ls)",
+                    f.listingRead ? L"no entry names the recovery image" : L"the listing could not be read");
     }
     r.Row("Recovery entry", t);
+    if (f.entryFound) {
+      r.Row("", f.entryDescription);
+      FormatBounded(t, kLongTextChars, L"device %ls", f.entryDevice);
+      r.Row("", t);
+    }
+    RecoveryImageRows(f, r);
   }
   if (f.volumeAsked) {
     if (f.volumeResult == kLocateFound) {
-      FormatBounded(t, kLongTextChars, L"disk %d, partition %d, labelled \"%ls\"", static_cast<int>(f.volumeDisk),
-                    static_cast<int>(f.volumePartition), f.volumeLabel);
+      FormatBounded(t, kLongTextChars, L"disk %d, partition %d, labelled \"%ls\"",
+                    static_cast<int>(f.volumeDisk), static_cast<int>(f.volumePartition), f.volumeLabel);
     } else {
       CopyBounded(t, kLongTextChars, L"none would be found after the partition is made visible");
     }
     r.Row("Recovery volume", t);
   }
+  if (f.signatureAsked) {
+    r.Row("Boot signature", f.signatureResult != kLocateFound ? L"the first sector could not be read"
+                            : f.signaturePresent              ? L"present (0x55 0xAA)"
+                                                              : L"missing: the partition cannot start");
+  }
+  WindowsReRows(f, r);
+  ArmedText(f, t, kLongTextChars);
+  r.Row("Armed", t);
+  BootManagerRows(f, r);
   FormatBounded(t, kLongTextChars, L"%ls in %ls",
-                f.fwModeExists ? L"present" : f.fwModeMatch ? L"only a longer-named FwMode*.exe" : L"absent",
+                f.fwModeExists  ? L"present"
+                : f.fwModeMatch ? L"only a longer-named FwMode*.exe"
+                                : L"absent",
                 kLauncherFolder);
   r.Row("FwMode.exe", t);
   if (f.taskFailure != 0) {
@@ -217,6 +273,13 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
                   f.patcherWould == PatcherDecision::Replace ? L"replace" : L"keep");
   }
   r.Row("Installed launcher", t);
+  const wchar_t* trust = TrustReason(f.trust.outcome);
+  if (trust != nullptr) {
+    r.Row("Trust", trust);
+  } else {
+    FormatBounded(t, kLongTextChars, L"FwMode.exe is started; the logon task runs %ls", f.trust.taskProgram);
+    r.Row("Trust", t);
+  }
 }
 
 }  // namespace tavu::check

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <memory>
 
+#include "check/check_args.h"
 #include "check/check_report.h"
 #include "check/recovery_check.h"
 #include "common/com_api.h"
@@ -21,8 +22,8 @@ constexpr char kUsage[] =
     "Run it as administrator.\n"
     "\n"
     "  TavuRecoveryCheck          a readable report\n"
-    "  TavuRecoveryCheck /json    one JSON object\n"
-    "  TavuRecoveryCheck /?       this text\n"
+    "  TavuRecoveryCheck /json    one JSON object (also -json, --json)\n"
+    "  TavuRecoveryCheck /?       this text (also -h, /help)\n"
     "\n"
     "Exit code: 0 ready, 1 the launcher would abort, 2 usage error.\n";
 
@@ -72,32 +73,26 @@ class ConsoleSink : public tavu::TextSink {
   std::size_t used_ = 0;
 };
 
-bool Is(const wchar_t* arg, const wchar_t* word) { return _wcsicmp(arg, word) == 0; }
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   tavu::win32::RestrictDllSearchToSystem();
-  bool json = false;
-  if (argc > 2) {
+  const wchar_t* unknown = nullptr;
+  const tavu::check::CheckMode mode = tavu::check::ParseCheckArgs(argc, argv, &unknown);
+  if (mode == tavu::check::CheckMode::Help) {
+    ConsoleSink out(STD_OUTPUT_HANDLE);
+    tavu::WriteAscii(out, kUsage);
+    return 0;
+  }
+  if (mode == tavu::check::CheckMode::Unknown) {
     ConsoleSink err(STD_ERROR_HANDLE);
+    tavu::WriteAscii(err, "TavuRecoveryCheck: unknown argument: ");
+    tavu::WriteUtf8(err, unknown);
+    tavu::WriteAscii(err, "\n\n");
     tavu::WriteAscii(err, kUsage);
     return 2;
   }
-  if (argc == 2) {
-    if (Is(argv[1], L"/?") || Is(argv[1], L"-h") || Is(argv[1], L"--help")) {
-      ConsoleSink out(STD_OUTPUT_HANDLE);
-      tavu::WriteAscii(out, kUsage);
-      return 0;
-    }
-    if (!Is(argv[1], L"/json")) {
-      ConsoleSink err(STD_ERROR_HANDLE);
-      tavu::WriteAscii(err, "TavuRecoveryCheck: unknown argument\n\n");
-      tavu::WriteAscii(err, kUsage);
-      return 2;
-    }
-    json = true;
-  }
+  const bool json = mode == tavu::check::CheckMode::Json;
 
   tavu::win32::InstallWin32Platform();
   tavu::FailCriticalErrorsQuietly();

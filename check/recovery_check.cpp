@@ -1,5 +1,6 @@
 #include "check/recovery_check.h"
 
+#include "check/verdict.h"
 #include "common/com_api.h"
 #include "common/disk_api.h"
 #include "common/file_api.h"
@@ -17,10 +18,6 @@ namespace tavu::check {
 
 namespace {
 
-constexpr wchar_t kNotFoundMessage[] =
-    L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center "
-    L"for further assistance.";
-constexpr wchar_t kBitLockerMessage[] = L"Please disable BitLocker and try again.";
 constexpr wchar_t kRecoveryLabel[] = L"Recovery";
 
 void Firmware(CheckFacts& f) {
@@ -56,6 +53,12 @@ void BootManagerRoute(CheckFacts& f) {
   if (!f.listingRead) return;
   f.listingLines = listing.size();
   f.entryFound = FindRecoveryEntryId(listing, f.entryId);
+  ReadBootManager(listing, &f.bootManager);
+  if (!f.entryFound) return;
+  ReadEntryLines(listing, f.entryId, f.entryDescription, f.entryDevice);
+  // The launcher's own test of what the entry would start; it only reads.
+  f.imageResolved = ResolveRecoveryImage(listing, f.entryId, &f.image);
+  if (f.imageResolved) TestRecoveryImage(&f.image);
 }
 
 int RawLabel(std::int32_t diskNumber, std::int64_t offset, wchar_t* label) {
@@ -71,6 +74,9 @@ int RawLabel(std::int32_t diskNumber, std::int64_t offset, wchar_t* label) {
 // read raw, tells whether it will be found then; a volume found already comes
 // first unless the recovery partition lies before it.
 void PartitionTableRoute(CheckFacts& f) {
+  f.signatureAsked = true;
+  f.signatureResult = ReadBootSignature(f.partitionDisk, f.partitionDetail.foundOffset, &f.signaturePresent);
+  (void)ReadMbrPartition(f.partitionDisk, f.partitionNumber, &f.mbrRecovery);
   f.rawLabelResult = RawLabel(f.partitionDisk, f.partitionDetail.foundOffset, f.rawLabel);
   bool labelled = f.rawLabelResult == kLocateFound && EqualsIgnoreAsciiCase(f.rawLabel, kRecoveryLabel);
   wchar_t root[kPathChars] = {};
@@ -108,101 +114,23 @@ void InstalledLauncher(CheckFacts& f) {
   patcher::VersionList threshold;
   patcher::ParseVersion(f.launcherVersion, &installed);
   patcher::ParseVersion(patcher::kThresholdVersion, &threshold);
-  f.patcherWould = patcher::CompareVersion(installed, threshold) == -1 ? PatcherDecision::Replace
-                                                                       : PatcherDecision::Keep;
+  f.patcherWould =
+      patcher::CompareVersion(installed, threshold) == -1 ? PatcherDecision::Replace : PatcherDecision::Keep;
 }
 
-void AbortWith(CheckFacts& f, const wchar_t* message) {
-  f.ready = false;
-  f.abortMessage = message;
-}
-
-const wchar_t* ProtectionWord(std::int32_t status) {
-  return status == 1 ? L"protection on" : status == 2 ? L"protection unknown, for example locked" : L"";
-}
-
-// The first abort the launcher would meet, with one plain sentence.
-void Verdict(CheckFacts& f) {
-  f.ready = true;
-  if (!f.manufacturerAccepted) {
-    AbortWith(f, kNotFoundMessage);
-    FormatBounded(f.reason, kLongTextChars,
-                  L"WMI reports the manufacturer \"%ls\", which does not contain TAVU: the launcher refuses "
-                  L"to run on this machine.",
-                  f.manufacturer);
-    return;
-  }
-  if (f.bitlockerResult == 1) {
-    AbortWith(f, kBitLockerMessage);
-    const wchar_t* device = L"a volume";
-    std::int32_t status = 1;
-    for (std::size_t i = 0; i < f.bitlocker.count && i < ProtectionReport::kRoom; ++i) {
-      const ProtectionReport::Volume& v = f.bitlocker.volumes[i];
-      if (v.asked && (v.status == 1 || v.status == 2)) {
-        device = v.deviceId;
-        status = v.status;
-        break;
-      }
-    }
-    FormatBounded(f.reason, kLongTextChars, L"BitLocker reports protection status %d (%ls) for %ls.",
-                  static_cast<int>(status), ProtectionWord(status), device);
-    return;
-  }
-  if (f.partitionResult == kLocateFailed) {
-    AbortWith(f, kNotFoundMessage);
-    if (f.partitionDetail.failedDisk < 0) {
-      CopyBounded(f.reason, kLongTextChars, L"There was no memory for the answer of a disk's partition table.");
-    } else {
-      FormatBounded(f.reason, kLongTextChars,
-                    L"The partition table of disk %d could not be read (Windows error %u).",
-                    static_cast<int>(f.partitionDetail.failedDisk), static_cast<unsigned>(f.partitionDetail.error));
-    }
-    return;
-  }
-  if (f.partitionResult != kLocateFound) {
-    AbortWith(f, kNotFoundMessage);
-    FormatBounded(f.reason, kLongTextChars,
-                  L"None of the %d disk(s) searched has a recovery partition (GPT type Windows RE, or MBR "
-                  L"type 0x1B or 0x1C).",
-                  static_cast<int>(f.partitionDetail.disksOpened));
-    return;
-  }
+// Whether the next start goes into recovery as the launcher arms it: the boot
+// manager's custom action and menu (boot-manager route), or a recovery
+// partition made visible and active (partition-table route).
+void Armed(CheckFacts& f) {
   if (f.route == Route::BootManager) {
-    if (!f.listingCaptured) {
-      AbortWith(f, kNotFoundMessage);
-      CopyBounded(f.reason, kLongTextChars,
-                  L"The files for the boot configuration listing could not be made in C:\\Windows\\Temp.");
-    } else if (!f.listingRead) {
-      AbortWith(f, kNotFoundMessage);
-      CopyBounded(f.reason, kLongTextChars, L"The listing of bcdedit /enum all could not be read.");
-    } else if (!f.entryFound) {
-      AbortWith(f, kNotFoundMessage);
-      FormatBounded(f.reason, kLongTextChars,
-                    L"No entry of the bcdedit /enum all listing (%d lines) is followed by a line naming "
-                    L"\\Recovery\\WindowsRE\\Winre.wim.",
-                    static_cast<int>(f.listingLines));
-    }
+    f.armedNow = BootManagerArmed(f.bootManager);
     return;
   }
-  if (f.volumeResult == kLocateFailed) {
-    AbortWith(f, kNotFoundMessage);
-    FormatBounded(f.reason, kLongTextChars,
-                  L"The partition table of disk %d could not be read while looking for the volume labelled "
-                  L"Recovery (Windows error %u).",
-                  static_cast<int>(f.volumeDetail.failedDisk), static_cast<unsigned>(f.volumeDetail.error));
-  } else if (f.volumeResult != kLocateFound) {
-    AbortWith(f, kNotFoundMessage);
-    if (f.rawLabelResult == kLocateFound) {
-      FormatBounded(f.reason, kLongTextChars,
-                    L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery, and no "
-                    L"other volume is labelled Recovery.",
-                    static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber), f.rawLabel);
-    } else {
-      FormatBounded(f.reason, kLongTextChars,
-                    L"The label of the recovery partition (disk %d, partition %d) cannot be read, and no other "
-                    L"volume is labelled Recovery.",
-                    static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
-    }
+  // Once made visible the partition no longer carries the recovery marker, so
+  // the locator passes it over; the disks show what was done to it.
+  if (f.route == Route::None && FindMbrArmedPartition(&f.mbrArmed)) {
+    f.armedNow = f.taskRegistered;
+    f.halfArmed = !f.taskRegistered;
   }
 }
 
@@ -211,6 +139,7 @@ void Verdict(CheckFacts& f) {
 void RunCheck(CheckFacts* facts) {
   CheckFacts& f = *facts;
   f.manufacturerAccepted = CheckManufacturer(f.manufacturer) == 1;
+  ReadAbout(&f.about);
   Firmware(f);
   f.bitlockerResult = IsVolumeProtected(&f.bitlocker);
   f.windows64 = Is64BitWindows() == 1;
@@ -231,7 +160,14 @@ void RunCheck(CheckFacts* facts) {
   if (g_comReady == 1) Sys().com->Uninitialize();
   f.taskRegistered = IsTaskRegistered(&f.taskFailure) == 1;
   InstalledLauncher(f);
-  Verdict(f);
+  CheckTrust(&f.trust);
+  ReadWindowsRe(&f.windowsRe);
+  Armed(f);
+  for (std::uint32_t error : {f.partitionDetail.error, f.volumeDetail.error, f.image.imageError,
+                              f.image.sdiError, f.windowsRe.error}) {
+    f.errorTexts.Add(error);
+  }
+  DecideVerdict(f);
 }
 
 }  // namespace tavu::check

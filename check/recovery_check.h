@@ -8,9 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "check/about.h"
+#include "check/boot_manager.h"
+#include "check/mbr_armed.h"
+#include "check/trust_check.h"
+#include "check/windows_re.h"
 #include "common/wide_text.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/recovery_entry.h"
+#include "launcher/arming/recovery_image.h"
 #include "launcher/arming/system_checks.h"
 #include "launcher/arming/volume_label.h"
 
@@ -52,6 +58,15 @@ struct CheckFacts {
   std::size_t listingLines = 0;
   bool entryFound = false;
   wchar_t entryId[kMaxEntryIdChars + 1] = {};
+  // The chosen entry's description and device line, as listed.
+  wchar_t entryDescription[kPathChars] = {};
+  wchar_t entryDevice[kPathChars] = {};
+  // The boot manager as listed, and the image the chosen entry starts.
+  BootManagerFacts bootManager;
+  bool imageResolved = false;
+  RecoveryImageFacts image;
+  // Windows RE as ReAgent.xml has it.
+  WindowsReFacts windowsRe;
   // Partition-table route: the recovery partition's own label, read raw, and
   // the volume the worker's search would then settle on.
   int rawLabelResult = kLocateNotFound;
@@ -62,15 +77,30 @@ struct CheckFacts {
   std::int32_t volumePartition = 0;
   wchar_t volumeLabel[kVolumeLabelChars] = {};
   LocateDetail volumeDetail;
+  // The recovery partition's first sector ends with the boot signature.
+  bool signatureAsked = false;
+  int signatureResult = kLocateFailed;
+  bool signaturePresent = false;
+  // Partition-table route: the recovery partition's type and active flag, or
+  // a partition an earlier run left visible and active.
+  MbrPartitionState mbrRecovery;
+  MbrPartitionState mbrArmed;
   // What the firmware-mode tool runner would find, and the logon task.
-  bool fwModeMatch = false;     // a "FwMode*.exe" lies in the launcher's folder
-  bool fwModeExists = false;    // "FwMode.exe" itself, the file that is started
+  bool fwModeMatch = false;   // a "FwMode*.exe" lies in the launcher's folder
+  bool fwModeExists = false;  // "FwMode.exe" itself, the file that is started
   bool taskRegistered = false;
   std::int32_t taskFailure = 0;  // HRESULT of the query step that failed, 0 answered
   // The installed launcher and the patcher's decision on it.
   bool launcherInstalled = false;
   wchar_t launcherVersion[kPathChars] = {};
   PatcherDecision patcherWould = PatcherDecision::Nothing;
+  TrustFacts trust;
+  AboutFacts about;
+  ErrorTexts errorTexts;
+  // Armed now: the next start goes into recovery; halfArmed: only the
+  // partition table is, with no logon task to switch the firmware mode off.
+  bool armedNow = false;
+  bool halfArmed = false;
   // The verdict: the first abort the launcher would meet, in its own order.
   bool ready = false;
   const wchar_t* abortMessage = nullptr;

@@ -1,8 +1,8 @@
 // Process and system facts the logic asks of Windows.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 #include "common/platform.h"
 
@@ -54,6 +54,29 @@ class SystemApi {
   virtual void Pause(std::uint32_t milliseconds) = 0;
   // SetErrorMode(mode), for the whole process.
   virtual void SetErrorMode(std::uint32_t mode) = 0;
+
+  // For reports only; the defaults answer nothing, so that small test fakes need not care.
+  // FormatMessageW(FROM_SYSTEM | IGNORE_INSERTS) of a Windows error or HRESULT in
+  // the user's language, without its line end; false when Windows has no text.
+  virtual bool ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacity) {
+    (void)error;
+    (void)out;
+    (void)capacity;
+    return false;
+  }
+  // GetComputerNameW (the NetBIOS name).
+  virtual bool ComputerName(wchar_t* out, std::size_t capacity) {
+    (void)out;
+    (void)capacity;
+    return false;
+  }
+  // RtlGetVersion: what Windows is, whatever the program's manifest declares.
+  virtual bool WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) {
+    (void)major;
+    (void)minor;
+    (void)build;
+    return false;
+  }
 };
 
 }  // namespace tavu

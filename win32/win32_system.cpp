@@ -40,7 +40,8 @@ bool Win32System::SetWow64FsRedirection(bool enable) {
   using Fn = BOOLEAN(WINAPI*)(BOOLEAN);
   HMODULE kernel = GetModuleHandleW(L"kernel32");
   if (kernel == nullptr) return false;
-  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64EnableWow64FsRedirection")));
+  auto fn =
+      reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64EnableWow64FsRedirection")));
   if (fn == nullptr) return false;
   return fn(enable ? TRUE : FALSE) != FALSE;
 }
@@ -71,5 +72,39 @@ static_assert(tavu::kSemFailCriticalErrors == SEM_FAILCRITICALERRORS &&
               tavu::kSemNoOpenFileErrorBox == SEM_NOOPENFILEERRORBOX);
 
 void Win32System::SetErrorMode(std::uint32_t mode) { ::SetErrorMode(mode); }
+
+bool Win32System::ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacity) {
+  if (out == nullptr || capacity == 0) return false;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, out,
+                           static_cast<DWORD>(capacity), nullptr);
+  if (n == 0) {
+    out[0] = L'\0';
+    return false;
+  }
+  // Windows ends every message with CR LF.
+  while (n > 0 && (out[n - 1] == L'\r' || out[n - 1] == L'\n' || out[n - 1] == L' ')) --n;
+  out[n] = L'\0';
+  return n > 0;
+}
+
+bool Win32System::ComputerName(wchar_t* out, std::size_t capacity) {
+  DWORD size = static_cast<DWORD>(capacity);
+  return out != nullptr && capacity != 0 && GetComputerNameW(out, &size);
+}
+
+bool Win32System::WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) {
+  // GetVersionExW answers what the manifest declares support for; the kernel's own answer does not.
+  using Fn = LONG(WINAPI*)(OSVERSIONINFOW*);
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr) return false;
+  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  if (fn == nullptr || fn(&info) != 0) return false;
+  *major = info.dwMajorVersion;
+  *minor = info.dwMinorVersion;
+  *build = info.dwBuildNumber;
+  return true;
+}
 
 }  // namespace tavu::win32

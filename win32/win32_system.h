@@ -16,6 +16,9 @@ class Win32System : public SystemApi {
   bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
   void Pause(std::uint32_t milliseconds) override;
   void SetErrorMode(std::uint32_t mode) override;
+  bool ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacity) override;
+  bool ComputerName(wchar_t* out, std::size_t capacity) override;
+  bool WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) override;
 };
 
 }  // namespace tavu::win32

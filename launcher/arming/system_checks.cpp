@@ -74,6 +74,12 @@ int CheckManufacturer(wchar_t* reported) {
 
 namespace {
 
+void QueryFailed(ProtectionReport* report, HResult hr) {
+  if (report == nullptr) return;
+  report->failed = true;
+  report->failure = static_cast<std::int32_t>(hr);
+}
+
 ProtectionReport::Volume* Reported(ProtectionReport* report, const wchar_t* deviceId) {
   if (report == nullptr) return nullptr;
   std::size_t at = report->count++;
@@ -97,13 +103,17 @@ int IsVolumeProtected(ProtectionReport* report) {
   }
 
   Handle rawServices = nullptr;
-  if (Failed(wmi.Connect(L"ROOT\\CIMV2\\Security\\MicrosoftVolumeEncryption", &rawServices))) {
+  HResult hr = wmi.Connect(L"ROOT\\CIMV2\\Security\\MicrosoftVolumeEncryption", &rawServices);
+  if (Failed(hr)) {
+    QueryFailed(report, hr);
     com.Uninitialize();
     return 0;
   }
   WmiObject services(rawServices);
   Handle rawEnum = nullptr;
-  if (Failed(wmi.Query(services.get(), L"SELECT * FROM Win32_EncryptableVolume", &rawEnum))) {
+  hr = wmi.Query(services.get(), L"SELECT * FROM Win32_EncryptableVolume", &rawEnum);
+  if (Failed(hr)) {
+    QueryFailed(report, hr);
     services.reset();
     com.Uninitialize();
     return 0;
@@ -119,11 +129,16 @@ int IsVolumeProtected(ProtectionReport* report) {
     wchar_t deviceId[kPathChars] = {};
     wchar_t path[kPathChars] = {};
     Handle rawOut = nullptr;
-    bool asked = Succeeded(wmi.GetText(volume.get(), L"DeviceID", deviceId, kPathChars)) &&
-                 EncryptableVolumePath(deviceId, path) &&
-                 Succeeded(wmi.ExecMethod(services.get(), path, L"GetProtectionStatus", &rawOut));
+    hr = wmi.GetText(volume.get(), L"DeviceID", deviceId, kPathChars);
+    if (Succeeded(hr)) hr = EncryptableVolumePath(deviceId, path) ? kSOk : kWbemEFailed;
+    if (Succeeded(hr)) hr = wmi.ExecMethod(services.get(), path, L"GetProtectionStatus", &rawOut);
+    bool asked = Succeeded(hr);
     ProtectionReport::Volume* reported = Reported(report, deviceId);
+    if (reported != nullptr && Failed(wmi.GetText(volume.get(), L"DriveLetter", reported->letter, 4))) {
+      reported->letter[0] = L'\0';
+    }
     if (!asked) {
+      QueryFailed(report, hr);
       // A volume that cannot be asked ends the check. It must not undo what an
       // earlier volume reported: a machine seen protected stays protected, or
       // the worker would go on to arm it.

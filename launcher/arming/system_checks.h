@@ -17,11 +17,16 @@ struct ProtectionReport {
   static constexpr std::size_t kRoom = 26;
   struct Volume {
     wchar_t deviceId[kPathChars] = {};
+    wchar_t letter[4] = {};  // DriveLetter ("C:"), empty when it has none
     bool asked = false;
     std::int32_t status = 0;
   };
   Volume volumes[kRoom];
   std::size_t count = 0;
+  // The namespace or the query failed (no volume was asked), or a volume's
+  // question failed: either way the answer is not "no volume protected".
+  bool failed = false;
+  std::int32_t failure = 0;  // the HRESULT of the step that failed
 };
 
 [[nodiscard]] int Is64BitWindows();

@@ -5,16 +5,16 @@
 
 #include "common/wide_text.h"
 #include "common/win_errors.h"
-#include "sim/formats/code_pages.h"
 #include "sim/core/last_error.h"
+#include "sim/formats/code_pages.h"
 
 namespace tavu::sim {
 
 wchar_t Cp1252ToWide(unsigned char c) {
-  static const wchar_t kHigh[32] = {
-      0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+  static const wchar_t kHigh[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
   if (c >= 0x80 && c < 0xA0) return kHigh[c - 0x80];
   return static_cast<wchar_t>(c);
 }
@@ -71,6 +71,62 @@ bool SimSystem::SystemWow64Directory(bool* present, std::uint32_t* error) {
   *error = kErrorCallNotImplemented;
   SetLastError(kErrorCallNotImplemented);
   return false;
+}
+
+namespace {
+
+struct ErrorTextRow {
+  std::uint32_t error;
+  const wchar_t* text;
+};
+
+constexpr ErrorTextRow kErrorTexts[] = {
+    {kErrorSuccess, L"The operation completed successfully."},
+    {kErrorInvalidFunction, L"Incorrect function."},
+    {kErrorFileNotFound, L"The system cannot find the file specified."},
+    {kErrorPathNotFound, L"The system cannot find the path specified."},
+    {kErrorAccessDenied, L"Access is denied."},
+    {kErrorInvalidHandle, L"The handle is invalid."},
+    {kErrorNotEnoughMemory, L"Not enough memory resources are available to process this command."},
+    {kErrorNoMoreFiles, L"There are no more files."},
+    {19, L"The media is write protected."},
+    {kErrorNotReady, L"The device is not ready."},
+    {kErrorSectorNotFound, L"The drive cannot find the sector requested."},
+    {kErrorGenFailure, L"A device attached to the system is not functioning."},
+    {kErrorSharingViolation,
+     L"The process cannot access the file because it is being used by another process."},
+    {kErrorNotSupported, L"The request is not supported."},
+    {kErrorFileExists, L"The file exists."},
+    {kErrorInvalidParameter, L"The parameter is incorrect."},
+    {kErrorCallNotImplemented, L"This function is not supported on this system."},
+    {kErrorInsufficientBuffer, L"The data area passed to a system call is too small."},
+    {kErrorInvalidName, L"The filename, directory name, or volume label syntax is incorrect."},
+    {kErrorDirNotEmpty, L"The directory is not empty."},
+    {kErrorAlreadyExists, L"Cannot create a file when that file already exists."},
+    {kErrorBadExeFormat, L"%1 is not a valid Win32 application."},
+    {kErrorFilenameExcedRange, L"The filename or extension is too long."},
+    {kErrorMoreData, L"More data is available."},
+    {kErrorUnrecognizedVolume, L"The volume does not contain a recognized file system."},
+};
+
+}  // namespace
+
+bool SimSystem::ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacity) {
+  for (const ErrorTextRow& row : kErrorTexts) {
+    if (row.error == error) return CopyBounded(out, capacity, row.text);
+  }
+  return false;
+}
+
+bool SimSystem::ComputerName(wchar_t* out, std::size_t capacity) {
+  return CopyBounded(out, capacity, L"TAVU-NB01");
+}
+
+bool SimSystem::WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) {
+  *major = 10;
+  *minor = 0;
+  *build = 22631;
+  return true;
 }
 
 }  // namespace tavu::sim

@@ -25,6 +25,10 @@ class SimSystem : public SystemApi {
   void Pause(std::uint32_t milliseconds) override { elapsed_ += milliseconds; }
   std::uint64_t elapsedMilliseconds() const { return elapsed_; }
   void SetErrorMode(std::uint32_t mode) override;
+  // Windows' English texts of the errors the simulated machine produces.
+  bool ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacity) override;
+  bool ComputerName(wchar_t* out, std::size_t capacity) override;
+  bool WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) override;
   // How many operations the machine had counted when the mode was last set
   // (-1: never), so a test sees whether a program set it before anything else.
   std::int64_t errorModeSetAt() const { return errorModeSetAt_; }

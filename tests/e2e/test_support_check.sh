@@ -35,8 +35,15 @@ echo "  /? and a wrong argument"
 check_run '/?'
 check_eq "/? exit code" 0 "$E2E_RC"
 check "/? prints the usage" grep -q 'TavuRecoveryCheck /json' "$OUT"
-check_run /nonsense
-check_eq "unknown argument: exit code 2" 2 "$E2E_RC"
+e2e_vendor "$TAVU" timeout 120 "$E2E_WINE" "$CHECK" /nonsense </dev/null >"$OUT" 2>"$E2E_WORK/check.err"
+check_eq "unknown argument: exit code 2" 2 "$?"
+check "the unknown argument is named" grep -q 'unknown argument: /nonsense' "$E2E_WORK/check.err"
+check_run -h
+check_eq "-h exit code" 0 "$E2E_RC"
+check_run --json
+check_eq "--json: one JSON object with the verdict" abort "$(field "d['verdict']")"
+check_eq "the check's version and the Windows build are named" True \
+  "$(field "bool(d['about']['version']) and d['about']['windows_build'] is not None")"
 
 echo "  the check on a TAVU machine"
 check_run /json
@@ -45,8 +52,8 @@ check_eq "verdict" abort "$(field "d['verdict']")"
 check_eq "the launcher's not-found message" \
   "Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center for further assistance." \
   "$(field "d['abort_message']")"
-check "the reason names disk 0 and the Windows error" \
-  sh -c 'printf "%s\n" "$1" | grep -Eq "^The partition table of disk 0 could not be read \(Windows error [0-9]+\)\.$"' \
+check "the reason names disk 0 and the Windows error with Windows' own text" \
+  sh -c 'printf "%s\n" "$1" | grep -Eq "^The partition table of disk 0 could not be read \(Windows error [0-9]+ \(.+\)\)\.$"' \
   sh "$(field "d['reason']")"
 check_eq "the manufacturer as WMI reports it" "$TAVU|True" "$(field "'%s|%s' % (d['manufacturer']['text'], d['manufacturer']['accepted'])")"
 check_eq "the failing disk in the JSON" 0 "$(field "d['recovery_partition']['failure']['disk']")"

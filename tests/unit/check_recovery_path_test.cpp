@@ -1,0 +1,338 @@
+// The check's view of the whole recovery path on machines set up the way
+// notebooks end up after years of updates: each case's verdict and reason,
+// and the facts support reads off the JSON.
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "check/check_args.h"
+#include "check/check_report.h"
+#include "check/recovery_check.h"
+#include "launcher/arming/recovery_worker.h"
+#include "sim/programs/bcd_store.h"
+#include "sim/programs/windows_tools.h"
+#include "tests/fixtures/launcher_test.h"
+#include "tests/fixtures/notebooks.h"
+#include "tests/fixtures/temp_dir.h"
+
+namespace tavu::test {
+namespace {
+
+constexpr int kRecoveryVolume = 5;
+const char kReAgentPath[] = "/Windows/System32/Recovery/ReAgent.xml";
+const char kImageFolder[] = "/Recovery/WindowsRE";
+// A WIM header: signature, header size 208, one image, boot index 1.
+std::string Wim() {
+  std::string h(4096, '\0');
+  h.replace(0, 8, std::string("MSWIM\0\0\0", 8));
+  h[8] = static_cast<char>(208);
+  h[44] = 1;
+  h[120] = 1;
+  return h;
+}
+
+// The GPT notebook with a disk GUID of its own, as ReAgent.xml names it.
+Bytes GptNotebookWithGuid() {
+  GptBuilder b(kNotebookSectors);
+  b.DiskGuid(
+      {0x78, 0x56, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56, 0x9A, 0xBC, 0xDE, 0xF0, 0x12, 0x34, 0x56, 0x78});
+  b.Add(kEfiSystemType, 2048, 2048).Add(kMsReservedType, 4096, 2048).Add(kBasicDataType, 6144, 8192);
+  b.Add(kRecoveryType, 14336, 8192, 0x8000000000000001ull);
+  Bytes disk = b.Build();
+  Place(disk, 6144ull * 512, NotebookNtfs(u"Windows"));
+  Place(disk, 14336ull * 512, NotebookNtfs(u"Recovery"));
+  return disk;
+}
+
+// The listing of a machine whose loader names its image on C: (reachable
+// under the test's root), or none without a recovery loader.
+std::wstring Listing(bool loader) {
+  sim::BcdMachineFacts facts;
+  facts.recoveryVolume = loader ? kRecoveryVolume : 0;
+  std::wstring t = sim::DefaultBcdListing(facts);
+  const std::wstring device = L"\\Device\\HarddiskVolume" + std::to_wstring(kRecoveryVolume);
+  for (std::size_t at = t.find(device); at != std::wstring::npos; at = t.find(device))
+    t.replace(at, device.size(), L"C:");
+  return t;
+}
+
+std::string ReAgent(const char* bcd, const char* location, int state) {
+  return std::string(
+             "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n<WindowsRE "
+             "version=\"2.0\">") +
+         "<WinreBCD id=\"" + bcd + "\"/>" + location + "<InstallState state=\"" + std::to_string(state) +
+         "\"/></WindowsRE>";
+}
+
+struct Machine {
+  TempDir dir;
+  sim::SimMachine machine{dir.path()};
+  Machine() {
+    machine.Install();
+    LauncherTest::ResetLauncherGlobals();
+    machine.system().SetModulePath(kLauncherPath);
+    machine.com().InitializeMultithreaded();
+    machine.com().InitializeSecurity(0, 3);
+    g_comReady = 1;
+    WriteHostFile(dir.path() + "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe", "MZ");
+    WriteHostFile(dir.path() + "/Program Files/TAVU/TAVU Recovery Launcher/FwMode.exe", "MZ");
+    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+  }
+  ~Machine() {
+    SetPlatform(Platform{});
+    LauncherTest::ResetLauncherGlobals();
+  }
+  void Image(const std::string& wim, bool sdi) {
+    if (!wim.empty()) WriteHostFile(dir.path() + kImageFolder + "/Winre.wim", wim);
+    if (sdi) WriteHostFile(dir.path() + kImageFolder + "/boot.sdi", std::string(512, 'S'));
+  }
+};
+
+struct Row {
+  const char* name;
+  std::function<void(Machine&)> arrange;
+  bool ready;
+  std::vector<const char*> reason;  // parts of the reason
+  std::vector<const char*> json;    // parts of the JSON
+};
+
+std::string Json(const check::CheckFacts& facts) {
+  struct : TextSink {
+    void Write(const char* bytes, std::size_t count) override { text.append(bytes, count); }
+    std::string text;
+  } sink;
+  JsonOut writer(sink);
+  writer.BeginObject();
+  check::WriteCheckMembers(facts, writer);
+  writer.EndObject();
+  return sink.text;
+}
+
+const char kGptLocation[] =
+    "<WinreLocation path=\"\\Recovery\\WindowsRE\" id=\"0\" offset=\"7340032\" "
+    "guid=\"{12345678-1234-5678-9ABC-DEF012345678}\"/>";
+
+TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
+  const std::wstring entry = sim::DefaultRecoveryEntryId(sim::BcdMachineFacts{});
+  const std::string entryUtf8(entry.begin(), entry.end());
+  const std::string reagentLive = ReAgent(entryUtf8.c_str(), kGptLocation, 1);
+  const std::vector<Row> rows = {
+      {"ImageAndSdiPresent",
+       [&](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebookWithGuid());
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image(Wim(), true);
+         WriteHostFile(m.dir.path() + kReAgentPath, reagentLive);
+       },
+       true,
+       {},
+       {"\"state\": \"present\", \"error\": null, \"size\": 4096, \"image_count\": 1, \"boot_index\": 1, "
+        "\"sdi\": "
+        "\"present\"",
+        "\"path\": \"C:\\\\Recovery\\\\WindowsRE\\\\Winre.wim\"", "\"reagent\": \"present\"",
+        "\"enabled\": true",
+        "\"location\": {\"path\": \"\\\\Recovery\\\\WindowsRE\", \"offset\": 7340032, \"disk\": 0, "
+        "\"partition\": 4}",
+        "\"is_launcher_entry\": true, \"is_recovery_partition\": true", "\"boot_signature\": null",
+        "\"armed\": {\"now\": false",
+        "\"boot_manager\": {\"default\": \"{current}\", \"display_order\": [\"{current}\"], "
+        "\"timeout\": 30, \"customactions\": null",
+        "\"trust\": {\"fwmode_tool\": true", "\"windows_build\": \"10.0.22631\""}},
+      {"ImageMissing",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image("", true);
+       },
+       false,
+       {"C:\\Recovery\\WindowsRE\\Winre.wim",
+        "is missing (Windows error 2 (The system cannot find the file specified.))"},
+       {"\"state\": \"missing\"", "\"reagent\": \"absent\"", "\"is_launcher_entry\": null"}},
+      {"NotAWim",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image(std::string(4096, 'x'), true);
+       },
+       false,
+       {"C:\\Recovery\\WindowsRE\\Winre.wim", "is not a WIM"},
+       {"\"state\": \"not-a-wim\""}},
+      {"BootSdiMissing",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image(Wim(), false);
+       },
+       false,
+       {"boot.sdi", "C:\\Recovery\\WindowsRE\\boot.sdi"},
+       {"\"sdi\": \"missing\""}},
+      {"WindowsReDisabled",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebookWithGuid());
+         m.machine.windowsTools().LoadListing(Listing(false));
+         WriteHostFile(m.dir.path() + kReAgentPath,
+                       ReAgent("{00000000-0000-0000-0000-000000000000}",
+                               "<WinreLocation path=\"\" id=\"0\" offset=\"0\" "
+                               "guid=\"{00000000-0000-0000-0000-000000000000}\"/>",
+                               0));
+       },
+       false,
+       {"Windows RE is disabled", "reagentc /enable"},
+       {"\"enabled\": false, \"bcd_id\": null, \"location\": null, \"is_launcher_entry\": null, "
+        "\"is_recovery_partition\": null",
+        "\"recovery_image\": null"}},
+      {"ReAgentNamesAnotherEntryAndPlace",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebookWithGuid());
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image(Wim(), true);
+         WriteHostFile(m.dir.path() + kReAgentPath,
+                       ReAgent("{11111111-2222-3333-4444-555555555555}",
+                               "<WinreLocation path=\"\\Recovery\\WindowsRE\" id=\"0\" offset=\"3145728\" "
+                               "guid=\"{12345678-1234-5678-9ABC-DEF012345678}\"/>",
+                               1));
+       },
+       true,
+       {},
+       {"\"disk\": 0, \"partition\": 3}", "\"is_launcher_entry\": false, \"is_recovery_partition\": false"}},
+      {"BitLockerNamedByLetterWithTheWayOut",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         m.machine.wmi().AddEncryptableVolume(1);
+       },
+       false,
+       {"for C:", "manage-bde -protectors -disable C: -rc 1"},
+       {"\"query\": \"ok\"", "\"letter\": \"C:\", \"status\": 1"}},
+      {"BitLockerQueryFailsIsNotAClean",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(MbrNotebook());
+         m.machine.wmi().SetBitLockerNamespace(false);
+       },
+       true,
+       {},
+       {"\"bitlocker\": {\"result\": 0, \"query\": \"failed\"", "\"boot_signature\": true"}},
+      {"MbrWithoutBootSignature",
+       [](Machine& m) {
+         Bytes disk = MbrNotebook();
+         disk[14336ull * 512 + 510] = 0;
+         m.machine.AddDiskBytes(disk);
+       },
+       false,
+       {"(disk 0, partition 3) does not end with the boot signature 0x55 0xAA"},
+       {"\"boot_signature\": false", "\"type\": \"0x1C\", \"active\": false"}},
+      {"MbrLeftHalfArmed",
+       [](Machine& m) {
+         Bytes disk = MbrBuilder(kNotebookSectors)
+                          .Primary(0, 0x07, 2048, 8192)
+                          .Primary(1, 0x07, 10240, 4096)
+                          .Primary(2, 0x0C, 14336, 8192, true)
+                          .Build();
+         m.machine.AddDiskBytes(disk);
+       },
+       false,
+       {"already visible (type 0x0C) and active", "stopped half-way", "set id=1c override"},
+       {"\"now\": false, \"half_armed\": true",
+        "\"partition\": {\"disk\": 0, \"partition\": 3, \"type\": \"0x0C\", \"active\": true, "
+        "\"windows_partition\": 1, \"windows_partition_active\": false}"}},
+      {"UserWritableInstallFolder",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(MbrNotebook());
+         m.machine.files().AddUserWritable(L"C:\\Program Files\\TAVU");
+       },
+       true,
+       {},
+       {"\"trust\": {\"fwmode_tool\": false, \"task_program\": null, \"reason\": \"A standard user can "
+        "change the "
+        "installed launcher"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto facts = std::make_unique<check::CheckFacts>();
+    {
+      Machine m;
+      row.arrange(m);
+      check::RunCheck(facts.get());
+    }
+    EXPECT_EQ(facts->ready, row.ready);
+    std::wstring wide(facts->reason);
+    const std::string reason(wide.begin(), wide.end());
+    for (const char* part : row.reason)
+      EXPECT_NE(reason.find(part), std::string::npos) << part << "\n" << reason;
+    const std::string json = Json(*facts);
+    for (const char* part : row.json) EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+}
+
+// The worker arms a machine; the check, run after it on that machine, must
+// see it armed, and must have named the very lines the worker wrote.
+TEST(CheckRecoveryPath, SeesTheMachineTheWorkerArmed) {
+  for (bool gpt : {true, false}) {
+    SCOPED_TRACE(gpt ? "GPT" : "MBR");
+    Machine m;
+    m.machine.AddDiskBytes(gpt ? GptNotebook() : MbrNotebook());
+    g_mainWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
+    auto before = std::make_unique<check::CheckFacts>();
+    check::RunCheck(before.get());
+    EXPECT_FALSE(before->armedNow);
+    ASSERT_EQ(RecoveryWorker(nullptr), 0u);
+    std::string written;
+    for (const sim::SimScriptRun& run : m.machine.windowsTools().programs().scriptRuns()) {
+      if (run.script.find("custom:5400000f") != std::string::npos) written = run.script;
+    }
+    auto after = std::make_unique<check::CheckFacts>();
+    check::RunCheck(after.get());
+    EXPECT_TRUE(after->armedNow);
+    EXPECT_FALSE(after->halfArmed);
+    EXPECT_TRUE(after->taskRegistered);
+    if (!gpt) continue;
+    check::ArmingLines lines;
+    ASSERT_TRUE(check::FormatArmingLines(before->entryId, &lines));
+    std::string expected;
+    for (const auto& line : lines.line) expected += std::string(line, line + std::wcslen(line)) + "\r\n";
+    EXPECT_EQ(written, expected);
+  }
+}
+
+// Windows' conventions for switches, and the argument that is none named.
+TEST(CheckSwitches, FollowWindowsConventions) {
+  struct Case {
+    std::vector<const wchar_t*> args;
+    check::CheckMode mode;
+    const wchar_t* unknown;
+  };
+  const std::vector<Case> cases = {
+      {{}, check::CheckMode::Report, nullptr},
+      {{L"/json"}, check::CheckMode::Json, nullptr},
+      {{L"-JSON"}, check::CheckMode::Json, nullptr},
+      {{L"--json"}, check::CheckMode::Json, nullptr},
+      {{L"/?"}, check::CheckMode::Help, nullptr},
+      {{L"-h"}, check::CheckMode::Help, nullptr},
+      {{L"/Help"}, check::CheckMode::Help, nullptr},
+      {{L"/json", L"/?"}, check::CheckMode::Help, nullptr},
+      {{L"json"}, check::CheckMode::Unknown, L"json"},
+      {{L"/json", L"/nonsense", L"x"}, check::CheckMode::Unknown, L"/nonsense"},
+      {{L"---json"}, check::CheckMode::Unknown, L"---json"},
+      {{L""}, check::CheckMode::Unknown, L""},
+  };
+  for (const Case& c : cases) {
+    std::vector<const wchar_t*> argv = {L"TavuRecoveryCheck.exe"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const wchar_t* unknown = L"(untouched)";
+    EXPECT_EQ(check::ParseCheckArgs(static_cast<int>(argv.size()), argv.data(), &unknown), c.mode)
+        << argv.size();
+    if (c.unknown == nullptr) {
+      EXPECT_EQ(unknown, nullptr);
+    } else {
+      ASSERT_NE(unknown, nullptr);
+      EXPECT_EQ(std::wstring(unknown), c.unknown);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavu::test
