@@ -14,6 +14,7 @@
 #include "launcher/arming/recovery_entry.h"
 #include "launcher/arming/script_writer.h"
 #include "launcher/arming/system_checks.h"
+#include "launcher/arming/volume_offline.h"
 #include "launcher/services/fw_mode_tool.h"
 #include "launcher/startup/globals.h"
 #include "launcher/startup/process_runner.h"
@@ -133,6 +134,14 @@ std::uint32_t BootManagerRoute(WorkerState& s) {
   return 0;
 }
 
+// With its letter gone the volume is still open to every user through its
+// volume name, and FAT32 keeps no permissions: taken offline, nothing reaches
+// it until the restart. Where Windows refuses, the arming goes on as before;
+// the support check finds the volume still reachable.
+void KeepRecoveryVolumeOutOfReach(const WorkerState& s) {
+  static_cast<void>(TakeVolumeOffline(static_cast<std::uint32_t>(s.diskNumber), s.recoveryOffset));
+}
+
 std::uint32_t PartitionTableRoute(WorkerState& s) {
   wchar_t diskLine[32];
   wchar_t partitionLine[32];
@@ -164,6 +173,7 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
     return AbortNotFound(s);
   }
   RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
+  KeepRecoveryVolumeOutOfReach(s);
   return 0;
 }
 
