@@ -21,6 +21,15 @@ class VolumeApi {
   // backslash), OPEN_EXISTING. readAccess false: access 0, share read and write;
   // true: GENERIC_READ, share read, write and delete. Closed with FileApi::Close.
   virtual Handle OpenVolume(const wchar_t* path, bool readAccess) = 0;
+  // CreateFileW on a volume device with GENERIC_READ | GENERIC_WRITE, share
+  // read and write, OPEN_EXISTING: the access that locking, dismounting and
+  // taking the volume offline ask of the handle. Closed with FileApi::Close.
+  virtual Handle OpenVolumeForChange(const wchar_t* path) = 0;
+  // FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME and IOCTL_VOLUME_OFFLINE on a
+  // handle from OpenVolumeForChange, each one DeviceIoControl.
+  virtual bool LockVolume(Handle volume) = 0;
+  virtual bool DismountVolume(Handle volume) = 0;
+  virtual bool OfflineVolume(Handle volume) = 0;
   // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS into a VOLUME_DISK_EXTENTS buffer;
   // ERROR_MORE_DATA when the extents do not fit.
   virtual bool GetExtents(Handle volume, void* buffer, std::uint32_t size) = 0;

@@ -7,6 +7,7 @@
 #include "common/system_api.h"
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
+#include "common/wide_text.h"
 
 namespace tavu {
 
@@ -37,13 +38,20 @@ bool HasExtentAt(wchar_t* name, std::uint32_t diskNumber, std::int64_t startingO
 }  // namespace
 
 bool IsVolumeListed(std::uint32_t diskNumber, std::int64_t startingOffset) {
-  VolumeApi& volumes = *Sys().volumes;
   wchar_t name[kNameChars] = {};
-  UniqueVolumeSearch search(volumes.FirstVolume(name, kNameChars));
+  return FindListedVolume(diskNumber, startingOffset, name, kNameChars);
+}
+
+bool FindListedVolume(std::uint32_t diskNumber, std::int64_t startingOffset, wchar_t* name,
+                      std::uint32_t capacity) {
+  if (name == nullptr || capacity == 0) return false;
+  VolumeApi& volumes = *Sys().volumes;
+  wchar_t found[kNameChars] = {};
+  UniqueVolumeSearch search(volumes.FirstVolume(found, kNameChars));
   if (!search) return false;
   do {
-    if (HasExtentAt(name, diskNumber, startingOffset)) return true;
-  } while (volumes.NextVolume(search.get(), name, kNameChars));
+    if (HasExtentAt(found, diskNumber, startingOffset)) return CopyBounded(name, capacity, found);
+  } while (volumes.NextVolume(search.get(), found, kNameChars));
   return false;
 }
 

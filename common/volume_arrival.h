@@ -21,6 +21,10 @@ inline constexpr std::uint32_t kArrivalLimitMilliseconds = 5000;
 // Whether a volume the enumeration lists has an extent on the disk starting
 // at the offset.
 bool IsVolumeListed(std::uint32_t diskNumber, std::int64_t startingOffset);
+// The same search, giving the volume's name ("\\?\Volume{GUID}\") in name
+// (capacity characters, 50 are enough); false, name unspecified, when none.
+bool FindListedVolume(std::uint32_t diskNumber, std::int64_t startingOffset, wchar_t* name,
+                      std::uint32_t capacity);
 
 // Asks at once and then once per poll until the volume is listed or the limit
 // has passed. True when it arrived. Volumes that cannot be opened or asked for

@@ -14,6 +14,8 @@ static_assert(offsetof(::DISK_EXTENT, ExtentLength) == offsetof(tavu::DISK_EXTEN
 static_assert(sizeof(::VOLUME_DISK_EXTENTS) == sizeof(tavu::VOLUME_DISK_EXTENTS));
 static_assert(offsetof(::VOLUME_DISK_EXTENTS, Extents) == offsetof(tavu::VOLUME_DISK_EXTENTS, Extents));
 static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == 0x560000);
+static_assert(FSCTL_LOCK_VOLUME == 0x90018 && FSCTL_DISMOUNT_VOLUME == 0x90020 &&
+              IOCTL_VOLUME_OFFLINE == 0x56c00c);
 
 namespace tavu::win32 {
 
@@ -36,6 +38,27 @@ Handle Win32Volumes::OpenVolume(const wchar_t* path, bool readAccess) {
           : CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
 }
+
+Handle Win32Volumes::OpenVolumeForChange(const wchar_t* path) {
+  HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
+}
+
+namespace {
+
+bool Control(Handle volume, DWORD code) {
+  DWORD returned = 0;
+  return DeviceIoControl(volume, code, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
+}
+
+}  // namespace
+
+bool Win32Volumes::LockVolume(Handle volume) { return Control(volume, FSCTL_LOCK_VOLUME); }
+
+bool Win32Volumes::DismountVolume(Handle volume) { return Control(volume, FSCTL_DISMOUNT_VOLUME); }
+
+bool Win32Volumes::OfflineVolume(Handle volume) { return Control(volume, IOCTL_VOLUME_OFFLINE); }
 
 bool Win32Volumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
   DWORD returned = 0;

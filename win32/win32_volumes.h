@@ -1,5 +1,5 @@
 // The real binding of the volume seam: the volume enumeration, volume devices
-// and their extents, mount points, drive strings and volume labels.
+// and their extents, taking a volume offline, mount points, drive strings and volume labels.
 #pragma once
 
 #include "common/volume_api.h"
@@ -12,6 +12,10 @@ class Win32Volumes : public VolumeApi {
   bool NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) override;
   bool CloseVolumeSearch(Handle search) override;
   Handle OpenVolume(const wchar_t* path, bool readAccess) override;
+  Handle OpenVolumeForChange(const wchar_t* path) override;
+  bool LockVolume(Handle volume) override;
+  bool DismountVolume(Handle volume) override;
+  bool OfflineVolume(Handle volume) override;
   bool GetExtents(Handle volume, void* buffer, std::uint32_t size) override;
   bool PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint32_t capacity,
                  std::uint32_t* needed) override;

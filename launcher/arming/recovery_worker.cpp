@@ -16,6 +16,7 @@
 #include "launcher/arming/recovery_image.h"
 #include "launcher/arming/script_writer.h"
 #include "launcher/arming/system_checks.h"
+#include "launcher/arming/volume_offline.h"
 #include "launcher/services/fw_mode_tool.h"
 #include "launcher/startup/globals.h"
 #include "launcher/startup/process_runner.h"
@@ -176,6 +177,14 @@ std::uint32_t AbortAndUndo(WorkerState& s, const MbrTableState& before) {
   return AbortNotFound(s);
 }
 
+// With its letter gone the volume is still open to every user through its
+// volume name, and FAT32 keeps no permissions: taken offline, nothing reaches
+// it until the restart. Where Windows refuses, the arming goes on as before;
+// the support check finds the volume still reachable.
+void KeepRecoveryVolumeOutOfReach(const WorkerState& s) {
+  static_cast<void>(TakeVolumeOffline(static_cast<std::uint32_t>(s.diskNumber), s.recoveryOffset));
+}
+
 std::uint32_t PartitionTableRoute(WorkerState& s) {
   // The firmware starts the active partition's first sector only when it ends
   // with the boot signature; without it the notebook would not start at all.
@@ -219,6 +228,7 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
     return AbortAndUndo(s, before);
   }
   RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
+  KeepRecoveryVolumeOutOfReach(s);
   return 0;
 }
 

@@ -17,6 +17,7 @@ namespace tavu::sim {
   X(FileRemove) X(DirCreate) X(FileFind) X(SetCurrentDir)                                          \
   X(DiskOpen) X(DiskRead) X(DiskGeometry) X(DiskLayoutQuery) X(DiskLayoutWrite) X(AdapterQuery)    \
   X(VolumeEnum) X(VolumeOpen) X(VolumeExtents) X(VolumeInfo) X(VolumePathNames) X(MountPoint)      \
+  X(VolumeLock) X(VolumeDismount) X(VolumeOffline)                                                 \
   X(DriveStrings) X(ProcessStart) X(ProcessWait) X(ExitCode) X(WmiCall) X(TaskCall) X(ComRelease)  \
   X(FirmwareOpen) X(FirmwareCall) X(MessageBox) X(PostMessage) X(DebugOutput) X(ThreadStart)       \
   X(WindowClass) X(NamedMutex) X(ResourceLoad) X(VersionInfo) X(ComInit) X(ModulePath)             \

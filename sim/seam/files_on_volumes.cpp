@@ -64,6 +64,8 @@ std::uint32_t SimFiles::VolumePath(const wchar_t* path, std::unique_ptr<VolumeFi
     case SimVolumes::FilePath::Volume:
       break;
   }
+  // Taken offline: the volume is listed, but no I/O reaches its files.
+  if (info.offline) return kErrorNotReady;
   const std::wstring key = Key(rest);
   auto hidden = hidden_.find({info.disk, info.offset});
   if (hidden != hidden_.end()) {

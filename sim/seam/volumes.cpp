@@ -20,6 +20,9 @@ namespace tavu::sim {
 
 struct SimVolumes::VolumeHandle : SimObject {
   std::uint64_t id = 0;
+  // Opened with GENERIC_READ | GENERIC_WRITE.
+  bool forChange = false;
+  bool dismounted = false;
 };
 
 struct SimVolumes::SearchHandle : SimObject {
@@ -409,9 +412,7 @@ bool SimVolumes::CloseVolumeSearch(Handle search) {
   return true;
 }
 
-Handle SimVolumes::OpenVolume(const wchar_t* path, bool /*readAccess*/) {
-  Arrive();
-  if (Refused(faults_, SimOp::VolumeOpen, kErrorAccessDenied)) return kInvalidHandle;
+SimVolumes::Volume* SimVolumes::ByDevicePath(const wchar_t* path) {
   Volume* v = nullptr;
   if (HasVolumePrefix(path)) {
     const wchar_t* rest = path + 4;
@@ -424,19 +425,81 @@ Handle SimVolumes::OpenVolume(const wchar_t* path, bool /*readAccess*/) {
         // The root directory, not the device: a directory needs backup
         // semantics to be opened.
         SetLastError(ByName(path, true) != nullptr ? kErrorAccessDenied : kErrorFileNotFound);
-        return kInvalidHandle;
+        return nullptr;
       }
       v = ByName(path, false);
     }
   }
-  if (v == nullptr) {
-    SetLastError(kErrorFileNotFound);
-    return kInvalidHandle;
-  }
+  if (v == nullptr) SetLastError(kErrorFileNotFound);
+  return v;
+}
+
+Handle SimVolumes::OpenVolume(const wchar_t* path, bool /*readAccess*/) { return OpenDevice(path, false); }
+
+Handle SimVolumes::OpenVolumeForChange(const wchar_t* path) { return OpenDevice(path, true); }
+
+// An offline volume's device still opens: only the I/O sent to it fails.
+Handle SimVolumes::OpenDevice(const wchar_t* path, bool forChange) {
+  Arrive();
+  if (Refused(faults_, SimOp::VolumeOpen, kErrorAccessDenied)) return kInvalidHandle;
+  Volume* v = ByDevicePath(path);
+  if (v == nullptr) return kInvalidHandle;
   auto object = std::make_unique<VolumeHandle>();
   object->id = v->id;
+  object->forChange = forChange;
   SetLastError(kErrorSuccess);
   return handles_.Add(std::move(object));
+}
+
+// The three controls ask for a handle opened with read and write access.
+SimVolumes::Volume* SimVolumes::ForChange(Handle volume, SimOp op, std::uint32_t error,
+                                          VolumeHandle** handle) {
+  VolumeHandle* h = Enter<VolumeHandle>(handles_, faults_, volume, op, error, Count::BeforeHandle);
+  if (h == nullptr) return nullptr;
+  Volume* v = ById(h->id);
+  if (v == nullptr) {
+    SetLastError(kErrorInvalidHandle);
+    return nullptr;
+  }
+  if (!h->forChange) {
+    SetLastError(kErrorAccessDenied);
+    return nullptr;
+  }
+  if (v->noMediaDisk >= 0 || v->offline) {
+    SetLastError(kErrorNotReady);
+    return nullptr;
+  }
+  *handle = h;
+  return v;
+}
+
+// Windows refuses the lock while any file on the volume is open (ERROR_ACCESS_DENIED).
+bool SimVolumes::LockVolume(Handle volume) {
+  VolumeHandle* h = nullptr;
+  if (ForChange(volume, SimOp::VolumeLock, kErrorAccessDenied, &h) == nullptr) return false;
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+// Without a lock the dismount is forced: whoever has files open loses them.
+bool SimVolumes::DismountVolume(Handle volume) {
+  VolumeHandle* h = nullptr;
+  if (ForChange(volume, SimOp::VolumeDismount, kErrorAccessDenied, &h) == nullptr) return false;
+  h->dismounted = true;
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+// Only a volume whose file system this handle dismounted can be taken offline;
+// Windows leaves the rest undefined, so the simulation refuses it.
+bool SimVolumes::OfflineVolume(Handle volume) {
+  VolumeHandle* h = nullptr;
+  Volume* v = ForChange(volume, SimOp::VolumeOffline, kErrorInvalidFunction, &h);
+  if (v == nullptr) return false;
+  if (!h->dismounted) return Failed(kErrorAccessDenied);
+  v->offline = true;
+  SetLastError(kErrorSuccess);
+  return true;
 }
 
 bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
@@ -446,6 +509,8 @@ bool SimVolumes::GetExtents(Handle volume, void* buffer, std::uint32_t size) {
   Volume* v = ById(h->id);
   if (v == nullptr) return Failed(kErrorInvalidHandle);
   if (v->noMediaDisk >= 0) return Failed(kErrorNotReady);
+  // An offline volume still answers: the volume manager keeps its extents
+  // itself and sends nothing down to the disk for them.
   // A volume of a simulated disk lies on its partition; a foreign one where it
   // was placed. Either may have been given further extents.
   const std::size_t own = v->foreign ? v->foreignExtents.size() : 1;
@@ -546,6 +611,7 @@ bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t 
   if (length == 0 || root[length - 1] != L'\\') return Failed(kErrorInvalidName);
   Volume* v = ByRoot(root);
   if (v == nullptr) return Failed(kErrorPathNotFound);
+  if (v->offline) return Failed(kErrorNotReady);
   if (v->noMediaDisk >= 0) {
     if (noMediaPrompt_) noMediaPrompt_(v->noMediaDisk);
     return Failed(kErrorNotReady);

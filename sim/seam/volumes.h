@@ -9,7 +9,8 @@
 // while a newly presented one arrives only after the arrival time has passed on
 // the machine's clock (which moves only through the programs' own waits); with
 // automatic mounting on, it then takes the first free letter when it is an MBR
-// volume or a GPT basic-data volume without attribute bit 63.
+// volume or a GPT basic-data volume without attribute bit 63. A volume locked,
+// dismounted and taken offline stays listed, but no path reaches its files.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,10 @@ class SimVolumes : public VolumeApi {
   bool NextVolume(Handle search, wchar_t* name, std::uint32_t capacity) override;
   bool CloseVolumeSearch(Handle search) override;
   Handle OpenVolume(const wchar_t* path, bool readAccess) override;
+  Handle OpenVolumeForChange(const wchar_t* path) override;
+  bool LockVolume(Handle volume) override;
+  bool DismountVolume(Handle volume) override;
+  bool OfflineVolume(Handle volume) override;
   bool GetExtents(Handle volume, void* buffer, std::uint32_t size) override;
   bool PathNames(const wchar_t* volumeName, wchar_t* buffer, std::uint32_t capacity,
                  std::uint32_t* needed) override;
@@ -82,6 +87,7 @@ class SimVolumes : public VolumeApi {
     wchar_t letter = 0;  // 0: none
     std::vector<std::wstring> folders;
     int device = 0;  // N of \Device\HarddiskVolumeN
+    bool offline = false;
   };
   std::vector<Info> Volumes();
   // The volume of a partition; empty name when it is not presented.
@@ -136,6 +142,10 @@ class SimVolumes : public VolumeApi {
     std::vector<std::wstring> folders;
     int noMediaDisk = -1;  // the card-reader slot's disk number
     int device = 0;
+    // Taken offline: until the machine restarts no file, root or label of it
+    // can be reached, though the enumeration still lists it and its device
+    // still opens.
+    bool offline = false;
   };
   enum class NewVolumes : std::uint8_t { NoLetter, StartRule, Arrive };
   struct VolumeHandle;
@@ -147,6 +157,12 @@ class SimVolumes : public VolumeApi {
   void Arrive();
   std::uint64_t Now() const { return now_ ? now_() : 0; }
   void AddDiskVolume(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style, wchar_t letter);
+  // The volume a device path ("\\.\E:", "\\?\Volume{GUID}") names; null
+  // with the last error set.
+  Volume* ByDevicePath(const wchar_t* path);
+  Handle OpenDevice(const wchar_t* path, bool forChange);
+  // The volume behind a handle from OpenVolumeForChange, for op.
+  Volume* ForChange(Handle volume, SimOp op, std::uint32_t error, VolumeHandle** handle);
   Volume* ByName(const wchar_t* name, bool trailingBackslash);
   Volume* ByLetter(wchar_t letter);
   Volume* ById(std::uint64_t id);
@@ -186,7 +202,7 @@ class SimVolumes : public VolumeApi {
   // number out twice while it runs.
   int nextDevice_ = 1;
   static Info InfoOf(const Volume& v) {
-    return Info{v.name, v.disk, v.offset, v.length, v.letter, v.folders, v.device};
+    return Info{v.name, v.disk, v.offset, v.length, v.letter, v.folders, v.device, v.offline};
   }
   std::vector<Assignment> assignments_;
   std::function<void(int)> noMediaPrompt_;

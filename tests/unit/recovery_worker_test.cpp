@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/arming/volume_offline.h"
 #include "sim/core/faults.h"
 #include "sim/formats/code_pages.h"
 #include "sim/programs/windows_tools.h"
@@ -204,6 +205,7 @@ TEST_F(RecoveryWorkerTest, GptDiskArmsTheBootManager) {
   EXPECT_EQ(Store(L"{current}", L"isolatedcontext"), Strings{L"No"});
   // The boot-manager route writes nothing to the partition table.
   EXPECT_TRUE(machine().disks().layoutWrites().empty());
+  for (const auto& v : machine().volumes().Volumes()) EXPECT_FALSE(v.offline) << sim::Narrow(v.name);
   EXPECT_TRUE(machine().system().redirectionCalls().empty());
   EXPECT_TRUE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
   ExpectCleanHandles();
@@ -279,6 +281,47 @@ TEST_F(RecoveryWorkerTest, MbrDiskMakesThePartitionVisibleActiveAndWithoutLetter
   EXPECT_EQ(machine().windowsTools().store().changes(), 0);
   ExpectCleanHandles();
 }
+
+// The partition that boots next is taken offline once its letter is gone. A
+// refused lock (a file on it held open) still ends offline by a forced
+// dismount; any later refusal leaves it reachable, and the arming goes on.
+struct OfflineRow {
+  const char* name;
+  std::optional<sim::SimOp> refused;
+  bool offline;
+  VolumeReach reach;
+};
+
+void PrintTo(const OfflineRow& row, std::ostream* os) { *os << row.name; }
+
+class RecoveryVolumeOfflineTest : public RecoveryWorkerTest,
+                                  public ::testing::WithParamInterface<OfflineRow> {};
+
+TEST_P(RecoveryVolumeOfflineTest, MbrRouteTakesTheVolumeOfflineWhereWindowsAllows) {
+  const OfflineRow& row = GetParam();
+  machine().AddDiskBytes(MbrNotebook());
+  if (row.refused) machine().faults().FailAll(*row.refused);
+  EXPECT_EQ(Run(), 0u);
+  ExpectBoxes({});
+  ExpectDestroyPosted(true);
+  EXPECT_TRUE(machine().windowsTools().programs().restart().pending);
+  const std::int64_t offset = Entry(0, 3).StartingOffset;
+  EXPECT_EQ(machine().volumes().VolumeOf(0, offset).offline, row.offline);
+  EXPECT_EQ(QueryVolumeReach(0, offset), row.reach);
+  EXPECT_EQ(Letter(0, 3), 0);
+  // Only the recovery volume.
+  EXPECT_FALSE(machine().volumes().VolumeOf(0, Entry(0, 1).StartingOffset).offline);
+  ExpectCleanHandles();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RecoveryWorker, RecoveryVolumeOfflineTest,
+    ::testing::Values(OfflineRow{"NothingRefused", std::nullopt, true, VolumeReach::Offline},
+                      OfflineRow{"LockRefused", sim::SimOp::VolumeLock, true, VolumeReach::Offline},
+                      OfflineRow{"DismountRefused", sim::SimOp::VolumeDismount, false,
+                                 VolumeReach::Reachable},
+                      OfflineRow{"OfflineRefused", sim::SimOp::VolumeOffline, false, VolumeReach::Reachable}),
+    [](const ::testing::TestParamInfo<OfflineRow>& info) { return info.param.name; });
 
 TEST_F(RecoveryWorkerTest, MbrRecoveryOnASecondDiskAndWithoutAFreeLetter) {
   Bytes plain = MbrBuilder(kDiskSectors).Primary(0, 0x07, 2048, 8192, true).Build();

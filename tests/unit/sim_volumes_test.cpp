@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <functional>
 #include <set>
 
 #include "common/system_api.h"
@@ -335,6 +336,60 @@ TEST_F(SimVolumesTest, LabelsComeFromTheFileSystems) {
   }
 }
 
+// Each control asks for a handle opened for change, the offline one for a
+// volume this handle dismounted; once offline, the volume stays listed and its
+// device opens, but neither its root nor its letter reaches the file system.
+TEST_F(SimVolumesTest, VolumeTakenOfflineIsListedButUnreachable) {
+  machine().AddDiskBytes(NotebookGpt());
+  const std::wstring name = simVolumes().VolumeOf(0, 3072 * 512).name;
+  const std::wstring device = name.substr(0, name.size() - 1);
+  UniqueHandle plain(volumes().OpenVolume(device.c_str(), true));
+  UniqueHandle change(volumes().OpenVolumeForChange(device.c_str()));
+  ASSERT_TRUE(plain.valid() && change.valid());
+  wchar_t label[64];
+  struct Step {
+    const char* what;
+    std::function<bool()> call;
+    bool succeeds;
+    std::uint32_t error;
+  };
+  const Step steps[] = {
+      {"lock, read-only handle", [&] { return volumes().LockVolume(plain.get()); }, false,
+       kErrorAccessDenied},
+      {"dismount, read-only handle", [&] { return volumes().DismountVolume(plain.get()); }, false,
+       kErrorAccessDenied},
+      {"offline, read-only handle", [&] { return volumes().OfflineVolume(plain.get()); }, false,
+       kErrorAccessDenied},
+      {"offline before the dismount", [&] { return volumes().OfflineVolume(change.get()); }, false,
+       kErrorAccessDenied},
+      {"label while online", [&] { return volumes().VolumeLabel(name.c_str(), label, 64); }, true,
+       kErrorSuccess},
+      {"lock", [&] { return volumes().LockVolume(change.get()); }, true, kErrorSuccess},
+      {"dismount", [&] { return volumes().DismountVolume(change.get()); }, true, kErrorSuccess},
+      {"offline", [&] { return volumes().OfflineVolume(change.get()); }, true, kErrorSuccess},
+      {"label through the name", [&] { return volumes().VolumeLabel(name.c_str(), label, 64); }, false,
+       kErrorNotReady},
+      {"label through the letter", [&] { return volumes().VolumeLabel(L"C:\\", label, 64); }, false,
+       kErrorNotReady},
+      {"lock again", [&] { return volumes().LockVolume(change.get()); }, false, kErrorNotReady},
+      {"device opens", [&] { return UniqueHandle(volumes().OpenVolume(device.c_str(), false)).valid(); },
+       true, kErrorSuccess},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    EXPECT_EQ(step.call(), step.succeeds);
+    EXPECT_EQ(Sys().system->LastError(), step.error);
+  }
+  EXPECT_TRUE(simVolumes().VolumeOf(0, 3072 * 512).offline);
+  EXPECT_FALSE(simVolumes().VolumeOf(0, 7168 * 512).offline);
+  std::set<std::wstring> listed;
+  wchar_t found[260];
+  UniqueVolumeSearch search(volumes().FirstVolume(found, 260));
+  for (bool more = search.valid(); more; more = volumes().NextVolume(search.get(), found, 260))
+    listed.insert(found);
+  EXPECT_EQ(listed.count(name), 1u);
+}
+
 TEST_F(SimVolumesTest, EveryOperationCanBeMadeToFail) {
   machine().AddDiskBytes(NotebookGpt());
   const std::wstring recovery = simVolumes().VolumeOf(0, 7168 * 512).name;
@@ -352,7 +407,16 @@ TEST_F(SimVolumesTest, EveryOperationCanBeMadeToFail) {
   EXPECT_EQ(volumes().DriveStrings(260, buffer), 0u);
   machine().faults().FailAll(sim::SimOp::VolumeInfo);
   EXPECT_FALSE(volumes().VolumeLabel(L"C:\\", buffer, 260));
+  EXPECT_FALSE(IsValidHandle(volumes().OpenVolumeForChange(L"\\\\.\\C:")));
   machine().faults().Reset();
+  UniqueHandle change(volumes().OpenVolumeForChange(L"\\\\.\\C:"));
+  for (sim::SimOp op : {sim::SimOp::VolumeLock, sim::SimOp::VolumeDismount, sim::SimOp::VolumeOffline}) {
+    machine().faults().FailAll(op);
+  }
+  EXPECT_FALSE(volumes().LockVolume(change.get()));
+  EXPECT_FALSE(volumes().DismountVolume(change.get()));
+  EXPECT_FALSE(volumes().OfflineVolume(change.get()));
+  EXPECT_FALSE(simVolumes().VolumeOf(0, 3072 * 512).offline);
   UniqueHandle volume(volumes().OpenVolume(L"\\\\.\\C:", true));
   machine().faults().FailAll(sim::SimOp::VolumeExtents);
   alignas(8) std::uint8_t extents[VolumeExtentsSize(4)];

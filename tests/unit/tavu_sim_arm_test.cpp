@@ -62,7 +62,7 @@ TEST_F(TavuSimArmTest, GptImageIsArmedThroughTheBootManagerAndNotWrittenTo) {
   } fields[] = {
       {"sorted(d)",
        "boot_store|disks|message_boxes|processes|restart_pending|restart_seconds|result|route|task_action|"
-       "task_principal|task_registered|temp_files_left|volume_arrivals"},
+       "task_principal|task_registered|temp_files_left|volume_arrivals|volumes_offline"},
       {"d['result']", "0"},
       {"d['route']", "boot-manager"},
       {"d['message_boxes']", ""},
@@ -87,6 +87,7 @@ TEST_F(TavuSimArmTest, GptImageIsArmedThroughTheBootManagerAndNotWrittenTo) {
        "bcdedit /set {current} isolatedcontext No|bcdedit /displayorder {ID}|"},
       {"[d['processes'][2]['script'], d['processes'][3]['script']]", "None|None"},
       {"d['temp_files_left']", ""},
+      {"d['volumes_offline']", ""},
       {"d['restart_pending']", "True"},
       {"d['restart_seconds']", "10"},
       {"d['task_registered']", "True"},
@@ -139,6 +140,7 @@ TEST_F(TavuSimArmTest, MbrImageGetsTypeZeroCActiveOnDiskWithWrite) {
         {"[p['redirection_off'] for p in d['processes']]", "False|False|False|False"},
         {"d['task_registered']", "True"},
         {"d['temp_files_left']", ""},
+        {"[(v['disk'], v['partition']) for v in d['volumes_offline']]", "(0, 2)"},
         {"d['restart_pending']", "True"},
         {"[(p['number'], p['type'], p['active'], p['letter']) for p in d['disks'][0]['partitions']]",
          "(1, '0x07', False, 'C:')|(2, '0x0C', True, None)"},

@@ -71,6 +71,14 @@ class FakeVolumes : public VolumeApi {
     sim::SetLastError(kErrorFileNotFound);
     return kInvalidHandle;
   }
+  // Letters never take a volume offline.
+  Handle OpenVolumeForChange(const wchar_t* /*path*/) override {
+    ADD_FAILURE() << "a volume opened for change";
+    return kInvalidHandle;
+  }
+  bool LockVolume(Handle /*volume*/) override { return false; }
+  bool DismountVolume(Handle /*volume*/) override { return false; }
+  bool OfflineVolume(Handle /*volume*/) override { return false; }
   bool GetExtents(Handle volume, void* buffer, std::uint32_t size) override {
     Open* o = handles_.Get<Open>(volume);
     EXPECT_EQ(size, 6176u);

@@ -109,6 +109,7 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
   json.Key("temp_files_left").BeginArray();
   for (const std::wstring& path : run.tempFilesLeft) json.WString(path);
   json.EndArray();
+  WriteOfflineVolumesJson(json, machine);
   json.Key("restart_pending").Bool(run.restart.pending);
   json.Key("restart_seconds");
   run.restart.pending ? json.Int(run.restart.seconds) : json.Null();
@@ -190,6 +191,7 @@ void PrintReport(SimContext& context, const ArmRun& run) {
   }
   std::fprintf(out, "\nTemporary files left: %s\n", run.tempFilesLeft.empty() ? "none" : "");
   for (const std::wstring& path : run.tempFilesLeft) std::fprintf(out, "  %s\n", ToUtf8(path).c_str());
+  PrintOfflineVolumes(out, context.machine);
   if (run.restart.pending) {
     std::fprintf(out, "Restart pending: yes, %s in %d seconds\n", run.restart.reboot ? "restart" : "shutdown",
                  run.restart.seconds);

@@ -196,6 +196,32 @@ void PrintArrivals(std::FILE* out, sim::SimMachine& machine, std::uint64_t progr
   }
 }
 
+void WriteOfflineVolumesJson(JsonWriter& json, sim::SimMachine& machine) {
+  json.Key("volumes_offline").BeginArray();
+  for (const sim::SimVolumes::Info& v : machine.volumes().Volumes()) {
+    if (!v.offline || v.disk < 0) continue;
+    json.BeginObject()
+        .Key("disk")
+        .Int(v.disk)
+        .Key("partition")
+        .Int(PartitionNumberAt(machine, v.disk, v.offset))
+        .EndObject();
+  }
+  json.EndArray();
+}
+
+void PrintOfflineVolumes(std::FILE* out, sim::SimMachine& machine) {
+  bool any = false;
+  for (const sim::SimVolumes::Info& v : machine.volumes().Volumes()) {
+    if (!v.offline || v.disk < 0) continue;
+    if (!any) std::fprintf(out, "Volumes taken offline until the restart:\n");
+    any = true;
+    std::fprintf(out, "  disk %d, partition %u: %s\n", v.disk, PartitionNumberAt(machine, v.disk, v.offset),
+                 ToUtf8(v.name).c_str());
+  }
+  if (!any) std::fprintf(out, "Volumes taken offline: none\n");
+}
+
 void PrintDisks(std::FILE* out, sim::SimMachine& machine) {
   for (int d = 0; d < machine.disks().Count(); ++d) {
     const sim::DiskImage* image = machine.disks().Image(d);

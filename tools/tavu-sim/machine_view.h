@@ -53,6 +53,10 @@ std::string CarriedVersion(const std::vector<std::uint8_t>& file);
 // readable lines (arrivals later than programEnd came after the program ended).
 void WriteArrivalsJson(JsonWriter& json, sim::SimMachine& machine);
 void PrintArrivals(std::FILE* out, sim::SimMachine& machine, std::uint64_t programEnd);
+// Volumes of the disks that were taken offline: "volumes_offline", and the
+// readable lines.
+void WriteOfflineVolumesJson(JsonWriter& json, sim::SimMachine& machine);
+void PrintOfflineVolumes(std::FILE* out, sim::SimMachine& machine);
 void PrintDisks(std::FILE* out, sim::SimMachine& machine);
 
 }  // namespace tavu::tool
