@@ -69,28 +69,17 @@ int RawLabel(std::int32_t diskNumber, std::int64_t offset, wchar_t* label) {
   return ReadVolumeLabel(disk.get(), label, offset);
 }
 
-// The worker first makes the recovery partition visible, then searches the
-// disks for a volume labelled Recovery from scratch. The partition's own label,
-// read raw, tells whether it will be found then; a volume found already comes
-// first unless the recovery partition lies before it.
+// The worker first makes the recovery partition visible, then looks for its
+// volume labelled Recovery; before that, its first sector must be bootable.
 void PartitionTableRoute(CheckFacts& f) {
   f.signatureAsked = true;
   f.signatureResult = ReadBootSignature(f.partitionDisk, f.partitionDetail.foundOffset, &f.signaturePresent);
   (void)ReadMbrPartition(f.partitionDisk, f.partitionNumber, &f.mbrRecovery);
   f.rawLabelResult = RawLabel(f.partitionDisk, f.partitionDetail.foundOffset, f.rawLabel);
   bool labelled = f.rawLabelResult == kLocateFound && EqualsIgnoreAsciiCase(f.rawLabel, kRecoveryLabel);
-  wchar_t root[kPathChars] = {};
+  // After diskpart the worker looks only at this partition's own volume, so
+  // its own label, read raw now, is what that search will find.
   f.volumeAsked = true;
-  f.volumeResult = FindRecoveryVolume(&f.volumeDisk, &f.volumePartition, root, &f.volumeDetail);
-  bool partitionFirst = f.volumeResult != kLocateFound || f.partitionDisk < f.volumeDisk ||
-                        (f.partitionDisk == f.volumeDisk && f.partitionNumber < f.volumePartition);
-  if (f.volumeResult == kLocateFound && !(labelled && partitionFirst)) {
-    // A label that cannot be read stays empty in the report.
-    (void)RawLabel(f.volumeDisk, f.volumeDetail.foundOffset, f.volumeLabel);
-    return;
-  }
-  if (f.volumeResult == kLocateFailed) return;
-  // Nothing else is labelled Recovery, or the recovery partition comes first.
   f.volumeResult = labelled ? kLocateFound : kLocateNotFound;
   f.volumeDisk = f.partitionDisk;
   f.volumePartition = f.partitionNumber;

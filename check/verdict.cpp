@@ -148,13 +148,13 @@ void PartitionTableRoute(CheckFacts& f) {
     AbortWith(f, kNotFoundMessage);
     if (f.rawLabelResult == kLocateFound) {
       FormatBounded(f.reason, kLongTextChars,
-                    L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery, and "
-                    L"no other volume is labelled Recovery.",
+                    L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery: "
+                    L"the launcher would make it visible, not find it by that label, put the table back and stop.",
                     static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber), f.rawLabel);
     } else {
       FormatBounded(f.reason, kLongTextChars,
-                    L"The label of the recovery partition (disk %d, partition %d) cannot be read, and no "
-                    L"other volume is labelled Recovery.",
+                    L"The label of the recovery partition (disk %d, partition %d) cannot be read: the "
+                    L"launcher would make it visible, not find it, put the table back and stop.",
                     static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
     }
   }

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cwchar>
 #include <memory>
 #include <vector>
 
@@ -72,13 +71,6 @@ bool SimFiles::HeldByScanner(const std::string& host) const {
 }
 
 bool SimFiles::OpenTarget(const wchar_t* path, std::string* host, HostKind* kind) {
-  // Volumes by their device name hold no files on this machine: it cannot
-  // say whether a file is there.
-  constexpr wchar_t kGlobalRoot[] = L"\\\\?\\GLOBALROOT\\";
-  if (path != nullptr &&
-      std::wcsncmp(path, kGlobalRoot, sizeof kGlobalRoot / sizeof kGlobalRoot[0] - 1) == 0) {
-    return Failed(kErrorNotSupported);
-  }
   if (!Host(path, host, kind)) return Failed(kErrorPathNotFound);
   if (Refused(faults_, SimOp::FileOpen, kErrorAccessDenied)) return false;
   // A path found as it stands has its folder; only a new name needs the check.

@@ -257,6 +257,10 @@ TEST_F(RealImagesTest, WindowsReFilesOfTheNotebookAreReadAndNamed) {
   ASSERT_NE(at, std::string::npos) << sgdisk.out;
   std::string guid = sgdisk.out.substr(at + 24, 36);
   for (char& c : guid) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // The recovery partition is the fifth; ReAgent.xml names its start in bytes.
+  const std::size_t row = sgdisk.out.find("\n   5 ");
+  ASSERT_NE(row, std::string::npos) << sgdisk.out;
+  const std::string offset = std::to_string(std::stoull(sgdisk.out.substr(row + 5)) * 512);
   struct Case {
     std::string disk;
     std::string winre;
@@ -264,7 +268,7 @@ TEST_F(RealImagesTest, WindowsReFilesOfTheNotebookAreReadAndNamed) {
   } const cases[] = {
       {"gpt-notebook.img",
        "enabled",
-       {"<WinreLocation path=\"\\Recovery\\WindowsRE\" id=\"0\" offset=\"160432128\" guid=\"{" + guid +
+       {"<WinreLocation path=\"\\Recovery\\WindowsRE\" id=\"0\" offset=\"" + offset + "\" guid=\"{" + guid +
             "}\"/>",
         "<InstallState state=\"1\"/>"}},
       {"gpt-notebook.img", "disabled", {"<InstallState state=\"0\"/>"}},

@@ -18,6 +18,7 @@
 #include "sim/programs/windows_tools.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/launcher_test.h"
+#include "tests/fixtures/listing_text.h"
 #include "tests/fixtures/notebooks.h"
 
 namespace tavu::test {
@@ -239,7 +240,7 @@ TEST_P(CapturedListingTest, ArmsTheEntryTheListingNames) {
   // What bcdedit prints on that machine, decoded from the console code page 437
   // it was captured in; the batch's CHCP 437 makes bcdedit write it back so.
   std::string bytes = ReadHostFile(std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/") + c.fixture);
-  machine().windowsTools().LoadListing(sim::DecodeCodePage(437, bytes));
+  machine().windowsTools().LoadListing(sim::DecodeCodePage(437, WithRecoveryVolume(bytes, kNotebookRecoveryVolume)));
   EXPECT_EQ(Run(), 0u);
   ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(c.id)), FwMode(L"/enable"), Shutdown()});
   EXPECT_EQ(Store(L"{bootmgr}", L"displayorder"), Strings{c.listed});

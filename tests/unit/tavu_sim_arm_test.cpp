@@ -13,6 +13,7 @@
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/run_command.h"
 #include "tests/fixtures/tavu_sim_run.h"
+#include "tests/fixtures/listing_text.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace tavu::test {
@@ -210,7 +211,11 @@ TEST_F(TavuSimArmTest, UsbDiskBeforeTheSystemDiskIsNeverArmed) {
 
 TEST_F(TavuSimArmTest, MachineOptions) {
   const std::string gpt = Copy("gpt-notebook.img");
-  const std::string german = std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/german_cp437.txt");
+  // Captured on another notebook: its ramdisk lines name this image's
+  // recovery volume, \Device\HarddiskVolume3, as bcdedit would here.
+  const std::string german = work_.path() + "/german_cp437.txt";
+  WriteHostFile(german, WithRecoveryVolume(
+                            ReadHostFile(std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/german_cp437.txt")), 3));
   struct {
     std::string args;
     const char* expression;
