@@ -5,15 +5,16 @@
 #include <cstdint>
 
 #include "common/platform.h"
+#include "common/security_facts.h"
 
 namespace tavu {
 
 enum class FileAccess : std::uint8_t {
-  None,       // existence probe: no data access
+  None,  // existence probe: no data access
   Read,
   Write,
   ReadWrite,
-  Append,     // every write lands at the end of the file
+  Append,  // every write lands at the end of the file
 };
 
 enum class FileCreate : std::uint8_t {
@@ -27,21 +28,12 @@ enum class FileCreate : std::uint8_t {
 // security descriptor, the simulated machine records the flag.
 enum class FileSecurity : std::uint8_t { Default, AdminsOnly };
 
-// Access rights of a file or folder, as Windows numbers them. On a folder the
-// first two mean adding files and adding folders.
-inline constexpr std::uint32_t kRightWriteData = 0x0002;    // FILE_WRITE_DATA, FILE_ADD_FILE
-inline constexpr std::uint32_t kRightAppendData = 0x0004;   // FILE_APPEND_DATA, FILE_ADD_SUBDIRECTORY
-inline constexpr std::uint32_t kRightDeleteChild = 0x0040;  // FILE_DELETE_CHILD
-inline constexpr std::uint32_t kRightDelete = 0x00010000;   // DELETE (also renaming)
-inline constexpr std::uint32_t kRightWriteDac = 0x00040000;
-inline constexpr std::uint32_t kRightWriteOwner = 0x00080000;
-
 // What an open handle's file is, as GetFileInformationByHandle and the owner
 // in its security descriptor tell it.
 struct FileIdentity {
   bool reparsePoint = false;  // FILE_ATTRIBUTE_REPARSE_POINT: the link itself, not a target
   bool directory = false;
-  std::uint32_t links = 0;    // nNumberOfLinks: names the same file has
+  std::uint32_t links = 0;  // nNumberOfLinks: names the same file has
   // The owner is Administrators (S-1-5-32-544) or SYSTEM (S-1-5-18), or the
   // program's own account where its token does not give new files to
   // Administrators: someone at least as trusted as the program.
@@ -105,14 +97,13 @@ class FileApi {
     (void)path;
     return false;
   }
-  // The rights that the file's or folder's permissions give to standard users
-  // (Everyone, Authenticated Users, Users, Interactive, Guests, Anonymous),
-  // generic rights mapped; an owner that is one of those groups adds
-  // kRightWriteDac and kRightWriteOwner. False when the security cannot be
-  // read. (A default, so that small test fakes need not care: nothing known.)
-  virtual bool UserRights(const wchar_t* path, std::uint32_t* rights) {
+  // GetNamedSecurityInfoW(OWNER | DACL): the owner and every entry of the
+  // DACL as Windows holds them, nothing weighed (common/trust_rules.h
+  // decides). False when the security cannot be read. (A default, so that
+  // small test fakes need not care: nothing known.)
+  virtual bool Security(const wchar_t* path, SecurityFacts* facts) {
     (void)path;
-    *rights = 0;
+    *facts = SecurityFacts{};
     return false;
   }
   // FindFirstFileW: kInvalidHandle when nothing matches. Closed with CloseFind.

@@ -1,17 +1,17 @@
 #include "win32/win32_files.h"
 
-#include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include <cwchar>
 
 #include "common/heap_block.h"
 #include "win32/local_security.h"
 #include "win32/win32_handle.h"
-#include "win32/win32_user_rights.h"
+#include "win32/win32_security.h"
 
 namespace tavu::win32 {
 
@@ -19,21 +19,30 @@ namespace {
 
 DWORD AccessMask(FileAccess access) {
   switch (access) {
-    case FileAccess::None: return 0;
-    case FileAccess::Read: return GENERIC_READ;
-    case FileAccess::Write: return GENERIC_WRITE;
-    case FileAccess::ReadWrite: return GENERIC_READ | GENERIC_WRITE;
-    case FileAccess::Append: return FILE_APPEND_DATA | SYNCHRONIZE;
+    case FileAccess::None:
+      return 0;
+    case FileAccess::Read:
+      return GENERIC_READ;
+    case FileAccess::Write:
+      return GENERIC_WRITE;
+    case FileAccess::ReadWrite:
+      return GENERIC_READ | GENERIC_WRITE;
+    case FileAccess::Append:
+      return FILE_APPEND_DATA | SYNCHRONIZE;
   }
   return 0;
 }
 
 DWORD Disposition(FileCreate create) {
   switch (create) {
-    case FileCreate::OpenExisting: return OPEN_EXISTING;
-    case FileCreate::CreateAlways: return CREATE_ALWAYS;
-    case FileCreate::CreateNew: return CREATE_NEW;
-    case FileCreate::OpenAlways: return OPEN_ALWAYS;
+    case FileCreate::OpenExisting:
+      return OPEN_EXISTING;
+    case FileCreate::CreateAlways:
+      return CREATE_ALWAYS;
+    case FileCreate::CreateNew:
+      return CREATE_NEW;
+    case FileCreate::OpenAlways:
+      return OPEN_ALWAYS;
   }
   return OPEN_EXISTING;
 }
@@ -53,9 +62,10 @@ Handle Open(const wchar_t* path, FileAccess access, FileCreate create, SECURITY_
 Handle Win32Files::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                             FileSecurity security) {
   if (security != FileSecurity::AdminsOnly) return Open(path, access, create, nullptr);
-  // Protected DACL: full control for Administrators (BA) and SYSTEM (SY) only,
-  // nothing inherited from a folder that ordinary users may write.
-  LocalSecurityDescriptor sd(L"D:P(A;;FA;;;BA)(A;;FA;;;SY)");
+  // Owned by Administrators (BA), whatever the machine's policy gives new
+  // files; protected DACL: full control for Administrators and SYSTEM (SY)
+  // only, nothing inherited from a folder that ordinary users may write.
+  LocalSecurityDescriptor sd(L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)");
   if (sd.get() == nullptr) return kInvalidHandle;
   SECURITY_ATTRIBUTES sa{};
   sa.nLength = sizeof(sa);
@@ -105,7 +115,8 @@ class TokenValue {
 // processes are not as trusted as it is.
 bool TrustedOwner(PSID owner) {
   if (owner == nullptr) return false;
-  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) return true;
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid))
+    return true;
   OwnedHandle token = QueryToken();
   TokenValue<TOKEN_OWNER> newFiles(token.get(), TokenOwner);
   TokenValue<TOKEN_USER> account(token.get(), TokenUser);
@@ -122,8 +133,8 @@ bool Win32Files::Identify(Handle file, FileIdentity* identity) {
   if (!GetFileInformationByHandle(file, &info)) return false;
   PSID owner = nullptr;
   LocalSecurityDescriptor sd;
-  DWORD r = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                            sd.out());
+  DWORD r = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, sd.out());
   if (r != ERROR_SUCCESS) {
     SetLastError(r);
     return false;
@@ -219,8 +230,8 @@ bool Win32Files::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
   DWORD type = 0;
   DWORD bytes = 0;
   const wchar_t* value = L"PendingFileRenameOperations";
-  if (RegQueryValueExW(key.get(), value, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS || type != REG_MULTI_SZ ||
-      bytes == 0 || bytes > (1u << 24)) {
+  if (RegQueryValueExW(key.get(), value, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+      type != REG_MULTI_SZ || bytes == 0 || bytes > (1u << 24)) {
     return false;
   }
   // Two more terminators than the value claims: a list stored without its
@@ -228,7 +239,8 @@ bool Win32Files::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
   HeapBlock block = HeapBlock::Zeroed(bytes + 2 * sizeof(wchar_t));
   if (!block) return false;
   DWORD got = bytes;
-  if (RegQueryValueExW(key.get(), value, nullptr, &type, block.As<BYTE>(), &got) != ERROR_SUCCESS) return false;
+  if (RegQueryValueExW(key.get(), value, nullptr, &type, block.As<BYTE>(), &got) != ERROR_SUCCESS)
+    return false;
   const wchar_t* at = block.As<wchar_t>();
   const wchar_t* end = at + got / sizeof(wchar_t);
   // Pairs of source and target, each ended by its terminator.
@@ -250,7 +262,7 @@ bool Win32Files::IsReadOnly(const wchar_t* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-bool Win32Files::UserRights(const wchar_t* path, std::uint32_t* rights) { return UserRightsOf(path, rights); }
+bool Win32Files::Security(const wchar_t* path, SecurityFacts* facts) { return SecurityFactsOf(path, facts); }
 
 Handle Win32Files::FindFirst(const wchar_t* pattern) {
   WIN32_FIND_DATAW data;

@@ -7,8 +7,7 @@ namespace tavu::win32 {
 
 class Win32Files : public FileApi {
  public:
-  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
-                  FileSecurity security) override;
+  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create, FileSecurity security) override;
   Handle OpenNameItself(const wchar_t* path) override;
   bool Identify(Handle file, FileIdentity* identity) override;
   bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) override;
@@ -23,7 +22,7 @@ class Win32Files : public FileApi {
   bool MoveAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool IsReadOnly(const wchar_t* path) override;
-  bool UserRights(const wchar_t* path, std::uint32_t* rights) override;
+  bool Security(const wchar_t* path, SecurityFacts* facts) override;
   bool Exists(const wchar_t* path) override;
   Handle FindFirst(const wchar_t* pattern) override;
   bool CloseFind(Handle find) override;

@@ -14,6 +14,7 @@
 #include "sim/core/last_error.h"
 #include "sim/core/operation.h"
 #include "sim/core/text.h"
+#include "sim/seam/file_acls.h"
 
 namespace tavu::sim {
 
@@ -32,24 +33,28 @@ struct SimFileSearch : SimObject {};
 
 std::uint32_t ErrnoToWin(int e) {
   switch (e) {
-    case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case ELOOP: return kErrorAccessDenied;
-    case EEXIST: return kErrorFileExists;
-    default: return kErrorGenFailure;
+    case ELOOP:
+      return kErrorAccessDenied;
+    case EEXIST:
+      return kErrorFileExists;
+    default:
+      return kErrorGenFailure;
   }
 }
 
 bool ParentExists(const std::string& host) {
   auto slash = host.rfind('/');
   if (slash == std::string::npos) return false;
-  struct stat st{};
+  struct stat st {};
   return ::stat(host.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
-
 
 }  // namespace
 
@@ -78,13 +83,12 @@ Handle SimFiles::AddFile(int fd, const std::string& host) {
   return handles_.Add(std::move(file));
 }
 
-Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
-                          FileSecurity security) {
+Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create, FileSecurity security) {
   std::string host;
   HostKind kind = HostKind::Unknown;
   if (!OpenTarget(path, &host, &kind)) return kInvalidHandle;
-  bool wantsWrite = access == FileAccess::Write || access == FileAccess::ReadWrite ||
-                    access == FileAccess::Append;
+  bool wantsWrite =
+      access == FileAccess::Write || access == FileAccess::ReadWrite || access == FileAccess::Append;
   // The loader holds a running program's file without write sharing.
   if (wantsWrite && Running(host)) {
     SetLastError(kErrorSharingViolation);
@@ -97,19 +101,34 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
   int flags = O_CLOEXEC;
   switch (access) {
     case FileAccess::None:
-    case FileAccess::Read: flags |= O_RDONLY; break;
-    case FileAccess::Write: flags |= O_WRONLY; break;
-    case FileAccess::ReadWrite: flags |= O_RDWR; break;
-    case FileAccess::Append: flags |= O_WRONLY | O_APPEND; break;
+    case FileAccess::Read:
+      flags |= O_RDONLY;
+      break;
+    case FileAccess::Write:
+      flags |= O_WRONLY;
+      break;
+    case FileAccess::ReadWrite:
+      flags |= O_RDWR;
+      break;
+    case FileAccess::Append:
+      flags |= O_WRONLY | O_APPEND;
+      break;
   }
   switch (create) {
-    case FileCreate::OpenExisting: break;
-    case FileCreate::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    case FileCreate::OpenExisting:
+      break;
+    case FileCreate::CreateAlways:
+      flags |= O_CREAT | O_TRUNC;
+      break;
     // Windows' CREATE_NEW never follows a planted link: O_EXCL does the same.
-    case FileCreate::CreateNew: flags |= O_CREAT | O_EXCL | O_NOFOLLOW; break;
-    case FileCreate::OpenAlways: flags |= O_CREAT; break;
+    case FileCreate::CreateNew:
+      flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
+      break;
+    case FileCreate::OpenAlways:
+      flags |= O_CREAT;
+      break;
   }
-  struct stat before{};
+  struct stat before {};
   const bool existed = ::lstat(host.c_str(), &before) == 0;
   int fd = ::open(host.c_str(), flags, 0644);
   if (fd < 0) {
@@ -117,7 +136,7 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
     return kInvalidHandle;
   }
   if (!existed) userOwned_.erase(host);
-  struct stat st{};
+  struct stat st {};
   if (kind != HostKind::File && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::None) {
     ::close(fd);
     SetLastError(kErrorAccessDenied);
@@ -155,7 +174,7 @@ Handle SimFiles::OpenNameItself(const wchar_t* path) {
 bool SimFiles::Identify(Handle file, FileIdentity* identity) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileIdentify);
   if (f == nullptr) return false;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(f->fd, &st) != 0) return Failed(ErrnoToWin(errno));
   identity->reparsePoint = S_ISLNK(st.st_mode);
   identity->directory = S_ISDIR(st.st_mode);
@@ -200,7 +219,7 @@ bool SimFiles::Seek(Handle file, std::uint64_t offset) {
 bool SimFiles::Size(Handle file, std::uint64_t* size) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileSize);
   if (f == nullptr) return false;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(f->fd, &st) != 0) return false;
   *size = static_cast<std::uint64_t>(st.st_size);
   return true;
@@ -326,7 +345,8 @@ void SimFiles::Restart() {
   for (const RestartMove& m : restartMoves_) {
     std::string hostFrom, hostTo;
     // A move whose file is gone is passed over, as the session manager does.
-    if (paths_.ToHost(m.from, &hostFrom) && paths_.ToHost(m.to, &hostTo)) (void)::rename(hostFrom.c_str(), hostTo.c_str());
+    if (paths_.ToHost(m.from, &hostFrom) && paths_.ToHost(m.to, &hostTo))
+      (void)::rename(hostFrom.c_str(), hostTo.c_str());
   }
   restartMoves_.clear();
   running_.clear();
@@ -336,7 +356,7 @@ void SimFiles::Restart() {
 bool SimFiles::Exists(const wchar_t* path) {
   std::string host;
   if (!Host(path, &host)) return false;
-  struct stat st{};
+  struct stat st {};
   return ::stat(host.c_str(), &st) == 0;
 }
 
@@ -347,32 +367,83 @@ bool SimFiles::IsReadOnly(const wchar_t* path) {
   return it != readOnly_.end() && it->second;
 }
 
-void SimFiles::AddUserWritable(const std::wstring& folder) {
-  std::wstring f = AsciiUpper(paths_.Absolute(folder));
-  while (f.size() > 3 && (f.back() == L'\\' || f.back() == L'/')) f.pop_back();
-  userWritable_.push_back(f);
+namespace {
+
+// Upper case, without trailing separators except a root's.
+std::wstring AclKey(const std::wstring& absolute) {
+  std::wstring key = AsciiUpper(absolute);
+  while (key.size() > 3 && (key.back() == L'\\' || key.back() == L'/')) key.pop_back();
+  return key;
 }
 
-bool SimFiles::UserRights(const wchar_t* path, std::uint32_t* rights) {
-  *rights = 0;
+void Copy(const std::string& from, char (&to)[kSidChars], bool* cut) {
+  if (from.size() >= kSidChars) {
+    *cut = true;
+    return;
+  }
+  from.copy(to, from.size());
+  to[from.size()] = '\0';
+}
+
+}  // namespace
+
+void SimFiles::AddUserWritable(const std::wstring& folder) {
+  userWritable_.push_back(AclKey(paths_.Absolute(folder)));
+}
+
+void SimFiles::SetAcl(const std::wstring& path, const SimDescriptor& descriptor) {
+  acls_[AclKey(paths_.Absolute(path))] = descriptor;
+}
+
+bool SimFiles::DescriptorOf(const std::wstring& path, SimDescriptor* descriptor) const {
+  const std::wstring key = AclKey(path);
+  if (key.size() < 3 || key[1] != L':' || key[2] != L'\\') return false;
+  // From the root down, one step per name: each step has its own descriptor
+  // or inherits from the one above.
+  std::vector<std::wstring> levels{key.substr(0, 3)};
+  for (std::size_t i = 3; i < key.size(); ++i) {
+    if (key[i] == L'\\') levels.push_back(key.substr(0, i));
+  }
+  if (key.size() > 3) levels.push_back(key);
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    const std::wstring& level = levels[i];
+    std::string host;
+    HostKind kind = HostKind::Unknown;
+    const bool onHost = paths_.ToHost(level, &host, &kind);
+    auto own = acls_.find(level);
+    if (own != acls_.end()) {
+      *descriptor = own->second;
+    } else if (!DefaultDescriptor(level, descriptor)) {
+      *descriptor = InheritedDescriptor(*descriptor, i + 1 < levels.size() || kind == HostKind::Directory);
+    }
+    for (const std::wstring& folder : userWritable_) {
+      if (folder == level) descriptor->aces.push_back(UserWritableAce());
+    }
+    if (onHost && adminsOnly_.count(host) != 0) *descriptor = AdminsOnlyDescriptor();
+    if (onHost && userOwned_.count(host) != 0) descriptor->owner = kOwnerAccountSid;
+  }
+  return true;
+}
+
+bool SimFiles::Security(const wchar_t* path, SecurityFacts* facts) {
+  *facts = SecurityFacts{};
   if (path == nullptr) return Failed(kErrorInvalidParameter);
   if (Refused(faults_, SimOp::SecurityQuery, kErrorAccessDenied)) return false;
-  const std::wstring p = AsciiUpper(system_.wow64().Redirect(paths_.Absolute(path)));
-  constexpr std::uint32_t kAll =
-      kRightWriteData | kRightAppendData | kRightDeleteChild | kRightDelete | kRightWriteDac | kRightWriteOwner;
-  auto within = [&p](const std::wstring& folder, bool self) {
-    if (p.size() == folder.size()) return self && p == folder;
-    return p.size() > folder.size() && p.compare(0, folder.size(), folder) == 0 &&
-           (p[folder.size()] == L'\\' || folder.back() == L'\\');
-  };
-  if (p == L"C:\\WINDOWS\\TEMP") {
-    *rights = kRightWriteData | kRightAppendData;
-  } else if (within(L"C:\\USERS", false)) {
-    *rights = kAll;
-  } else {
-    for (const std::wstring& folder : userWritable_) {
-      if (within(folder, true)) *rights = kAll;
+  SimDescriptor descriptor;
+  if (!DescriptorOf(system_.wow64().Redirect(paths_.Absolute(path)), &descriptor))
+    return Failed(kErrorPathNotFound);
+  Copy(descriptor.owner, facts->owner, &facts->cut);
+  facts->daclPresent = descriptor.daclPresent;
+  for (const SimAce& ace : descriptor.aces) {
+    if (facts->aceCount == kMaxAceFacts) {
+      facts->cut = true;
+      break;
     }
+    AceFact& fact = facts->aces[facts->aceCount++];
+    fact.type = ace.type;
+    fact.flags = ace.flags;
+    fact.mask = ace.mask;
+    Copy(ace.sid, fact.sid, &facts->cut);
   }
   return true;
 }
@@ -421,9 +492,8 @@ bool SimFiles::CloseFind(Handle find) {
 
 bool SimFiles::SetCurrentDir(const wchar_t* path) {
   std::string host;
-  struct stat st{};
-  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 ||
-      !S_ISDIR(st.st_mode)) {
+  struct stat st {};
+  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     SetLastError(kErrorPathNotFound);
     return false;
   }

@@ -1,3 +1,5 @@
+#include "patcher/launcher_deploy.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "common/file_api.h"
-#include "patcher/launcher_deploy.h"
 #include "tests/fixtures/sim_test.h"
 
 namespace tavu::test {
@@ -39,6 +40,7 @@ class ShortWrites : public FileApi {
   bool MoveReplace(const wchar_t* f, const wchar_t* t) override { return inner_.MoveReplace(f, t); }
   bool Exists(const wchar_t* p) override { return inner_.Exists(p); }
   bool IsReadOnly(const wchar_t* p) override { return inner_.IsReadOnly(p); }
+  bool Security(const wchar_t* p, SecurityFacts* f) override { return inner_.Security(p, f); }
   Handle FindFirst(const wchar_t* p) override { return inner_.FindFirst(p); }
   bool CloseFind(Handle f) override { return inner_.CloseFind(f); }
   bool SetCurrentDir(const wchar_t* p) override { return inner_.SetCurrentDir(p); }
@@ -100,8 +102,10 @@ TEST_F(DeployTest, EachFailingStepLeavesTheOldFileExactly) {
     SimOp op;
   };
   const Case cases[] = {
-      {"resource lookup", SimOp::ResourceLoad}, {"temporary file open", SimOp::FileOpen},
-      {"write", SimOp::FileWrite},              {"flush", SimOp::FileFlush},
+      {"resource lookup", SimOp::ResourceLoad},
+      {"temporary file open", SimOp::FileOpen},
+      {"write", SimOp::FileWrite},
+      {"flush", SimOp::FileFlush},
       {"replace", SimOp::FileRename},
   };
   for (const Case& c : cases) {
@@ -206,7 +210,8 @@ TEST_F(DeployTest, ShortWrites) {
     WriteHostFile(Target(), old_);
     // One byte per call is slow but must still finish: keep the launcher small.
     if (c.chunk == 1) {
-      machine().resources().SetCarriedLauncher(std::vector<std::uint8_t>(carried_.begin(), carried_.begin() + 3000));
+      machine().resources().SetCarriedLauncher(
+          std::vector<std::uint8_t>(carried_.begin(), carried_.begin() + 3000));
     } else {
       machine().resources().SetCarriedLauncher(carried_);
     }

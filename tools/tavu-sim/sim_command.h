@@ -47,6 +47,8 @@ struct SimOptions {
   // Where the running launcher lies, and the folders standard users may write.
   std::string launcherPath;               // empty: the installed launcher's path
   std::vector<std::string> userWritable;  // Windows paths
+  // Security descriptors of files and folders: Windows path, then SDDL.
+  std::vector<std::pair<std::string, std::string>> acls;
   std::string command;
   bool json = false;
   bool write = false;
