@@ -10,11 +10,11 @@
 namespace tavu {
 
 enum class FileAccess : std::uint8_t {
-  None,  // existence probe: no data access
+  None,       // existence probe: no data access
   Read,
   Write,
   ReadWrite,
-  Append,  // every write lands at the end of the file
+  Append,     // every write lands at the end of the file
 };
 
 enum class FileCreate : std::uint8_t {
@@ -33,7 +33,7 @@ enum class FileSecurity : std::uint8_t { Default, AdminsOnly };
 struct FileIdentity {
   bool reparsePoint = false;  // FILE_ATTRIBUTE_REPARSE_POINT: the link itself, not a target
   bool directory = false;
-  std::uint32_t links = 0;  // nNumberOfLinks: names the same file has
+  std::uint32_t links = 0;    // nNumberOfLinks: names the same file has
   // The owner is Administrators (S-1-5-32-544) or SYSTEM (S-1-5-18), or the
   // program's own account where its token does not give new files to
   // Administrators: someone at least as trusted as the program.

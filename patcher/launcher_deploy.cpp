@@ -1,12 +1,12 @@
 #include "patcher/launcher_deploy.h"
 
 #include "common/file_api.h"
-#include "common/in_use_retry.h"
 #include "common/platform.h"
 #include "common/resource_api.h"
 #include "common/system_api.h"
 #include "common/trusted_path.h"
 #include "common/unique_handle.h"
+#include "common/in_use_retry.h"
 #include "common/win_errors.h"
 #include "patcher/launcher_version.h"
 #include "patcher/patcher_log.h"

@@ -1,10 +1,10 @@
 #include "win32/win32_files.h"
 
+#include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <windows.h>
 
 #include <cwchar>
 
@@ -19,30 +19,21 @@ namespace {
 
 DWORD AccessMask(FileAccess access) {
   switch (access) {
-    case FileAccess::None:
-      return 0;
-    case FileAccess::Read:
-      return GENERIC_READ;
-    case FileAccess::Write:
-      return GENERIC_WRITE;
-    case FileAccess::ReadWrite:
-      return GENERIC_READ | GENERIC_WRITE;
-    case FileAccess::Append:
-      return FILE_APPEND_DATA | SYNCHRONIZE;
+    case FileAccess::None: return 0;
+    case FileAccess::Read: return GENERIC_READ;
+    case FileAccess::Write: return GENERIC_WRITE;
+    case FileAccess::ReadWrite: return GENERIC_READ | GENERIC_WRITE;
+    case FileAccess::Append: return FILE_APPEND_DATA | SYNCHRONIZE;
   }
   return 0;
 }
 
 DWORD Disposition(FileCreate create) {
   switch (create) {
-    case FileCreate::OpenExisting:
-      return OPEN_EXISTING;
-    case FileCreate::CreateAlways:
-      return CREATE_ALWAYS;
-    case FileCreate::CreateNew:
-      return CREATE_NEW;
-    case FileCreate::OpenAlways:
-      return OPEN_ALWAYS;
+    case FileCreate::OpenExisting: return OPEN_EXISTING;
+    case FileCreate::CreateAlways: return CREATE_ALWAYS;
+    case FileCreate::CreateNew: return CREATE_NEW;
+    case FileCreate::OpenAlways: return OPEN_ALWAYS;
   }
   return OPEN_EXISTING;
 }
@@ -115,8 +106,7 @@ class TokenValue {
 // processes are not as trusted as it is.
 bool TrustedOwner(PSID owner) {
   if (owner == nullptr) return false;
-  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid))
-    return true;
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) return true;
   OwnedHandle token = QueryToken();
   TokenValue<TOKEN_OWNER> newFiles(token.get(), TokenOwner);
   TokenValue<TOKEN_USER> account(token.get(), TokenUser);
@@ -133,8 +123,8 @@ bool Win32Files::Identify(Handle file, FileIdentity* identity) {
   if (!GetFileInformationByHandle(file, &info)) return false;
   PSID owner = nullptr;
   LocalSecurityDescriptor sd;
-  DWORD r = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                            nullptr, sd.out());
+  DWORD r = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                            sd.out());
   if (r != ERROR_SUCCESS) {
     SetLastError(r);
     return false;
@@ -230,8 +220,8 @@ bool Win32Files::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
   DWORD type = 0;
   DWORD bytes = 0;
   const wchar_t* value = L"PendingFileRenameOperations";
-  if (RegQueryValueExW(key.get(), value, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
-      type != REG_MULTI_SZ || bytes == 0 || bytes > (1u << 24)) {
+  if (RegQueryValueExW(key.get(), value, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS || type != REG_MULTI_SZ ||
+      bytes == 0 || bytes > (1u << 24)) {
     return false;
   }
   // Two more terminators than the value claims: a list stored without its
@@ -239,8 +229,7 @@ bool Win32Files::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
   HeapBlock block = HeapBlock::Zeroed(bytes + 2 * sizeof(wchar_t));
   if (!block) return false;
   DWORD got = bytes;
-  if (RegQueryValueExW(key.get(), value, nullptr, &type, block.As<BYTE>(), &got) != ERROR_SUCCESS)
-    return false;
+  if (RegQueryValueExW(key.get(), value, nullptr, &type, block.As<BYTE>(), &got) != ERROR_SUCCESS) return false;
   const wchar_t* at = block.As<wchar_t>();
   const wchar_t* end = at + got / sizeof(wchar_t);
   // Pairs of source and target, each ended by its terminator.

@@ -7,7 +7,8 @@ namespace tavu::win32 {
 
 class Win32Files : public FileApi {
  public:
-  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create, FileSecurity security) override;
+  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
+                  FileSecurity security) override;
   Handle OpenNameItself(const wchar_t* path) override;
   bool Identify(Handle file, FileIdentity* identity) override;
   bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) override;

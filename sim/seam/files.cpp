@@ -33,28 +33,24 @@ struct SimFileSearch : SimObject {};
 
 std::uint32_t ErrnoToWin(int e) {
   switch (e) {
-    case ENOENT:
-      return kErrorFileNotFound;
-    case ENOTDIR:
-      return kErrorPathNotFound;
+    case ENOENT: return kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case ELOOP:
-      return kErrorAccessDenied;
-    case EEXIST:
-      return kErrorFileExists;
-    default:
-      return kErrorGenFailure;
+    case ELOOP: return kErrorAccessDenied;
+    case EEXIST: return kErrorFileExists;
+    default: return kErrorGenFailure;
   }
 }
 
 bool ParentExists(const std::string& host) {
   auto slash = host.rfind('/');
   if (slash == std::string::npos) return false;
-  struct stat st {};
+  struct stat st{};
   return ::stat(host.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
 
 }  // namespace
 
@@ -83,12 +79,13 @@ Handle SimFiles::AddFile(int fd, const std::string& host) {
   return handles_.Add(std::move(file));
 }
 
-Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create, FileSecurity security) {
+Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
+                          FileSecurity security) {
   std::string host;
   HostKind kind = HostKind::Unknown;
   if (!OpenTarget(path, &host, &kind)) return kInvalidHandle;
-  bool wantsWrite =
-      access == FileAccess::Write || access == FileAccess::ReadWrite || access == FileAccess::Append;
+  bool wantsWrite = access == FileAccess::Write || access == FileAccess::ReadWrite ||
+                    access == FileAccess::Append;
   // The loader holds a running program's file without write sharing.
   if (wantsWrite && Running(host)) {
     SetLastError(kErrorSharingViolation);
@@ -101,34 +98,19 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
   int flags = O_CLOEXEC;
   switch (access) {
     case FileAccess::None:
-    case FileAccess::Read:
-      flags |= O_RDONLY;
-      break;
-    case FileAccess::Write:
-      flags |= O_WRONLY;
-      break;
-    case FileAccess::ReadWrite:
-      flags |= O_RDWR;
-      break;
-    case FileAccess::Append:
-      flags |= O_WRONLY | O_APPEND;
-      break;
+    case FileAccess::Read: flags |= O_RDONLY; break;
+    case FileAccess::Write: flags |= O_WRONLY; break;
+    case FileAccess::ReadWrite: flags |= O_RDWR; break;
+    case FileAccess::Append: flags |= O_WRONLY | O_APPEND; break;
   }
   switch (create) {
-    case FileCreate::OpenExisting:
-      break;
-    case FileCreate::CreateAlways:
-      flags |= O_CREAT | O_TRUNC;
-      break;
+    case FileCreate::OpenExisting: break;
+    case FileCreate::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
     // Windows' CREATE_NEW never follows a planted link: O_EXCL does the same.
-    case FileCreate::CreateNew:
-      flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
-      break;
-    case FileCreate::OpenAlways:
-      flags |= O_CREAT;
-      break;
+    case FileCreate::CreateNew: flags |= O_CREAT | O_EXCL | O_NOFOLLOW; break;
+    case FileCreate::OpenAlways: flags |= O_CREAT; break;
   }
-  struct stat before {};
+  struct stat before{};
   const bool existed = ::lstat(host.c_str(), &before) == 0;
   int fd = ::open(host.c_str(), flags, 0644);
   if (fd < 0) {
@@ -136,7 +118,7 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
     return kInvalidHandle;
   }
   if (!existed) userOwned_.erase(host);
-  struct stat st {};
+  struct stat st{};
   if (kind != HostKind::File && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::None) {
     ::close(fd);
     SetLastError(kErrorAccessDenied);
@@ -174,7 +156,7 @@ Handle SimFiles::OpenNameItself(const wchar_t* path) {
 bool SimFiles::Identify(Handle file, FileIdentity* identity) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileIdentify);
   if (f == nullptr) return false;
-  struct stat st {};
+  struct stat st{};
   if (::fstat(f->fd, &st) != 0) return Failed(ErrnoToWin(errno));
   identity->reparsePoint = S_ISLNK(st.st_mode);
   identity->directory = S_ISDIR(st.st_mode);
@@ -219,7 +201,7 @@ bool SimFiles::Seek(Handle file, std::uint64_t offset) {
 bool SimFiles::Size(Handle file, std::uint64_t* size) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileSize);
   if (f == nullptr) return false;
-  struct stat st {};
+  struct stat st{};
   if (::fstat(f->fd, &st) != 0) return false;
   *size = static_cast<std::uint64_t>(st.st_size);
   return true;
@@ -345,8 +327,7 @@ void SimFiles::Restart() {
   for (const RestartMove& m : restartMoves_) {
     std::string hostFrom, hostTo;
     // A move whose file is gone is passed over, as the session manager does.
-    if (paths_.ToHost(m.from, &hostFrom) && paths_.ToHost(m.to, &hostTo))
-      (void)::rename(hostFrom.c_str(), hostTo.c_str());
+    if (paths_.ToHost(m.from, &hostFrom) && paths_.ToHost(m.to, &hostTo)) (void)::rename(hostFrom.c_str(), hostTo.c_str());
   }
   restartMoves_.clear();
   running_.clear();
@@ -356,7 +337,7 @@ void SimFiles::Restart() {
 bool SimFiles::Exists(const wchar_t* path) {
   std::string host;
   if (!Host(path, &host)) return false;
-  struct stat st {};
+  struct stat st{};
   return ::stat(host.c_str(), &st) == 0;
 }
 
@@ -492,8 +473,9 @@ bool SimFiles::CloseFind(Handle find) {
 
 bool SimFiles::SetCurrentDir(const wchar_t* path) {
   std::string host;
-  struct stat st {};
-  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  struct stat st{};
+  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 ||
+      !S_ISDIR(st.st_mode)) {
     SetLastError(kErrorPathNotFound);
     return false;
   }

@@ -22,7 +22,8 @@ class SimFiles : public FileApi {
   SimFiles(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimSystem& system)
       : paths_(paths), handles_(handles), faults_(faults), system_(system) {}
 
-  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create, FileSecurity security) override;
+  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
+                  FileSecurity security) override;
   Handle OpenNameItself(const wchar_t* path) override;
   bool Identify(Handle file, FileIdentity* identity) override;
   bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) override;

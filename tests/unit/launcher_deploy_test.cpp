@@ -1,5 +1,3 @@
-#include "patcher/launcher_deploy.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "common/file_api.h"
+#include "patcher/launcher_deploy.h"
 #include "tests/fixtures/sim_test.h"
 
 namespace tavu::test {
@@ -102,10 +101,8 @@ TEST_F(DeployTest, EachFailingStepLeavesTheOldFileExactly) {
     SimOp op;
   };
   const Case cases[] = {
-      {"resource lookup", SimOp::ResourceLoad},
-      {"temporary file open", SimOp::FileOpen},
-      {"write", SimOp::FileWrite},
-      {"flush", SimOp::FileFlush},
+      {"resource lookup", SimOp::ResourceLoad}, {"temporary file open", SimOp::FileOpen},
+      {"write", SimOp::FileWrite},              {"flush", SimOp::FileFlush},
       {"replace", SimOp::FileRename},
   };
   for (const Case& c : cases) {
@@ -210,8 +207,7 @@ TEST_F(DeployTest, ShortWrites) {
     WriteHostFile(Target(), old_);
     // One byte per call is slow but must still finish: keep the launcher small.
     if (c.chunk == 1) {
-      machine().resources().SetCarriedLauncher(
-          std::vector<std::uint8_t>(carried_.begin(), carried_.begin() + 3000));
+      machine().resources().SetCarriedLauncher(std::vector<std::uint8_t>(carried_.begin(), carried_.begin() + 3000));
     } else {
       machine().resources().SetCarriedLauncher(carried_);
     }

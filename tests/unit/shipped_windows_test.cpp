@@ -11,9 +11,9 @@
 #include "common/system_api.h"
 #include "common/task_api.h"
 #include "launcher/arming/recovery_worker.h"
-#include "launcher/services/scheduled_task.h"
 #include "launcher/startup/launcher_main.h"
 #include "patcher/fix_downgrade.h"
+#include "launcher/services/scheduled_task.h"
 #include "sim/core/language.h"
 #include "sim/programs/windows_tools.h"
 #include "tests/fixtures/launcher_test.h"
@@ -63,9 +63,7 @@ TEST_F(ShippedWindowsTest, GroupNamesAreMappedOnlyInTheirOwnLanguage) {
       {"de-DE", L"vordefiniert\\administratoren", true},
       {"fr-FR", L"BUILTIN\\Administrateurs", true},
       {"fr-FR", L"BUILTIN\\Administratoren", false},
-      {"ru-RU",
-       L"BUILTIN\\\u0430\u0434\u043c\u0438\u043d\u0438\u0441\u0442\u0440\u0430\u0442\u043e\u0440\u044b",
-       true},
+      {"ru-RU", L"BUILTIN\\\u0430\u0434\u043c\u0438\u043d\u0438\u0441\u0442\u0440\u0430\u0442\u043e\u0440\u044b", true},
       {"ja-JP", L"BUILTIN\\Administrators", true},
       {"pl-PL", L"S-1-5-32-544", true},
       {"pl-PL", L"S-1-5-32-545", false},
@@ -113,8 +111,7 @@ TEST_F(ShippedWindowsTest, BootListingIsLocalizedAndWrittenInTheConsoleCodePage)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.language);
     machine().SetLanguage(*sim::FindSimLanguage(c.language));
-    sim::SimWindowsTools tools(machine().paths(), machine().disks(), machine().volumes(),
-                               machine().processes());
+    sim::SimWindowsTools tools(machine().paths(), machine().disks(), machine().volumes(), machine().processes());
     tools.SetLanguage(machine().language());
     tools.store();
     tools.programs().Cmd(L"/c \"C:\\Windows\\Temp\\list.cmd\"", L"C:\\Windows\\System32", true);
@@ -136,11 +133,7 @@ TEST_F(ShippedWindowsTest, TextIsReadInTheLanguagesAnsiCodePage) {
       {"de-DE", "\xC4\x80", L"\u00C4\u20AC"},
       {"pl-PL", "\xA3\xB9", L"\u0141\u0105"},
       {"ru-RU", "\xC0\xFF", L"\u0410\u044F"},
-      {"ja-JP",
-       "\x82\xA0"
-       "A\xB1",
-       L"\uFFFD"
-       L"A\uFF71"},  // a double-byte character, then half-width katakana
+      {"ja-JP", "\x82\xA0" "A\xB1", L"\uFFFD" L"A\uFF71"},  // a double-byte character, then half-width katakana
       {"zh-CN", "\xC4\xE3{", L"\uFFFD{"},
   };
   for (const Case& c : cases) {
@@ -234,11 +227,14 @@ TEST_F(ShippedWindowsTest, PatcherWaitsForTheVolumeItUnhid) {
   struct Case {
     bool automount;
     std::uint32_t arrivalMs;
-    bool arrives;         // within the patcher's wait
-    bool patcherAssigns;  // the letter is the patcher's, not Windows'
+    bool arrives;          // within the patcher's wait
+    bool patcherAssigns;   // the letter is the patcher's, not Windows'
   } const cases[] = {
-      {true, 300, true, false},  {false, 300, true, true},    {true, 0, true, false},
-      {false, 4900, true, true}, {true, 60000, false, false},
+      {true, 300, true, false},
+      {false, 300, true, true},
+      {true, 0, true, false},
+      {false, 4900, true, true},
+      {true, 60000, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("automount " + std::to_string(c.automount) + ", arrival " + std::to_string(c.arrivalMs));
@@ -295,8 +291,7 @@ TEST_F(ShippedWindowsTest, WorkerRemovesTheLetterOfTheRecoveryVolumeThatArrivesL
     EXPECT_EQ(RecoveryWorker(nullptr), 0u);
     const auto runs = m.windowsTools().programs().scriptRuns();
     ASSERT_EQ(runs.size(), 2u);
-    EXPECT_NE(runs[1].script.find(std::string("\r\n") + c.removeLine + "\r\n"), std::string::npos)
-        << runs[1].script;
+    EXPECT_NE(runs[1].script.find(std::string("\r\n") + c.removeLine + "\r\n"), std::string::npos) << runs[1].script;
     EXPECT_LE(m.system().elapsedMilliseconds(), 5000u);
     m.Settle();
     EXPECT_EQ(m.volumes().VolumeOf(0, 14336ll * 512).letter != 0, c.letterAfter);
@@ -437,8 +432,8 @@ TEST_F(ShippedWindowsCliTest, ArmAndCheckOnEveryDisplayLanguageAndBothRoutes) {
       EXPECT_EQ(Fields(machine + " arm --json",
                        {"d['result']", "d['route']", "d['task_registered']", "d['task_principal']",
                         "d['task_action']['arguments']", "d['restart_pending']", "d['message_boxes']"}),
-                (std::vector<std::string>{"0", gpt ? "boot-manager" : "partition-table", "True",
-                                          "S-1-5-32-544", "/CHECK", "True", ""}));
+                (std::vector<std::string>{"0", gpt ? "boot-manager" : "partition-table", "True", "S-1-5-32-544",
+                                          "/CHECK", "True", ""}));
       EXPECT_EQ(Fields(machine + " check --json", {"d['verdict']", "d['recovery_entry'] is not None"}),
                 (std::vector<std::string>{"ready", gpt ? "True" : "False"}));
     }
@@ -457,8 +452,7 @@ TEST_F(ShippedWindowsCliTest, EmptyCardReaderIsPassedOverWithoutABox) {
     const bool gpt = args.find("gpt.img") != std::string::npos;
     EXPECT_EQ(Fields(args + " arm --json", {"d['result']", "d['route']", "d['message_boxes']"}),
               (std::vector<std::string>{"0", gpt ? "boot-manager" : "partition-table", ""}));
-    EXPECT_EQ(Fields(args + " locate --json",
-                     {"d['recovery_partition']['result']", "d['recovery_partition']['disk']"}),
+    EXPECT_EQ(Fields(args + " locate --json", {"d['recovery_partition']['result']", "d['recovery_partition']['disk']"}),
               (std::vector<std::string>{"0", first ? "1" : "0"}));
     EXPECT_EQ(Fields(args + " check --json", {"d['verdict']", "d['message_boxes']"}),
               (std::vector<std::string>{"ready", ""}));
@@ -468,25 +462,23 @@ TEST_F(ShippedWindowsCliTest, EmptyCardReaderIsPassedOverWithoutABox) {
 // The notebook of the demo: the data volume the patcher unhides arrives while
 // it waits, and automatic mounting letters it.
 TEST_F(ShippedWindowsCliTest, VolumeThatArrivesLateIsReported) {
-  EXPECT_EQ(
-      Fields(
-          "demo --json",
-          {"[(a['disk'], a['partition'], a['after_ms'], a['letter']) for a in d['patch']['volume_arrivals']]",
-           "d['patch']['letters_assigned']", "'[FindVolume]\\tCan not find volume' in d['patch']['log']",
-           "[p['letter'] for p in d['patch']['disks'][0]['partitions']][3]"}),
-      (std::vector<std::string>{"(0, 4, 300, 'E:')", "", "False", "E:"}));
+  EXPECT_EQ(Fields("demo --json",
+                   {"[(a['disk'], a['partition'], a['after_ms'], a['letter']) for a in d['patch']['volume_arrivals']]",
+                    "d['patch']['letters_assigned']", "'[FindVolume]\\tCan not find volume' in d['patch']['log']",
+                    "[p['letter'] for p in d['patch']['disks'][0]['partitions']][3]"}),
+            (std::vector<std::string>{"(0, 4, 300, 'E:')", "", "False", "E:"}));
   Write("hidden.img", HiddenDataNotebook());
   for (const char* arrival : {"300", "60000"}) {
     SCOPED_TRACE(arrival);
-    CommandResult r = RunTavuSim("--arrival-ms " + std::string(arrival) + " --disk " +
-                                 ShellQuote(Path("hidden.img")) + " patch");
+    CommandResult r = RunTavuSim("--arrival-ms " + std::string(arrival) + " --disk " + ShellQuote(Path("hidden.img")) +
+                                 " patch");
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string line = std::string("disk 0, partition 4: \\\\?\\Volume{");
     EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(std::string(arrival) == "300" ? " ms after the write, while the program waited; "
-                                                         "automatic mounting gave it D:"
-                                                       : " ms after the write, after the program had ended; "
-                                                         "automatic mounting gave it D:"),
+                                                        "automatic mounting gave it D:"
+                                                      : " ms after the write, after the program had ended; "
+                                                        "automatic mounting gave it D:"),
               std::string::npos)
         << r.out;
   }
@@ -524,13 +516,12 @@ TEST_F(ShippedWindowsCliTest, LauncherKeptInAFolderOthersMayChange) {
 TEST_F(ShippedWindowsCliTest, ScannerAndRunningLauncherOnTheCommandLine) {
   TempDir root;
   WriteHostFile(root.path() + "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe", OldLauncher());
-  const std::string machine =
-      "--root " + ShellQuote(root.path()) + " --scanner-hold-ms 400 --launcher-running";
+  const std::string machine = "--root " + ShellQuote(root.path()) + " --scanner-hold-ms 400 --launcher-running";
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
     EXPECT_EQ(Fields(machine + " --disk " + ShellQuote(Path("gpt.img")) + " patch --json",
-                     {"d['launcher']", "[(p['from'], p['to']) for p in d['pending_renames']]", "d['log'][-1]",
-                      "d['message_boxes']"}),
+                     {"d['launcher']", "[(p['from'], p['to']) for p in d['pending_renames']]",
+                      "d['log'][-1]", "d['message_boxes']"}),
               (std::vector<std::string>{
                   "at restart",
                   "('C:\\\\Program Files\\\\TAVU\\\\TAVU Recovery Launcher\\\\TAVU Recovery.exe.new', "
@@ -539,8 +530,7 @@ TEST_F(ShippedWindowsCliTest, ScannerAndRunningLauncherOnTheCommandLine) {
   }
   CommandResult r = RunTavuSim(machine + " --disk " + ShellQuote(Path("gpt.img")) + " patch");
   EXPECT_NE(r.out.find("Installed launcher: at restart\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Left for the next restart (the file is in use), Windows will move:\n"),
-            std::string::npos);
+  EXPECT_NE(r.out.find("Left for the next restart (the file is in use), Windows will move:\n"), std::string::npos);
   EXPECT_EQ(Fields(machine + " --disk " + ShellQuote(Path("mbr.img")) + " arm --json",
                    {"d['result']", "d['temp_files_left']", "d['message_boxes']"}),
             (std::vector<std::string>{"0", "", ""}));

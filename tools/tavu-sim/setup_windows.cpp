@@ -92,8 +92,7 @@ int SetUpOwner(SimContext& c) {
 
 int SetUpFirmwareTool(SimContext& c) {
   if (!c.options.launcherPath.empty()) c.machine.system().SetModulePath(sim::Widen(c.options.launcherPath));
-  for (const std::string& folder : c.options.userWritable)
-    c.machine.files().AddUserWritable(sim::Widen(folder));
+  for (const std::string& folder : c.options.userWritable) c.machine.files().AddUserWritable(sim::Widen(folder));
   for (const auto& [path, sddl] : c.options.acls) {
     sim::SimDescriptor descriptor;
     std::string error;

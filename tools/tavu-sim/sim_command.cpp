@@ -54,7 +54,7 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
     if (std::strcmp(arg, "--disk") == 0 || std::strcmp(arg, "--usb-disk") == 0 ||
         std::strcmp(arg, "--removable") == 0) {
       if (!value(i, arg, &text)) return 2;
-      sim::DiskKind kind = arg[2] == 'd'   ? sim::DiskKind::Fixed
+      sim::DiskKind kind = arg[2] == 'd' ? sim::DiskKind::Fixed
                            : arg[2] == 'u' ? sim::DiskKind::Usb
                                            : sim::DiskKind::Removable;
       options->disks.push_back(DiskOption{text, kind});
