@@ -90,8 +90,9 @@ PSID SidOfAce(const ACE_HEADER* header) {
   return static_cast<PSID>(sid);
 }
 
-// The account that owns what this process creates, when the token gives new
-// files to it rather than to Administrators.
+// The process's account, when its token does not give new files to
+// Administrators: Wine names its token's owner after a group of the account
+// and every file's owner after the account itself.
 void CreatorOf(char (&out)[kSidChars]) {
   out[0] = '\0';
   HANDLE raw = nullptr;
@@ -106,7 +107,7 @@ void CreatorOf(char (&out)[kSidChars]) {
   }
   PSID newFiles = reinterpret_cast<const TOKEN_OWNER*>(owner)->Owner;
   PSID account = reinterpret_cast<const TOKEN_USER*>(user)->User.Sid;
-  if (IsWellKnownSid(newFiles, WinBuiltinAdministratorsSid) || !EqualSid(newFiles, account)) return;
+  if (IsWellKnownSid(newFiles, WinBuiltinAdministratorsSid)) return;
   (void)SidText(account, out);
 }
 
