@@ -24,8 +24,9 @@ enum class FileCreate : std::uint8_t {
   OpenAlways,    // open or create, keep the contents
 };
 
-// Only Administrators and SYSTEM may write the file; the binding gives it a
-// security descriptor, the simulated machine records the flag.
+// Owned by Administrators, and only Administrators and SYSTEM may write the
+// file; the binding gives it a security descriptor, the simulated machine
+// records the flag.
 enum class FileSecurity : std::uint8_t { Default, AdminsOnly };
 
 // What an open handle's file is, as GetFileInformationByHandle and the owner

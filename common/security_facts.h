@@ -40,10 +40,10 @@ struct SecurityFacts {
   bool cut = false;            // more entries than fit, or a SID too long
   std::uint32_t aceCount = 0;
   AceFact aces[kMaxAceFacts];
-  // The account that owns what this program creates, when its token does not
-  // give new files to Administrators (Wine, or a machine whose policy leaves
-  // the creator as owner): the program's own files cannot be told from
-  // others there. Empty for an elevated program under Windows' defaults.
+  // The program's own account, when its token does not give new files to
+  // Administrators (Wine, or a machine whose policy leaves the creator as
+  // owner): the program's own files cannot be told from others' there.
+  // Empty for an elevated program under Windows' defaults.
   char creator[kSidChars] = {};
 };
 
