@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "common/platform.h"
+#include "common/security_facts.h"
 
 namespace tavu {
 
@@ -23,18 +24,10 @@ enum class FileCreate : std::uint8_t {
   OpenAlways,    // open or create, keep the contents
 };
 
-// Only Administrators and SYSTEM may write the file; the binding gives it a
-// security descriptor, the simulated machine records the flag.
+// Owned by Administrators, and only Administrators and SYSTEM may write the
+// file; the binding gives it a security descriptor, the simulated machine
+// records the flag.
 enum class FileSecurity : std::uint8_t { Default, AdminsOnly };
-
-// Access rights of a file or folder, as Windows numbers them. On a folder the
-// first two mean adding files and adding folders.
-inline constexpr std::uint32_t kRightWriteData = 0x0002;    // FILE_WRITE_DATA, FILE_ADD_FILE
-inline constexpr std::uint32_t kRightAppendData = 0x0004;   // FILE_APPEND_DATA, FILE_ADD_SUBDIRECTORY
-inline constexpr std::uint32_t kRightDeleteChild = 0x0040;  // FILE_DELETE_CHILD
-inline constexpr std::uint32_t kRightDelete = 0x00010000;   // DELETE (also renaming)
-inline constexpr std::uint32_t kRightWriteDac = 0x00040000;
-inline constexpr std::uint32_t kRightWriteOwner = 0x00080000;
 
 // What an open handle's file is, as GetFileInformationByHandle and the owner
 // in its security descriptor tell it.
@@ -105,14 +98,13 @@ class FileApi {
     (void)path;
     return false;
   }
-  // The rights that the file's or folder's permissions give to standard users
-  // (Everyone, Authenticated Users, Users, Interactive, Guests, Anonymous),
-  // generic rights mapped; an owner that is one of those groups adds
-  // kRightWriteDac and kRightWriteOwner. False when the security cannot be
-  // read. (A default, so that small test fakes need not care: nothing known.)
-  virtual bool UserRights(const wchar_t* path, std::uint32_t* rights) {
+  // GetNamedSecurityInfoW(OWNER | DACL): the owner and every entry of the
+  // DACL as Windows holds them, nothing weighed (common/trust_rules.h
+  // decides). False when the security cannot be read. (A default, so that
+  // small test fakes need not care: nothing known.)
+  virtual bool Security(const wchar_t* path, SecurityFacts* facts) {
     (void)path;
-    *rights = 0;
+    *facts = SecurityFacts{};
     return false;
   }
   // FindFirstFileW: kInvalidHandle when nothing matches. Closed with CloseFind.

@@ -4,6 +4,7 @@
 #include "common/platform.h"
 #include "common/resource_api.h"
 #include "common/system_api.h"
+#include "common/trusted_path.h"
 #include "common/unique_handle.h"
 #include "common/in_use_retry.h"
 #include "common/win_errors.h"
@@ -14,11 +15,15 @@ namespace tavu::patcher {
 
 namespace {
 
+constexpr const wchar_t* kLauncherFolder = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher";
+
 // The whole of bytes, on disk, in a file that did not exist before.
 bool WriteNewFile(const wchar_t* path, const std::uint8_t* bytes, std::uint32_t size) {
   FileApi& files = *Sys().files;
   // CREATE_NEW: a name planted in the folder is never opened and written through.
-  UniqueHandle file(files.OpenFile(path, FileAccess::Write, FileCreate::CreateNew));
+  // Admins-only from the start: the folder's inherited entries never reach it,
+  // so nothing but an administrator can change it before it is moved in.
+  UniqueHandle file(files.OpenFile(path, FileAccess::Write, FileCreate::CreateNew, FileSecurity::AdminsOnly));
   if (!file) return false;
   std::uint32_t done = 0;
   while (done < size) {
@@ -55,6 +60,13 @@ void ExtractLauncher() {
   // launcher would be worse than an old one.
   if (!Sys().resources->OwnResource(kCarriedLauncherId, kCarriedLauncherType, &bytes, &size) ||
       bytes == nullptr || size == 0) {
+    return;
+  }
+  // The logon task runs the launcher with the highest rights: into a folder
+  // that someone else may change, a new launcher would be no safer than the
+  // old one, and whatever is put beside it would run as well.
+  if (!OnlyAdminsCanChange(kLauncherFolder)) {
+    WriteLog(L"FixDowngarde", L"Users can change the launcher's folder, do not copy");
     return;
   }
   FileApi& files = *Sys().files;

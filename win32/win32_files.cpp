@@ -11,7 +11,7 @@
 #include "common/heap_block.h"
 #include "win32/local_security.h"
 #include "win32/win32_handle.h"
-#include "win32/win32_user_rights.h"
+#include "win32/win32_security.h"
 
 namespace tavu::win32 {
 
@@ -53,9 +53,10 @@ Handle Open(const wchar_t* path, FileAccess access, FileCreate create, SECURITY_
 Handle Win32Files::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
                             FileSecurity security) {
   if (security != FileSecurity::AdminsOnly) return Open(path, access, create, nullptr);
-  // Protected DACL: full control for Administrators (BA) and SYSTEM (SY) only,
-  // nothing inherited from a folder that ordinary users may write.
-  LocalSecurityDescriptor sd(L"D:P(A;;FA;;;BA)(A;;FA;;;SY)");
+  // Owned by Administrators (BA), whatever the machine's policy gives new
+  // files; protected DACL: full control for Administrators and SYSTEM (SY)
+  // only, nothing inherited from a folder that ordinary users may write.
+  LocalSecurityDescriptor sd(L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)");
   if (sd.get() == nullptr) return kInvalidHandle;
   SECURITY_ATTRIBUTES sa{};
   sa.nLength = sizeof(sa);
@@ -250,7 +251,7 @@ bool Win32Files::IsReadOnly(const wchar_t* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-bool Win32Files::UserRights(const wchar_t* path, std::uint32_t* rights) { return UserRightsOf(path, rights); }
+bool Win32Files::Security(const wchar_t* path, SecurityFacts* facts) { return SecurityFactsOf(path, facts); }
 
 Handle Win32Files::FindFirst(const wchar_t* pattern) {
   WIN32_FIND_DATAW data;

@@ -23,7 +23,7 @@ class Win32Files : public FileApi {
   bool MoveAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool IsReadOnly(const wchar_t* path) override;
-  bool UserRights(const wchar_t* path, std::uint32_t* rights) override;
+  bool Security(const wchar_t* path, SecurityFacts* facts) override;
   bool Exists(const wchar_t* path) override;
   Handle FindFirst(const wchar_t* pattern) override;
   bool CloseFind(Handle find) override;

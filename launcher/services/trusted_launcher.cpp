@@ -5,6 +5,7 @@
 
 #include "common/file_api.h"
 #include "common/system_api.h"
+#include "common/trusted_path.h"
 #include "common/wide_text.h"
 
 namespace tavu {
@@ -34,35 +35,13 @@ bool InProgramFolder(const wchar_t* path) {
          std::wcschr(path, L'/') == nullptr;
 }
 
-bool Grants(const wchar_t* path, std::uint32_t forbidden) {
-  std::uint32_t rights = 0;
-  return !Sys().files->UserRights(path, &rights) || (rights & forbidden) != 0;
-}
-
 }  // namespace
 
 bool NoUserCanChange(const wchar_t* path) {
-  if (path == nullptr || !InProgramFolder(path)) return false;
-  constexpr std::uint32_t kRepermit = kRightWriteDac | kRightWriteOwner;
-  // The file: written, replaced through a delete or a rename, or re-permitted.
-  if (Grants(path, kRightWriteData | kRightAppendData | kRightDelete | kRepermit)) return false;
-  wchar_t folder[kPathChars] = {};
-  if (!CopyBounded(folder, kPathChars, path)) return false;
-  // Each folder up to the drive's root: a new file planted in the file's own
-  // folder (a tool found by a search, a DLL), or a folder on the way renamed
-  // away and built again.
-  std::uint32_t forbidden = kRightWriteData | kRightDeleteChild | kRightDelete | kRepermit;
-  for (wchar_t* cut = std::wcsrchr(folder, L'\\'); cut != nullptr; cut = std::wcsrchr(folder, L'\\')) {
-    if (cut == folder + 2) {
-      // The drive's root cannot be renamed, and standard users may add folders to it.
-      folder[3] = L'\0';
-      return !Grants(folder, kRightDeleteChild | kRepermit);
-    }
-    *cut = L'\0';
-    if (Grants(folder, forbidden)) return false;
-    forbidden &= ~kRightWriteData;
-  }
-  return true;
+  // The file, its folder (nothing planted beside it: a tool found by a
+  // search, a DLL, a folder named like the tool) and every folder on the way
+  // up (renamed away and built again).
+  return path != nullptr && InProgramFolder(path) && OnlyAdminsCanChange(path);
 }
 
 bool TrustedLauncher(wchar_t* path, std::size_t capacity) {

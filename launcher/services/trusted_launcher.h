@@ -14,7 +14,8 @@ inline constexpr wchar_t kInstalledLauncherPath[] =
 
 // True when no standard user can change what path names: it lies in one of
 // Windows' program folders, and neither the file, its folder nor a folder on
-// the way up gives standard users a right to change, replace or re-permit it.
+// the way up lets anyone but SYSTEM, Administrators or TrustedInstaller
+// change, replace or re-permit it (common/trusted_path.h).
 bool NoUserCanChange(const wchar_t* path);
 
 // The running launcher when no standard user can change it, else the installed

@@ -15,6 +15,7 @@
 #include "sim/core/operation.h"
 #include "sim/core/text.h"
 #include "sim/formats/volume_files.h"
+#include "sim/seam/file_acls.h"
 
 namespace tavu::sim {
 
@@ -427,34 +428,83 @@ bool SimFiles::IsReadOnly(const wchar_t* path) {
   return it != readOnly_.end() && it->second;
 }
 
-void SimFiles::AddUserWritable(const std::wstring& folder) {
-  std::wstring f = AsciiUpper(paths_.Absolute(folder));
-  while (f.size() > 3 && (f.back() == L'\\' || f.back() == L'/')) f.pop_back();
-  userWritable_.push_back(f);
+namespace {
+
+// Upper case, without trailing separators except a root's.
+std::wstring AclKey(const std::wstring& absolute) {
+  std::wstring key = AsciiUpper(absolute);
+  while (key.size() > 3 && (key.back() == L'\\' || key.back() == L'/')) key.pop_back();
+  return key;
 }
 
-bool SimFiles::UserRights(const wchar_t* path, std::uint32_t* rights) {
-  *rights = 0;
+void Copy(const std::string& from, char (&to)[kSidChars], bool* cut) {
+  if (from.size() >= kSidChars) {
+    *cut = true;
+    return;
+  }
+  from.copy(to, from.size());
+  to[from.size()] = '\0';
+}
+
+}  // namespace
+
+void SimFiles::AddUserWritable(const std::wstring& folder) {
+  userWritable_.push_back(AclKey(paths_.Absolute(folder)));
+}
+
+void SimFiles::SetAcl(const std::wstring& path, const SimDescriptor& descriptor) {
+  acls_[AclKey(paths_.Absolute(path))] = descriptor;
+}
+
+bool SimFiles::DescriptorOf(const std::wstring& path, SimDescriptor* descriptor) const {
+  const std::wstring key = AclKey(path);
+  if (key.size() < 3 || key[1] != L':' || key[2] != L'\\') return false;
+  // From the root down, one step per name: each step has its own descriptor
+  // or inherits from the one above.
+  std::vector<std::wstring> levels{key.substr(0, 3)};
+  for (std::size_t i = 3; i < key.size(); ++i) {
+    if (key[i] == L'\\') levels.push_back(key.substr(0, i));
+  }
+  if (key.size() > 3) levels.push_back(key);
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    const std::wstring& level = levels[i];
+    std::string host;
+    HostKind kind = HostKind::Unknown;
+    const bool onHost = paths_.ToHost(level, &host, &kind);
+    auto own = acls_.find(level);
+    if (own != acls_.end()) {
+      *descriptor = own->second;
+    } else if (!DefaultDescriptor(level, descriptor)) {
+      *descriptor = InheritedDescriptor(*descriptor, i + 1 < levels.size() || kind == HostKind::Directory);
+    }
+    for (const std::wstring& folder : userWritable_) {
+      if (folder == level) descriptor->aces.push_back(UserWritableAce());
+    }
+    if (onHost && adminsOnly_.count(host) != 0) *descriptor = AdminsOnlyDescriptor();
+    if (onHost && userOwned_.count(host) != 0) descriptor->owner = kOwnerAccountSid;
+  }
+  return true;
+}
+
+bool SimFiles::Security(const wchar_t* path, SecurityFacts* facts) {
+  *facts = SecurityFacts{};
   if (path == nullptr) return Failed(kErrorInvalidParameter);
   if (Refused(faults_, SimOp::SecurityQuery, kErrorAccessDenied)) return false;
-  // Another volume's files are never the users' to change here.
-  if (VolumeChange(path) != kNotVolumePath) return true;
-  const std::wstring p = AsciiUpper(system_.wow64().Redirect(paths_.Absolute(path)));
-  constexpr std::uint32_t kAll = kRightWriteData | kRightAppendData | kRightDeleteChild | kRightDelete |
-                                 kRightWriteDac | kRightWriteOwner;
-  auto within = [&p](const std::wstring& folder, bool self) {
-    if (p.size() == folder.size()) return self && p == folder;
-    return p.size() > folder.size() && p.compare(0, folder.size(), folder) == 0 &&
-           (p[folder.size()] == L'\\' || folder.back() == L'\\');
-  };
-  if (p == L"C:\\WINDOWS\\TEMP") {
-    *rights = kRightWriteData | kRightAppendData;
-  } else if (within(L"C:\\USERS", false)) {
-    *rights = kAll;
-  } else {
-    for (const std::wstring& folder : userWritable_) {
-      if (within(folder, true)) *rights = kAll;
+  SimDescriptor descriptor;
+  if (!DescriptorOf(system_.wow64().Redirect(paths_.Absolute(path)), &descriptor))
+    return Failed(kErrorPathNotFound);
+  Copy(descriptor.owner, facts->owner, &facts->cut);
+  facts->daclPresent = descriptor.daclPresent;
+  for (const SimAce& ace : descriptor.aces) {
+    if (facts->aceCount == kMaxAceFacts) {
+      facts->cut = true;
+      break;
     }
+    AceFact& fact = facts->aces[facts->aceCount++];
+    fact.type = ace.type;
+    fact.flags = ace.flags;
+    fact.mask = ace.mask;
+    Copy(ace.sid, fact.sid, &facts->cut);
   }
   return true;
 }

@@ -11,6 +11,7 @@
 #include "sim/core/faults.h"
 #include "sim/core/handles.h"
 #include "sim/core/paths.h"
+#include "sim/core/sddl.h"
 #include "sim/seam/system.h"
 
 namespace tavu::sim {
@@ -43,7 +44,7 @@ class SimFiles : public FileApi {
   bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool Exists(const wchar_t* path) override;
   bool IsReadOnly(const wchar_t* path) override;
-  bool UserRights(const wchar_t* path, std::uint32_t* rights) override;
+  bool Security(const wchar_t* path, SecurityFacts* facts) override;
   Handle FindFirst(const wchar_t* pattern) override;
   bool CloseFind(Handle find) override;
   bool SetCurrentDir(const wchar_t* path) override;
@@ -86,11 +87,15 @@ class SimFiles : public FileApi {
   // and no scanner holds anything any more.
   void Restart();
 
-  // A folder that standard users may write to, and everything in it. Every
-  // machine has the profiles under C:\Users and C:\Windows\Temp, where users
-  // may only add files. The simulated machine keeps no permissions otherwise:
-  // UserRights answers from where a path lies, whether it exists or not.
+  // A folder that standard users may write to, and everything in it: Users
+  // get modify rights on it, passed to what lies below.
   void AddUserWritable(const std::wstring& folder);
+  // A file or folder with a descriptor of its own; what lies below inherits
+  // its OI and CI entries and its owner unless it has one too. Without one, a
+  // path has Windows' own (sim/seam/file_acls.h). Security answers from where
+  // a path lies, whether it exists or not; a file created admins-only has
+  // that descriptor, and one marked SetUserOwned the owner's account as owner.
+  void SetAcl(const std::wstring& path, const SimDescriptor& descriptor);
 
   // The volumes whose files "\\?\GLOBALROOT\Device\HarddiskVolumeN\...",
   // "\\?\Volume{GUID}\..." and drive letters other than C: reach, read-only,
@@ -142,7 +147,10 @@ class SimFiles : public FileApi {
   std::map<std::string, bool> readOnly_;
   std::map<std::string, bool> userOwned_;
   std::map<std::string, bool> running_;
-  std::vector<std::wstring> userWritable_;  // upper-cased, absolute
+  std::vector<std::wstring> userWritable_;      // upper-cased, absolute
+  std::map<std::wstring, SimDescriptor> acls_;  // by upper-cased absolute path
+  // The descriptor of an absolute, redirected Windows path; false outside a drive.
+  bool DescriptorOf(const std::wstring& path, SimDescriptor* descriptor) const;
   std::vector<RestartMove> restartMoves_;
   bool Running(const std::string& host) const { return running_.count(host) != 0; }
   std::function<void(const std::string&)> afterRemove_;

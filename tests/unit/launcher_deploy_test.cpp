@@ -39,6 +39,7 @@ class ShortWrites : public FileApi {
   bool MoveReplace(const wchar_t* f, const wchar_t* t) override { return inner_.MoveReplace(f, t); }
   bool Exists(const wchar_t* p) override { return inner_.Exists(p); }
   bool IsReadOnly(const wchar_t* p) override { return inner_.IsReadOnly(p); }
+  bool Security(const wchar_t* p, SecurityFacts* f) override { return inner_.Security(p, f); }
   Handle FindFirst(const wchar_t* p) override { return inner_.FindFirst(p); }
   bool CloseFind(Handle f) override { return inner_.CloseFind(f); }
   bool SetCurrentDir(const wchar_t* p) override { return inner_.SetCurrentDir(p); }

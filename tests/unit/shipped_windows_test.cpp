@@ -373,6 +373,8 @@ TEST_F(ShippedWindowsTest, RunningLauncherIsReplacedAtTheNextRestartAskedForOnce
     patcher::FixDowngarde();
     EXPECT_TRUE(ReadHostFile(Host(kLauncherPath)) == OldLauncher());
     EXPECT_TRUE(ReadHostFile(Host(kNewLauncher)) == carried);
+    // It waits there for the restart where no one else may change it.
+    EXPECT_TRUE(machine().files().IsAdminsOnly(Host(kNewLauncher)));
     ASSERT_EQ(machine().files().restartMoves().size(), 1u);
     EXPECT_EQ(machine().files().restartMoves()[0].from, kNewLauncher);
     EXPECT_EQ(machine().files().restartMoves()[0].to, kLauncherPath);
@@ -479,6 +481,35 @@ TEST_F(ShippedWindowsCliTest, VolumeThatArrivesLateIsReported) {
                                                         "automatic mounting gave it D:"),
               std::string::npos)
         << r.out;
+  }
+}
+
+// An install folder that anyone but Windows and its administrators may
+// change keeps its launcher, and the log says why.
+TEST_F(ShippedWindowsCliTest, LauncherKeptInAFolderOthersMayChange) {
+  const struct {
+    const char* what;
+    std::string options;
+    const char* launcher;
+    const char* lastLine;
+  } cases[] = {
+      {"Windows' own", "", "replaced", "[FixDowngarde]\tFile version is older, copy file"},
+      {"users may write", "--user-writable 'C:\\Program Files\\TAVU'", "kept",
+       "[FixDowngarde]\tUsers can change the launcher's folder, do not copy"},
+      {"a domain group may write",
+       "--acl 'C:\\Program Files\\TAVU\\TAVU Recovery Launcher=O:BAD:(A;OICI;FA;;;BA)"
+       "(A;OICI;0x1301bf;;;S-1-5-21-3623811015-3361044348-30300820-513)'",
+       "kept", "[FixDowngarde]\tUsers can change the launcher's folder, do not copy"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir root;
+    WriteHostFile(root.path() + "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe",
+                  OldLauncher());
+    EXPECT_EQ(Fields("--root " + ShellQuote(root.path()) + " " + c.options + " --disk " +
+                         ShellQuote(Path("gpt.img")) + " patch --json",
+                     {"d['launcher']", "d['log'][-1]"}),
+              (std::vector<std::string>{c.launcher, c.lastLine}));
   }
 }
 

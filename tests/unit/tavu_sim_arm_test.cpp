@@ -238,6 +238,14 @@ TEST_F(TavuSimArmTest, MachineOptions) {
        "[]|False|0"},
       {"--launcher-path 'C:\\Tools\\TAVU Recovery.exe' --user-writable 'C:\\Tools'",
        "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_action']]", "[]|None"},
+      // The installed folder itself, changeable by a group every user is in,
+      // by its owner's account, or open to new subfolders beside the tool.
+      {"--acl 'C:\\Program Files\\TAVU=O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;S-1-2-0)'",
+       "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered']]", "[]|False"},
+      {"--acl 'C:\\Program Files\\TAVU\\TAVU Recovery Launcher=O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;BA)'",
+       "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered']]", "[]|False"},
+      {"--acl 'C:\\Program Files\\TAVU\\TAVU Recovery Launcher=O:BAD:(A;OICI;FA;;;BA)(A;;0x100004;;;BU)'",
+       "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered']]", "[]|False"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

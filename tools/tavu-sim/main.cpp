@@ -37,7 +37,7 @@ int Usage(const std::string& reason, std::FILE* out = stderr) {
                "                [--language TAG] [--arrival-ms N] [--automount on|off]\n"
                "                [--scanner-hold-ms N] [--launcher-running]\n"
                "                [--user-env NAME=VALUE]... [--cmd-autorun TEXT]\n"
-               "                [--launcher-path PATH] [--user-writable DIR]...\n"
+               "                [--launcher-path PATH] [--user-writable DIR]... [--acl PATH=SDDL]...\n"
                "                COMMAND [--json] [--write]\n"
                "       tavu-sim demo [--mbr] [--images DIR] [--json] [--write]\n"
                "commands:\n");

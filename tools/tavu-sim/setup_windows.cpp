@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/wide_text.h"
+#include "sim/core/sddl.h"
 #include "sim/formats/code_pages.h"
 #include "sim/programs/windows_re.h"
 #include "tools/tavu-sim/sim_command.h"
@@ -118,8 +119,13 @@ int SetUpOwner(SimContext& c) {
 
 int SetUpFirmwareTool(SimContext& c) {
   if (!c.options.launcherPath.empty()) c.machine.system().SetModulePath(sim::Widen(c.options.launcherPath));
-  for (const std::string& folder : c.options.userWritable)
-    c.machine.files().AddUserWritable(sim::Widen(folder));
+  for (const std::string& folder : c.options.userWritable) c.machine.files().AddUserWritable(sim::Widen(folder));
+  for (const auto& [path, sddl] : c.options.acls) {
+    sim::SimDescriptor descriptor;
+    std::string error;
+    // Checked when the options were read.
+    if (sim::ParseSddl(sddl, &descriptor, &error)) c.machine.files().SetAcl(sim::Widen(path), descriptor);
+  }
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
   const std::string host = c.machine.HostPath(std::wstring(directory) + L"\\FwMode.exe");

@@ -7,6 +7,7 @@
 
 #include "sim/core/language.h"
 #include "sim/programs/windows_re.h"
+#include "sim/core/sddl.h"
 
 namespace tavu::tool {
 
@@ -122,6 +123,23 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
       } else {
         options->userWritable.push_back(text);
       }
+    } else if (std::strcmp(arg, "--acl") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      const std::size_t equals = text.find('=');
+      const std::string path = text.substr(0, equals == std::string::npos ? 0 : equals);
+      const bool full = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) != 0 &&
+                        path[1] == ':' && path[2] == '\\' && path.find('/') == std::string::npos;
+      sim::SimDescriptor descriptor;
+      std::string why;
+      if (!full) {
+        *error = "--acl: '" + text + "' is not PATH=SDDL with a full Windows path such as C:\\Folder";
+        return 2;
+      }
+      if (!sim::ParseSddl(text.substr(equals + 1), &descriptor, &why)) {
+        *error = "--acl: '" + text.substr(equals + 1) + "' is not a security descriptor: " + why;
+        return 2;
+      }
+      options->acls.emplace_back(path, text.substr(equals + 1));
     } else if (std::strcmp(arg, "--launcher-running") == 0) {
       options->launcherRunning = true;
     } else if (std::strcmp(arg, "--user-env") == 0) {

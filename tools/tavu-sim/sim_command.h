@@ -51,6 +51,8 @@ struct SimOptions {
   // of ReAgent.xml from a file instead of the one the machine makes.
   std::string winre = "enabled";
   std::string reagent;  // empty: the machine's own
+  // Security descriptors of files and folders: Windows path, then SDDL.
+  std::vector<std::pair<std::string, std::string>> acls;
   std::string command;
   bool json = false;
   bool write = false;
