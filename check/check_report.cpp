@@ -10,18 +10,24 @@ namespace {
 
 const char* RouteName(Route route) {
   switch (route) {
-    case Route::BootManager: return "boot-manager";
-    case Route::PartitionTable: return "partition-table";
-    case Route::None: break;
+    case Route::BootManager:
+      return "boot-manager";
+    case Route::PartitionTable:
+      return "partition-table";
+    case Route::None:
+      break;
   }
   return nullptr;
 }
 
 const char* PatcherWord(PatcherDecision d) {
   switch (d) {
-    case PatcherDecision::Replace: return "replace";
-    case PatcherDecision::Keep: return "keep";
-    case PatcherDecision::Nothing: break;
+    case PatcherDecision::Replace:
+      return "replace";
+    case PatcherDecision::Keep:
+      return "keep";
+    case PatcherDecision::Nothing:
+      break;
   }
   return "nothing";
 }
@@ -116,8 +122,8 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
   json.Key("logon_task").Bool(f.taskRegistered);
   json.Key("logon_task_failure");
   f.taskFailure != 0 ? json.Int(static_cast<std::uint32_t>(f.taskFailure)) : json.Null();
-  json.Key("installed_launcher").BeginObject().Key("path").WString(patcher::kLauncherPath).Key("version");
-  f.launcherInstalled && f.launcherVersion[0] != L'\0' ? json.WString(f.launcherVersion) : json.Null();
+  json.Key("installed_launcher").BeginObject().Key("path").WString(f.launcherPath).Key("version");
+  f.launcherInstalled&& f.launcherVersion[0] != L'\0' ? json.WString(f.launcherVersion) : json.Null();
   json.Key("patcher_would").String(PatcherWord(f.patcherWould)).EndObject();
 }
 
@@ -139,8 +145,8 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
                 f.manufacturerAccepted ? L"accepted" : L"refused: no TAVU in it");
   r.Row("Manufacturer", t);
   if (f.firmwareAsked) {
-    FormatBounded(t, kLongTextChars, L"%d (the /AUTO start %ls the window)", static_cast<int>(f.firmwareStatus),
-                  f.firmwareStatus == 9 ? L"opens" : L"does not open");
+    FormatBounded(t, kLongTextChars, L"%d (the /AUTO start %ls the window)",
+                  static_cast<int>(f.firmwareStatus), f.firmwareStatus == 9 ? L"opens" : L"does not open");
   } else {
     CopyBounded(t, kLongTextChars, L"no answer (control device absent, or the request failed)");
   }
@@ -164,9 +170,11 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
                   static_cast<int>(f.partitionNumber));
   } else if (f.partitionResult == kLocateFailed) {
     FormatBounded(t, kLongTextChars, L"the search failed at disk %d (Windows error %u)",
-                  static_cast<int>(f.partitionDetail.failedDisk), static_cast<unsigned>(f.partitionDetail.error));
+                  static_cast<int>(f.partitionDetail.failedDisk),
+                  static_cast<unsigned>(f.partitionDetail.error));
   } else {
-    FormatBounded(t, kLongTextChars, L"none on the %d disk(s) searched", static_cast<int>(f.partitionDetail.disksOpened));
+    FormatBounded(t, kLongTextChars, L"none on the %d disk(s) searched",
+                  static_cast<int>(f.partitionDetail.disksOpened));
   }
   r.Row("Recovery partition", t);
   for (int d = 0; d < 32; ++d) {
@@ -176,30 +184,35 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   }
   if (f.styleAsked) {
     FormatBounded(t, kLongTextChars, L"%ls: the %ls route",
-                  f.styleResult == 0 ? L"MBR" : f.styleResult == 1 ? L"GPT" : L"not readable",
+                  f.styleResult == 0   ? L"MBR"
+                  : f.styleResult == 1 ? L"GPT"
+                                       : L"not readable",
                   f.route == Route::PartitionTable ? L"partition-table" : L"boot-manager");
     r.Row("Partition style", t);
   }
   if (f.route == Route::BootManager) {
     if (f.entryFound) {
-      FormatBounded(t, kLongTextChars, L"%ls (from %d listing lines)", f.entryId, static_cast<int>(f.listingLines));
+      FormatBounded(t, kLongTextChars, L"%ls (from %d listing lines)", f.entryId,
+                    static_cast<int>(f.listingLines));
     } else {
-      FormatBounded(t, kLongTextChars, L"none (%ls)", f.listingRead ? L"no entry names the recovery image"
-                                                                   : L"the listing could not be read");
+      FormatBounded(t, kLongTextChars, L"none (%ls)",
+                    f.listingRead ? L"no entry names the recovery image" : L"the listing could not be read");
     }
     r.Row("Recovery entry", t);
   }
   if (f.volumeAsked) {
     if (f.volumeResult == kLocateFound) {
-      FormatBounded(t, kLongTextChars, L"disk %d, partition %d, labelled \"%ls\"", static_cast<int>(f.volumeDisk),
-                    static_cast<int>(f.volumePartition), f.volumeLabel);
+      FormatBounded(t, kLongTextChars, L"disk %d, partition %d, labelled \"%ls\"",
+                    static_cast<int>(f.volumeDisk), static_cast<int>(f.volumePartition), f.volumeLabel);
     } else {
       CopyBounded(t, kLongTextChars, L"none would be found after the partition is made visible");
     }
     r.Row("Recovery volume", t);
   }
   FormatBounded(t, kLongTextChars, L"%ls in %ls",
-                f.fwModeExists ? L"present" : f.fwModeMatch ? L"only a longer-named FwMode*.exe" : L"absent",
+                f.fwModeExists  ? L"present"
+                : f.fwModeMatch ? L"only a longer-named FwMode*.exe"
+                                : L"absent",
                 kLauncherFolder);
   r.Row("FwMode.exe", t);
   if (f.taskFailure != 0) {

@@ -16,6 +16,9 @@ class Win32System : public SystemApi {
   bool SystemWow64Directory(bool* present, std::uint32_t* error) override;
   void Pause(std::uint32_t milliseconds) override;
   void SetErrorMode(std::uint32_t mode) override;
+  bool UnforeseeableNumber(std::uint32_t* number) override;
+  std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t capacity) override;
+  std::uint32_t ProgramFilesFolder(bool native64, wchar_t* buffer, std::uint32_t capacity) override;
 };
 
 }  // namespace tavu::win32

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/pending_renames.h"
 #include "common/win_errors.h"
 #include "sim/core/last_error.h"
 #include "sim/core/operation.h"
@@ -32,24 +33,28 @@ struct SimFileSearch : SimObject {};
 
 std::uint32_t ErrnoToWin(int e) {
   switch (e) {
-    case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case ELOOP: return kErrorAccessDenied;
-    case EEXIST: return kErrorFileExists;
-    default: return kErrorGenFailure;
+    case ELOOP:
+      return kErrorAccessDenied;
+    case EEXIST:
+      return kErrorFileExists;
+    default:
+      return kErrorGenFailure;
   }
 }
 
 bool ParentExists(const std::string& host) {
   auto slash = host.rfind('/');
   if (slash == std::string::npos) return false;
-  struct stat st{};
+  struct stat st {};
   return ::stat(host.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
-
 
 }  // namespace
 
@@ -78,13 +83,12 @@ Handle SimFiles::AddFile(int fd, const std::string& host) {
   return handles_.Add(std::move(file));
 }
 
-Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
-                          FileSecurity security) {
+Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate create, FileSecurity security) {
   std::string host;
   HostKind kind = HostKind::Unknown;
   if (!OpenTarget(path, &host, &kind)) return kInvalidHandle;
-  bool wantsWrite = access == FileAccess::Write || access == FileAccess::ReadWrite ||
-                    access == FileAccess::Append;
+  bool wantsWrite =
+      access == FileAccess::Write || access == FileAccess::ReadWrite || access == FileAccess::Append;
   // The loader holds a running program's file without write sharing.
   if (wantsWrite && Running(host)) {
     SetLastError(kErrorSharingViolation);
@@ -97,19 +101,34 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
   int flags = O_CLOEXEC;
   switch (access) {
     case FileAccess::None:
-    case FileAccess::Read: flags |= O_RDONLY; break;
-    case FileAccess::Write: flags |= O_WRONLY; break;
-    case FileAccess::ReadWrite: flags |= O_RDWR; break;
-    case FileAccess::Append: flags |= O_WRONLY | O_APPEND; break;
+    case FileAccess::Read:
+      flags |= O_RDONLY;
+      break;
+    case FileAccess::Write:
+      flags |= O_WRONLY;
+      break;
+    case FileAccess::ReadWrite:
+      flags |= O_RDWR;
+      break;
+    case FileAccess::Append:
+      flags |= O_WRONLY | O_APPEND;
+      break;
   }
   switch (create) {
-    case FileCreate::OpenExisting: break;
-    case FileCreate::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    case FileCreate::OpenExisting:
+      break;
+    case FileCreate::CreateAlways:
+      flags |= O_CREAT | O_TRUNC;
+      break;
     // Windows' CREATE_NEW never follows a planted link: O_EXCL does the same.
-    case FileCreate::CreateNew: flags |= O_CREAT | O_EXCL | O_NOFOLLOW; break;
-    case FileCreate::OpenAlways: flags |= O_CREAT; break;
+    case FileCreate::CreateNew:
+      flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
+      break;
+    case FileCreate::OpenAlways:
+      flags |= O_CREAT;
+      break;
   }
-  struct stat before{};
+  struct stat before {};
   const bool existed = ::lstat(host.c_str(), &before) == 0;
   int fd = ::open(host.c_str(), flags, 0644);
   if (fd < 0) {
@@ -117,7 +136,7 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
     return kInvalidHandle;
   }
   if (!existed) userOwned_.erase(host);
-  struct stat st{};
+  struct stat st {};
   if (kind != HostKind::File && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::None) {
     ::close(fd);
     SetLastError(kErrorAccessDenied);
@@ -155,7 +174,7 @@ Handle SimFiles::OpenNameItself(const wchar_t* path) {
 bool SimFiles::Identify(Handle file, FileIdentity* identity) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileIdentify);
   if (f == nullptr) return false;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(f->fd, &st) != 0) return Failed(ErrnoToWin(errno));
   identity->reparsePoint = S_ISLNK(st.st_mode);
   identity->directory = S_ISDIR(st.st_mode);
@@ -200,7 +219,7 @@ bool SimFiles::Seek(Handle file, std::uint64_t offset) {
 bool SimFiles::Size(Handle file, std::uint64_t* size) {
   SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileSize);
   if (f == nullptr) return false;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(f->fd, &st) != 0) return false;
   *size = static_cast<std::uint64_t>(st.st_size);
   return true;
@@ -278,6 +297,28 @@ bool SimFiles::Remove(const wchar_t* path) {
   return true;
 }
 
+// A host symbolic link stands for a Windows folder link, which
+// RemoveDirectoryW removes itself.
+bool SimFiles::RemoveFolder(const wchar_t* path) {
+  std::string host;
+  if (!Host(path, &host)) return Failed(kErrorPathNotFound);
+  if (Refused(faults_, SimOp::FileRemove, kErrorAccessDenied)) return false;
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0) return Failed(ErrnoToWin(errno));
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target {};
+    if (::stat(host.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return Failed(kErrorDirectory);
+    if (::unlink(host.c_str()) != 0) return Failed(ErrnoToWin(errno));
+  } else if (!S_ISDIR(st.st_mode)) {
+    return Failed(kErrorDirectory);
+  } else if (::rmdir(host.c_str()) != 0) {
+    return Failed(errno == ENOTEMPTY || errno == EEXIST ? kErrorDirNotEmpty : ErrnoToWin(errno));
+  }
+  userOwned_.erase(host);
+  if (afterRemove_) afterRemove_(host);
+  return true;
+}
+
 bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
   std::string hostFrom, hostTo;
   if (from == nullptr || to == nullptr || !Host(from, &hostFrom) || !Host(to, &hostTo)) {
@@ -285,7 +326,9 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
     return false;
   }
   if (Refused(faults_, SimOp::FileRename, kErrorAccessDenied)) return false;
-  if ((readOnly_.count(hostTo) != 0 && readOnly_[hostTo]) || Running(hostFrom) || Running(hostTo)) {
+  // The loader opens a program's file with delete sharing: the running file
+  // may take another name, but nothing may take its place.
+  if ((readOnly_.count(hostTo) != 0 && readOnly_[hostTo]) || Running(hostTo)) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
@@ -298,35 +341,53 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
     return false;
   }
   heldUntil_.erase(hostFrom);
+  if (Running(hostFrom)) {
+    running_.erase(hostFrom);
+    running_[hostTo] = true;
+  }
   return true;
 }
 
 bool SimFiles::MoveAtRestart(const wchar_t* from, const wchar_t* to) {
   std::string hostFrom, hostTo;
-  if (from == nullptr || to == nullptr || !Host(from, &hostFrom) || !Host(to, &hostTo)) {
+  if (from == nullptr || !Host(from, &hostFrom) || (to != nullptr && !Host(to, &hostTo))) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
   if (Refused(faults_, SimOp::RestartRename, kErrorAccessDenied)) return false;
-  restartMoves_.push_back(RestartMove{paths_.Absolute(from), paths_.Absolute(to)});
+  restartMoves_.push_back(
+      RestartMove{paths_.Absolute(from), to != nullptr ? paths_.Absolute(to) : std::wstring()});
   return true;
 }
 
-bool SimFiles::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
-  if (from == nullptr || to == nullptr) return false;
-  const std::wstring f = AsciiUpper(paths_.Absolute(from));
-  const std::wstring t = AsciiUpper(paths_.Absolute(to));
+std::wstring SimFiles::PendingRenameOperations() const {
+  std::wstring value;
   for (const RestartMove& m : restartMoves_) {
-    if (AsciiUpper(m.from) == f && AsciiUpper(m.to) == t) return true;
+    value += L"*1\\??\\" + m.from + L'\0';
+    if (!m.to.empty()) value += L"*1!\\??\\" + m.to;
+    value += L'\0';
   }
-  return false;
+  value += L'\0';
+  return value;
+}
+
+bool SimFiles::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
+  if (from == nullptr) return false;
+  const std::wstring value = PendingRenameOperations();
+  return PendingMoveListed(value.data(), value.size(), paths_.Absolute(from).c_str(),
+                           to != nullptr ? paths_.Absolute(to).c_str() : nullptr);
 }
 
 void SimFiles::Restart() {
   for (const RestartMove& m : restartMoves_) {
     std::string hostFrom, hostTo;
     // A move whose file is gone is passed over, as the session manager does.
-    if (paths_.ToHost(m.from, &hostFrom) && paths_.ToHost(m.to, &hostTo)) (void)::rename(hostFrom.c_str(), hostTo.c_str());
+    if (!paths_.ToHost(m.from, &hostFrom)) continue;
+    if (m.to.empty()) {
+      (void)::unlink(hostFrom.c_str());
+    } else if (paths_.ToHost(m.to, &hostTo)) {
+      (void)::rename(hostFrom.c_str(), hostTo.c_str());
+    }
   }
   restartMoves_.clear();
   running_.clear();
@@ -336,7 +397,7 @@ void SimFiles::Restart() {
 bool SimFiles::Exists(const wchar_t* path) {
   std::string host;
   if (!Host(path, &host)) return false;
-  struct stat st{};
+  struct stat st {};
   return ::stat(host.c_str(), &st) == 0;
 }
 
@@ -358,8 +419,8 @@ bool SimFiles::UserRights(const wchar_t* path, std::uint32_t* rights) {
   if (path == nullptr) return Failed(kErrorInvalidParameter);
   if (Refused(faults_, SimOp::SecurityQuery, kErrorAccessDenied)) return false;
   const std::wstring p = AsciiUpper(system_.wow64().Redirect(paths_.Absolute(path)));
-  constexpr std::uint32_t kAll =
-      kRightWriteData | kRightAppendData | kRightDeleteChild | kRightDelete | kRightWriteDac | kRightWriteOwner;
+  constexpr std::uint32_t kAll = kRightWriteData | kRightAppendData | kRightDeleteChild | kRightDelete |
+                                 kRightWriteDac | kRightWriteOwner;
   auto within = [&p](const std::wstring& folder, bool self) {
     if (p.size() == folder.size()) return self && p == folder;
     return p.size() > folder.size() && p.compare(0, folder.size(), folder) == 0 &&
@@ -421,9 +482,8 @@ bool SimFiles::CloseFind(Handle find) {
 
 bool SimFiles::SetCurrentDir(const wchar_t* path) {
   std::string host;
-  struct stat st{};
-  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 ||
-      !S_ISDIR(st.st_mode)) {
+  struct stat st {};
+  if (!Host(path, &host) || ::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     SetLastError(kErrorPathNotFound);
     return false;
   }

@@ -5,16 +5,16 @@
 
 #include "common/wide_text.h"
 #include "common/win_errors.h"
-#include "sim/formats/code_pages.h"
 #include "sim/core/last_error.h"
+#include "sim/formats/code_pages.h"
 
 namespace tavu::sim {
 
 wchar_t Cp1252ToWide(unsigned char c) {
-  static const wchar_t kHigh[32] = {
-      0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+  static const wchar_t kHigh[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
   if (c >= 0x80 && c < 0xA0) return kHigh[c - 0x80];
   return static_cast<wchar_t>(c);
 }
@@ -38,6 +38,38 @@ int SimSystem::AnsiToWide(const char* text, int length, wchar_t* out, int capaci
 std::wstring SimSystem::ModuleFileName() const {
   const std::size_t slash = modulePath_.find_last_of(L"\\/");
   return slash == std::wstring::npos ? modulePath_ : modulePath_.substr(slash + 1);
+}
+
+bool SimSystem::UnforeseeableNumber(std::uint32_t* number) {
+  *number = 0x2F6B1C35u + 0x01000193u * ++numbers_;
+  return true;
+}
+
+namespace {
+
+std::uint32_t CopyFolder(const std::wstring& folder, wchar_t* buffer, std::uint32_t capacity) {
+  if (folder.empty() || buffer == nullptr || folder.size() >= capacity) {
+    SetLastError(folder.empty() ? kErrorFileNotFound : kErrorInsufficientBuffer);
+    return 0;
+  }
+  CopyBounded(buffer, capacity, folder.c_str());
+  return static_cast<std::uint32_t>(folder.size());
+}
+
+}  // namespace
+
+std::uint32_t SimSystem::WindowsFolder(wchar_t* buffer, std::uint32_t capacity) {
+  return CopyFolder(windowsFolder_, buffer, capacity);
+}
+
+// A 32-bit program that asks for FOLDERID_ProgramFiles on 64-bit Windows is
+// given the folder of 32-bit programs; 32-bit Windows has no 64-bit folder.
+std::uint32_t SimSystem::ProgramFilesFolder(bool native64, wchar_t* buffer, std::uint32_t capacity) {
+  if (native64 && !wow64_.windows64()) return CopyFolder(L"", buffer, capacity);
+  if (!native64 && wow64_.windows64() && !programFilesFolder_.empty()) {
+    return CopyFolder(programFilesFolder_ + L" (x86)", buffer, capacity);
+  }
+  return CopyFolder(programFilesFolder_, buffer, capacity);
 }
 
 void SimSystem::SetErrorMode(std::uint32_t mode) {

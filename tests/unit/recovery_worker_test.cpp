@@ -29,7 +29,8 @@ Handle const kWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30
 
 const wchar_t kTitle[] = L"Recovery Aborted";
 const wchar_t kNotFound[] =
-    L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center for "
+    L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center "
+    L"for "
     L"further assistance.";
 const wchar_t kBitLocker[] = L"Please disable BitLocker and try again.";
 
@@ -41,16 +42,20 @@ const wchar_t kSystem32[] = L"C:\\Windows\\System32";
 const wchar_t kBatchParameters[] = L"/d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"";
 const wchar_t kScriptParameters[] = L"/s \"C:\\Windows\\Temp\\RcvBootDisk.txt\"";
 
-const char kListingBatch[] = "@ECHO OFF\r\nCHCP 437\r\nbcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"\r\n";
+const char kListingBatch[] =
+    "@ECHO OFF\r\nCHCP 437\r\nbcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"\r\n";
 
 std::string ArmingBatch(const std::string& id) {
   return "@ECHO OFF\r\n"
          "CHCP 437\r\n"
          "bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f\r\n"
-         "bcdedit /set {bootmgr} custom:5400000f " + id + "\r\n"
+         "bcdedit /set {bootmgr} custom:5400000f " +
+         id +
+         "\r\n"
          "bcdedit /set {bootmgr} extendedinput Yes \r\n"
          "bcdedit /set {current} isolatedcontext No\r\n"
-         "bcdedit /displayorder " + id + "\r\n";
+         "bcdedit /displayorder " +
+         id + "\r\n";
 }
 
 // What one launch must look like. script: nullopt for programs started without one.
@@ -64,7 +69,9 @@ struct Expected {
 
 Expected Cmd(const std::string& script) { return {kCmd, kBatchParameters, kSystem32, 0, script}; }
 Expected Diskpart(const std::string& script) { return {kDiskpart, kScriptParameters, kSystem32, 0, script}; }
-Expected FwMode(const wchar_t* arguments) { return {kLauncherDir + std::wstring(L"\\FwMode.exe"), arguments, kLauncherDir, 5, std::nullopt}; }
+Expected FwMode(const wchar_t* arguments) {
+  return {kLauncherDir + std::wstring(L"\\FwMode.exe"), arguments, kLauncherDir, 5, std::nullopt};
+}
 Expected Shutdown() { return {kShutdown, L"-r -t 10", kSystem32, 5, std::nullopt}; }
 
 class RecoveryWorkerTest : public LauncherTest {
@@ -280,7 +287,8 @@ TEST_F(RecoveryWorkerTest, MbrRecoveryOnASecondDiskAndWithoutAFreeLetter) {
   for (wchar_t l = L'F'; l <= L'Z'; ++l) machine().volumes().AddForeignVolume(l, L"X", {});
   EXPECT_EQ(Run(), 0u);
   ExpectLaunches({Diskpart("sel disk 1\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"),
-                  Diskpart("sel disk 1\r\nsel par 3\r\nremove letter= noerr\r\n"), FwMode(L"/enable"), Shutdown()});
+                  Diskpart("sel disk 1\r\nsel par 3\r\nremove letter= noerr\r\n"), FwMode(L"/enable"),
+                  Shutdown()});
   EXPECT_EQ(Entry(1, 3).Mbr.PartitionType, 0x0C);
   EXPECT_EQ(Entry(1, 3).Mbr.BootIndicator, 1);
   // The first disk's active partition is not touched.
@@ -329,73 +337,106 @@ TEST_P(WorkerFailureTest, AbortsAsTheTableSays) {
   ExpectCleanHandles();
 }
 
-INSTANTIATE_TEST_SUITE_P(RecoveryWorker, WorkerFailureTest, ::testing::ValuesIn(std::vector<FailureRow>{
-      {"StandardOutputProbeFails",
-       [](sim::SimMachine& m) {
-         m.AddDiskBytes(GptNotebook());
-         m.system().SetStdOutputInvalid(true);
-       },
-       {}, false, {}, true},
-      {"VolumeProtected",
-       [](sim::SimMachine& m) {
-         m.AddDiskBytes(GptNotebook());
-         m.wmi().AddEncryptableVolume(0);
-         m.wmi().AddEncryptableVolume(1);
-       },
-       {{kBitLocker, kTitle}}, true, {}, true},
-      {"ProtectionUnknown", 
-       [](sim::SimMachine& m) {
-         m.AddDiskBytes(MbrNotebook());
-         m.wmi().AddEncryptableVolume(2);
-       },
-       {{kBitLocker, kTitle}}, true, {}, true},
-      {"ProtectedAndBoxCannotBeShown",
-       [](sim::SimMachine& m) {
-         m.AddDiskBytes(GptNotebook());
-         m.wmi().AddEncryptableVolume(1);
-         m.faults().FailAll(sim::SimOp::MessageBox);
-       },
-       {{kBitLocker, kTitle}}, true, {}, true},
-      {"NoRecoveryPartition",
-       [](sim::SimMachine& m) { m.AddDiskBytes(GptNotebook(false)); },
-       {{kNotFound, kTitle}}, true, {}, true},
-      {"NoDiskAtAll", [](sim::SimMachine&) {}, {{kNotFound, kTitle}}, true, {}, true},
-      {"LayoutQueryFails",
-       [](sim::SimMachine& m) {
-         m.AddDiskBytes(GptNotebook());
-         m.faults().FailAll(sim::SimOp::DiskLayoutQuery);
-       },
-       {{kNotFound, kTitle}}, true, {}, true},
-      {"ListingWithoutRecoveryEntry",
-       [](sim::SimMachine& m) {
-         m.AddDiskBytes(GptNotebook());
-         sim::BcdMachineFacts facts;
-         facts.recoveryVolume = 0;
-         m.windowsTools().LoadListing(sim::DefaultBcdListing(facts));
-       },
-       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
-      {"EmptyListing",
-       [](sim::SimMachine& m) {
-         m.AddDiskBytes(GptNotebook());
-         m.windowsTools().LoadListing(L"");
-       },
-       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
-      {"ListingCannotBeRead",
-       [](sim::SimMachine& m) {
-         m.AddDiskBytes(GptNotebook());
-         m.faults().FailAll(sim::SimOp::FileRead);
-       },
-       {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
-      {"NoRecoveryLabelAfterFirstScript",
-       [](sim::SimMachine& m) { m.AddDiskBytes(MbrNotebook("OEMDATA    ")); },
-       {{kNotFound, kTitle}}, true, {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n")}, false,
-       // Nothing is undone: the partition keeps its new type and the active flag.
-       [](RecoveryWorkerTest& t) {
-         EXPECT_EQ(t.Entry(0, 3).Mbr.PartitionType, 0x0C);
-         EXPECT_EQ(t.Entry(0, 3).Mbr.BootIndicator, 1);
-       }},
-}),
-                         [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(RecoveryWorker, WorkerFailureTest,
+                         ::testing::ValuesIn(std::vector<FailureRow>{
+                             {"StandardOutputProbeFails",
+                              [](sim::SimMachine& m) {
+                                m.AddDiskBytes(GptNotebook());
+                                m.system().SetStdOutputInvalid(true);
+                              },
+                              {},
+                              false,
+                              {},
+                              true},
+                             {"VolumeProtected",
+                              [](sim::SimMachine& m) {
+                                m.AddDiskBytes(GptNotebook());
+                                m.wmi().AddEncryptableVolume(0);
+                                m.wmi().AddEncryptableVolume(1);
+                              },
+                              {{kBitLocker, kTitle}},
+                              true,
+                              {},
+                              true},
+                             {"ProtectionUnknown",
+                              [](sim::SimMachine& m) {
+                                m.AddDiskBytes(MbrNotebook());
+                                m.wmi().AddEncryptableVolume(2);
+                              },
+                              {{kBitLocker, kTitle}},
+                              true,
+                              {},
+                              true},
+                             {"ProtectedAndBoxCannotBeShown",
+                              [](sim::SimMachine& m) {
+                                m.AddDiskBytes(GptNotebook());
+                                m.wmi().AddEncryptableVolume(1);
+                                m.faults().FailAll(sim::SimOp::MessageBox);
+                              },
+                              {{kBitLocker, kTitle}},
+                              true,
+                              {},
+                              true},
+                             {"NoRecoveryPartition",
+                              [](sim::SimMachine& m) { m.AddDiskBytes(GptNotebook(false)); },
+                              {{kNotFound, kTitle}},
+                              true,
+                              {},
+                              true},
+                             {"NoDiskAtAll", [](sim::SimMachine&) {}, {{kNotFound, kTitle}}, true, {}, true},
+                             {"LayoutQueryFails",
+                              [](sim::SimMachine& m) {
+                                m.AddDiskBytes(GptNotebook());
+                                m.faults().FailAll(sim::SimOp::DiskLayoutQuery);
+                              },
+                              {{kNotFound, kTitle}},
+                              true,
+                              {},
+                              true},
+                             {"ListingWithoutRecoveryEntry",
+                              [](sim::SimMachine& m) {
+                                m.AddDiskBytes(GptNotebook());
+                                sim::BcdMachineFacts facts;
+                                facts.recoveryVolume = 0;
+                                m.windowsTools().LoadListing(sim::DefaultBcdListing(facts));
+                              },
+                              {{kNotFound, kTitle}},
+                              true,
+                              {Cmd(kListingBatch)},
+                              false},
+                             {"EmptyListing",
+                              [](sim::SimMachine& m) {
+                                m.AddDiskBytes(GptNotebook());
+                                m.windowsTools().LoadListing(L"");
+                              },
+                              {{kNotFound, kTitle}},
+                              true,
+                              {Cmd(kListingBatch)},
+                              false},
+                             {"ListingCannotBeRead",
+                              [](sim::SimMachine& m) {
+                                m.AddDiskBytes(GptNotebook());
+                                m.faults().FailAll(sim::SimOp::FileRead);
+                              },
+                              {{kNotFound, kTitle}},
+                              true,
+                              {Cmd(kListingBatch)},
+                              false},
+                             {"NoRecoveryLabelAfterFirstScript",
+                              [](sim::SimMachine& m) { m.AddDiskBytes(MbrNotebook("OEMDATA    ")); },
+                              {{kNotFound, kTitle}},
+                              true,
+                              {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n")},
+                              false,
+                              // Nothing is undone: the partition keeps its new type and the active flag.
+                              [](RecoveryWorkerTest& t) {
+                                EXPECT_EQ(t.Entry(0, 3).Mbr.PartitionType, 0x0C);
+                                EXPECT_EQ(t.Entry(0, 3).Mbr.BootIndicator, 1);
+                              }},
+                         }),
+                         [](const ::testing::TestParamInfo<FailureRow>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // A name under C:\Windows\Temp that someone plants again right after the
 // worker removed it, on the n-th removal of that name (1-based).
@@ -416,23 +457,20 @@ std::wstring ListingWithIdentifier(const std::wstring& identifierLine) {
          L"isolatedcontext         Yes\r\n"
          L"\r\nWindows Boot Loader\r\n-------------------\r\n" +
          identifierLine +
-         L"\r\ndevice                  ramdisk=[\\Device\\HarddiskVolume4]\\Recovery\\WindowsRE\\Winre.wim,{x}\r\n";
+         L"\r\ndevice                  "
+         L"ramdisk=[\\Device\\HarddiskVolume4]\\Recovery\\WindowsRE\\Winre.wim,{x}\r\n";
 }
 
-TEST_F(RecoveryWorkerTest, TemporaryFilesThatCannotBeMadeSafelyAbortBeforeAnyToolRuns) {
+TEST_F(RecoveryWorkerTest, TemporaryFilesAtNamesAUserKeepsAreMadeUnderFreshNames) {
   struct {
     const char* what;
     bool mbr;
     const char* name;  // planted again after its n-th removal
     int removal;
-    std::vector<Expected> launches;
   } cases[] = {
-      {"listing batch", false, "RcvBoot.cmd", 1, {}},
-      {"listing file", false, "RcvBoot.txt", 1, {}},
-      {"arming batch", false, "RcvBoot.cmd", 2, {Cmd(kListingBatch)}},
-      {"first disk script", true, "RcvBootDisk.txt", 1, {}},
-      {"second disk script", true, "RcvBootDisk.txt", 2,
-       {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n")}},
+      {"listing batch", false, "RcvBoot.cmd", 1},         {"listing file", false, "RcvBoot.txt", 1},
+      {"arming batch", false, "RcvBoot.cmd", 2},          {"first disk script", true, "RcvBootDisk.txt", 1},
+      {"second disk script", true, "RcvBootDisk.txt", 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -448,22 +486,22 @@ TEST_F(RecoveryWorkerTest, TemporaryFilesThatCannotBeMadeSafelyAbortBeforeAnyToo
     WriteHostFile(host, "planted\r\n");
     PlantAgainOnRemoval(m, host, c.removal);
 
-    EXPECT_EQ(RecoveryWorker(nullptr), 1u);
+    EXPECT_EQ(RecoveryWorker(nullptr), 0u);
     m.files().SetAfterRemove(nullptr);
-    auto boxes = m.ui().messageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, kNotFound);
-    EXPECT_EQ(boxes[0].caption, kTitle);
-    EXPECT_EQ(m.ui().destroyPosts().size(), 1u);
-    auto report = sim::ReportLaunches(m.processes().launches(), m.windowsTools().programs().scriptRuns());
-    ASSERT_EQ(report.size(), c.launches.size());
-    for (std::size_t i = 0; i < report.size(); ++i) EXPECT_EQ(report[i].script, *c.launches[i].script);
-    // The planted file was never run, and the worker left none of its own.
-    for (const char* name : {"RcvBoot.cmd", "RcvBoot.txt", "RcvBootDisk.txt"}) {
-      EXPECT_FALSE(HostFileExists(dir.path() + "/Windows/Temp/" + name)) << name;
+    EXPECT_TRUE(m.ui().messageBoxes().empty());
+    EXPECT_TRUE(m.windowsTools().programs().restart().pending);
+    // No planted file ever ran: every script is one the worker wrote.
+    for (const auto& run :
+         sim::ReportLaunches(m.processes().launches(), m.windowsTools().programs().scriptRuns())) {
+      EXPECT_EQ(run.script.find("format"), std::string::npos) << run.script;
+      EXPECT_EQ(run.script.find("planted"), std::string::npos) << run.script;
     }
-    EXPECT_EQ(m.windowsTools().store().changes(), 0);
-    EXPECT_FALSE(m.windowsTools().programs().restart().pending);
+    // The worker's own files under fresh names are gone; the user's stays his.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() + "/Windows/Temp")) {
+      if (entry.path().extension() != ".log") {
+        EXPECT_EQ(entry.path().string(), host);
+      }
+    }
     EXPECT_EQ(m.handles().OpenCount(), 0u);
     machine().Install();
   }
@@ -528,9 +566,10 @@ TEST_F(RecoveryWorkerTest, ThirtyTwoBitWindowsHasNoRedirectionToSwitchOff) {
   // No Sysnative there: System32 is the native folder.
   std::vector<std::wstring> files;
   for (const sim::SimLaunch& launch : machine().processes().launches()) files.push_back(launch.file);
-  EXPECT_EQ(files, (std::vector<std::wstring>{L"C:\\Windows\\System32\\cmd.exe", L"C:\\Windows\\System32\\cmd.exe",
-                                              kLauncherDir + std::wstring(L"\\FwMode.exe"),
-                                              L"C:\\Windows\\System32\\shutdown.exe"}));
+  EXPECT_EQ(files,
+            (std::vector<std::wstring>{L"C:\\Windows\\System32\\cmd.exe", L"C:\\Windows\\System32\\cmd.exe",
+                                       kLauncherDir + std::wstring(L"\\FwMode.exe"),
+                                       L"C:\\Windows\\System32\\shutdown.exe"}));
 }
 
 TEST_F(RecoveryWorkerTest, WithoutTheFirmwareToolTheRestartStillFollows) {

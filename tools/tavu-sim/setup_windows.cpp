@@ -91,7 +91,9 @@ int SetUpOwner(SimContext& c) {
 
 int SetUpFirmwareTool(SimContext& c) {
   if (!c.options.launcherPath.empty()) c.machine.system().SetModulePath(sim::Widen(c.options.launcherPath));
-  for (const std::string& folder : c.options.userWritable) c.machine.files().AddUserWritable(sim::Widen(folder));
+  for (const std::string& folder : c.options.userWritable)
+    c.machine.files().AddUserWritable(sim::Widen(folder));
+  for (const std::string& name : c.options.userMutexes) c.machine.startup().HoldMutex(sim::Widen(name));
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
   const std::string host = c.machine.HostPath(std::wstring(directory) + L"\\FwMode.exe");

@@ -53,7 +53,7 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
     if (std::strcmp(arg, "--disk") == 0 || std::strcmp(arg, "--usb-disk") == 0 ||
         std::strcmp(arg, "--removable") == 0) {
       if (!value(i, arg, &text)) return 2;
-      sim::DiskKind kind = arg[2] == 'd' ? sim::DiskKind::Fixed
+      sim::DiskKind kind = arg[2] == 'd'   ? sim::DiskKind::Fixed
                            : arg[2] == 'u' ? sim::DiskKind::Usb
                                            : sim::DiskKind::Removable;
       options->disks.push_back(DiskOption{text, kind});
@@ -121,6 +121,14 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
       } else {
         options->userWritable.push_back(text);
       }
+    } else if (std::strcmp(arg, "--user-mutex") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      // Windows takes no backslash in a name of the session's namespace.
+      if (text.empty() || text.find('\\') != std::string::npos) {
+        *error = "--user-mutex: '" + text + "' is not a mutex name without backslash";
+        return 2;
+      }
+      options->userMutexes.push_back(text);
     } else if (std::strcmp(arg, "--launcher-running") == 0) {
       options->launcherRunning = true;
     } else if (std::strcmp(arg, "--user-env") == 0) {

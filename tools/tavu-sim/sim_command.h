@@ -47,6 +47,8 @@ struct SimOptions {
   // Where the running launcher lies, and the folders standard users may write.
   std::string launcherPath;               // empty: the installed launcher's path
   std::vector<std::string> userWritable;  // Windows paths
+  // Mutexes a standard user's process made in the session's namespace.
+  std::vector<std::string> userMutexes;
   std::string command;
   bool json = false;
   bool write = false;
