@@ -68,7 +68,7 @@ bool ReplaceRunning(const DeployPaths& p) {
   FileApi& files = *Sys().files;
   if (!files.MoveReplace(p.installed, p.aside)) return false;
   if (!MoveNewIntoPlace(p)) {
-    (void)files.MoveReplace(p.aside, p.installed);
+    (void)RetryWhileInUse([&files, &p] { return files.MoveReplace(p.aside, p.installed); });
     return false;
   }
   if (!files.MoveAtRestart(p.aside, nullptr)) {
