@@ -1,10 +1,13 @@
 #include "win32/win32_files.h"
 
+// <windows.h> first: the other SDK headers build on it.
+// clang-format off
+#include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <windows.h>
+// clang-format on
 
 #include <cwchar>
 

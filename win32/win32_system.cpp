@@ -1,8 +1,11 @@
 #include "win32/win32_system.h"
 
+// <windows.h> first: the other SDK headers build on it.
+// clang-format off
+#include <windows.h>
 #include <ntsecapi.h>
 #include <shlobj.h>
-#include <windows.h>
+// clang-format on
 
 #include "common/wide_text.h"
 
