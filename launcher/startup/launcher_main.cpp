@@ -26,17 +26,19 @@ constexpr wchar_t kAbortCaption[] = L"Recovery Aborted";
 
 // True when another launcher already holds the instance mutex. Any process
 // of the session may make a mutex under the plain name, so the launcher's
-// lies in its private namespace. Without that namespace the launcher runs
-// unguarded: a second window is a smaller harm than a logon task that never
-// reaches the firmware mode.
+// lies in its private namespace, which an elevated launcher on Windows
+// always gets. Where Windows offers none (Wine has none), the session's
+// name is the only place left.
 bool AnotherLauncherRuns(StartupApi& api) {
   std::uint32_t error = 0;
-  if (!api.MakeAdminsNamespace(kInstanceNamespace, &error) &&
-      (error != kErrorAlreadyExists || !api.OpenAdminsNamespace(kInstanceNamespace))) {
+  const bool inNamespace = api.MakeAdminsNamespace(kInstanceNamespace, &error) ||
+                           (error == kErrorAlreadyExists && api.OpenAdminsNamespace(kInstanceNamespace));
+  wchar_t name[kPathChars];
+  if (!inNamespace) {
+    CopyBounded(name, kPathChars, kInstanceMutexName);
+  } else if (FormatBounded(name, kPathChars, L"%ls\\%ls", kInstanceNamespace, kInstanceMutexName) < 0) {
     return false;
   }
-  wchar_t name[kPathChars];
-  if (FormatBounded(name, kPathChars, L"%ls\\%ls", kInstanceNamespace, kInstanceMutexName) < 0) return false;
   if (api.OpenNamedMutex(name)) return true;
   api.CreateNamedMutex(name, &error);
   return error == kErrorAlreadyExists;

@@ -355,7 +355,7 @@ TEST_F(LauncherMainTest, NoUserHeldNameKeepsTheLogonTaskFromTheFirmwareSwitch) {
        [](sim::SimMachine& m) { m.startup().HoldMutex(L"TAVU F9 Recovery"); }},
       {"a user's mutex of the namespace's name",
        [](sim::SimMachine& m) { m.startup().HoldMutex(L"TavuRecovery"); }},
-      // Without its namespace the launcher runs unguarded rather than not at all.
+      // Without a namespace the session's name is the only guard left.
       {"private namespaces refused", [](sim::SimMachine& m) { m.startup().SetNamespacesRefused(true); }},
   };
   for (const auto& c : cases) {
