@@ -265,7 +265,7 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
   json.Key("logon_task").Bool(f.taskRegistered);
   json.Key("logon_task_failure");
   f.taskFailure != 0 ? json.Int(static_cast<std::uint32_t>(f.taskFailure)) : json.Null();
-  json.Key("installed_launcher").BeginObject().Key("path").WString(patcher::kLauncherPath).Key("version");
+  json.Key("installed_launcher").BeginObject().Key("path").WString(f.launcherPath).Key("version");
   f.launcherInstalled&& f.launcherVersion[0] != L'\0' ? json.WString(f.launcherVersion) : json.Null();
   json.Key("patcher_would").String(PatcherWord(f.patcherWould)).EndObject();
 

@@ -1,11 +1,13 @@
 #include "check/recovery_check.h"
 
 #include "check/verdict.h"
+#include "common/claimed_file.h"
 #include "common/com_api.h"
 #include "common/disk_api.h"
 #include "common/file_api.h"
 #include "common/in_use_retry.h"
 #include "common/platform.h"
+#include "common/system_folders.h"
 #include "common/unique_handle.h"
 #include "launcher/arming/script_writer.h"
 #include "launcher/services/firmware_device.h"
@@ -29,21 +31,26 @@ void Firmware(CheckFacts& f) {
 // its listing file: fresh, and writable by Administrators and SYSTEM only.
 void CaptureListing(CheckFacts& f, ListingLines* listing) {
   wchar_t command[kPathChars];
+  wchar_t batchPreferred[kPathChars];
+  wchar_t listingPreferred[kPathChars];
+  wchar_t listingPath[kPathChars] = {};
   ScriptWriter batch;
   f.listingCaptured =
-      FormatBounded(command, kPathChars, L"bcdedit /enum all > \"%ls\"", kCheckListingPath) >= 0 &&
-      batch.Create(kCheckBatchPath) && batch.AppendLine(L"@ECHO OFF") && batch.AppendLine(command) &&
-      CreateFreshAdminsOnlyFile(kCheckListingPath);
+      WindowsPath(kCheckBatchName, batchPreferred, kPathChars) &&
+      WindowsPath(kCheckListingName, listingPreferred, kPathChars) &&
+      ClaimAdminsOnlyFile(listingPreferred, kForeignFileWaitMilliseconds, listingPath, kPathChars) &&
+      FormatBounded(command, kPathChars, L"bcdedit /enum all > \"%ls\"", listingPath) >= 0 &&
+      batch.Create(batchPreferred) && batch.AppendLine(L"@ECHO OFF") && batch.AppendLine(command);
   if (f.listingCaptured) {
     wchar_t parameters[kPathChars];
     // /d: the owner's AutoRun command is not to run with the check's rights.
-    FormatBounded(parameters, kPathChars, L"/d /c \"%ls\"", kCheckBatchPath);
+    FormatBounded(parameters, kPathChars, L"/d /c \"%ls\"", batch.path());
     RunSystemTool(L"cmd.exe", parameters, 0);
-    f.listingRead = ReadListing(kCheckListingPath, listing);
+    f.listingRead = ReadListing(listingPath, listing);
   }
-  // A scanner may hold them a moment after the command processor read them.
-  for (const wchar_t* path : {kCheckBatchPath, kCheckListingPath}) {
-    (void)RetryWhileInUse([path] { return Sys().files->Remove(path); });
+  // A scanner may hold them a while after the command processor read them.
+  for (const wchar_t* path : {batch.path(), static_cast<const wchar_t*>(listingPath)}) {
+    if (path[0] != L'\0') (void)RetryWhileOwnFileInUse([path] { return Sys().files->Remove(path); });
   }
 }
 
@@ -96,7 +103,8 @@ void FwModeTool(CheckFacts& f) {
 }
 
 void InstalledLauncher(CheckFacts& f) {
-  f.launcherInstalled = Sys().files->Exists(patcher::kLauncherPath);
+  f.launcherInstalled =
+      patcher::LauncherPath(L"", f.launcherPath, kPathChars) && Sys().files->Exists(f.launcherPath);
   if (!f.launcherInstalled) return;
   (void)patcher::GetFileVersion(f.launcherVersion, kPathChars);
   patcher::VersionList installed;

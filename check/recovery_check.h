@@ -23,8 +23,9 @@
 namespace tavu::check {
 
 // Where the check captures the boot configuration listing: never the worker's files.
-inline constexpr wchar_t kCheckBatchPath[] = L"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd";
-inline constexpr wchar_t kCheckListingPath[] = L"C:\\Windows\\Temp\\TavuRecoveryCheck.txt";
+// Under the Windows folder.
+inline constexpr wchar_t kCheckBatchName[] = L"Temp\\TavuRecoveryCheck.cmd";
+inline constexpr wchar_t kCheckListingName[] = L"Temp\\TavuRecoveryCheck.txt";
 inline constexpr wchar_t kLauncherFolder[] = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher";
 inline constexpr wchar_t kFwModePath[] = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe";
 
@@ -92,6 +93,7 @@ struct CheckFacts {
   std::int32_t taskFailure = 0;  // HRESULT of the query step that failed, 0 answered
   // The installed launcher and the patcher's decision on it.
   bool launcherInstalled = false;
+  wchar_t launcherPath[kPathChars] = {};  // under the program folder Windows names
   wchar_t launcherVersion[kPathChars] = {};
   PatcherDecision patcherWould = PatcherDecision::Nothing;
   TrustFacts trust;

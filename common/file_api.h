@@ -10,11 +10,11 @@
 namespace tavu {
 
 enum class FileAccess : std::uint8_t {
-  None,       // existence probe: no data access
+  None,  // existence probe: no data access
   Read,
   Write,
   ReadWrite,
-  Append,     // every write lands at the end of the file
+  Append,  // every write lands at the end of the file
 };
 
 enum class FileCreate : std::uint8_t {
@@ -34,7 +34,7 @@ enum class FileSecurity : std::uint8_t { Default, AdminsOnly };
 struct FileIdentity {
   bool reparsePoint = false;  // FILE_ATTRIBUTE_REPARSE_POINT: the link itself, not a target
   bool directory = false;
-  std::uint32_t links = 0;    // nNumberOfLinks: names the same file has
+  std::uint32_t links = 0;  // nNumberOfLinks: names the same file has
   // The owner is Administrators (S-1-5-32-544) or SYSTEM (S-1-5-18), or the
   // program's own account where its token does not give new files to
   // Administrators: someone at least as trusted as the program.
@@ -73,18 +73,27 @@ class FileApi {
   virtual bool MakeDirectories(const wchar_t* path) = 0;
   // DeleteFileW: never follows a link to another file; removes the link itself.
   virtual bool Remove(const wchar_t* path) = 0;
+  // RemoveDirectoryW: an empty folder, or a folder link itself (never what it
+  // leads to). ERROR_DIR_NOT_EMPTY for a folder that holds anything,
+  // ERROR_DIRECTORY for a file. (A default: small test fakes.)
+  virtual bool RemoveFolder(const wchar_t* path) {
+    (void)path;
+    return false;
+  }
   // MoveFileExW(from, to, REPLACE_EXISTING | WRITE_THROUGH): one step, or nothing.
   virtual bool MoveReplace(const wchar_t* from, const wchar_t* to) = 0;
   // MoveFileExW(from, to, REPLACE_EXISTING | DELAY_UNTIL_REBOOT): Windows
   // moves the file when it next starts, before any program can hold the
-  // target. Only an administrator may ask. (Defaults: small test fakes.)
+  // target; a null `to` deletes it then. Only an administrator may ask.
+  // (Defaults: small test fakes.)
   virtual bool MoveAtRestart(const wchar_t* from, const wchar_t* to) {
     (void)from;
     (void)to;
     return false;
   }
-  // Whether that move is among the ones Windows will carry out at the next
-  // start (PendingFileRenameOperations), names compared without regard to case.
+  // Whether that move (a deletion for a null `to`) is among the ones Windows
+  // will carry out at the next start (PendingFileRenameOperations), names
+  // compared without regard to case.
   virtual bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
     (void)from;
     (void)to;

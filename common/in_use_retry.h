@@ -18,6 +18,10 @@ namespace tavu {
 // other refusal will not go away and ends the tries at once.
 inline constexpr int kInUseTries = 10;
 inline constexpr std::uint32_t kInUsePauseMilliseconds = 100;
+// A cloud-backed scanner holds a fresh script or listing while it asks its
+// service, for seconds: a program waits this long for a file of its own
+// before it gives the file up.
+inline constexpr std::uint32_t kOwnFileWaitMilliseconds = 10000;
 
 inline bool RefusedWhileInUse(std::uint32_t error) {
   return error == kErrorSharingViolation || error == kErrorAccessDenied;
@@ -25,12 +29,19 @@ inline bool RefusedWhileInUse(std::uint32_t error) {
 
 // step() is a call that sets the last error when it fails.
 template <class Step>
-bool RetryWhileInUse(Step step) {
+bool RetryWhileInUse(Step step, int tries = kInUseTries) {
   for (int attempt = 1;; ++attempt) {
     if (step()) return true;
-    if (attempt == kInUseTries || !RefusedWhileInUse(Sys().system->LastError())) return false;
+    if (attempt >= tries || !RefusedWhileInUse(Sys().system->LastError())) return false;
     Sys().system->Pause(kInUsePauseMilliseconds);
   }
+}
+
+// Waits out a scanner on a file of the program's own, for up to
+// kOwnFileWaitMilliseconds.
+template <class Step>
+bool RetryWhileOwnFileInUse(Step step) {
+  return RetryWhileInUse(step, static_cast<int>(kOwnFileWaitMilliseconds / kInUsePauseMilliseconds) + 1);
 }
 
 }  // namespace tavu

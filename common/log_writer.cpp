@@ -3,11 +3,14 @@
 #include <cwchar>
 #include <utility>
 
+#include "common/claimed_file.h"
 #include "common/file_api.h"
 #include "common/platform.h"
 #include "common/system_api.h"
+#include "common/system_folders.h"
 #include "common/unique_handle.h"
 #include "common/utf16.h"
+#include "common/win_errors.h"
 
 namespace tavu {
 
@@ -41,8 +44,8 @@ void SplitDriveAndDirectory(const wchar_t* path, wchar_t (&drive)[3], wchar_t (&
 std::size_t BuildLine(wchar_t (&line)[kLogLineChars], const wchar_t* body) {
   line[0] = L'\0';
   LocalTime t = Sys().system->Now();
-  FormatBounded(line, kLogLineChars, L"[%04d/%02d/%02d %02d:%02d:%02d]\t", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  FormatBounded(line, kLogLineChars, L"[%04d/%02d/%02d %02d:%02d:%02d]\t", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   AppendBounded(line, kLogLineChars - 2, body);
   AppendBounded(line, kLogLineChars, L"\r\n");
   return std::wcslen(line);
@@ -68,48 +71,77 @@ bool IsOurOwnPlainFile(const FileIdentity& id) {
   return !id.reparsePoint && !id.directory && id.links == 1 && id.ownerTrusted;
 }
 
+enum class LogOpen : std::uint8_t {
+  Opened,
+  Refused,  // left alone: nothing written, nothing removed
+  Taken,    // someone else's file or folder holds the name and stays there
+};
+
 // The log, opened once by its name for appending; every byte of the call goes
 // through this one handle, so nothing can swap the name between the checks
 // and the write. *needsBom: the file is empty and the line must bring FF FE.
-// False, with nothing written, for a file of ours without the mark and for a
-// name that cannot be made ours.
-bool OpenLog(const wchar_t* path, UniqueHandle* log, bool* needsBom) {
+LogOpen OpenLog(const wchar_t* path, UniqueHandle* log, bool* needsBom) {
   FileApi& files = *Sys().files;
+  SystemApi& system = *Sys().system;
   UniqueHandle file(files.OpenNameItself(path));
   if (file) {
     FileIdentity id;
     // Not knowing what the file is, nothing is written and nothing removed:
     // it may be our own log with every earlier line.
-    if (!files.Identify(file.get(), &id)) return false;
+    if (!files.Identify(file.get(), &id)) return LogOpen::Refused;
     if (IsOurOwnPlainFile(id)) {
       std::uint8_t head[2] = {};
       std::uint32_t read = 0;
-      if (!files.Read(file.get(), head, 2, &read)) return false;
+      if (!files.Read(file.get(), head, 2, &read)) return LogOpen::Refused;
       *needsBom = read == 0;
       // A file that starts otherwise is left as it is, never repaired.
-      if (read != 0 && (read != 2 || head[0] != kBom[0] || head[1] != kBom[1])) return false;
+      if (read != 0 && (read != 2 || head[0] != kBom[0] || head[1] != kBom[1])) return LogOpen::Refused;
       *log = std::move(file);
-      return true;
+      return LogOpen::Opened;
     }
     // DeleteFileW removes a link itself, never its target, and one name of a
     // file with several, leaving the others and the data.
     file.reset();
-    if (!files.Remove(path)) return false;
+    if (!files.Remove(path)) {
+      return system.LastError() == kErrorSharingViolation ? LogOpen::Taken : LogOpen::Refused;
+    }
+  } else if (const std::uint32_t openError = system.LastError(); openError != kErrorFileNotFound &&
+                                                                 openError != kErrorPathNotFound &&
+                                                                 !files.RemoveFolder(path)) {
+    // Not an empty folder, nor a link to a folder, that someone made at the
+    // name: one with something in it stays someone else's; a file that
+    // cannot be opened is someone else's only while he holds it.
+    const std::uint32_t folderError = system.LastError();
+    if (folderError == kErrorDirNotEmpty) return LogOpen::Taken;
+    return folderError == kErrorDirectory && openError == kErrorSharingViolation ? LogOpen::Taken
+                                                                                 : LogOpen::Refused;
   }
   // A name that is still, or again, taken (a failed open of a file that is
   // there, or one planted after the removal) makes the create fail: it is
   // never opened. The new log is protected as the worker's temporary files are.
-  UniqueHandle created(files.OpenFile(path, FileAccess::Append, FileCreate::CreateNew, FileSecurity::AdminsOnly));
-  if (!created) return false;
+  UniqueHandle created(
+      files.OpenFile(path, FileAccess::Append, FileCreate::CreateNew, FileSecurity::AdminsOnly));
+  if (!created) return system.LastError() == kErrorFileExists ? LogOpen::Taken : LogOpen::Refused;
   *needsBom = true;
   *log = std::move(created);
-  return true;
+  return LogOpen::Opened;
+}
+
+// The log for this call: its own name, or the stand-in this run moved to,
+// or a new stand-in when someone else's file or folder keeps the name.
+bool OpenRunLog(LogContext& ctx, UniqueHandle* log, bool* needsBom) {
+  const bool standing = ctx.standIn[0] != L'\0' && EqualsIgnoreAsciiCase(ctx.standInFor, ctx.fullPath);
+  const LogOpen opened = OpenLog(standing ? ctx.standIn : ctx.fullPath, log, needsBom);
+  if (opened != LogOpen::Taken || standing) return opened == LogOpen::Opened;
+  if (!CreateAdminsOnlyBeside(ctx.fullPath, ctx.standIn, kPathChars)) return false;
+  CopyBounded(ctx.standInFor, kPathChars, ctx.fullPath);
+  return OpenLog(ctx.standIn, log, needsBom) == LogOpen::Opened;
 }
 
 bool AppendLine(LogContext& ctx, const wchar_t* body) {
   UniqueHandle log;
   bool needsBom = false;
-  if (!OpenLog(ctx.fullPath, &log, &needsBom)) return false;
+  if (!OpenRunLog(ctx, &log, &needsBom)) return false;
 
   wchar_t line[kLogLineChars];
   std::size_t len = BuildLine(line, body);
@@ -130,6 +162,12 @@ bool AppendLine(LogContext& ctx, const wchar_t* body) {
 
 void ResolveLogPath(LogContext& ctx, const wchar_t* fileName) {
   CopyBounded(ctx.name, kPathChars, fileName != nullptr ? fileName : L"");
+  const std::size_t prefixLength = std::wcslen(kWindowsFolderPrefix);
+  if (std::wcsncmp(ctx.name, kWindowsFolderPrefix, prefixLength) == 0) {
+    wchar_t below[kPathChars];
+    CopyBounded(below, kPathChars, ctx.name + prefixLength);
+    WindowsPath(below, ctx.name, kPathChars);
+  }
   SplitDriveAndDirectory(ctx.name, ctx.drive, ctx.dirPart);
   if (ctx.drive[1] == L':') {
     CopyBounded(ctx.directory, kPathChars, ctx.drive);
@@ -147,7 +185,7 @@ void ResolveLogPath(LogContext& ctx, const wchar_t* fileName) {
 bool EnsureLogFile(LogContext& ctx) {
   UniqueHandle log;
   bool needsBom = false;
-  if (!OpenLog(ctx.fullPath, &log, &needsBom)) return false;
+  if (!OpenRunLog(ctx, &log, &needsBom)) return false;
   std::uint32_t written = 0;
   return !needsBom || (Sys().files->Write(log.get(), kBom, 2, &written) && written == 2);
 }

@@ -77,6 +77,18 @@ class SystemApi {
     (void)build;
     return false;
   }
+  // RtlGenRandom (advapi32's SystemFunction036) into *number. False when the
+  // call fails.
+  virtual bool UnforeseeableNumber(std::uint32_t* number) = 0;
+  // GetSystemWindowsDirectoryW(buffer, capacity): the characters written
+  // without the terminator; 0 on failure or when the folder does not fit.
+  virtual std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t capacity) = 0;
+  // SHGetKnownFolderPath(FOLDERID_ProgramFiles), or for native64 the 64-bit
+  // folder: FOLDERID_ProgramFilesX64, which Windows refuses to 32-bit
+  // programs and 32-bit Windows lacks, and then ProgramW6432Dir of
+  // HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion in the 64-bit registry
+  // view. Copied as with WindowsFolder; 0 on failure or when it does not fit.
+  virtual std::uint32_t ProgramFilesFolder(bool native64, wchar_t* buffer, std::uint32_t capacity) = 0;
 };
 
 }  // namespace tavu

@@ -35,8 +35,7 @@ void LogNumber(const wchar_t* format, int value) {
 
 // Every basic-data entry in table order: attributes 0 in the shared buffer,
 // the whole layout written back, then the entry's volume and its letter.
-void ClearBasicDataAttributes(Handle disk, int number, const HeapBlock& layoutBlock,
-                              wchar_t* volumeName) {
+void ClearBasicDataAttributes(Handle disk, int number, const HeapBlock& layoutBlock, wchar_t* volumeName) {
   const DriveLayoutView layout(layoutBlock.get(), kLayoutBytes);
   const std::uint32_t count = layout.Count();
   // The log numbers the entries from 1.
@@ -53,7 +52,8 @@ void ClearBasicDataAttributes(Handle disk, int number, const HeapBlock& layoutBl
     entry.Gpt.Attributes = 0;
     if (!Sys().disks->SetLayout(disk, layoutBlock.get(), kLayoutBytes)) continue;
     // Whether or not it came in time, the search below decides and logs.
-    if (wasHidden) static_cast<void>(WaitForVolumeArrival(static_cast<std::uint32_t>(number), entry.StartingOffset));
+    if (wasHidden)
+      static_cast<void>(WaitForVolumeArrival(static_cast<std::uint32_t>(number), entry.StartingOffset));
     if (FindVolume(volumeName, static_cast<std::uint32_t>(number), entry.StartingOffset,
                    entry.PartitionLength)) {
       SetVolumeLetter(volumeName);
@@ -89,7 +89,8 @@ void PatchDisk(const SearchableDisks& disks, wchar_t* volumeName) {
 }
 
 void UpdateLauncher() {
-  if (!Sys().files->Exists(kLauncherPath)) return;
+  wchar_t launcher[kPathChars];
+  if (!LauncherPath(L"", launcher, kPathChars) || !Sys().files->Exists(launcher)) return;
   WriteLog(kTag, L"Find TAVU Recovery");
   wchar_t installed[kPathChars];
   // An unreadable version leaves the text empty, which is older than any.

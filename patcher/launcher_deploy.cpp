@@ -1,12 +1,15 @@
 #include "patcher/launcher_deploy.h"
 
+#include <cwchar>
+
 #include "common/file_api.h"
+#include "common/in_use_retry.h"
 #include "common/platform.h"
 #include "common/resource_api.h"
 #include "common/system_api.h"
 #include "common/trusted_path.h"
 #include "common/unique_handle.h"
-#include "common/in_use_retry.h"
+#include "common/wide_text.h"
 #include "common/win_errors.h"
 #include "patcher/launcher_version.h"
 #include "patcher/patcher_log.h"
@@ -14,8 +17,6 @@
 namespace tavu::patcher {
 
 namespace {
-
-constexpr const wchar_t* kLauncherFolder = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher";
 
 // The whole of bytes, on disk, in a file that did not exist before.
 bool WriteNewFile(const wchar_t* path, const std::uint8_t* bytes, std::uint32_t size) {
@@ -38,6 +39,14 @@ bool WriteNewFile(const wchar_t* path, const std::uint8_t* bytes, std::uint32_t 
   return files.Close(file.release());
 }
 
+// The installed launcher and the two names beside it, as this Windows
+// names its program folder.
+struct DeployPaths {
+  wchar_t installed[kPathChars] = {};
+  wchar_t fresh[kPathChars] = {};
+  wchar_t aside[kPathChars] = {};
+};
+
 // While a program runs, the loader holds its file without write sharing: an
 // open for writing fails with a sharing violation. An access-denied refusal
 // instead means someone protected the file, which a move at restart (carried
@@ -47,8 +56,39 @@ bool RunningAsProgram(const wchar_t* path) {
   return !file && Sys().system->LastError() == kErrorSharingViolation;
 }
 
-bool RemoveTemporary() {
-  return RetryWhileInUse([] { return Sys().files->Remove(kLauncherTempPath); });
+bool RemoveTemporary(const DeployPaths& p) {
+  return RetryWhileInUse([&p] { return Sys().files->Remove(p.fresh); });
+}
+
+bool MoveNewIntoPlace(const DeployPaths& p) {
+  return RetryWhileInUse([&p] { return Sys().files->MoveReplace(p.fresh, p.installed); });
+}
+
+// The loader opens a program's file with delete sharing, so a running
+// launcher can take another name in its folder, leaving its own name free
+// for the new file at once; the old file goes at the next start, when
+// nothing runs it. A name it cannot take, or a new file that then cannot
+// move in, leaves the running launcher where it was.
+bool ReplaceRunning(const DeployPaths& p) {
+  FileApi& files = *Sys().files;
+  if (!files.MoveReplace(p.installed, p.aside)) return false;
+  if (!MoveNewIntoPlace(p)) {
+    (void)RetryWhileInUse([&files, &p] { return files.MoveReplace(p.aside, p.installed); });
+    return false;
+  }
+  if (!files.MoveAtRestart(p.aside, nullptr)) {
+    WriteLog(L"FixDowngarde", L"The old TAVU Recovery is left beside the new one");
+  }
+  return true;
+}
+
+// Windows moves the complete new file into place at the next start, before
+// anything can run or scan it; asked once, the move stays pending however
+// often the patcher runs before that start.
+bool ReplaceAtRestart(const DeployPaths& p, bool movePending, const wchar_t* why) {
+  if (!movePending && !Sys().files->MoveAtRestart(p.fresh, p.installed)) return false;
+  WriteLog(L"FixDowngarde", why);
+  return true;
 }
 
 }  // namespace
@@ -62,10 +102,18 @@ void ExtractLauncher() {
       bytes == nullptr || size == 0) {
     return;
   }
+  DeployPaths p;
+  if (!LauncherPath(L"", p.installed, kPathChars) || !LauncherPath(kNewSuffix, p.fresh, kPathChars) ||
+      !LauncherPath(kAsideSuffix, p.aside, kPathChars)) {
+    return;
+  }
   // The logon task runs the launcher with the highest rights: into a folder
   // that someone else may change, a new launcher would be no safer than the
   // old one, and whatever is put beside it would run as well.
-  if (!OnlyAdminsCanChange(kLauncherFolder)) {
+  wchar_t folder[kPathChars];
+  CopyBounded(folder, kPathChars, p.installed);
+  if (wchar_t* name = std::wcsrchr(folder, L'\\')) *name = L'\0';
+  if (!OnlyAdminsCanChange(folder)) {
     WriteLog(L"FixDowngarde", L"Users can change the launcher's folder, do not copy");
     return;
   }
@@ -73,27 +121,32 @@ void ExtractLauncher() {
   // Someone made the installed launcher read-only: leave it as it is. Replacing
   // by rename would pass over the flag on some file systems (and under Wine),
   // where writing into the file would have been refused.
-  if (files.IsReadOnly(kLauncherPath)) return;
+  if (files.IsReadOnly(p.installed)) return;
   // Asked for by an earlier run whose launcher was running too.
-  const bool movePending = files.MovePendingAtRestart(kLauncherTempPath, kLauncherPath);
+  const bool movePending = files.MovePendingAtRestart(p.fresh, p.installed);
   // A leftover of an interrupted run, or of that earlier run, would make
   // CREATE_NEW fail; the new file is always one this run made.
-  (void)RemoveTemporary();
-  if (!WriteNewFile(kLauncherTempPath, bytes, size)) {
-    (void)RemoveTemporary();
+  (void)RemoveTemporary(p);
+  if (!WriteNewFile(p.fresh, bytes, size)) {
+    (void)RemoveTemporary(p);
     return;
   }
-  if (RetryWhileInUse([&files] { return files.MoveReplace(kLauncherTempPath, kLauncherPath); })) return;
-  // A running launcher cannot be replaced until it ends: the logon task
-  // starts it after every arming. Windows moves the complete new file into
-  // place at the next start, before anything can run it; asked once, the move
-  // stays pending however often the patcher runs before that start.
-  if (Sys().system->LastError() == kErrorAccessDenied && RunningAsProgram(kLauncherPath) &&
-      (movePending || files.MoveAtRestart(kLauncherTempPath, kLauncherPath))) {
-    WriteLog(L"FixDowngarde", L"TAVU Recovery is running, it is replaced at the next restart");
+  if (MoveNewIntoPlace(p)) return;
+  const std::uint32_t refusal = Sys().system->LastError();
+  // A running launcher: the logon task starts it after every arming.
+  if (refusal == kErrorAccessDenied && RunningAsProgram(p.installed)) {
+    if (ReplaceRunning(p)) return;
+    if (ReplaceAtRestart(p, movePending, L"TAVU Recovery is running, it is replaced at the next restart"))
+      return;
+  }
+  // A scanner still holds the new file: it is complete, and Windows can move
+  // it at the next start; dropping it would keep the old launcher unsaid.
+  if (refusal == kErrorSharingViolation &&
+      ReplaceAtRestart(p, movePending,
+                       L"The new TAVU Recovery is in use, it is replaced at the next restart")) {
     return;
   }
-  (void)RemoveTemporary();
+  (void)RemoveTemporary(p);
 }
 
 }  // namespace tavu::patcher

@@ -5,6 +5,7 @@
 #include "common/heap_block.h"
 #include "common/platform.h"
 #include "common/resource_api.h"
+#include "common/system_folders.h"
 #include "common/utf16.h"
 
 namespace tavu::patcher {
@@ -44,11 +45,16 @@ std::size_t Utf16Length(const std::uint8_t* bytes, std::uint32_t maxUnits) {
 
 }  // namespace
 
+bool LauncherPath(const wchar_t* suffix, wchar_t* out, std::size_t capacity) {
+  return ProgramFilesPath(kLauncherBelowProgramFiles, out, capacity) &&
+         AppendBounded(out, capacity, suffix != nullptr ? suffix : L"");
+}
+
 int GetFileVersion(wchar_t* version, std::size_t capacity) {
   if (version == nullptr || capacity == 0) return 0;
   std::memset(version, 0, capacity * sizeof(wchar_t));
   wchar_t path[kLongTextChars];
-  CopyBounded(path, kLongTextChars, kLauncherPath);
+  if (!LauncherPath(L"", path, kLongTextChars)) return 0;
 
   ResourceApi& resources = *Sys().resources;
   std::uint32_t size = resources.VersionInfoSize(path);

@@ -9,8 +9,13 @@
 
 namespace tavu::patcher {
 
-inline constexpr const wchar_t* kLauncherPath =
-    L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
+// Where the launcher is installed, under the folder of (64-bit) programs.
+inline constexpr const wchar_t* kLauncherBelowProgramFiles =
+    L"TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
+// The installed launcher's path as this Windows names its program folder,
+// followed by suffix (L"" for the launcher itself, L".new" beside it). False
+// when it does not fit.
+bool LauncherPath(const wchar_t* suffix, wchar_t* out, std::size_t capacity);
 // The FileVersion of the launcher this patcher carries.
 inline constexpr const wchar_t* kThresholdVersion = L"1.0.0.7";
 

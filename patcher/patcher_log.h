@@ -5,8 +5,8 @@
 
 namespace tavu::patcher {
 
-// "WIndows" with two capitals is how the file has always been named.
-inline constexpr const wchar_t* kPatcherLogPath = L"C:\\WIndows\\Temp\\TvPatchDowngrade.log";
+// In the Windows folder, as Windows names it.
+inline constexpr const wchar_t* kPatcherLogPath = L"%SystemRoot%\\Temp\\TvPatchDowngrade.log";
 
 bool WriteLog(const wchar_t* tag, const wchar_t* message);
 

@@ -1,14 +1,18 @@
 #include "win32/win32_files.h"
 
+// <windows.h> first: the other SDK headers build on it.
+// clang-format off
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+// clang-format on
 
 #include <cwchar>
 
 #include "common/heap_block.h"
+#include "common/pending_renames.h"
 #include "win32/local_security.h"
 #include "win32/win32_handle.h"
 #include "win32/win32_security.h"
@@ -19,21 +23,30 @@ namespace {
 
 DWORD AccessMask(FileAccess access) {
   switch (access) {
-    case FileAccess::None: return 0;
-    case FileAccess::Read: return GENERIC_READ;
-    case FileAccess::Write: return GENERIC_WRITE;
-    case FileAccess::ReadWrite: return GENERIC_READ | GENERIC_WRITE;
-    case FileAccess::Append: return FILE_APPEND_DATA | SYNCHRONIZE;
+    case FileAccess::None:
+      return 0;
+    case FileAccess::Read:
+      return GENERIC_READ;
+    case FileAccess::Write:
+      return GENERIC_WRITE;
+    case FileAccess::ReadWrite:
+      return GENERIC_READ | GENERIC_WRITE;
+    case FileAccess::Append:
+      return FILE_APPEND_DATA | SYNCHRONIZE;
   }
   return 0;
 }
 
 DWORD Disposition(FileCreate create) {
   switch (create) {
-    case FileCreate::OpenExisting: return OPEN_EXISTING;
-    case FileCreate::CreateAlways: return CREATE_ALWAYS;
-    case FileCreate::CreateNew: return CREATE_NEW;
-    case FileCreate::OpenAlways: return OPEN_ALWAYS;
+    case FileCreate::OpenExisting:
+      return OPEN_EXISTING;
+    case FileCreate::CreateAlways:
+      return CREATE_ALWAYS;
+    case FileCreate::CreateNew:
+      return CREATE_NEW;
+    case FileCreate::OpenAlways:
+      return OPEN_ALWAYS;
   }
   return OPEN_EXISTING;
 }
@@ -106,7 +119,8 @@ class TokenValue {
 // processes are not as trusted as it is.
 bool TrustedOwner(PSID owner) {
   if (owner == nullptr) return false;
-  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) return true;
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid))
+    return true;
   OwnedHandle token = QueryToken();
   TokenValue<TOKEN_OWNER> newFiles(token.get(), TokenOwner);
   TokenValue<TOKEN_USER> account(token.get(), TokenUser);
@@ -123,8 +137,8 @@ bool Win32Files::Identify(Handle file, FileIdentity* identity) {
   if (!GetFileInformationByHandle(file, &info)) return false;
   PSID owner = nullptr;
   LocalSecurityDescriptor sd;
-  DWORD r = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                            sd.out());
+  DWORD r = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, sd.out());
   if (r != ERROR_SUCCESS) {
     SetLastError(r);
     return false;
@@ -174,6 +188,8 @@ bool Win32Files::MakeDirectories(const wchar_t* path) {
 
 bool Win32Files::Remove(const wchar_t* path) { return DeleteFileW(path) != FALSE; }
 
+bool Win32Files::RemoveFolder(const wchar_t* path) { return RemoveDirectoryW(path) != FALSE; }
+
 bool Win32Files::MoveReplace(const wchar_t* from, const wchar_t* to) {
   return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
@@ -204,14 +220,6 @@ class RegistryKey {
   HKEY key_ = nullptr;
 };
 
-// A name as the session manager lists it, "\??\C:\..." (a target that may
-// be replaced starts with '!'), against a Win32 path.
-bool ListedAs(const wchar_t* listed, const wchar_t* path) {
-  if (listed[0] == L'!') ++listed;
-  if (listed[0] == L'\\' && listed[1] == L'?' && listed[2] == L'?' && listed[3] == L'\\') listed += 4;
-  return CompareStringOrdinal(listed, -1, path, -1, TRUE) == CSTR_EQUAL;
-}
-
 }  // namespace
 
 bool Win32Files::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
@@ -220,8 +228,8 @@ bool Win32Files::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
   DWORD type = 0;
   DWORD bytes = 0;
   const wchar_t* value = L"PendingFileRenameOperations";
-  if (RegQueryValueExW(key.get(), value, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS || type != REG_MULTI_SZ ||
-      bytes == 0 || bytes > (1u << 24)) {
+  if (RegQueryValueExW(key.get(), value, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+      type != REG_MULTI_SZ || bytes == 0 || bytes > (1u << 24)) {
     return false;
   }
   // Two more terminators than the value claims: a list stored without its
@@ -229,19 +237,9 @@ bool Win32Files::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
   HeapBlock block = HeapBlock::Zeroed(bytes + 2 * sizeof(wchar_t));
   if (!block) return false;
   DWORD got = bytes;
-  if (RegQueryValueExW(key.get(), value, nullptr, &type, block.As<BYTE>(), &got) != ERROR_SUCCESS) return false;
-  const wchar_t* at = block.As<wchar_t>();
-  const wchar_t* end = at + got / sizeof(wchar_t);
-  // Pairs of source and target, each ended by its terminator.
-  while (at < end && *at != L'\0') {
-    const wchar_t* source = at;
-    at += wcslen(at) + 1;
-    if (at >= end) break;
-    const wchar_t* target = at;
-    at += wcslen(at) + 1;
-    if (ListedAs(source, from) && target[0] != L'\0' && ListedAs(target, to)) return true;
-  }
-  return false;
+  if (RegQueryValueExW(key.get(), value, nullptr, &type, block.As<BYTE>(), &got) != ERROR_SUCCESS)
+    return false;
+  return PendingMoveListed(block.As<wchar_t>(), got / sizeof(wchar_t), from, to);
 }
 
 bool Win32Files::Exists(const wchar_t* path) { return PathFileExistsW(path) != FALSE; }

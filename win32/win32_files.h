@@ -7,8 +7,7 @@ namespace tavu::win32 {
 
 class Win32Files : public FileApi {
  public:
-  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create,
-                  FileSecurity security) override;
+  Handle OpenFile(const wchar_t* path, FileAccess access, FileCreate create, FileSecurity security) override;
   Handle OpenNameItself(const wchar_t* path) override;
   bool Identify(Handle file, FileIdentity* identity) override;
   bool Read(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) override;
@@ -19,6 +18,7 @@ class Win32Files : public FileApi {
   bool Close(Handle handle) override;
   bool MakeDirectories(const wchar_t* path) override;
   bool Remove(const wchar_t* path) override;
+  bool RemoveFolder(const wchar_t* path) override;
   bool MoveReplace(const wchar_t* from, const wchar_t* to) override;
   bool MoveAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;

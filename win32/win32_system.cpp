@@ -1,6 +1,13 @@
 #include "win32/win32_system.h"
 
+// <windows.h> first: the other SDK headers build on it.
+// clang-format off
 #include <windows.h>
+#include <ntsecapi.h>
+#include <shlobj.h>
+// clang-format on
+
+#include "common/wide_text.h"
 
 namespace tavu::win32 {
 
@@ -67,6 +74,68 @@ bool Win32System::SystemWow64Directory(bool* present, std::uint32_t* error) {
 }
 
 void Win32System::Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
+
+bool Win32System::UnforeseeableNumber(std::uint32_t* number) {
+  return RtlGenRandom(number, sizeof *number) != FALSE;
+}
+
+std::uint32_t Win32System::WindowsFolder(wchar_t* buffer, std::uint32_t capacity) {
+  // The length without the terminator, or the size needed (terminator
+  // included) when the buffer is too small.
+  const UINT n = GetSystemWindowsDirectoryW(buffer, capacity);
+  return n < capacity ? n : 0;
+}
+
+namespace {
+
+// Frees what SHGetKnownFolderPath gave, even on failure.
+class KnownFolderText {
+ public:
+  KnownFolderText() = default;
+  ~KnownFolderText() { CoTaskMemFree(text_); }
+  KnownFolderText(const KnownFolderText&) = delete;
+  KnownFolderText& operator=(const KnownFolderText&) = delete;
+  PWSTR* out() { return &text_; }
+  const wchar_t* get() const { return text_; }
+
+ private:
+  PWSTR text_ = nullptr;
+};
+
+// {905E63B6-C1BF-494E-B29C-65B732D3D21A} and {6D809377-6AF0-444B-8957-A3773F02200E},
+// spelled out so that no GUID library is needed.
+constexpr GUID kProgramFiles = {0x905E63B6, 0xC1BF, 0x494E, {0xB2, 0x9C, 0x65, 0xB7, 0x32, 0xD3, 0xD2, 0x1A}};
+constexpr GUID kProgramFilesX64 = {
+    0x6D809377, 0x6AF0, 0x444B, {0x89, 0x57, 0xA3, 0x77, 0x3F, 0x02, 0x20, 0x0E}};
+
+std::uint32_t CopyOut(const wchar_t* text, wchar_t* buffer, std::uint32_t capacity) {
+  if (text == nullptr || !CopyBounded(buffer, capacity, text)) return 0;
+  return static_cast<std::uint32_t>(wcslen(buffer));
+}
+
+}  // namespace
+
+std::uint32_t Win32System::ProgramFilesFolder(bool native64, wchar_t* buffer, std::uint32_t capacity) {
+  if (buffer == nullptr || capacity == 0) return 0;
+  {
+    KnownFolderText folder;
+    if (SUCCEEDED(
+            SHGetKnownFolderPath(native64 ? kProgramFilesX64 : kProgramFiles, 0, nullptr, folder.out()))) {
+      return CopyOut(folder.get(), buffer, capacity);
+    }
+  }
+  if (!native64) return 0;
+  // Only administrators may write this value; a 32-bit program reads the
+  // 64-bit view only when asked.
+  DWORD bytes = capacity * sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", L"ProgramW6432Dir",
+                   RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, buffer, &bytes) != ERROR_SUCCESS) {
+    buffer[0] = L'\0';
+    return 0;
+  }
+  buffer[capacity - 1] = L'\0';
+  return static_cast<std::uint32_t>(wcslen(buffer));
+}
 
 static_assert(tavu::kSemFailCriticalErrors == SEM_FAILCRITICALERRORS &&
               tavu::kSemNoOpenFileErrorBox == SEM_NOOPENFILEERRORBOX);

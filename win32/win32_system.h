@@ -19,6 +19,9 @@ class Win32System : public SystemApi {
   bool ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacity) override;
   bool ComputerName(wchar_t* out, std::size_t capacity) override;
   bool WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) override;
+  bool UnforeseeableNumber(std::uint32_t* number) override;
+  std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t capacity) override;
+  std::uint32_t ProgramFilesFolder(bool native64, wchar_t* buffer, std::uint32_t capacity) override;
 };
 
 }  // namespace tavu::win32

@@ -3,10 +3,12 @@
 #include <cwchar>
 #include <initializer_list>
 
+#include "common/claimed_file.h"
 #include "common/file_api.h"
 #include "common/in_use_retry.h"
 #include "common/platform.h"
 #include "common/system_api.h"
+#include "common/system_folders.h"
 #include "common/ui_api.h"
 #include "common/volume_arrival.h"
 #include "common/wide_text.h"
@@ -25,9 +27,10 @@ namespace tavu {
 
 namespace {
 
-const wchar_t kBatchPath[] = L"C:\\Windows\\Temp\\RcvBoot.cmd";
-const wchar_t kEnumPath[] = L"C:\\Windows\\Temp\\RcvBoot.txt";
-const wchar_t kDiskScriptPath[] = L"C:\\Windows\\Temp\\RcvBootDisk.txt";
+// Under the Windows folder.
+const wchar_t kBatchName[] = L"Temp\\RcvBoot.cmd";
+const wchar_t kEnumName[] = L"Temp\\RcvBoot.txt";
+const wchar_t kDiskScriptName[] = L"Temp\\RcvBootDisk.txt";
 // Windows' own tools in C:\Windows\System32, each run from there.
 const wchar_t kCommandProcessor[] = L"cmd.exe";
 const wchar_t kPartitionTool[] = L"diskpart.exe";
@@ -50,7 +53,9 @@ constexpr std::uint8_t kShown = 1;
 struct WorkerState {
   wchar_t command[kPathChars] = {};
   wchar_t parameters[kPathChars] = {};
+  // The names each file is first tried under; the listing's name as made.
   wchar_t batchPath[kPathChars] = {};
+  wchar_t enumPreferred[kPathChars] = {};
   wchar_t enumPath[kPathChars] = {};
   wchar_t diskScriptPath[kPathChars] = {};
   std::int32_t diskNumber = 0;
@@ -72,10 +77,16 @@ std::uint32_t Abort(const wchar_t* message) {
   return 1;
 }
 
-// A scanner that opened a file after the tool read it may hold it a moment.
+// A scanner that opened a file after the tool read it may hold it for
+// seconds; the window's progress line moves on meanwhile.
 void DeleteTemporaryFiles(const WorkerState& s) {
   FileApi& files = *Sys().files;
-  for (const wchar_t* path : {s.batchPath, s.enumPath, s.diskScriptPath}) {
+  for (const wchar_t* path : {s.batchWriter.path(), s.enumPath, s.diskWriter.path()}) {
+    if (path[0] == L'\0') continue;
+    (void)RetryWhileOwnFileInUse([&files, path] { return files.Remove(path); });
+  }
+  // What an earlier run left under the usual names goes too.
+  for (const wchar_t* path : {s.batchPath, s.enumPreferred, s.diskScriptPath}) {
     (void)RetryWhileInUse([&files, path] { return files.Remove(path); });
   }
 }
@@ -107,14 +118,14 @@ void RunTool(WorkerState& s, const wchar_t* tool, const wchar_t* parametersForma
 }
 
 std::uint32_t BootManagerRoute(WorkerState& s) {
-  if (!FormatCommand(s, kListingCommand, s.enumPath) ||
+  // The redirection in the batch empties and keeps whatever file holds this
+  // name; make sure it is ours, so no one else can hand us a listing.
+  if (!ClaimAdminsOnlyFile(s.enumPreferred, kForeignFileWaitMilliseconds, s.enumPath, kPathChars) ||
+      !FormatCommand(s, kListingCommand, s.enumPath) ||
       !WriteScript(s.batchWriter, s.batchPath, {L"@ECHO OFF", L"CHCP 437", s.command})) {
     return AbortNotFound(s);
   }
-  // The redirection in the batch empties and keeps whatever file holds this
-  // name; make sure it is ours, so no one else can hand us a listing.
-  if (!CreateFreshAdminsOnlyFile(s.enumPath)) return AbortNotFound(s);
-  RunTool(s, kCommandProcessor, kBatchParameters, s.batchPath);
+  RunTool(s, kCommandProcessor, kBatchParameters, s.batchWriter.path());
 
   ListingLines listing;
   if (ReadListing(s.enumPath, &listing) && FindRecoveryEntryId(listing, s.recoveryEntryId)) s.found = 1;
@@ -132,13 +143,14 @@ std::uint32_t BootManagerRoute(WorkerState& s) {
   wchar_t orderLine[kPathChars];
   if (FormatBounded(customLine, kPathChars, L"bcdedit /set {bootmgr} custom:5400000f %ls", id) < 0 ||
       FormatBounded(orderLine, kPathChars, L"bcdedit /displayorder %ls", id) < 0 ||
-      !WriteScript(s.batchWriter, s.batchPath,
-                   {L"@ECHO OFF", L"CHCP 437", L"bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f",
-                    customLine, L"bcdedit /set {bootmgr} extendedinput Yes ",
-                    L"bcdedit /set {current} isolatedcontext No", orderLine})) {
+      !WriteScript(
+          s.batchWriter, s.batchPath,
+          {L"@ECHO OFF", L"CHCP 437", L"bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f",
+           customLine, L"bcdedit /set {bootmgr} extendedinput Yes ",
+           L"bcdedit /set {current} isolatedcontext No", orderLine})) {
     return AbortNotFound(s);
   }
-  RunTool(s, kCommandProcessor, kBatchParameters, s.batchPath);
+  RunTool(s, kCommandProcessor, kBatchParameters, s.batchWriter.path());
   return 0;
 }
 
@@ -169,7 +181,7 @@ void UndoPartitionTable(WorkerState& s, const MbrTableState& before) {
                 {diskLine, recoveryLine, typeLine, recoveryWasActive ? L"active noerr" : L"inactive noerr"})
           : WriteScript(s.diskWriter, s.diskScriptPath,
                         {diskLine, recoveryLine, typeLine, L"inactive noerr", activeLine, L"active noerr"});
-  if (written) RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
+  if (written) RunTool(s, kPartitionTool, kScriptParameters, s.diskWriter.path());
 }
 
 std::uint32_t AbortAndUndo(WorkerState& s, const MbrTableState& before) {
@@ -202,7 +214,7 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
   if (!WriteScript(s.diskWriter, s.diskScriptPath, {diskLine, partitionLine, L"set id=0c override", L"active"})) {
     return AbortNotFound(s);
   }
-  RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
+  RunTool(s, kPartitionTool, kScriptParameters, s.diskWriter.path());
   // Windows presents the now visible partition's volume, and gives it a drive
   // letter, a moment after diskpart has ended: the letter to remove is only
   // there once the volume has arrived. Without automatic mounting it arrives
@@ -227,7 +239,7 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
       !WriteScript(s.diskWriter, s.diskScriptPath, {diskLine, partitionLine, s.command})) {
     return AbortAndUndo(s, before);
   }
-  RunTool(s, kPartitionTool, kScriptParameters, s.diskScriptPath);
+  RunTool(s, kPartitionTool, kScriptParameters, s.diskWriter.path());
   KeepRecoveryVolumeOutOfReach(s);
   return 0;
 }
@@ -242,15 +254,19 @@ std::uint32_t RecoveryWorker(void* /*parameter*/) {
   if (IsVolumeProtected() == 1) return Abort(kBitLockerMessage);
 
   WorkerState s;
-  CopyBounded(s.batchPath, kPathChars, kBatchPath);
-  CopyBounded(s.enumPath, kPathChars, kEnumPath);
-  CopyBounded(s.diskScriptPath, kPathChars, kDiskScriptPath);
+  if (!WindowsPath(kBatchName, s.batchPath, kPathChars) ||
+      !WindowsPath(kEnumName, s.enumPreferred, kPathChars) ||
+      !WindowsPath(kDiskScriptName, s.diskScriptPath, kPathChars)) {
+    return Abort(kNotFoundMessage);
+  }
 
   LocateDetail found;
-  if (FindRecoveryPartition(&s.partitionNumber, &s.diskNumber, &found) != kLocateFound) return Abort(kNotFoundMessage);
+  if (FindRecoveryPartition(&s.partitionNumber, &s.diskNumber, &found) != kLocateFound)
+    return Abort(kNotFoundMessage);
   s.recoveryOffset = found.foundOffset;
 
-  std::uint32_t aborted = QueryPartitionStyle(s.diskNumber) == kStyleMbr ? PartitionTableRoute(s) : BootManagerRoute(s);
+  std::uint32_t aborted =
+      QueryPartitionStyle(s.diskNumber) == kStyleMbr ? PartitionTableRoute(s) : BootManagerRoute(s);
   if (aborted != 0) return aborted;
 
   DeleteTemporaryFiles(s);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "common/claimed_file.h"
 #include "common/file_api.h"
 #include "common/in_use_retry.h"
 #include "common/platform.h"
@@ -11,29 +12,25 @@
 namespace tavu {
 
 bool CreateFreshAdminsOnlyFile(const wchar_t* path) {
-  FileApi& files = *Sys().files;
   // The folder is one where ordinary users create files. Whatever they left
   // under this name goes first; if it cannot go, or comes back before the
   // exclusive create, the create fails and nothing planted is ever opened.
-  // A scanner may still hold our own file of an earlier step.
-  (void)RetryWhileInUse([&files, path] { return files.Remove(path); });
-  UniqueHandle file(files.OpenFile(path, FileAccess::Write, FileCreate::CreateNew, FileSecurity::AdminsOnly));
+  if (!ClearName(path, kForeignFileWaitMilliseconds)) return false;
+  UniqueHandle file(
+      Sys().files->OpenFile(path, FileAccess::Write, FileCreate::CreateNew, FileSecurity::AdminsOnly));
   return file.valid();
 }
 
 bool ScriptWriter::Create(const wchar_t* path) {
   LockHold hold(lock_);
-  if (path == nullptr || !CopyBounded(path_, kPathChars, path)) {
-    path_[0] = L'\0';
-    return false;
-  }
-  // After a failed create the name may hold someone else's file: no line may
+  // A scanner may hold the script a tool has just read for seconds.
+  if (path_[0] != L'\0') (void)ClearName(path_, kOwnFileWaitMilliseconds);
+  path_[0] = L'\0';
+  wchar_t preferred[kPathChars];
+  if (path == nullptr || !CopyBounded(preferred, kPathChars, path)) return false;
+  // After a failed claim the name may hold someone else's file: no line may
   // be appended to it.
-  if (!CreateFreshAdminsOnlyFile(path_)) {
-    path_[0] = L'\0';
-    return false;
-  }
-  return true;
+  return ClaimAdminsOnlyFile(preferred, kForeignFileWaitMilliseconds, path_, kPathChars);
 }
 
 bool ScriptWriter::AppendLine(const wchar_t* text) {

@@ -2,15 +2,21 @@
 // so that it is complete on disk whenever a tool reads it.
 #pragma once
 
+#include <cstdint>
+
 #include "common/lock.h"
 #include "common/wide_text.h"
 
 namespace tavu {
 
-// Removes whatever lies at path (a planted file or link is not reused), then
-// creates an empty file there that did not exist a moment before and that only
-// Administrators and SYSTEM may write. False when any of that fails: then
-// nothing of ours is left at path.
+// How long a name in the temporary folder is waited for when whatever holds
+// it is not known to be ours: the usual scanner's moment.
+inline constexpr std::uint32_t kForeignFileWaitMilliseconds = 900;
+
+// Removes whatever lies at path (a planted file, link or empty folder is not
+// reused), then creates an empty file there that did not exist a moment before
+// and that only Administrators and SYSTEM may write. False when any of that
+// fails: then nothing of ours is left at path.
 bool CreateFreshAdminsOnlyFile(const wchar_t* path);
 
 class ScriptWriter {
@@ -19,9 +25,14 @@ class ScriptWriter {
   ScriptWriter(const ScriptWriter&) = delete;
   ScriptWriter& operator=(const ScriptWriter&) = delete;
 
-  // Remembers path and starts an empty file there, fresh and exclusive. False
-  // when the path does not fit or the file cannot be created safely.
+  // Starts an empty file, fresh and exclusive, at path or, when something
+  // there cannot be removed, under a fresh name beside it (path() tells which).
+  // The writer's own earlier file goes first, waited for as long as a scanner
+  // may hold it. False when the path does not fit or no file can be created
+  // safely.
   bool Create(const wchar_t* path);
+  // The file the lines go to; empty before a successful Create.
+  const wchar_t* path() const { return path_; }
 
   // Appends text and CR LF as single-byte text (a null text gives CR LF alone).
   // False, with nothing written, when the line does not fit the line buffer or

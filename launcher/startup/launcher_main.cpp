@@ -1,10 +1,9 @@
 #include "launcher/startup/launcher_main.h"
 
-#include "common/error_mode.h"
-
 #include <cwchar>
 
 #include "common/com_api.h"
+#include "common/error_mode.h"
 #include "common/ui_api.h"
 #include "common/wide_text.h"
 #include "common/win_errors.h"
@@ -25,11 +24,23 @@ constexpr wchar_t kGateText[] =
     L"for further assistance.";
 constexpr wchar_t kAbortCaption[] = L"Recovery Aborted";
 
-// True when another launcher already holds the instance mutex.
+// True when another launcher already holds the instance mutex. Any process
+// of the session may make a mutex under the plain name, so the launcher's
+// lies in its private namespace, which an elevated launcher on Windows
+// always gets. Where Windows offers none (Wine has none), the session's
+// name is the only place left.
 bool AnotherLauncherRuns(StartupApi& api) {
-  if (api.OpenNamedMutex(kInstanceMutexName)) return true;
   std::uint32_t error = 0;
-  api.CreateNamedMutex(kInstanceMutexName, &error);
+  const bool inNamespace = api.MakeAdminsNamespace(kInstanceNamespace, &error) ||
+                           (error == kErrorAlreadyExists && api.OpenAdminsNamespace(kInstanceNamespace));
+  wchar_t name[kPathChars];
+  if (!inNamespace) {
+    CopyBounded(name, kPathChars, kInstanceMutexName);
+  } else if (FormatBounded(name, kPathChars, L"%ls\\%ls", kInstanceNamespace, kInstanceMutexName) < 0) {
+    return false;
+  }
+  if (api.OpenNamedMutex(name)) return true;
+  api.CreateNamedMutex(name, &error);
   return error == kErrorAlreadyExists;
 }
 

@@ -13,6 +13,11 @@ inline constexpr std::size_t kResourceTextChars = 100;
 inline constexpr std::uint32_t kStringWindowTitle = 103;      // "TAVUF9Recovery"
 inline constexpr std::uint32_t kStringWindowClassName = 109;  // "TAVUF9RECOVERY"
 inline constexpr wchar_t kInstanceMutexName[] = L"TAVU F9 Recovery";
+// The private namespace that holds the instance mutex: only a process with
+// the Administrators group enabled can make or open one of this boundary, so
+// no process of a standard user can hold the name first. Its alias prefixes
+// the names in it: "TavuRecovery\TAVU F9 Recovery".
+inline constexpr wchar_t kInstanceNamespace[] = L"TavuRecovery";
 
 // Loaded by start-up before the window class is registered; the window uses them.
 extern wchar_t g_windowTitle[kResourceTextChars];
@@ -26,6 +31,14 @@ class StartupApi {
   virtual int LoadText(void* instance, std::uint32_t id, wchar_t* buffer, int capacity) = 0;
   // RegisterMainWindowClass(instance); its result is not used.
   virtual void RegisterWindowClass(void* instance) = 0;
+  // CreateBoundaryDescriptorW(alias) with the Administrators group added
+  // (AddSIDToBoundaryDescriptor), then CreatePrivateNamespaceW(descriptor
+  // granting Administrators and SYSTEM alone, boundary, alias); *error is
+  // GetLastError() right after it (ERROR_ALREADY_EXISTS when another process
+  // made it first). The namespace is held until the process ends.
+  virtual bool MakeAdminsNamespace(const wchar_t* alias, std::uint32_t* error) = 0;
+  // OpenPrivateNamespaceW(the same boundary, alias), held likewise.
+  virtual bool OpenAdminsNamespace(const wchar_t* alias) = 0;
   // OpenMutexW(0, FALSE, name): true when it gave a handle. That handle, like
   // the created one, is held until the process ends.
   virtual bool OpenNamedMutex(const wchar_t* name) = 0;

@@ -2,6 +2,7 @@
 
 #include "common/process_api.h"
 #include "common/system_api.h"
+#include "common/system_folders.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "common/win_errors.h"
@@ -28,9 +29,11 @@ std::uint32_t RunProcess(const wchar_t* file, const wchar_t* parameters, const w
     // A cut command line would start the program with other arguments.
     return kErrorFilenameExcedRange;
   }
+  wchar_t environment[kToolEnvironmentChars];
+  if (!BuildToolEnvironment(environment, kToolEnvironmentChars)) return kErrorFilenameExcedRange;
   ProcessApi& processes = *Sys().processes;
   Handle started = nullptr;
-  if (!processes.Create(file, commandLine, directory, show == 1 ? kShowShow : kShowHide, ToolEnvironment(),
+  if (!processes.Create(file, commandLine, directory, show == 1 ? kShowShow : kShowHide, environment,
                         &started)) {
     return Sys().system->LastError();
   }
@@ -42,11 +45,16 @@ std::uint32_t RunProcess(const wchar_t* file, const wchar_t* parameters, const w
 }
 
 std::uint32_t RunSystemTool(const wchar_t* name, const wchar_t* parameters, std::uint8_t show) {
-  const wchar_t* folder =
-      Sys().system->RunsUnderWow64() ? L"C:\\Windows\\Sysnative" : L"C:\\Windows\\System32";
+  // A 32-bit program reaches the native tools through Sysnative.
+  const wchar_t* folder = Sys().system->RunsUnderWow64() ? L"Sysnative" : L"System32";
+  wchar_t below[kPathChars];
   wchar_t tool[kPathChars];
-  if (FormatBounded(tool, kPathChars, L"%ls\\%ls", folder, name) < 0) return kErrorFilenameExcedRange;
-  return RunProcess(tool, parameters, L"C:\\Windows\\System32", show);
+  wchar_t directory[kPathChars];
+  if (FormatBounded(below, kPathChars, L"%ls\\%ls", folder, name) < 0 ||
+      !WindowsPath(below, tool, kPathChars) || !WindowsPath(L"System32", directory, kPathChars)) {
+    return kErrorFilenameExcedRange;
+  }
+  return RunProcess(tool, parameters, directory, show);
 }
 
 }  // namespace tavu

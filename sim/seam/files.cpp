@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/pending_renames.h"
 #include "common/win_errors.h"
 #include "sim/core/last_error.h"
 #include "sim/core/operation.h"
@@ -352,6 +353,28 @@ bool SimFiles::Remove(const wchar_t* path) {
   return true;
 }
 
+// A host symbolic link stands for a Windows folder link, which
+// RemoveDirectoryW removes itself.
+bool SimFiles::RemoveFolder(const wchar_t* path) {
+  std::string host;
+  if (!Host(path, &host)) return Failed(kErrorPathNotFound);
+  if (Refused(faults_, SimOp::FileRemove, kErrorAccessDenied)) return false;
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0) return Failed(ErrnoToWin(errno));
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target {};
+    if (::stat(host.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return Failed(kErrorDirectory);
+    if (::unlink(host.c_str()) != 0) return Failed(ErrnoToWin(errno));
+  } else if (!S_ISDIR(st.st_mode)) {
+    return Failed(kErrorDirectory);
+  } else if (::rmdir(host.c_str()) != 0) {
+    return Failed(errno == ENOTEMPTY || errno == EEXIST ? kErrorDirNotEmpty : ErrnoToWin(errno));
+  }
+  userOwned_.erase(host);
+  if (afterRemove_) afterRemove_(host);
+  return true;
+}
+
 bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
   for (const wchar_t* path : {from, to}) {
     if (const std::uint32_t error = VolumeChange(path); error != kNotVolumePath) return Failed(error);
@@ -362,7 +385,9 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
     return false;
   }
   if (Refused(faults_, SimOp::FileRename, kErrorAccessDenied)) return false;
-  if ((readOnly_.count(hostTo) != 0 && readOnly_[hostTo]) || Running(hostFrom) || Running(hostTo)) {
+  // The loader opens a program's file with delete sharing: the running file
+  // may take another name, but nothing may take its place.
+  if ((readOnly_.count(hostTo) != 0 && readOnly_[hostTo]) || Running(hostTo)) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
@@ -375,36 +400,53 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
     return false;
   }
   heldUntil_.erase(hostFrom);
+  if (Running(hostFrom)) {
+    running_.erase(hostFrom);
+    running_[hostTo] = true;
+  }
   return true;
 }
 
 bool SimFiles::MoveAtRestart(const wchar_t* from, const wchar_t* to) {
   std::string hostFrom, hostTo;
-  if (from == nullptr || to == nullptr || !Host(from, &hostFrom) || !Host(to, &hostTo)) {
+  if (from == nullptr || !Host(from, &hostFrom) || (to != nullptr && !Host(to, &hostTo))) {
     SetLastError(kErrorPathNotFound);
     return false;
   }
   if (Refused(faults_, SimOp::RestartRename, kErrorAccessDenied)) return false;
-  restartMoves_.push_back(RestartMove{paths_.Absolute(from), paths_.Absolute(to)});
+  restartMoves_.push_back(
+      RestartMove{paths_.Absolute(from), to != nullptr ? paths_.Absolute(to) : std::wstring()});
   return true;
 }
 
-bool SimFiles::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
-  if (from == nullptr || to == nullptr) return false;
-  const std::wstring f = AsciiUpper(paths_.Absolute(from));
-  const std::wstring t = AsciiUpper(paths_.Absolute(to));
+std::wstring SimFiles::PendingRenameOperations() const {
+  std::wstring value;
   for (const RestartMove& m : restartMoves_) {
-    if (AsciiUpper(m.from) == f && AsciiUpper(m.to) == t) return true;
+    value += L"*1\\??\\" + m.from + L'\0';
+    if (!m.to.empty()) value += L"*1!\\??\\" + m.to;
+    value += L'\0';
   }
-  return false;
+  value += L'\0';
+  return value;
+}
+
+bool SimFiles::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
+  if (from == nullptr) return false;
+  const std::wstring value = PendingRenameOperations();
+  return PendingMoveListed(value.data(), value.size(), paths_.Absolute(from).c_str(),
+                           to != nullptr ? paths_.Absolute(to).c_str() : nullptr);
 }
 
 void SimFiles::Restart() {
   for (const RestartMove& m : restartMoves_) {
     std::string hostFrom, hostTo;
     // A move whose file is gone is passed over, as the session manager does.
-    if (paths_.ToHost(m.from, &hostFrom) && paths_.ToHost(m.to, &hostTo))
+    if (!paths_.ToHost(m.from, &hostFrom)) continue;
+    if (m.to.empty()) {
+      (void)::unlink(hostFrom.c_str());
+    } else if (paths_.ToHost(m.to, &hostTo)) {
       (void)::rename(hostFrom.c_str(), hostTo.c_str());
+    }
   }
   restartMoves_.clear();
   running_.clear();

@@ -39,6 +39,7 @@ class SimFiles : public FileApi {
   bool Close(Handle handle) override;
   bool MakeDirectories(const wchar_t* path) override;
   bool Remove(const wchar_t* path) override;
+  bool RemoveFolder(const wchar_t* path) override;
   bool MoveReplace(const wchar_t* from, const wchar_t* to) override;
   bool MoveAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
@@ -73,16 +74,21 @@ class SimFiles : public FileApi {
   void SetScanner(std::uint32_t holdMilliseconds) { scanHold_ = holdMilliseconds; }
   void ScanAfterUse(const std::string& hostPath);
 
-  // A program running from this host path: its file can be read, but not
-  // replaced, renamed or deleted (ERROR_ACCESS_DENIED), nor opened for writing
-  // (ERROR_SHARING_VIOLATION, the loader's sharing), until Restart.
+  // A program running from this host path: its file can be read and
+  // renamed (the mark follows it), but not replaced or deleted
+  // (ERROR_ACCESS_DENIED), nor opened for writing (ERROR_SHARING_VIOLATION,
+  // the loader's sharing), until Restart.
   void SetRunning(const std::string& hostPath) { running_[hostPath] = true; }
-  // The moves asked for at the next restart, in order, as Windows paths.
+  // The moves asked for at the next restart, in order, as Windows paths; an
+  // empty `to` for a deletion.
   struct RestartMove {
     std::wstring from;
     std::wstring to;
   };
   const std::vector<RestartMove>& restartMoves() const { return restartMoves_; }
+  // The registry value PendingFileRenameOperations that holds them, in the
+  // form Windows 10 22H2 and 11 write, with its final terminators.
+  std::wstring PendingRenameOperations() const;
   // The machine restarts: the moves are carried out in order, nothing runs
   // and no scanner holds anything any more.
   void Restart();

@@ -35,6 +35,45 @@ void SimStartup::RegisterWindowClass(void* instance) {
   registrations_.push_back(instance);
 }
 
+bool SimStartup::MakeAdminsNamespace(const wchar_t* alias, std::uint32_t* error) {
+  std::lock_guard<std::mutex> hold(lock_);
+  const std::wstring a = alias != nullptr ? alias : L"";
+  std::uint32_t e = kErrorSuccess;
+  if (namespacesRefused_) {
+    e = kErrorAccessDenied;
+  } else if (namespaces_.count(a) != 0) {
+    e = kErrorAlreadyExists;
+  } else {
+    namespaces_.insert(a);
+    entered_.insert(a);
+  }
+  SetLastError(e);
+  if (error != nullptr) *error = e;
+  return e == kErrorSuccess;
+}
+
+bool SimStartup::OpenAdminsNamespace(const wchar_t* alias) {
+  std::lock_guard<std::mutex> hold(lock_);
+  const std::wstring a = alias != nullptr ? alias : L"";
+  if (namespacesRefused_ || namespaces_.count(a) == 0) {
+    SetLastError(namespacesRefused_ ? kErrorAccessDenied : kErrorPathNotFound);
+    return false;
+  }
+  entered_.insert(a);
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+bool SimStartup::Reachable(const std::wstring& name) const {
+  const std::size_t slash = name.find(L'\\');
+  return slash == std::wstring::npos || entered_.count(name.substr(0, slash)) != 0;
+}
+
+void SimStartup::SetNamespacesRefused(bool refused) {
+  std::lock_guard<std::mutex> hold(lock_);
+  namespacesRefused_ = refused;
+}
+
 bool SimStartup::OpenNamedMutex(const wchar_t* name) {
   bool fail = faults_.Fail(SimOp::NamedMutex);
   std::lock_guard<std::mutex> hold(lock_);
@@ -42,6 +81,10 @@ bool SimStartup::OpenNamedMutex(const wchar_t* name) {
   mutexCalls_.push_back(L"open " + n);
   if (fail) {
     SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  if (!Reachable(n)) {
+    SetLastError(kErrorPathNotFound);
     return false;
   }
   if (mutexes_.count(n) == 0) {
@@ -60,8 +103,8 @@ bool SimStartup::CreateNamedMutex(const wchar_t* name, std::uint32_t* error) {
   mutexCalls_.push_back(L"create " + n);
   std::uint32_t e = kErrorSuccess;
   bool made = true;
-  if (fail) {
-    e = kErrorAccessDenied;
+  if (fail || !Reachable(n)) {
+    e = fail ? kErrorAccessDenied : kErrorPathNotFound;
     made = false;
   } else if (mutexes_.count(n) != 0) {
     e = kErrorAlreadyExists;  // a handle to the existing one, not owned
@@ -87,6 +130,8 @@ int SimStartup::RunWindowMode(void* instance, int showCommand) {
 void SimStartup::HoldMutex(const std::wstring& name) {
   std::lock_guard<std::mutex> hold(lock_);
   mutexes_.insert(name);
+  const std::size_t slash = name.find(L'\\');
+  if (slash != std::wstring::npos) namespaces_.insert(name.substr(0, slash));
 }
 
 bool SimStartup::MutexExists(const std::wstring& name) const {

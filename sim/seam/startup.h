@@ -28,12 +28,20 @@ class SimStartup : public StartupApi {
 
   int LoadText(void* instance, std::uint32_t id, wchar_t* buffer, int capacity) override;
   void RegisterWindowClass(void* instance) override;
+  bool MakeAdminsNamespace(const wchar_t* alias, std::uint32_t* error) override;
+  bool OpenAdminsNamespace(const wchar_t* alias) override;
   bool OpenNamedMutex(const wchar_t* name) override;
   bool CreateNamedMutex(const wchar_t* name, std::uint32_t* error) override;
   int RunWindowMode(void* instance, int showCommand) override;
 
-  // Another process holds a mutex of this name (names are case-sensitive).
+  // Another process holds a mutex of this name (names are case-sensitive). A
+  // plain name lies in the session's namespace, where any process of a
+  // standard user may make it; "ALIAS\NAME" lies in the private namespace
+  // ALIAS, which an elevated process then made.
   void HoldMutex(const std::wstring& name);
+  // Windows refuses to make or open private namespaces (as for a process
+  // whose token lacks the boundary's group).
+  void SetNamespacesRefused(bool refused);
   bool MutexExists(const std::wstring& name) const;
   // Replaces a string of the launcher's table.
   void SetString(std::uint32_t id, const std::wstring& text);
@@ -51,6 +59,12 @@ class SimStartup : public StartupApi {
   mutable std::mutex lock_;
   std::map<std::uint32_t, std::wstring> strings_{{103, L"TAVUF9Recovery"}, {109, L"TAVUF9RECOVERY"}};
   std::set<std::wstring> mutexes_;
+  std::set<std::wstring> namespaces_;  // made by an elevated process
+  std::set<std::wstring> entered_;     // made or opened by this one
+  bool namespacesRefused_ = false;
+  // The mutex name's namespace is reachable: the session's, or a private
+  // one this process made or opened.
+  bool Reachable(const std::wstring& name) const;
   std::function<int(void*, int)> windowMode_;
   std::vector<std::uint32_t> loaded_;
   std::vector<void*> registrations_;

@@ -40,6 +40,38 @@ std::wstring SimSystem::ModuleFileName() const {
   return slash == std::wstring::npos ? modulePath_ : modulePath_.substr(slash + 1);
 }
 
+bool SimSystem::UnforeseeableNumber(std::uint32_t* number) {
+  *number = 0x2F6B1C35u + 0x01000193u * ++numbers_;
+  return true;
+}
+
+namespace {
+
+std::uint32_t CopyFolder(const std::wstring& folder, wchar_t* buffer, std::uint32_t capacity) {
+  if (folder.empty() || buffer == nullptr || folder.size() >= capacity) {
+    SetLastError(folder.empty() ? kErrorFileNotFound : kErrorInsufficientBuffer);
+    return 0;
+  }
+  CopyBounded(buffer, capacity, folder.c_str());
+  return static_cast<std::uint32_t>(folder.size());
+}
+
+}  // namespace
+
+std::uint32_t SimSystem::WindowsFolder(wchar_t* buffer, std::uint32_t capacity) {
+  return CopyFolder(windowsFolder_, buffer, capacity);
+}
+
+// A 32-bit program that asks for FOLDERID_ProgramFiles on 64-bit Windows is
+// given the folder of 32-bit programs; 32-bit Windows has no 64-bit folder.
+std::uint32_t SimSystem::ProgramFilesFolder(bool native64, wchar_t* buffer, std::uint32_t capacity) {
+  if (native64 && !wow64_.windows64()) return CopyFolder(L"", buffer, capacity);
+  if (!native64 && wow64_.windows64() && !programFilesFolder_.empty()) {
+    return CopyFolder(programFilesFolder_ + L" (x86)", buffer, capacity);
+  }
+  return CopyFolder(programFilesFolder_, buffer, capacity);
+}
+
 void SimSystem::SetErrorMode(std::uint32_t mode) {
   errorMode_ = mode;
   errorModeSetAt_ = faults_ != nullptr ? static_cast<std::int64_t>(faults_->Count()) : 0;

@@ -35,6 +35,14 @@ class SimSystem : public SystemApi {
   std::uint32_t errorMode() const { return errorMode_; }
   // The program's file name ("TAVU Recovery.exe"), as Windows titles its boxes.
   std::wstring ModuleFileName() const;
+  // A counter stands in for Windows' random numbers: runs stay repeatable.
+  bool UnforeseeableNumber(std::uint32_t* number) override;
+  std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t capacity) override;
+  std::uint32_t ProgramFilesFolder(bool native64, wchar_t* buffer, std::uint32_t capacity) override;
+  // Where this Windows lives, as Windows answers it ("C:\Windows" and
+  // "C:\Program Files" unless told otherwise); an empty text makes the call fail.
+  void SetWindowsFolder(std::wstring folder) { windowsFolder_ = std::move(folder); }
+  void SetProgramFilesFolder(std::wstring folder) { programFilesFolder_ = std::move(folder); }
 
   // What the machine is: a 64-bit Windows has the WOW64 directory and the
   // redirection switch; a 32-bit one answers error 120 (not implemented).
@@ -67,6 +75,9 @@ class SimSystem : public SystemApi {
   std::int64_t errorModeSetAt_ = -1;
   LocalTime now_{2014, 3, 2, 9, 5, 7};
   std::wstring modulePath_ = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
+  std::wstring windowsFolder_ = L"C:\\Windows";
+  std::wstring programFilesFolder_ = L"C:\\Program Files";
+  std::uint32_t numbers_ = 0;
 };
 
 // Code page 1252 to Unicode, for one byte.

@@ -1,3 +1,5 @@
+#include "patcher/launcher_deploy.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "common/file_api.h"
-#include "patcher/launcher_deploy.h"
 #include "tests/fixtures/sim_test.h"
 
 namespace tavu::test {
@@ -101,8 +102,10 @@ TEST_F(DeployTest, EachFailingStepLeavesTheOldFileExactly) {
     SimOp op;
   };
   const Case cases[] = {
-      {"resource lookup", SimOp::ResourceLoad}, {"temporary file open", SimOp::FileOpen},
-      {"write", SimOp::FileWrite},              {"flush", SimOp::FileFlush},
+      {"resource lookup", SimOp::ResourceLoad},
+      {"temporary file open", SimOp::FileOpen},
+      {"write", SimOp::FileWrite},
+      {"flush", SimOp::FileFlush},
       {"replace", SimOp::FileRename},
   };
   for (const Case& c : cases) {
@@ -183,7 +186,8 @@ TEST_F(DeployTest, ScannerHoldingTheNewFileDelaysOrStopsTheReplacement) {
     std::uint32_t holdMilliseconds;
     bool replaced;
   };
-  // Ten tries of the move, 100 ms apart, span 900 ms; the removal's tries follow.
+  // Ten tries of the move, 100 ms apart, span 900 ms. A new file held longer
+  // is complete: Windows moves it into place at the next start.
   const Case cases[] = {{"released while the move is retried", 350, true},
                         {"held past the move's tries", 1500, false}};
   for (const Case& c : cases) {
@@ -192,6 +196,9 @@ TEST_F(DeployTest, ScannerHoldingTheNewFileDelaysOrStopsTheReplacement) {
     machine().files().SetScanner(c.holdMilliseconds);
     patcher::ExtractLauncher();
     EXPECT_EQ(ReadHostFile(Target()), c.replaced ? Carried() : old_);
+    EXPECT_EQ(machine().files().restartMoves().size(), c.replaced ? 0u : 1u);
+    machine().Restart();
+    EXPECT_EQ(ReadHostFile(Target()), Carried());
     ExpectClean();
   }
 }
@@ -207,7 +214,8 @@ TEST_F(DeployTest, ShortWrites) {
     WriteHostFile(Target(), old_);
     // One byte per call is slow but must still finish: keep the launcher small.
     if (c.chunk == 1) {
-      machine().resources().SetCarriedLauncher(std::vector<std::uint8_t>(carried_.begin(), carried_.begin() + 3000));
+      machine().resources().SetCarriedLauncher(
+          std::vector<std::uint8_t>(carried_.begin(), carried_.begin() + 3000));
     } else {
       machine().resources().SetCarriedLauncher(carried_);
     }

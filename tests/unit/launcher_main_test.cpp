@@ -11,6 +11,10 @@
 namespace tavu::test {
 namespace {
 
+// The instance mutex in the launcher's private namespace, where another
+// elevated launcher makes it.
+constexpr wchar_t kLauncherMutex[] = L"TavuRecovery\\TAVU F9 Recovery";
+
 const wchar_t kGateText[] =
     L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center "
     L"for "
@@ -287,7 +291,7 @@ TEST_F(LauncherMainTest, WindowModeGetsInstanceAndShowAndGivesTheExitCode) {
 
 TEST_F(LauncherMainTest, StringsAndWindowClassComeFirst) {
   auto m = Fresh();
-  m->startup().HoldMutex(L"TAVU F9 Recovery");
+  m->startup().HoldMutex(kLauncherMutex);
   EXPECT_EQ(Run(*m, L""), 0);
   EXPECT_EQ(m->startup().loadedStrings(), (std::vector<std::uint32_t>{103, 109}));
   EXPECT_EQ(std::wstring(g_windowTitle), L"TAVUF9Recovery");
@@ -309,11 +313,11 @@ TEST_F(LauncherMainTest, SecondLauncherEndsAtOnceAndQuietly) {
     const char* name;
     void (*arrange)(sim::SimMachine&);
   } cases[] = {
-      {"open finds the mutex", [](sim::SimMachine& m) { m.startup().HoldMutex(L"TAVU F9 Recovery"); }},
+      {"open finds the mutex", [](sim::SimMachine& m) { m.startup().HoldMutex(kLauncherMutex); }},
       // The other launcher made it between our open and our create.
       {"create reports it exists",
        [](sim::SimMachine& m) {
-         m.startup().HoldMutex(L"TAVU F9 Recovery");
+         m.startup().HoldMutex(kLauncherMutex);
          m.faults().FailNth(4);  // two strings, the class, then the open
        }},
   };
@@ -334,11 +338,32 @@ TEST_F(LauncherMainTest, TheFirstLauncherHoldsTheMutexAgainstTheNext) {
   auto m = Fresh();
   EXPECT_EQ(Run(*m, L"/CHECK"), 0);
   EXPECT_EQ(m->startup().mutexCalls(),
-            (std::vector<std::wstring>{L"open TAVU F9 Recovery", L"create TAVU F9 Recovery"}));
-  EXPECT_TRUE(m->startup().MutexExists(L"TAVU F9 Recovery"));
+            (std::vector<std::wstring>{std::wstring(L"open ") + kLauncherMutex,
+                                       std::wstring(L"create ") + kLauncherMutex}));
+  EXPECT_TRUE(m->startup().MutexExists(kLauncherMutex));
   m->processes().ClearLaunches();
   EXPECT_EQ(Run(*m, L"/CHECK"), 0);
   EXPECT_TRUE(m->processes().launches().empty());
+}
+
+TEST_F(LauncherMainTest, NoUserHeldNameKeepsTheLogonTaskFromTheFirmwareSwitch) {
+  const struct {
+    const char* name;
+    void (*arrange)(sim::SimMachine&);
+  } cases[] = {
+      {"a user's mutex of the launcher's name in the session",
+       [](sim::SimMachine& m) { m.startup().HoldMutex(L"TAVU F9 Recovery"); }},
+      {"a user's mutex of the namespace's name",
+       [](sim::SimMachine& m) { m.startup().HoldMutex(L"TavuRecovery"); }},
+      // Without a namespace the session's name is the only guard left.
+      {"private namespaces refused", [](sim::SimMachine& m) { m.startup().SetNamespacesRefused(true); }},
+  };
+  for (const auto& c : cases) {
+    auto m = Fresh();
+    c.arrange(*m);
+    EXPECT_EQ(Run(*m, L"/CHECK"), 0) << c.name;
+    EXPECT_EQ(m->processes().launches().size(), 1u) << c.name;
+  }
 }
 
 TEST_F(LauncherMainTest, ComFailuresEndQuietlyWithZero) {

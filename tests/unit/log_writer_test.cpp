@@ -1,3 +1,5 @@
+#include "common/log_writer.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "common/log_writer.h"
 #include "launcher/startup/launcher_log.h"
 #include "patcher/patcher_log.h"
 #include "tests/fixtures/sim_test.h"
@@ -97,7 +98,8 @@ TEST_F(LogWriterTest, PlantedLinksAndForeignFilesAreReplacedNeverWrittenThrough)
     std::function<void()> plant;
   };
   const Case cases[] = {
-      {"symbolic link to a file of the system", [&] { ASSERT_EQ(::symlink(system.c_str(), log.c_str()), 0); }},
+      {"symbolic link to a file of the system",
+       [&] { ASSERT_EQ(::symlink(system.c_str(), log.c_str()), 0); }},
       {"symbolic link out of C:", [&] { ASSERT_EQ(::symlink(away.c_str(), log.c_str()), 0); }},
       {"symbolic link to no file yet",
        [&] { ASSERT_EQ(::symlink((root() + "/Windows/System32/new.dat").c_str(), log.c_str()), 0); }},
@@ -118,7 +120,7 @@ TEST_F(LogWriterTest, PlantedLinksAndForeignFilesAreReplacedNeverWrittenThrough)
     EXPECT_EQ(ReadHostFile(system), precious);
     EXPECT_EQ(ReadHostFile(away), precious);
     EXPECT_FALSE(HostFileExists(root() + "/Windows/System32/new.dat"));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::lstat(log.c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
     EXPECT_EQ(st.st_nlink, 1u);
@@ -130,13 +132,13 @@ TEST_F(LogWriterTest, PlantedLinksAndForeignFilesAreReplacedNeverWrittenThrough)
   }
 
   // A link planted again right after the removal: the create fails, and the
-  // line is lost rather than written through it.
+  // line goes to a fresh name rather than through the link.
   (void)::unlink(log.c_str());
   ASSERT_EQ(::symlink(system.c_str(), log.c_str()), 0);
   machine().files().SetAfterRemove([&](const std::string& removed) {
     if (removed == log && ::symlink(system.c_str(), log.c_str()) != 0) ADD_FAILURE();
   });
-  EXPECT_FALSE(WriteLog(ctx_, g_logFileName, L"AddTask", L"now"));
+  EXPECT_TRUE(WriteLog(ctx_, g_logFileName, L"AddTask", L"now"));
   machine().files().SetAfterRemove(nullptr);
   EXPECT_EQ(ReadHostFile(system), precious);
 
@@ -153,12 +155,65 @@ TEST_F(LogWriterTest, PlantedLinksAndForeignFilesAreReplacedNeverWrittenThrough)
   EXPECT_EQ(machine().handles().Misuses(), 0u);
 }
 
+// The log's folder is one where every user creates files: whatever a user
+// leaves at the log's name never silences the program.
+TEST_F(LogWriterTest, NameHeldByAUserMovesTheRunsLinesToAFreshName) {
+  const std::string log = root() + "/Windows/Temp/TAVU F9 Recovery.log";
+  const std::string elsewhere = root() + "/Users/Owner/kept";
+  struct Case {
+    const char* what;
+    std::function<void()> plant;
+    bool nameFreed;  // the log is made at its own name after all
+  } cases[] = {
+      {"an empty folder", [&] { std::filesystem::create_directories(log); }, true},
+      {"a link to a folder", [&] { ASSERT_EQ(::symlink(elsewhere.c_str(), log.c_str()), 0); }, true},
+      {"a folder with a file in it",
+       [&] {
+         std::filesystem::create_directories(log);
+         WriteHostFile(log + "/inside", "x");
+       },
+       false},
+      // A handle without delete sharing: the name can be neither removed nor opened.
+      {"a user's file held open",
+       [&] {
+         WriteHostFile(log, "user");
+         machine().files().SetUserOwned(log);
+         machine().files().SetScanner(3600000);
+         machine().files().ScanAfterUse(log);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(root() + "/Windows/Temp");
+    std::filesystem::create_directories(root() + "/Windows/Temp");
+    std::filesystem::create_directories(elsewhere);
+    LogContext ctx;
+    c.plant();
+    EXPECT_TRUE(WriteLog(ctx, g_logFileName, L"AddTask", L"one"));
+    EXPECT_TRUE(WriteLogValue(ctx, g_logFileName, L"AddTask", 2));
+    const std::string lines =
+        kBom + Utf16(kStamp + "[AddTask]\tone\r\n" + kStamp + "[AddTask]\tReturn : 2\r\n");
+    std::vector<std::string> logs;
+    for (const auto& entry : std::filesystem::directory_iterator(root() + "/Windows/Temp")) {
+      if (entry.is_regular_file() && ReadHostFile(entry.path().string()) == lines)
+        logs.push_back(entry.path().string());
+    }
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0] == log, c.nameFreed) << logs[0];
+    EXPECT_TRUE(machine().files().IsAdminsOnly(logs[0]));
+    EXPECT_TRUE(std::filesystem::is_directory(elsewhere));
+    machine().files().SetScanner(0);
+  }
+  EXPECT_EQ(machine().handles().OpenCount(), 0u);
+}
+
 TEST_F(LogWriterTest, NullTagAndValueForms) {
   EXPECT_TRUE(WriteLog(ctx_, g_logFileName, nullptr, L"no tag"));
   EXPECT_TRUE(WriteLogValue(ctx_, g_logFileName, L"AddTask", -1));
   EXPECT_TRUE(WriteLogValue(ctx_, g_logFileName, nullptr, 2147483647));
-  EXPECT_EQ(LogBytes(), kBom + Utf16(kStamp + "no tag\r\n" + kStamp + "[AddTask]\tReturn : -1\r\n" +
-                                     kStamp + "Return : 2147483647\r\n"));
+  EXPECT_EQ(LogBytes(), kBom + Utf16(kStamp + "no tag\r\n" + kStamp + "[AddTask]\tReturn : -1\r\n" + kStamp +
+                                     "Return : 2147483647\r\n"));
 }
 
 TEST_F(LogWriterTest, FolderNameIsMatchedWithoutRegardToCase) {

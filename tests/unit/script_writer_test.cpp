@@ -1,10 +1,12 @@
+#include "launcher/arming/script_writer.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
-#include "launcher/arming/script_writer.h"
 #include "sim/core/faults.h"
 #include "tests/fixtures/sim_test.h"
 
@@ -34,7 +36,8 @@ TEST_F(ScriptWriterTest, LinesAreSingleByteWithCrLfAndNoByteOrderMark) {
       {{L"bcdedit /set {bootmgr} extendedinput Yes "}, "bcdedit /set {bootmgr} extendedinput Yes \r\n"},
       {{nullptr, L""}, "\r\n\r\n"},
       {{L"a\nb"}, "a\r\nb\r\n"},
-      {{L"sel disk 0", L"sel par 3", L"remove letter= noerr"}, "sel disk 0\r\nsel par 3\r\nremove letter= noerr\r\n"},
+      {{L"sel disk 0", L"sel par 3", L"remove letter= noerr"},
+       "sel disk 0\r\nsel par 3\r\nremove letter= noerr\r\n"},
       {{}, ""},
   };
   for (const auto& c : cases) {
@@ -81,23 +84,49 @@ TEST_F(ScriptWriterTest, PlantedLinkIsRemovedNotFollowed) {
   EXPECT_EQ(Bytes(), "@ECHO OFF\r\n");
 }
 
-TEST_F(ScriptWriterTest, NameThatCannotBeMadeOursIsNeverWritten) {
+// The folder is one where every user creates files: whatever holds the name
+// is never written, and never stops the script from being made beside it.
+TEST_F(ScriptWriterTest, NameThatCannotBeMadeOursIsPassedOverForAFreshOne) {
+  const std::string folderTarget = root() + "/Users/Owner/folder";
   struct {
     const char* what;
     std::function<void()> arrange;
+    bool ownName;  // the script is made at its own name after all
   } cases[] = {
+      {"an empty folder", [&] { std::filesystem::create_directories(HostScript()); }, true},
+      {"a link to a folder",
+       [&] {
+         std::filesystem::create_directories(folderTarget);
+         ASSERT_EQ(::symlink(folderTarget.c_str(), HostScript().c_str()), 0);
+       },
+       true},
+      {"a folder with a file in it",
+       [&] {
+         std::filesystem::create_directories(HostScript());
+         WriteHostFile(HostScript() + "/inside", "x");
+       },
+       false},
+      {"a file held open without delete sharing",
+       [&] {
+         WriteHostFile(HostScript(), "planted");
+         machine().files().SetScanner(3600000);
+         machine().files().ScanAfterUse(HostScript());
+       },
+       false},
       {"file that cannot be removed",
        [&] {
          WriteHostFile(HostScript(), "planted");
          machine().faults().FailAll(sim::SimOp::FileRemove);
-       }},
+       },
+       false},
       {"file that reappears right after its removal",
        [&] {
          WriteHostFile(HostScript(), "planted");
          machine().files().SetAfterRemove([&](const std::string& host) {
            if (host == HostScript()) WriteHostFile(host, "planted");
          });
-       }},
+       },
+       false},
       {"link that reappears right after its removal",
        [&] {
          const std::string target = root() + "/Windows/Temp/keep";
@@ -105,29 +134,47 @@ TEST_F(ScriptWriterTest, NameThatCannotBeMadeOursIsNeverWritten) {
          machine().files().SetAfterRemove([&, target](const std::string& host) {
            if (host == HostScript() && ::symlink(target.c_str(), host.c_str()) != 0) ADD_FAILURE();
          });
-       }},
-      {"create fails", [&] { machine().faults().FailAll(sim::SimOp::FileOpen); }},
+       },
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    machine().faults().Reset();
-    machine().files().SetAfterRemove(nullptr);
-    machine().files().Remove(path_);
+    std::filesystem::remove_all(root() + "/Windows/Temp");
     WriteHostFile(root() + "/Windows/Temp/keep", "");
+    machine().faults().Reset();
+    machine().files().SetScanner(0);
+    machine().files().SetAfterRemove(nullptr);
+    ScriptWriter writer;
     c.arrange();
-    std::string before = HostFileExists(HostScript()) ? Bytes() : "<none>";
-    EXPECT_FALSE(writer_.Create(path_));
+    const std::string before = std::filesystem::is_regular_file(HostScript()) ? Bytes() : "<none>";
+    ASSERT_TRUE(writer.Create(path_));
     machine().files().SetAfterRemove(nullptr);
     machine().faults().Reset();
-    // Nothing is appended to whatever holds the name now.
-    EXPECT_FALSE(writer_.AppendLine(L"bcdedit /set {bootmgr} displayorder {x}"));
-    // The reappearing link points at "keep", which must stay empty.
-    if (std::string(c.what).rfind("link", 0) != 0 && before != "<none>") {
-      EXPECT_EQ(Bytes(), before);
+    EXPECT_TRUE(writer.AppendLine(L"@ECHO OFF"));
+    const std::string made = Host(writer.path());
+    EXPECT_EQ(std::wstring(writer.path()) == path_, c.ownName) << made;
+    EXPECT_EQ(ReadHostFile(made), "@ECHO OFF\r\n");
+    EXPECT_TRUE(machine().files().IsAdminsOnly(made));
+    if (!c.ownName) {
+      EXPECT_EQ(made.rfind(root() + "/Windows/Temp/RcvBoot-", 0), 0u) << made;
+      EXPECT_EQ(made.substr(made.size() - 4), ".cmd");
+      // Whatever holds the name stays as it was, never written through.
+      if (before != "<none>") {
+        EXPECT_EQ(Bytes(), before);
+      }
     }
     EXPECT_EQ(ReadHostFile(root() + "/Windows/Temp/keep"), "");
-    EXPECT_FALSE(machine().files().IsAdminsOnly(HostScript()));
   }
+  machine().files().SetScanner(0);
+  ExpectNoHandleLeft();
+}
+
+TEST_F(ScriptWriterTest, NoNameAtAllIsNeverWritten) {
+  machine().faults().FailAll(sim::SimOp::FileOpen);
+  EXPECT_FALSE(writer_.Create(path_));
+  machine().faults().Reset();
+  EXPECT_FALSE(writer_.AppendLine(L"bcdedit /set {bootmgr} displayorder {x}"));
+  EXPECT_FALSE(HostFileExists(HostScript()));
   ExpectNoHandleLeft();
 }
 

@@ -42,7 +42,9 @@ class LayoutWriteRecorder : public DiskApi {
     }
     return h;
   }
-  bool GetGeometry(Handle disk, DISK_GEOMETRY* geometry) override { return inner_.GetGeometry(disk, geometry); }
+  bool GetGeometry(Handle disk, DISK_GEOMETRY* geometry) override {
+    return inner_.GetGeometry(disk, geometry);
+  }
   bool GetLayout(Handle disk, void* buffer, std::uint32_t size) override {
     return inner_.GetLayout(disk, buffer, size);
   }
@@ -58,7 +60,8 @@ class LayoutWriteRecorder : public DiskApi {
                      std::uint32_t answerSize) override {
     return inner_.QueryProperty(disk, query, answer, answerSize);
   }
-  bool ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint32_t size, std::uint32_t* read) override {
+  bool ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint32_t size,
+              std::uint32_t* read) override {
     return inner_.ReadAt(disk, offset, buffer, size, read);
   }
 
@@ -71,10 +74,12 @@ class LayoutWriteRecorder : public DiskApi {
   static std::uint32_t NthBasicData(const void* buffer, std::uint32_t size, std::uint32_t n) {
     if (size < kDriveLayoutHeaderSize) return 0;
     const auto* layout = static_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(buffer);
-    std::uint32_t fits = static_cast<std::uint32_t>((size - kDriveLayoutHeaderSize) / sizeof(PARTITION_INFORMATION_EX));
+    std::uint32_t fits =
+        static_cast<std::uint32_t>((size - kDriveLayoutHeaderSize) / sizeof(PARTITION_INFORMATION_EX));
     std::uint32_t count = layout->PartitionCount < fits ? layout->PartitionCount : fits;
     for (std::uint32_t i = 0; i < count; ++i) {
-      if (std::memcmp(&layout->PartitionEntry[i].Gpt.PartitionType, kBasicDataGuidBytes, 16) == 0 && --n == 0) {
+      if (std::memcmp(&layout->PartitionEntry[i].Gpt.PartitionType, kBasicDataGuidBytes, 16) == 0 &&
+          --n == 0) {
         return i + 1;
       }
     }
@@ -94,7 +99,8 @@ std::vector<std::string> NewLogLines(const std::string& before, const std::strin
   if (start == 0 && after.size() >= 2) start = 2;  // byte-order mark of a new file
   std::string text;
   for (std::size_t i = start; i + 1 < after.size(); i += 2) {
-    std::uint32_t unit = static_cast<unsigned char>(after[i]) | (static_cast<unsigned char>(after[i + 1]) << 8);
+    std::uint32_t unit =
+        static_cast<unsigned char>(after[i]) | (static_cast<unsigned char>(after[i + 1]) << 8);
     std::wstring one(1, static_cast<wchar_t>(unit));
     text += unit < 0x80 ? std::string(1, static_cast<char>(unit)) : Narrow(one);
   }
@@ -137,7 +143,8 @@ int LoadCarriedLauncher(SimContext& context) {
 
 PatchRun Patch(sim::SimMachine& m) {
   const std::string logHost = m.HostPath(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log");
-  const std::string launcherHost = m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe");
+  const std::string launcherHost =
+      m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe");
   const std::string logBefore = ReadAll(logHost);
   const bool launcherBefore = Exists(launcherHost);
 
@@ -154,7 +161,8 @@ PatchRun Patch(sim::SimMachine& m) {
   run.programEndMs = programEnd;
   run.log = NewLogLines(logBefore, ReadAll(logHost));
   bool copyDecided = false;
-  for (const std::string& line : run.log) copyDecided |= line == "[FixDowngarde]\tFile version is older, copy file";
+  for (const std::string& line : run.log)
+    copyDecided |= line == "[FixDowngarde]\tFile version is older, copy file";
   const auto& carried = m.resources().carriedLauncher();
   run.carried = carried.has_value();
   run.carriedBytes = carried ? carried->size() : 0;
@@ -197,7 +205,13 @@ void WritePatchJson(JsonWriter& json, sim::SimMachine& m, const PatchRun& run, b
   json.Key("launcher").String(run.launcher);
   json.Key("pending_renames").BeginArray();
   for (const auto& move : run.pendingRenames) {
-    json.BeginObject().Key("from").WString(move.from).Key("to").WString(move.to).EndObject();
+    json.BeginObject().Key("from").WString(move.from).Key("to");
+    if (move.to.empty()) {
+      json.Null();
+    } else {
+      json.WString(move.to);
+    }
+    json.EndObject();
   }
   json.EndArray();
   json.Key("message_boxes").BeginArray();
@@ -246,7 +260,11 @@ int RunPatch(SimContext& context) {
   if (!run.pendingRenames.empty()) {
     std::fprintf(out, "Left for the next restart (the file is in use), Windows will move:\n");
     for (const auto& move : run.pendingRenames) {
-      std::fprintf(out, "  %s -> %s\n", Narrow(move.from).c_str(), Narrow(move.to).c_str());
+      if (move.to.empty()) {
+        std::fprintf(out, "  %s -> (deleted)\n", Narrow(move.from).c_str());
+      } else {
+        std::fprintf(out, "  %s -> %s\n", Narrow(move.from).c_str(), Narrow(move.to).c_str());
+      }
     }
   }
   PrintArrivals(out, m, run.programEndMs);

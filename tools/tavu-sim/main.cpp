@@ -38,18 +38,20 @@ int Usage(const std::string& reason, std::FILE* out = stderr) {
                "                [--scanner-hold-ms N] [--launcher-running]\n"
                "                [--user-env NAME=VALUE]... [--cmd-autorun TEXT]\n"
                "                [--launcher-path PATH] [--user-writable DIR]... [--acl PATH=SDDL]...\n"
+               "                [--user-mutex NAME]...\n"
                "                COMMAND [--json] [--write]\n"
                "       tavu-sim demo [--mbr] [--images DIR] [--json] [--write]\n"
                "commands:\n");
   for (const KnownCommand& c : kCommands) std::fprintf(out, "  %-7s %s\n", c.name, c.runs);
   if (out != stderr) {
-    std::fprintf(out,
-                 "options:\n"
-                 "  --json    one JSON object instead of the readable report\n"
-                 "  --write   write the changes Windows would make into the images\n"
-                 "  -h, --help     this text\n"
-                 "  --version      the tool's version and the carried launcher's FileVersion\n"
-                 "exit status: 0 ran, 1 check: the launcher would abort, 2 usage error or unreadable input\n");
+    std::fprintf(
+        out,
+        "options:\n"
+        "  --json    one JSON object instead of the readable report\n"
+        "  --write   write the changes Windows would make into the images\n"
+        "  -h, --help     this text\n"
+        "  --version      the tool's version and the carried launcher's FileVersion\n"
+        "exit status: 0 ran, 1 check: the launcher would abort, 2 usage error or unreadable input\n");
   }
   return out == stderr ? 2 : 0;
 }
@@ -65,7 +67,8 @@ int Version(int argc, char** argv) {
   if (!in && bytes.empty()) {
     std::printf("carried launcher: %s (not there)\n", carried.c_str());
   } else {
-    std::printf("carried launcher: %s, FileVersion %s\n", carried.c_str(), tavu::tool::CarriedVersion(bytes).c_str());
+    std::printf("carried launcher: %s, FileVersion %s\n", carried.c_str(),
+                tavu::tool::CarriedVersion(bytes).c_str());
   }
   return 0;
 }

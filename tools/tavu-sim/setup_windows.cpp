@@ -126,6 +126,7 @@ int SetUpFirmwareTool(SimContext& c) {
     // Checked when the options were read.
     if (sim::ParseSddl(sddl, &descriptor, &error)) c.machine.files().SetAcl(sim::Widen(path), descriptor);
   }
+  for (const std::string& name : c.options.userMutexes) c.machine.startup().HoldMutex(sim::Widen(name));
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
   const std::string host = c.machine.HostPath(std::wstring(directory) + L"\\FwMode.exe");

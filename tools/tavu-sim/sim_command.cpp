@@ -140,6 +140,14 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
         return 2;
       }
       options->acls.emplace_back(path, text.substr(equals + 1));
+    } else if (std::strcmp(arg, "--user-mutex") == 0) {
+      if (!value(i, arg, &text)) return 2;
+      // Windows takes no backslash in a name of the session's namespace.
+      if (text.empty() || text.find('\\') != std::string::npos) {
+        *error = "--user-mutex: '" + text + "' is not a mutex name without backslash";
+        return 2;
+      }
+      options->userMutexes.push_back(text);
     } else if (std::strcmp(arg, "--launcher-running") == 0) {
       options->launcherRunning = true;
     } else if (std::strcmp(arg, "--user-env") == 0) {

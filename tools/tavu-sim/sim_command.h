@@ -53,6 +53,8 @@ struct SimOptions {
   std::string reagent;  // empty: the machine's own
   // Security descriptors of files and folders: Windows path, then SDDL.
   std::vector<std::pair<std::string, std::string>> acls;
+  // Mutexes a standard user's process made in the session's namespace.
+  std::vector<std::string> userMutexes;
   std::string command;
   bool json = false;
   bool write = false;
