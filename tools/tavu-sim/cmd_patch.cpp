@@ -1,4 +1,5 @@
 // tavu-sim patch: the patcher's whole pass on the simulated machine.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -29,7 +30,7 @@ class LayoutWriteRecorder : public DiskApi {
 
   struct Write {
     int disk;
-    std::uint32_t index;  // 1-based table position
+    std::uint32_t index;  // the partition number: its 1-based place in the table
     bool ok;
   };
   std::vector<Write> writes;
@@ -42,7 +43,9 @@ class LayoutWriteRecorder : public DiskApi {
     }
     return h;
   }
-  bool GetGeometry(Handle disk, DISK_GEOMETRY* geometry) override { return inner_.GetGeometry(disk, geometry); }
+  bool GetGeometry(Handle disk, DISK_GEOMETRY* geometry) override {
+    return inner_.GetGeometry(disk, geometry);
+  }
   bool GetLayout(Handle disk, void* buffer, std::uint32_t size) override {
     return inner_.GetLayout(disk, buffer, size);
   }
@@ -58,7 +61,8 @@ class LayoutWriteRecorder : public DiskApi {
                      std::uint32_t answerSize) override {
     return inner_.QueryProperty(disk, query, answer, answerSize);
   }
-  bool ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint32_t size, std::uint32_t* read) override {
+  bool ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint32_t size,
+              std::uint32_t* read) override {
     return inner_.ReadAt(disk, offset, buffer, size, read);
   }
 
@@ -71,10 +75,12 @@ class LayoutWriteRecorder : public DiskApi {
   static std::uint32_t NthBasicData(const void* buffer, std::uint32_t size, std::uint32_t n) {
     if (size < kDriveLayoutHeaderSize) return 0;
     const auto* layout = static_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(buffer);
-    std::uint32_t fits = static_cast<std::uint32_t>((size - kDriveLayoutHeaderSize) / sizeof(PARTITION_INFORMATION_EX));
+    std::uint32_t fits =
+        static_cast<std::uint32_t>((size - kDriveLayoutHeaderSize) / sizeof(PARTITION_INFORMATION_EX));
     std::uint32_t count = layout->PartitionCount < fits ? layout->PartitionCount : fits;
     for (std::uint32_t i = 0; i < count; ++i) {
-      if (std::memcmp(&layout->PartitionEntry[i].Gpt.PartitionType, kBasicDataGuidBytes, 16) == 0 && --n == 0) {
+      if (std::memcmp(&layout->PartitionEntry[i].Gpt.PartitionType, kBasicDataGuidBytes, 16) == 0 &&
+          --n == 0) {
         return i + 1;
       }
     }
@@ -94,7 +100,8 @@ std::vector<std::string> NewLogLines(const std::string& before, const std::strin
   if (start == 0 && after.size() >= 2) start = 2;  // byte-order mark of a new file
   std::string text;
   for (std::size_t i = start; i + 1 < after.size(); i += 2) {
-    std::uint32_t unit = static_cast<unsigned char>(after[i]) | (static_cast<unsigned char>(after[i + 1]) << 8);
+    std::uint32_t unit =
+        static_cast<unsigned char>(after[i]) | (static_cast<unsigned char>(after[i + 1]) << 8);
     std::wstring one(1, static_cast<wchar_t>(unit));
     text += unit < 0x80 ? std::string(1, static_cast<char>(unit)) : Narrow(one);
   }
@@ -137,10 +144,13 @@ int LoadCarriedLauncher(SimContext& context) {
 
 PatchRun Patch(sim::SimMachine& m) {
   const std::string logHost = m.HostPath(L"C:\\WIndows\\Temp\\TvPatchDowngrade.log");
-  const std::string launcherHost = m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe");
+  const std::string launcherHost =
+      m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe");
   const std::string logBefore = ReadAll(logHost);
   const bool launcherBefore = Exists(launcherHost);
 
+  const std::uint64_t start = m.system().elapsedMilliseconds();
+  const std::size_t assignmentsBefore = m.volumes().assignments().size();
   LayoutWriteRecorder recorder(*m.platform().disks);
   Platform p = m.platform();
   p.disks = &recorder;
@@ -154,7 +164,8 @@ PatchRun Patch(sim::SimMachine& m) {
   run.programEndMs = programEnd;
   run.log = NewLogLines(logBefore, ReadAll(logHost));
   bool copyDecided = false;
-  for (const std::string& line : run.log) copyDecided |= line == "[FixDowngarde]\tFile version is older, copy file";
+  for (const std::string& line : run.log)
+    copyDecided |= line == "[FixDowngarde]\tFile version is older, copy file";
   const auto& carried = m.resources().carriedLauncher();
   run.carried = carried.has_value();
   run.carriedBytes = carried ? carried->size() : 0;
@@ -175,7 +186,13 @@ PatchRun Patch(sim::SimMachine& m) {
   run.pendingRenames = m.files().restartMoves();
   run.boxes = m.ui().messageBoxes();
   for (const auto& w : recorder.writes) run.layoutWrites.push_back({w.disk, w.index, w.ok});
-  run.lettersAssigned = m.volumes().assignments();
+  const auto& assignments = m.volumes().assignments();
+  run.lettersAssigned.assign(
+      assignments.begin() + static_cast<std::ptrdiff_t>(std::min(assignmentsBefore, assignments.size())),
+      assignments.end());
+  for (const sim::SimVolumes::Arrival& a : m.volumes().arrivals()) {
+    if (a.at - a.afterMilliseconds >= start) run.arrivals.push_back(a);
+  }
   return run;
 }
 
@@ -212,7 +229,7 @@ void WritePatchJson(JsonWriter& json, sim::SimMachine& m, const PatchRun& run, b
     json.Null();
   }
   json.Key("written_to_images").Bool(writtenToImages);
-  WriteArrivalsJson(json, m);
+  WriteArrivalsJson(json, m, run.arrivals);
   json.Key("disks");
   WriteDisksJson(json, m);
   json.EndObject();
@@ -235,7 +252,7 @@ int RunPatch(SimContext& context) {
   for (const std::string& line : run.log) std::fprintf(out, "  %s\n", line.c_str());
   std::fprintf(out, "Layout writes:%s\n", run.layoutWrites.empty() ? " none" : "");
   for (const auto& w : run.layoutWrites) {
-    std::fprintf(out, "  disk %d, table position %u: %s\n", w.disk, w.index, w.ok ? "written" : "refused");
+    std::fprintf(out, "  disk %d, partition %u: %s\n", w.disk, w.index, w.ok ? "written" : "refused");
   }
   std::fprintf(out, "Letters assigned:%s\n", run.lettersAssigned.empty() ? " none" : "");
   for (const auto& a : run.lettersAssigned) {
@@ -249,7 +266,7 @@ int RunPatch(SimContext& context) {
       std::fprintf(out, "  %s -> %s\n", Narrow(move.from).c_str(), Narrow(move.to).c_str());
     }
   }
-  PrintArrivals(out, m, run.programEndMs);
+  PrintArrivals(out, m, run.arrivals, run.programEndMs);
   std::fprintf(out, "Images %s.\n",
                context.options.write ? "written" : "unchanged (use --write to write the changes into them)");
   PrintDisks(out, m);

@@ -16,9 +16,8 @@ namespace tavu::tool {
 namespace {
 
 int SetUpFolders(SimContext& c) {
-  std::error_code ec;
   for (const wchar_t* folder : {L"C:\\Windows\\Temp", L"C:\\Windows\\System32"}) {
-    std::filesystem::create_directories(c.machine.HostPath(folder), ec);
+    PlantedFiles::Current()->MakeFolders(c.machine.HostPath(folder));
   }
   return 0;
 }
@@ -91,7 +90,8 @@ int SetUpOwner(SimContext& c) {
 
 int SetUpFirmwareTool(SimContext& c) {
   if (!c.options.launcherPath.empty()) c.machine.system().SetModulePath(sim::Widen(c.options.launcherPath));
-  for (const std::string& folder : c.options.userWritable) c.machine.files().AddUserWritable(sim::Widen(folder));
+  for (const std::string& folder : c.options.userWritable)
+    c.machine.files().AddUserWritable(sim::Widen(folder));
   wchar_t directory[kPathChars];
   DirectoryOfPath(c.machine.system().modulePath().c_str(), directory, kPathChars);
   const std::string host = c.machine.HostPath(std::wstring(directory) + L"\\FwMode.exe");
@@ -100,8 +100,9 @@ int SetUpFirmwareTool(SimContext& c) {
   std::error_code ec;
   bool exists = std::filesystem::exists(host, ec);
   if (c.options.fwmodePresent && !exists) {
-    std::filesystem::create_directories(std::filesystem::path(host).parent_path(), ec);
+    PlantedFiles::Current()->MakeFolders(std::filesystem::path(host).parent_path().string());
     std::ofstream(host, std::ios::binary) << "MZ";
+    PlantedFiles::Current()->Note(host);
   } else if (!c.options.fwmodePresent && exists) {
     // The folder is the user's: what lies there is not ours to remove.
     std::fprintf(c.err, "tavu-sim: --fwmode absent, but '%s' exists\n", host.c_str());
