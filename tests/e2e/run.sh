@@ -12,7 +12,9 @@ esac
 # Which files ran: a green run should never leave that to be guessed.
 bin=${E2E_PROGRAMS:-$E2E_ROOT/build/$E2E_ARCH/bin}
 for exe in "TAVU Recovery.exe" TvPatchDowngrade.exe TavuRecoveryCheck.exe; do
-  echo "e2e: program ${bin#"$E2E_ROOT"/}/$exe ($(file -b "$bin/$exe" 2>/dev/null | cut -d, -f1))"
+  kind=missing
+  [ -f "$bin/$exe" ] && kind=$(file -b "$bin/$exe" | cut -d, -f1)
+  echo "e2e: program ${bin#"$E2E_ROOT"/}/$exe ($kind)"
 done
 export E2E_RESULTS=${E2E_RESULTS:-$(mktemp)}
 : >"$E2E_RESULTS"
