@@ -147,10 +147,11 @@ void PartitionTableRoute(CheckFacts& f) {
   } else if (f.volumeResult != kLocateFound) {
     AbortWith(f, kNotFoundMessage);
     if (f.rawLabelResult == kLocateFound) {
-      FormatBounded(f.reason, kLongTextChars,
-                    L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery: "
-                    L"the launcher would make it visible, not find it by that label, put the table back and stop.",
-                    static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber), f.rawLabel);
+      FormatBounded(
+          f.reason, kLongTextChars,
+          L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery: "
+          L"the launcher would make it visible, not find it by that label, put the table back and stop.",
+          static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber), f.rawLabel);
     } else {
       FormatBounded(f.reason, kLongTextChars,
                     L"The label of the recovery partition (disk %d, partition %d) cannot be read: the "

@@ -211,7 +211,8 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
   wchar_t diskLine[32];
   wchar_t partitionLine[32];
   FormatSelection(s.diskNumber, s.partitionNumber, diskLine, partitionLine);
-  if (!WriteScript(s.diskWriter, s.diskScriptPath, {diskLine, partitionLine, L"set id=0c override", L"active"})) {
+  if (!WriteScript(s.diskWriter, s.diskScriptPath,
+                   {diskLine, partitionLine, L"set id=0c override", L"active"})) {
     return AbortNotFound(s);
   }
   RunTool(s, kPartitionTool, kScriptParameters, s.diskWriter.path());

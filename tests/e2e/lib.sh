@@ -40,6 +40,19 @@ e2e_native_ia32() {
   [ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1
 }
 
+# Why e2e_choose_arch picks what it picks, in a few words.
+e2e_arch_reason() {
+  if [ -n "${E2E_ARCH:-}" ]; then
+    echo "E2E_ARCH=$E2E_ARCH"
+  elif ! e2e_native_ia32; then
+    echo "this host cannot run 32-bit programs"
+  elif [ ! -x /usr/lib/wine/wine ]; then
+    echo "wine32 not installed"
+  else
+    echo "this host runs 32-bit programs"
+  fi
+}
+
 e2e_choose_arch() {
   if [ -n "${E2E_ARCH:-}" ]; then return; fi
   if e2e_native_ia32 && [ -x /usr/lib/wine/wine ]; then E2E_ARCH=win32; else E2E_ARCH=win64; fi

@@ -3,14 +3,19 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
-why="this host runs 32-bit programs"
-[ -n "${E2E_ARCH:-}" ] && why="E2E_ARCH=$E2E_ARCH"
+why=$(e2e_arch_reason)
 e2e_choose_arch
 case $E2E_ARCH in
   win32) echo "e2e: the shipped 32-bit programs (build/win32) under wine32 in a 64-bit (WoW64) prefix ($why)" ;;
-  *) [ "$why" = "${why#E2E_ARCH}" ] && why="this host cannot run 32-bit programs"
-     echo "e2e: the 64-bit twin (build/win64) under wine64 ($why)" ;;
+  *) echo "e2e: the 64-bit twin (build/win64) under wine64 ($why)" ;;
 esac
+# Which files ran: a green run should never leave that to be guessed.
+bin=${E2E_PROGRAMS:-$E2E_ROOT/build/$E2E_ARCH/bin}
+for exe in "TAVU Recovery.exe" TvPatchDowngrade.exe TavuRecoveryCheck.exe; do
+  kind=missing
+  [ -f "$bin/$exe" ] && kind=$(file -b "$bin/$exe" | cut -d, -f1)
+  echo "e2e: program ${bin#"$E2E_ROOT"/}/$exe ($kind)"
+done
 export E2E_RESULTS=${E2E_RESULTS:-$(mktemp)}
 : >"$E2E_RESULTS"
 status=0

@@ -523,57 +523,58 @@ struct CheckState {
 // Whatever fails, the check changes nothing and starts nothing but the
 // command processor with its own listing batch.
 Flow CheckFlow(const char* name, std::shared_ptr<CheckState> s) {
-  return Flow{
-      name,
-      [s](FlowRun& r) {
-        ArrangeWindowStart(r, EarlierLauncherLog(), s->disk);
-        sim::SimMachine& m = *r.machine;
-        m.wmi().AddEncryptableVolume(0);
-        m.firmware().SetPresent(true);
-        s->before = Snapshot(m, r.dir.path());
-      },
-      [](FlowRun&) {
-        auto facts = std::make_unique<check::CheckFacts>();
-        check::RunCheck(facts.get());
-      },
-      [s](FlowRun& r, const std::string& what) {
-        sim::SimMachine& m = *r.machine;
-        EXPECT_EQ(m.handles().OpenCount(), 0u) << what;
-        EXPECT_EQ(m.handles().Misuses(), 0u) << what;
-        EXPECT_TRUE(m.ui().messageBoxes().empty()) << what;
-        for (const sim::SimLaunch& l : m.processes().launches()) {
-          // The native one through its alias; System32's, which WOW64 makes
-          // the 32-bit one, only when asking for WOW64 failed (the check asks
-          // again later, for the recovery image's path, so a failure there
-          // leaves the start as it was).
-          if (InjectedWas(m, sim::SimOp::Wow64Query)) {
-            EXPECT_TRUE(l.file == L"C:\\Windows\\System32\\cmd.exe" || l.file == L"C:\\Windows\\Sysnative\\cmd.exe")
-                << what;
-          } else {
-            EXPECT_EQ(l.file, L"C:\\Windows\\Sysnative\\cmd.exe") << what;
-          }
-          EXPECT_FALSE(l.redirectionOff) << what;
-          // A name that cannot be made is passed over for a fresh one beside it.
-          const bool usual = l.parameters == L"/d /c \"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd\"";
-          const bool fresh = l.parameters.size() == 54 &&
-                             l.parameters.rfind(L"/d /c \"C:\\Windows\\Temp\\TavuRecoveryCheck-", 0) == 0 &&
-                             l.parameters.substr(l.parameters.size() - 5) == L".cmd\"";
-          EXPECT_TRUE(usual || fresh) << what;
-        }
-        for (const sim::SimFirmwareRequest& q : m.firmware().requests()) {
-          EXPECT_EQ(std::string(q.input.begin(), q.input.end()).substr(0, 4), "BSTS") << what;
-        }
-        MachineSnapshot after = Snapshot(m, r.dir.path());
-        // Only a file whose own removal failed may stay: the check's, made for
-        // administrators only.
-        if (InjectedWas(m, sim::SimOp::FileRemove)) {
-          for (const char* name :
-               {"/Windows/Temp/TavuRecoveryCheck.cmd", "/Windows/Temp/TavuRecoveryCheck.txt"}) {
-            after.files.erase(name);
-          }
-        }
-        EXPECT_TRUE(after == s->before) << what << ": the check changed the machine";
-      }};
+  return Flow{name,
+              [s](FlowRun& r) {
+                ArrangeWindowStart(r, EarlierLauncherLog(), s->disk);
+                sim::SimMachine& m = *r.machine;
+                m.wmi().AddEncryptableVolume(0);
+                m.firmware().SetPresent(true);
+                s->before = Snapshot(m, r.dir.path());
+              },
+              [](FlowRun&) {
+                auto facts = std::make_unique<check::CheckFacts>();
+                check::RunCheck(facts.get());
+              },
+              [s](FlowRun& r, const std::string& what) {
+                sim::SimMachine& m = *r.machine;
+                EXPECT_EQ(m.handles().OpenCount(), 0u) << what;
+                EXPECT_EQ(m.handles().Misuses(), 0u) << what;
+                EXPECT_TRUE(m.ui().messageBoxes().empty()) << what;
+                for (const sim::SimLaunch& l : m.processes().launches()) {
+                  // The native one through its alias; System32's, which WOW64 makes
+                  // the 32-bit one, only when asking for WOW64 failed (the check asks
+                  // again later, for the recovery image's path, so a failure there
+                  // leaves the start as it was).
+                  if (InjectedWas(m, sim::SimOp::Wow64Query)) {
+                    EXPECT_TRUE(l.file == L"C:\\Windows\\System32\\cmd.exe" ||
+                                l.file == L"C:\\Windows\\Sysnative\\cmd.exe")
+                        << what;
+                  } else {
+                    EXPECT_EQ(l.file, L"C:\\Windows\\Sysnative\\cmd.exe") << what;
+                  }
+                  EXPECT_FALSE(l.redirectionOff) << what;
+                  // A name that cannot be made is passed over for a fresh one beside it.
+                  const bool usual = l.parameters == L"/d /c \"C:\\Windows\\Temp\\TavuRecoveryCheck.cmd\"";
+                  const bool fresh =
+                      l.parameters.size() == 54 &&
+                      l.parameters.rfind(L"/d /c \"C:\\Windows\\Temp\\TavuRecoveryCheck-", 0) == 0 &&
+                      l.parameters.substr(l.parameters.size() - 5) == L".cmd\"";
+                  EXPECT_TRUE(usual || fresh) << what;
+                }
+                for (const sim::SimFirmwareRequest& q : m.firmware().requests()) {
+                  EXPECT_EQ(std::string(q.input.begin(), q.input.end()).substr(0, 4), "BSTS") << what;
+                }
+                MachineSnapshot after = Snapshot(m, r.dir.path());
+                // Only a file whose own removal failed may stay: the check's, made for
+                // administrators only.
+                if (InjectedWas(m, sim::SimOp::FileRemove)) {
+                  for (const char* name :
+                       {"/Windows/Temp/TavuRecoveryCheck.cmd", "/Windows/Temp/TavuRecoveryCheck.txt"}) {
+                    after.files.erase(name);
+                  }
+                }
+                EXPECT_TRUE(after == s->before) << what << ": the check changed the machine";
+              }};
 }
 
 TEST_F(LauncherSweepTest, SupportCheck) {

@@ -19,6 +19,7 @@
 #include "launcher/arming/volume_label.h"
 #include "sim/core/machine.h"
 #include "tests/fixtures/run_command.h"
+#include "tests/fixtures/tavu_sim_run.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace tavu::test {
@@ -250,40 +251,37 @@ TEST_F(RealImagesTest, WindowsReFilesOfTheNotebookAreReadAndNamed) {
   m.reset();
   SetPlatform(Platform{});
 
-  const std::string tool = std::string(TAVU_TOOL_DIR "/tavu-sim");
+  // The recovery partition is the fifth; ReAgent.xml names its start in bytes
+  // and the disk by its GUID, which the check must match to this disk.
   const CommandResult sgdisk =
       RunCommand("PATH=$PATH:/usr/sbin:/sbin sgdisk -p " + ShellQuote(Image("gpt-notebook.img")));
-  const std::size_t at = sgdisk.out.find("Disk identifier (GUID): ");
-  ASSERT_NE(at, std::string::npos) << sgdisk.out;
-  std::string guid = sgdisk.out.substr(at + 24, 36);
-  for (char& c : guid) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  // The recovery partition is the fifth; ReAgent.xml names its start in bytes.
   const std::size_t row = sgdisk.out.find("\n   5 ");
   ASSERT_NE(row, std::string::npos) << sgdisk.out;
   const std::string offset = std::to_string(std::stoull(sgdisk.out.substr(row + 5)) * 512);
   struct Case {
     std::string disk;
     std::string winre;
-    std::vector<std::string> reagent;  // empty: no ReAgent.xml
+    std::string expected;  // windows_re as reagent|enabled|offset|disk|partition|is_recovery_partition
   } const cases[] = {
-      {"gpt-notebook.img",
-       "enabled",
-       {"<WinreLocation path=\"\\Recovery\\WindowsRE\" id=\"0\" offset=\"" + offset + "\" guid=\"{" + guid +
-            "}\"/>",
-        "<InstallState state=\"1\"/>"}},
-      {"gpt-notebook.img", "disabled", {"<InstallState state=\"0\"/>"}},
-      {"mbr-recovery.img", "enabled", {}},
+      {"gpt-notebook.img", "enabled", "present|True|" + offset + "|0|5|True"},
+      {"gpt-notebook.img", "disabled", "present|False|None|None|None|None"},
+      {"mbr-recovery.img", "enabled", "absent|None|None|None|None|None"},
   };
+  TempDir work;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.disk + " " + c.winre);
     TempDir root;
-    CommandResult r = RunCommand(ShellQuote(tool) + " --root " + ShellQuote(root.path()) + " --disk " +
-                                 ShellQuote(Image(c.disk)) + " --winre " + c.winre + " locate");
-    EXPECT_EQ(r.status, 0) << r.err;
-    const std::string reagent = root.path() + "/Windows/System32/Recovery/ReAgent.xml";
-    ASSERT_EQ(HostFileExists(reagent), !c.reagent.empty());
-    const std::string xml = ReadHostFile(reagent);
-    for (const std::string& element : c.reagent) EXPECT_NE(xml.find(element), std::string::npos) << xml;
+    CommandResult r = RunTavuSim("--root " + ShellQuote(root.path()) + " --disk " +
+                                 ShellQuote(Image(c.disk)) + " --winre " + c.winre + " check --json");
+    EXPECT_NE(r.status, 2) << r.err;
+    const std::string l = "(d['windows_re']['location'] or {})";
+    EXPECT_EQ(JsonFields(
+                  work.path(), r.out,
+                  {"[d['windows_re']['reagent'], d['windows_re']['enabled'], " + l + ".get('offset'), " + l +
+                   ".get('disk'), " + l + ".get('partition'), d['windows_re']['is_recovery_partition']]"})[0],
+              c.expected);
+    // The file stands up the machine for the run only; the caller's root stays as it was.
+    EXPECT_FALSE(HostFileExists(root.path() + "/Windows/System32/Recovery/ReAgent.xml"));
   }
 }
 

@@ -1,6 +1,7 @@
 // tavu-sim's command line: options, exit status, the one-line errors, and the
 // locate command's output on images built in code.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -110,7 +111,108 @@ TEST_F(TavuSimCliTest, HelpVersionAndANewRoot) {
   const std::string root = Path("new/c");
   r = Sim("--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("gpt.img")) + " locate");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(HostFileExists(root + "/Windows/Temp"));
+  EXPECT_TRUE(std::filesystem::is_directory(root));
+  EXPECT_FALSE(HostFileExists(root + "/Windows/Temp"));
+
+  // No argument at all: the whole help, every option in it.
+  r = Sim("");
+  EXPECT_EQ(r.status, 2);
+  for (const char* option : {"--disk IMAGE ", "--bitlocker LIST ", "--absent ", "--card-reader ",
+                             "--root DIR ", "--automount on|off ", "--images DIR "}) {
+    EXPECT_NE(r.err.find(std::string("\n  ") + option), std::string::npos) << option << "\n" << r.err;
+  }
+  EXPECT_EQ(r.err.substr(r.err.find('\n') + 1), Sim("--help").out);
+}
+
+// Input the machine cannot stand on is refused before anything is opened for
+// long or made under --root: status 2 and one line naming the file and why.
+TEST_F(TavuSimCliTest, UnusableInputIsRefusedInOneLine) {
+  const std::string fifo = Path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  Write("empty.img", {});
+  std::filesystem::create_hard_link(Path("gpt.img"), Path("same.img"));
+  WriteHostFile(Path("utf16.txt"), "\xFF\xFE" + Utf16("\r\nWindows Boot Manager\r\n"));
+  WriteHostFile(Path("utf16-no-mark.txt"), Utf16("Windows Boot Manager\r\n"));
+  const std::string gpt = " --disk " + ShellQuote(Path("gpt.img"));
+  const std::string root = Path("never-made");
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"--disk " + ShellQuote(fifo) + " check",
+       "cannot read image '" + fifo + "': a FIFO: not a regular file or block device"},
+      {"--usb-disk=" + ShellQuote(fifo) + " locate",
+       "cannot read image '" + fifo + "': a FIFO: not a regular file or block device"},
+      {"--bcd-listing " + ShellQuote(fifo) + gpt + " check",
+       "cannot read listing '" + fifo + "': a FIFO: not a regular file or block device"},
+      {"--carried-launcher " + ShellQuote(fifo) + gpt + " patch",
+       "cannot read carried launcher '" + fifo + "': a FIFO: not a regular file or block device"},
+      {"--disk " + ShellQuote(Path("empty.img")) + " locate",
+       "cannot read image '" + Path("empty.img") + "': an empty file: an image holds at least one sector"},
+      {gpt + " --removable " + ShellQuote(Path("same.img")) + " locate --write",
+       "cannot read image '" + Path("same.img") + "': the same file as '" + Path("gpt.img") +
+           "', given twice"},
+      {"--bcd-listing " + ShellQuote(Path("utf16.txt")) + gpt + " check",
+       "cannot read listing '" + Path("utf16.txt") +
+           "': UTF-16 listing: capture it in cmd.exe, or convert it"},
+      {"--bcd-listing=" + ShellQuote(Path("utf16-no-mark.txt")) + gpt + " arm",
+       "cannot read listing '" + Path("utf16-no-mark.txt") +
+           "': UTF-16 listing: capture it in cmd.exe, or convert it"},
+      {"--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("missing.img")) + " arm",
+       "cannot read image '" + Path("missing.img") + "': No such file or directory"},
+      {"check", "check needs a disk: give --disk IMAGE"},
+      {"--json=yes locate", "option --json takes no value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    // A FIFO opened before its type is known would wait for ever.
+    CommandResult r =
+        RunCommand("timeout 30 " + ShellQuote(std::string(TAVU_TOOL_DIR "/tavu-sim")) + " " + c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "tavu-sim: " + c.message + "\n");
+  }
+  EXPECT_FALSE(std::filesystem::exists(root));
+}
+
+// --opt=VALUE is --opt VALUE, for every kind of value.
+TEST_F(TavuSimCliTest, ValuesAfterAnEqualsSign) {
+  const std::string gpt = ShellQuote(Path("gpt.img"));
+  const std::string hidden = ShellQuote(Path("hidden.img"));
+  const std::string pairs[][2] = {
+      {"--disk=" + gpt + " --usb-disk=" + hidden + " locate --json",
+       "--disk " + gpt + " --usb-disk " + hidden + " locate --json"},
+      {"--disk=" + gpt + " --bitlocker=1,fail --manufacturer=Acme --fwmode=absent check --json",
+       "--disk " + gpt + " --bitlocker 1,fail --manufacturer Acme --fwmode absent check --json"},
+      {"--disk=" + gpt + " --arrival-ms=5 --language=de-DE --user-env=PATHEXT=.CMD arm --json",
+       "--disk " + gpt + " --arrival-ms 5 --language de-DE --user-env PATHEXT=.CMD arm --json"},
+  };
+  for (const auto& pair : pairs) {
+    SCOPED_TRACE(pair[0]);
+    CommandResult joined = Sim(pair[0]);
+    CommandResult apart = Sim(pair[1]);
+    EXPECT_EQ(joined.err, "");
+    EXPECT_EQ(joined.status, apart.status);
+    ASSERT_FALSE(joined.out.empty());
+    EXPECT_EQ(joined.out, apart.out);
+  }
+}
+
+// check and locate change nothing under the caller's root: not even the
+// firmware-mode tool the machine needs beside the launcher stays behind, so
+// the same root then serves a machine without it.
+TEST_F(TavuSimCliTest, CheckAndLocateLeaveTheRootAsItWas) {
+  namespace fs = std::filesystem;
+  const std::string root = Path("c");
+  fs::create_directories(root);
+  const std::string gpt = " --disk " + ShellQuote(Path("gpt.img"));
+  for (const char* command : {" check", " locate", " --fwmode absent check"}) {
+    SCOPED_TRACE(command);
+    CommandResult r = Sim("--root " + ShellQuote(root) + gpt + command);
+    EXPECT_NE(r.status, 2) << r.err;
+    EXPECT_TRUE(fs::is_empty(root)) << fs::directory_iterator(root)->path();
+  }
 }
 
 TEST_F(TavuSimCliTest, LocateJson) {

@@ -19,7 +19,8 @@ namespace tavu::tool {
 
 namespace {
 
-const wchar_t* const kTemporaryFiles[] = {L"C:\\Windows\\Temp\\RcvBoot.cmd", L"C:\\Windows\\Temp\\RcvBoot.txt",
+const wchar_t* const kTemporaryFiles[] = {L"C:\\Windows\\Temp\\RcvBoot.cmd",
+                                          L"C:\\Windows\\Temp\\RcvBoot.txt",
                                           L"C:\\Windows\\Temp\\RcvBootDisk.txt"};
 const wchar_t kBitLockerMessage[] = L"Please disable BitLocker and try again.";
 
@@ -58,9 +59,11 @@ ArmRun Arm(sim::SimMachine& machine) {
 
   run.boxes = machine.ui().messageBoxes();
   bool stoppedEarly = machine.system().StdOutputInvalid();
-  for (const sim::SimMessageBox& box : run.boxes) stoppedEarly = stoppedEarly || box.text == kBitLockerMessage;
+  for (const sim::SimMessageBox& box : run.boxes)
+    stoppedEarly = stoppedEarly || box.text == kBitLockerMessage;
   run.route = stoppedEarly ? nullptr : route;
-  run.launches = sim::ReportLaunches(machine.processes().launches(), machine.windowsTools().programs().scriptRuns());
+  run.launches =
+      sim::ReportLaunches(machine.processes().launches(), machine.windowsTools().programs().scriptRuns());
   for (const wchar_t* path : kTemporaryFiles) {
     if (machine.files().Exists(path)) run.tempFilesLeft.push_back(path);
   }
@@ -86,21 +89,35 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
   run.route != nullptr ? json.String(run.route) : json.Null();
   json.Key("message_boxes").BeginArray();
   for (const sim::SimMessageBox& box : run.boxes) {
-    json.BeginObject().Key("title").WString(box.caption).Key("text").WString(box.text).Key("answer").Int(box.answer)
+    json.BeginObject()
+        .Key("title")
+        .WString(box.caption)
+        .Key("text")
+        .WString(box.text)
+        .Key("answer")
+        .Int(box.answer)
         .EndObject();
   }
   json.EndArray();
   json.Key("processes").BeginArray();
   for (const sim::SimLaunchReport& r : run.launches) {
     json.BeginObject()
-        .Key("file").WString(r.launch.file)
-        .Key("image").WString(r.launch.image)
-        .Key("parameters").WString(r.launch.parameters)
-        .Key("directory").WString(r.launch.directory)
-        .Key("show").Int(r.launch.show)
-        .Key("started").Bool(r.launch.started)
-        .Key("exit_code").Int(r.launch.started ? r.launch.exitCode : r.launch.error)
-        .Key("redirection_off").Bool(r.launch.redirectionOff)
+        .Key("file")
+        .WString(r.launch.file)
+        .Key("image")
+        .WString(r.launch.image)
+        .Key("parameters")
+        .WString(r.launch.parameters)
+        .Key("directory")
+        .WString(r.launch.directory)
+        .Key("show")
+        .Int(r.launch.show)
+        .Key("started")
+        .Bool(r.launch.started)
+        .Key("exit_code")
+        .Int(r.launch.started ? r.launch.exitCode : r.launch.error)
+        .Key("redirection_off")
+        .Bool(r.launch.redirectionOff)
         .Key("script");
     r.hasScript ? json.String(r.script) : json.Null();
     json.EndObject();
@@ -118,7 +135,12 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
   run.taskRegistered ? json.WString(run.taskPrincipal) : json.Null();
   json.Key("task_action");
   if (run.taskRegistered) {
-    json.BeginObject().Key("path").WString(run.taskPath).Key("arguments").WString(run.taskArguments).EndObject();
+    json.BeginObject()
+        .Key("path")
+        .WString(run.taskPath)
+        .Key("arguments")
+        .WString(run.taskArguments)
+        .EndObject();
   } else {
     json.Null();
   }
@@ -145,7 +167,7 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
     json.Key("changes").Int(store.changes());
     json.EndObject();
   }
-  WriteArrivalsJson(json, machine);
+  WriteArrivalsJson(json, machine, machine.volumes().arrivals());
   json.Key("disks");
   WriteDisksJson(json, machine);
   json.EndObject();
@@ -165,7 +187,8 @@ void PrintReport(SimContext& context, const ArmRun& run) {
   std::FILE* out = context.out;
   std::fprintf(out, "Recovery worker: %u (%s)\n", run.result,
                run.result == 0 ? "the restart was started" : "aborted");
-  std::fprintf(out, "Route: %s\n", run.route != nullptr ? run.route : "none (the worker stopped before choosing)");
+  std::fprintf(out, "Route: %s\n",
+               run.route != nullptr ? run.route : "none (the worker stopped before choosing)");
   PrintPassedOver(out, run.noMediumDisks);
   std::fprintf(out, "\nMessage boxes:%s\n", run.boxes.empty() ? " none" : "");
   for (const sim::SimMessageBox& box : run.boxes) {
@@ -186,7 +209,8 @@ void PrintReport(SimContext& context, const ArmRun& run) {
     if (!r.launch.image.empty() && r.launch.image != r.launch.file) {
       std::fprintf(out, "     started as %s (WOW64 redirection)\n", ToUtf8(r.launch.image).c_str());
     }
-    if (r.launch.redirectionOff) std::fprintf(out, "     started with WOW64 redirection off on the worker thread\n");
+    if (r.launch.redirectionOff)
+      std::fprintf(out, "     started with WOW64 redirection off on the worker thread\n");
     if (r.hasScript) PrintScript(out, r.script);
   }
   std::fprintf(out, "\nTemporary files left: %s\n", run.tempFilesLeft.empty() ? "none" : "");
@@ -206,8 +230,8 @@ void PrintReport(SimContext& context, const ArmRun& run) {
     for (const std::wstring& call : context.machine.tasks().calls()) {
       if (call.rfind(L"RegisterTask ", 0) == 0) answer = call.substr(call.rfind(L' ') + 1);
     }
-    std::fprintf(out, "Logon task registered: no%s%s\n", answer.empty() ? "" : ", the Task Scheduler answered ",
-                 ToUtf8(answer).c_str());
+    std::fprintf(out, "Logon task registered: no%s%s\n",
+                 answer.empty() ? "" : ", the Task Scheduler answered ", ToUtf8(answer).c_str());
   }
 
   sim::SimBcdStore& store = context.machine.windowsTools().store();
@@ -215,12 +239,14 @@ void PrintReport(SimContext& context, const ArmRun& run) {
     std::fprintf(out, "\nBoot manager ({bootmgr}), %d element(s) changed:\n", store.changes());
     for (const wchar_t* element : {L"customactions", L"custom:5400000f", L"extendedinput", L"displayorder"}) {
       std::vector<std::wstring> values = store.Values(L"{bootmgr}", element);
-      std::fprintf(out, "  %-16s %s\n", ToUtf8(element).c_str(), values.empty() ? "(not set)" : Joined(values).c_str());
+      std::fprintf(out, "  %-16s %s\n", ToUtf8(element).c_str(),
+                   values.empty() ? "(not set)" : Joined(values).c_str());
     }
     std::vector<std::wstring> isolated = store.Values(L"{current}", L"isolatedcontext");
-    std::fprintf(out, "  {current} isolatedcontext %s\n", isolated.empty() ? "(not set)" : Joined(isolated).c_str());
+    std::fprintf(out, "  {current} isolatedcontext %s\n",
+                 isolated.empty() ? "(not set)" : Joined(isolated).c_str());
   }
-  PrintArrivals(out, context.machine, run.programEndMs);
+  PrintArrivals(out, context.machine, context.machine.volumes().arrivals(), run.programEndMs);
   std::fprintf(out, "\nDisks after the run\n");
   PrintDisks(out, context.machine);
 }

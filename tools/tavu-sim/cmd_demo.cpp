@@ -447,7 +447,7 @@ int RunDemo(SimContext& context) {
                  p != nullptr ? Describe(parts, p->disk, p->number).c_str() : ToUtf8(a.volume).c_str());
   }
   bool lettered = !patched.lettersAssigned.empty();
-  for (const sim::SimVolumes::Arrival& a : machine.volumes().arrivals()) {
+  for (const sim::SimVolumes::Arrival& a : patched.arrivals) {
     if (a.letter == 0) continue;
     const DemoPartition* p = PartitionOfVolume(machine, parts, a.volume);
     std::fprintf(out,
@@ -458,8 +458,15 @@ int RunDemo(SimContext& context) {
     lettered = true;
   }
   if (!lettered) std::fprintf(out, "   letters given: none\n");
-  std::fprintf(out, "   installed launcher %s: version %s -> %s\n", patched.launcher.c_str(),
-               versionBefore.c_str(), versionAfter.c_str());
+  if (patched.launcher == "at restart") {
+    // The file in place is still the running one; the carried one replaces it
+    // when Windows restarts.
+    std::fprintf(out, "   installed launcher at restart: version %s -> carried %s\n", versionBefore.c_str(),
+                 carriedVersion.c_str());
+  } else {
+    std::fprintf(out, "   installed launcher %s: version %s -> %s\n", patched.launcher.c_str(),
+                 versionBefore.c_str(), versionAfter.c_str());
+  }
   return 0;
 }
 

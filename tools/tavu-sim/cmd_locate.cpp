@@ -13,10 +13,14 @@ namespace tavu::tool {
 
 const char* LocateMeaning(int result) {
   switch (result) {
-    case kLocateFound: return "found";
-    case kLocateBadArgument: return "bad argument";
-    case kLocateNotFound: return "not found";
-    case kLocateFailed: return "a layout, extents or read query failed";
+    case kLocateFound:
+      return "found";
+    case kLocateBadArgument:
+      return "bad argument";
+    case kLocateNotFound:
+      return "not found";
+    case kLocateFailed:
+      return "a layout, extents or read query failed";
   }
   return "unexpected result";
 }
@@ -44,16 +48,32 @@ void PrintPassedOver(std::FILE* out, std::uint32_t noMediumDisks) {
 
 void WriteLocateJson(JsonWriter& json, sim::SimMachine& machine, const LocateRun& run) {
   json.BeginObject();
-  json.Key("recovery_partition").BeginObject().Key("result").Int(run.found).Key("disk").Int(run.disk)
-      .Key("partition").Int(run.partition).EndObject();
+  json.Key("recovery_partition")
+      .BeginObject()
+      .Key("result")
+      .Int(run.found)
+      .Key("disk")
+      .Int(run.disk)
+      .Key("partition")
+      .Int(run.partition)
+      .EndObject();
   json.Key("partition_style");
   if (run.styleAsked) {
     json.BeginObject().Key("result").Int(run.style).EndObject();
   } else {
     json.Null();
   }
-  json.Key("recovery_volume").BeginObject().Key("result").Int(run.volume).Key("disk").Int(run.volumeDisk)
-      .Key("partition").Int(run.volumePartition).Key("root").WString(run.root).EndObject();
+  json.Key("recovery_volume")
+      .BeginObject()
+      .Key("result")
+      .Int(run.volume)
+      .Key("disk")
+      .Int(run.volumeDisk)
+      .Key("partition")
+      .Int(run.volumePartition)
+      .Key("root")
+      .WString(run.root)
+      .EndObject();
   json.Key("disks");
   WriteDisksJson(json, machine);
   json.EndObject();

@@ -1,4 +1,5 @@
 // tavu-sim patch: the patcher's whole pass on the simulated machine.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -29,7 +30,7 @@ class LayoutWriteRecorder : public DiskApi {
 
   struct Write {
     int disk;
-    std::uint32_t index;  // 1-based table position
+    std::uint32_t index;  // the partition number: its 1-based place in the table
     bool ok;
   };
   std::vector<Write> writes;
@@ -148,6 +149,8 @@ PatchRun Patch(sim::SimMachine& m) {
   const std::string logBefore = ReadAll(logHost);
   const bool launcherBefore = Exists(launcherHost);
 
+  const std::uint64_t start = m.system().elapsedMilliseconds();
+  const std::size_t assignmentsBefore = m.volumes().assignments().size();
   LayoutWriteRecorder recorder(*m.platform().disks);
   Platform p = m.platform();
   p.disks = &recorder;
@@ -183,7 +186,13 @@ PatchRun Patch(sim::SimMachine& m) {
   run.pendingRenames = m.files().restartMoves();
   run.boxes = m.ui().messageBoxes();
   for (const auto& w : recorder.writes) run.layoutWrites.push_back({w.disk, w.index, w.ok});
-  run.lettersAssigned = m.volumes().assignments();
+  const auto& assignments = m.volumes().assignments();
+  run.lettersAssigned.assign(
+      assignments.begin() + static_cast<std::ptrdiff_t>(std::min(assignmentsBefore, assignments.size())),
+      assignments.end());
+  for (const sim::SimVolumes::Arrival& a : m.volumes().arrivals()) {
+    if (a.at - a.afterMilliseconds >= start) run.arrivals.push_back(a);
+  }
   return run;
 }
 
@@ -226,7 +235,7 @@ void WritePatchJson(JsonWriter& json, sim::SimMachine& m, const PatchRun& run, b
     json.Null();
   }
   json.Key("written_to_images").Bool(writtenToImages);
-  WriteArrivalsJson(json, m);
+  WriteArrivalsJson(json, m, run.arrivals);
   json.Key("disks");
   WriteDisksJson(json, m);
   json.EndObject();
@@ -249,7 +258,7 @@ int RunPatch(SimContext& context) {
   for (const std::string& line : run.log) std::fprintf(out, "  %s\n", line.c_str());
   std::fprintf(out, "Layout writes:%s\n", run.layoutWrites.empty() ? " none" : "");
   for (const auto& w : run.layoutWrites) {
-    std::fprintf(out, "  disk %d, table position %u: %s\n", w.disk, w.index, w.ok ? "written" : "refused");
+    std::fprintf(out, "  disk %d, partition %u: %s\n", w.disk, w.index, w.ok ? "written" : "refused");
   }
   std::fprintf(out, "Letters assigned:%s\n", run.lettersAssigned.empty() ? " none" : "");
   for (const auto& a : run.lettersAssigned) {
@@ -267,7 +276,7 @@ int RunPatch(SimContext& context) {
       }
     }
   }
-  PrintArrivals(out, m, run.programEndMs);
+  PrintArrivals(out, m, run.arrivals, run.programEndMs);
   std::fprintf(out, "Images %s.\n",
                context.options.write ? "written" : "unchanged (use --write to write the changes into them)");
   PrintDisks(out, m);

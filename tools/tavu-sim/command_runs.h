@@ -56,12 +56,15 @@ std::string BootValue(sim::SimBcdStore& store, const wchar_t* id, const wchar_t*
 struct PatchRun {
   struct LayoutWrite {
     int disk;
-    std::uint32_t index;  // 1-based table position
+    std::uint32_t index;  // the partition number: its 1-based place in the table
     bool ok;
   };
   std::vector<std::string> log;  // without time stamps and line ends
   std::vector<LayoutWrite> layoutWrites;
-  std::vector<sim::SimVolumes::Assignment> lettersAssigned;
+  std::vector<sim::SimVolumes::Assignment> lettersAssigned;  // by this pass
+  // Volumes that arrived after this pass's own table writes; an earlier
+  // program's (the arming's diskpart) are not the patcher's doing.
+  std::vector<sim::SimVolumes::Arrival> arrivals;
   std::string launcher;  // "replaced", "kept", "absent" or "at restart"
   std::vector<sim::SimFiles::RestartMove> pendingRenames;
   std::vector<sim::SimMessageBox> boxes;

@@ -87,30 +87,54 @@ const char* GptTypeName(const std::string& guidText) {
 
 const char* MbrTypeName(std::uint8_t type) {
   switch (type) {
-    case 0x01: return "FAT12";
-    case 0x04: return "FAT16 <32M";
-    case 0x05: return "Extended";
-    case 0x06: return "FAT16";
-    case 0x07: return "HPFS/NTFS/exFAT";
-    case 0x0B: return "W95 FAT32";
-    case 0x0C: return "W95 FAT32 (LBA)";
-    case 0x0E: return "W95 FAT16 (LBA)";
-    case 0x0F: return "W95 Ext'd (LBA)";
-    case 0x11: return "Hidden FAT12";
-    case 0x12: return "Compaq diagnostics";
-    case 0x16: return "Hidden FAT16";
-    case 0x17: return "Hidden HPFS/NTFS";
-    case 0x1B: return "Hidden W95 FAT32";
-    case 0x1C: return "Hidden W95 FAT32 (LBA)";
-    case 0x1E: return "Hidden W95 FAT16 (LBA)";
-    case 0x27: return "Hidden NTFS WinRE";
-    case 0x82: return "Linux swap / Solaris";
-    case 0x83: return "Linux";
-    case 0x85: return "Linux extended";
-    case 0x8E: return "Linux LVM";
-    case 0xEE: return "GPT";
-    case 0xEF: return "EFI (FAT-12/16/32)";
-    default: return "unknown";
+    case 0x01:
+      return "FAT12";
+    case 0x04:
+      return "FAT16 <32M";
+    case 0x05:
+      return "Extended";
+    case 0x06:
+      return "FAT16";
+    case 0x07:
+      return "HPFS/NTFS/exFAT";
+    case 0x0B:
+      return "W95 FAT32";
+    case 0x0C:
+      return "W95 FAT32 (LBA)";
+    case 0x0E:
+      return "W95 FAT16 (LBA)";
+    case 0x0F:
+      return "W95 Ext'd (LBA)";
+    case 0x11:
+      return "Hidden FAT12";
+    case 0x12:
+      return "Compaq diagnostics";
+    case 0x16:
+      return "Hidden FAT16";
+    case 0x17:
+      return "Hidden HPFS/NTFS";
+    case 0x1B:
+      return "Hidden W95 FAT32";
+    case 0x1C:
+      return "Hidden W95 FAT32 (LBA)";
+    case 0x1E:
+      return "Hidden W95 FAT16 (LBA)";
+    case 0x27:
+      return "Hidden NTFS WinRE";
+    case 0x82:
+      return "Linux swap / Solaris";
+    case 0x83:
+      return "Linux";
+    case 0x85:
+      return "Linux extended";
+    case 0x8E:
+      return "Linux LVM";
+    case 0xEE:
+      return "GPT";
+    case 0xEF:
+      return "EFI (FAT-12/16/32)";
+    default:
+      return "unknown";
   }
 }
 
@@ -131,16 +155,27 @@ void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine) {
     if (machine.disks().Image(d) == nullptr) continue;
     std::uint32_t style = 0;
     std::vector<PartitionView> parts = Partitions(machine, d, &style);
-    json.BeginObject().Key("number").Int(d).Key("style").String(StyleName(style)).Key("problems").BeginArray();
+    json.BeginObject()
+        .Key("number")
+        .Int(d)
+        .Key("style")
+        .String(StyleName(style))
+        .Key("problems")
+        .BeginArray();
     for (const std::string& problem : TableProblems(machine, d)) json.String(problem);
     json.EndArray().Key("partitions").BeginArray();
     for (const PartitionView& p : parts) {
       json.BeginObject()
-          .Key("number").Int(p.number)
-          .Key("type").String(p.type)
-          .Key("type_name").String(p.typeName)
-          .Key("active").Bool(p.active)
-          .Key("attributes").String(Hex64(p.attributes))
+          .Key("number")
+          .Int(p.number)
+          .Key("type")
+          .String(p.type)
+          .Key("type_name")
+          .String(p.typeName)
+          .Key("active")
+          .Bool(p.active)
+          .Key("attributes")
+          .String(Hex64(p.attributes))
           .Key("letter");
       if (p.letter != 0) {
         json.String(std::string(1, static_cast<char>(p.letter)) + ":");
@@ -165,14 +200,19 @@ std::uint32_t PartitionNumberAt(sim::SimMachine& machine, int disk, std::int64_t
 
 }  // namespace
 
-void WriteArrivalsJson(JsonWriter& json, sim::SimMachine& machine) {
+void WriteArrivalsJson(JsonWriter& json, sim::SimMachine& machine,
+                       const std::vector<sim::SimVolumes::Arrival>& arrivals) {
   json.Key("volume_arrivals").BeginArray();
-  for (const sim::SimVolumes::Arrival& a : machine.volumes().arrivals()) {
+  for (const sim::SimVolumes::Arrival& a : arrivals) {
     json.BeginObject()
-        .Key("volume").WString(a.volume)
-        .Key("disk").Int(a.disk)
-        .Key("partition").Int(PartitionNumberAt(machine, a.disk, a.offset))
-        .Key("after_ms").Int(static_cast<std::int64_t>(a.afterMilliseconds))
+        .Key("volume")
+        .WString(a.volume)
+        .Key("disk")
+        .Int(a.disk)
+        .Key("partition")
+        .Int(PartitionNumberAt(machine, a.disk, a.offset))
+        .Key("after_ms")
+        .Int(static_cast<std::int64_t>(a.afterMilliseconds))
         .Key("letter");
     a.letter != 0 ? json.String(std::string(1, static_cast<char>(a.letter)) + ":") : json.Null();
     json.EndObject();
@@ -180,8 +220,8 @@ void WriteArrivalsJson(JsonWriter& json, sim::SimMachine& machine) {
   json.EndArray();
 }
 
-void PrintArrivals(std::FILE* out, sim::SimMachine& machine, std::uint64_t programEnd) {
-  const auto& arrivals = machine.volumes().arrivals();
+void PrintArrivals(std::FILE* out, sim::SimMachine& machine,
+                   const std::vector<sim::SimVolumes::Arrival>& arrivals, std::uint64_t programEnd) {
   if (arrivals.empty()) return;
   std::fprintf(out, "\nVolumes that arrived after a table write:\n");
   for (const sim::SimVolumes::Arrival& a : arrivals) {
@@ -226,7 +266,10 @@ void PrintDisks(std::FILE* out, sim::SimMachine& machine) {
   for (int d = 0; d < machine.disks().Count(); ++d) {
     const sim::DiskImage* image = machine.disks().Image(d);
     if (machine.disks().Kind(d) == sim::DiskKind::CardReader) {
-      std::fprintf(out, "Disk %d: empty card-reader slot (SD bus), no medium: every read answers ERROR_NOT_READY (21)\n", d);
+      std::fprintf(
+          out,
+          "Disk %d: empty card-reader slot (SD bus), no medium: every read answers ERROR_NOT_READY (21)\n",
+          d);
       continue;
     }
     if (image == nullptr) {
@@ -240,11 +283,13 @@ void PrintDisks(std::FILE* out, sim::SimMachine& machine) {
     std::vector<PartitionView> parts = Partitions(machine, d, &style);
     std::fprintf(out, "Disk %d: %s, %s, %" PRIu64 " MiB, %s\n", d, StyleName(style), kind,
                  image->size() >> 20, image->path().c_str());
-    for (const std::string& problem : TableProblems(machine, d)) std::fprintf(out, "  problem: %s\n", problem.c_str());
+    for (const std::string& problem : TableProblems(machine, d))
+      std::fprintf(out, "  problem: %s\n", problem.c_str());
     for (const PartitionView& p : parts) {
       std::fprintf(out, "  partition %2u  %-38s  %-22s  at %10" PRId64 " KiB, %8" PRId64 " KiB", p.number,
                    p.type.c_str(), p.typeName, p.offset >> 10, p.length >> 10);
-      if (style == PARTITION_STYLE_GPT && p.attributes != 0) std::fprintf(out, "  attributes %s", Hex64(p.attributes).c_str());
+      if (style == PARTITION_STYLE_GPT && p.attributes != 0)
+        std::fprintf(out, "  attributes %s", Hex64(p.attributes).c_str());
       if (p.active) std::fprintf(out, "  active");
       if (p.letter != 0) std::fprintf(out, "  %lc:", static_cast<wint_t>(p.letter));
       std::fprintf(out, "\n");

@@ -15,7 +15,7 @@ namespace tavu::tool {
 // One partition as the disk's layout presents it now.
 struct PartitionView {
   std::uint32_t number;
-  std::string type;  // "0x0C" or "{GUID}"
+  std::string type;      // "0x0C" or "{GUID}"
   const char* typeName;  // as sgdisk (GPT) or fdisk (MBR) names it
   bool active;
   std::uint64_t attributes;
@@ -51,8 +51,10 @@ std::string FileVersion(sim::SimMachine& machine, const wchar_t* path);
 std::string CarriedVersion(const std::vector<std::uint8_t>& file);
 // Volumes that arrived after a table write: "volume_arrivals", and the
 // readable lines (arrivals later than programEnd came after the program ended).
-void WriteArrivalsJson(JsonWriter& json, sim::SimMachine& machine);
-void PrintArrivals(std::FILE* out, sim::SimMachine& machine, std::uint64_t programEnd);
+void WriteArrivalsJson(JsonWriter& json, sim::SimMachine& machine,
+                       const std::vector<sim::SimVolumes::Arrival>& arrivals);
+void PrintArrivals(std::FILE* out, sim::SimMachine& machine,
+                   const std::vector<sim::SimVolumes::Arrival>& arrivals, std::uint64_t programEnd);
 // Volumes of the disks that were taken offline: "volumes_offline", and the
 // readable lines.
 void WriteOfflineVolumesJson(JsonWriter& json, sim::SimMachine& machine);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/tavu-sim/input_files.h"
 #include "tools/tavu-sim/machine_view.h"
 #include "tools/tavu-sim/sim_command.h"
 
@@ -27,32 +28,29 @@ constexpr KnownCommand kCommands[] = {
     {"demo", "locate, arm and patch on the embedded default machine"},
 };
 
-// The usage on err for a usage error (status 2), on standard output when asked for.
-int Usage(const std::string& reason, std::FILE* out = stderr) {
+// The usage: on err after a usage error (status 2), in full on standard output
+// when asked for, and in full on err when no argument was given at all.
+int Usage(const std::string& reason, std::FILE* out = stderr, bool full = false) {
   if (!reason.empty()) std::fprintf(stderr, "tavu-sim: %s\n", reason.c_str());
   std::fprintf(out,
-               "usage: tavu-sim [--disk IMG] [--usb-disk IMG] [--removable IMG] [--absent] [--card-reader]\n"
-               "                [--root DIR] [--manufacturer TEXT] [--bitlocker LIST]\n"
-               "                [--bcd-listing FILE] [--carried-launcher FILE] [--fwmode present|absent]\n"
-               "                [--language TAG] [--arrival-ms N] [--automount on|off]\n"
-               "                [--scanner-hold-ms N] [--launcher-running]\n"
-               "                [--user-env NAME=VALUE]... [--cmd-autorun TEXT]\n"
-               "                [--launcher-path PATH] [--user-writable DIR]... [--acl PATH=SDDL]...\n"
-               "                [--user-mutex NAME]...\n"
-               "                COMMAND [--json] [--write]\n"
+               "usage: tavu-sim [MACHINE OPTIONS] COMMAND [--json] [--write]\n"
                "       tavu-sim demo [--mbr] [--images DIR] [--json] [--write]\n"
+               "       tavu-sim --help | --version\n"
                "commands:\n");
   for (const KnownCommand& c : kCommands) std::fprintf(out, "  %-7s %s\n", c.name, c.runs);
-  if (out != stderr) {
-    std::fprintf(
-        out,
-        "options:\n"
-        "  --json    one JSON object instead of the readable report\n"
-        "  --write   write the changes Windows would make into the images\n"
-        "  -h, --help     this text\n"
-        "  --version      the tool's version and the carried launcher's FileVersion\n"
-        "exit status: 0 ran, 1 check: the launcher would abort, 2 usage error or unreadable input\n");
+  if (!full) {
+    std::fprintf(out, "every option: tavu-sim --help\n");
+    return 2;
   }
+  std::fprintf(
+      out, "options (--opt VALUE and --opt=VALUE alike; disks are numbered from 0 in the order given):\n");
+  tavu::tool::PrintOptionHelp(out);
+  std::fprintf(out, "  %-26s %s\n  %-26s %s\n", "-h, --help", "this text", "--version",
+               "the tool's version and the carried launcher's FileVersion");
+  std::fprintf(out,
+               "Without --write the images are never changed. --root is left as it was but for what the\n"
+               "simulated programs write there (the patcher's files, the logs).\n"
+               "exit status: 0 ran, 1 check: the launcher would abort, 2 usage error or unusable input\n");
   return out == stderr ? 2 : 0;
 }
 
@@ -98,9 +96,10 @@ int main(int argc, char** argv) {
   std::string error;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") return Usage("", stdout);
+    if (arg == "--help" || arg == "-h") return Usage("", stdout, true);
     if (arg == "--version") return Version(argc, argv);
   }
+  if (argc < 2) return Usage("no command given", stderr, true);
   if (tool::ParseSimOptions(argc, argv, &options, &error) != 0) return Usage(error);
   bool known = false;
   for (const KnownCommand& c : kCommands) known = known || options.command == c.name;
@@ -111,11 +110,15 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  if (tool::CheckInputFiles(options, stderr) != 0) return 2;
+
   TemporaryRoot temporary;
   const std::string root = options.root.empty() ? temporary.path() : options.root;
   std::error_code ec;
-  // A root asked for that does not exist yet is made, as an empty drive C:.
-  if (!root.empty() && !std::filesystem::exists(root, ec)) std::filesystem::create_directories(root, ec);
+  // A root asked for that does not exist yet is made, as an empty drive C:,
+  // and removed again when the machine cannot be set up.
+  tool::PlantedFiles planted;
+  if (!root.empty() && !std::filesystem::exists(root, ec)) planted.MakeFolders(root);
   if (root.empty() || !std::filesystem::is_directory(root, ec)) {
     std::fprintf(stderr, "tavu-sim: cannot use root folder '%s': not a folder\n", root.c_str());
     return 2;
@@ -137,6 +140,9 @@ int main(int argc, char** argv) {
   for (tool::MachineSetupFn setup : tool::MachineSetups()) {
     if (int status = setup(context); status != 0) return status;
   }
+  // The root the caller asked for stays; what the tool made in it to stand up
+  // the machine goes when the run ends.
+  planted.Keep(root);
   int status = run(context);
   std::fflush(stdout);
   SetPlatform(Platform{});

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "common/wide_text.h"
 #include "sim/core/sddl.h"
@@ -18,9 +19,8 @@ namespace tavu::tool {
 namespace {
 
 int SetUpFolders(SimContext& c) {
-  std::error_code ec;
   for (const wchar_t* folder : {L"C:\\Windows\\Temp", L"C:\\Windows\\System32"}) {
-    std::filesystem::create_directories(c.machine.HostPath(folder), ec);
+    PlantedFiles::Current()->MakeFolders(c.machine.HostPath(folder));
   }
   return 0;
 }
@@ -79,8 +79,23 @@ int SetUpWindowsRe(SimContext& c) {
     bytes << in.rdbuf();
     text = bytes.str();
   }
+  // ReAgent.xml, and the image reagentc /disable moves, stand up the machine:
+  // a caller's root gets them for this run only.
+  const std::string folder = c.machine.HostPath(L"C:\\Windows\\System32\\Recovery");
+  std::vector<std::string> made;
+  for (const char* name : {"/ReAgent.xml", "/Winre.wim"}) {
+    std::error_code ec;
+    if (!std::filesystem::exists(folder + name, ec)) made.push_back(folder + name);
+  }
+  PlantedFiles::Current()->MakeFolders(folder);
   std::string error;
-  if (!sim::ApplyWindowsRe(c.machine, state, c.options.reagent.empty() ? nullptr : &text, &error)) {
+  const bool applied =
+      sim::ApplyWindowsRe(c.machine, state, c.options.reagent.empty() ? nullptr : &text, &error);
+  for (const std::string& file : made) {
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) PlantedFiles::Current()->Note(file);
+  }
+  if (!applied) {
     std::fprintf(c.err, "tavu-sim: %s\n", error.c_str());
     return 2;
   }
@@ -119,7 +134,8 @@ int SetUpOwner(SimContext& c) {
 
 int SetUpFirmwareTool(SimContext& c) {
   if (!c.options.launcherPath.empty()) c.machine.system().SetModulePath(sim::Widen(c.options.launcherPath));
-  for (const std::string& folder : c.options.userWritable) c.machine.files().AddUserWritable(sim::Widen(folder));
+  for (const std::string& folder : c.options.userWritable)
+    c.machine.files().AddUserWritable(sim::Widen(folder));
   for (const auto& [path, sddl] : c.options.acls) {
     sim::SimDescriptor descriptor;
     std::string error;
@@ -135,8 +151,9 @@ int SetUpFirmwareTool(SimContext& c) {
   std::error_code ec;
   bool exists = std::filesystem::exists(host, ec);
   if (c.options.fwmodePresent && !exists) {
-    std::filesystem::create_directories(std::filesystem::path(host).parent_path(), ec);
+    PlantedFiles::Current()->MakeFolders(std::filesystem::path(host).parent_path().string());
     std::ofstream(host, std::ios::binary) << "MZ";
+    PlantedFiles::Current()->Note(host);
   } else if (!c.options.fwmodePresent && exists) {
     // The folder is the user's: what lies there is not ours to remove.
     std::fprintf(c.err, "tavu-sim: --fwmode absent, but '%s' exists\n", host.c_str());

@@ -3,11 +3,12 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "sim/core/language.h"
-#include "sim/programs/windows_re.h"
 #include "sim/core/sddl.h"
+#include "sim/programs/windows_re.h"
 
 namespace tavu::tool {
 
@@ -33,6 +34,40 @@ SimCommand::SimCommand(const char* name, SimCommandFn run) { Commands()[name] = 
 
 MachineSetup::MachineSetup(MachineSetupFn setup) { Setups().push_back(setup); }
 
+namespace {
+PlantedFiles* g_planted = nullptr;
+}  // namespace
+
+PlantedFiles::PlantedFiles() { g_planted = this; }
+
+PlantedFiles::~PlantedFiles() {
+  std::error_code ec;
+  // Deepest first: a file before its folder, a folder before its parent.
+  for (auto it = paths_.rbegin(); it != paths_.rend(); ++it) std::filesystem::remove(*it, ec);
+  g_planted = nullptr;
+}
+
+void PlantedFiles::MakeFolders(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path at;
+  std::vector<std::string> made;
+  for (const auto& part : std::filesystem::path(path)) {
+    at /= part;
+    if (!std::filesystem::exists(at, ec)) made.push_back(at.string());
+  }
+  if (std::filesystem::create_directories(path, ec)) paths_.insert(paths_.end(), made.begin(), made.end());
+}
+
+void PlantedFiles::Note(const std::string& path) { paths_.push_back(path); }
+
+void PlantedFiles::Keep(const std::string& path) {
+  const std::filesystem::path kept = std::filesystem::path(path).lexically_normal();
+  std::erase_if(paths_,
+                [&](const std::string& p) { return std::filesystem::path(p).lexically_normal() == kept; });
+}
+
+PlantedFiles* PlantedFiles::Current() { return g_planted; }
+
 SimCommandFn FindSimCommand(const std::string& name) {
   auto it = Commands().find(name);
   return it == Commands().end() ? nullptr : it->second;
@@ -40,159 +75,281 @@ SimCommandFn FindSimCommand(const std::string& name) {
 
 const std::vector<MachineSetupFn>& MachineSetups() { return Setups(); }
 
-int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error) {
-  auto value = [&](int& i, const char* option, std::string* out) {
-    if (i + 1 >= argc) {
-      *error = std::string("option ") + option + " needs a value";
+namespace {
+
+bool ParseBitlocker(const std::string& text, SimOptions* o, std::string* error) {
+  o->bitlockerGiven = true;
+  o->bitlocker.clear();
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t comma = text.find(',', start);
+    std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (item != "0" && item != "1" && item != "2" && item != "fail") {
+      *error = "--bitlocker: '" + item + "' is not 0, 1, 2 or fail";
       return false;
     }
-    *out = argv[++i];
-    return true;
-  };
+    o->bitlocker.push_back(item);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+bool ParseMilliseconds(const char* option, const std::string& text, std::uint32_t* out, std::string* error) {
+  char* end = nullptr;
+  const unsigned long ms = text.empty() || text[0] == '-' ? 0 : std::strtoul(text.c_str(), &end, 10);
+  if (end == nullptr || *end != '\0' || ms > 3600000) {
+    *error = std::string(option) + ": '" + text + "' is not a number of milliseconds from 0 to 3600000";
+    return false;
+  }
+  *out = static_cast<std::uint32_t>(ms);
+  return true;
+}
+
+// A full path with its drive: anything else names no one place.
+bool ParseWindowsPath(const char* option, const std::string& text, std::string* out, std::string* error) {
+  const bool full = text.size() >= 4 && std::isalpha(static_cast<unsigned char>(text[0])) != 0 &&
+                    text[1] == ':' && text[2] == '\\' && text.find('/') == std::string::npos;
+  if (!full) {
+    *error = std::string(option) + ": '" + text + "' is not a full Windows path such as C:\\Folder";
+    return false;
+  }
+  *out = text;
+  return true;
+}
+
+bool AddDisk(SimOptions* o, const std::string& image, sim::DiskKind kind) {
+  o->disks.push_back(DiskOption{image, kind});
+  if (!image.empty()) o->inputFiles.push_back(InputFile{"image", image, true});
+  return true;
+}
+
+// Every option, its value's name (nullptr: it takes none), one line of help,
+// and what it does to the options. --help prints this table in this order.
+const SimOptionRule kOptionRules[] = {
+    {"--disk", "IMAGE", "a fixed disk backed by the image file (raw, 512-byte sectors)",
+     [](const std::string& v, SimOptions* o, std::string*) { return AddDisk(o, v, sim::DiskKind::Fixed); }},
+    {"--usb-disk", "IMAGE", "a disk on the USB bus (bus type 7), media type fixed",
+     [](const std::string& v, SimOptions* o, std::string*) { return AddDisk(o, v, sim::DiskKind::Usb); }},
+    {"--removable", "IMAGE", "a disk whose geometry reports RemovableMedia (11)",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       return AddDisk(o, v, sim::DiskKind::Removable);
+     }},
+    {"--absent", nullptr, "this disk number cannot be opened (a gap before the disks after it)",
+     [](const std::string&, SimOptions* o, std::string*) { return AddDisk(o, "", sim::DiskKind::Absent); }},
+    {"--card-reader", nullptr, "an empty card-reader slot here: it opens, every read answers ERROR_NOT_READY",
+     [](const std::string&, SimOptions* o, std::string*) {
+       return AddDisk(o, "", sim::DiskKind::CardReader);
+     }},
+    {"--root", "DIR",
+     "the simulated C: (made when missing; default a temporary folder); receives what the programs write "
+     "there",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->root = v;
+       return true;
+     }},
+    {"--manufacturer", "TEXT", "what WMI reports as the computer's manufacturer (default TAVU)",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->manufacturer = v;
+       return true;
+     }},
+    {"--bitlocker", "LIST", "ProtectionStatus of each encryptable volume, comma-separated: 0, 1, 2 or fail",
+     [](const std::string& v, SimOptions* o, std::string* e) { return ParseBitlocker(v, o, e); }},
+    {"--bcd-listing", "FILE",
+     "what bcdedit /enum all prints, captured in cmd.exe (default: made from the disks)",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->bcdListing = v;
+       o->inputFiles.push_back(InputFile{"listing", v, false});
+       return true;
+     }},
+    {"--carried-launcher", "FILE", "the launcher the patcher carries (default: the built TAVU Recovery.exe)",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->carriedLauncher = v;
+       o->inputFiles.push_back(InputFile{"carried launcher", v, false});
+       return true;
+     }},
+    {"--fwmode", "present|absent", "whether FwMode.exe lies beside the launcher (default present)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       if (v != "present" && v != "absent") {
+         *e = "--fwmode: '" + v + "' is not present or absent";
+         return false;
+       }
+       o->fwmodePresent = v == "present";
+       return true;
+     }},
+    {"--language", "TAG", "the display language of Windows (default en-US)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       o->language = v;
+       if (sim::FindSimLanguage(v) != nullptr) return true;
+       *e = "--language: '" + v + "' is not one of " + sim::KnownSimLanguageTags();
+       return false;
+     }},
+    {"--arrival-ms", "N", "simulated ms from a table change until a new volume arrives (default 300)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       return ParseMilliseconds("--arrival-ms", v, &o->arrivalMs, e);
+     }},
+    {"--automount", "on|off", "whether Windows letters an arriving volume by itself (default on)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       if (v != "on" && v != "off") {
+         *e = "--automount: '" + v + "' is not on or off";
+         return false;
+       }
+       o->automount = v == "on";
+       return true;
+     }},
+    {"--scanner-hold-ms", "N", "simulated ms a scanner holds each file just written or read (default 0)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       return ParseMilliseconds("--scanner-hold-ms", v, &o->scannerHoldMs, e);
+     }},
+    {"--launcher-running", nullptr, "the installed launcher runs: its file can be renamed, not replaced",
+     [](const std::string&, SimOptions* o, std::string*) {
+       o->launcherRunning = true;
+       return true;
+     }},
+    {"--user-env", "NAME=VALUE", "a variable of the owner's environment (repeatable)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       const std::size_t equals = v.find('=');
+       if (equals == 0 || equals == std::string::npos) {
+         *e = "--user-env: '" + v + "' is not NAME=VALUE";
+         return false;
+       }
+       o->userEnv.emplace_back(v.substr(0, equals), v.substr(equals + 1));
+       return true;
+     }},
+    {"--cmd-autorun", "TEXT", "the owner's Command Processor AutoRun value",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->cmdAutoRun = v;
+       return true;
+     }},
+    {"--launcher-path", "PATH", "where the running launcher lies (a full Windows path)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       return ParseWindowsPath("--launcher-path", v, &o->launcherPath, e);
+     }},
+    {"--user-writable", "DIR", "a folder standard users may write to (repeatable; a full Windows path)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       std::string path;
+       if (!ParseWindowsPath("--user-writable", v, &path, e)) return false;
+       o->userWritable.push_back(path);
+       return true;
+     }},
+    {"--acl", "PATH=SDDL",
+     "a file or folder's security descriptor, e.g. C:\\Tools=O:BAD:(A;OICI;FA;;;BA) (repeatable)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       const std::size_t equals = v.find('=');
+       std::string path;
+       if (equals == std::string::npos || !ParseWindowsPath("--acl", v.substr(0, equals), &path, e)) {
+         *e = "--acl: '" + v + "' is not PATH=SDDL with a full Windows path such as C:\\Folder";
+         return false;
+       }
+       sim::SimDescriptor descriptor;
+       std::string why;
+       if (!sim::ParseSddl(v.substr(equals + 1), &descriptor, &why)) {
+         *e = "--acl: '" + v.substr(equals + 1) + "' is not a security descriptor: " + why;
+         return false;
+       }
+       o->acls.emplace_back(path, v.substr(equals + 1));
+       return true;
+     }},
+    {"--user-mutex", "NAME", "a standard user's process made this mutex in the session first (repeatable)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       // Windows takes no backslash in a name of the session's namespace.
+       if (v.empty() || v.find('\\') != std::string::npos) {
+         *e = "--user-mutex: '" + v + "' is not a mutex name without backslash";
+         return false;
+       }
+       o->userMutexes.push_back(v);
+       return true;
+     }},
+    {"--winre", "STATE", "Windows RE: enabled (default), disabled, image-missing or orphan",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       sim::WinReState state;
+       if (!sim::ParseWinReState(v, &state)) {
+         *e = "--winre: '" + v + "' is not enabled, disabled, image-missing or orphan";
+         return false;
+       }
+       o->winre = v;
+       return true;
+     }},
+    {"--reagent", "FILE",
+     "the text of ReAgent.xml as captured on a real machine (default: made by the machine)",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->reagent = v;
+       o->inputFiles.push_back(InputFile{"ReAgent.xml", v, false});
+       return true;
+     }},
+    {"--json", nullptr, "one JSON object instead of the readable report",
+     [](const std::string&, SimOptions* o, std::string*) {
+       o->json = true;
+       return true;
+     }},
+    {"--write", nullptr, "write the changes Windows would make into the image files",
+     [](const std::string&, SimOptions* o, std::string*) {
+       o->write = true;
+       return true;
+     }},
+    {"--mbr", nullptr, "demo: the MBR notebook instead of the GPT one",
+     [](const std::string&, SimOptions* o, std::string*) {
+       o->mbr = true;
+       return true;
+     }},
+    {"--images", "DIR", "demo: keep the images it makes in DIR",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->images = v;
+       return true;
+     }},
+};
+
+const SimOptionRule* FindRule(const std::string& name) {
+  for (const SimOptionRule& rule : kOptionRules) {
+    if (name == rule.name) return &rule;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void PrintOptionHelp(std::FILE* out) {
+  for (const SimOptionRule& rule : kOptionRules) {
+    const std::string synopsis =
+        std::string(rule.name) + (rule.value != nullptr ? std::string(" ") + rule.value : "");
+    std::fprintf(out, "  %-26s %s\n", synopsis.c_str(), rule.help);
+  }
+}
+
+int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error) {
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
-    std::string text;
-    if (std::strcmp(arg, "--disk") == 0 || std::strcmp(arg, "--usb-disk") == 0 ||
-        std::strcmp(arg, "--removable") == 0) {
-      if (!value(i, arg, &text)) return 2;
-      sim::DiskKind kind = arg[2] == 'd'   ? sim::DiskKind::Fixed
-                           : arg[2] == 'u' ? sim::DiskKind::Usb
-                                           : sim::DiskKind::Removable;
-      options->disks.push_back(DiskOption{text, kind});
-    } else if (std::strcmp(arg, "--absent") == 0) {
-      options->disks.push_back(DiskOption{"", sim::DiskKind::Absent});
-    } else if (std::strcmp(arg, "--card-reader") == 0) {
-      options->disks.push_back(DiskOption{"", sim::DiskKind::CardReader});
-    } else if (std::strcmp(arg, "--root") == 0) {
-      if (!value(i, arg, &options->root)) return 2;
-    } else if (std::strcmp(arg, "--manufacturer") == 0) {
-      if (!value(i, arg, &options->manufacturer)) return 2;
-    } else if (std::strcmp(arg, "--bitlocker") == 0) {
-      if (!value(i, arg, &text)) return 2;
-      options->bitlockerGiven = true;
-      options->bitlocker.clear();
-      std::size_t start = 0;
-      for (;;) {
-        std::size_t comma = text.find(',', start);
-        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (item != "0" && item != "1" && item != "2" && item != "fail") {
-          *error = "--bitlocker: '" + item + "' is not 0, 1, 2 or fail";
-          return 2;
-        }
-        options->bitlocker.push_back(item);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-      }
-    } else if (std::strcmp(arg, "--bcd-listing") == 0) {
-      if (!value(i, arg, &options->bcdListing)) return 2;
-    } else if (std::strcmp(arg, "--carried-launcher") == 0) {
-      if (!value(i, arg, &options->carriedLauncher)) return 2;
-    } else if (std::strcmp(arg, "--fwmode") == 0) {
-      if (!value(i, arg, &text)) return 2;
-      if (text != "present" && text != "absent") {
-        *error = "--fwmode: '" + text + "' is not present or absent";
+    if (IsCommandWord(arg)) {
+      if (!options->command.empty()) {
+        *error = std::string("more than one command: '") + options->command + "' and '" + arg + "'";
         return 2;
       }
-      options->fwmodePresent = text == "present";
-    } else if (std::strcmp(arg, "--language") == 0) {
-      if (!value(i, arg, &options->language)) return 2;
-      if (sim::FindSimLanguage(options->language) == nullptr) {
-        *error = "--language: '" + options->language + "' is not one of " + sim::KnownSimLanguageTags();
-        return 2;
-      }
-    } else if (std::strcmp(arg, "--arrival-ms") == 0 || std::strcmp(arg, "--scanner-hold-ms") == 0) {
-      if (!value(i, arg, &text)) return 2;
-      char* end = nullptr;
-      const unsigned long ms = text.empty() || text[0] == '-' ? 0 : std::strtoul(text.c_str(), &end, 10);
-      if (end == nullptr || *end != '\0' || ms > 3600000) {
-        *error = std::string(arg) + ": '" + text + "' is not a number of milliseconds from 0 to 3600000";
-        return 2;
-      }
-      (arg[2] == 'a' ? options->arrivalMs : options->scannerHoldMs) = static_cast<std::uint32_t>(ms);
-    } else if (std::strcmp(arg, "--launcher-path") == 0 || std::strcmp(arg, "--user-writable") == 0) {
-      if (!value(i, arg, &text)) return 2;
-      // A full path with its drive: anything else names no one place.
-      const bool full = text.size() >= 4 && std::isalpha(static_cast<unsigned char>(text[0])) != 0 &&
-                        text[1] == ':' && text[2] == '\\' && text.find('/') == std::string::npos;
-      if (!full) {
-        *error = std::string(arg) + ": '" + text + "' is not a full Windows path such as C:\\Folder";
-        return 2;
-      }
-      if (arg[2] == 'l') {
-        options->launcherPath = text;
-      } else {
-        options->userWritable.push_back(text);
-      }
-    } else if (std::strcmp(arg, "--acl") == 0) {
-      if (!value(i, arg, &text)) return 2;
-      const std::size_t equals = text.find('=');
-      const std::string path = text.substr(0, equals == std::string::npos ? 0 : equals);
-      const bool full = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) != 0 &&
-                        path[1] == ':' && path[2] == '\\' && path.find('/') == std::string::npos;
-      sim::SimDescriptor descriptor;
-      std::string why;
-      if (!full) {
-        *error = "--acl: '" + text + "' is not PATH=SDDL with a full Windows path such as C:\\Folder";
-        return 2;
-      }
-      if (!sim::ParseSddl(text.substr(equals + 1), &descriptor, &why)) {
-        *error = "--acl: '" + text.substr(equals + 1) + "' is not a security descriptor: " + why;
-        return 2;
-      }
-      options->acls.emplace_back(path, text.substr(equals + 1));
-    } else if (std::strcmp(arg, "--user-mutex") == 0) {
-      if (!value(i, arg, &text)) return 2;
-      // Windows takes no backslash in a name of the session's namespace.
-      if (text.empty() || text.find('\\') != std::string::npos) {
-        *error = "--user-mutex: '" + text + "' is not a mutex name without backslash";
-        return 2;
-      }
-      options->userMutexes.push_back(text);
-    } else if (std::strcmp(arg, "--launcher-running") == 0) {
-      options->launcherRunning = true;
-    } else if (std::strcmp(arg, "--user-env") == 0) {
-      if (!value(i, arg, &text)) return 2;
-      const std::size_t equals = text.find('=');
-      if (equals == 0 || equals == std::string::npos) {
-        *error = "--user-env: '" + text + "' is not NAME=VALUE";
-        return 2;
-      }
-      options->userEnv.emplace_back(text.substr(0, equals), text.substr(equals + 1));
-    } else if (std::strcmp(arg, "--cmd-autorun") == 0) {
-      if (!value(i, arg, &options->cmdAutoRun)) return 2;
-    } else if (std::strcmp(arg, "--automount") == 0) {
-      if (!value(i, arg, &text)) return 2;
-      if (text != "on" && text != "off") {
-        *error = "--automount: '" + text + "' is not on or off";
-        return 2;
-      }
-      options->automount = text == "on";
-    } else if (std::strcmp(arg, "--winre") == 0) {
-      if (!value(i, arg, &options->winre)) return 2;
-      sim::WinReState state;
-      if (!sim::ParseWinReState(options->winre, &state)) {
-        *error = "--winre: '" + options->winre + "' is not enabled, disabled, image-missing or orphan";
-        return 2;
-      }
-    } else if (std::strcmp(arg, "--reagent") == 0) {
-      if (!value(i, arg, &options->reagent)) return 2;
-    } else if (std::strcmp(arg, "--json") == 0) {
-      options->json = true;
-    } else if (std::strcmp(arg, "--write") == 0) {
-      options->write = true;
-    } else if (std::strcmp(arg, "--mbr") == 0) {
-      options->mbr = true;
-    } else if (std::strcmp(arg, "--images") == 0) {
-      if (!value(i, arg, &options->images)) return 2;
-    } else if (IsCommandWord(arg) && options->command.empty()) {
       options->command = arg;
-    } else if (IsCommandWord(arg)) {
-      *error = std::string("more than one command: '") + options->command + "' and '" + arg + "'";
-      return 2;
-    } else {
-      *error = std::string("unknown option ") + arg;
+      continue;
+    }
+    // "--disk=FILE" and "--disk FILE" alike, as getopt takes them.
+    const std::string text = arg;
+    const std::size_t equals = text.rfind("--", 0) == 0 ? text.find('=') : std::string::npos;
+    const std::string name = text.substr(0, equals);
+    const SimOptionRule* rule = FindRule(name);
+    if (rule == nullptr) {
+      *error = "unknown option " + name;
       return 2;
     }
+    std::string value;
+    if (rule->value == nullptr) {
+      if (equals != std::string::npos) {
+        *error = "option " + name + " takes no value";
+        return 2;
+      }
+    } else if (equals != std::string::npos) {
+      value = text.substr(equals + 1);
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    } else {
+      *error = "option " + name + " needs a value";
+      return 2;
+    }
+    if (!rule->apply(value, options, error)) return 2;
   }
   if (options->command.empty()) {
     *error = "no command given";
@@ -200,6 +357,10 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
   }
   if ((options->mbr || !options->images.empty()) && options->command != "demo") {
     *error = "--mbr and --images belong to demo";
+    return 2;
+  }
+  if (options->command == "check" && options->disks.empty()) {
+    *error = "check needs a disk: give --disk IMAGE";
     return 2;
   }
   return 0;

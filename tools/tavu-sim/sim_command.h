@@ -24,6 +24,14 @@ struct DiskOption {
   sim::DiskKind kind = sim::DiskKind::Fixed;
 };
 
+// A file named on the command line that the machine reads ("image",
+// "listing", ...): checked before anything is made or opened.
+struct InputFile {
+  const char* what;
+  std::string path;
+  bool disk = false;  // a disk image: not empty, not given twice, written with --write
+};
+
 // The command line, as given (defaults as tavu-sim.md states them).
 struct SimOptions {
   std::vector<DiskOption> disks;
@@ -55,6 +63,7 @@ struct SimOptions {
   std::vector<std::pair<std::string, std::string>> acls;
   // Mutexes a standard user's process made in the session's namespace.
   std::vector<std::string> userMutexes;
+  std::vector<InputFile> inputFiles;      // in the order given
   std::string command;
   bool json = false;
   bool write = false;
@@ -86,7 +95,41 @@ struct MachineSetup {
 SimCommandFn FindSimCommand(const std::string& name);
 const std::vector<MachineSetupFn>& MachineSetups();
 
+// One command-line option: its name, its value's name (nullptr when it takes
+// none), one line for --help, and what it sets (false, with a one-line reason
+// in *error, for a value it refuses).
+struct SimOptionRule {
+  const char* name;
+  const char* value;
+  const char* help;
+  bool (*apply)(const std::string& value, SimOptions* options, std::string* error);
+};
+
+// What the tool itself puts under --root to stand up the machine (the folders
+// every Windows has, the firmware-mode tool), as against what the simulated
+// programs write there: removed when the run ends, a folder only when it is
+// empty by then, so that a caller's root is left as it was. One at a time;
+// setup steps reach it through Current().
+class PlantedFiles {
+ public:
+  PlantedFiles();
+  ~PlantedFiles();
+  PlantedFiles(const PlantedFiles&) = delete;
+  PlantedFiles& operator=(const PlantedFiles&) = delete;
+  // create_directories, noting each level it made.
+  void MakeFolders(const std::string& path);
+  void Note(const std::string& path);
+  // Not to be removed after all.
+  void Keep(const std::string& path);
+  static PlantedFiles* Current();
+
+ private:
+  std::vector<std::string> paths_;  // in the order made
+};
+
 // 0 with *options filled, or 2 with a one-line reason in *error.
 int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error);
+// Every option in a line, as --help shows them.
+void PrintOptionHelp(std::FILE* out);
 
 }  // namespace tavu::tool
