@@ -30,7 +30,8 @@ check_eq "a missing program: file not found" "missing=2" "$(line missing)"
 env_text=$(tr -d '\r' <"$ENV_FILE" 2>/dev/null)
 env_line() { printf '%s\n' "$env_text" | grep -i -E "^$1=" | head -n1 | cut -d= -f2-; }
 check_eq "PATHEXT is Windows' default" ".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC" "$(env_line PATHEXT)"
-check_eq "PATH holds the system folders only" 'C:\Windows\System32;C:\Windows;C:\Windows\System32\Wbem' \
-  "$(env_line PATH)"
+# The Windows folder as Windows names it: Wine says C:\windows, Windows C:\Windows or C:\WINDOWS.
+check_eq "PATH holds the system folders only" 'c:\windows\system32;c:\windows;c:\windows\system32\wbem' \
+  "$(env_line PATH | tr '[:upper:]' '[:lower:]')"
 check_eq "nothing of the owner's environment" "" "$(env_line TAVU_OWNER_MARK)"
 e2e_finish
