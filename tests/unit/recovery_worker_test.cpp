@@ -384,6 +384,14 @@ std::wstring ListingWithDevice(const std::wstring& device) {
          L"ramdisksdipath          \\Recovery\\WindowsRE\\boot.sdi\r\n";
 }
 
+// A machine of its own for one case of a table: installed as the launcher's,
+// with the Windows Temp folder the worker writes into.
+void StandUpLauncherMachine(sim::SimMachine& m, const TempDir& dir) {
+  m.Install();
+  m.system().SetModulePath(kLauncherPath);
+  std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+}
+
 TEST_F(RecoveryWorkerTest, ImagesThatCanStartOrCannotBeToldArm) {
   struct {
     const char* what;
@@ -398,9 +406,7 @@ TEST_F(RecoveryWorkerTest, ImagesThatCanStartOrCannotBeToldArm) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     sim::SimMachine m(dir.path());
-    m.Install();
-    m.system().SetModulePath(kLauncherPath);
-    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+    StandUpLauncherMachine(m, dir);
     m.AddDiskBytes(GptNotebook());
     m.windowsTools().LoadListing(ListingWithDevice(c.device));
     if (c.files) {
@@ -422,9 +428,7 @@ TEST_F(RecoveryWorkerTest, MbrRecoveryStickAsDiskZeroIsNeverTouched) {
     SCOPED_TRACE(static_cast<int>(stickKind));
     TempDir dir;
     sim::SimMachine m(dir.path());
-    m.Install();
-    m.system().SetModulePath(kLauncherPath);
-    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+    StandUpLauncherMachine(m, dir);
     // What Windows' "Create a recovery drive" leaves: a visible FAT32 volume labelled RECOVERY.
     Fat32Params fat;
     Bytes stick = MbrBuilder(kDiskSectors).Primary(0, 0x0C, 2048, 8192, true).Build();
@@ -636,10 +640,8 @@ TEST_F(RecoveryWorkerTest, TemporaryFilesAtNamesAUserKeepsAreMadeUnderFreshNames
     SCOPED_TRACE(c.what);
     TempDir dir;
     sim::SimMachine m(dir.path());
-    m.Install();
-    m.system().SetModulePath(kLauncherPath);
+    StandUpLauncherMachine(m, dir);
     m.com().InitializeMultithreaded();
-    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
     WriteHostFile(dir.path() + "/Program Files/TAVU/TAVU Recovery Launcher/FwMode.exe", "MZ");
     m.AddDiskBytes(c.mbr ? MbrNotebook() : GptNotebook());
     const std::string host = dir.path() + "/Windows/Temp/" + c.name;
@@ -680,9 +682,7 @@ TEST_F(RecoveryWorkerTest, IdentifiersThatWouldChangeTheArmingBatchAreNotUsed) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     sim::SimMachine m(dir.path());
-    m.Install();
-    m.system().SetModulePath(kLauncherPath);
-    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+    StandUpLauncherMachine(m, dir);
     m.AddDiskBytes(GptNotebook());
     m.windowsTools().LoadListing(ListingWithIdentifier(c.identifierLine));
     EXPECT_EQ(RecoveryWorker(nullptr), 1u);
