@@ -128,6 +128,11 @@ void Armed(const CheckFacts& f, JsonOut& json) {
   } else {
     json.Null();
   }
+  json.Key("volume_reach");
+  f.reachAsked ? json.String(f.reach == VolumeReach::Reachable ? "reachable"
+                             : f.reach == VolumeReach::Offline ? "offline"
+                                                               : "not-presented")
+               : json.Null();
   json.Key("text").WString(text).EndObject();
 }
 
@@ -260,7 +265,7 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
 
   json.Key("firmware_status");
   f.firmwareAsked ? json.Int(f.firmwareStatus) : json.Null();
-  json.Key("fwmode_tool").BeginObject().Key("path").WString(kFwModePath).Key("present").Bool(f.fwModeExists);
+  json.Key("fwmode_tool").BeginObject().Key("path").WString(f.fwModePath).Key("present").Bool(f.fwModeExists);
   json.Key("pattern_matched").Bool(f.fwModeMatch).EndObject();
   json.Key("logon_task").Bool(f.taskRegistered);
   json.Key("logon_task_failure");

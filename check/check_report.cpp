@@ -256,7 +256,7 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
                 f.fwModeExists  ? L"present"
                 : f.fwModeMatch ? L"only a longer-named FwMode*.exe"
                                 : L"absent",
-                kLauncherFolder);
+                f.launcherFolder);
   r.Row("FwMode.exe", t);
   if (f.taskFailure != 0) {
     FormatBounded(t, kLongTextChars, L"unknown: the Task Scheduler query failed (0x%08X)",

@@ -24,6 +24,7 @@ bool FromLayout(const DriveLayoutView& layout, std::int32_t partition, MbrPartit
     if (picked && !state->found) {
       state->found = true;
       state->partition = static_cast<std::int32_t>(e.PartitionNumber);
+      state->offset = e.StartingOffset;
       state->type = e.Mbr.PartitionType;
       state->active = e.Mbr.BootIndicator != 0;
     } else if (e.Mbr.PartitionType == kTypeNtfs && state->windowsPartition == 0) {

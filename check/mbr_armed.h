@@ -13,6 +13,7 @@ struct MbrPartitionState {
   bool found = false;
   std::int32_t disk = 0;
   std::int32_t partition = 0;
+  std::int64_t offset = 0;  // its StartingOffset
   std::uint8_t type = 0;
   bool active = false;
   // The other partition of that disk that holds Windows (type 0x07), and

@@ -94,12 +94,16 @@ void PartitionTableRoute(CheckFacts& f) {
 }
 
 void FwModeTool(CheckFacts& f) {
+  if (!ProgramFilesPath(L"TAVU\\TAVU Recovery Launcher", f.launcherFolder, kPathChars) ||
+      !ProgramFilesPath(L"TAVU\\TAVU Recovery Launcher\\FwMode.exe", f.fwModePath, kPathChars)) {
+    return;
+  }
   wchar_t pattern[kPathChars];
-  if (FormatBounded(pattern, kPathChars, L"%ls\\FwMode*.exe", kLauncherFolder) >= 0) {
+  if (FormatBounded(pattern, kPathChars, L"%ls\\FwMode*.exe", f.launcherFolder) >= 0) {
     UniqueFind search(Sys().files->FindFirst(pattern));
     f.fwModeMatch = static_cast<bool>(search);
   }
-  f.fwModeExists = Sys().files->Exists(kFwModePath);
+  f.fwModeExists = Sys().files->Exists(f.fwModePath);
 }
 
 void InstalledLauncher(CheckFacts& f) {
@@ -128,6 +132,8 @@ void Armed(CheckFacts& f) {
   if (f.route == Route::None && FindMbrArmedPartition(&f.mbrArmed)) {
     f.armedNow = f.taskRegistered;
     f.halfArmed = !f.taskRegistered;
+    f.reachAsked = true;
+    f.reach = QueryVolumeReach(static_cast<std::uint32_t>(f.mbrArmed.disk), f.mbrArmed.offset);
   }
 }
 

@@ -19,6 +19,7 @@
 #include "launcher/arming/recovery_image.h"
 #include "launcher/arming/system_checks.h"
 #include "launcher/arming/volume_label.h"
+#include "launcher/arming/volume_offline.h"
 
 namespace tavu::check {
 
@@ -26,8 +27,6 @@ namespace tavu::check {
 // Under the Windows folder.
 inline constexpr wchar_t kCheckBatchName[] = L"Temp\\TavuRecoveryCheck.cmd";
 inline constexpr wchar_t kCheckListingName[] = L"Temp\\TavuRecoveryCheck.txt";
-inline constexpr wchar_t kLauncherFolder[] = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher";
-inline constexpr wchar_t kFwModePath[] = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe";
 
 enum class Route { None, BootManager, PartitionTable };
 enum class PatcherDecision { Nothing, Replace, Keep };
@@ -89,6 +88,10 @@ struct CheckFacts {
   // What the firmware-mode tool runner would find, and the logon task.
   bool fwModeMatch = false;   // a "FwMode*.exe" lies in the launcher's folder
   bool fwModeExists = false;  // "FwMode.exe" itself, the file that is started
+  // The installed launcher's folder and its FwMode.exe, below the program
+  // folder as this Windows names it.
+  wchar_t launcherFolder[kPathChars] = {};
+  wchar_t fwModePath[kPathChars] = {};
   bool taskRegistered = false;
   std::int32_t taskFailure = 0;  // HRESULT of the query step that failed, 0 answered
   // The installed launcher and the patcher's decision on it.
@@ -103,6 +106,11 @@ struct CheckFacts {
   // partition table is, with no logon task to switch the firmware mode off.
   bool armedNow = false;
   bool halfArmed = false;
+  // Partition-table route, armed: whether a user can still reach the visible
+  // recovery volume that boots next (the worker takes it offline; Windows may
+  // have refused).
+  bool reachAsked = false;
+  VolumeReach reach = VolumeReach::NotPresented;
   // The verdict: the first abort the launcher would meet, in its own order.
   bool ready = false;
   const wchar_t* abortMessage = nullptr;

@@ -84,10 +84,16 @@ void ArmedText(const CheckFacts& f, wchar_t* out, std::size_t capacity) {
     FormatBounded(out, capacity, L"armed: the next start goes into recovery (%ls); %ls",
                   f.bootManager.customEntry, after);
   } else if (f.armedNow) {
+    // Visible FAT32 has no permissions: until the restart, whoever reaches the
+    // volume can change what boots next.
+    const wchar_t* reach = f.reach == VolumeReach::Reachable
+                               ? L"; its volume is still reachable by every user until the restart"
+                               : L"; its volume is offline until the restart";
     FormatBounded(out, capacity,
                   L"armed: the next start boots the recovery partition (disk %d, partition %d, visible and "
-                  L"active); %ls",
-                  static_cast<int>(f.mbrArmed.disk), static_cast<int>(f.mbrArmed.partition), after);
+                  L"active); %ls%ls",
+                  static_cast<int>(f.mbrArmed.disk), static_cast<int>(f.mbrArmed.partition), after,
+                  f.reachAsked ? reach : L"");
   } else {
     CopyBounded(out, capacity, L"not armed: the next start goes into Windows");
   }

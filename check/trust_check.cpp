@@ -13,7 +13,10 @@ void CheckTrust(TrustFacts* facts) {
   // where it picks the running program, that folder is the launcher's too.
   wchar_t chosen[kPathChars] = {};
   if (!TrustedLauncher(chosen, kPathChars)) {
-    f.outcome = files.Exists(kInstalledLauncherPath) ? TrustOutcome::LauncherOpen : TrustOutcome::NoLauncher;
+    wchar_t installed[kPathChars] = {};
+    f.outcome = InstalledLauncherPath(installed, kPathChars) && files.Exists(installed)
+                    ? TrustOutcome::LauncherOpen
+                    : TrustOutcome::NoLauncher;
     return;
   }
   wchar_t folder[kPathChars] = {};

@@ -8,9 +8,12 @@
 
 namespace tavu {
 
-// Where the maker's package installs the launcher and its tool.
-inline constexpr wchar_t kInstalledLauncherPath[] =
-    L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
+// Where the maker's package installs the launcher and its tool, below the
+// folder of (64-bit) programs as this Windows names it.
+inline constexpr wchar_t kInstalledLauncherBelowProgramFiles[] =
+    L"TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
+// The installed launcher's full path; false when it does not fit.
+bool InstalledLauncherPath(wchar_t* path, std::size_t capacity);
 
 // True when no standard user can change what path names: it lies in one of
 // Windows' program folders, and neither the file, its folder nor a folder on

@@ -271,10 +271,15 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
 // The worker arms a machine; the check, run after it on that machine, must
 // see it armed, and must have named the very lines the worker wrote.
 TEST(CheckRecoveryPath, SeesTheMachineTheWorkerArmed) {
-  for (bool gpt : {true, false}) {
-    SCOPED_TRACE(gpt ? "GPT" : "MBR");
+  for (int run = 0; run < 3; ++run) {
+    const bool gpt = run == 0;
+    // On the MBR route the worker takes the recovery volume offline; where
+    // Windows refuses, the check must say that users can still reach it.
+    const bool offlineRefused = run == 2;
+    SCOPED_TRACE(gpt ? "GPT" : offlineRefused ? "MBR, offline refused" : "MBR");
     Machine m;
     m.machine.AddDiskBytes(gpt ? GptNotebook() : MbrNotebook());
+    if (offlineRefused) m.machine.faults().FailAll(sim::SimOp::VolumeOffline);
     g_mainWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
     auto before = std::make_unique<check::CheckFacts>();
     check::RunCheck(before.get());
@@ -289,7 +294,11 @@ TEST(CheckRecoveryPath, SeesTheMachineTheWorkerArmed) {
     EXPECT_TRUE(after->armedNow);
     EXPECT_FALSE(after->halfArmed);
     EXPECT_TRUE(after->taskRegistered);
-    if (!gpt) continue;
+    EXPECT_EQ(after->reachAsked, !gpt);
+    if (!gpt) {
+      EXPECT_EQ(after->reach, offlineRefused ? VolumeReach::Reachable : VolumeReach::Offline);
+      continue;
+    }
     check::ArmingLines lines;
     ASSERT_TRUE(check::FormatArmingLines(before->entryId, &lines));
     std::string expected;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/log_writer.h"
+#include "launcher/services/trusted_launcher.h"
 #include "launcher/startup/launcher_log.h"
 #include "launcher/startup/process_runner.h"
 #include "launcher/startup/tool_environment.h"
@@ -61,6 +62,9 @@ TEST_F(SystemFoldersTest, EveryPathFollowsTheFoldersWindowsNames) {
     // The 64-bit program folder even where a 32-bit program is told the other.
     ASSERT_TRUE(patcher::LauncherPath(L".new", path, 260));
     EXPECT_EQ(std::wstring(path), programFiles + L"\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe.new");
+    // The launcher that the tool and the logon task may start is looked for there too.
+    ASSERT_TRUE(InstalledLauncherPath(path, 260));
+    EXPECT_EQ(std::wstring(path), programFiles + L"\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe");
 
     wchar_t block[kToolEnvironmentChars];
     ASSERT_TRUE(BuildToolEnvironment(block, kToolEnvironmentChars));
