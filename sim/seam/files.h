@@ -117,6 +117,9 @@ class SimFiles : public FileApi {
   // Host objects that Close and CloseFind dispatch to other components register here.
   SimHandles& handles() { return handles_; }
 
+  // What the volume-path helpers answer for a path of C: (or no volume).
+  static constexpr std::uint32_t kNotVolumePath = 0xFFFFFFFF;
+
  private:
   SimPaths& paths_;
   SimHandles& handles_;
@@ -131,7 +134,6 @@ class SimFiles : public FileApi {
 
   // 0 with *file for a volume path that names a file or folder there; the
   // Windows error otherwise; kNotVolumePath for a path of C: (or no volume).
-  static constexpr std::uint32_t kNotVolumePath = 0xFFFFFFFF;
   std::uint32_t VolumePath(const wchar_t* path, std::unique_ptr<VolumeFile>* file);
   // The last error for a change asked of a volume path, or kNotVolumePath.
   std::uint32_t VolumeChange(const wchar_t* path);

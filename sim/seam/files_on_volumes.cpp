@@ -31,6 +31,22 @@ std::wstring Key(const std::wstring& path) {
   return out;
 }
 
+// 0 with the volume and the path on it; kNotVolumePath for a path of C: (or
+// no volumes at all); the Windows error for a volume that is not there.
+std::uint32_t LocateOnVolume(SimVolumes* volumes, const wchar_t* path, SimVolumes::Info* info,
+                             std::wstring* rest) {
+  if (volumes == nullptr) return SimFiles::kNotVolumePath;
+  switch (volumes->VolumeOfPath(path, info, rest)) {
+    case SimVolumes::FilePath::NotVolume:
+      return SimFiles::kNotVolumePath;
+    case SimVolumes::FilePath::Unknown:
+      return kErrorPathNotFound;
+    case SimVolumes::FilePath::Volume:
+      return kErrorSuccess;
+  }
+  return kErrorPathNotFound;
+}
+
 }  // namespace
 
 void SimFiles::HideOnVolume(int disk, std::int64_t offset, const std::wstring& path) {
@@ -53,17 +69,10 @@ std::shared_ptr<VolumeFileSystem> SimFiles::FileSystemOf(int disk, std::int64_t 
 }
 
 std::uint32_t SimFiles::VolumePath(const wchar_t* path, std::unique_ptr<VolumeFile>* file) {
-  if (volumes_ == nullptr) return kNotVolumePath;
   SimVolumes::Info info;
   std::wstring rest;
-  switch (volumes_->VolumeOfPath(path, &info, &rest)) {
-    case SimVolumes::FilePath::NotVolume:
-      return kNotVolumePath;
-    case SimVolumes::FilePath::Unknown:
-      return kErrorPathNotFound;
-    case SimVolumes::FilePath::Volume:
-      break;
-  }
+  if (const std::uint32_t error = LocateOnVolume(volumes_, path, &info, &rest); error != kErrorSuccess)
+    return error;
   // Taken offline: the volume is listed, but no I/O reaches its files.
   if (info.offline) return kErrorNotReady;
   const std::wstring key = Key(rest);
@@ -89,18 +98,10 @@ std::uint32_t SimFiles::VolumePath(const wchar_t* path, std::unique_ptr<VolumeFi
 }
 
 std::uint32_t SimFiles::VolumeChange(const wchar_t* path) {
-  if (volumes_ == nullptr) return kNotVolumePath;
   SimVolumes::Info info;
   std::wstring rest;
-  switch (volumes_->VolumeOfPath(path, &info, &rest)) {
-    case SimVolumes::FilePath::NotVolume:
-      return kNotVolumePath;
-    case SimVolumes::FilePath::Unknown:
-      return kErrorPathNotFound;
-    case SimVolumes::FilePath::Volume:
-      return kErrorWriteProtect;
-  }
-  return kErrorWriteProtect;
+  const std::uint32_t error = LocateOnVolume(volumes_, path, &info, &rest);
+  return error == kErrorSuccess ? kErrorWriteProtect : error;
 }
 
 }  // namespace tavu::sim

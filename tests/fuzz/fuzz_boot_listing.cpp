@@ -4,7 +4,8 @@
 // carry unchanged, and must stand in the listing right above a line naming the
 // recovery image; the paths resolved from its device line are ones the
 // launcher can open, or none.
-// seeds/boot_listing/last_line_both.txt is such a last line, found by this fuzzer.
+// seeds/boot_listing/last_line_both.txt is such a last line, found by this fuzzer;
+// seeds/boot_listing/device_case.txt a device named in another case.
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
@@ -72,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const wchar_t* path : {facts.imagePath, facts.sdiPath}) {
     const std::wstring p(path, wcsnlen(path, tavu::kPathChars));
     if (p.size() == tavu::kPathChars) __builtin_trap();
-    const bool volume = p.rfind(L"\\\\?\\GLOBALROOT\\Device\\", 0) == 0;
+    // Win32 names reach the object manager without regard to case.
+    const bool volume = Upper(p).rfind(L"\\\\?\\GLOBALROOT\\DEVICE\\", 0) == 0;
     const bool drive = p.size() >= 3 && p[1] == L':' && p[2] == L'\\';
     if (!p.empty() && !volume && !drive) __builtin_trap();
   }
