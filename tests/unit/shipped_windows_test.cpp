@@ -492,7 +492,7 @@ class ShippedWindowsCliTest : public ::testing::Test {
     Write("mbr.img", MbrNotebook());
   }
   void Write(const std::string& name, const Bytes& bytes) {
-    WriteHostFile(Path(name), std::string(bytes.begin(), bytes.end()));
+    WriteHostFile(Path(name), bytes);
   }
   std::string Path(const std::string& name) const { return dir_.path() + "/" + name; }
   std::vector<std::string> Fields(const std::string& args, const std::vector<std::string>& expressions,

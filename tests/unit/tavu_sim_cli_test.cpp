@@ -38,7 +38,7 @@ class TavuSimCliTest : public ::testing::Test {
     Write("gpt.img", gpt);
   }
   void Write(const std::string& name, const Bytes& bytes) {
-    WriteHostFile(Path(name), std::string(bytes.begin(), bytes.end()));
+    WriteHostFile(Path(name), bytes);
   }
   std::string Path(const std::string& name) const { return dir_.path() + "/" + name; }
   CommandResult Sim(const std::string& args) {

@@ -118,10 +118,14 @@ Bytes BuildDisk(const std::vector<DemoPartition>& parts, int disk, bool gpt) {
   return bytes;
 }
 
-bool WriteBytes(const std::string& path, const std::string& bytes) {
+bool WriteBytes(const std::string& path, const void* data, std::size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
   return static_cast<bool>(out);
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  return WriteBytes(path, bytes.data(), bytes.size());
 }
 
 std::string LauncherPe(std::uint16_t build) {
@@ -256,7 +260,7 @@ int RunDemo(SimContext& context) {
     const std::string path = folder.path() + "/" + names[d];
     const Bytes bytes = BuildDisk(parts, d, gpt);
     std::string error;
-    if (!WriteBytes(path, std::string(bytes.begin(), bytes.end())) ||
+    if (!WriteBytes(path, bytes.data(), bytes.size()) ||
         !machine.AddDisk(path, d == 0 ? sim::DiskKind::Fixed : sim::DiskKind::Usb, &error)) {
       std::fprintf(context.err, "tavu-sim: cannot make image '%s': %s\n", path.c_str(),
                    error.empty() ? "write failed" : error.c_str());
