@@ -48,6 +48,11 @@ void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
   volumes_.Refresh(true);
 }
 
+void SimMachine::AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind) {
+  disks_.AddSharedDisk(std::move(bytes), kind);
+  volumes_.Refresh(true);
+}
+
 void SimMachine::Settle() {
   if (volumes_.PendingArrivals() == 0) return;
   const std::uint64_t due = volumes_.LastArrivalDue();

@@ -52,6 +52,8 @@ class SimMachine {
   // (the reason) when the image cannot be opened.
   bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error = nullptr);
   void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind = DiskKind::Fixed);
+  // A disk over bytes that other machines' disks may share (a test's many runs).
+  void AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind = DiskKind::Fixed);
   void AddAbsent();
   // An empty card-reader slot as the next disk, with its drive letter.
   void AddCardReader();

@@ -40,10 +40,14 @@ std::unique_ptr<DiskImage> DiskImage::OpenFile(const std::string& path, bool wri
 }
 
 std::unique_ptr<DiskImage> DiskImage::FromBytes(std::vector<std::uint8_t> bytes) {
+  return FromShared(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)));
+}
+
+std::unique_ptr<DiskImage> DiskImage::FromShared(std::shared_ptr<const std::vector<std::uint8_t>> bytes) {
   std::unique_ptr<DiskImage> image(new DiskImage());
   image->inMemory_ = true;
-  image->size_ = bytes.size();
-  image->memory_ = std::move(bytes);
+  image->memory_ = bytes != nullptr ? std::move(bytes) : std::make_shared<const std::vector<std::uint8_t>>();
+  image->size_ = image->memory_->size();
   image->path_ = "(memory)";
   return image;
 }
@@ -54,7 +58,7 @@ DiskImage::~DiskImage() {
 
 bool DiskImage::ReadBase(std::uint64_t offset, std::uint8_t* out, std::size_t size) const {
   if (inMemory_) {
-    std::memcpy(out, memory_.data() + offset, size);
+    std::memcpy(out, memory_->data() + offset, size);
     return true;
   }
   std::size_t done = 0;
@@ -68,10 +72,8 @@ bool DiskImage::ReadBase(std::uint64_t offset, std::uint8_t* out, std::size_t si
 }
 
 bool DiskImage::WriteBase(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
-  if (inMemory_) {
-    std::memcpy(memory_.data() + offset, data, size);
-    return true;
-  }
+  // Bytes in memory may be shared: they never write through.
+  if (inMemory_) return false;
   std::size_t done = 0;
   while (done < size) {
     ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset + done));

@@ -23,6 +23,10 @@ class DiskImage {
                                              std::string* error);
   // An image held in memory (a fuzzer's input, a test's hand-made disk).
   static std::unique_ptr<DiskImage> FromBytes(std::vector<std::uint8_t> bytes);
+  // The same, over bytes that several images share: each writes only to its
+  // own overlay, so a test that stands up hundreds of machines on one disk
+  // copies it not once.
+  static std::unique_ptr<DiskImage> FromShared(std::shared_ptr<const std::vector<std::uint8_t>> bytes);
 
   ~DiskImage();
   DiskImage(const DiskImage&) = delete;
@@ -53,7 +57,7 @@ class DiskImage {
 
   std::string path_;
   int fd_ = -1;
-  std::vector<std::uint8_t> memory_;
+  std::shared_ptr<const std::vector<std::uint8_t>> memory_;
   bool inMemory_ = false;
   bool writeThrough_ = false;
   std::uint64_t size_ = 0;

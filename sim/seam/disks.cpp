@@ -63,6 +63,10 @@ void SimDisks::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
   disks_.push_back(Disk{kind, DiskImage::FromBytes(std::move(bytes)), {}});
 }
 
+void SimDisks::AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind) {
+  disks_.push_back(Disk{kind, DiskImage::FromShared(std::move(bytes)), {}});
+}
+
 void SimDisks::AddAbsent() { disks_.push_back(Disk{DiskKind::Absent, nullptr, {}}); }
 
 void SimDisks::AddCardReader() { disks_.push_back(Disk{DiskKind::CardReader, nullptr, {}}); }

@@ -44,6 +44,8 @@ class SimDisks : public DiskApi {
   bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error);
   // A disk held in memory.
   void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind);
+  // A disk over bytes other disks may share; its writes stay its own.
+  void AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind);
   void AddAbsent();
   // An empty card-reader slot: geometry, layout, reads and writes fail with
   // ERROR_NOT_READY until a medium is inserted (never, here).

@@ -175,9 +175,19 @@ std::string OnlyAttributesChanged(const Bytes& before, const Bytes& after) {
   return "";
 }
 
-Bytes DiskNow(sim::SimMachine& m, int n) {
+// A disk's bytes as every run of a sweep starts from them: shared, never copied.
+using SharedBytes = std::shared_ptr<const Bytes>;
+SharedBytes Share(Bytes bytes) { return std::make_shared<const Bytes>(std::move(bytes)); }
+
+// Disk n's bytes now, in a buffer kept for disk n until the next call: a new
+// buffer of many MiB for each of a sweep's hundreds of checks is most of its
+// time under the sanitizers.
+const Bytes& DiskNow(sim::SimMachine& m, int n) {
+  static std::vector<Bytes> buffers;
+  if (buffers.size() <= static_cast<std::size_t>(n)) buffers.resize(static_cast<std::size_t>(n) + 1);
+  Bytes& bytes = buffers[static_cast<std::size_t>(n)];
   sim::DiskImage* image = m.disks().Image(n);
-  Bytes bytes(image->size());
+  bytes.resize(image->size());
   EXPECT_TRUE(image->Read(0, bytes.data(), bytes.size()));
   return bytes;
 }
@@ -241,14 +251,14 @@ struct PatcherState {
   std::uint32_t arrivalMs = 300;
   // The installed launcher is running (the logon task started it).
   bool launcherRunning = false;
-  std::vector<Bytes> disks;
+  std::vector<SharedBytes> disks;
   std::string oldLauncher;
   std::string carried;
   std::string log;
 };
 
 Flow PatcherFlow(std::shared_ptr<PatcherState> s) {
-  s->disks = {HiddenDataDisk(6144), HiddenDataDisk(7168)};
+  s->disks = {Share(HiddenDataDisk(6144)), Share(HiddenDataDisk(7168))};
   VersionContent content;
   content.tables = {{"040904b0", {{"FileVersion", "1.0.0.6"}}}};
   s->oldLauncher = BuildPe(BuildVersionBlock(content)).bytes;
@@ -260,7 +270,7 @@ Flow PatcherFlow(std::shared_ptr<PatcherState> s) {
       "patcher, two GPT disks and an older launcher",
       [s](FlowRun& r) {
         r.machine->volumes().SetArrivalMilliseconds(s->arrivalMs);
-        for (const Bytes& d : s->disks) r.machine->AddDiskBytes(d);
+        for (const SharedBytes& d : s->disks) r.machine->AddSharedDisk(d);
         r.machine->resources().SetCarriedLauncher(
             std::vector<std::uint8_t>(s->carried.begin(), s->carried.end()));
         WriteHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe", s->oldLauncher);
@@ -274,10 +284,10 @@ Flow PatcherFlow(std::shared_ptr<PatcherState> s) {
         EXPECT_EQ(m.handles().OpenCount(), 0u) << what;
         EXPECT_EQ(m.handles().Misuses(), 0u) << what;
         for (int d = 0; d < static_cast<int>(s->disks.size()); ++d) {
-          const Bytes now = DiskNow(m, d);
+          const Bytes& now = DiskNow(m, d);
           const GptCheck gpt = CheckGpt(now);
           EXPECT_TRUE(gpt.valid) << what << ": disk " << d << ": " << gpt.problem;
-          EXPECT_EQ(OnlyAttributesChanged(s->disks[static_cast<std::size_t>(d)], now), "")
+          EXPECT_EQ(OnlyAttributesChanged(*s->disks[static_cast<std::size_t>(d)], now), "")
               << what << ": disk " << d;
         }
         const std::string launcher = ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe");
@@ -319,7 +329,7 @@ TEST(FailureSweepTest, PatcherTwoGptDisksAndOlderLauncher) {
     flow.act(r);
     EXPECT_EQ(ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe"), state->carried);
     for (int d = 0; d < 2; ++d) {
-      EXPECT_NE(DiskNow(*r.machine, d), state->disks[static_cast<std::size_t>(d)])
+      EXPECT_NE(DiskNow(*r.machine, d), *state->disks[static_cast<std::size_t>(d)])
           << "disk " << d << " untouched";
     }
     SetPlatform(Platform{});
@@ -415,7 +425,7 @@ const wchar_t kBitLocker[] = L"Please disable BitLocker and try again.";
 
 struct WorkerState {
   std::uint32_t arrivalMs = 300;
-  Bytes disk;
+  SharedBytes disk;
   bool gpt = true;
   std::string log;
   std::uint32_t exit = 99;
@@ -423,7 +433,7 @@ struct WorkerState {
 
 // The machine as the launcher has it when its window starts the worker: the
 // launcher and its tool installed, an earlier log, COM as start-up left it.
-void ArrangeWindowStart(FlowRun& r, const std::string& log, const Bytes& disk) {
+void ArrangeWindowStart(FlowRun& r, const std::string& log, const SharedBytes& disk) {
   LauncherSweepTest::ResetLauncherGlobals();
   sim::SimMachine& m = *r.machine;
   m.system().SetModulePath(kLauncherPath);
@@ -435,7 +445,7 @@ void ArrangeWindowStart(FlowRun& r, const std::string& log, const Bytes& disk) {
   WriteHostFile(r.dir.path() + kLauncherRel + "/FwMode.exe", "MZ");
   std::filesystem::create_directories(r.dir.path() + "/Windows/System32");
   WriteHostFile(r.dir.path() + kLauncherLogRel, log);
-  m.AddDiskBytes(disk);
+  m.AddSharedDisk(disk);
 }
 
 Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
@@ -482,7 +492,7 @@ Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
                 }
                 if (s->gpt) {
                   // The boot-manager route leaves the partition table alone.
-                  EXPECT_EQ(DiskNow(m, 0), s->disk) << what;
+                  EXPECT_EQ(DiskNow(m, 0), *s->disk) << what;
                 }
                 EXPECT_EQ(WholeLinesAppended(s->log, ReadHostFile(r.dir.path() + kLauncherLogRel), true), "")
                     << what;
@@ -491,9 +501,9 @@ Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
 
 TEST_F(LauncherSweepTest, RecoveryWorker) {
   auto gpt = std::make_shared<WorkerState>();
-  gpt->disk = GptNotebook();
+  gpt->disk = Share(GptNotebook());
   auto mbr = std::make_shared<WorkerState>();
-  mbr->disk = MbrNotebook();
+  mbr->disk = Share(MbrNotebook());
   mbr->gpt = false;
   // Without faults both arm and restart.
   for (const auto& s : {gpt, mbr}) {
@@ -516,7 +526,7 @@ TEST_F(LauncherSweepTest, RecoveryWorker) {
 // ---- the support check -----------------------------------------------------
 
 struct CheckState {
-  Bytes disk;
+  SharedBytes disk;
   MachineSnapshot before;
 };
 
@@ -579,9 +589,9 @@ Flow CheckFlow(const char* name, std::shared_ptr<CheckState> s) {
 
 TEST_F(LauncherSweepTest, SupportCheck) {
   auto gpt = std::make_shared<CheckState>();
-  gpt->disk = GptNotebook();
+  gpt->disk = Share(GptNotebook());
   auto mbr = std::make_shared<CheckState>();
-  mbr->disk = MbrNotebook();
+  mbr->disk = Share(MbrNotebook());
   EXPECT_GT(Sweep(CheckFlow("support check, GPT machine", gpt)), 20u);
   EXPECT_GT(Sweep(CheckFlow("support check, MBR machine", mbr)), 20u);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <set>
 
 #include "common/disk_api.h"
@@ -400,25 +401,30 @@ TEST_F(SimDisksTest, LayoutWritesThatCannotBeApplied) {
 
 TEST_F(SimDisksTest, ImageFileIsUntouchedUnlessWritingThrough) {
   const Bytes before = NotebookGpt();
+  // Bytes in memory that machines share (a sweep's hundreds of runs) are never written either.
+  const auto shared = std::make_shared<const Bytes>(before);
   for (bool through : {false, true}) {
     SCOPED_TRACE(through);
     const std::string path = root() + (through ? "/through.img" : "/copy.img");
-    WriteHostFile(path, std::string(before.begin(), before.end()));
+    WriteHostFile(path, before);
     sim::SimMachine m(root());
     m.Install();
     m.disks().SetWriteThrough(through);
     ASSERT_TRUE(m.AddDisk(path, sim::DiskKind::Fixed));
+    m.AddSharedDisk(shared);
     std::vector<std::uint8_t> buffer(DriveLayoutSize(128));
-    {
-      UniqueHandle disk(Sys().disks->OpenDisk(L"\\\\.\\PHYSICALDRIVE0", true));
+    for (const wchar_t* drive : {L"\\\\.\\PHYSICALDRIVE0", L"\\\\.\\PHYSICALDRIVE1"}) {
+      UniqueHandle disk(Sys().disks->OpenDisk(drive, true));
       ASSERT_TRUE(Sys().disks->GetLayout(disk.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size())));
       LayoutEntry(reinterpret_cast<DRIVE_LAYOUT_INFORMATION_EX*>(buffer.data()), 3)->Gpt.Attributes = 0;
       ASSERT_TRUE(Sys().disks->SetLayout(disk.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size())));
     }
     const std::string file = ReadHostFile(path);
     EXPECT_EQ(file == std::string(before.begin(), before.end()), !through);
+    EXPECT_TRUE(*shared == before);
     // Either way the machine itself sees the change.
     EXPECT_EQ(m.disks().Layout(0).entries.at(3).Gpt.Attributes, 0u);
+    EXPECT_EQ(m.disks().Layout(1).entries.at(3).Gpt.Attributes, 0u);
     machine().Install();
   }
 }
