@@ -20,7 +20,9 @@ fail() {
 }
 
 [ -f "$pkcs12" ] || fail "no PKCS#12 file at $pkcs12"
-set -- -pkcs12 "$pkcs12" -readpass - -h sha256 -n "$description"
+# "-readpass -" means standard input only to newer osslsigncode; Debian 12's
+# 2.5 looks for a file named "-". /dev/stdin is the pipe to both.
+set -- -pkcs12 "$pkcs12" -readpass /dev/stdin -h sha256 -n "$description"
 if [ -n "$url" ]; then set -- "$@" -ts "$url"; fi
 rm -f "$tmp"
 if ! printf '%s' "${TAVU_SIGN_PASSWORD:-}" | osslsigncode sign "$@" -in "$file" -out "$tmp" >"$tmp.log" 2>&1; then
