@@ -85,9 +85,10 @@ class SystemApi {
   virtual std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t capacity) = 0;
   // SHGetKnownFolderPath(FOLDERID_ProgramFiles), or for native64 the 64-bit
   // folder: FOLDERID_ProgramFilesX64, which Windows refuses to 32-bit
-  // programs and 32-bit Windows lacks, and then ProgramW6432Dir of
-  // HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion in the 64-bit registry
-  // view. Copied as with WindowsFolder; 0 on failure or when it does not fit.
+  // programs and 32-bit Windows lacks, then ProgramW6432Dir, then
+  // ProgramFilesDir of HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion in the
+  // 64-bit registry view. Copied as with WindowsFolder; 0 on failure or when it
+  // does not fit.
   virtual std::uint32_t ProgramFilesFolder(bool native64, wchar_t* buffer, std::uint32_t capacity) = 0;
 };
 

@@ -125,16 +125,21 @@ std::uint32_t Win32System::ProgramFilesFolder(bool native64, wchar_t* buffer, st
     }
   }
   if (!native64) return 0;
-  // Only administrators may write this value; a 32-bit program reads the
-  // 64-bit view only when asked.
-  DWORD bytes = capacity * sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", L"ProgramW6432Dir",
-                   RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, buffer, &bytes) != ERROR_SUCCESS) {
-    buffer[0] = L'\0';
-    return 0;
+  // Only administrators may write these values; a 32-bit program reads the
+  // 64-bit view only when asked. Wine has no ProgramW6432Dir; ProgramFilesDir
+  // names the 64-bit folder in that view on every 64-bit Windows, and the one
+  // folder on 32-bit Windows.
+  const wchar_t* const values[] = {L"ProgramW6432Dir", L"ProgramFilesDir"};
+  for (const wchar_t* value : values) {
+    DWORD bytes = capacity * sizeof(wchar_t);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", value,
+                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, buffer, &bytes) == ERROR_SUCCESS) {
+      buffer[capacity - 1] = L'\0';
+      return static_cast<std::uint32_t>(wcslen(buffer));
+    }
   }
-  buffer[capacity - 1] = L'\0';
-  return static_cast<std::uint32_t>(wcslen(buffer));
+  buffer[0] = L'\0';
+  return 0;
 }
 
 static_assert(tavu::kSemFailCriticalErrors == SEM_FAILCRITICALERRORS &&
