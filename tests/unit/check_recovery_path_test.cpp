@@ -74,14 +74,7 @@ struct Machine {
   sim::SimMachine machine{dir.path()};
   Machine() {
     machine.Install();
-    LauncherTest::ResetLauncherGlobals();
-    machine.system().SetModulePath(kLauncherPath);
-    machine.com().InitializeMultithreaded();
-    machine.com().InitializeSecurity(0, 3);
-    g_comReady = 1;
-    WriteHostFile(dir.path() + "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe", "MZ");
-    WriteHostFile(dir.path() + "/Program Files/TAVU/TAVU Recovery Launcher/FwMode.exe", "MZ");
-    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
+    LauncherTest::ArrangeWindowStart(machine, dir.path());
   }
   ~Machine() {
     SetPlatform(Platform{});

@@ -434,18 +434,9 @@ struct WorkerState {
 // The machine as the launcher has it when its window starts the worker: the
 // launcher and its tool installed, an earlier log, COM as start-up left it.
 void ArrangeWindowStart(FlowRun& r, const std::string& log, const SharedBytes& disk) {
-  LauncherSweepTest::ResetLauncherGlobals();
-  sim::SimMachine& m = *r.machine;
-  m.system().SetModulePath(kLauncherPath);
-  // Start-up's state: the main thread in the multithreaded apartment.
-  m.com().InitializeMultithreaded();
-  m.com().InitializeSecurity(0, 3);
-  g_comReady = 1;
-  WriteHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe", "MZ");
-  WriteHostFile(r.dir.path() + kLauncherRel + "/FwMode.exe", "MZ");
-  std::filesystem::create_directories(r.dir.path() + "/Windows/System32");
+  LauncherSweepTest::ArrangeWindowStart(*r.machine, r.dir.path());
   WriteHostFile(r.dir.path() + kLauncherLogRel, log);
-  m.AddSharedDisk(disk);
+  r.machine->AddSharedDisk(disk);
 }
 
 Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {

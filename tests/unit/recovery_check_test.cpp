@@ -33,16 +33,8 @@ struct Notebook {
   sim::SimMachine machine{dir.path()};
   explicit Notebook(const std::function<void(sim::SimMachine&)>& arrange) {
     machine.Install();
-    LauncherTest::ResetLauncherGlobals();
+    LauncherTest::ArrangeWindowStart(machine, dir.path());
     g_mainWindow = kWindow;
-    machine.system().SetModulePath(kLauncherPath);
-    machine.com().InitializeMultithreaded();
-    machine.com().InitializeSecurity(0, 3);
-    g_comReady = 1;
-    WriteHostFile(dir.path() + "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe", "MZ");
-    WriteHostFile(dir.path() + "/Program Files/TAVU/TAVU Recovery Launcher/FwMode.exe", "MZ");
-    std::filesystem::create_directories(dir.path() + "/Windows/Temp");
-    std::filesystem::create_directories(dir.path() + "/Windows/System32");
     arrange(machine);
   }
   ~Notebook() {
