@@ -37,13 +37,6 @@ LineView Slice(const LineView& text, std::size_t from, std::size_t to) {
   return {text.text + from, to - from};
 }
 
-bool IsBlank(const LineView& line) {
-  for (std::size_t i = 0; i < line.length; ++i) {
-    if (line.text[i] != L' ' && line.text[i] != L'\t') return false;
-  }
-  return true;
-}
-
 // The text from the line's first "{" to its last "}", as the listing rule cuts it.
 LineView BracedPart(const LineView& line) {
   std::size_t first = 0;
@@ -128,10 +121,10 @@ bool FindSdiLocation(const ListingLines& listing, const LineView& options, LineV
     if (!ElementOfLine(listing.Line(i), &name, &value) || !SameTextIgnoreCase(value, wanted)) continue;
     // The entry's elements: its block, between the blank lines around it.
     std::size_t first = i;
-    while (first > 0 && !IsBlank(listing.Line(first - 1))) --first;
+    while (first > 0 && !IsBlankLine(listing.Line(first - 1))) --first;
     bool haveDevice = false;
     bool havePath = false;
-    for (std::size_t k = first; k < listing.size() && !IsBlank(listing.Line(k)); ++k) {
+    for (std::size_t k = first; k < listing.size() && !IsBlankLine(listing.Line(k)); ++k) {
       if (!ElementOfLine(listing.Line(k), &name, &value)) continue;
       if (SameTextIgnoreCase(name, L"ramdisksdidevice") && StartsWithIgnoreCase(value, kPartitionPrefix)) {
         *device = Slice(value, Length(kPartitionPrefix), value.length);

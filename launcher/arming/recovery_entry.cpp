@@ -165,13 +165,6 @@ bool WalkRecoveryLoaders(const ListingLines& listing, OnMatch onMatch) {
   return false;
 }
 
-bool IsBlank(const LineView& line) {
-  for (std::size_t i = 0; i < line.length; ++i) {
-    if (line.text[i] != L' ' && line.text[i] != L'\t') return false;
-  }
-  return true;
-}
-
 bool IsUnderline(const LineView& line) {
   std::size_t dashes = 0;
   for (std::size_t i = 0; i < line.length; ++i) {
@@ -210,6 +203,13 @@ bool ElementOfLine(const LineView& line, LineView* name, LineView* value) {
   return name->length > 0;
 }
 
+bool IsBlankLine(const LineView& line) {
+  for (std::size_t i = 0; i < line.length; ++i) {
+    if (line.text[i] != L' ' && line.text[i] != L'\t') return false;
+  }
+  return true;
+}
+
 bool SameTextIgnoreCase(const LineView& text, const wchar_t* wanted) {
   std::size_t i = 0;
   for (; i < text.length && wanted[i] != L'\0'; ++i) {
@@ -231,7 +231,7 @@ bool FindCurrentRecoverySequence(const ListingLines& listing, wchar_t (&id)[kGui
         !SameTextIgnoreCase(value, L"{current}")) {
       continue;
     }
-    for (std::size_t k = i + 1; k < listing.size() && !IsBlank(listing.Line(k)); ++k) {
+    for (std::size_t k = i + 1; k < listing.size() && !IsBlankLine(listing.Line(k)); ++k) {
       if (!ElementOfLine(listing.Line(k), &name, &value) || !SameTextIgnoreCase(name, L"recoverysequence") ||
           !IsBracedGuid(value.text, value.length)) {
         continue;

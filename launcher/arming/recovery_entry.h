@@ -84,6 +84,8 @@ inline constexpr std::size_t kGuidChars = 38;
 // blanks) and its value (the rest, blanks around it cut). False for a line
 // that starts with a blank or is empty.
 bool ElementOfLine(const LineView& line, LineView* name, LineView* value);
+// An empty line, or one of blanks only: what ends an entry in the listing.
+[[nodiscard]] bool IsBlankLine(const LineView& line);
 // text equals wanted, ASCII letters without regard to case.
 [[nodiscard]] bool SameTextIgnoreCase(const LineView& text, const wchar_t* wanted);
 
