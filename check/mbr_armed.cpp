@@ -3,7 +3,7 @@
 #include "common/disk_api.h"
 #include "common/drive_layout_view.h"
 #include "common/heap_block.h"
-#include "common/unique_handle.h"
+#include "common/searchable_disks.h"
 
 namespace tavu::check {
 
@@ -35,35 +35,34 @@ bool FromLayout(const DriveLayoutView& layout, std::int32_t partition, MbrPartit
   return state->found;
 }
 
-bool ReadDisk(std::int32_t disk, std::int32_t partition, HeapBlock& area, MbrPartitionState* state) {
-  wchar_t name[32];
-  PhysicalDriveName(disk, name);
-  UniqueHandle handle(Sys().disks->OpenDisk(name, false));
-  if (!handle) return false;
-  // Only the notebook's own disks: a stick is never armed by the launcher.
-  DISK_GEOMETRY geometry{};
-  if (Sys().disks->GetGeometry(handle.get(), &geometry) && geometry.MediaType == kMediaTypeRemovable)
-    return false;
-  if (IsUsbDisk(handle.get())) return false;
-  if (!Sys().disks->GetLayout(handle.get(), area.get(), kLayoutBytes)) return false;
+// The MBR state of a disk the launcher's walk searches, from its layout.
+bool ReadLayout(const SearchableDisks& disks, std::int32_t partition, HeapBlock& area, MbrPartitionState* state) {
+  if (!disks.Searched() || !Sys().disks->GetLayout(disks.Disk(), area.get(), kLayoutBytes)) return false;
   *state = MbrPartitionState{};
-  state->disk = disk;
+  state->disk = disks.Number();
   return FromLayout(DriveLayoutView(area.get(), kLayoutBytes), partition, state);
 }
 
 }  // namespace
 
+// Both walk the disks as the launcher does: a stick or a card is never armed by it.
 bool ReadMbrPartition(std::int32_t disk, std::int32_t partition, MbrPartitionState* state) {
   HeapBlock area = HeapBlock::Uninitialised(kLayoutBytes);
   *state = MbrPartitionState{};
-  return area && partition != 0 && ReadDisk(disk, partition, area, state);
+  if (!area || partition == 0) return false;
+  SearchableDisks disks(false);
+  while (disks.Next()) {
+    if (disks.Number() == disk) return ReadLayout(disks, partition, area, state);
+  }
+  return false;
 }
 
 bool FindMbrArmedPartition(MbrPartitionState* state) {
   HeapBlock area = HeapBlock::Uninitialised(kLayoutBytes);
   if (!area) return false;
-  for (std::int32_t n = 0; n < kNameableDisks; ++n) {
-    if (ReadDisk(n, 0, area, state) && state->windowsPartition != 0 && !state->windowsActive) return true;
+  SearchableDisks disks(false);
+  while (disks.Next()) {
+    if (ReadLayout(disks, 0, area, state) && state->windowsPartition != 0 && !state->windowsActive) return true;
   }
   *state = MbrPartitionState{};
   return false;
