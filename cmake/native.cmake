@@ -13,19 +13,24 @@ target_include_directories(tavu_sim PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tavu_sim PUBLIC tavu_launcher tavu_patcher tavu_common ZLIB::ZLIB Threads::Threads
                       ${TSK_LIBRARY} ${WIM_LIBRARY})
 
+# The commands as objects (each registers itself when linked), so that the
+# unit tests can run arm, logon and boot on a machine of their own in-process.
 file(GLOB TAVU_SIM_TOOL_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/tavu-sim/*.cpp)
-add_executable(tavu-sim ${TAVU_SIM_TOOL_SRC})
-target_link_libraries(tavu-sim PRIVATE tavu_sim tavu_check)
-target_compile_definitions(tavu-sim PRIVATE
+list(REMOVE_ITEM TAVU_SIM_TOOL_SRC ${PROJECT_SOURCE_DIR}/tools/tavu-sim/main.cpp)
+add_library(tavu_sim_commands OBJECT ${TAVU_SIM_TOOL_SRC})
+target_link_libraries(tavu_sim_commands PUBLIC tavu_sim tavu_check)
+target_compile_definitions(tavu_sim_commands PUBLIC
   TAVU_DEFAULT_CARRIED_LAUNCHER="${PROJECT_SOURCE_DIR}/build/win32/bin/TAVU Recovery.exe"
   TAVU_TOOL_VERSION="${PROJECT_VERSION}")
+add_executable(tavu-sim ${PROJECT_SOURCE_DIR}/tools/tavu-sim/main.cpp)
+target_link_libraries(tavu-sim PRIVATE tavu_sim_commands)
 
 enable_testing()
 include(GoogleTest)
 file(GLOB TAVU_UNIT_SRC CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp
      ${PROJECT_SOURCE_DIR}/tests/fixtures/*.cpp)
 add_executable(tavu_unit_tests ${TAVU_UNIT_SRC})
-target_link_libraries(tavu_unit_tests PRIVATE tavu_sim tavu_check GTest::gtest GTest::gtest_main)
+target_link_libraries(tavu_unit_tests PRIVATE tavu_sim_commands GTest::gtest GTest::gtest_main)
 target_compile_definitions(tavu_unit_tests PRIVATE
   TAVU_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TAVU_TOOL_DIR="$<TARGET_FILE_DIR:tavu-sim>")
 add_dependencies(tavu_unit_tests tavu-sim)

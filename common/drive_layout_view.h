@@ -35,6 +35,8 @@ class DriveLayoutView {
       : layout_(static_cast<DRIVE_LAYOUT_INFORMATION_EX*>(area)), room_(DriveLayoutRoom(areaBytes)) {}
 
   [[nodiscard]] std::uint32_t Style() const { return layout_->PartitionStyle; }
+  // MBR layouts only.
+  [[nodiscard]] std::uint32_t MbrSignature() const { return layout_->Mbr.Signature; }
   [[nodiscard]] std::uint32_t Count() const {
     const std::uint32_t count = layout_->PartitionCount;
     return count < room_ ? count : room_;

@@ -91,6 +91,9 @@ class FileApi {
     (void)to;
     return false;
   }
+  // RegFlushKey on the Session Manager key that holds those moves: write
+  // through does not reach a move asked for at restart. (A default.)
+  virtual bool FlushRestartMoves() { return true; }
   // Whether that move (a deletion for a null `to`) is among the ones Windows
   // will carry out at the next start (PendingFileRenameOperations), names
   // compared without regard to case.

@@ -11,6 +11,8 @@
 namespace tavu {
 
 inline constexpr std::int32_t kTaskLogonGroup = 4;       // TASK_LOGON_GROUP
+inline constexpr std::int32_t kTaskLogonServiceAccount = 5;  // TASK_LOGON_SERVICE_ACCOUNT
+inline constexpr std::int32_t kTaskTriggerBoot = 8;          // TASK_TRIGGER_BOOT
 inline constexpr std::int32_t kTaskRunLevelHighest = 1;  // TASK_RUNLEVEL_HIGHEST
 inline constexpr std::int32_t kTaskTriggerLogon = 9;     // TASK_TRIGGER_LOGON
 inline constexpr std::int32_t kTaskActionExec = 0;       // TASK_ACTION_EXEC
@@ -36,9 +38,12 @@ struct TaskRegistration {
   const wchar_t* restartInterval = nullptr;
   const wchar_t* executionTimeLimit = nullptr;
   bool allowHardTerminate = true;
-  // ITriggerCollection::Create(triggerType), then ILogonTrigger
+  // ITriggerCollection::Create(triggerType), then ILogonTrigger; a second
+  // trigger the same way when secondTriggerType is not 0.
   std::int32_t triggerType = 0;
   const wchar_t* triggerId = nullptr;
+  std::int32_t secondTriggerType = 0;
+  const wchar_t* secondTriggerId = nullptr;
   // IActionCollection::Create(actionType), then IExecAction
   std::int32_t actionType = 0;
   const wchar_t* actionPath = nullptr;
@@ -72,6 +77,10 @@ class TaskApi {
   virtual HResult RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) = 0;
   // Releases the folder and the service.
   virtual void CloseFolder(Handle session) = 0;
+  // RegFlushKey on the scheduler's TaskCache key: a registration or deletion
+  // made before it is on the disk, whatever happens to the power next.
+  // (A default: small test fakes.)
+  virtual HResult FlushStore() { return kSOk; }
 };
 
 }  // namespace tavu

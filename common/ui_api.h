@@ -17,6 +17,9 @@ inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
+// How the wait for the end of the session after a restart was asked ended.
+enum class SessionEnd : std::uint8_t { Ending, NotEnding, TimedOut };
+
 using ThreadRoutine = std::uint32_t (*)(void* parameter);
 
 class UiApi {
@@ -33,6 +36,16 @@ class UiApi {
   virtual bool StartThread(ThreadRoutine routine, void* parameter, Handle* thread) = 0;
   // OutputDebugStringW.
   virtual void DebugOutput(const wchar_t* text) = 0;
+  // Hides the window (ShowWindowAsync SW_HIDE) and waits, at most the given
+  // time, for Windows to say whether the session ends: WM_ENDSESSION with
+  // TRUE, or with FALSE when a program or the owner stopped the shutdown.
+  // The window procedure answers WM_QUERYENDSESSION with TRUE. (A default
+  // for small test fakes: the session ends.)
+  virtual SessionEnd WaitForSessionEnd(Handle window, std::uint32_t milliseconds) {
+    (void)window;
+    (void)milliseconds;
+    return SessionEnd::Ending;
+  }
 };
 
 }  // namespace tavu

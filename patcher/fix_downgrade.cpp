@@ -89,6 +89,9 @@ void PatchDisk(const SearchableDisks& disks, wchar_t* volumeName) {
 }
 
 void UpdateLauncher() {
+  // A cut part way through an earlier replacement must not read as "no
+  // launcher installed", which would leave the folder as the cut left it.
+  RestoreInterruptedLauncher();
   wchar_t launcher[kPathChars];
   if (!LauncherPath(L"", launcher, kPathChars) || !Sys().files->Exists(launcher)) return;
   WriteLog(kTag, L"Find TAVU Recovery");

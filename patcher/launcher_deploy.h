@@ -19,11 +19,21 @@ inline constexpr const wchar_t* kAsideSuffix = L".old";
 // file not written in full, not flushed, not moved into place) the installed
 // launcher stays exactly as it was and the temporary file is gone. A move or
 // removal refused for a sharing violation or access denied is tried again,
-// ten times in all, 100 ms apart. A running launcher is renamed aside, the
-// new one moved in and the old one deleted at the next restart. One that
-// still cannot be replaced (it cannot be renamed, or a scanner holds the new
-// file) gets the complete new file beside it, moved into place by Windows at
-// the next restart: asked for once, logged on every run.
+// ten times in all, 100 ms apart. For a running launcher, Windows is first
+// asked (and the request flushed) to move the new file into place at the
+// next restart; then the running one is renamed aside, the new one moved in
+// and the old one deleted at the next restart, so that a power cut at any
+// point leaves a launcher under its name once Windows has started again.
+// One that still cannot be replaced (it cannot be renamed, or a scanner
+// holds the new file) gets the complete new file beside it, moved into place
+// by Windows at the next restart: asked for once, logged on every run.
 void ExtractLauncher();
+
+// After a power cut part way through that replacement: when the installed
+// launcher's name is empty, puts back the new file if it holds the carried
+// launcher in full, else the old one beside it; then removes an old one left
+// beside the installed launcher. Only in a folder that no one but
+// administrators can change; logs the putting back.
+void RestoreInterruptedLauncher();
 
 }  // namespace tavu::patcher

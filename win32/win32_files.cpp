@@ -14,12 +14,16 @@
 #include "common/heap_block.h"
 #include "common/pending_renames.h"
 #include "win32/local_security.h"
+#include "win32/registry_key.h"
 #include "win32/win32_handle.h"
 #include "win32/win32_security.h"
 
 namespace tavu::win32 {
 
 namespace {
+
+// Holds PendingFileRenameOperations; the same key in both registry views.
+constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 DWORD AccessMask(FileAccess access) {
   switch (access) {
@@ -201,29 +205,14 @@ bool Win32Files::MoveAtRestart(const wchar_t* from, const wchar_t* to) {
   return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
-namespace {
-
-// Owns an open registry key.
-class RegistryKey {
- public:
-  RegistryKey(HKEY parent, const wchar_t* path) {
-    if (RegOpenKeyExW(parent, path, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~RegistryKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-}  // namespace
+// RegFlushKey asks for nothing beyond the right to read values.
+bool Win32Files::FlushRestartMoves() {
+  RegistryKey key(HKEY_LOCAL_MACHINE, kSessionManager, KEY_QUERY_VALUE);
+  return key.get() != nullptr && RegFlushKey(key.get()) == ERROR_SUCCESS;
+}
 
 bool Win32Files::MovePendingAtRestart(const wchar_t* from, const wchar_t* to) {
-  RegistryKey key(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager");
+  RegistryKey key(HKEY_LOCAL_MACHINE, kSessionManager, KEY_QUERY_VALUE);
   if (key.get() == nullptr) return false;
   DWORD type = 0;
   DWORD bytes = 0;

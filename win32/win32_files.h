@@ -21,6 +21,7 @@ class Win32Files : public FileApi {
   bool RemoveFolder(const wchar_t* path) override;
   bool MoveReplace(const wchar_t* from, const wchar_t* to) override;
   bool MoveAtRestart(const wchar_t* from, const wchar_t* to) override;
+  bool FlushRestartMoves() override;
   bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool IsReadOnly(const wchar_t* path) override;
   bool Security(const wchar_t* path, SecurityFacts* facts) override;

@@ -11,6 +11,7 @@ class Win32Tasks : public TaskApi {
   HResult FindTask(Handle session, const wchar_t* name) override;
   HResult RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) override;
   void CloseFolder(Handle session) override;
+  HResult FlushStore() override;
 };
 
 }  // namespace tavu::win32

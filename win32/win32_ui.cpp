@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include "win32/session_end.h"
+
 namespace tavu::win32 {
 
 static_assert(kMbOk == MB_OK && kMbYesNo == MB_YESNO && kMbIconWarning == MB_ICONWARNING);
@@ -52,5 +54,15 @@ bool Win32Ui::StartThread(ThreadRoutine routine, void* parameter, Handle* thread
 }
 
 void Win32Ui::DebugOutput(const wchar_t* text) { OutputDebugStringW(text); }
+
+// Called from the worker: ShowWindowAsync, since ShowWindow would wait for
+// the window's own thread. The shutdown asked for waits its time-out before
+// Windows asks any window, so an answer from before this call belongs to an
+// earlier shutdown.
+SessionEnd Win32Ui::WaitForSessionEnd(Handle window, std::uint32_t milliseconds) {
+  ForgetSessionEnd();
+  ShowWindowAsync(static_cast<HWND>(window), SW_HIDE);
+  return AwaitSessionEnd(milliseconds);
+}
 
 }  // namespace tavu::win32

@@ -10,6 +10,7 @@ class Win32Ui : public UiApi {
   bool PostDestroy(Handle window) override;
   bool StartThread(ThreadRoutine routine, void* parameter, Handle* thread) override;
   void DebugOutput(const wchar_t* text) override;
+  SessionEnd WaitForSessionEnd(Handle window, std::uint32_t milliseconds) override;
 };
 
 }  // namespace tavu::win32

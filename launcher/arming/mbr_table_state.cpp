@@ -24,7 +24,8 @@ int ReadMbrTableState(std::int32_t diskNumber, std::int64_t recoveryOffset, MbrT
   if (!disk || !Sys().disks->GetLayout(disk.get(), block.get(), kLayoutBytes)) return kLocateFailed;
   const DriveLayoutView layout(block.get(), kLayoutBytes);
   if (layout.Style() != PARTITION_STYLE_MBR) return kLocateNotFound;
-  bool found = false;
+  state->signature = layout.MbrSignature();
+  bool found = recoveryOffset == -1;
   for (std::uint32_t i = 0; i < layout.Count(); ++i) {
     const PARTITION_INFORMATION_EX& entry = layout.Entry(i);
     if (entry.PartitionNumber == 0) continue;
@@ -35,6 +36,12 @@ int ReadMbrTableState(std::int32_t diskNumber, std::int64_t recoveryOffset, MbrT
     }
     if (entry.Mbr.BootIndicator != 0 && state->activePartition == 0) {
       state->activePartition = static_cast<std::int32_t>(entry.PartitionNumber);
+      state->activeOffset = entry.StartingOffset;
+    }
+    if (state->entryCount < MbrTableState::kMaxEntries) {
+      state->entries[state->entryCount++] = {static_cast<std::int32_t>(entry.PartitionNumber),
+                                             entry.StartingOffset, entry.Mbr.PartitionType,
+                                             entry.Mbr.BootIndicator != 0};
     }
   }
   return found ? kLocateFound : kLocateNotFound;

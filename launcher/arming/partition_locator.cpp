@@ -9,11 +9,11 @@
 #include "common/system_api.h"
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
+#include "common/volume_label.h"
 #include "common/wide_text.h"
 #include "common/win_errors.h"
 #include "common/win_records.h"
 #include "launcher/arming/mbr_layout.h"
-#include "launcher/arming/volume_label.h"
 
 namespace tavu {
 

@@ -5,13 +5,9 @@
 #include <cstdint>
 
 #include "common/platform.h"
+#include "common/volume_label.h"  // kLocateFound ... kLocateFailed
 
 namespace tavu {
-
-inline constexpr int kLocateFound = 0;
-inline constexpr int kLocateBadArgument = 1;
-inline constexpr int kLocateNotFound = 4;
-inline constexpr int kLocateFailed = 5;
 
 // QueryPartitionStyle's answers besides kLocateFailed.
 inline constexpr int kStyleMbr = 0;

@@ -165,6 +165,8 @@ bool WalkRecoveryLoaders(const ListingLines& listing, OnMatch onMatch) {
   return false;
 }
 
+}  // namespace
+
 bool IsUnderline(const LineView& line) {
   std::size_t dashes = 0;
   for (std::size_t i = 0; i < line.length; ++i) {
@@ -176,8 +178,6 @@ bool IsUnderline(const LineView& line) {
   }
   return dashes > 0;
 }
-
-}  // namespace
 
 bool IsBracedGuid(const wchar_t* text, std::size_t length) {
   constexpr std::size_t kDashes[] = {9, 14, 19, 24};

@@ -84,6 +84,9 @@ inline constexpr std::size_t kGuidChars = 38;
 // blanks) and its value (the rest, blanks around it cut). False for a line
 // that starts with a blank or is empty.
 bool ElementOfLine(const LineView& line, LineView* name, LineView* value);
+// A line of dashes alone: what underlines an entry's (localized) heading, so
+// the element right below it is the entry's identifier.
+[[nodiscard]] bool IsUnderline(const LineView& line);
 // An empty line, or one of blanks only: what ends an entry in the listing.
 [[nodiscard]] bool IsBlankLine(const LineView& line);
 // text equals wanted, ASCII letters without regard to case.

@@ -1,25 +1,27 @@
 #include "launcher/arming/recovery_worker.h"
 
 #include <cwchar>
-#include <initializer_list>
 
-#include "common/claimed_file.h"
-#include "common/file_api.h"
-#include "common/in_use_retry.h"
+#include "common/com_api.h"
 #include "common/platform.h"
 #include "common/system_api.h"
-#include "common/system_folders.h"
 #include "common/ui_api.h"
 #include "common/volume_arrival.h"
 #include "common/wide_text.h"
+#include "launcher/arming/arming_journal.h"
+#include "launcher/arming/arming_undo.h"
+#include "launcher/arming/disarm.h"
+#include "launcher/arming/journal_file.h"
 #include "launcher/arming/mbr_table_state.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/recovery_entry.h"
 #include "launcher/arming/recovery_image.h"
-#include "launcher/arming/script_writer.h"
 #include "launcher/arming/system_checks.h"
+#include "launcher/arming/tool_scripts.h"
 #include "launcher/arming/volume_offline.h"
 #include "launcher/services/fw_mode_tool.h"
+#include "launcher/services/scheduled_task.h"
+#include "launcher/services/trusted_launcher.h"
 #include "launcher/startup/globals.h"
 #include "launcher/startup/process_runner.h"
 
@@ -27,37 +29,29 @@ namespace tavu {
 
 namespace {
 
-// Under the Windows folder.
-const wchar_t kBatchName[] = L"Temp\\RcvBoot.cmd";
-const wchar_t kEnumName[] = L"Temp\\RcvBoot.txt";
-const wchar_t kDiskScriptName[] = L"Temp\\RcvBootDisk.txt";
-// Windows' own tools in C:\Windows\System32, each run from there.
-const wchar_t kCommandProcessor[] = L"cmd.exe";
-const wchar_t kPartitionTool[] = L"diskpart.exe";
 const wchar_t kRestartTool[] = L"shutdown.exe";
-const wchar_t kListingCommand[] = L"bcdedit /enum all > \"%ls\"";
-// /d: without it cmd.exe first runs the AutoRun command that the owner's
-// account keeps in its own registry, with the launcher's rights.
-const wchar_t kBatchParameters[] = L"/d /c \"%ls\"";
-const wchar_t kScriptParameters[] = L"/s \"%ls\"";
 
 const wchar_t kAbortTitle[] = L"Recovery Aborted";
 const wchar_t kBitLockerMessage[] = L"Please disable BitLocker and try again.";
 const wchar_t kNotFoundMessage[] =
     L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center "
     L"for further assistance.";
+const wchar_t kPendingMessage[] =
+    L"The recovery was prepared before and is not undone yet. Recovery process is aborted. Restart the "
+    L"computer, or run \"TAVU Recovery.exe\" /DISABLE, and try again.";
+const wchar_t kNoTaskMessage[] =
+    L"The task that undoes the recovery preparation cannot be registered. Recovery process is aborted; "
+    L"nothing was changed. Please contact TAVU Service Center for further assistance.";
+const wchar_t kNoRestartMessage[] =
+    L"The computer did not restart. Recovery process is aborted; nothing was changed.";
 
-constexpr std::uint8_t kHidden = 0;
 constexpr std::uint8_t kShown = 1;
+// How long after the restart's own 10 seconds the session must have begun
+// to end before the restart counts as called off.
+constexpr std::uint32_t kRestartWaitMilliseconds = (10 + 60) * 1000;
 
 struct WorkerState {
-  wchar_t command[kPathChars] = {};
-  wchar_t parameters[kPathChars] = {};
-  // The names each file is first tried under; the listing's name as made.
-  wchar_t batchPath[kPathChars] = {};
-  wchar_t enumPreferred[kPathChars] = {};
-  wchar_t enumPath[kPathChars] = {};
-  wchar_t diskScriptPath[kPathChars] = {};
+  ToolScripts scripts;
   std::int32_t diskNumber = 0;
   std::int32_t partitionNumber = 0;
   // Where the hidden recovery partition starts, as the search found it.
@@ -66,9 +60,9 @@ struct WorkerState {
   wchar_t recoveryEntryId[kMaxEntryIdChars + 1] = {};
   wchar_t volumeRoot[kPathChars] = {};
   wchar_t letter[kPathChars] = {};
-  // Destroyed in reverse order: the batch writer first.
-  ScriptWriter diskWriter;
-  ScriptWriter batchWriter;
+  wchar_t launcherPath[kPathChars] = {};
+  wchar_t journalPath[kPathChars] = {};
+  ArmingJournal journal;
 };
 
 std::uint32_t Abort(const wchar_t* message) {
@@ -77,81 +71,58 @@ std::uint32_t Abort(const wchar_t* message) {
   return 1;
 }
 
-// A scanner that opened a file after the tool read it may hold it for
-// seconds; the window's progress line moves on meanwhile.
-void DeleteTemporaryFiles(const WorkerState& s) {
-  FileApi& files = *Sys().files;
-  for (const wchar_t* path : {s.batchWriter.path(), s.enumPath, s.diskWriter.path()}) {
-    if (path[0] == L'\0') continue;
-    (void)RetryWhileOwnFileInUse([&files, path] { return files.Remove(path); });
-  }
-  // What an earlier run left under the usual names goes too.
-  for (const wchar_t* path : {s.batchPath, s.enumPreferred, s.diskScriptPath}) {
-    (void)RetryWhileInUse([&files, path] { return files.Remove(path); });
-  }
-}
-
-std::uint32_t AbortNotFound(const WorkerState& s) {
-  DeleteTemporaryFiles(s);
+std::uint32_t AbortNotFound(WorkerState& s) {
+  s.scripts.DeleteTemporaryFiles();
   return Abort(kNotFoundMessage);
 }
 
-// A script is only worth running when every line of it reached the file.
-bool WriteScript(ScriptWriter& writer, const wchar_t* path, std::initializer_list<const wchar_t*> lines) {
-  if (!writer.Create(path)) return false;
-  for (const wchar_t* line : lines) {
-    if (!writer.AppendLine(line)) return false;
-  }
-  return true;
+// Before the journal: only the task was registered, and it goes again unless
+// it was there before.
+std::uint32_t AbortBeforeChanges(WorkerState& s, const wchar_t* message) {
+  if (!s.journal.taskExisted) DeleteTask();
+  s.scripts.DeleteTemporaryFiles();
+  return Abort(message);
 }
 
-// Fills s.command; false when the text would not fit (it is never cut).
-bool FormatCommand(WorkerState& s, const wchar_t* format, const wchar_t* text) {
-  return FormatBounded(s.command, kPathChars, format, text) >= 0;
+// After the first change: the journal puts it back, then journal and task go.
+std::uint32_t AbortAndUndo(WorkerState& s, const wchar_t* message) {
+  static_cast<void>(UndoWithJournal(s.journal, s.journalPath, s.scripts, !s.journal.taskExisted));
+  return Abort(message);
 }
 
-// On 64-bit Windows the tools must be the native ones: a 32-bit command
-// processor finds no bcdedit.
-void RunTool(WorkerState& s, const wchar_t* tool, const wchar_t* parametersFormat, const wchar_t* script) {
-  FormatBounded(s.parameters, kPathChars, parametersFormat, script);
-  RunSystemTool(tool, s.parameters, kHidden);
-}
-
-std::uint32_t BootManagerRoute(WorkerState& s) {
-  // The redirection in the batch empties and keeps whatever file holds this
-  // name; make sure it is ours, so no one else can hand us a listing.
-  if (!ClaimAdminsOnlyFile(s.enumPreferred, kForeignFileWaitMilliseconds, s.enumPath, kPathChars) ||
-      !FormatCommand(s, kListingCommand, s.enumPath) ||
-      !WriteScript(s.batchWriter, s.batchPath, {L"@ECHO OFF", L"CHCP 437", s.command})) {
-    return AbortNotFound(s);
-  }
-  RunTool(s, kCommandProcessor, kBatchParameters, s.batchWriter.path());
-
+// What the boot-manager route changes, read before anything is changed; the
+// loader to arm. False, with nothing changed, where it cannot be armed or
+// could not be put back.
+bool PrepareBootManager(WorkerState& s) {
   ListingLines listing;
-  if (ReadListing(s.enumPath, &listing) && FindRecoveryEntryId(listing, s.recoveryEntryId)) s.found = 1;
-  if (s.found == 0) return AbortNotFound(s);
+  if (!s.scripts.ListBootStore(&listing) || !FindRecoveryEntryId(listing, s.recoveryEntryId)) return false;
+  s.found = 1;
   // Never a restart into a recovery that cannot start: an image or boot.sdi
   // that Windows says is not there, or an image that is no WIM. Whatever
   // cannot be told (a device Windows lists as unknown, a refused open) arms.
   RecoveryImageFacts image;
   if (ResolveRecoveryImage(listing, s.recoveryEntryId, &image)) TestRecoveryImage(&image);
-  if (RecoveryImageRefused(image)) return AbortNotFound(s);
-  if (g_debugSwitch == 1) Sys().ui->ShowMessage(g_mainWindow, s.recoveryEntryId, L"GUID", kMbOk);
+  if (RecoveryImageRefused(image)) return false;
+  s.journal.route = JournalRoute::BootManager;
+  // Nothing is changed that could not be put back.
+  return RecordBootStore(listing, &s.journal);
+}
 
+bool ArmBootManager(WorkerState& s) {
+  if (g_debugSwitch == 1) Sys().ui->ShowMessage(g_mainWindow, s.recoveryEntryId, L"GUID", kMbOk);
   const wchar_t* id = s.recoveryEntryId;
   wchar_t customLine[kPathChars];
   wchar_t orderLine[kPathChars];
   if (FormatBounded(customLine, kPathChars, L"bcdedit /set {bootmgr} custom:5400000f %ls", id) < 0 ||
-      FormatBounded(orderLine, kPathChars, L"bcdedit /displayorder %ls", id) < 0 ||
-      !WriteScript(
-          s.batchWriter, s.batchPath,
-          {L"@ECHO OFF", L"CHCP 437", L"bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f",
-           customLine, L"bcdedit /set {bootmgr} extendedinput Yes ",
-           L"bcdedit /set {current} isolatedcontext No", orderLine})) {
-    return AbortNotFound(s);
+      FormatBounded(orderLine, kPathChars, L"bcdedit /displayorder %ls", id) < 0) {
+    return false;
   }
-  RunTool(s, kCommandProcessor, kBatchParameters, s.batchWriter.path());
-  return 0;
+  // With the firmware mode still off, no prefix of these lines leaves a store
+  // that starts nothing: F9 does not count until the mode is switched on.
+  const wchar_t* lines[] = {L"bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f", customLine,
+                            L"bcdedit /set {bootmgr} extendedinput Yes ", L"bcdedit /set {current} isolatedcontext No",
+                            orderLine};
+  return s.scripts.RunBatch(lines, sizeof lines / sizeof lines[0]);
 }
 
 void FormatSelection(std::int32_t disk, std::int32_t partition, wchar_t (&diskLine)[32],
@@ -160,33 +131,20 @@ void FormatSelection(std::int32_t disk, std::int32_t partition, wchar_t (&diskLi
   FormatBounded(partitionLine, 32, L"sel par %d", static_cast<int>(partition));
 }
 
-// Puts the table back as it was before the first script: the recovery
-// partition's type, and the active flag where it was. Each change carries
-// noerr, so that one that fails (the first script may have stopped halfway)
-// does not keep the others from being made; a selection never does, so no
-// change lands on another partition.
-void UndoPartitionTable(WorkerState& s, const MbrTableState& before) {
-  wchar_t diskLine[32];
-  wchar_t recoveryLine[32];
-  wchar_t activeLine[32];
-  wchar_t typeLine[40];
-  FormatSelection(s.diskNumber, before.recoveryPartition, diskLine, recoveryLine);
-  FormatBounded(activeLine, 32, L"sel par %d", static_cast<int>(before.activePartition));
-  FormatBounded(typeLine, 40, L"set id=%02x override noerr", static_cast<unsigned>(before.recoveryType));
-  const bool recoveryWasActive = before.activePartition == before.recoveryPartition;
-  const bool written =
-      before.activePartition == 0 || recoveryWasActive
-          ? WriteScript(
-                s.diskWriter, s.diskScriptPath,
-                {diskLine, recoveryLine, typeLine, recoveryWasActive ? L"active noerr" : L"inactive noerr"})
-          : WriteScript(s.diskWriter, s.diskScriptPath,
-                        {diskLine, recoveryLine, typeLine, L"inactive noerr", activeLine, L"active noerr"});
-  if (written) RunTool(s, kPartitionTool, kScriptParameters, s.diskWriter.path());
-}
-
-std::uint32_t AbortAndUndo(WorkerState& s, const MbrTableState& before) {
-  UndoPartitionTable(s, before);
-  return AbortNotFound(s);
+bool PreparePartitionTable(WorkerState& s) {
+  // The firmware starts the active partition's first sector only when it ends
+  // with the boot signature; without it the notebook would not start at all.
+  bool bootable = false;
+  if (ReadBootSignature(s.diskNumber, s.recoveryOffset, &bootable) == kLocateFound && !bootable) return false;
+  MbrTableState before;
+  if (ReadMbrTableState(s.diskNumber, s.recoveryOffset, &before) != kLocateFound) return false;
+  s.journal.route = JournalRoute::PartitionTable;
+  s.journal.diskSignature = before.signature;
+  s.journal.recoveryOffset = s.recoveryOffset;
+  s.journal.recoveryType = before.recoveryType;
+  s.journal.hadActive = before.activePartition != 0;
+  s.journal.activeOffset = before.activeOffset;
+  return true;
 }
 
 // With its letter gone the volume is still open to every user through its
@@ -197,25 +155,15 @@ void KeepRecoveryVolumeOutOfReach(const WorkerState& s) {
   static_cast<void>(TakeVolumeOffline(static_cast<std::uint32_t>(s.diskNumber), s.recoveryOffset));
 }
 
-std::uint32_t PartitionTableRoute(WorkerState& s) {
-  // The firmware starts the active partition's first sector only when it ends
-  // with the boot signature; without it the notebook would not start at all.
-  bool bootable = false;
-  if (ReadBootSignature(s.diskNumber, s.recoveryOffset, &bootable) == kLocateFound && !bootable) {
-    return AbortNotFound(s);
-  }
-  // Nothing is changed that could not be put back.
-  MbrTableState before;
-  if (ReadMbrTableState(s.diskNumber, s.recoveryOffset, &before) != kLocateFound) return AbortNotFound(s);
-
+// False after a change the journal must undo.
+bool ArmPartitionTable(WorkerState& s) {
   wchar_t diskLine[32];
   wchar_t partitionLine[32];
   FormatSelection(s.diskNumber, s.partitionNumber, diskLine, partitionLine);
-  if (!WriteScript(s.diskWriter, s.diskScriptPath,
-                   {diskLine, partitionLine, L"set id=0c override", L"active"})) {
-    return AbortNotFound(s);
-  }
-  RunTool(s, kPartitionTool, kScriptParameters, s.diskWriter.path());
+  // Visible first, active second: a cut between the two leaves Windows the
+  // active partition.
+  const wchar_t* arm[] = {diskLine, partitionLine, L"set id=0c override", L"active"};
+  if (!s.scripts.RunDiskScript(arm, 4)) return false;
   // Windows presents the now visible partition's volume, and gives it a drive
   // letter, a moment after diskpart has ended: the letter to remove is only
   // there once the volume has arrived. Without automatic mounting it arrives
@@ -224,25 +172,33 @@ std::uint32_t PartitionTableRoute(WorkerState& s) {
 
   // The volume of the partition just made visible, and no other: a recovery
   // stick labelled RECOVERY is never the one.
-  if (FindRecoveryVolumeAt(s.diskNumber, s.recoveryOffset, &s.partitionNumber, s.volumeRoot) !=
-      kLocateFound) {
-    return AbortAndUndo(s, before);
+  if (FindRecoveryVolumeAt(s.diskNumber, s.recoveryOffset, &s.partitionNumber, s.volumeRoot) != kLocateFound) {
+    return false;
   }
-
   // "E:\" gives "E"; an empty root an empty letter.
   std::size_t rootLength = std::wcslen(s.volumeRoot);
   std::size_t letterLength = rootLength >= 2 ? rootLength - 2 : 0;
   for (std::size_t i = 0; i < letterLength; ++i) s.letter[i] = s.volumeRoot[i];
   s.letter[letterLength] = L'\0';
 
+  wchar_t removeLine[kPathChars];
   FormatSelection(s.diskNumber, s.partitionNumber, diskLine, partitionLine);
-  if (!FormatCommand(s, L"remove letter=%ls noerr", s.letter) ||
-      !WriteScript(s.diskWriter, s.diskScriptPath, {diskLine, partitionLine, s.command})) {
-    return AbortAndUndo(s, before);
-  }
-  RunTool(s, kPartitionTool, kScriptParameters, s.diskWriter.path());
+  if (FormatBounded(removeLine, kPathChars, L"remove letter=%ls noerr", s.letter) < 0) return false;
+  const wchar_t* remove[] = {diskLine, partitionLine, removeLine};
+  if (!s.scripts.RunDiskScript(remove, 3)) return false;
   KeepRecoveryVolumeOutOfReach(s);
-  return 0;
+  return true;
+}
+
+// The restart was asked for; whether it happens is Windows' to tell. Where it
+// does not, the machine must not stay armed for whatever restart comes next.
+std::uint32_t AwaitRestart(WorkerState& s) {
+  if (Sys().ui->WaitForSessionEnd(g_mainWindow, kRestartWaitMilliseconds) == SessionEnd::Ending) {
+    Sys().ui->PostDestroy(g_mainWindow);
+    return 0;
+  }
+  static_cast<void>(UndoWithJournal(s.journal, s.journalPath, s.scripts, !s.journal.taskExisted));
+  return Abort(kNoRestartMessage);
 }
 
 }  // namespace
@@ -255,26 +211,40 @@ std::uint32_t RecoveryWorker(void* /*parameter*/) {
   if (IsVolumeProtected() == 1) return Abort(kBitLockerMessage);
 
   WorkerState s;
-  if (!WindowsPath(kBatchName, s.batchPath, kPathChars) ||
-      !WindowsPath(kEnumName, s.enumPreferred, kPathChars) ||
-      !WindowsPath(kDiskScriptName, s.diskScriptPath, kPathChars)) {
-    return Abort(kNotFoundMessage);
+  if (!s.scripts.Prepare()) return Abort(kNotFoundMessage);
+
+  // The task that undoes the arming at the next start, and the journal it
+  // follows, both belong beside a launcher no standard user can change.
+  if (!TrustedLauncher(s.launcherPath, kPathChars) ||
+      !JournalPathBeside(s.launcherPath, s.journalPath, kPathChars)) {
+    return Abort(kNoTaskMessage);
   }
+  ArmingJournal earlier;
+  if (ReadJournalFile(s.journalPath, &earlier) != JournalState::Absent) return Abort(kPendingMessage);
 
   LocateDetail found;
   if (FindRecoveryPartition(&s.partitionNumber, &s.diskNumber, &found) != kLocateFound)
     return Abort(kNotFoundMessage);
   s.recoveryOffset = found.foundOffset;
 
-  std::uint32_t aborted =
-      QueryPartitionStyle(s.diskNumber) == kStyleMbr ? PartitionTableRoute(s) : BootManagerRoute(s);
-  if (aborted != 0) return aborted;
+  const bool mbr = QueryPartitionStyle(s.diskNumber) == kStyleMbr;
+  if (!(mbr ? PreparePartitionTable(s) : PrepareBootManager(s))) return AbortNotFound(s);
 
-  DeleteTemporaryFiles(s);
-  RunFwModeTool(true);
+  // The undo is in place before the first change: the task first, on the
+  // disk, then the journal.
+  if (g_comReady == 1) Sys().com->Uninitialize();
+  s.journal.taskExisted = IsTaskRegistered() == 1;
+  if (AddTask(s.launcherPath) != kTaskDone) return AbortBeforeChanges(s, kNoTaskMessage);
+  if (!WriteJournalFile(s.journalPath, s.journal)) return AbortBeforeChanges(s, kNotFoundMessage);
+
+  if (!(mbr ? ArmPartitionTable(s) : ArmBootManager(s))) return AbortAndUndo(s, kNotFoundMessage);
+
+  s.scripts.DeleteTemporaryFiles();
+  // Last, just before the restart: the mode cannot be read back, so it is the
+  // first thing the undo switches off.
+  SwitchFirmwareMode(true);
   RunSystemTool(kRestartTool, L"-r -t 10", kShown);
-  Sys().ui->PostDestroy(g_mainWindow);
-  return 0;
+  return AwaitRestart(s);
 }
 
 }  // namespace tavu

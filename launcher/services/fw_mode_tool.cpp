@@ -12,39 +12,61 @@
 
 namespace tavu {
 
+namespace {
+
+// The tool and the task's program run elevated; neither may come from where
+// a standard user can put or change files. With no such launcher there is
+// no tool to trust, and switching nothing on leaves nothing to switch off.
+struct TrustedTool {
+  wchar_t launcherPath[kPathChars] = {};
+  wchar_t launcherDir[kPathChars] = {};
+  wchar_t toolPath[kPathChars] = {};
+  bool toolPathFits = false;
+};
+
+bool FindTrustedTool(TrustedTool* t) {
+  if (!TrustedLauncher(t->launcherPath, kPathChars)) return false;
+  DirectoryOfPath(t->launcherPath, t->launcherDir, kPathChars);
+
+  FileApi& files = *Sys().files;
+  files.SetCurrentDir(t->launcherDir);
+  // Only establishes that the tool is there; the name of the match is not used.
+  UniqueFind search(files.FindFirst(L"FwMode*.exe"));
+  if (!search) return false;
+
+  t->toolPathFits = FormatBounded(t->toolPath, kPathChars, L"%ls\\FwMode.exe", t->launcherDir) >= 0;
+  return !(t->toolPathFits && files.Exists(t->toolPath) && !NoUserCanChange(t->toolPath));
+}
+
+void StartTool(const TrustedTool& t, bool on) {
+  const wchar_t* arguments =
+      on ? (g_logSwitch ? L"/enable /log" : L"/enable") : (g_logSwitch ? L"/disable /log" : L"/disable");
+  // A cut path names some other file; starting that would be worse than not
+  // starting the tool at all.
+  if (t.toolPathFits) RunProcess(t.toolPath, arguments, t.launcherDir, 1);
+}
+
+}  // namespace
+
 int RunFwModeTool(bool enable) {
   // The task operations enter an apartment of their own on this thread.
   if (g_comReady == 1) Sys().com->Uninitialize();
 
-  // The tool and the task's program run elevated; neither may come from where
-  // a standard user can put or change files. With no such launcher there is
-  // no tool to trust, and switching nothing on leaves nothing to switch off.
-  wchar_t launcherPath[kPathChars] = {};
-  if (!TrustedLauncher(launcherPath, kPathChars)) return 0;
-  wchar_t launcherDir[kPathChars] = {};
-  DirectoryOfPath(launcherPath, launcherDir, kPathChars);
-
-  FileApi& files = *Sys().files;
-  files.SetCurrentDir(launcherDir);
-  // Only establishes that the tool is there; the name of the match is not used.
-  UniqueFind search(files.FindFirst(L"FwMode*.exe"));
-  if (!search) return 0;
-
-  wchar_t toolPath[kPathChars] = {};
-  bool toolPathFits = FormatBounded(toolPath, kPathChars, L"%ls\\FwMode.exe", launcherDir) >= 0;
-  if (toolPathFits && files.Exists(toolPath) && !NoUserCanChange(toolPath)) return 0;
-
+  TrustedTool tool;
+  if (!FindTrustedTool(&tool)) return 0;
   if (enable) {
-    AddTask(launcherPath);
+    AddTask(tool.launcherPath);
   } else {
     DeleteTask();
   }
+  StartTool(tool, enable);
+  return 1;
+}
 
-  const wchar_t* arguments =
-      enable ? (g_logSwitch ? L"/enable /log" : L"/enable") : (g_logSwitch ? L"/disable /log" : L"/disable");
-  // A cut path names some other file; starting that would be worse than not
-  // starting the tool at all.
-  if (toolPathFits) RunProcess(toolPath, arguments, launcherDir, 1);
+int SwitchFirmwareMode(bool on) {
+  TrustedTool tool;
+  if (!FindTrustedTool(&tool)) return 0;
+  StartTool(tool, on);
   return 1;
 }
 

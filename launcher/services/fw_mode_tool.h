@@ -1,11 +1,16 @@
-// Runs the maker's firmware-mode tool "FwMode.exe" beside the launcher, keeping
-// the logon task in step. 0 when no "FwMode*.exe" lies there, else 1. The
+// Runs the maker's firmware-mode tool "FwMode.exe" beside the launcher. The
 // launcher is the running one or the installed one, whichever no standard user
-// can change (TrustedLauncher); 0 also when there is none.
+// can change (TrustedLauncher); the tool must pass the same test.
 #pragma once
 
 namespace tavu {
 
+// "/ENABLE": the logon task registered, then the tool with "/enable". 0 when
+// no "FwMode*.exe" lies beside a trusted launcher (nothing is done then), else 1.
 int RunFwModeTool(bool enable);
+
+// The tool alone, with "/enable" or "/disable": 1 when it was started, 0 when
+// there is no trusted tool (the mode cannot be switched, and stays as it is).
+int SwitchFirmwareMode(bool on);
 
 }  // namespace tavu

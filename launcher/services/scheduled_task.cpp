@@ -51,7 +51,7 @@ TaskRegistration LogonTask(const wchar_t* exePath) {
   TaskRegistration r;
   r.author = L"Kelvora Computer INC.";
   r.principalId = L"Principal1";
-  r.principalLogonType = kTaskLogonGroup;
+  r.principalLogonType = kTaskLogonServiceAccount;
   r.runLevel = kTaskRunLevelHighest;
   r.stopOnIdleEnd = false;
   r.disallowStartIfOnBatteries = false;
@@ -62,17 +62,22 @@ TaskRegistration LogonTask(const wchar_t* exePath) {
   r.restartInterval = L"PT1M";
   r.executionTimeLimit = L"PT0S";
   r.allowHardTerminate = false;
+  // At every logon, and at every start of Windows: a notebook whose owner
+  // works as a standard user has no administrator's logon to wait for, and
+  // an arming left in place would take a later restart into the recovery.
   r.triggerType = kTaskTriggerLogon;
   r.triggerId = L"Trigger1";
+  r.secondTriggerType = kTaskTriggerBoot;
+  r.secondTriggerId = L"Trigger2";
   r.actionType = kTaskActionExec;
   r.actionPath = exePath;
   r.actionArguments = kTaskArguments;
   r.flags = kTaskCreateOrUpdate;
-  // The group by its well-known SID: its name is translated with Windows'
-  // display language ("VORDEFINIERT\\Administratoren" on German Windows), and
-  // any other name fails to map there (0x80070534).
-  r.userId = L"S-1-5-32-544";
-  r.logonType = kTaskLogonGroup;
+  // SYSTEM, so that it runs whoever logs on, and at start-up, when no one
+  // has. By its well-known SID: names are translated with Windows' display
+  // language, and a name that does not map fails the registration (0x80070534).
+  r.userId = L"S-1-5-18";
+  r.logonType = kTaskLogonServiceAccount;
   r.securityDescriptor = L"";
   return r;
 }
@@ -83,14 +88,20 @@ int ReplaceTask(const wchar_t* exePath) {
   if (!root.Open()) return kTaskFailed;
   // Replaces an earlier registration; there may be none.
   Sys().tasks->DeleteTask(root.session(), kTaskName);
-  return Succeeded(Sys().tasks->RegisterTask(root.session(), kTaskName, LogonTask(exePath))) ? kTaskDone
-                                                                                             : kTaskFailed;
+  // The arming relies on the task being there after a power cut: it is on the
+  // disk before anything else is changed.
+  return Succeeded(Sys().tasks->RegisterTask(root.session(), kTaskName, LogonTask(exePath))) &&
+                 Succeeded(Sys().tasks->FlushStore())
+             ? kTaskDone
+             : kTaskFailed;
 }
 
 int RemoveTask() {
   RootFolder root;
   if (!root.Open()) return kTaskFailed;
-  return Succeeded(Sys().tasks->DeleteTask(root.session(), kTaskName)) ? kTaskDone : kTaskFailed;
+  const bool deleted = Succeeded(Sys().tasks->DeleteTask(root.session(), kTaskName));
+  static_cast<void>(Sys().tasks->FlushStore());
+  return deleted ? kTaskDone : kTaskFailed;
 }
 
 }  // namespace

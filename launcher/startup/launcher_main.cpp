@@ -7,6 +7,7 @@
 #include "common/ui_api.h"
 #include "common/wide_text.h"
 #include "common/win_errors.h"
+#include "launcher/arming/disarm.h"
 #include "launcher/arming/system_checks.h"
 #include "launcher/services/firmware_device.h"
 #include "launcher/services/fw_mode_tool.h"
@@ -95,7 +96,7 @@ int LauncherMain(StartupApi& api, void* instance, const wchar_t* commandLine, in
 
   if (std::wcscmp(line, L"/AUTO") == 0 && !FirmwareOffersRecovery()) return 0;
   if (std::wcscmp(line, L"/CHECK") == 0 || std::wcscmp(line, L"/DISABLE") == 0) {
-    RunFwModeTool(false);
+    static_cast<void>(Disarm());
     return 0;
   }
   if (std::wcscmp(line, L"/ENABLE") == 0) {

@@ -12,6 +12,7 @@
 #include "launcher/ui/main_window.h"
 #include "launcher/ui/sensor_ui_app.h"
 #include "launcher/ui/window_layout.h"
+#include "win32/session_end.h"
 
 namespace tavu {
 
@@ -19,6 +20,11 @@ namespace {
 HINSTANCE g_instance = nullptr;
 GdiCanvas g_canvas;
 bool g_quitPosted = false;
+
+// From the confirmation on, the worker runs and the window stays: closing it
+// would end the process halfway through the arming, as a press on a hidden
+// button would.
+bool WorkerRunning() { return g_app != nullptr && g_app->processing != 0; }
 }  // namespace
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -95,6 +101,22 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
     case WM_COMMAND:
       return 0;  // the accelerators' command has no action
+    case WM_SYSCOMMAND:
+      // Alt+F4 and the system menu's Close come this way; DefWindowProcW turns
+      // them into WM_CLOSE.
+      if ((wParam & 0xFFF0) == SC_CLOSE && WorkerRunning()) return 0;
+      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CLOSE:
+      // DefWindowProcW destroys the window. Posted by another program or the
+      // taskbar as well.
+      if (WorkerRunning()) return 0;
+      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // The worker waits for this after asking for the restart.
+      win32::RecordSessionEnd(wParam != FALSE);
+      return 0;
     case WM_DESTROY:
       CoUninitialize();
       PostQuitMessage(0);

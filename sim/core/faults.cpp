@@ -5,6 +5,7 @@ namespace tavu::sim {
 bool SimFaults::Fail(SimOp op) {
   std::lock_guard<std::mutex> hold(lock_);
   ++count_;
+  if (powerOff_) return true;
   if (failAll_.count(op) != 0) return true;
   if (failAt_ != 0 && count_ == failAt_) {
     injected_ = true;
@@ -46,6 +47,47 @@ bool SimFaults::Injected(SimOp* op) const {
   std::lock_guard<std::mutex> hold(lock_);
   if (injected_ && op != nullptr) *op = injectedOp_;
   return injected_;
+}
+
+void SimFaults::CutPowerAfter(std::optional<std::uint64_t> n) {
+  std::lock_guard<std::mutex> hold(lock_);
+  cutAfter_ = n;
+  pendingCut_ = n;
+  writes_.clear();
+  powerOff_ = false;
+}
+
+bool SimFaults::PersistentWrite(const std::string& what) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (powerOff_) return false;
+  if (pendingCut_.has_value() && writes_.size() >= *pendingCut_) {
+    powerOff_ = true;
+    return false;
+  }
+  writes_.push_back(what);
+  if (pendingCut_.has_value() && writes_.size() >= *pendingCut_) powerOff_ = true;
+  return true;
+}
+
+bool SimFaults::PowerOff() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return powerOff_;
+}
+
+void SimFaults::PowerOn() {
+  std::lock_guard<std::mutex> hold(lock_);
+  powerOff_ = false;
+  pendingCut_.reset();
+}
+
+std::vector<std::string> SimFaults::persistentWrites() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return writes_;
+}
+
+std::optional<std::uint64_t> SimFaults::powerCutAfter() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return cutAfter_;
 }
 
 }  // namespace tavu::sim

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace tavu::sim {
 
@@ -56,7 +59,28 @@ class SimFaults {
   // The kind of the operation that was made to fail by FailNth, if it happened.
   bool Injected(SimOp* op) const;
 
+  // Power cuts. What survives a cut is what was written to the disks, the
+  // boot store, the task store, the firmware and the files by then: each such
+  // write asks PersistentWrite first. After the n-th the power goes off: from
+  // then on that call refuses every further write and every operation fails,
+  // so the programs change nothing more, show nothing and start nothing.
+  // n = 0 cuts when the first write is about to be made. The list of writes
+  // starts anew.
+  void CutPowerAfter(std::optional<std::uint64_t> n);
+  // True when the write may be made (it is then recorded as `what`).
+  [[nodiscard]] bool PersistentWrite(const std::string& what);
+  bool PowerOff() const;
+  // The machine is looked at after the cut (a report, the next start): the
+  // operations work again; the writes stay as they were.
+  void PowerOn();
+  std::vector<std::string> persistentWrites() const;
+  std::optional<std::uint64_t> powerCutAfter() const;
+
  private:
+  std::optional<std::uint64_t> cutAfter_;    // as asked, for reports
+  std::optional<std::uint64_t> pendingCut_;  // until PowerOn
+  bool powerOff_ = false;
+  std::vector<std::string> writes_;
   mutable std::mutex lock_;
   std::uint64_t count_ = 0;
   std::uint64_t failAt_ = 0;

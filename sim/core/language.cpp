@@ -130,4 +130,8 @@ bool NamesAdministrators(const SimLanguage& language, const std::wstring& name) 
   return SameName(name, full) || (slash != std::wstring::npos && SameName(name, full.substr(slash + 1)));
 }
 
+bool NamesSystem(const SimLanguage& /*language*/, const std::wstring& name) {
+  return SameName(name, L"S-1-5-18") || SameName(name, L"SYSTEM") || SameName(name, L"NT AUTHORITY\\SYSTEM");
+}
+
 }  // namespace tavu::sim

@@ -52,5 +52,8 @@ const wchar_t* HeaderText(const SimLanguage& language, BcdHeader header);
 // Administrators group: its SID string, or its name with or without the
 // domain part, without regard to case. Any other name is unknown to it.
 bool NamesAdministrators(const SimLanguage& language, const std::wstring& name);
+// The local system account: its SID string, or "SYSTEM" with or without the
+// domain "NT AUTHORITY" (the same in every display language).
+bool NamesSystem(const SimLanguage& language, const std::wstring& name);
 
 }  // namespace tavu::sim

@@ -26,6 +26,18 @@ SimMachine::SimMachine(const std::string& root)
   disks_.OnLayoutWritten([this](int disk) { volumes_.RefreshAfterLayoutWrite(disk); });
   volumes_.SetClock([this] { return system_.elapsedMilliseconds(); });
   windowsTools_.programs().SetFileUsed([this](const std::string& host) { files_.ScanAfterUse(host); });
+  // A restart asked for ends the session after its delay, unless it is called
+  // off; without one, nothing ends it and the wait runs out.
+  ui_.SetSessionEnd([this](std::uint32_t milliseconds) {
+    SimPrograms& programs = windowsTools_.programs();
+    if (programs.restart().pending && programs.restart().reboot) {
+      if (!restartCancelled_) return SessionEnd::Ending;
+      programs.CancelRestart();
+      return SessionEnd::NotEnding;
+    }
+    system_.Pause(milliseconds);
+    return SessionEnd::TimedOut;
+  });
   // Windows asks the user for the missing medium, and waits for the answer,
   // unless the process set SEM_FAILCRITICALERRORS; the box is answered Cancel.
   volumes_.SetNoMediaPrompt([this](int disk) {

@@ -3,6 +3,7 @@
 // WMI, tasks, a firmware device and the user's message boxes.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,6 +79,18 @@ class SimMachine {
   // no program runs any more.
   void Restart() { files_.Restart(); }
 
+  // Whether a restart that shutdown.exe was asked for takes place, or is
+  // called off (shutdown /a, or a program holding it and the owner choosing
+  // Cancel): then Windows tells the programs that the session is not ending.
+  void SetRestartCancelled(bool cancelled) { restartCancelled_ = cancelled; }
+
+  // Programs the machine can run that live outside it (the launcher's own
+  // modes, handed over by whoever builds the machine): a task's action or a
+  // start by name runs them with their command line.
+  using ProgramMain = std::function<int(const std::wstring& modulePath, const std::wstring& commandLine)>;
+  void SetLauncherProgram(ProgramMain program) { launcherProgram_ = std::move(program); }
+  const ProgramMain& launcherProgram() const { return launcherProgram_; }
+
   // The host path of a Windows path on C:.
   std::string HostPath(const std::wstring& windowsPath) const;
 
@@ -102,6 +115,8 @@ class SimMachine {
   SimResources resources_{paths_, faults_};
   SimWindowsTools windowsTools_{paths_, disks_, volumes_, processes_};
   const SimLanguage* language_ = &DefaultSimLanguage();
+  bool restartCancelled_ = false;
+  ProgramMain launcherProgram_;
 };
 
 }  // namespace tavu::sim

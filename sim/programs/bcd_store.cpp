@@ -18,6 +18,9 @@ const wchar_t kBadParameter[] =
 const wchar_t kNoEntry[] =
     L"An error occurred while attempting to reference the specified entry.\r\n"
     L"The system cannot find the file specified.\r\n";
+const wchar_t kNoElement[] =
+    L"An error occurred while attempting to delete the specified data element.\r\n"
+    L"Element not found.\r\n";
 const wchar_t kBadType[] =
     L"The element data type specified is not recognized, or does not apply to the specified entry.\r\n"
     L"Run \"bcdedit /?\" for command line assistance.\r\n";
@@ -127,6 +130,7 @@ Format FormatOf(const std::wstring& type, std::wstring* name) {
       {L"recoveryenabled", Format::Boolean},      {L"timeout", Format::Integer},
       {L"description", Format::String},           {L"locale", Format::String},
       {L"bootmenupolicy", Format::String},        {L"displaybootmenu", Format::Boolean},
+      {L"bootsequence", Format::ObjectList},
   };
   std::wstring t = AsciiLower(type);
   for (const auto& n : kNamed) {
@@ -279,6 +283,7 @@ int SimBcdStore::Run(const std::wstring& arguments, std::wstring* output) {
     return 0;
   }
   if (command == L"/set") return Set(args, &out);
+  if (command == L"/deletevalue") return DeleteValue(args, &out);
   if (command == L"/displayorder") return DisplayOrder(args, &out);
   out = kBadParameter;
   return 1;
@@ -348,6 +353,33 @@ int SimBcdStore::Set(const std::vector<std::wstring>& args, std::wstring* out) {
     return 1;
   }
   Put(entry, name, values);
+  *out = kDone;
+  return 0;
+}
+
+int SimBcdStore::DeleteValue(const std::vector<std::wstring>& args, std::wstring* out) {
+  std::size_t i = 1;
+  std::wstring id = L"{current}";
+  if (i < args.size() && !args[i].empty() && args[i][0] == L'{') id = args[i++];
+  if (i + 1 != args.size()) {
+    *out = kBadParameter;
+    return 1;
+  }
+  int entry = Resolve(id);
+  if (entry < 0) {
+    *out = kNoEntry;
+    return 1;
+  }
+  std::wstring name;
+  if (FormatOf(args[i], &name) == Format::Unknown) {
+    *out = kBadType;
+    return 1;
+  }
+  if (Values(id, name).empty()) {
+    *out = kNoElement;
+    return 1;
+  }
+  Put(entry, name, {});
   *out = kDone;
   return 0;
 }

@@ -38,7 +38,8 @@ class SimBcdStore {
 
   // One run of bcdedit with its argument text. *output receives what it prints;
   // the result is its exit code (0 success, 1 failure). Understands
-  // /enum [all|active], /set [{id}] type value..., /displayorder id...
+  // /enum [all|active], /set [{id}] type value..., /deletevalue [{id}] type,
+  // /displayorder id...
   // [/addfirst|/addlast|/remove]. Identifiers must name an entry of the store
   // (any case); {current} and {default} resolve as bcdedit resolves them.
   int Run(const std::wstring& arguments, std::wstring* output);
@@ -54,6 +55,7 @@ class SimBcdStore {
  private:
   int Resolve(const std::wstring& id) const;
   int Set(const std::vector<std::wstring>& args, std::wstring* output);
+  int DeleteValue(const std::vector<std::wstring>& args, std::wstring* output);
   int DisplayOrder(const std::vector<std::wstring>& args, std::wstring* output);
   void Put(int entry, const std::wstring& name, const std::vector<std::wstring>& values);
 

@@ -1,5 +1,7 @@
 #include "sim/programs/diskpart.h"
 
+#include <cstdio>
+
 #include <vector>
 
 #include "sim/core/text.h"
@@ -36,7 +38,7 @@ bool HexByte(std::string text, std::uint8_t* value) {
   return true;
 }
 
-enum class Outcome { Ok, Failed, ServiceFailed, Syntax };
+enum class Outcome { Ok, Failed, ServiceFailed, Syntax, PowerLost };
 
 class Session {
  public:
@@ -99,6 +101,9 @@ class Session {
     if (!HexByte(w[1].substr(3), &type) || type == 0x42) {
       return Say(Outcome::Failed, L"The specified type is not in the correct format.");
     }
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "set id=%02x override", static_cast<unsigned>(type));
+    if (!Persist(text)) return Outcome::PowerLost;
     if (!target_.SetMbrType(disk_, partition_, type)) {
       return Say(Outcome::ServiceFailed, L"Virtual Disk Service error:\r\nThe operation failed.");
     }
@@ -113,6 +118,7 @@ class Session {
                  L"The selected disk is not a fixed MBR disk.\r\n"
                  L"The ACTIVE command can only be used on fixed MBR disks.");
     }
+    if (!Persist("active")) return Outcome::PowerLost;
     if (!target_.SetActive(disk_, partition_)) {
       return Say(Outcome::ServiceFailed, L"Virtual Disk Service error:\r\nThe operation failed.");
     }
@@ -128,6 +134,7 @@ class Session {
                  L"The selected disk is not a fixed MBR disk.\r\n"
                  L"The INACTIVE command can only be used on fixed MBR disks.");
     }
+    if (!Persist("inactive")) return Outcome::PowerLost;
     if (!target_.SetInactive(disk_, partition_)) {
       return Say(Outcome::ServiceFailed, L"Virtual Disk Service error:\r\nThe operation failed.");
     }
@@ -162,6 +169,13 @@ class Session {
     return Say(Outcome::Ok, L"DiskPart successfully removed the drive letter or mount point.");
   }
 
+  // A command that changes a table counts as written once it is given, even
+  // when the table already says so.
+  bool Persist(const char* command) {
+    return target_.Persist("diskpart disk " + std::to_string(disk_) + " partition " + std::to_string(partition_) +
+                           ": " + command);
+  }
+
   SimDiskpartTarget& target_;
   std::wstring& out_;
   int disk_ = -1;
@@ -190,6 +204,7 @@ std::uint32_t RunDiskpartScript(const std::string& script, SimDiskpartTarget& ta
     switch (session.Run(words)) {
       case Outcome::Ok: break;
       case Outcome::Syntax: return kDiskpartCommandFailed;
+      case Outcome::PowerLost: return kDiskpartServiceFailure;
       case Outcome::Failed:
         if (!noerr) return kDiskpartCommandFailed;
         break;

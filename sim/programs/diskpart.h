@@ -30,6 +30,12 @@ class SimDiskpartTarget {
   // the partition is not presented as a volume.
   virtual bool VolumeLetter(int disk, int partition, wchar_t* letter) = 0;
   virtual bool RemoveLetter(int disk, int partition) = 0;
+  // A change of a partition table is about to be made (what: one line); false
+  // when the power is gone and nothing more may be written.
+  virtual bool Persist(const std::string& what) {
+    (void)what;
+    return true;
+  }
 };
 
 // Exit codes diskpart documents.

@@ -64,9 +64,12 @@ bool SimMachineDiskpart::Rewrite(int disk, int partition, bool setType, std::uin
   wchar_t name[32];
   PhysicalDriveName(disk, name);
   UniqueHandle handle(disks_.OpenDisk(name, true));
+  // The command that asked for this write was counted already.
   return handle.valid() &&
-         disks_.SetLayout(handle.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+         disks_.SetLayout(handle.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size()), false);
 }
+
+bool SimMachineDiskpart::Persist(const std::string& what) { return disks_.faults().PersistentWrite(what); }
 
 bool SimMachineDiskpart::SetMbrType(int disk, int partition, std::uint8_t type) {
   return Rewrite(disk, partition, true, type, false);

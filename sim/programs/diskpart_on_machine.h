@@ -20,6 +20,7 @@ class SimMachineDiskpart : public SimDiskpartTarget {
   bool SetInactive(int disk, int partition) override;
   bool VolumeLetter(int disk, int partition, wchar_t* letter) override;
   bool RemoveLetter(int disk, int partition) override;
+  bool Persist(const std::string& what) override;
 
  private:
   bool Reachable(int disk) const;

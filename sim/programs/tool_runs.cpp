@@ -297,6 +297,13 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, CmdState& cmd, 
     level = 0;
     for (wchar_t c : r) level = (c >= L'0' && c <= L'9') ? level * 10 + static_cast<std::uint32_t>(c - L'0') : level;
   } else if (std::wstring found = FindCommand(typed, cmd); AsciiUpper(found) == kNativeBcdedit) {
+    // Every command but a listing changes the store, which survives the power.
+    const std::wstring verb = AsciiLower(rest.substr(0, rest.find_first_of(L" \t")));
+    const bool change = !TrimRight(rest).empty() && verb != L"/enum" && verb != L"/v" && verb != L"/?";
+    if (change && faults_ != nullptr && !faults_->PersistentWrite(Narrow(L"bcdedit " + TrimRight(rest)))) {
+      *exitNow = true;
+      return 1;
+    }
     level = static_cast<std::uint32_t>(store_.Run(rest, &out));
   } else if (!found.empty()) {
     // Anything else it finds, a batch file too, runs as a program of its own.

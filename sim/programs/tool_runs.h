@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/core/environment.h"
+#include "sim/core/faults.h"
 #include "sim/core/paths.h"
 #include "sim/programs/bcd_store.h"
 #include "sim/programs/diskpart.h"
@@ -65,9 +66,13 @@ class SimPrograms {
   // Without them it is looked for among the files of the simulated C: and
   // counts as having run with exit code 0.
   void SetProcesses(SimProcesses* processes) { processes_ = processes; }
+  // Where each change of the boot store asks whether the power still holds.
+  void SetFaults(SimFaults* faults) { faults_ = faults; }
 
   const std::vector<SimScriptRun>& scriptRuns() const { return runs_; }
   const SimRestart& restart() const { return restart_; }
+  // The pending restart is called off (shutdown /a, or a program that held it).
+  void CancelRestart() { restart_ = SimRestart{}; }
 
  private:
   std::string Host(const std::wstring& path, const std::wstring& directory) const;
@@ -85,6 +90,7 @@ class SimPrograms {
   int oemCodePage_ = 437;
   std::wstring autoRun_;
   SimProcesses* processes_ = nullptr;
+  SimFaults* faults_ = nullptr;
   std::function<void(const std::string&)> used_;
   std::vector<SimScriptRun> runs_;
   SimRestart restart_;

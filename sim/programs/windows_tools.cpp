@@ -52,6 +52,7 @@ SimWindowsTools::SimWindowsTools(SimPaths& paths, SimDisks& disks, SimVolumes& v
   // none. A 32-bit program with redirection on that starts "System32\X" gets
   // SysWOW64's X, or ERROR_FILE_NOT_FOUND where there is none.
   programs_.SetProcesses(&processes);
+  programs_.SetFaults(&disks.faults());
   for (const wchar_t* folder : {kNativeFolder, kWow64Folder}) {
     bool native = folder == kNativeFolder;
     std::wstring base = std::wstring(folder) + L"\\";

@@ -140,4 +140,11 @@ void SimCom::ClearCalls() {
   calls_.clear();
 }
 
+void SimCom::NewProcess() {
+  std::lock_guard<std::mutex> hold(lock_);
+  threads_.clear();
+  multithreadedThreads_ = 0;
+  securitySet_ = false;
+}
+
 }  // namespace tavu::sim

@@ -52,6 +52,8 @@ class SimCom : public ComApi {
   // "CoInitialize = 0x80010106", "CoInitializeSecurity(6,3) = 0x80010119", "CoUninitialize".
   std::vector<std::string> calls() const;
   void ClearCalls();
+  // A new process starts: no apartment entered, no security set.
+  void NewProcess();
 
  private:
   struct ThreadState {

@@ -135,10 +135,17 @@ bool SimDisks::GetLayout(Handle disk, void* buffer, std::uint32_t size) {
 }
 
 bool SimDisks::SetLayout(Handle disk, const void* buffer, std::uint32_t size) {
+  return SetLayout(disk, buffer, size, true);
+}
+
+bool SimDisks::SetLayout(Handle disk, const void* buffer, std::uint32_t size, bool counted) {
   DiskHandle* h = Enter(disk, SimOp::DiskLayoutWrite);
   if (h == nullptr) return false;
   if (!h->write) return Failed(kErrorAccessDenied);
   if (disks_[static_cast<std::size_t>(h->number)].image == nullptr) return Failed(kErrorNotReady);
+  if (counted && !faults_.PersistentWrite("layout write: disk " + std::to_string(h->number))) {
+    return Failed(kErrorNotReady);
+  }
   std::uint32_t error = kErrorSuccess;
   const Disk& d = disks_[static_cast<std::size_t>(h->number)];
   if (!WriteLayout(*d.image, CurrentLayout(d), buffer, size, &error)) {

@@ -34,6 +34,10 @@ class SimDisks : public DiskApi {
   bool GetGeometry(Handle disk, DISK_GEOMETRY* geometry) override;
   bool GetLayout(Handle disk, void* buffer, std::uint32_t size) override;
   bool SetLayout(Handle disk, const void* buffer, std::uint32_t size) override;
+  // The same, for a program of the machine whose own command was counted as
+  // the persistent write (counted: false).
+  bool SetLayout(Handle disk, const void* buffer, std::uint32_t size, bool counted);
+  SimFaults& faults() { return faults_; }
   bool QueryProperty(Handle disk, const STORAGE_PROPERTY_QUERY* query, void* answer,
                      std::uint32_t answerSize) override;
   bool ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint32_t size,

@@ -22,6 +22,21 @@ namespace tavu::sim {
 
 namespace {
 
+// The files whose every change survives a power cut as a change of the
+// machine: the arming's journal, and the launcher's own files, which the
+// logon task starts.
+enum class KeptFile : std::uint8_t { None, Journal, Launcher };
+KeptFile KeptFileOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::wstring name = AsciiUpper(slash == std::wstring::npos ? path : path.substr(slash + 1));
+  if (name == L"TAVU RECOVERY.JOURNAL") return KeptFile::Journal;
+  if (name == L"TAVU RECOVERY.EXE" || name == L"TAVU RECOVERY.EXE.NEW" || name == L"TAVU RECOVERY.EXE.OLD")
+    return KeptFile::Launcher;
+  return KeptFile::None;
+}
+
+
+
 struct SimFile : SimObject {
   int fd = -1;
   std::string hostPath;
@@ -152,6 +167,15 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
     case FileCreate::OpenAlways:
       flags |= O_CREAT;
       break;
+  }
+  if (wantsWrite || create != FileCreate::OpenExisting) {
+    const std::wstring absolute = paths_.Absolute(path);
+    const KeptFile kept = KeptFileOf(absolute);
+    if (kept != KeptFile::None &&
+        !faults_.PersistentWrite(kept == KeptFile::Journal ? "journal: written" : "write " + Narrow(absolute))) {
+      SetLastError(kErrorNotReady);
+      return kInvalidHandle;
+    }
   }
   struct stat before {};
   const bool existed = ::lstat(host.c_str(), &before) == 0;
@@ -343,6 +367,12 @@ bool SimFiles::Remove(const wchar_t* path) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  if (const KeptFile kept = KeptFileOf(paths_.Absolute(path));
+      kept != KeptFile::None &&
+      !faults_.PersistentWrite(kept == KeptFile::Journal ? "journal: deleted"
+                                                         : "delete " + Narrow(paths_.Absolute(path)))) {
+    return Failed(kErrorNotReady);
+  }
   if (::unlink(host.c_str()) != 0) {
     SetLastError(ErrnoToWin(errno));
     return false;
@@ -395,6 +425,14 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  if (KeptFileOf(paths_.Absolute(from)) != KeptFile::None || KeptFileOf(paths_.Absolute(to)) != KeptFile::None) {
+    const bool journal = KeptFileOf(paths_.Absolute(to)) == KeptFile::Journal;
+    if (!faults_.PersistentWrite(journal ? std::string("journal: written")
+                                         : "rename " + Narrow(paths_.Absolute(from)) + " -> " +
+                                               Narrow(paths_.Absolute(to)))) {
+      return Failed(kErrorNotReady);
+    }
+  }
   if (::rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
     SetLastError(ErrnoToWin(errno));
     return false;
@@ -414,6 +452,11 @@ bool SimFiles::MoveAtRestart(const wchar_t* from, const wchar_t* to) {
     return false;
   }
   if (Refused(faults_, SimOp::RestartRename, kErrorAccessDenied)) return false;
+  if (!faults_.PersistentWrite(to != nullptr ? "move at restart " + Narrow(paths_.Absolute(from)) + " -> " +
+                                                   Narrow(paths_.Absolute(to))
+                                             : "delete at restart " + Narrow(paths_.Absolute(from)))) {
+    return Failed(kErrorNotReady);
+  }
   restartMoves_.push_back(
       RestartMove{paths_.Absolute(from), to != nullptr ? paths_.Absolute(to) : std::wstring()});
   return true;

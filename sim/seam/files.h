@@ -43,6 +43,7 @@ class SimFiles : public FileApi {
   bool MoveReplace(const wchar_t* from, const wchar_t* to) override;
   bool MoveAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
+  bool FlushRestartMoves() override { return !faults_.Fail(SimOp::RestartRename); }
   bool Exists(const wchar_t* path) override;
   bool IsReadOnly(const wchar_t* path) override;
   bool Security(const wchar_t* path, SecurityFacts* facts) override;
@@ -86,6 +87,8 @@ class SimFiles : public FileApi {
     std::wstring to;
   };
   const std::vector<RestartMove>& restartMoves() const { return restartMoves_; }
+  // What an earlier run left pending (a machine's state read back).
+  void SetRestartMoves(std::vector<RestartMove> moves) { restartMoves_ = std::move(moves); }
   // The registry value PendingFileRenameOperations that holds them, in the
   // form Windows 10 22H2 and 11 write, with its final terminators.
   std::wstring PendingRenameOperations() const;

@@ -41,7 +41,18 @@ std::wstring ParametersOf(const std::wstring& commandLine) {
 
 SimProcesses::SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faults, SimWow64& wow64)
     : paths_(paths), handles_(handles), faults_(faults), wow64_(wow64) {
-  RegisterFileProgram(L"FwMode.exe", [this](const SimLaunch&) { return fwModeExitCode_; });
+  // The maker's tool keeps the mode in the firmware, which the power does not clear.
+  RegisterFileProgram(L"FwMode.exe", [this](const SimLaunch& launch) {
+    const std::wstring arguments = AsciiLower(launch.parameters);
+    const bool on = arguments.find(L"/enable") != std::wstring::npos;
+    const bool off = arguments.find(L"/disable") != std::wstring::npos;
+    if (on != off) {
+      if (!faults_.PersistentWrite(on ? "firmware mode: on" : "firmware mode: off")) return 1u;
+      std::lock_guard<std::mutex> hold(lock_);
+      firmwareMode_ = on;
+    }
+    return fwModeExitCode_;
+  });
 }
 
 void SimProcesses::Register(const std::wstring& fullPath, SimProgram program) {

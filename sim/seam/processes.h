@@ -63,6 +63,15 @@ class SimProcesses : public ProcessApi {
   // registered runs as a program that does nothing and ends with 0.
   void RegisterFileProgram(const std::wstring& fileName, SimProgram program);
   void SetFwModeExitCode(std::uint32_t code) { fwModeExitCode_ = code; }
+  // The firmware mode as FwMode.exe last left it ("/enable" or "/disable").
+  bool firmwareMode() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return firmwareMode_;
+  }
+  void SetFirmwareMode(bool on) {
+    std::lock_guard<std::mutex> hold(lock_);
+    firmwareMode_ = on;
+  }
 
   // The environment of the owner, who started the elevated program: what a
   // program started without an environment of its own inherits.
@@ -98,6 +107,7 @@ class SimProcesses : public ProcessApi {
   std::map<std::wstring, SimProgram> byFileName_;  // upper-cased file name
   std::vector<SimLaunch> launches_;
   std::uint32_t fwModeExitCode_ = 0;
+  bool firmwareMode_ = false;
 };
 
 }  // namespace tavu::sim

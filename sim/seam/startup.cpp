@@ -46,6 +46,7 @@ bool SimStartup::MakeAdminsNamespace(const wchar_t* alias, std::uint32_t* error)
   } else {
     namespaces_.insert(a);
     entered_.insert(a);
+    madeNamespaces_.insert(a);
   }
   SetLastError(e);
   if (error != nullptr) *error = e;
@@ -110,6 +111,7 @@ bool SimStartup::CreateNamedMutex(const wchar_t* name, std::uint32_t* error) {
     e = kErrorAlreadyExists;  // a handle to the existing one, not owned
   } else {
     mutexes_.insert(n);
+    madeMutexes_.insert(n);
   }
   if (made) handles_.Add(std::make_unique<SimMutex>());
   SetLastError(e);
@@ -167,6 +169,15 @@ std::vector<std::wstring> SimStartup::mutexCalls() const {
 std::vector<SimWindowModeCall> SimStartup::windowModeCalls() const {
   std::lock_guard<std::mutex> hold(lock_);
   return windowCalls_;
+}
+
+void SimStartup::EndProcess() {
+  std::lock_guard<std::mutex> hold(lock_);
+  for (const std::wstring& name : madeMutexes_) mutexes_.erase(name);
+  for (const std::wstring& name : madeNamespaces_) namespaces_.erase(name);
+  madeMutexes_.clear();
+  madeNamespaces_.clear();
+  entered_.clear();
 }
 
 }  // namespace tavu::sim

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/startup/launcher_main.h"
+#include "common/startup_api.h"
 #include "sim/core/faults.h"
 #include "sim/core/handles.h"
 
@@ -47,6 +47,9 @@ class SimStartup : public StartupApi {
   void SetString(std::uint32_t id, const std::wstring& text);
   // What the window mode does (by default: nothing, exit code 0).
   void SetWindowMode(std::function<int(void*, int)> mode);
+  // The process that made the launcher's namespace and mutexes has ended:
+  // they are gone with it, and a new process starts without any entered.
+  void EndProcess();
 
   std::vector<std::uint32_t> loadedStrings() const;
   std::vector<void*> classRegistrations() const;
@@ -61,6 +64,8 @@ class SimStartup : public StartupApi {
   std::set<std::wstring> mutexes_;
   std::set<std::wstring> namespaces_;  // made by an elevated process
   std::set<std::wstring> entered_;     // made or opened by this one
+  std::set<std::wstring> madeNamespaces_;  // made by this one
+  std::set<std::wstring> madeMutexes_;     // made by this one
   bool namespacesRefused_ = false;
   // The mutex name's namespace is reachable: the session's, or a private
   // one this process made or opened.

@@ -74,14 +74,19 @@ HResult SimTasks::OnTask(const wchar_t* call, Handle session, const wchar_t* nam
 }
 
 HResult SimTasks::DeleteTask(Handle session, const wchar_t* name) {
+  // A deletion is a change of the store that survives the power, found or not.
+  if (!faults_.PersistentWrite("task: delete")) return kEFail;
   return OnTask(L"DeleteTask", session, name, [this](auto it) { tasks_.erase(it); });
 }
+
+HResult SimTasks::FlushStore() { return faults_.Fail(SimOp::TaskCall) ? kEFail : kSOk; }
 
 HResult SimTasks::FindTask(Handle session, const wchar_t* name) {
   return OnTask(L"FindTask", session, name, [](auto) {});
 }
 
 HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) {
+  if (!faults_.PersistentWrite("task: register")) return kEFail;
   bool fail = faults_.Fail(SimOp::TaskCall);
   SimTaskSession* s = handles_.Get<SimTaskSession>(session);
   std::lock_guard<std::mutex> hold(lock_);
@@ -99,7 +104,8 @@ HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRe
     hr = registerResult_;
   } else if (invalid) {
     hr = kEInvalidArg;
-  } else if (!Own(r.userId).empty() && !NamesAdministrators(*language_, Own(r.userId))) {
+  } else if (!Own(r.userId).empty() && !NamesAdministrators(*language_, Own(r.userId)) &&
+             !NamesSystem(*language_, Own(r.userId))) {
     // The scheduler turns the user id into a SID; a name this Windows does
     // not know maps to none.
     hr = kHResultNoneMapped;
@@ -129,6 +135,8 @@ HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRe
   t.allowHardTerminate = r.allowHardTerminate;
   t.triggerType = r.triggerType;
   t.triggerId = Own(r.triggerId);
+  t.secondTriggerType = r.secondTriggerType;
+  t.secondTriggerId = Own(r.secondTriggerId);
   t.actionType = r.actionType;
   t.actionPath = Own(r.actionPath);
   t.actionArguments = Own(r.actionArguments);
@@ -156,6 +164,18 @@ std::optional<SimTask> SimTasks::Find(const std::wstring& name) const {
 std::size_t SimTasks::Count() const {
   std::lock_guard<std::mutex> hold(lock_);
   return tasks_.size();
+}
+
+std::vector<SimTask> SimTasks::All() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  std::vector<SimTask> all;
+  for (const auto& [key, task] : tasks_) all.push_back(task);
+  return all;
+}
+
+void SimTasks::Clear() {
+  std::lock_guard<std::mutex> hold(lock_);
+  tasks_.clear();
 }
 
 void SimTasks::Put(const SimTask& task) {

@@ -37,6 +37,8 @@ struct SimTask {
   bool allowHardTerminate = false;
   std::int32_t triggerType = 0;
   std::wstring triggerId;
+  std::int32_t secondTriggerType = 0;
+  std::wstring secondTriggerId;
   std::int32_t actionType = 0;
   std::wstring actionPath;
   std::wstring actionArguments;
@@ -59,10 +61,15 @@ class SimTasks : public TaskApi {
   HResult FindTask(Handle session, const wchar_t* name) override;
   HResult RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) override;
   void CloseFolder(Handle session) override;
+  HResult FlushStore() override;
 
   // The task of this name in the root folder, matched without regard to case.
   std::optional<SimTask> Find(const std::wstring& name) const;
   std::size_t Count() const;
+  // Every registered task, in name order.
+  std::vector<SimTask> All() const;
+  // Empties the store (a state read back from a file replaces it).
+  void Clear();
   // A task that exists before the logic runs.
   void Put(const SimTask& task);
   // Forces the result of the following calls of a kind (0: behave normally).

@@ -140,4 +140,19 @@ std::vector<SimThreadRun> SimUi::threads() const {
   return runs_;
 }
 
+SessionEnd SimUi::WaitForSessionEnd(Handle window, std::uint32_t milliseconds) {
+  std::function<SessionEnd(std::uint32_t)> answer;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    hidden_.push_back(window);
+    answer = sessionEnd_;
+  }
+  return answer ? answer(milliseconds) : SessionEnd::Ending;
+}
+
+std::vector<Handle> SimUi::hiddenWindows() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return hidden_;
+}
+
 }  // namespace tavu::sim

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -39,6 +40,15 @@ class SimUi : public UiApi {
   bool PostDestroy(Handle window) override;
   bool StartThread(ThreadRoutine routine, void* parameter, Handle* thread) override;
   void DebugOutput(const wchar_t* text) override;
+  SessionEnd WaitForSessionEnd(Handle window, std::uint32_t milliseconds) override;
+
+  // What Windows tells the program while it waits for the session's end
+  // (by default: the session ends).
+  void SetSessionEnd(std::function<SessionEnd(std::uint32_t milliseconds)> answer) {
+    sessionEnd_ = std::move(answer);
+  }
+  // The windows hidden to wait for the session's end.
+  std::vector<Handle> hiddenWindows() const;
 
   // The answers of the next message boxes, in order. Without one, a box is
   // answered with its first button (IDOK for MB_OK, IDYES for MB_YESNO, ...).
@@ -68,6 +78,8 @@ class SimUi : public UiApi {
   std::vector<std::wstring> debug_;
   std::vector<SimThreadRun> runs_;
   std::vector<std::thread> threads_;
+  std::vector<Handle> hidden_;
+  std::function<SessionEnd(std::uint32_t)> sessionEnd_;
 };
 
 }  // namespace tavu::sim

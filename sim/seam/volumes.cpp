@@ -9,8 +9,8 @@
 #include <map>
 #include <set>
 
+#include "common/volume_label.h"
 #include "common/win_errors.h"
-#include "launcher/arming/volume_label.h"
 #include "sim/core/last_error.h"
 #include "sim/core/operation.h"
 #include "sim/core/text.h"

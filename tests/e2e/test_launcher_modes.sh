@@ -5,12 +5,14 @@
 #
 # What Wine does not do, and how the cases allow for it:
 # - Its Task Scheduler writes the task as XML under C:\windows\system32\tasks,
-#   but leaves out the actions (write_actions is a stub), the triggers (a logon
-#   trigger, type 9, is not implemented), the principal (id, logon type and run
-#   level are stubs), the idle settings and the restart interval; the user id
-#   given at registration (the Administrators group's SID, S-1-5-32-544) is
-#   accepted ("Return : 0") but not written either. The cases check the values
-#   Wine does keep; the rest is checked on the simulated machine's task store.
+#   but leaves out the actions (write_actions is a stub), the triggers (neither
+#   a logon trigger, type 9, nor a boot trigger, type 8, is implemented), the
+#   principal (id, logon type and run level are stubs), the idle settings and
+#   the restart interval; the user id given at registration (SYSTEM's SID,
+#   S-1-5-18, as a service account) is accepted ("Return : 0") but not written
+#   either. The cases check the values Wine does keep, and from Wine's trace
+#   what the binding asked of the scheduler; the rest is checked on the
+#   simulated machine's task store.
 # - The Schedule service of a fresh prefix refuses the first starts (time-outs,
 #   "database locked"), so it is started here until it reports success.
 # - WMI has no BitLocker namespace and no firmware device exists: "/AUTO" can
@@ -77,8 +79,15 @@ DELETE_NONE="[DeleteTask]${T}Task Name: TAVU F9 Recovery
 
 # /ENABLE: the task is registered, then the tool runs once in the launcher's folder.
 clean
-launcher "$TAVU" 60 /ENABLE
+CHANNELS=+taskschd launcher "$TAVU" 60 /ENABLE
 check_eq "/ENABLE exit code" 0 "$E2E_RC"
+# Each trigger is asked for, the boot trigger too when Wine refuses the first.
+check_eq "/ENABLE asked for a logon trigger, then a boot trigger" "9 8" \
+  "$(grep -oE 'TriggerCollection_Create \([0-9A-Fa-f]+\)->\([0-9]+ ' "$TRACE" | sed -E 's/.*->\(//' | tr -d ' ' | paste -sd' ')"
+check "/ENABLE gave the principal the service account logon type" \
+  grep -qE 'Principal_put_LogonType [0-9A-Fa-f]+,5: stub' "$TRACE"
+check "/ENABLE registered the task for SYSTEM by its SID, as a service account" \
+  grep -qE 'TaskFolder_RegisterTaskDefinition .*\{VT_BSTR: L"S-1-5-18"\},[0-9A-Fa-f]+ \{VT_EMPTY\},5,' "$TRACE"
 check_eq "/ENABLE ran the tool once with /enable in the launcher's folder" "/enable|$DIR_WIN" "$(runs)"
 check "/ENABLE registered the task" test -f "$(task_file)"
 xml=$(cat "$(task_file)" 2>/dev/null | tr -d '\r')

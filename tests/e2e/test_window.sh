@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The launcher's confirmation window on a TAVU machine: place, shape, opacity,
-# what it draws, hover, and the three ways out (Cancel, No, Yes).
+# what it draws, hover, the three ways out (Cancel, No, Yes), and no way out
+# while the worker runs.
 . "$(dirname "$0")/lib.sh"
 e2e_init
 . "$(dirname "$0")/window_helpers.sh"
@@ -34,6 +35,12 @@ red_apart() {
 at_least() { [ "$1" -ge "$2" ]; }
 at_most() { [ "$1" -le "$2" ]; }
 probe() { timeout 60 "$E2E_WINE" "$E2E_TEST_BIN/window_probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+close_probe() { timeout 60 "$E2E_WINE" "$E2E_TEST_BIN/close_probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# The launcher's process, its window and the worker's box, all still there.
+still_running() {
+  kill -0 "$E2E_PID" 2>/dev/null && [ "$(xdotool search --name '^TAVUF9Recovery$' 2>/dev/null | wc -l)" -eq 1 ] &&
+    [ "$(xdotool search --name '^Recovery Aborted$' 2>/dev/null | wc -l)" -eq 1 ]
+}
 temp_listing() { (cd "$TEMP_DIR" && find . -type f | sort); }
 no_worker_files() { [ ! -e "$TEMP_DIR/RcvBoot.cmd" ] && [ ! -e "$TEMP_DIR/RcvBoot.txt" ] && [ ! -e "$TEMP_DIR/RcvBootDisk.txt" ]; }
 has_bits() { [ $(( $1 & $2 )) -eq $(( $2 )) ]; }
@@ -212,7 +219,30 @@ else
     sleep 0.7
   done
   check "processing: the progress line moves" at_least "$(printf '%s\n' $looks | sort -u | wc -l)" 2
-  xdotool key Return
+
+  # The worker waits in its box, so it is still running: the window must not
+  # be closed under it, whichever way the close comes.
+  close_probe TAVUF9Recovery close
+  sleep 2
+  check "worker running: a posted WM_CLOSE leaves the window and its process" still_running
+  check_eq "worker running: WM_QUERYENDSESSION is answered TRUE" "query=1" \
+    "$(close_probe TAVUF9Recovery query)"
+  # The box disables the window, and Wine ignores the system menu's commands
+  # to a disabled window; while the worker runs without a box, it is enabled.
+  close_probe TAVUF9Recovery enable
+  close_probe TAVUF9Recovery syscommand
+  sleep 2
+  check "worker running: the system menu's Close leaves the window" still_running
+  # A press on the panel makes the window the active one, so that Alt+F4
+  # from the keyboard reaches it rather than the box.
+  click_client 200 100
+  sleep 1
+  xdotool key alt+F4
+  sleep 2
+  check "worker running: Alt+F4 leaves the window" still_running
+  # The keys now go to the window, so the box is closed as another program
+  # would close it.
+  close_probe "Recovery Aborted" close
   e2e_wait "$E2E_PID" 60
   check_eq "closing the box ends with exit code 0" 0 "$E2E_RC"
   check "the worker's files are gone" no_worker_files

@@ -165,11 +165,28 @@ TEST_F(LauncherMainTest, ToolModesEndWithZeroWhateverTheToolDid) {
     EXPECT_EQ(m->processes().launches().at(0).exitCode, 7u);
   }
   std::remove((root() + "/Program Files/TAVU/TAVU Recovery Launcher/FwMode.exe").c_str());
-  for (const wchar_t* line : {L"/ENABLE", L"/CHECK", L"/DISABLE"}) {
+  // Without the tool nothing is switched on, and no task registered; the
+  // task of an earlier arming still goes at the next start.
+  const std::vector<std::wstring> deleted{L"OpenFolder \\ = 0x00000000",
+                                          L"DeleteTask TAVU F9 Recovery = 0x00000000"};
+  const struct {
+    const wchar_t* line;
+    std::vector<std::wstring> taskCalls;
+    bool taskAfter;
+  } cases[] = {
+      {L"/ENABLE", {}, true},
+      {L"/CHECK", deleted, false},
+      {L"/DISABLE", deleted, false},
+  };
+  for (const auto& c : cases) {
     auto m = Fresh();
-    EXPECT_EQ(Run(*m, line), 0) << sim::Narrow(line);
-    EXPECT_TRUE(m->processes().launches().empty());
-    EXPECT_EQ(m->tasks().calls().size(), 0u);
+    sim::SimTask old;
+    old.name = L"TAVU F9 Recovery";
+    m->tasks().Put(old);
+    EXPECT_EQ(Run(*m, c.line), 0) << sim::Narrow(c.line);
+    EXPECT_TRUE(m->processes().launches().empty()) << sim::Narrow(c.line);
+    EXPECT_EQ(m->tasks().calls(), c.taskCalls) << sim::Narrow(c.line);
+    EXPECT_EQ(m->tasks().Find(L"TAVU F9 Recovery").has_value(), c.taskAfter) << sim::Narrow(c.line);
   }
 }
 

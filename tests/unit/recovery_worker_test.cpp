@@ -35,6 +35,13 @@ const wchar_t kNotFound[] =
     L"for "
     L"further assistance.";
 const wchar_t kBitLocker[] = L"Please disable BitLocker and try again.";
+const wchar_t kNoTask[] =
+    L"The task that undoes the recovery preparation cannot be registered. Recovery process is aborted; "
+    L"nothing was changed. Please contact TAVU Service Center for further assistance.";
+const wchar_t kPending[] =
+    L"The recovery was prepared before and is not undone yet. Recovery process is aborted. Restart the "
+    L"computer, or run \"TAVU Recovery.exe\" /DISABLE, and try again.";
+const wchar_t kNoRestart[] = L"The computer did not restart. Recovery process is aborted; nothing was changed.";
 
 // The 32-bit launcher on 64-bit Windows asks for the native tools by the alias.
 const wchar_t kCmd[] = L"C:\\Windows\\Sysnative\\cmd.exe";
@@ -45,10 +52,20 @@ const wchar_t kBatchParameters[] = L"/d /c \"C:\\Windows\\Temp\\RcvBoot.cmd\"";
 const wchar_t kScriptParameters[] = L"/s \"C:\\Windows\\Temp\\RcvBootDisk.txt\"";
 
 const char kListingBatch[] = "@ECHO OFF\r\nCHCP 437\r\nbcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"\r\n";
-// The MBR notebook's table put back: the recovery partition hidden again,
-// Windows' partition active again.
-const char kUndoScript[] =
-    "sel disk 0\r\nsel par 3\r\nset id=1c override noerr\r\ninactive noerr\r\nsel par 1\r\nactive noerr\r\n";
+// The MBR notebook's table put back: Windows' partition active again (which
+// takes the flag from the recovery partition), then the recovery partition
+// hidden again.
+const char kUndoScript[] = "sel disk 0\r\nsel par 1\r\nactive\r\nsel par 3\r\nset id=1c override\r\n";
+// The default boot store put back: the menu as it was, the elements the
+// arming added deleted, the one it changed set to its old value.
+const char kUndoBatch[] =
+    "@ECHO OFF\r\nCHCP 437\r\n"
+    "bcdedit /displayorder {current}\r\n"
+    "bcdedit /deletevalue {bootmgr} customactions\r\n"
+    "bcdedit /deletevalue {bootmgr} custom:5400000f\r\n"
+    "bcdedit /deletevalue {bootmgr} extendedinput\r\n"
+    "bcdedit /set {current} isolatedcontext Yes\r\n";
+const char kJournalRel[] = "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.journal";
 
 
 std::string ArmingBatch(const std::string& id) {
@@ -385,10 +402,12 @@ std::wstring ListingWithDevice(const std::wstring& device) {
 }
 
 // A machine of its own for one case of a table: installed as the launcher's,
-// with the Windows Temp folder the worker writes into.
+// the launcher in its folder, with the Windows Temp folder the worker writes
+// into.
 void StandUpLauncherMachine(sim::SimMachine& m, const TempDir& dir) {
   m.Install();
   m.system().SetModulePath(kLauncherPath);
+  WriteHostFile(m.HostPath(kLauncherPath), "MZ");
   std::filesystem::create_directories(dir.path() + "/Windows/Temp");
 }
 
@@ -488,6 +507,7 @@ TEST_P(WorkerFailureTest, AbortsAsTheTableSays) {
   }
   EXPECT_FALSE(machine().windowsTools().programs().restart().pending);
   EXPECT_FALSE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
+  EXPECT_FALSE(HostFileExists(root() + kJournalRel));
   EXPECT_EQ(machine().windowsTools().store().changes(), 0);
   if (row.check) row.check(*this);
   ExpectCleanHandles();
@@ -553,8 +573,73 @@ INSTANTIATE_TEST_SUITE_P(RecoveryWorker, WorkerFailureTest, ::testing::ValuesIn(
       {"NoRecoveryLabelAfterFirstScript",
        [](sim::SimMachine& m) { m.AddDiskBytes(MbrNotebook("OEMDATA    ")); },
        {{kNotFound, kTitle}}, true,
-       {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"), Diskpart(kUndoScript)}, false,
+       {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"), FwMode(L"/disable"),
+        Diskpart(kUndoScript)},
+       false,
        // The table is as it was: hidden again, and Windows' partition active.
+       [](RecoveryWorkerTest& t) {
+         EXPECT_EQ(t.Entry(0, 3).Mbr.PartitionType, 0x1C);
+         EXPECT_EQ(t.Entry(0, 3).Mbr.BootIndicator, 0);
+         EXPECT_EQ(t.Entry(0, 1).Mbr.BootIndicator, 1);
+         EXPECT_FALSE(t.Presented(0, 3));
+       }},
+      {"RecoveryVolumeNotFoundOnASecondDisk",
+       [](sim::SimMachine& m) {
+         Bytes plain = MbrBuilder(kDiskSectors).Primary(0, 0x07, 2048, 8192, true).Build();
+         Place(plain, 2048ull * 512, NotebookNtfs(u"Windows"));
+         m.AddDiskBytes(plain);
+         m.AddDiskBytes(MbrNotebook("OEMDATA    "));
+       },
+       {{kNotFound, kTitle}}, true,
+       {Diskpart("sel disk 1\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"), FwMode(L"/disable"),
+        Diskpart("sel disk 1\r\nsel par 1\r\nactive\r\nsel par 3\r\nset id=1c override\r\n")},
+       false,
+       [](RecoveryWorkerTest& t) {
+         EXPECT_EQ(t.Entry(1, 3).Mbr.PartitionType, 0x1C);
+         EXPECT_EQ(t.Entry(1, 3).Mbr.BootIndicator, 0);
+         EXPECT_EQ(t.Entry(1, 1).Mbr.BootIndicator, 1);
+         // The first disk's active partition is not touched.
+         EXPECT_EQ(t.Entry(0, 1).Mbr.BootIndicator, 1);
+       }},
+      // The task must have a launcher to start that no standard user can
+      // change; one run from the downloads, with none installed, has none.
+      {"NoTrustedLauncherForTheTask",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         std::filesystem::remove(m.HostPath(kLauncherPath));
+         const wchar_t downloaded[] = L"C:\\Users\\Owner\\Downloads\\TAVU Recovery.exe";
+         m.system().SetModulePath(downloaded);
+         WriteHostFile(m.HostPath(downloaded), "MZ");
+       },
+       {{kNoTask, kTitle}}, true, {}, true},
+      {"TaskRegistrationRefused",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(GptNotebook());
+         m.tasks().SetRegisterResult(HResultOf(0x80070005u));
+       },
+       {{kNoTask, kTitle}}, true, {Cmd(kListingBatch)}, false},
+      {"TaskRegistrationRefusedOnThePartitionTableRoute",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(MbrNotebook());
+         m.tasks().SetRegisterResult(HResultOf(0x80070005u));
+       },
+       {{kNoTask, kTitle}}, true, {}, false,
+       [](RecoveryWorkerTest& t) {
+         EXPECT_EQ(t.Entry(0, 3).Mbr.PartitionType, 0x1C);
+         EXPECT_EQ(t.Entry(0, 1).Mbr.BootIndicator, 1);
+       }},
+      // Armed, but the session did not end: everything is put back, and the
+      // firmware mode is switched off first.
+      {"RestartCalledOff",
+       [](sim::SimMachine& m) {
+         m.AddDiskBytes(MbrNotebook());
+         m.SetRestartCancelled(true);
+       },
+       {{kNoRestart, kTitle}}, true,
+       {Diskpart("sel disk 0\r\nsel par 3\r\nset id=0c override\r\nactive\r\n"),
+        Diskpart("sel disk 0\r\nsel par 3\r\nremove letter=E noerr\r\n"), FwMode(L"/enable"), Shutdown(),
+        FwMode(L"/disable"), Diskpart(kUndoScript)},
+       false,
        [](RecoveryWorkerTest& t) {
          EXPECT_EQ(t.Entry(0, 3).Mbr.PartitionType, 0x1C);
          EXPECT_EQ(t.Entry(0, 3).Mbr.BootIndicator, 0);
@@ -732,12 +817,66 @@ TEST_F(RecoveryWorkerTest, ThirtyTwoBitWindowsHasNoRedirectionToSwitchOff) {
                                        L"C:\\Windows\\System32\\shutdown.exe"}));
 }
 
+// An arming whose journal is still there was never undone: arming again
+// would write down the armed store or table as the one to go back to.
+TEST_F(RecoveryWorkerTest, EarlierArmingNotUndoneIsRefusedWithoutAChange) {
+  for (const bool gpt : {true, false}) {
+    SCOPED_TRACE(gpt ? "GPT" : "MBR");
+    TempDir dir;
+    sim::SimMachine m(dir.path());
+    StandUpLauncherMachine(m, dir);
+    m.AddDiskBytes(gpt ? GptNotebook() : MbrNotebook());
+    const std::string journal = dir.path() + kJournalRel;
+    WriteHostFile(journal, "written by an earlier arming\r\n");
+    EXPECT_EQ(RecoveryWorker(nullptr), 1u);
+    auto boxes = m.ui().messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kPending);
+    EXPECT_EQ(boxes[0].caption, kTitle);
+    EXPECT_TRUE(m.processes().launches().empty());
+    EXPECT_TRUE(m.tasks().calls().empty());
+    EXPECT_EQ(ReadHostFile(journal), "written by an earlier arming\r\n");
+    EXPECT_EQ(m.windowsTools().store().changes(), 0);
+    EXPECT_TRUE(m.disks().layoutWrites().empty());
+    EXPECT_FALSE(m.windowsTools().programs().restart().pending);
+    EXPECT_EQ(m.handles().OpenCount(), 0u);
+    machine().Install();
+  }
+}
+
+// On the boot-manager route a restart that does not happen puts every
+// element back as it was listed before the arming.
+TEST_F(RecoveryWorkerTest, RestartCalledOffPutsTheBootStoreBack) {
+  machine().AddDiskBytes(GptNotebook());
+  machine().SetRestartCancelled(true);
+  const Strings order = Store(L"{bootmgr}", L"displayorder");
+  ASSERT_EQ(order, Strings{L"{current}"});
+  EXPECT_EQ(Run(), 1u);
+  ExpectBoxes({{kNoRestart, kTitle}});
+  ExpectDestroyPosted(true);
+  ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(kDefaultRecoveryId)), FwMode(L"/enable"), Shutdown(),
+                  FwMode(L"/disable"), Cmd(kUndoBatch), Cmd(kListingBatch)});
+  EXPECT_FALSE(machine().windowsTools().programs().restart().pending);
+  EXPECT_EQ(Store(L"{bootmgr}", L"displayorder"), order);
+  EXPECT_TRUE(Store(L"{bootmgr}", L"customactions").empty());
+  EXPECT_TRUE(Store(L"{bootmgr}", L"custom:5400000f").empty());
+  EXPECT_TRUE(Store(L"{bootmgr}", L"extendedinput").empty());
+  EXPECT_EQ(Store(L"{current}", L"isolatedcontext"), Strings{L"Yes"});
+  EXPECT_FALSE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
+  EXPECT_FALSE(HostFileExists(root() + kJournalRel));
+  ExpectNoTemporaryFile();
+  ExpectCleanHandles();
+}
+
 TEST_F(RecoveryWorkerTest, WithoutTheFirmwareToolTheRestartStillFollows) {
   machine().AddDiskBytes(GptNotebook());
   std::filesystem::remove(root() + "/Program Files/TAVU/TAVU Recovery Launcher/FwMode.exe");
   EXPECT_EQ(Run(), 0u);
+  ExpectBoxes({});
   ExpectLaunches({Cmd(kListingBatch), Cmd(ArmingBatch(kDefaultRecoveryId)), Shutdown()});
-  EXPECT_FALSE(machine().tasks().Find(L"TAVU F9 Recovery").has_value());
+  // What undoes the arming at the next start is in place all the same.
+  ExpectRecoveryTask();
+  EXPECT_TRUE(HostFileExists(root() + kJournalRel));
   EXPECT_TRUE(machine().windowsTools().programs().restart().pending);
   ExpectDestroyPosted(true);
 }

@@ -33,7 +33,7 @@ class ShippedWindowsTest : public LauncherTest {};
 
 // ---- a display language other than English ----------------------------------
 
-TEST_F(ShippedWindowsTest, LogonTaskIsRegisteredForTheAdministratorsOnEveryDisplayLanguage) {
+TEST_F(ShippedWindowsTest, LogonTaskIsRegisteredForSystemOnEveryDisplayLanguage) {
   for (const char* tag : kLanguages) {
     SCOPED_TRACE(tag);
     const sim::SimLanguage* language = sim::FindSimLanguage(tag);
@@ -42,9 +42,10 @@ TEST_F(ShippedWindowsTest, LogonTaskIsRegisteredForTheAdministratorsOnEveryDispl
     EXPECT_EQ(AddTask(kLauncherPath), 0);
     auto task = machine().tasks().Find(L"TAVU F9 Recovery");
     ASSERT_TRUE(task.has_value());
-    EXPECT_EQ(task->userId, L"S-1-5-32-544");
-    EXPECT_EQ(task->logonType, kTaskLogonGroup);
-    EXPECT_EQ(task->principalLogonType, kTaskLogonGroup);
+    // By its well-known SID, which no display language translates.
+    EXPECT_EQ(task->userId, L"S-1-5-18");
+    EXPECT_EQ(task->logonType, kTaskLogonServiceAccount);
+    EXPECT_EQ(task->principalLogonType, kTaskLogonServiceAccount);
     EXPECT_EQ(task->runLevel, kTaskRunLevelHighest);
   }
 }
@@ -264,6 +265,23 @@ TEST_F(ShippedWindowsTest, PatcherWaitsForTheVolumeItUnhid) {
   }
 }
 
+// The machine as the window starts the worker: the launcher and its tool in
+// place, COM as start-up left it (the thread in the multithreaded apartment,
+// and the launcher knowing so).
+void ArrangeWorker(sim::SimMachine& m, const Bytes& disk) {
+  ShippedWindowsTest::ResetLauncherGlobals();
+  m.system().SetModulePath(kLauncherPath);
+  m.ui().SetSynchronousThreads(true);
+  WriteHostFile(m.HostPath(kLauncherPath), "MZ");
+  WriteHostFile(m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe"), "MZ");
+  WriteHostFile(m.HostPath(L"C:\\Windows\\System32\\keep"), "");
+  WriteHostFile(m.HostPath(L"C:\\Windows\\Temp\\keep"), "");
+  m.com().InitializeMultithreaded();
+  m.com().InitializeSecurity(0, 3);
+  g_comReady = 1;
+  m.AddDiskBytes(disk);
+}
+
 // On the MBR route the letter Windows gives the recovery volume a moment after
 // diskpart made it visible is the one the worker must remove.
 TEST_F(ShippedWindowsTest, WorkerRemovesTheLetterOfTheRecoveryVolumeThatArrivesLate) {
@@ -283,16 +301,11 @@ TEST_F(ShippedWindowsTest, WorkerRemovesTheLetterOfTheRecoveryVolumeThatArrivesL
     TempDir dir;
     sim::SimMachine m(dir.path());
     m.Install();
-    m.system().SetModulePath(kLauncherPath);
-    m.ui().SetSynchronousThreads(true);
-    WriteHostFile(m.HostPath(kLauncherPath), "MZ");
-    WriteHostFile(m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe"), "MZ");
-    WriteHostFile(m.HostPath(L"C:\\Windows\\Temp\\keep"), "");
-    WriteHostFile(m.HostPath(L"C:\\Windows\\System32\\keep"), "");
     m.volumes().SetAutomount(c.automount);
     m.volumes().SetArrivalMilliseconds(c.arrivalMs);
-    m.AddDiskBytes(MbrNotebook());
+    ArrangeWorker(m, MbrNotebook());
     EXPECT_EQ(RecoveryWorker(nullptr), 0u);
+    EXPECT_TRUE(m.ui().messageBoxes().empty());
     const auto runs = m.windowsTools().programs().scriptRuns();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_NE(runs[1].script.find(std::string("\r\n") + c.removeLine + "\r\n"), std::string::npos)
@@ -307,20 +320,6 @@ TEST_F(ShippedWindowsTest, WorkerRemovesTheLetterOfTheRecoveryVolumeThatArrivesL
 
 // ---- an anti-malware scanner and a running launcher -----------------------------
 
-// The machine as the window starts the worker: the launcher and its tool in
-// place, COM as start-up left it.
-void ArrangeWorker(sim::SimMachine& m, const Bytes& disk) {
-  m.system().SetModulePath(kLauncherPath);
-  m.ui().SetSynchronousThreads(true);
-  WriteHostFile(m.HostPath(kLauncherPath), "MZ");
-  WriteHostFile(m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe"), "MZ");
-  WriteHostFile(m.HostPath(L"C:\\Windows\\System32\\keep"), "");
-  WriteHostFile(m.HostPath(L"C:\\Windows\\Temp\\keep"), "");
-  m.com().InitializeMultithreaded();
-  m.com().InitializeSecurity(0, 3);
-  m.AddDiskBytes(disk);
-}
-
 TEST_F(ShippedWindowsTest, WorkerArmsWhileAScannerHoldsItsFilesForAMoment) {
   const wchar_t* const temporary[] = {L"C:\\Windows\\Temp\\RcvBoot.cmd", L"C:\\Windows\\Temp\\RcvBoot.txt",
                                       L"C:\\Windows\\Temp\\RcvBootDisk.txt"};
@@ -330,7 +329,6 @@ TEST_F(ShippedWindowsTest, WorkerArmsWhileAScannerHoldsItsFilesForAMoment) {
       TempDir dir;
       sim::SimMachine m(dir.path());
       m.Install();
-      ResetLauncherGlobals();
       ArrangeWorker(m, gpt ? GptNotebook() : MbrNotebook());
       m.files().SetScanner(hold);
       const std::uint32_t result = RecoveryWorker(nullptr);

@@ -7,8 +7,8 @@
 
 #include "common/disk_api.h"
 #include "common/unique_handle.h"
+#include "common/volume_label.h"
 #include "launcher/arming/partition_locator.h"
-#include "launcher/arming/volume_label.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/sim_test.h"
 

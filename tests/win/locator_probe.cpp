@@ -7,8 +7,8 @@
 #include "common/disk_api.h"
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
+#include "common/volume_label.h"
 #include "launcher/arming/partition_locator.h"
-#include "launcher/arming/volume_label.h"
 #include "win32/win32_platform.h"
 
 int wmain() {

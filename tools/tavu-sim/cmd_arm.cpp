@@ -51,6 +51,8 @@ ArmRun Arm(sim::SimMachine& machine) {
   machine.ui().SetSynchronousThreads(false);
   Handle thread = nullptr;
   if (machine.ui().StartThread(&RecoveryWorker, nullptr, &thread)) machine.ui().JoinThreads();
+  // What a power cut left is looked at with the power back on.
+  machine.faults().PowerOn();
   auto threads = machine.ui().threads();
   run.result = threads.empty() ? 1 : threads.back().exitCode;
   // The machine a moment later: what the owner finds, and the restart finds.
@@ -81,14 +83,9 @@ std::string BootValue(sim::SimBcdStore& store, const wchar_t* id, const wchar_t*
   return Joined(store.Values(id, element));
 }
 
-void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run) {
-  sim::SimBcdStore& store = machine.windowsTools().store();
-  json.BeginObject();
-  json.Key("result").Int(run.result);
-  json.Key("route");
-  run.route != nullptr ? json.String(run.route) : json.Null();
+void WriteBoxesJson(JsonWriter& json, const std::vector<sim::SimMessageBox>& boxes) {
   json.Key("message_boxes").BeginArray();
-  for (const sim::SimMessageBox& box : run.boxes) {
+  for (const sim::SimMessageBox& box : boxes) {
     json.BeginObject()
         .Key("title")
         .WString(box.caption)
@@ -99,8 +96,11 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
         .EndObject();
   }
   json.EndArray();
+}
+
+void WriteProcessesJson(JsonWriter& json, const std::vector<sim::SimLaunchReport>& launches) {
   json.Key("processes").BeginArray();
-  for (const sim::SimLaunchReport& r : run.launches) {
+  for (const sim::SimLaunchReport& r : launches) {
     json.BeginObject()
         .Key("file")
         .WString(r.launch.file)
@@ -123,6 +123,60 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
     json.EndObject();
   }
   json.EndArray();
+}
+
+void WriteTaskJson(JsonWriter& json, sim::SimMachine& machine) {
+  const std::optional<sim::SimTask> task = machine.tasks().Find(L"TAVU F9 Recovery");
+  json.Key("task_registered").Bool(task.has_value());
+  json.Key("task_principal");
+  task ? json.WString(task->userId) : json.Null();
+  json.Key("task_action");
+  if (task) {
+    json.BeginObject()
+        .Key("path")
+        .WString(task->actionPath)
+        .Key("arguments")
+        .WString(task->actionArguments)
+        .EndObject();
+  } else {
+    json.Null();
+  }
+}
+
+void WriteBootStoreJson(JsonWriter& json, sim::SimMachine& machine) {
+  sim::SimBcdStore& store = machine.windowsTools().store();
+  json.Key("boot_store");
+  if (!store.HasEntry(L"{bootmgr}")) {
+    json.Null();
+    return;
+  }
+  auto text = [&](const wchar_t* id, const wchar_t* element) {
+    std::vector<std::wstring> values = store.Values(id, element);
+    values.empty() ? json.Null() : json.String(Joined(values));
+  };
+  json.BeginObject();
+  json.Key("customactions");
+  text(L"{bootmgr}", L"customactions");
+  json.Key("custom:5400000f");
+  text(L"{bootmgr}", L"custom:5400000f");
+  json.Key("displayorder").BeginArray();
+  for (const std::wstring& id : store.Values(L"{bootmgr}", L"displayorder")) json.WString(id);
+  json.EndArray();
+  json.Key("extendedinput");
+  text(L"{bootmgr}", L"extendedinput");
+  json.Key("current_isolatedcontext");
+  text(L"{current}", L"isolatedcontext");
+  json.Key("changes").Int(store.changes());
+  json.EndObject();
+}
+
+void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run) {
+  json.BeginObject();
+  json.Key("result").Int(run.result);
+  json.Key("route");
+  run.route != nullptr ? json.String(run.route) : json.Null();
+  WriteBoxesJson(json, run.boxes);
+  WriteProcessesJson(json, run.launches);
   json.Key("temp_files_left").BeginArray();
   for (const std::wstring& path : run.tempFilesLeft) json.WString(path);
   json.EndArray();
@@ -130,44 +184,11 @@ void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run)
   json.Key("restart_pending").Bool(run.restart.pending);
   json.Key("restart_seconds");
   run.restart.pending ? json.Int(run.restart.seconds) : json.Null();
-  json.Key("task_registered").Bool(run.taskRegistered);
-  json.Key("task_principal");
-  run.taskRegistered ? json.WString(run.taskPrincipal) : json.Null();
-  json.Key("task_action");
-  if (run.taskRegistered) {
-    json.BeginObject()
-        .Key("path")
-        .WString(run.taskPath)
-        .Key("arguments")
-        .WString(run.taskArguments)
-        .EndObject();
-  } else {
-    json.Null();
-  }
-  json.Key("boot_store");
-  if (!store.HasEntry(L"{bootmgr}")) {
-    json.Null();
-  } else {
-    auto text = [&](const wchar_t* id, const wchar_t* element) {
-      std::vector<std::wstring> values = store.Values(id, element);
-      values.empty() ? json.Null() : json.String(Joined(values));
-    };
-    json.BeginObject();
-    json.Key("customactions");
-    text(L"{bootmgr}", L"customactions");
-    json.Key("custom:5400000f");
-    text(L"{bootmgr}", L"custom:5400000f");
-    json.Key("displayorder").BeginArray();
-    for (const std::wstring& id : store.Values(L"{bootmgr}", L"displayorder")) json.WString(id);
-    json.EndArray();
-    json.Key("extendedinput");
-    text(L"{bootmgr}", L"extendedinput");
-    json.Key("current_isolatedcontext");
-    text(L"{current}", L"isolatedcontext");
-    json.Key("changes").Int(store.changes());
-    json.EndObject();
-  }
+  WriteTaskJson(json, machine);
+  WriteBootStoreJson(json, machine);
   WriteArrivalsJson(json, machine, machine.volumes().arrivals());
+  WritePowerJson(json, machine);
+  json.Key("firmware_mode").String(machine.processes().firmwareMode() ? "on" : "off");
   json.Key("disks");
   WriteDisksJson(json, machine);
   json.EndObject();
@@ -247,6 +268,7 @@ void PrintReport(SimContext& context, const ArmRun& run) {
                  isolated.empty() ? "(not set)" : Joined(isolated).c_str());
   }
   PrintArrivals(out, context.machine, context.machine.volumes().arrivals(), run.programEndMs);
+  PrintPower(out, context.machine);
   std::fprintf(out, "\nDisks after the run\n");
   PrintDisks(out, context.machine);
 }

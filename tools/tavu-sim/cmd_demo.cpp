@@ -426,7 +426,26 @@ int RunDemo(SimContext& context) {
                                        : "not pending");
   }
 
-  // 3. The patcher's pass.
+  // 3. The owner changes their mind before the restart: /DISABLE puts the
+  // machine back from the journal the worker wrote before its first change.
+  machine.faults().CutPowerAfter(std::nullopt);
+  const ProgramRuns disabled = RunLauncher(machine, kInstalledLauncher, L"/DISABLE");
+  if (options.json) {
+    json.Key("disable");
+    WriteRunJson(json, machine, disabled, true);
+  } else {
+    std::fprintf(out, "\n3. Undone: \"%s\" /DISABLE, exit code %d\n", ToUtf8(kInstalledLauncher).c_str(),
+                 disabled.result);
+    for (const std::string& write : machine.faults().persistentWrites()) {
+      std::fprintf(out, "   %s\n", write.c_str());
+    }
+    std::fprintf(out, "   logon task %s; firmware mode %s\n",
+                 machine.tasks().Find(L"TAVU F9 Recovery") ? "registered" : "removed",
+                 machine.processes().firmwareMode() ? "on" : "off");
+  }
+
+  // 4. The patcher's pass.
+  machine.faults().CutPowerAfter(std::nullopt);
   const PatchRun patched = Patch(machine);
   const std::string versionAfter = FileVersion(machine, kInstalledLauncher);
   if (options.json) {
@@ -437,7 +456,7 @@ int RunDemo(SimContext& context) {
     std::fprintf(out, "%s\n", json.text().c_str());
     return 0;
   }
-  std::fprintf(out, "\n3. The patcher (TvPatchDowngrade)\n");
+  std::fprintf(out, "\n4. The patcher (TvPatchDowngrade)\n");
   for (const std::string& line : patched.log) std::fprintf(out, "   log  %s\n", line.c_str());
   std::fprintf(out, "   table entries rewritten:%s", patched.layoutWrites.empty() ? " none" : "");
   for (const PatchRun::LayoutWrite& w : patched.layoutWrites) {

@@ -157,6 +157,8 @@ PatchRun Patch(sim::SimMachine& m) {
   SetPlatform(p);
   patcher::FixDowngarde();
   m.Install();
+  // What a power cut left is looked at with the power back on.
+  m.faults().PowerOn();
   const std::uint64_t programEnd = m.system().elapsedMilliseconds();
   m.Settle();
 
@@ -236,6 +238,7 @@ void WritePatchJson(JsonWriter& json, sim::SimMachine& m, const PatchRun& run, b
   }
   json.Key("written_to_images").Bool(writtenToImages);
   WriteArrivalsJson(json, m, run.arrivals);
+  WritePowerJson(json, m);
   json.Key("disks");
   WriteDisksJson(json, m);
   json.EndObject();
@@ -277,6 +280,7 @@ int RunPatch(SimContext& context) {
     }
   }
   PrintArrivals(out, m, run.arrivals, run.programEndMs);
+  PrintPower(out, m);
   std::fprintf(out, "Images %s.\n",
                context.options.write ? "written" : "unchanged (use --write to write the changes into them)");
   PrintDisks(out, m);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/next_start.h"
 #include "sim/core/machine.h"
 #include "sim/programs/windows_tools.h"
 #include "tools/tavu-sim/json.h"
@@ -50,6 +51,36 @@ struct ArmRun {
 // The recovery worker, as the window starts it after Yes.
 ArmRun Arm(sim::SimMachine& machine);
 void WriteArmJson(JsonWriter& json, sim::SimMachine& machine, const ArmRun& run);
+// Pieces of the JSON that arm, logon and launcher share.
+void WriteBoxesJson(JsonWriter& json, const std::vector<sim::SimMessageBox>& boxes);
+void WriteProcessesJson(JsonWriter& json, const std::vector<sim::SimLaunchReport>& launches);
+// "task_registered", "task_principal", "task_action" of the launcher's task.
+void WriteTaskJson(JsonWriter& json, sim::SimMachine& machine);
+void WriteBootStoreJson(JsonWriter& json, sim::SimMachine& machine);
+// What ran at a start of Windows and a logon, or in one launcher mode.
+struct TaskRun {
+  std::wstring task;
+  const char* trigger;  // "start-up" or "logon"
+  std::wstring path;
+  std::wstring arguments;
+  int exitCode = 0;
+};
+struct ProgramRuns {
+  std::vector<TaskRun> tasks;
+  int result = 0;  // the launcher mode's exit code
+};
+// A restart into Windows: the moves pending at restart, the tasks that start
+// with Windows, then those of the first administrator's logon.
+ProgramRuns Logon(sim::SimMachine& machine);
+// The launcher at path, started with commandLine.
+ProgramRuns RunLauncher(sim::SimMachine& machine, const std::wstring& path, const std::wstring& commandLine);
+void WriteRunJson(JsonWriter& json, sim::SimMachine& machine, const ProgramRuns& runs, bool launcher);
+// What the next start of the machine does, with the firmware mode as the
+// maker's tool left it.
+NextStartReport BootOf(sim::SimMachine& machine, MenuRule rule);
+// The launcher's program for the machine: a task's action or "launcher"
+// starts it as a new process with its command line.
+void InstallLauncherProgram(sim::SimMachine& machine);
 // The boot store's value of an element, several values joined by blanks.
 std::string BootValue(sim::SimBcdStore& store, const wchar_t* id, const wchar_t* element);
 

@@ -340,4 +340,24 @@ std::string CarriedVersion(const std::vector<std::uint8_t>& file) {
   return VersionText(block.data() + at);
 }
 
+void WritePowerJson(JsonWriter& json, sim::SimMachine& machine) {
+  json.Key("persistent_writes").BeginArray();
+  for (const std::string& write : machine.faults().persistentWrites()) json.String(write);
+  json.EndArray();
+  json.Key("power_cut_after");
+  const std::optional<std::uint64_t> cut = machine.faults().powerCutAfter();
+  cut.has_value() ? json.Int(static_cast<std::int64_t>(*cut)) : json.Null();
+}
+
+void PrintPower(std::FILE* out, sim::SimMachine& machine) {
+  const std::vector<std::string> writes = machine.faults().persistentWrites();
+  std::fprintf(out, "\nPersistent writes:%s\n", writes.empty() ? " none" : "");
+  int n = 0;
+  for (const std::string& write : writes) std::fprintf(out, "  %d. %s\n", ++n, write.c_str());
+  if (const std::optional<std::uint64_t> cut = machine.faults().powerCutAfter()) {
+    std::fprintf(out, "Power cut after write %llu: nothing after it happened.\n",
+                 static_cast<unsigned long long>(*cut));
+  }
+}
+
 }  // namespace tavu::tool

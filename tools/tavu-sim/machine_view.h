@@ -60,5 +60,9 @@ void PrintArrivals(std::FILE* out, sim::SimMachine& machine,
 void WriteOfflineVolumesJson(JsonWriter& json, sim::SimMachine& machine);
 void PrintOfflineVolumes(std::FILE* out, sim::SimMachine& machine);
 void PrintDisks(std::FILE* out, sim::SimMachine& machine);
+// "persistent_writes" (every write of the run that survives the power) and
+// "power_cut_after" (--stop-after's N, or null); and the readable lines.
+void WritePowerJson(JsonWriter& json, sim::SimMachine& machine);
+void PrintPower(std::FILE* out, sim::SimMachine& machine);
 
 }  // namespace tavu::tool

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/input_files.h"
+#include "tools/tavu-sim/machine_state.h"
 #include "tools/tavu-sim/machine_view.h"
 #include "tools/tavu-sim/sim_command.h"
 
@@ -26,6 +28,9 @@ constexpr KnownCommand kCommands[] = {
     {"patch", "the patcher's whole pass"},
     {"check", "the support check of every decision the launcher would take; changes nothing"},
     {"demo", "locate, arm and patch on the embedded default machine"},
+    {"boot", "what the next start of the machine does; changes nothing"},
+    {"logon", "a restart into Windows, its start-up tasks, then the first administrator's logon"},
+    {"launcher", "SWITCH: the installed launcher run with /CHECK, /DISABLE, /ENABLE or /AUTO"},
 };
 
 // The usage: on err after a usage error (status 2), in full on standard output
@@ -140,10 +145,26 @@ int main(int argc, char** argv) {
   for (tool::MachineSetupFn setup : tool::MachineSetups()) {
     if (int status = setup(context); status != 0) return status;
   }
+  // What Windows kept from an earlier run replaces what the options made.
+  if (!options.state.empty() && !tool::LoadMachineState(machine, options.state, &error)) {
+    std::fprintf(stderr, "tavu-sim: cannot read state '%s': %s\n", options.state.c_str(), error.c_str());
+    return 2;
+  }
+  machine.SetRestartCancelled(options.restartCancelled);
+  // Writes are counted, and the power cut, from here on: what the tool did to
+  // stand up the machine is no write of the programs.
+  machine.faults().CutPowerAfter(options.stopAfter);
+  tool::InstallLauncherProgram(machine);
   // The root the caller asked for stays; what the tool made in it to stand up
   // the machine goes when the run ends.
   planted.Keep(root);
   int status = run(context);
+  const bool readOnly = options.command == "check" || options.command == "boot";
+  if (status != 2 && options.write && !options.state.empty() && !readOnly &&
+      !tool::SaveMachineState(machine, options.state, &error)) {
+    std::fprintf(stderr, "tavu-sim: cannot write state '%s': %s\n", options.state.c_str(), error.c_str());
+    status = 2;
+  }
   std::fflush(stdout);
   SetPlatform(Platform{});
   return status;

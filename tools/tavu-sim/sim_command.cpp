@@ -276,6 +276,43 @@ const SimOptionRule kOptionRules[] = {
        o->inputFiles.push_back(InputFile{"ReAgent.xml", v, false});
        return true;
      }},
+    {"--state", "FILE",
+     "what the machine keeps outside its images (boot store, firmware mode, tasks, pending renames); read "
+     "when it exists, written back with --write",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->state = v;
+       return true;
+     }},
+    {"--stop-after", "N", "arm, patch, launcher, logon: cut the power right after the run's N-th persistent write",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       char* end = nullptr;
+       const unsigned long long n = v.empty() || v[0] == '-' ? 0 : std::strtoull(v.c_str(), &end, 10);
+       if (end == nullptr || *end != '\0' || n > 1000000) {
+         *e = "--stop-after: '" + v + "' is not a number of writes from 0 to 1000000";
+         return false;
+       }
+       o->stopAfter = n;
+       return true;
+     }},
+    {"--restart", "happens|cancelled", "whether the restart the launcher asks for takes place (default happens)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       if (v != "happens" && v != "cancelled") {
+         *e = "--restart: '" + v + "' is not happens or cancelled";
+         return false;
+       }
+       o->restartCancelled = v == "cancelled";
+       return true;
+     }},
+    {"--menu-rule", "first|default",
+     "what the boot manager starts when displayorder lacks the default (default first)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       if (v != "first" && v != "default") {
+         *e = "--menu-rule: '" + v + "' is not first or default";
+         return false;
+       }
+       o->menuRule = v;
+       return true;
+     }},
     {"--json", nullptr, "one JSON object instead of the readable report",
      [](const std::string&, SimOptions* o, std::string*) {
        o->json = true;
@@ -319,6 +356,11 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (IsCommandWord(arg)) {
+      // "launcher /CHECK": the word after the command is the launcher's line.
+      if (options->command == "launcher" && options->launcherSwitch.empty()) {
+        options->launcherSwitch = arg;
+        continue;
+      }
       if (!options->command.empty()) {
         *error = std::string("more than one command: '") + options->command + "' and '" + arg + "'";
         return 2;
@@ -357,6 +399,15 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
   }
   if ((options->mbr || !options->images.empty()) && options->command != "demo") {
     *error = "--mbr and --images belong to demo";
+    return 2;
+  }
+  if (options->command == "launcher" && options->launcherSwitch.empty()) {
+    *error = "launcher needs its command line: /CHECK, /DISABLE, /ENABLE or /AUTO";
+    return 2;
+  }
+  if (options->stopAfter.has_value() && options->command != "arm" && options->command != "patch" &&
+      options->command != "launcher" && options->command != "logon") {
+    *error = "--stop-after belongs to arm, patch, launcher and logon";
     return 2;
   }
   if (options->command == "check" && options->disks.empty()) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,7 +65,15 @@ struct SimOptions {
   // Mutexes a standard user's process made in the session's namespace.
   std::vector<std::string> userMutexes;
   std::vector<InputFile> inputFiles;      // in the order given
+  // What the machine keeps outside its images, read at start and written
+  // back with --write; where the power is cut; whether the restart happens;
+  // what the boot manager starts when its menu does not hold the default.
+  std::string state;
+  std::optional<std::uint64_t> stopAfter;
+  bool restartCancelled = false;
+  std::string menuRule = "first";
   std::string command;
+  std::string launcherSwitch;  // launcher: the command line it is given
   bool json = false;
   bool write = false;
   // demo only: the MBR machine instead of the GPT one; a folder that keeps

@@ -1,13 +1,12 @@
-#include "launcher/arming/volume_label.h"
+#include "common/volume_label.h"
 
 #include <cstring>
 
 #include "common/disk_api.h"
+#include "common/fat32_layout.h"
+#include "common/label_reading.h"
+#include "common/ntfs_layout.h"
 #include "common/system_api.h"
-#include "launcher/arming/fat32_layout.h"
-#include "launcher/arming/label_reading.h"
-#include "launcher/arming/ntfs_layout.h"
-#include "launcher/arming/partition_locator.h"
 
 namespace tavu {
 

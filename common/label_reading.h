@@ -4,8 +4,7 @@
 
 #include <cstdint>
 
-#include "launcher/arming/partition_locator.h"
-#include "launcher/arming/volume_label.h"
+#include "common/volume_label.h"
 
 namespace tavu::label_detail {
 

@@ -4,12 +4,11 @@
 // sectors per FAT) sectors.
 #include <cstring>
 
+#include "common/fat32_layout.h"
 #include "common/heap_block.h"
+#include "common/label_reading.h"
 #include "common/little_endian.h"
-#include "launcher/arming/fat32_layout.h"
-#include "launcher/arming/label_reading.h"
-#include "launcher/arming/partition_locator.h"
-#include "launcher/arming/volume_label.h"
+#include "common/volume_label.h"
 
 namespace tavu {
 

@@ -1,7 +1,7 @@
 // Reads a volume's label straight from its partition's sectors: the NTFS
 // volume-name attribute of the master file table's record 3, or the FAT32 root
-// directory's volume-label entry. Results as the locator's: 0 label read,
-// 1 null disk or label, 4 no known file system or no label, 5 a read failed.
+// directory's volume-label entry. Results: 0 label read, 1 null disk or label,
+// 4 no known file system or no label, 5 a read failed.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,13 @@
 #include "common/platform.h"
 
 namespace tavu {
+
+// The results of the readers; the partition locator answers in the same
+// terms, so a label read's result passes through it unchanged.
+inline constexpr int kLocateFound = 0;
+inline constexpr int kLocateBadArgument = 1;
+inline constexpr int kLocateNotFound = 4;
+inline constexpr int kLocateFailed = 5;
 
 // The label buffer the readers fill: the NTFS reader copies the name through a
 // 1,024-byte work area, so at most 512 characters and the terminator.

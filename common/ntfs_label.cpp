@@ -3,11 +3,10 @@
 #include <cstring>
 
 #include "common/heap_block.h"
+#include "common/label_reading.h"
+#include "common/ntfs_layout.h"
 #include "common/utf16.h"
-#include "launcher/arming/label_reading.h"
-#include "launcher/arming/ntfs_layout.h"
-#include "launcher/arming/partition_locator.h"
-#include "launcher/arming/volume_label.h"
+#include "common/volume_label.h"
 
 namespace tavu {
 
