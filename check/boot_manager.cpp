@@ -125,11 +125,15 @@ void ReadEntryLines(const ListingLines& listing, const wchar_t* id, wchar_t (&de
   }
 }
 
-bool BootManagerArmed(const BootManagerFacts& f) {
+bool CustomActionsArmed(const BootManagerFacts& f) {
   wchar_t actions[kPathChars] = {};
   CopyBounded(actions, kPathChars, f.customActions);
   UpperAscii(actions, kPathChars);
-  return Contains(actions, L"0X5400000F") && f.customEntryIsRecovery && f.displayFirstIsRecovery;
+  return Contains(actions, L"0X5400000F");
+}
+
+bool BootManagerArmed(const BootManagerFacts& f) {
+  return CustomActionsArmed(f) && f.customEntryIsRecovery && f.displayFirstIsRecovery;
 }
 
 bool FormatArmingLines(const wchar_t* entryId, ArmingLines* lines) {

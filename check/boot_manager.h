@@ -38,6 +38,10 @@ void ReadBootManager(const ListingLines& listing, BootManagerFacts* facts);
 void ReadEntryLines(const ListingLines& listing, const wchar_t* id, wchar_t (&description)[kPathChars],
                     wchar_t (&device)[kPathChars]);
 
+// customactions carries 0x5400000f, the element the launcher binds the
+// recovery key to.
+[[nodiscard]] bool CustomActionsArmed(const BootManagerFacts& facts);
+
 // The launcher's arming is in place: customactions carries 0x5400000f, which
 // custom:5400000f points at a recovery entry, and that entry leads the menu.
 [[nodiscard]] bool BootManagerArmed(const BootManagerFacts& facts);

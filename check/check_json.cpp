@@ -110,6 +110,17 @@ void Armed(const CheckFacts& f, JsonOut& json) {
   wchar_t text[kLongTextChars];
   ArmedText(f, text, kLongTextChars);
   json.Key("armed").BeginObject().Key("now").Bool(f.armedNow).Key("half_armed").Bool(f.halfArmed);
+  json.Key("next_start").String(NextStartName(f.nextStart.next));
+  json.Key("next_start_why").String(f.nextStart.why.c_str());
+  json.Key("journal").BeginObject().Key("path").WString(f.journalPath);
+  json.Key("state").String(JournalWord(f.journalState)).EndObject();
+  json.Key("undo");
+  f.armedNow&& f.journalState == JournalState::Present ? json.WString(f.undoCommand) : json.Null();
+  const ArmingSeen& s = f.seen;
+  json.Key("seen").BeginObject().Key("customactions").Bool(s.customActions);
+  json.Key("custom_entry").Bool(s.customEntry).Key("display_order_first").Bool(s.displayOrder);
+  json.Key("partition_visible").Bool(s.partitionVisible).Key("partition_active").Bool(s.partitionActive);
+  json.EndObject();
   json.Key("custom_action_entry");
   OptionalText(json, b.customEntry);
   json.Key("display_order").BeginArray();
@@ -202,6 +213,7 @@ void About(const CheckFacts& f, JsonOut& json) {
 
 void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
   json.Key("verdict").String(f.ready ? "ready" : "abort");
+  json.Key("armed_state").String(ArmedStateWord(f));
   json.Key("abort_message");
   f.abortMessage != nullptr ? json.WString(f.abortMessage) : json.Null();
   json.Key("reason");

@@ -27,6 +27,18 @@ class Report {
   wchar_t text_[kLongTextChars] = {};
 };
 
+// ASCII text for a wide format, cut to fit: the formatters disagree on how a
+// narrow argument is spelled.
+struct Wide {
+  explicit Wide(const char* ascii) {
+    std::size_t i = 0;
+    for (; ascii != nullptr && ascii[i] != '\0' && i + 1 < kLongTextChars; ++i)
+      text[i] = static_cast<wchar_t>(ascii[i]);
+    text[i] = L'\0';
+  }
+  wchar_t text[kLongTextChars];
+};
+
 void RecoveryImageRows(const CheckFacts& f, Report& r) {
   wchar_t* t = r.buffer();
   if (!f.entryFound) return;
@@ -135,8 +147,27 @@ void BootManagerRows(const CheckFacts& f, Report& r) {
 void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   Report r(out);
   wchar_t* t = r.buffer();
-  WriteAscii(out, f.ready ? "TAVU Recovery check: ready (the launcher would arm this machine)\n"
-                          : "TAVU Recovery check: abort\n");
+  // An armed machine starts somewhere else next: that, and the way back, come
+  // before what the launcher would do.
+  if (f.armedNow) {
+    if (f.journalState == JournalState::Present) {
+      FormatBounded(t, kLongTextChars, L"TAVU Recovery check: %ls, %ls. Undo it with: %ls\n",
+                    f.halfArmed ? L"half-armed" : L"armed", NextStartWords(f.nextStart.next), f.undoCommand);
+    } else {
+      FormatBounded(
+          t, kLongTextChars,
+          L"TAVU Recovery check: %ls, %ls. The journal is %ls, so %ls cannot undo it: undo it by hand "
+          L"as \"Armed\" below says\n",
+          f.halfArmed ? L"half-armed" : L"armed", NextStartWords(f.nextStart.next),
+          Wide(JournalWord(f.journalState)).text, f.undoCommand);
+    }
+    WriteUtf8(out, t);
+    WriteAscii(out,
+               f.ready ? "  Verdict: ready (the launcher would arm this machine)\n" : "  Verdict: abort\n");
+  } else {
+    WriteAscii(out, f.ready ? "TAVU Recovery check: ready (the launcher would arm this machine)\n"
+                            : "TAVU Recovery check: abort\n");
+  }
   if (!f.ready) {
     WriteAscii(out, "  The launcher would show \"Recovery Aborted\": ");
     WriteUtf8(out, f.abortMessage);
@@ -251,6 +282,13 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   WindowsReRows(f, r);
   ArmedText(f, t, kLongTextChars);
   r.Row("Armed", t);
+  FormatBounded(t, kLongTextChars, L"%ls: %ls%ls", Wide(NextStartName(f.nextStart.next)).text,
+                Wide(f.nextStart.why.c_str()).text,
+                f.listingRead ? L"" : L" (the boot store could not be listed)");
+  r.Row("Next start", t);
+  FormatBounded(t, kLongTextChars, L"%ls: %ls", Wide(JournalWord(f.journalState)).text,
+                f.journalPath[0] != L'\0' ? f.journalPath : L"(no place for it)");
+  r.Row("Journal", t);
   BootManagerRows(f, r);
   FormatBounded(t, kLongTextChars, L"%ls in %ls",
                 f.fwModeExists  ? L"present"

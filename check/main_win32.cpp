@@ -1,6 +1,7 @@
 // TavuRecoveryCheck.exe: the support check on a running notebook, as a console
 // program. It takes no mutex, so it runs beside an open launcher window.
-// Exit code 0 ready, 1 the launcher would abort, 2 a usage error.
+// Exit code 0 ready, 1 the launcher would abort or the machine is armed or
+// half-armed, 2 a usage error.
 #include <windows.h>
 
 #include <cwchar>
@@ -25,7 +26,8 @@ constexpr char kUsage[] =
     "  TavuRecoveryCheck /json    one JSON object (also -json, --json)\n"
     "  TavuRecoveryCheck /?       this text (also -h, /help)\n"
     "\n"
-    "Exit code: 0 ready, 1 the launcher would abort, 2 usage error.\n";
+    "Exit code: 0 ready, 1 the launcher would abort or the machine is armed or half-armed,\n"
+    "2 usage error.\n";
 
 // Collects the output and writes it to a handle at the end: UTF-16 to a
 // console (so that every character shows), UTF-8 bytes to a file or pipe.
@@ -120,5 +122,5 @@ int wmain(int argc, wchar_t** argv) {
   } else {
     tavu::check::WriteCheckReport(*facts, out);
   }
-  return facts->ready ? 0 : 1;
+  return facts->ready && !facts->armedNow ? 0 : 1;
 }

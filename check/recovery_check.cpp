@@ -1,5 +1,6 @@
 #include "check/recovery_check.h"
 
+#include "check/next_start_facts.h"
 #include "check/verdict.h"
 #include "common/claimed_file.h"
 #include "common/com_api.h"
@@ -9,9 +10,11 @@
 #include "common/platform.h"
 #include "common/system_folders.h"
 #include "common/unique_handle.h"
+#include "launcher/arming/mbr_layout.h"
 #include "launcher/arming/script_writer.h"
 #include "launcher/services/firmware_device.h"
 #include "launcher/services/scheduled_task.h"
+#include "launcher/services/trusted_launcher.h"
 #include "launcher/startup/globals.h"
 #include "launcher/startup/process_runner.h"
 #include "patcher/launcher_version.h"
@@ -54,13 +57,9 @@ void CaptureListing(CheckFacts& f, ListingLines* listing) {
   }
 }
 
-void BootManagerRoute(CheckFacts& f) {
-  ListingLines listing;
-  CaptureListing(f, &listing);
+void BootManagerRoute(CheckFacts& f, const ListingLines& listing) {
   if (!f.listingRead) return;
-  f.listingLines = listing.size();
   f.entryFound = FindRecoveryEntryId(listing, f.entryId);
-  ReadBootManager(listing, &f.bootManager);
   if (!f.entryFound) return;
   ReadEntryLines(listing, f.entryId, f.entryDescription, f.entryDevice);
   // The launcher's own test of what the entry would start; it only reads.
@@ -119,27 +118,61 @@ void InstalledLauncher(CheckFacts& f) {
       patcher::CompareVersion(installed, threshold) == -1 ? PatcherDecision::Replace : PatcherDecision::Keep;
 }
 
-// Whether the next start goes into recovery as the launcher arms it: the boot
-// manager's custom action and menu (boot-manager route), or a recovery
-// partition made visible and active (partition-table route).
-void Armed(CheckFacts& f) {
-  if (f.route == Route::BootManager) {
-    f.armedNow = BootManagerArmed(f.bootManager);
+// The journal the logon task and /DISABLE undo the arming from, beside the
+// installed launcher, the one the task starts.
+void Journal(CheckFacts& f) {
+  wchar_t launcher[kPathChars];
+  if (!InstalledLauncherPath(launcher, kPathChars) ||
+      !JournalPathBeside(launcher, f.journalPath, kPathChars)) {
     return;
   }
+  ArmingJournal journal;
+  f.journalState = ReadJournalFile(f.journalPath, &journal);
+  (void)FormatBounded(f.undoCommand, kPathChars, L"\"%ls\" /DISABLE", launcher);
+}
+
+// The recovery partition's entry in the table of the disk the firmware starts.
+const MbrEntryFacts* StartDiskRecovery(const BootFacts& boot) {
+  if (boot.style != StartDiskStyle::Mbr) return nullptr;
+  for (const MbrEntryFacts& e : boot.mbr) {
+    if (e.isRecoveryPartition) return &e;
+  }
+  return nullptr;
+}
+
+// Which parts of the arming the machine shows; with the journal, the logon
+// task and the next start, whether it is armed, and whether whole.
+void Armed(CheckFacts& f) {
   // Once made visible the partition no longer carries the recovery marker, so
   // the locator passes it over; the disks show what was done to it.
   if (f.route == Route::None && FindMbrArmedPartition(&f.mbrArmed)) {
-    f.armedNow = f.taskRegistered;
-    f.halfArmed = !f.taskRegistered;
     f.reachAsked = true;
     f.reach = QueryVolumeReach(static_cast<std::uint32_t>(f.mbrArmed.disk), f.mbrArmed.offset);
   }
+  ArmingSeen& s = f.seen;
+  s.customActions = CustomActionsArmed(f.bootManager);
+  s.customEntry = f.bootManager.customEntryIsRecovery;
+  s.displayOrder = f.bootManager.displayFirstIsRecovery;
+  const MbrEntryFacts* recovery = StartDiskRecovery(f.bootFacts);
+  s.partitionVisible =
+      f.mbrArmed.found || (recovery != nullptr && recovery->type != mbr::kTypeHiddenFat32Chs &&
+                           recovery->type != mbr::kTypeHiddenFat32Lba);
+  s.partitionActive = f.mbrArmed.found || (recovery != nullptr && recovery->bootFlag == 0x80) ||
+                      (f.route == Route::PartitionTable && f.mbrRecovery.active);
+  const bool anySeen =
+      s.customActions || s.customEntry || s.displayOrder || s.partitionVisible || s.partitionActive;
+  const bool whole = BootManagerArmed(f.bootManager) || (s.partitionVisible && s.partitionActive);
+  const bool journal = f.journalState == JournalState::Present;
+  // A one-time boot sequence is Windows' own way into recovery (reagentc
+  // /boottore), never the launcher's.
+  const bool intoRecovery = f.nextStart.next == NextStart::Recovery && !f.nextStart.bootSequenceUsed;
+  f.armedNow = journal || anySeen || intoRecovery;
+  f.halfArmed = f.armedNow && !(journal && f.taskRegistered && whole);
 }
 
 }  // namespace
 
-void RunCheck(CheckFacts* facts) {
+void RunCheck(CheckFacts* facts, const CheckOptions& options) {
   CheckFacts& f = *facts;
   f.manufacturerAccepted = CheckManufacturer(f.manufacturer) == 1;
   ReadAbout(&f.about);
@@ -147,13 +180,21 @@ void RunCheck(CheckFacts* facts) {
   f.bitlockerResult = IsVolumeProtected(&f.bitlocker);
   f.windows64 = Is64BitWindows() == 1;
   f.partitionResult = FindRecoveryPartition(&f.partitionNumber, &f.partitionDisk, &f.partitionDetail);
+  // Whatever the route, the boot manager decides what starts next on a GPT
+  // disk and behind the active partition of an MBR one.
+  ListingLines listing;
+  CaptureListing(f, &listing);
+  if (f.listingRead) {
+    f.listingLines = listing.size();
+    ReadBootManager(listing, &f.bootManager);
+  }
   if (f.partitionResult == kLocateFound) {
     f.styleAsked = true;
     f.styleResult = QueryPartitionStyle(f.partitionDisk, &f.styleDetail);
     // As the worker: MBR takes the partition table, anything else the boot manager.
     f.route = f.styleResult == kStyleMbr ? Route::PartitionTable : Route::BootManager;
     if (f.route == Route::BootManager) {
-      BootManagerRoute(f);
+      BootManagerRoute(f, listing);
     } else {
       PartitionTableRoute(f);
     }
@@ -165,6 +206,10 @@ void RunCheck(CheckFacts* facts) {
   InstalledLauncher(f);
   CheckTrust(&f.trust);
   ReadWindowsRe(&f.windowsRe);
+  Journal(f);
+  f.bootFacts = ReadBootFacts(listing);
+  f.bootFacts.menuRule = options.menuRule;
+  f.nextStart = DecideNextStart(f.bootFacts);
   Armed(f);
   for (std::uint32_t error : {f.partitionDetail.error, f.volumeDetail.error, f.image.imageError,
                               f.image.sdiError, f.windowsRe.error}) {

@@ -13,12 +13,14 @@
 #include "check/mbr_armed.h"
 #include "check/trust_check.h"
 #include "check/windows_re.h"
+#include "common/next_start.h"
+#include "common/volume_label.h"
 #include "common/wide_text.h"
+#include "launcher/arming/journal_file.h"
 #include "launcher/arming/partition_locator.h"
 #include "launcher/arming/recovery_entry.h"
 #include "launcher/arming/recovery_image.h"
 #include "launcher/arming/system_checks.h"
-#include "launcher/arming/volume_label.h"
 #include "launcher/arming/volume_offline.h"
 
 namespace tavu::check {
@@ -30,6 +32,21 @@ inline constexpr wchar_t kCheckListingName[] = L"Temp\\TavuRecoveryCheck.txt";
 
 enum class Route { None, BootManager, PartitionTable };
 enum class PatcherDecision { Nothing, Replace, Keep };
+
+struct CheckOptions {
+  // What the boot manager starts when its menu does not list the default
+  // entry; no public document settles it.
+  MenuRule menuRule = MenuRule::First;
+};
+
+// The parts of the launcher's arming that the machine shows.
+struct ArmingSeen {
+  bool customActions = false;     // customactions binds the recovery key to custom:5400000f
+  bool customEntry = false;       // custom:5400000f names a recovery loader
+  bool displayOrder = false;      // a recovery loader leads the menu
+  bool partitionVisible = false;  // the recovery partition no longer has its hidden type
+  bool partitionActive = false;   // the recovery partition is the active one
+};
 
 struct CheckFacts {
   // Manufacturer gate.
@@ -102,8 +119,19 @@ struct CheckFacts {
   TrustFacts trust;
   AboutFacts about;
   ErrorTexts errorTexts;
-  // Armed now: the next start goes into recovery; halfArmed: only the
-  // partition table is, with no logon task to switch the firmware mode off.
+  // The arming's journal beside the installed launcher, and the command that
+  // undoes the arming from it.
+  wchar_t journalPath[kPathChars] = {};
+  JournalState journalState = JournalState::Absent;
+  wchar_t undoCommand[kPathChars] = {};
+  // What the next start does with the firmware mode off, as the check cannot
+  // read it, and the facts that decision rests on.
+  BootFacts bootFacts;
+  NextStartReport nextStart;
+  ArmingSeen seen;
+  // Armed now: a journal, any part of the arming, or a menu or table that
+  // starts recovery next; halfArmed: armed, but not whole (every part, its
+  // journal and the logon task that undoes it).
   bool armedNow = false;
   bool halfArmed = false;
   // Partition-table route, armed: whether a user can still reach the visible
@@ -120,6 +148,6 @@ struct CheckFacts {
 // Start-up's COM state is expected: the calling thread in the multithreaded
 // apartment with security set and g_comReady 1, as the launcher has it when its
 // window starts the worker. The check leaves COM un-initialised on this thread.
-void RunCheck(CheckFacts* facts);
+void RunCheck(CheckFacts* facts, const CheckOptions& options = CheckOptions{});
 
 }  // namespace tavu::check

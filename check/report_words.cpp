@@ -71,31 +71,90 @@ bool IsRecoveryPartition(const CheckFacts& f, bool* known) {
          f.windowsRe.disk == f.partitionDisk && f.windowsRe.partition == f.partitionNumber;
 }
 
+const char* ArmedStateWord(const CheckFacts& f) {
+  if (!f.armedNow) return "not-armed";
+  return f.halfArmed ? "half-armed" : "armed";
+}
+
+const char* JournalWord(JournalState state) {
+  switch (state) {
+    case JournalState::Present:
+      return "present";
+    case JournalState::Untrusted:
+      return "untrusted";
+    case JournalState::Unreadable:
+      return "unreadable";
+    case JournalState::Absent:
+      break;
+  }
+  return "absent";
+}
+
+const wchar_t* NextStartWords(NextStart next) {
+  switch (next) {
+    case NextStart::Windows:
+      return L"the next start goes into Windows";
+    case NextStart::Recovery:
+      return L"the next start goes into recovery";
+    case NextStart::None:
+      break;
+  }
+  return L"the next start stops before any system starts";
+}
+
+namespace {
+
+void AddPart(wchar_t* out, std::size_t capacity, bool seen, const wchar_t* part) {
+  if (!seen) return;
+  if (out[0] != L'\0') AppendBounded(out, capacity, L", ");
+  AppendBounded(out, capacity, part);
+}
+
+}  // namespace
+
 void ArmedText(const CheckFacts& f, wchar_t* out, std::size_t capacity) {
-  const wchar_t* after = f.taskRegistered
-                             ? L"the logon task switches the firmware mode off after it"
-                             : L"no logon task is registered to switch the firmware mode off after it";
-  if (f.halfArmed) {
-    FormatBounded(out, capacity,
-                  L"half-armed: an earlier run stopped after making the recovery partition (disk %d, "
-                  L"partition %d) visible and active; the next start boots it with nothing armed around it",
-                  static_cast<int>(f.mbrArmed.disk), static_cast<int>(f.mbrArmed.partition));
-  } else if (f.armedNow && f.route == Route::BootManager) {
-    FormatBounded(out, capacity, L"armed: the next start goes into recovery (%ls); %ls",
-                  f.bootManager.customEntry, after);
-  } else if (f.armedNow) {
+  if (!f.armedNow) {
+    FormatBounded(out, capacity, L"not armed: %ls", NextStartWords(f.nextStart.next));
+    return;
+  }
+  const ArmingSeen& s = f.seen;
+  wchar_t seen[kLongTextChars] = {};
+  AddPart(seen, kLongTextChars, s.customActions, L"customactions binds the recovery key");
+  AddPart(seen, kLongTextChars, s.customEntry, L"custom:5400000f names a recovery loader");
+  AddPart(seen, kLongTextChars, s.displayOrder, L"a recovery loader leads the menu");
+  AddPart(seen, kLongTextChars, s.partitionVisible, L"the recovery partition is visible");
+  AddPart(seen, kLongTextChars, s.partitionActive, L"the recovery partition is active");
+  if (seen[0] == L'\0')
+    CopyBounded(seen, kLongTextChars, L"nothing of it shows in the boot store or the table");
+  const wchar_t* journal = f.journalState == JournalState::Present ? L"its journal is present"
+                           : f.journalState == JournalState::Untrusted
+                               ? L"the file at the journal's place is untrusted"
+                           : f.journalState == JournalState::Unreadable ? L"the journal cannot be read"
+                                                                        : L"no journal";
+  FormatBounded(
+      out, capacity, L"%ls: %ls; %ls; %ls; %ls", f.halfArmed ? L"half-armed" : L"armed", seen, journal,
+      f.taskRegistered ? L"the logon task that undoes it is registered" : L"no logon task undoes it",
+      NextStartWords(f.nextStart.next));
+  if (f.reachAsked) {
     // Visible FAT32 has no permissions: until the restart, whoever reaches the
     // volume can change what boots next.
-    const wchar_t* reach = f.reach == VolumeReach::Reachable
-                               ? L"; its volume is still reachable by every user until the restart"
-                               : L"; its volume is offline until the restart";
-    FormatBounded(out, capacity,
-                  L"armed: the next start boots the recovery partition (disk %d, partition %d, visible and "
-                  L"active); %ls%ls",
-                  static_cast<int>(f.mbrArmed.disk), static_cast<int>(f.mbrArmed.partition), after,
-                  f.reachAsked ? reach : L"");
-  } else {
-    CopyBounded(out, capacity, L"not armed: the next start goes into Windows");
+    AppendBounded(out, capacity,
+                  f.reach == VolumeReach::Reachable
+                      ? L"; the recovery volume is still reachable by every user until the restart"
+                      : L"; the recovery volume is offline until the restart");
+  }
+  if (f.journalState == JournalState::Present) return;
+  // Without a journal /DISABLE has nothing to put back from.
+  if (s.partitionVisible || s.partitionActive) {
+    AppendBounded(
+        out, capacity,
+        L". To undo it by hand, run diskpart: sel disk, sel par (the recovery partition), set id=1c "
+        L"override, then sel par (the Windows partition), active.");
+  } else if (s.customActions || s.customEntry || s.displayOrder) {
+    AppendBounded(
+        out, capacity,
+        L". To undo it by hand: bcdedit /set {bootmgr} displayorder {current}, bcdedit /deletevalue "
+        L"{bootmgr} customactions, bcdedit /deletevalue {bootmgr} custom:5400000f.");
   }
 }
 

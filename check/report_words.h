@@ -18,6 +18,12 @@ const wchar_t* VolumeName(const ProtectionReport::Volume& v);
 // names; false with *known false when ReAgent.xml names nothing to compare.
 bool IsLauncherEntry(const CheckFacts& f, bool* known);
 bool IsRecoveryPartition(const CheckFacts& f, bool* known);
+// "armed", "half-armed" or "not-armed".
+const char* ArmedStateWord(const CheckFacts& f);
+// "present", "absent", "untrusted", "unreadable".
+const char* JournalWord(JournalState state);
+// "the next start goes into Windows", ...
+const wchar_t* NextStartWords(NextStart next);
 // The armed state in words a technician understands.
 void ArmedText(const CheckFacts& f, wchar_t* out, std::size_t capacity);
 // "2026-12-09T11:20:00".

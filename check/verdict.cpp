@@ -8,6 +8,9 @@ constexpr wchar_t kNotFoundMessage[] =
     L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center "
     L"for further assistance.";
 constexpr wchar_t kBitLockerMessage[] = L"Please disable BitLocker and try again.";
+constexpr wchar_t kPendingMessage[] =
+    L"The recovery was prepared before and is not undone yet. Recovery process is aborted. Restart the "
+    L"computer, or run \"TAVU Recovery.exe\" /DISABLE, and try again.";
 
 void AbortWith(CheckFacts& f, const wchar_t* message) {
   f.ready = false;
@@ -36,6 +39,30 @@ void BitLocker(CheckFacts& f) {
       L"so suspending protection for one restart is enough: manage-bde -protectors -disable "
       L"C: -rc 1.",
       static_cast<int>(status), ProtectionWord(status), volume);
+}
+
+// The launcher arms nothing while a file lies at its journal's place: a
+// journal is an arming not undone yet, and anything else there is no file to
+// trust or to overwrite.
+void Pending(CheckFacts& f) {
+  AbortWith(f, kPendingMessage);
+  if (f.journalState == JournalState::Present) {
+    FormatBounded(
+        f.reason, kLongTextChars,
+        L"The journal of an earlier arming lies at %ls: the launcher arms nothing until that arming is "
+        L"undone. Restart the computer (the logon task undoes it), or run %ls.",
+        f.journalPath, f.undoCommand);
+  } else {
+    FormatBounded(
+        f.reason, kLongTextChars,
+        L"The file at the journal's place, %ls, %ls: the launcher arms nothing, and /DISABLE leaves it "
+        L"alone. An administrator has to look at it and remove it.",
+        f.journalPath,
+        f.journalState == JournalState::Untrusted
+            ? L"is not one the launcher trusts (a link, a folder, or a file that someone other than an "
+              L"administrator owns or may change)"
+            : L"cannot be read or is not a whole journal");
+  }
 }
 
 void NoPartition(CheckFacts& f) {
@@ -173,6 +200,8 @@ void DecideVerdict(CheckFacts& f) {
                   f.manufacturer);
   } else if (f.bitlockerResult == 1) {
     BitLocker(f);
+  } else if (f.journalState != JournalState::Absent) {
+    Pending(f);
   } else if (f.partitionResult != kLocateFound) {
     NoPartition(f);
   } else if (f.route == Route::BootManager) {

@@ -13,6 +13,7 @@
 #include "check/check_args.h"
 #include "check/check_report.h"
 #include "check/recovery_check.h"
+#include "launcher/arming/arming_journal.h"
 #include "launcher/arming/recovery_worker.h"
 #include "sim/programs/bcd_store.h"
 #include "sim/programs/windows_tools.h"
@@ -104,6 +105,44 @@ std::string Json(const check::CheckFacts& facts) {
   check::WriteCheckMembers(facts, writer);
   writer.EndObject();
   return sink.text;
+}
+
+std::string Report(const check::CheckFacts& facts) {
+  struct : TextSink {
+    void Write(const char* bytes, std::size_t count) override { text.append(bytes, count); }
+    std::string text;
+  } sink;
+  check::WriteCheckReport(facts, sink);
+  return sink.text;
+}
+
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+const char kUndo[] = "\"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe\" /DISABLE";
+
+// A whole journal beside the installed launcher, as an arming that was never undone leaves it.
+void WriteJournal(Machine& m) {
+  char text[kJournalBytes];
+  const std::size_t size = FormatJournal(ArmingJournal{}, text);
+  ASSERT_NE(size, 0u);
+  WriteHostFile(m.machine.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.journal"),
+                std::string(text, size));
+}
+
+// The MBR notebook with its recovery partition's type and active flag as given;
+// Windows is active exactly when the recovery partition is not.
+Bytes MbrNotebookWith(std::uint8_t recoveryType, bool recoveryActive) {
+  Fat32Params fat;
+  fat.rootEntries = {{DirEntry{"RECOVERY   ", 0x08}}};
+  Bytes disk = MbrBuilder(kNotebookSectors)
+                   .Primary(0, 0x07, 2048, 8192, !recoveryActive)
+                   .Primary(1, 0x07, 10240, 4096)
+                   .Primary(2, recoveryType, 14336, 8192, recoveryActive)
+                   .Build();
+  Place(disk, 2048ull * 512, NotebookNtfs(u"Windows"));
+  Place(disk, 10240ull * 512, NotebookNtfs(u"Data"));
+  Place(disk, 14336ull * 512, BuildFat32(fat).bytes);
+  return disk;
 }
 
 const char kGptLocation[] =
@@ -229,7 +268,7 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
        },
        false,
        {"already visible (type 0x0C) and active", "stopped half-way", "set id=1c override"},
-       {"\"now\": false, \"half_armed\": true",
+       {"\"now\": true, \"half_armed\": true",
         "\"partition\": {\"disk\": 0, \"partition\": 3, \"type\": \"0x0C\", \"active\": true, "
         "\"windows_partition\": 1, \"windows_partition_active\": false}"}},
       {"UserWritableInstallFolder",
@@ -261,6 +300,90 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
   }
 }
 
+// How far a machine is armed, whatever left it so, and where it starts next:
+// the report's first line says it before anything else.
+TEST(CheckRecoveryPath, SaysHowFarTheMachineIsArmedAndWhatStartsNext) {
+  const std::wstring entry = sim::DefaultRecoveryEntryId(sim::BcdMachineFacts{});
+  const auto onlyDisplayOrder = [&](Machine& m) {
+    m.machine.AddDiskBytes(GptNotebook());
+    std::wstring listing = Listing(true);
+    const std::wstring order = L"displayorder            ";
+    const std::size_t at = listing.find(order + L"{current}");
+    ASSERT_NE(at, std::wstring::npos);
+    listing.replace(at, order.size() + 9, order + entry);
+    m.machine.windowsTools().LoadListing(listing);
+    m.Image(Wim(), true);
+  };
+  const std::string byHand = std::string(". The journal is absent, so ") + kUndo +
+                             " cannot undo it: undo it by hand as \"Armed\" below says";
+  const std::string undo = std::string(". Undo it with: ") + kUndo;
+  struct ArmedRow {
+    const char* name;
+    std::function<void(Machine&)> arrange;
+    MenuRule rule;
+    std::string firstLine;
+    std::vector<const char*> json;
+  };
+  const std::vector<ArmedRow> rows = {
+      {"OnlyDisplayOrderChanged",
+       onlyDisplayOrder,
+       MenuRule::First,
+       "TAVU Recovery check: half-armed, the next start goes into recovery" + byHand,
+       {"\"armed_state\": \"half-armed\"",
+        "\"now\": true, \"half_armed\": true, \"next_start\": \"recovery\"",
+        "\"customactions\": false, \"custom_entry\": false, \"display_order_first\": true"}},
+      {"OnlyDisplayOrderChangedWithTheDefaultRule",
+       onlyDisplayOrder,
+       MenuRule::Default,
+       "TAVU Recovery check: half-armed, the next start goes into Windows" + byHand,
+       {"\"now\": true, \"half_armed\": true, \"next_start\": \"windows\""}},
+      {"MbrRecoveryVisibleButNotActive",
+       [](Machine& m) { m.machine.AddDiskBytes(MbrNotebookWith(0x0C, false)); },
+       MenuRule::First,
+       "TAVU Recovery check: half-armed, the next start goes into Windows" + byHand,
+       {"\"next_start\": \"windows\"", "\"partition_visible\": true, \"partition_active\": false"}},
+      {"MbrRecoveryActiveButStillHidden",
+       [](Machine& m) { m.machine.AddDiskBytes(MbrNotebookWith(0x1C, true)); },
+       MenuRule::First,
+       "TAVU Recovery check: half-armed, the next start goes into recovery" + byHand,
+       {"\"next_start\": \"recovery\"", "\"partition_visible\": false, \"partition_active\": true"}},
+      {"JournalWithNothingVisible",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         WriteJournal(m);
+       },
+       MenuRule::First,
+       "TAVU Recovery check: half-armed, the next start goes into Windows" + undo,
+       {"\"verdict\": \"abort\", \"armed_state\": \"half-armed\"", "\"next_start\": \"windows\"",
+        "\"journal\": {\"path\": \"C:\\\\Program Files\\\\TAVU\\\\TAVU Recovery Launcher\\\\TAVU "
+        "Recovery.journal\", \"state\": \"present\"}"}},
+      {"JournalInAFolderUsersMayChange",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         WriteJournal(m);
+         m.machine.files().AddUserWritable(L"C:\\Program Files\\TAVU");
+       },
+       MenuRule::First,
+       "TAVU Recovery check: abort",
+       {"\"verdict\": \"abort\", \"armed_state\": \"not-armed\"", "\"state\": \"untrusted\"}",
+        "is not one the launcher trusts"}},
+  };
+  for (const ArmedRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto facts = std::make_unique<check::CheckFacts>();
+    {
+      Machine m;
+      row.arrange(m);
+      check::CheckOptions options;
+      options.menuRule = row.rule;
+      check::RunCheck(facts.get(), options);
+    }
+    EXPECT_EQ(FirstLine(Report(*facts)), row.firstLine) << facts->nextStart.why;
+    const std::string json = Json(*facts);
+    for (const char* part : row.json) EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+}
+
 // The worker arms a machine; the check, run after it on that machine, must
 // see it armed, and must have named the very lines the worker wrote.
 TEST(CheckRecoveryPath, SeesTheMachineTheWorkerArmed) {
@@ -287,6 +410,13 @@ TEST(CheckRecoveryPath, SeesTheMachineTheWorkerArmed) {
     EXPECT_TRUE(after->armedNow);
     EXPECT_FALSE(after->halfArmed);
     EXPECT_TRUE(after->taskRegistered);
+    EXPECT_EQ(after->journalState, JournalState::Present);
+    // The firmware mode the worker switched on cannot be read: the menu, or
+    // the active partition, takes the next start into recovery without it.
+    EXPECT_EQ(after->nextStart.next, NextStart::Recovery) << after->nextStart.why;
+    EXPECT_EQ(
+        FirstLine(Report(*after)),
+        std::string("TAVU Recovery check: armed, the next start goes into recovery. Undo it with: ") + kUndo);
     EXPECT_EQ(after->reachAsked, !gpt);
     if (!gpt) {
       EXPECT_EQ(after->reach, offlineRefused ? VolumeReach::Reachable : VolumeReach::Offline);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "check/check_report.h"
+#include "launcher/arming/arming_journal.h"
 #include "launcher/arming/recovery_worker.h"
 #include "sim/programs/windows_tools.h"
 #include "tests/fixtures/launcher_test.h"
@@ -25,6 +26,18 @@ const wchar_t kNotFound[] =
     L"Recovery partition cannot be found! Recovery process is aborted. Please contact TAVU Service Center for "
     L"further assistance.";
 const wchar_t kBitLocker[] = L"Please disable BitLocker and try again.";
+const wchar_t kPending[] =
+    L"The recovery was prepared before and is not undone yet. Recovery process is aborted. Restart the "
+    L"computer, or run \"TAVU Recovery.exe\" /DISABLE, and try again.";
+
+// A whole journal beside the installed launcher, as an arming that was never undone leaves it.
+void WriteJournal(sim::SimMachine& m) {
+  char text[kJournalBytes];
+  const std::size_t size = FormatJournal(ArmingJournal{}, text);
+  ASSERT_NE(size, 0u);
+  WriteHostFile(m.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.journal"),
+                std::string(text, size));
+}
 Handle const kWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
 
 // One machine as the launcher finds it when its window starts the worker.
@@ -143,6 +156,14 @@ INSTANTIATE_TEST_SUITE_P(
            m.windowsTools().LoadListing(sim::DefaultBcdListing(facts));
          },
          kNotFound, "is followed by a line naming \\Recovery\\WindowsRE\\Winre.wim"},
+        {"EarlierArmingNotUndone",
+         [](sim::SimMachine& m) {
+           m.AddDiskBytes(GptNotebook());
+           WriteJournal(m);
+         },
+         kPending,
+         "The journal of an earlier arming lies at C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU "
+         "Recovery.journal"},
         {"MbrRecoveryPartitionLabelledOtherwise",
          [](sim::SimMachine& m) { m.AddDiskBytes(MbrNotebook("OEMDATA    ")); }, kNotFound,
          "(disk 0, partition 3) is labelled \"OEMDATA\", not Recovery"},

@@ -1,6 +1,7 @@
 // tavu-sim check: the support check that TavuRecoveryCheck.exe runs on a
 // notebook, run on the simulated machine with start-up's COM in place. It
-// changes nothing; its exit status is 1 when the launcher would abort.
+// changes nothing; its exit status is 1 when the launcher would abort or the
+// machine is armed or half-armed.
 #include <cstdio>
 #include <memory>
 
@@ -33,7 +34,9 @@ int RunCheckCommand(SimContext& context) {
   context.machine.com().InitializeSecurity(0, 3);
   g_comReady = 1;
   auto facts = std::make_unique<check::CheckFacts>();
-  check::RunCheck(facts.get());
+  check::CheckOptions options;
+  options.menuRule = context.options.menuRule == "default" ? MenuRule::Default : MenuRule::First;
+  check::RunCheck(facts.get(), options);
 
   if (context.options.json) {
     JsonWriter json;
@@ -54,7 +57,7 @@ int RunCheckCommand(SimContext& context) {
     std::fprintf(context.out, "\nDisks (the check changed nothing)\n");
     PrintDisks(context.out, context.machine);
   }
-  return facts->ready ? 0 : 1;
+  return facts->ready && !facts->armedNow ? 0 : 1;
 }
 
 }  // namespace
