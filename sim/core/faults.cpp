@@ -55,18 +55,24 @@ void SimFaults::CutPowerAfter(std::optional<std::uint64_t> n) {
   pendingCut_ = n;
   writes_.clear();
   powerOff_ = false;
+  cutDue_ = false;
 }
 
 bool SimFaults::PersistentWrite(const std::string& what) {
   std::lock_guard<std::mutex> hold(lock_);
   if (powerOff_) return false;
-  if (pendingCut_.has_value() && writes_.size() >= *pendingCut_) {
+  if (cutDue_ || (pendingCut_.has_value() && writes_.size() >= *pendingCut_)) {
     powerOff_ = true;
     return false;
   }
   writes_.push_back(what);
-  if (pendingCut_.has_value() && writes_.size() >= *pendingCut_) powerOff_ = true;
+  cutDue_ = pendingCut_.has_value() && writes_.size() >= *pendingCut_;
   return true;
+}
+
+void SimFaults::WriteDone() {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (cutDue_) powerOff_ = true;
 }
 
 bool SimFaults::PowerOff() const {
@@ -77,6 +83,7 @@ bool SimFaults::PowerOff() const {
 void SimFaults::PowerOn() {
   std::lock_guard<std::mutex> hold(lock_);
   powerOff_ = false;
+  cutDue_ = false;
   pendingCut_.reset();
 }
 

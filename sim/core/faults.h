@@ -67,8 +67,12 @@ class SimFaults {
   // n = 0 cuts when the first write is about to be made. The list of writes
   // starts anew.
   void CutPowerAfter(std::optional<std::uint64_t> n);
-  // True when the write may be made (it is then recorded as `what`).
+  // True when the write may be made (it is then recorded as `what`). The
+  // caller makes it, then says WriteDone: a cut after this write falls
+  // there, so the write itself is whole. (A caller that does not say so is
+  // cut at its next write.)
   [[nodiscard]] bool PersistentWrite(const std::string& what);
+  void WriteDone();
   bool PowerOff() const;
   // The machine is looked at after the cut (a report, the next start): the
   // operations work again; the writes stay as they were.
@@ -80,6 +84,7 @@ class SimFaults {
   std::optional<std::uint64_t> cutAfter_;    // as asked, for reports
   std::optional<std::uint64_t> pendingCut_;  // until PowerOn
   bool powerOff_ = false;
+  bool cutDue_ = false;
   std::vector<std::string> writes_;
   mutable std::mutex lock_;
   std::uint64_t count_ = 0;

@@ -104,7 +104,9 @@ class Session {
     char text[32];
     (void)std::snprintf(text, sizeof text, "set id=%02x override", static_cast<unsigned>(type));
     if (!Persist(text)) return Outcome::PowerLost;
-    if (!target_.SetMbrType(disk_, partition_, type)) {
+    const bool changed = target_.SetMbrType(disk_, partition_, type);
+    target_.WriteDone();
+    if (!changed) {
       return Say(Outcome::ServiceFailed, L"Virtual Disk Service error:\r\nThe operation failed.");
     }
     return Say(Outcome::Ok, L"DiskPart successfully set the partition ID.");
@@ -119,7 +121,9 @@ class Session {
                  L"The ACTIVE command can only be used on fixed MBR disks.");
     }
     if (!Persist("active")) return Outcome::PowerLost;
-    if (!target_.SetActive(disk_, partition_)) {
+    const bool changed = target_.SetActive(disk_, partition_);
+    target_.WriteDone();
+    if (!changed) {
       return Say(Outcome::ServiceFailed, L"Virtual Disk Service error:\r\nThe operation failed.");
     }
     return Say(Outcome::Ok, L"DiskPart marked the current partition as active.");
@@ -135,7 +139,9 @@ class Session {
                  L"The INACTIVE command can only be used on fixed MBR disks.");
     }
     if (!Persist("inactive")) return Outcome::PowerLost;
-    if (!target_.SetInactive(disk_, partition_)) {
+    const bool changed = target_.SetInactive(disk_, partition_);
+    target_.WriteDone();
+    if (!changed) {
       return Say(Outcome::ServiceFailed, L"Virtual Disk Service error:\r\nThe operation failed.");
     }
     return Say(Outcome::Ok, L"DiskPart marked the current partition as inactive.");

@@ -36,6 +36,8 @@ class SimDiskpartTarget {
     (void)what;
     return true;
   }
+  // That change is made (or refused): a power cut after it falls here.
+  virtual void WriteDone() {}
 };
 
 // Exit codes diskpart documents.

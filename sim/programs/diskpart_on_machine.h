@@ -21,6 +21,7 @@ class SimMachineDiskpart : public SimDiskpartTarget {
   bool VolumeLetter(int disk, int partition, wchar_t* letter) override;
   bool RemoveLetter(int disk, int partition) override;
   bool Persist(const std::string& what) override;
+  void WriteDone() override { disks_.faults().WriteDone(); }
 
  private:
   bool Reachable(int disk) const;

@@ -305,6 +305,7 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, CmdState& cmd, 
       return 1;
     }
     level = static_cast<std::uint32_t>(store_.Run(rest, &out));
+    if (change && faults_ != nullptr) faults_->WriteDone();
   } else if (!found.empty()) {
     // Anything else it finds, a batch file too, runs as a program of its own.
     std::uint32_t error = 0;

@@ -152,6 +152,7 @@ bool SimDisks::SetLayout(Handle disk, const void* buffer, std::uint32_t size, bo
     return Failed(error);
   }
   layoutWrites_.push_back(LayoutWrite{h->number});
+  if (counted) faults_.WriteDone();
   if (layoutWritten_) layoutWritten_(h->number);
   SetLastError(kErrorSuccess);
   return true;

@@ -180,8 +180,11 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
   struct stat before {};
   const bool existed = ::lstat(host.c_str(), &before) == 0;
   int fd = ::open(host.c_str(), flags, 0644);
+  const int openError = errno;
+  // A kept file's data written after this may be cut off: a torn file.
+  faults_.WriteDone();
   if (fd < 0) {
-    SetLastError(ErrnoToWin(errno));
+    SetLastError(ErrnoToWin(openError));
     return kInvalidHandle;
   }
   if (!existed) userOwned_.erase(host);
@@ -373,8 +376,11 @@ bool SimFiles::Remove(const wchar_t* path) {
                                                          : "delete " + Narrow(paths_.Absolute(path)))) {
     return Failed(kErrorNotReady);
   }
-  if (::unlink(host.c_str()) != 0) {
-    SetLastError(ErrnoToWin(errno));
+  const bool unlinked = ::unlink(host.c_str()) == 0;
+  const int unlinkError = errno;
+  faults_.WriteDone();
+  if (!unlinked) {
+    SetLastError(ErrnoToWin(unlinkError));
     return false;
   }
   adminsOnly_.erase(host);
@@ -433,8 +439,11 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
       return Failed(kErrorNotReady);
     }
   }
-  if (::rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
-    SetLastError(ErrnoToWin(errno));
+  const bool renamed = ::rename(hostFrom.c_str(), hostTo.c_str()) == 0;
+  const int renameError = errno;
+  faults_.WriteDone();
+  if (!renamed) {
+    SetLastError(ErrnoToWin(renameError));
     return false;
   }
   heldUntil_.erase(hostFrom);
@@ -459,6 +468,7 @@ bool SimFiles::MoveAtRestart(const wchar_t* from, const wchar_t* to) {
   }
   restartMoves_.push_back(
       RestartMove{paths_.Absolute(from), to != nullptr ? paths_.Absolute(to) : std::wstring()});
+  faults_.WriteDone();
   return true;
 }
 

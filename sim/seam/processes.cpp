@@ -48,8 +48,11 @@ SimProcesses::SimProcesses(SimPaths& paths, SimHandles& handles, SimFaults& faul
     const bool off = arguments.find(L"/disable") != std::wstring::npos;
     if (on != off) {
       if (!faults_.PersistentWrite(on ? "firmware mode: on" : "firmware mode: off")) return 1u;
-      std::lock_guard<std::mutex> hold(lock_);
-      firmwareMode_ = on;
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        firmwareMode_ = on;
+      }
+      faults_.WriteDone();
     }
     return fwModeExitCode_;
   });

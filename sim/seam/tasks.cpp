@@ -76,7 +76,9 @@ HResult SimTasks::OnTask(const wchar_t* call, Handle session, const wchar_t* nam
 HResult SimTasks::DeleteTask(Handle session, const wchar_t* name) {
   // A deletion is a change of the store that survives the power, found or not.
   if (!faults_.PersistentWrite("task: delete")) return kEFail;
-  return OnTask(L"DeleteTask", session, name, [this](auto it) { tasks_.erase(it); });
+  const HResult hr = OnTask(L"DeleteTask", session, name, [this](auto it) { tasks_.erase(it); });
+  faults_.WriteDone();
+  return hr;
 }
 
 HResult SimTasks::FlushStore() { return faults_.Fail(SimOp::TaskCall) ? kEFail : kSOk; }
@@ -87,6 +89,12 @@ HResult SimTasks::FindTask(Handle session, const wchar_t* name) {
 
 HResult SimTasks::RegisterTask(Handle session, const wchar_t* name, const TaskRegistration& r) {
   if (!faults_.PersistentWrite("task: register")) return kEFail;
+  const HResult hr = Register(session, name, r);
+  faults_.WriteDone();
+  return hr;
+}
+
+HResult SimTasks::Register(Handle session, const wchar_t* name, const TaskRegistration& r) {
   bool fail = faults_.Fail(SimOp::TaskCall);
   SimTaskSession* s = handles_.Get<SimTaskSession>(session);
   std::lock_guard<std::mutex> hold(lock_);

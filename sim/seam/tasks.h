@@ -82,6 +82,7 @@ class SimTasks : public TaskApi {
 
  private:
   void Record(const std::wstring& call, HResult hr);
+  HResult Register(Handle session, const wchar_t* name, const TaskRegistration& r);
   template <class Act>
   HResult OnTask(const wchar_t* call, Handle session, const wchar_t* name, Act act);
 

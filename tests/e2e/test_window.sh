@@ -45,6 +45,13 @@ temp_listing() { (cd "$TEMP_DIR" && find . -type f | sort); }
 no_worker_files() { [ ! -e "$TEMP_DIR/RcvBoot.cmd" ] && [ ! -e "$TEMP_DIR/RcvBoot.txt" ] && [ ! -e "$TEMP_DIR/RcvBootDisk.txt" ]; }
 has_bits() { [ $(( $1 & $2 )) -eq $(( $2 )) ]; }
 
+# The worker goes on only for a launcher that no standard user can change,
+# which on a notebook is the installed one: it must be there, whichever test
+# ran before.
+INSTALLED="$(e2e_c 'Program Files')/TAVU/TAVU Recovery Launcher"
+mkdir -p "$INSTALLED"
+[ -e "$INSTALLED/TAVU Recovery.exe" ] || cp "$LAUNCHER" "$INSTALLED/TAVU Recovery.exe"
+
 echo "  the window"
 start_launcher
 WIN=$(launcher_window)

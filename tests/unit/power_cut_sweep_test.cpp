@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "check/recovery_check.h"
+#include "common/error_mode.h"
 #include "common/next_start.h"
+#include "launcher/startup/globals.h"
 #include "sim/core/machine.h"
 #include "tests/fixtures/launcher_test.h"
 #include "tests/fixtures/notebooks.h"
@@ -81,6 +84,30 @@ struct Notebook {
       const NextStartReport boot = tool::BootOf(*machine, rule);
       EXPECT_NE(boot.next, NextStart::None) << when << ", menu rule " << static_cast<int>(rule) << ": " << boot.why;
     }
+  }
+  // The support check names the state as the boot rules do: with the
+  // firmware mode off, which it cannot read; armed whenever a journal is there.
+  void ExpectCheckAgrees(const std::string& when) {
+    const bool mode = machine->processes().firmwareMode();
+    machine->processes().SetFirmwareMode(false);
+    for (MenuRule rule : {MenuRule::First, MenuRule::Default}) {
+      const NextStart boot = tool::BootOf(*machine, rule).next;
+      LauncherTest::ResetLauncherGlobals();
+      FailCriticalErrorsQuietly();
+      machine->com().NewProcess();
+      machine->com().InitializeMultithreaded();
+      machine->com().InitializeSecurity(0, 3);
+      g_comReady = 1;
+      auto facts = std::make_unique<check::CheckFacts>();
+      check::CheckOptions options;
+      options.menuRule = rule;
+      check::RunCheck(facts.get(), options);
+      EXPECT_EQ(facts->nextStart.next, boot) << when << ", menu rule " << static_cast<int>(rule);
+      if (machine->files().Exists(kJournal)) {
+        EXPECT_TRUE(facts->armedNow) << when;
+      }
+    }
+    machine->processes().SetFirmwareMode(mode);
   }
   void ExpectAsBefore(const std::string& table, const std::wstring& store, const std::string& when) {
     EXPECT_TRUE(Table() == table) << when << ": the partition table differs";
@@ -155,6 +182,7 @@ TEST(PowerCutSweepTest, EveryPrefixOfAnArmingStartsAndTheNextWindowsPutsItBack) 
       const std::wstring store = nb.Store();
       nb.Arm(n);
       nb.ExpectStarts(when);
+      nb.ExpectCheckAgrees(when);
       nb.Logon(std::nullopt);
       nb.ExpectAsBefore(table, store, when + ", after the next logon");
     }
