@@ -21,9 +21,11 @@ void LogUndo(const wchar_t* message) { WriteLog(g_log, g_logFileName, L"Undo", m
 
 bool UndoWithJournal(const ArmingJournal& journal, const wchar_t* journalPath, ToolScripts& scripts,
                      bool deleteTask) {
-  // F9 must no longer count as pressed before anything else is put back.
-  SwitchFirmwareMode(false);
-  const bool undone = UndoArming(journal, scripts);
+  // F9 must no longer count as pressed before anything else is put back; a
+  // tool that did not start leaves the mode on, and the journal and the task
+  // for the next start to switch it off.
+  const bool modeOff = SwitchFirmwareMode(false) != kFirmwareToolFailed;
+  const bool undone = UndoArming(journal, scripts) && modeOff;
   scripts.DeleteTemporaryFiles();
   if (!undone) {
     LogUndo(L"The machine is not back as it was; the journal and the task are kept for the next start");

@@ -1,6 +1,7 @@
 #include "launcher/arming/journal_file.h"
 
 #include "common/file_api.h"
+#include "common/in_use_retry.h"
 #include "common/platform.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
@@ -13,6 +14,15 @@ namespace tavu {
 namespace {
 
 constexpr wchar_t kWritingSuffix[] = L".new";
+// The journal has one name, which no fresh name beside it can stand in for:
+// a scanner that holds the file it just saw written is waited out longer
+// than for the scripts.
+constexpr std::uint32_t kJournalWaitMilliseconds = 60000;
+
+template <typename Step>
+bool RetryWhileJournalInUse(Step step) {
+  return RetryWhileInUse(step, static_cast<int>(kJournalWaitMilliseconds / kInUsePauseMilliseconds) + 1);
+}
 
 bool WriteAll(Handle file, const char* bytes, std::size_t size) {
   std::size_t done = 0;
@@ -72,21 +82,24 @@ bool WriteJournalFile(const wchar_t* path, const ArmingJournal& journal) {
   if (size == 0 || FormatBounded(writing, kPathChars, L"%ls%ls", path, kWritingSuffix) < 0) return false;
   FileApi& files = *Sys().files;
   // What an earlier run left half written goes; the folder is admins-only.
-  (void)files.Remove(writing);
+  (void)RetryWhileInUse([&files, &writing] { return files.Remove(writing); });
   bool written = false;
   {
     UniqueHandle file(files.OpenFile(writing, FileAccess::Write, FileCreate::CreateNew, FileSecurity::AdminsOnly));
     written = file && WriteAll(file.get(), text, size) && files.Flush(file.get()) && files.Close(file.release());
   }
   // One step with write-through: the journal is there whole, or not at all.
-  if (written && files.MoveReplace(writing, path)) return true;
-  (void)files.Remove(writing);
+  // A scanner may hold the file it just saw written for a moment.
+  if (written && RetryWhileJournalInUse([&files, &writing, path] { return files.MoveReplace(writing, path); })) {
+    return true;
+  }
+  (void)RetryWhileOwnFileInUse([&files, &writing] { return files.Remove(writing); });
   return false;
 }
 
 bool DeleteJournalFile(const wchar_t* path) {
   FileApi& files = *Sys().files;
-  if (files.Remove(path)) return true;
+  if (RetryWhileJournalInUse([&files, path] { return files.Remove(path); })) return true;
   const std::uint32_t error = Sys().system->LastError();
   return error == kErrorFileNotFound || error == kErrorPathNotFound;
 }

@@ -38,12 +38,16 @@ bool FindTrustedTool(TrustedTool* t) {
   return !(t->toolPathFits && files.Exists(t->toolPath) && !NoUserCanChange(t->toolPath));
 }
 
-void StartTool(const TrustedTool& t, bool on) {
+// True when the tool was started.
+bool StartTool(const TrustedTool& t, bool on) {
   const wchar_t* arguments =
       on ? (g_logSwitch ? L"/enable /log" : L"/enable") : (g_logSwitch ? L"/disable /log" : L"/disable");
   // A cut path names some other file; starting that would be worse than not
   // starting the tool at all.
-  if (t.toolPathFits) RunProcess(t.toolPath, arguments, t.launcherDir, 1);
+  if (!t.toolPathFits) return false;
+  bool notStarted = false;
+  RunProcess(t.toolPath, arguments, t.launcherDir, 1, &notStarted);
+  return !notStarted;
 }
 
 }  // namespace
@@ -65,9 +69,8 @@ int RunFwModeTool(bool enable) {
 
 int SwitchFirmwareMode(bool on) {
   TrustedTool tool;
-  if (!FindTrustedTool(&tool)) return 0;
-  StartTool(tool, on);
-  return 1;
+  if (!FindTrustedTool(&tool)) return kFirmwareNoTool;
+  return StartTool(tool, on) ? kFirmwareSwitched : kFirmwareToolFailed;
 }
 
 }  // namespace tavu

@@ -9,8 +9,10 @@ namespace tavu {
 // no "FwMode*.exe" lies beside a trusted launcher (nothing is done then), else 1.
 int RunFwModeTool(bool enable);
 
-// The tool alone, with "/enable" or "/disable": 1 when it was started, 0 when
-// there is no trusted tool (the mode cannot be switched, and stays as it is).
+// The tool alone, with "/enable" or "/disable".
+inline constexpr int kFirmwareNoTool = 0;      // no trusted tool: the mode stays as it is
+inline constexpr int kFirmwareSwitched = 1;    // the tool was started
+inline constexpr int kFirmwareToolFailed = 2;  // there is one, but it could not be started
 int SwitchFirmwareMode(bool on);
 
 }  // namespace tavu

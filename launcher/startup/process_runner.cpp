@@ -19,7 +19,8 @@ constexpr std::size_t kCommandLineChars = 2 * kPathChars + 4;
 }  // namespace
 
 std::uint32_t RunProcess(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
-                         std::uint8_t show) {
+                         std::uint8_t show, bool* notStarted) {
+  if (notStarted != nullptr) *notStarted = false;
   // The program's own name comes first, quoted, as every program expects its
   // command line; CreateProcessW may write into the buffer.
   wchar_t commandLine[kCommandLineChars];
@@ -27,14 +28,19 @@ std::uint32_t RunProcess(const wchar_t* file, const wchar_t* parameters, const w
   if (FormatBounded(commandLine, kCommandLineChars, hasParameters ? L"\"%ls\" %ls" : L"\"%ls\"", file,
                     hasParameters ? parameters : L"") < 0) {
     // A cut command line would start the program with other arguments.
+    if (notStarted != nullptr) *notStarted = true;
     return kErrorFilenameExcedRange;
   }
   wchar_t environment[kToolEnvironmentChars];
-  if (!BuildToolEnvironment(environment, kToolEnvironmentChars)) return kErrorFilenameExcedRange;
+  if (!BuildToolEnvironment(environment, kToolEnvironmentChars)) {
+    if (notStarted != nullptr) *notStarted = true;
+    return kErrorFilenameExcedRange;
+  }
   ProcessApi& processes = *Sys().processes;
   Handle started = nullptr;
   if (!processes.Create(file, commandLine, directory, show == 1 ? kShowShow : kShowHide, environment,
                         &started)) {
+    if (notStarted != nullptr) *notStarted = true;
     return Sys().system->LastError();
   }
   UniqueHandle process(started);

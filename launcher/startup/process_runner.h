@@ -9,8 +9,10 @@ namespace tavu {
 // file: the program's full path, which is started as it is and never
 // searched for. show: exactly 1 shows the window (SW_SHOW), anything else
 // hides it. The program receives Windows' own environment, not the launcher's.
+// *notStarted, when given: true when the program could not be started.
 std::uint32_t RunProcess(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
-                         std::uint8_t show);
+                         std::uint8_t show,
+                         bool* notStarted = nullptr);
 
 // RunProcess of one of Windows' native tools (name as "cmd.exe"), in
 // C:\Windows\System32. A 32-bit program on 64-bit Windows reaches the native

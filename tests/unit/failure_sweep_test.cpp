@@ -7,6 +7,7 @@
 // either as it was or with whole lines appended.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "check/recovery_check.h"
+#include "launcher/arming/disarm.h"
 #include "launcher/arming/recovery_worker.h"
 #include "launcher/startup/launcher_main.h"
 #include "patcher/fix_downgrade.h"
@@ -297,13 +299,15 @@ Flow PatcherFlow(std::shared_ptr<PatcherState> s) {
         // restart, but only when Windows is to move it into place then.
         const auto& moves = m.files().restartMoves();
         if (s->launcherRunning && !moves.empty()) {
-          EXPECT_EQ(moves.size(), 1u) << what;
-          if (moves[0].to.empty()) {
+          // The new one's move at restart comes first; the old one's deletion
+          // follows once it was renamed aside and the new one moved in.
+          EXPECT_LE(moves.size(), 2u) << what;
+          const std::string fresh = r.dir.path() + kLauncherRel + "/TAVU Recovery.exe.new";
+          if (std::filesystem::exists(fresh)) {
+            EXPECT_TRUE(ReadHostFile(fresh) == s->carried) << what;
+          } else {
             // Renamed aside: the new one runs from now on, the old one goes.
             EXPECT_TRUE(launcher == s->carried) << what;
-          } else {
-            EXPECT_TRUE(ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe.new") == s->carried)
-                << what;
           }
           m.Restart();
           EXPECT_TRUE(ReadHostFile(r.dir.path() + kLauncherRel + "/TAVU Recovery.exe") == s->carried) << what;
@@ -422,6 +426,26 @@ TEST_F(LauncherSweepTest, EnableAndDisable) {
 
 Handle const kWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
 const wchar_t kBitLocker[] = L"Please disable BitLocker and try again.";
+const wchar_t kNoTask[] =
+    L"The task that undoes the recovery preparation cannot be registered. Recovery process is aborted; "
+    L"nothing was changed. Please contact TAVU Service Center for further assistance.";
+const wchar_t kNoRestart[] =
+    L"The computer did not restart. Recovery process is aborted; nothing was changed.";
+const char kJournalName[] = "TAVU Recovery.journal";
+
+// The boot-store elements the arming sets, each with its values as listed.
+using StoreElements = std::vector<std::vector<std::wstring>>;
+StoreElements ArmedElements(sim::SimMachine& m) {
+  const std::pair<const wchar_t*, const wchar_t*> elements[] = {
+      {L"{bootmgr}", L"displayorder"},    {L"{bootmgr}", L"customactions"},
+      {L"{bootmgr}", L"custom:5400000f"}, {L"{bootmgr}", L"extendedinput"},
+      {L"{current}", L"isolatedcontext"},
+  };
+  StoreElements values;
+  for (const auto& [entry, element] : elements)
+    values.push_back(m.windowsTools().store().Values(entry, element));
+  return values;
+}
 
 struct WorkerState {
   std::uint32_t arrivalMs = 300;
@@ -429,6 +453,7 @@ struct WorkerState {
   bool gpt = true;
   std::string log;
   std::uint32_t exit = 99;
+  StoreElements storeBefore;
 };
 
 // The machine as the launcher has it when its window starts the worker: the
@@ -441,53 +466,97 @@ void ArrangeWindowStart(FlowRun& r, const std::string& log, const SharedBytes& d
 
 Flow WorkerFlow(const char* name, std::shared_ptr<WorkerState> s) {
   s->log = EarlierLauncherLog();
-  return Flow{name,
-              [s](FlowRun& r) {
-                r.machine->volumes().SetArrivalMilliseconds(s->arrivalMs);
-                ArrangeWindowStart(r, s->log, s->disk);
-                g_mainWindow = kWindow;
-                g_logSwitch = 1;
-              },
-              [s](FlowRun&) { s->exit = RecoveryWorker(nullptr); },
-              [s](FlowRun& r, const std::string& what) {
-                sim::SimMachine& m = *r.machine;
-                EXPECT_EQ(m.handles().OpenCount(), 0u) << what;
-                EXPECT_EQ(m.handles().Misuses(), 0u) << what;
-                // A temporary file stays only when its own removal failed. It is
-                // harmless: it was made for administrators only, and the next run
-                // removes it before it makes its own.
-                const auto temp = FolderNames(r.dir.path() + kTempRel);
-                if (InjectedWas(m, sim::SimOp::FileRemove)) {
-                  EXPECT_LE(temp.size(), 2u) << what;
-                } else {
-                  EXPECT_EQ(temp, std::vector<std::string>{"TAVU F9 Recovery.log"})
-                      << what << ": a temporary file was left";
-                }
-                const auto boxes = m.ui().messageBoxes();
-                EXPECT_LE(boxes.size(), 1u) << what;
-                for (const auto& box : boxes) {
-                  EXPECT_TRUE(box.text == kGateText || box.text == kBitLocker) << what;
-                  EXPECT_EQ(box.caption, L"Recovery Aborted") << what;
-                  EXPECT_EQ(box.owner, kWindow) << what;
-                }
-                const bool restart = m.windowsTools().programs().restart().pending;
-                EXPECT_TRUE(s->exit == 0 || s->exit == 1) << what << ": exit " << s->exit;
-                // A box means the worker gave up: no restart, and the window is told to close.
-                if (!boxes.empty()) {
-                  EXPECT_EQ(s->exit, 1u) << what;
-                  EXPECT_FALSE(restart) << what;
-                  EXPECT_EQ(m.ui().destroyPosts().size(), 1u) << what;
-                }
-                if (s->exit == 1) {
-                  EXPECT_FALSE(restart) << what;
-                }
-                if (s->gpt) {
-                  // The boot-manager route leaves the partition table alone.
-                  EXPECT_EQ(DiskNow(m, 0), *s->disk) << what;
-                }
-                EXPECT_EQ(WholeLinesAppended(s->log, ReadHostFile(r.dir.path() + kLauncherLogRel), true), "")
-                    << what;
-              }};
+  return Flow{
+      name,
+      [s](FlowRun& r) {
+        r.machine->volumes().SetArrivalMilliseconds(s->arrivalMs);
+        ArrangeWindowStart(r, s->log, s->disk);
+        g_mainWindow = kWindow;
+        g_logSwitch = 1;
+        s->storeBefore = ArmedElements(*r.machine);
+      },
+      [s](FlowRun&) { s->exit = RecoveryWorker(nullptr); },
+      [s](FlowRun& r, const std::string& what) {
+        sim::SimMachine& m = *r.machine;
+        EXPECT_EQ(m.handles().OpenCount(), 0u) << what;
+        EXPECT_EQ(m.handles().Misuses(), 0u) << what;
+        // A temporary file stays only when its own removal failed. It is
+        // harmless: it was made for administrators only, and the next run
+        // removes it before it makes its own.
+        const auto temp = FolderNames(r.dir.path() + kTempRel);
+        if (InjectedWas(m, sim::SimOp::FileRemove)) {
+          EXPECT_LE(temp.size(), 2u) << what;
+        } else {
+          EXPECT_EQ(temp, std::vector<std::string>{"TAVU F9 Recovery.log"})
+              << what << ": a temporary file was left";
+        }
+        const auto boxes = m.ui().messageBoxes();
+        EXPECT_LE(boxes.size(), 1u) << what;
+        for (const auto& box : boxes) {
+          EXPECT_TRUE(box.text == kGateText || box.text == kBitLocker || box.text == kNoTask ||
+                      box.text == kNoRestart)
+              << what << ": " << sim::Narrow(box.text);
+          EXPECT_EQ(box.caption, L"Recovery Aborted") << what;
+          EXPECT_EQ(box.owner, kWindow) << what;
+        }
+        const bool restart = m.windowsTools().programs().restart().pending;
+        EXPECT_TRUE(s->exit == 0 || s->exit == 1) << what << ": exit " << s->exit;
+        // A box means the worker gave up: no restart, and the window is told to close.
+        if (!boxes.empty()) {
+          EXPECT_EQ(s->exit, 1u) << what;
+          EXPECT_FALSE(restart) << what;
+          EXPECT_EQ(m.ui().destroyPosts().size(), 1u) << what;
+        }
+        if (s->exit == 1) {
+          EXPECT_FALSE(restart) << what;
+        }
+        if (s->gpt) {
+          // The boot-manager route leaves the partition table alone.
+          EXPECT_EQ(DiskNow(m, 0), *s->disk) << what;
+        }
+        EXPECT_EQ(WholeLinesAppended(s->log, ReadHostFile(r.dir.path() + kLauncherLogRel), true), "") << what;
+
+        // Beside the launcher: the journal only while something is
+        // to be undone, and never a half-written one.
+        const std::string folder = r.dir.path() + kLauncherRel;
+        const bool journalLeft = HostFileExists(folder + "/" + kJournalName);
+        std::vector<std::string> names = FolderNames(folder);
+        std::sort(names.begin(), names.end());
+        std::vector<std::string> expected{"FwMode.exe", "TAVU Recovery.exe"};
+        if (journalLeft) expected.push_back(kJournalName);
+        EXPECT_EQ(names, expected) << what;
+        const bool taskLeft = m.tasks().Find(L"TAVU F9 Recovery").has_value();
+        if (s->exit == 0) {
+          // Armed: what puts the machine back at the next start is in place.
+          EXPECT_TRUE(journalLeft) << what;
+          EXPECT_TRUE(taskLeft) << what;
+          return;
+        }
+        // Given up: the machine is as before, or the undo did not
+        // take and journal and task are kept for the next start,
+        // which then puts the machine back.
+        const bool taskDeleteFailed =
+            InjectedWas(m, sim::SimOp::TaskCall) || InjectedWas(m, sim::SimOp::ComInit);
+        if (journalLeft) {
+          EXPECT_TRUE(taskLeft) << what << ": a journal without the task that follows it";
+          m.faults().Reset();
+          m.com().NewProcess();
+          LauncherSweepTest::ResetLauncherGlobals();
+          EXPECT_EQ(Disarm(), DisarmResult::Undone) << what << ": the next start";
+          EXPECT_FALSE(HostFileExists(folder + "/" + kJournalName)) << what << ": the next start";
+          EXPECT_FALSE(m.tasks().Find(L"TAVU F9 Recovery").has_value()) << what << ": the next start";
+        } else if (taskLeft) {
+          // Only where deleting it failed; without a journal the task
+          // only switches the mode off and deletes itself at the next start.
+          EXPECT_TRUE(taskDeleteFailed) << what << ": the task was left";
+        }
+        EXPECT_FALSE(m.processes().firmwareMode()) << what << ": the firmware mode was left on";
+        EXPECT_TRUE(ArmedElements(m) == s->storeBefore) << what << ": the boot store was left changed";
+        if (!s->gpt) {
+          const Bytes& now = DiskNow(m, 0);
+          EXPECT_TRUE(now == *s->disk) << what << ": the partition table was left changed";
+        }
+      }};
 }
 
 TEST_F(LauncherSweepTest, RecoveryWorker) {

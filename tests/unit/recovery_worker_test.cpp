@@ -41,7 +41,8 @@ const wchar_t kNoTask[] =
 const wchar_t kPending[] =
     L"The recovery was prepared before and is not undone yet. Recovery process is aborted. Restart the "
     L"computer, or run \"TAVU Recovery.exe\" /DISABLE, and try again.";
-const wchar_t kNoRestart[] = L"The computer did not restart. Recovery process is aborted; nothing was changed.";
+const wchar_t kNoRestart[] =
+    L"The computer did not restart. Recovery process is aborted; nothing was changed.";
 
 // The 32-bit launcher on 64-bit Windows asks for the native tools by the alias.
 const wchar_t kCmd[] = L"C:\\Windows\\Sysnative\\cmd.exe";
@@ -66,7 +67,6 @@ const char kUndoBatch[] =
     "bcdedit /deletevalue {bootmgr} extendedinput\r\n"
     "bcdedit /set {current} isolatedcontext Yes\r\n";
 const char kJournalRel[] = "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.journal";
-
 
 std::string ArmingBatch(const std::string& id) {
   return "@ECHO OFF\r\n"
@@ -585,7 +585,8 @@ INSTANTIATE_TEST_SUITE_P(RecoveryWorker, WorkerFailureTest, ::testing::ValuesIn(
        }},
       {"RecoveryVolumeNotFoundOnASecondDisk",
        [](sim::SimMachine& m) {
-         Bytes plain = MbrBuilder(kDiskSectors).Primary(0, 0x07, 2048, 8192, true).Build();
+         // Windows keeps no two online disks with one signature.
+         Bytes plain = MbrBuilder(kDiskSectors, 0x5EC0D15C).Primary(0, 0x07, 2048, 8192, true).Build();
          Place(plain, 2048ull * 512, NotebookNtfs(u"Windows"));
          m.AddDiskBytes(plain);
          m.AddDiskBytes(MbrNotebook("OEMDATA    "));

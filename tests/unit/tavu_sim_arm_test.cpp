@@ -63,8 +63,9 @@ TEST_F(TavuSimArmTest, GptImageIsArmedThroughTheBootManagerAndNotWrittenTo) {
     std::string value;
   } fields[] = {
       {"sorted(d)",
-       "boot_store|disks|message_boxes|processes|restart_pending|restart_seconds|result|route|task_action|"
-       "task_principal|task_registered|temp_files_left|volume_arrivals|volumes_offline"},
+       "boot_store|disks|firmware_mode|message_boxes|persistent_writes|power_cut_after|processes|"
+       "restart_pending|restart_seconds|result|route|task_action|task_principal|task_registered|"
+       "temp_files_left|volume_arrivals|volumes_offline"},
       {"d['result']", "0"},
       {"d['route']", "boot-manager"},
       {"d['message_boxes']", ""},
@@ -93,6 +94,15 @@ TEST_F(TavuSimArmTest, GptImageIsArmedThroughTheBootManagerAndNotWrittenTo) {
       {"d['restart_pending']", "True"},
       {"d['restart_seconds']", "10"},
       {"d['task_registered']", "True"},
+      {"d['task_principal']", "S-1-5-18"},
+      // The undo in place before the first change, the firmware mode last.
+      {"d['persistent_writes']",
+       "task: delete|task: register|journal: written|"
+       "bcdedit /set {bootmgr} customactions 0x1000043000001 0x5400000f|"
+       "bcdedit /set {bootmgr} custom:5400000f {ID}|bcdedit /set {bootmgr} extendedinput Yes|"
+       "bcdedit /set {current} isolatedcontext No|bcdedit /displayorder {ID}|firmware mode: on"},
+      {"d['power_cut_after']", "None"},
+      {"d['firmware_mode']", "on"},
       {"d['boot_store']['customactions']", "0x1000043000001 0x5400000f"},
       {"d['boot_store']['custom:5400000f'] == d['boot_store']['displayorder'][0]", "True"},
       {"len(d['boot_store']['displayorder'])", "1"},
@@ -220,6 +230,9 @@ TEST_F(TavuSimArmTest, MachineOptions) {
   const std::string german = work_.path() + "/german_cp437.txt";
   WriteHostFile(german, WithRecoveryVolume(
                             ReadHostFile(std::string(TAVU_SOURCE_DIR "/tests/fixtures/bcd/german_cp437.txt")), 3));
+  // The launcher installed in its folder, without its tool.
+  const std::string withoutTool = work_.path() + "/without-tool";
+  WriteHostFile(withoutTool + "/Program Files/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe", "MZ");
   struct {
     std::string args;
     const char* expression;
@@ -234,13 +247,20 @@ TEST_F(TavuSimArmTest, MachineOptions) {
       {"--bcd-listing " + ShellQuote(german),
        "[d['boot_store']['custom:5400000f'], d['boot_store']['displayorder']]",
        "{0c5fd1a7-a1c3-11e3-be57-806e6f6e6963}|['{0c5fd1a7-a1c3-11e3-be57-806e6f6e6963}']"},
-      {"--fwmode absent", "[[p['file'].split('\\\\')[-1] for p in d['processes']], d['task_registered']]",
-       "['cmd.exe', 'cmd.exe', 'shutdown.exe']|False"},
+      // Without the tool the arming and its undo are the same; only the
+      // firmware mode is not switched.
+      {"--root " + ShellQuote(withoutTool) + " --fwmode absent",
+       "[[p['file'].split('\\\\')[-1] for p in d['processes']], d['task_registered'], d['result'], "
+       "d['firmware_mode']]",
+       "['cmd.exe', 'cmd.exe', 'shutdown.exe']|True|0|off"},
       // A FwMode.exe planted beside a launcher where users write never runs,
-      // and no task is left to start such a launcher.
+      // and no task is left to start such a launcher: with none installed,
+      // nothing could undo an arming, so nothing is armed.
       {"--launcher-path 'C:\\Users\\Owner\\Downloads\\TAVU Recovery.exe'",
-       "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered'], d['result']]",
-       "[]|False|0"},
+       "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered'], d['result'], "
+       "d['message_boxes'][0]['text'], d['restart_pending']]",
+       "[]|False|1|The task that undoes the recovery preparation cannot be registered. Recovery process is "
+       "aborted; nothing was changed. Please contact TAVU Service Center for further assistance.|False"},
       {"--launcher-path 'C:\\Tools\\TAVU Recovery.exe' --user-writable 'C:\\Tools'",
        "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_action']]", "[]|None"},
       // The installed folder itself, changeable by a group every user is in,

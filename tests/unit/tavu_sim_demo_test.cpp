@@ -56,8 +56,8 @@ TEST_F(TavuSimDemoTest, GptNotebookIsArmedThroughTheBootManagerAndPatched) {
       r.out,
       {
           {"sorted(d)",
-           "arm|carried_launcher|disks_before|images|installed_launcher|installed_launcher_after|locate|"
-           "machine|partitions|patch"},
+           "arm|carried_launcher|disable|disks_before|images|installed_launcher|installed_launcher_after|"
+           "locate|machine|partitions|patch"},
           {"d['machine']", "gpt"},
           // What the machine looks like before anything runs.
           {"[(p['number'], p['attributes'], p['letter']) for p in d['disks_before'][0]['partitions']]",
@@ -87,6 +87,19 @@ TEST_F(TavuSimDemoTest, GptNotebookIsArmedThroughTheBootManagerAndPatched) {
           {"d['arm']['boot_store']['displayorder'] == [d['arm']['boot_store']['custom:5400000f']]", "True"},
           {"[d['arm']['boot_store']['extendedinput'], d['arm']['boot_store']['current_isolatedcontext']]",
            "Yes|No"},
+          // The owner changes their mind: /DISABLE switches the firmware mode
+          // off first, puts every element back from the journal, and deletes
+          // the journal and then the task.
+          {"[d['disable']['result'], d['disable']['message_boxes'], d['disable']['task_registered'], "
+           "d['disable']['firmware_mode']]",
+           "0|[]|False|off"},
+          {"d['disable']['persistent_writes']",
+           "firmware mode: off|bcdedit /displayorder {current}|bcdedit /deletevalue {bootmgr} customactions|"
+           "bcdedit /deletevalue {bootmgr} custom:5400000f|bcdedit /deletevalue {bootmgr} extendedinput|"
+           "bcdedit /set {current} isolatedcontext Yes|journal: deleted|task: delete"},
+          {"[d['disable']['boot_store'][k] for k in ('customactions', 'custom:5400000f', 'displayorder', "
+           "'extendedinput', 'current_isolatedcontext')]",
+           "None|None|['{current}']|None|Yes"},
           // The patcher: the two basic-data entries rewritten, the hidden volume
           // lettered, the USB stick left alone, the launcher replaced.
           {"[(w['disk'], w['index'], w['ok']) for w in d['patch']['layout_writes']]",
@@ -139,6 +152,16 @@ TEST_F(TavuSimDemoTest, MbrNotebookIsArmedThroughThePartitionTable) {
            "(1, '0x07', False, 'C:')|(2, '0x0C', True, None)"},
           {"[d['arm']['temp_files_left'], d['arm']['restart_pending'], d['arm']['boot_store']['changes']]",
            "[]|True|0"},
+          // /DISABLE: Windows' partition active again, which takes the flag
+          // from the recovery partition, then the recovery partition hidden.
+          {"[d['disable']['result'], d['disable']['task_registered'], d['disable']['firmware_mode']]",
+           "0|False|off"},
+          {"d['disable']['persistent_writes']",
+           "firmware mode: off|diskpart disk 0 partition 1: active|"
+           "diskpart disk 0 partition 2: set id=1c override|journal: deleted|task: delete"},
+          {"[(p['number'], p['type'], p['active'], p['letter']) for p in "
+           "d['disable']['disks'][0]['partitions']]",
+           "(1, '0x07', True, 'C:')|(2, '0x1C', False, None)"},
           // The patcher leaves MBR disks alone but still replaces the launcher.
           // The arming's volume arrived while the patcher ran: not the patcher's doing.
           {"[d['patch']['layout_writes'], d['patch']['letters_assigned'], d['patch']['volume_arrivals']]",
@@ -197,10 +220,11 @@ TEST_F(TavuSimDemoTest, WrittenImagesKeepAValidTable) {
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string mbr = ReadHostFile(images + "-mbr/notebook-mbr.img");
   ASSERT_GE(mbr.size(), 512u);
-  EXPECT_EQ(static_cast<unsigned char>(mbr[0x1BE]), 0x00) << "Windows' partition is no longer active";
+  // The demo's /DISABLE put the table back after the arming.
+  EXPECT_EQ(static_cast<unsigned char>(mbr[0x1BE]), 0x80) << "Windows' partition is active again";
   EXPECT_EQ(static_cast<unsigned char>(mbr[0x1BE + 4]), 0x07);
-  EXPECT_EQ(static_cast<unsigned char>(mbr[0x1CE]), 0x80);
-  EXPECT_EQ(static_cast<unsigned char>(mbr[0x1CE + 4]), 0x0C);
+  EXPECT_EQ(static_cast<unsigned char>(mbr[0x1CE]), 0x00);
+  EXPECT_EQ(static_cast<unsigned char>(mbr[0x1CE + 4]), 0x1C);
   EXPECT_EQ(mbr.substr(510, 2), "\x55\xAA");
 }
 
@@ -263,6 +287,9 @@ TEST_F(TavuSimDemoTest, ReadableReportFitsOneScreenInTheOrderOfTheRun) {
                                        "route partition-table, result 0\n",
                                        "       | set id=0c override\n",
                                        "disk 0 partition 2 afterwards: type 0x0C, active, no letter\n",
+                                       "/DISABLE, exit code 0\n",
+                                       "   firmware mode: off, diskpart x2, journal: deleted, task: delete; "
+                                       "logon task removed, firmware mode off\n",
                                        "table entries rewritten: none\n",
                                        "letters given: none\n",
                                        "installed launcher replaced: version 1.0.0.6 -> 1.0.0.7\n"}
@@ -271,6 +298,9 @@ TEST_F(TavuSimDemoTest, ReadableReportFitsOneScreenInTheOrderOfTheRun) {
                   "route boot-manager, result 0\n",
                   "       | bcdedit /enum all > \"C:\\Windows\\Temp\\RcvBoot.txt\"\n",
                   "{bootmgr} customactions    0x1000043000001 0x5400000f\n",
+                  "/DISABLE, exit code 0\n",
+                  "   firmware mode: off, bcdedit x5, journal: deleted, task: delete; logon task removed, "
+                  "firmware mode off\n",
                   "log  [FixDowngarde]\tPARTITION_STYLE_GPT\n",
                   "rewritten: disk 0, partition 3 (\"Windows\"), disk 0, partition 4 (\"Data\")",
                   "letter E:\\ given to disk 0, partition 4 (\"Data\")",

@@ -436,10 +436,27 @@ int RunDemo(SimContext& context) {
   } else {
     std::fprintf(out, "\n3. Undone: \"%s\" /DISABLE, exit code %d\n", ToUtf8(kInstalledLauncher).c_str(),
                  disabled.result);
+    // One line: the writes in order, each tool's commands counted.
+    std::string writes;
+    std::string tool;
+    int count = 0;
+    auto flush = [&] {
+      if (count > 0) writes += (writes.empty() ? "" : ", ") + tool + " x" + std::to_string(count);
+      count = 0;
+    };
     for (const std::string& write : machine.faults().persistentWrites()) {
-      std::fprintf(out, "   %s\n", write.c_str());
+      const std::string head = write.substr(0, write.find(' '));
+      if (head == "bcdedit" || head == "diskpart") {
+        if (head != tool) flush();
+        tool = head;
+        ++count;
+        continue;
+      }
+      flush();
+      writes += (writes.empty() ? "" : ", ") + write;
     }
-    std::fprintf(out, "   logon task %s; firmware mode %s\n",
+    flush();
+    std::fprintf(out, "   %s; logon task %s, firmware mode %s\n", writes.c_str(),
                  machine.tasks().Find(L"TAVU F9 Recovery") ? "registered" : "removed",
                  machine.processes().firmwareMode() ? "on" : "off");
   }
