@@ -116,8 +116,10 @@ bool Equals(const char* line, std::size_t length, const char* text) {
   return length == std::strlen(text) && std::memcmp(line, text, length) == 0;
 }
 
+// Digits only, in the one spelling FormatJournal writes: no sign, and no
+// leading zero but in "0" itself (decimal).
 bool ParseNumber(const char* text, std::size_t length, unsigned base, std::uint64_t max, std::uint64_t* out) {
-  if (length == 0 || length > 20) return false;
+  if (length == 0 || length > 20 || (base == 10 && length > 1 && text[0] == '0')) return false;
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < length; ++i) {
     const char c = text[i];
@@ -136,9 +138,10 @@ bool ParseNumber(const char* text, std::size_t length, unsigned base, std::uint6
   return true;
 }
 
-// "0x" and upper-case hex, as FormatJournal writes it.
-bool ParseHex(const char* text, std::size_t length, std::uint64_t max, std::uint64_t* out) {
-  return length > 2 && text[0] == '0' && text[1] == 'x' && ParseNumber(text + 2, length - 2, 16, max, out);
+// "0x" and exactly `digits` upper-case hex digits, as FormatJournal writes it.
+bool ParseHex(const char* text, std::size_t length, std::size_t digits, std::uint64_t* out) {
+  return length == 2 + digits && text[0] == '0' && text[1] == 'x' &&
+         ParseNumber(text + 2, length - 2, 16, UINT64_MAX, out);
 }
 
 // "{bootmgr} displayorder = VALUE" or "{bootmgr} displayorder -".
@@ -228,7 +231,7 @@ bool ParseJournal(const char* bytes, std::size_t size, ArmingJournal* journal) {
   } else {
     std::uint64_t number = 0;
     if (!lines.Next(&line, &length) || !Starts(line, length, "disk ", &at) ||
-        !ParseHex(line + at, length - at, 0xFFFFFFFFu, &number)) {
+        !ParseHex(line + at, length - at, 8, &number)) {
       return false;
     }
     j.diskSignature = static_cast<std::uint32_t>(number);
@@ -238,7 +241,7 @@ bool ParseJournal(const char* bytes, std::size_t size, ArmingJournal* journal) {
       return false;
     j.recoveryOffset = static_cast<std::int64_t>(number);
     const std::size_t typeAt = static_cast<std::size_t>(gap - line) + 1;
-    if (!ParseHex(line + typeAt, length - typeAt, 0xFF, &number)) return false;
+    if (!ParseHex(line + typeAt, length - typeAt, 2, &number)) return false;
     j.recoveryType = static_cast<std::uint8_t>(number);
     if (!lines.Next(&line, &length)) return false;
     if (Equals(line, length, "active -")) {
