@@ -20,32 +20,33 @@ namespace tavu::sim {
 
 // A registered task, with owned copies of every value it was registered with.
 struct SimTask {
+  // The texts first, then the numbers, then the flags: no room lost between.
   std::wstring folder;
   std::wstring name;
   std::wstring author;
   std::wstring principalId;
+  std::wstring restartInterval;
+  std::wstring executionTimeLimit;
+  std::wstring triggerId;
+  std::wstring secondTriggerId;
+  std::wstring actionPath;
+  std::wstring actionArguments;
+  std::wstring userId;
+  std::wstring securityDescriptor;
   std::int32_t principalLogonType = 0;
   std::int32_t runLevel = 0;
+  std::int32_t restartCount = 0;
+  std::int32_t triggerType = 0;
+  std::int32_t secondTriggerType = 0;
+  std::int32_t actionType = 0;
+  std::int32_t flags = 0;
+  std::int32_t logonType = 0;
   bool stopOnIdleEnd = false;
   bool disallowStartIfOnBatteries = false;
   bool stopIfGoingOnBatteries = false;
   bool allowDemandStart = false;
   bool startWhenAvailable = false;
-  std::int32_t restartCount = 0;
-  std::wstring restartInterval;
-  std::wstring executionTimeLimit;
   bool allowHardTerminate = false;
-  std::int32_t triggerType = 0;
-  std::wstring triggerId;
-  std::int32_t secondTriggerType = 0;
-  std::wstring secondTriggerId;
-  std::int32_t actionType = 0;
-  std::wstring actionPath;
-  std::wstring actionArguments;
-  std::int32_t flags = 0;
-  std::wstring userId;
-  std::int32_t logonType = 0;
-  std::wstring securityDescriptor;
   bool hasSecurityDescriptor = false;
 };
 
