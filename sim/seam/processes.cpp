@@ -111,6 +111,11 @@ bool SimProcesses::Start(SimLaunch launch, const std::wstring& lookup, Handle* p
   SimProgram program;
   bool found = false;
   bool failed = faults_.Fail(SimOp::ProcessStart);
+  // A machine without power starts nothing, and nothing is seen to start.
+  if (faults_.PowerOff()) {
+    SetLastError(kErrorNotReady);
+    return false;
+  }
   if (failed) {
     launch.error = kErrorAccessDenied;
   } else if (!lookup.empty()) {

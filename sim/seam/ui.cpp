@@ -32,6 +32,11 @@ SimUi::~SimUi() { JoinThreads(); }
 
 int SimUi::ShowMessage(Handle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t flags) {
   bool fail = faults_.Fail(SimOp::MessageBox);
+  // A machine without power shows nothing.
+  if (faults_.PowerOff()) {
+    SetLastError(kErrorNotEnoughMemory);
+    return 0;
+  }
   std::lock_guard<std::mutex> hold(lock_);
   SimMessageBox box;
   box.owner = owner;

@@ -427,3 +427,40 @@ TEST_F(TavuSimArmTest, ReadableReportNamesRouteScriptsAndRestart) {
 
 }  // namespace
 }  // namespace tavu::test
+
+namespace tavu::test {
+namespace {
+
+// From one run to the next as a user drives it: a cut after the recovery
+// partition became visible, what the next start does, and the next start of
+// Windows, with the boot store, firmware mode and task carried in --state.
+TEST_F(TavuSimArmTest, StateCarriesACutArmingToTheNextStartOfWindows) {
+  const std::string image = Copy("mbr-recovery.img");
+  const std::string before = ReadHostFile(image);
+  const std::string machine = "--disk " + ShellQuote(image) + " --root " + ShellQuote(work_.path() + "/c") +
+                              " --state " + ShellQuote(work_.path() + "/state.json");
+  CommandResult r = Sim(machine + " arm --stop-after 4 --write --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Fields(r.out, {"d['power_cut_after']", "d['persistent_writes'][3]", "d['restart_pending']",
+                           "d['message_boxes']"}),
+            (std::vector<std::string>{"4", "diskpart disk 0 partition 2: set id=0c override", "False", ""}));
+  for (const char* rule : {"first", "default"}) {
+    r = Sim(machine + " boot --json --menu-rule " + rule);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Visible, not yet active: the firmware still starts Windows.
+    EXPECT_EQ(Fields(r.out, {"d['next_start']", "d['firmware_mode']", "d['active_partition']['partition']"}),
+              (std::vector<std::string>{"windows", "off", "1"}))
+        << rule;
+  }
+  r = Sim(machine + " logon --write --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Fields(r.out, {"[(t['trigger'], t['arguments']) for t in d['tasks_run']]", "d['task_registered']",
+                           "d['persistent_writes'][-1]"}),
+            (std::vector<std::string>{"('start-up', '/CHECK')", "False", "task: delete"}));
+  EXPECT_TRUE(ReadHostFile(image) == before) << "the table is not back as it was";
+  r = Sim(machine + " boot --json");
+  EXPECT_EQ(Field(r.out, "d['next_start']"), "windows");
+}
+
+}  // namespace
+}  // namespace tavu::test
