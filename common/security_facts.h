@@ -42,9 +42,15 @@ struct SecurityFacts {
   AceFact aces[kMaxAceFacts];
   // The program's own account, when its token does not give new files to
   // Administrators (Wine, or a machine whose policy leaves the creator as
-  // owner): the program's own files cannot be told from others' there.
-  // Empty for an elevated program under Windows' defaults.
+  // owner). Empty for an elevated program under Windows' defaults.
   char creator[kSidChars] = {};
+  // Wine names every file of its Unix user after that account, so there the
+  // program's own files cannot be told from others' and the creator counts.
+  // Told by ntdll alone, never by anything the unelevated owner can set.
+  bool underWine = false;
+  // The name itself is a junction, symbolic link or mount point: what lies
+  // behind it is somewhere else, with a path no walk up this one tests.
+  bool reparsePoint = false;
 };
 
 }  // namespace tavu

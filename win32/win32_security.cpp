@@ -113,20 +113,39 @@ void CreatorOf(char (&out)[kSidChars]) {
 
 }  // namespace
 
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 bool SecurityFactsOf(const wchar_t* path, SecurityFacts* facts) {
   *facts = SecurityFacts{};
+  // By handle, opened on the name itself: GetNamedSecurityInfoW would follow
+  // a junction and report the folder behind it, whose parents no walk tests.
+  OwnedHandle name(CreateFileW(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!name) return false;
+  return SecurityFactsOfHandle(name.get(), facts);
+}
+
+bool SecurityFactsOfHandle(HANDLE file, SecurityFacts* facts) {
+  *facts = SecurityFacts{};
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  facts->reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   LocalSecurityDescriptor security;
   PSID owner = nullptr;
   PACL dacl = nullptr;
-  DWORD error =
-      GetNamedSecurityInfoW(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                            &owner, nullptr, &dacl, nullptr, security.out());
+  DWORD error = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                &owner, nullptr, &dacl, nullptr, security.out());
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
     return false;
   }
   if (owner != nullptr && !SidText(owner, facts->owner)) facts->cut = true;
   CreatorOf(facts->creator);
+  facts->underWine = UnderWine();
   // A null DACL (no list at all) is reported as such.
   facts->daclPresent = dacl != nullptr;
   if (dacl == nullptr) return true;

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kTi = "S-1-5-80-956008885-3432591178-1520307224-2016616340-2017207637";
 constexpr const char* kAccount = "S-1-5-21-3623811015-3361044348-30300820-1001";
 constexpr std::uint32_t kAllChange =
-    0x000D0046;  // write, append, delete child, delete, write DAC, write owner
+    0x000D0156;  // write, append, write EA, write attributes, delete child, delete, write DAC, write owner
 
 struct Entry {
   std::uint8_t type;
@@ -59,12 +59,12 @@ TEST(TrustRulesTest, OnlySystemAdministratorsAndTrustedInstallerMayChange) {
       {"owned by one account", ProgramFolderWith(kReadForEveryone, kAccount), kAllChange},
       {"owned by Users", ProgramFolderWith(kReadForEveryone, "S-1-5-32-545"), kAllChange},
       {"no owner", ProgramFolderWith(kReadForEveryone, ""), kAllChange},
-      {"LOCAL modifies", ProgramFolderWith({0, 0x03, 0x1301BF, "S-1-2-0"}), 0x00010006},
-      {"CONSOLE LOGON modifies", ProgramFolderWith({0, 0, 0x1301BF, "S-1-2-1"}), 0x00010006},
-      {"This Organization modifies", ProgramFolderWith({0, 0, 0x1301BF, "S-1-5-15"}), 0x00010006},
-      {"Local account modifies", ProgramFolderWith({0, 0, 0x1301BF, "S-1-5-113"}), 0x00010006},
+      {"LOCAL modifies", ProgramFolderWith({0, 0x03, 0x1301BF, "S-1-2-0"}), 0x00010116},
+      {"CONSOLE LOGON modifies", ProgramFolderWith({0, 0, 0x1301BF, "S-1-2-1"}), 0x00010116},
+      {"This Organization modifies", ProgramFolderWith({0, 0, 0x1301BF, "S-1-5-15"}), 0x00010116},
+      {"Local account modifies", ProgramFolderWith({0, 0, 0x1301BF, "S-1-5-113"}), 0x00010116},
       {"a domain's None group modifies",
-       ProgramFolderWith({0, 0, 0x1301BF, "S-1-5-21-3623811015-3361044348-30300820-513"}), 0x00010006},
+       ProgramFolderWith({0, 0, 0x1301BF, "S-1-5-21-3623811015-3361044348-30300820-513"}), 0x00010116},
       {"one named account has full control", ProgramFolderWith({0, 0, 0x1F01FF, kAccount}), kAllChange},
       {"INTERACTIVE has full control", ProgramFolderWith({0, 0, 0x1F01FF, "S-1-5-4"}), kAllChange},
       // Each right alone.
@@ -74,8 +74,8 @@ TEST(TrustRulesTest, OnlySystemAdministratorsAndTrustedInstallerMayChange) {
       {"delete", ProgramFolderWith({0, 0, 0x00010000, "S-1-5-32-545"}), 0x00010000},
       {"write DAC", ProgramFolderWith({0, 0, 0x00040000, "S-1-5-32-545"}), 0x00040000},
       {"write owner", ProgramFolderWith({0, 0, 0x00080000, "S-1-5-32-545"}), 0x00080000},
-      {"write attributes and extended attributes only", ProgramFolderWith({0, 0, 0x0110, "S-1-5-32-545"}), 0},
-      {"generic write", ProgramFolderWith({0, 0, 0x40000000, "S-1-5-32-545"}), 0x0006},
+      {"write attributes and extended attributes", ProgramFolderWith({0, 0, 0x0110, "S-1-5-32-545"}), 0x0110},
+      {"generic write", ProgramFolderWith({0, 0, 0x40000000, "S-1-5-32-545"}), 0x0116},
       {"generic all", ProgramFolderWith({0, 0, 0x10000000, "S-1-5-32-545"}), kAllChange},
       {"maximum allowed", ProgramFolderWith({0, 0, 0x02000000, "S-1-5-32-545"}), kAllChange},
       {"generic read and execute", ProgramFolderWith({0, 0, 0xA0000000, "S-1-5-32-545"}), 0},
@@ -104,11 +104,17 @@ TEST(TrustRulesTest, OnlySystemAdministratorsAndTrustedInstallerMayChange) {
   SecurityFacts cut = ProgramFolderWith(kReadForEveryone);
   cut.cut = true;
   EXPECT_EQ(UntrustedChangeRights(cut), kAllChange);
-  // Where the program's own files belong to its account, that account is
-  // as trusted as the program; nowhere else.
-  SecurityFacts own = Facts(kAccount, {{0, 0x03, 0x1F01FF, kAccount}, {0, 0, 0x1200A9, "S-1-1-0"}});
+  // Under Wine, where the program's own files belong to its account, that
+  // account is as trusted as the program. On Windows it never is: under the
+  // policy "Object creator" an installer's folders are that account's, and
+  // the owner's unelevated malware runs as it.
+  SecurityFacts own = Facts(kAccount, {{0, 0x10, 0x1F01FF, kAccount},
+                                       {0, 0x10, 0x1F01FF, "S-1-5-32-544"},
+                                       {0, 0x10, 0x1200A9, "S-1-5-32-545"}});
   EXPECT_EQ(UntrustedChangeRights(own), kAllChange);
   std::strncpy(own.creator, kAccount, kSidChars - 1);
+  EXPECT_EQ(UntrustedChangeRights(own), kAllChange);
+  own.underWine = true;
   EXPECT_EQ(UntrustedChangeRights(own), 0u);
 }
 
