@@ -2,6 +2,7 @@
 // Method names avoid the names that <windows.h> turns into macros.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/platform.h"
@@ -110,10 +111,51 @@ class FileApi {
     (void)path;
     return false;
   }
-  // GetNamedSecurityInfoW(OWNER | DACL): the owner and every entry of the
-  // DACL as Windows holds them, nothing weighed (common/trust_rules.h
-  // decides). False when the security cannot be read. (A default, so that
-  // small test fakes need not care: nothing known.)
+  // CreateFileW(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+  // FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS): the name
+  // itself, a link as the link. While the handle is open no one can write,
+  // replace, rename or delete it, nor rename a folder above it; programs can
+  // still read and run it. A folder is held with write sharing too, so that
+  // files can be made in it. (Defaults: small test fakes refuse.)
+  virtual Handle Pin(const wchar_t* path) {
+    (void)path;
+    return kInvalidHandle;
+  }
+  // GetFinalPathNameByHandleW(FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) with
+  // its "\\?\" taken off: the path the handle's file has now, every junction
+  // on the way resolved.
+  virtual bool FinalPath(Handle file, wchar_t* path, std::size_t capacity) {
+    (void)file;
+    (void)path;
+    (void)capacity;
+    return false;
+  }
+  // The owner, the DACL's entries and whether it is a reparse point, of the
+  // file or folder an open handle holds (GetSecurityInfo, which needs
+  // READ_CONTROL, as GENERIC_READ gives).
+  virtual bool SecurityOf(Handle file, SecurityFacts* facts) {
+    (void)file;
+    *facts = SecurityFacts{};
+    return false;
+  }
+  // CreateDirectoryW with O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY): a folder
+  // that did not exist a moment before (ERROR_ALREADY_EXISTS for any name
+  // taken, a link included), owned by Administrators whatever the policy.
+  virtual bool MakeAdminsOnlyFolder(const wchar_t* path) {
+    (void)path;
+    return false;
+  }
+  // SetFileAttributesW without FILE_ATTRIBUTE_READONLY, the other attributes
+  // kept. (A default: small test fakes refuse.)
+  virtual bool ClearReadOnly(const wchar_t* path) {
+    (void)path;
+    return false;
+  }
+  // The owner and every entry of the DACL as Windows holds them, read from
+  // the name itself (a junction or link is not followed, and is reported),
+  // nothing weighed (common/trust_rules.h decides). False when the security
+  // cannot be read. (A default, so that small test fakes need not care:
+  // nothing known.)
   virtual bool Security(const wchar_t* path, SecurityFacts* facts) {
     (void)path;
     *facts = SecurityFacts{};

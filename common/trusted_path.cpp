@@ -6,7 +6,6 @@
 #include "common/platform.h"
 #include "common/system_api.h"
 #include "common/trust_rules.h"
-#include "common/wide_text.h"
 
 namespace tavu {
 
@@ -20,35 +19,62 @@ bool FullPlainPath(const wchar_t* path) {
          std::wcschr(path, L'/') == nullptr;
 }
 
-// The change rights that someone outside the allow-list holds on path; all
-// of them when its security cannot be read.
-std::uint32_t OthersMayChange(const wchar_t* path, SecurityFacts* facts) {
-  if (!Sys().files->Security(path, facts)) return kChangeRights;
-  return UntrustedChangeRights(*facts);
+bool Refuse(TrustFinding* finding, TrustRefusal refusal, const wchar_t* step) {
+  if (finding != nullptr) {
+    finding->refusal = refusal;
+    if (!CopyBounded(finding->step, kPathChars, step != nullptr ? step : L"")) finding->step[0] = L'\0';
+  }
+  return false;
+}
+
+// Cuts the last step off a path of at least "X:\": the root keeps its
+// separator, since "C:" alone is the drive's current folder.
+bool UpOneStep(wchar_t* current, std::size_t* length) {
+  wchar_t* cut = std::wcsrchr(current, L'\\');
+  if (cut == nullptr) return false;
+  if (cut == current + 2) ++cut;
+  *cut = L'\0';
+  *length = static_cast<std::size_t>(cut - current);
+  return true;
 }
 
 }  // namespace
 
-bool OnlyAdminsCanChange(const wchar_t* path) {
-  if (!FullPlainPath(path)) return false;
+bool OnlyAdminsCanChange(const wchar_t* path, TrustFinding* finding) {
+  if (finding != nullptr) *finding = TrustFinding{};
+  if (!FullPlainPath(path)) return Refuse(finding, TrustRefusal::NotPlain, path);
   wchar_t current[kPathChars] = {};
-  if (!CopyBounded(current, kPathChars, path)) return false;
+  if (!CopyBounded(current, kPathChars, path)) return Refuse(finding, TrustRefusal::NotPlain, L"");
   std::size_t length = std::wcslen(current);
   while (length > 3 && current[length - 1] == L'\\') current[--length] = L'\0';
   SecurityFacts facts;
   for (;;) {
+    if (!Sys().files->Security(current, &facts)) return Refuse(finding, TrustRefusal::Unreadable, current);
+    const std::uint32_t others = UntrustedChangeRights(facts);
+    // A volume's root is never a reparse point of its own.
     if (length <= 3) {
-      return (OthersMayChange(current, &facts) & (kRightDeleteChild | kRightWriteDac | kRightWriteOwner)) ==
-             0;
+      if ((others & (kRightDeleteChild | kRightWriteDac | kRightWriteOwner)) != 0)
+        return Refuse(finding, TrustRefusal::OthersChange, current);
+      return true;
     }
-    if (OthersMayChange(current, &facts) != 0) return false;
-    wchar_t* cut = std::wcsrchr(current, L'\\');
-    if (cut == nullptr) return false;
-    // The root keeps its separator: "C:" alone is the drive's current folder.
-    if (cut == current + 2) ++cut;
-    *cut = L'\0';
-    length = static_cast<std::size_t>(cut - current);
+    if (facts.reparsePoint) return Refuse(finding, TrustRefusal::Link, current);
+    if (others != 0) return Refuse(finding, TrustRefusal::OthersChange, current);
+    if (!UpOneStep(current, &length)) return Refuse(finding, TrustRefusal::NotPlain, current);
   }
+}
+
+bool KeepsAdminsFiles(const wchar_t* folder) {
+  if (!FullPlainPath(folder)) return false;
+  wchar_t parent[kPathChars] = {};
+  if (!CopyBounded(parent, kPathChars, folder)) return false;
+  std::size_t length = std::wcslen(parent);
+  while (length > 3 && parent[length - 1] == L'\\') parent[--length] = L'\0';
+  if (length <= 3) return false;
+  SecurityFacts facts;
+  if (!Sys().files->Security(parent, &facts) || facts.reparsePoint) return false;
+  // An untrusted owner counts as holding every right, so this also asks for one.
+  if ((UntrustedChangeRights(facts) & kRemoveRights) != 0) return false;
+  return UpOneStep(parent, &length) && OnlyAdminsCanChange(parent);
 }
 
 }  // namespace tavu

@@ -115,16 +115,16 @@ class TokenValue {
 };
 
 // Elevated members of Administrators have their new files owned by the group,
-// SYSTEM by itself. Only where the token does not give new files to the group
-// (Wine, which names the owner of every file of its Unix user after that
-// account, or a machine whose policy leaves the creator as owner) are the
-// program's own files owned by its account, and then that account is trusted
-// too. An elevated program never trusts its account: its unelevated
-// processes are not as trusted as it is.
+// SYSTEM by itself. Only under Wine, which names the owner of every file of
+// its Unix user after that account and gives the token no other owner, is
+// the program's own account trusted too. On Windows the programs give their
+// files an explicit owner; there, under the policy that leaves the creator
+// as owner, the account is the one the owner's unelevated programs run as.
 bool TrustedOwner(PSID owner) {
   if (owner == nullptr) return false;
   if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid))
     return true;
+  if (!UnderWine()) return false;
   OwnedHandle token = QueryToken();
   TokenValue<TOKEN_OWNER> newFiles(token.get(), TokenOwner);
   TokenValue<TOKEN_USER> account(token.get(), TokenUser);
@@ -236,6 +236,53 @@ bool Win32Files::Exists(const wchar_t* path) { return PathFileExistsW(path) != F
 bool Win32Files::IsReadOnly(const wchar_t* path) {
   DWORD attributes = GetFileAttributesW(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+Handle Win32Files::Pin(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  // Files are made in a held folder; a held file only ever read.
+  const DWORD share = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                          ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                          : FILE_SHARE_READ;
+  HANDLE h = CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
+}
+
+bool Win32Files::FinalPath(Handle file, wchar_t* path, std::size_t capacity) {
+  if (path == nullptr || capacity == 0 || capacity > 0x7FFFFFFF) return false;
+  wchar_t found[MAX_PATH + 8];
+  const DWORD n = GetFinalPathNameByHandleW(file, found, MAX_PATH + 8, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= MAX_PATH + 8) return false;
+  // "\\?\C:\..." for a drive; anything else (a share) keeps its form.
+  const wchar_t* plain = std::wcsncmp(found, L"\\\\?\\", 4) == 0 && found[5] == L':' ? found + 4 : found;
+  const std::size_t length = std::wcslen(plain);
+  if (length + 1 > capacity) return false;
+  std::wmemcpy(path, plain, length + 1);
+  return true;
+}
+
+bool Win32Files::SecurityOf(Handle file, SecurityFacts* facts) { return SecurityFactsOfHandle(file, facts); }
+
+bool Win32Files::MakeAdminsOnlyFolder(const wchar_t* path) {
+  // Owned by Administrators whatever the machine's policy gives new folders;
+  // nothing inherited from a folder that ordinary users may write.
+  LocalSecurityDescriptor sd(L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)");
+  if (sd.get() == nullptr) return false;
+  SECURITY_ATTRIBUTES sa{};
+  sa.nLength = sizeof(sa);
+  sa.lpSecurityDescriptor = sd.get();
+  return CreateDirectoryW(path, &sa) != FALSE;
+}
+
+bool Win32Files::ClearReadOnly(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return true;
+  // FILE_ATTRIBUTE_NORMAL is valid only alone.
+  DWORD kept = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  if (kept == 0) kept = FILE_ATTRIBUTE_NORMAL;
+  return SetFileAttributesW(path, kept) != FALSE;
 }
 
 bool Win32Files::Security(const wchar_t* path, SecurityFacts* facts) { return SecurityFactsOf(path, facts); }

@@ -24,6 +24,11 @@ class Win32Files : public FileApi {
   bool FlushRestartMoves() override;
   bool MovePendingAtRestart(const wchar_t* from, const wchar_t* to) override;
   bool IsReadOnly(const wchar_t* path) override;
+  bool ClearReadOnly(const wchar_t* path) override;
+  Handle Pin(const wchar_t* path) override;
+  bool FinalPath(Handle file, wchar_t* path, std::size_t capacity) override;
+  bool SecurityOf(Handle file, SecurityFacts* facts) override;
+  bool MakeAdminsOnlyFolder(const wchar_t* path) override;
   bool Security(const wchar_t* path, SecurityFacts* facts) override;
   bool Exists(const wchar_t* path) override;
   Handle FindFirst(const wchar_t* pattern) override;

@@ -2,6 +2,7 @@
 
 #include "common/com_api.h"
 #include "common/file_api.h"
+#include "common/pinned_file.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
@@ -22,6 +23,11 @@ struct TrustedTool {
   wchar_t launcherDir[kPathChars] = {};
   wchar_t toolPath[kPathChars] = {};
   bool toolPathFits = false;
+  // Held from the trust test until the tool has exited and the task is
+  // registered: the files tested are the files used, whatever a user does
+  // to the names in between.
+  PinnedFile launcherPin;
+  PinnedFile toolPin;
 };
 
 bool FindTrustedTool(TrustedTool* t) {
@@ -35,7 +41,9 @@ bool FindTrustedTool(TrustedTool* t) {
   if (!search) return false;
 
   t->toolPathFits = FormatBounded(t->toolPath, kPathChars, L"%ls\\FwMode.exe", t->launcherDir) >= 0;
-  return !(t->toolPathFits && files.Exists(t->toolPath) && !NoUserCanChange(t->toolPath));
+  if (!t->launcherPin.PinIfThere(t->launcherPath) || !NoUserCanChange(t->launcherPath)) return false;
+  if (!(t->toolPathFits && files.Exists(t->toolPath))) return true;
+  return t->toolPin.Pin(t->toolPath) && NoUserCanChange(t->toolPath);
 }
 
 // True when the tool was started.

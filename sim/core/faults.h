@@ -25,7 +25,7 @@ namespace tavu::sim {
   X(FirmwareOpen) X(FirmwareCall) X(MessageBox) X(PostMessage) X(DebugOutput) X(ThreadStart)       \
   X(WindowClass) X(NamedMutex) X(ResourceLoad) X(VersionInfo) X(ComInit) X(ModulePath)             \
   X(RestartRename) X(RedirectionSwitch)                                                            \
-  X(SecurityQuery) X(FileIdentify) X(Wow64Query)
+  X(SecurityQuery) X(FileIdentify) X(Wow64Query) X(FileAttributes)
 
 enum class SimOp : std::uint8_t {
 #define TAVU_SIM_OP_ENUMERATOR(name) name,

@@ -88,6 +88,15 @@ SimDescriptor InheritedDescriptor(const SimDescriptor& parent, bool container) {
 
 SimDescriptor AdminsOnlyDescriptor() { return Parsed("O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)"); }
 
+SimAce CreatorOwnerAce(const std::string& owner) {
+  SimAce ace;
+  ace.type = 0;
+  ace.flags = kID;
+  ace.mask = 0x001F01FF;
+  ace.sid = owner;
+  return ace;
+}
+
 SimAce UserWritableAce() {
   SimAce ace;
   ace.type = 0;

@@ -26,6 +26,10 @@ SimDescriptor InheritedDescriptor(const SimDescriptor& parent, bool container);
 // Owner Administrators, full control for Administrators and SYSTEM only.
 SimDescriptor AdminsOnlyDescriptor();
 
+// Full control for the owner, as the program folders' CREATOR OWNER entry
+// gives what an administrator makes in them; inherited.
+SimAce CreatorOwnerAce(const std::string& owner);
+
 // Modify rights for Users, passed to everything below.
 SimAce UserWritableAce();
 

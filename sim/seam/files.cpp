@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cwchar>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -41,6 +44,7 @@ struct SimFile : SimObject {
   int fd = -1;
   std::string hostPath;
   bool written = false;
+  bool pinned = false;
   // A file of another volume than C:, read through its file system.
   std::unique_ptr<VolumeFile> volumeFile;
   std::uint64_t position = 0;
@@ -130,7 +134,7 @@ Handle SimFiles::OpenFile(const wchar_t* path, FileAccess access, FileCreate cre
   HostKind kind = HostKind::Unknown;
   if (!OpenTarget(path, &host, &kind)) return kInvalidHandle;
   // The loader holds a running program's file without write sharing.
-  if (wantsWrite && Running(host)) {
+  if (wantsWrite && (Running(host) || Pinned(host, false))) {
     SetLastError(kErrorSharingViolation);
     return kInvalidHandle;
   }
@@ -320,7 +324,12 @@ bool SimFiles::Close(Handle handle) {
       SetLastError(kErrorInvalidHandle);
       return false;
     }
-    if (auto* f = dynamic_cast<SimFile*>(object.get()); f != nullptr && f->written) written = f->hostPath;
+    auto* f = dynamic_cast<SimFile*>(object.get());
+    if (f != nullptr && f->written) written = f->hostPath;
+    if (f != nullptr && f->pinned) {
+      auto it = pins_.find(f->hostPath);
+      if (it != pins_.end() && --it->second == 0) pins_.erase(it);
+    }
   }
   if (!written.empty()) ScanAfterUse(written);
   return true;
@@ -366,7 +375,7 @@ bool SimFiles::Remove(const wchar_t* path) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
-  if (HeldByScanner(host)) {
+  if (HeldByScanner(host) || Pinned(host, false)) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
@@ -395,6 +404,7 @@ bool SimFiles::RemoveFolder(const wchar_t* path) {
   std::string host;
   if (!Host(path, &host)) return Failed(kErrorPathNotFound);
   if (Refused(faults_, SimOp::FileRemove, kErrorAccessDenied)) return false;
+  if (Pinned(host, false)) return Failed(kErrorSharingViolation);
   struct stat st {};
   if (::lstat(host.c_str(), &st) != 0) return Failed(ErrnoToWin(errno));
   if (S_ISLNK(st.st_mode)) {
@@ -427,7 +437,7 @@ bool SimFiles::MoveReplace(const wchar_t* from, const wchar_t* to) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
-  if (HeldByScanner(hostFrom) || HeldByScanner(hostTo)) {
+  if (HeldByScanner(hostFrom) || HeldByScanner(hostTo) || Pinned(hostFrom, true) || Pinned(hostTo, true)) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
@@ -523,6 +533,95 @@ bool SimFiles::IsReadOnly(const wchar_t* path) {
   return it != readOnly_.end() && it->second;
 }
 
+bool SimFiles::Pinned(const std::string& host, bool below) const {
+  for (const auto& [pinned, count] : pins_) {
+    if (count == 0) continue;
+    if (pinned == host) return true;
+    // A folder above a held file cannot be renamed either.
+    if (below && pinned.size() > host.size() && pinned.compare(0, host.size(), host) == 0 &&
+        pinned[host.size()] == '/')
+      return true;
+  }
+  return false;
+}
+
+Handle SimFiles::Pin(const wchar_t* path) {
+  std::string host;
+  HostKind kind = HostKind::Unknown;
+  if (!OpenTarget(path, &host, &kind)) return kInvalidHandle;
+  int fd = ::open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && errno == ELOOP) fd = ::open(host.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    SetLastError(ErrnoToWin(errno));
+    return kInvalidHandle;
+  }
+  auto file = std::make_unique<SimFile>();
+  file->fd = fd;
+  file->hostPath = host;
+  file->pinned = true;
+  ++pins_[host];
+  SetLastError(kErrorSuccess);
+  return handles_.Add(std::move(file));
+}
+
+bool SimFiles::WindowsPathOfHost(const std::string& host, std::wstring* path) const {
+  char resolved[PATH_MAX];
+  char root[PATH_MAX];
+  if (::realpath(paths_.root().c_str(), root) == nullptr) return false;
+  // The name itself is not followed (a held link is the link); its folders are.
+  const std::size_t slash = host.rfind('/');
+  if (slash == std::string::npos) return false;
+  if (::realpath(host.substr(0, slash).c_str(), resolved) == nullptr) return false;
+  std::string full = std::string(resolved) + host.substr(slash);
+  const std::string base(root);
+  if (full.compare(0, base.size(), base) != 0 || (full.size() > base.size() && full[base.size()] != '/'))
+    return false;
+  std::string rest = full.substr(base.size());
+  for (char& c : rest) {
+    if (c == '/') c = '\\';
+  }
+  *path = L"C:" + Widen(rest.empty() ? std::string("\\") : rest);
+  return true;
+}
+
+bool SimFiles::FinalPath(Handle file, wchar_t* path, std::size_t capacity) {
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::FileIdentify);
+  if (f == nullptr) return false;
+  std::wstring windows;
+  if (f->volumeFile != nullptr || !WindowsPathOfHost(f->hostPath, &windows)) return Failed(kErrorInvalidParameter);
+  if (path == nullptr || windows.size() + 1 > capacity) return Failed(kErrorInsufficientBuffer);
+  std::wmemcpy(path, windows.c_str(), windows.size() + 1);
+  return true;
+}
+
+bool SimFiles::SecurityOf(Handle file, SecurityFacts* facts) {
+  *facts = SecurityFacts{};
+  SimFile* f = Enter<SimFile>(handles_, faults_, file, SimOp::SecurityQuery);
+  if (f == nullptr) return false;
+  std::wstring windows;
+  if (f->volumeFile != nullptr || !WindowsPathOfHost(f->hostPath, &windows)) return Failed(kErrorInvalidParameter);
+  return Security(windows.c_str(), facts);
+}
+
+bool SimFiles::MakeAdminsOnlyFolder(const wchar_t* path) {
+  std::string host;
+  HostKind kind = HostKind::Unknown;
+  if (!OpenTarget(path, &host, &kind)) return false;
+  if (::mkdir(host.c_str(), 0755) != 0) return Failed(errno == EEXIST ? kErrorAlreadyExists : ErrnoToWin(errno));
+  adminsOnly_[host] = true;
+  userOwned_.erase(host);
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+bool SimFiles::ClearReadOnly(const wchar_t* path) {
+  std::string host;
+  if (!Host(path, &host) || !Exists(path)) return Failed(kErrorFileNotFound);
+  if (Refused(faults_, SimOp::FileAttributes, kErrorAccessDenied)) return false;
+  readOnly_.erase(host);
+  return true;
+}
+
 namespace {
 
 // Upper case, without trailing separators except a root's.
@@ -570,7 +669,9 @@ bool SimFiles::DescriptorOf(const std::wstring& path, SimDescriptor* descriptor)
     if (own != acls_.end()) {
       *descriptor = own->second;
     } else if (!DefaultDescriptor(level, descriptor)) {
+      if (ownerDefaultCreator_) descriptor->owner = kOwnerAccountSid;
       *descriptor = InheritedDescriptor(*descriptor, i + 1 < levels.size() || kind == HostKind::Directory);
+      if (ownerDefaultCreator_) descriptor->aces.push_back(CreatorOwnerAce(kOwnerAccountSid));
     }
     for (const std::wstring& folder : userWritable_) {
       if (folder == level) descriptor->aces.push_back(UserWritableAce());
@@ -590,6 +691,11 @@ bool SimFiles::Security(const wchar_t* path, SecurityFacts* facts) {
     return Failed(kErrorPathNotFound);
   Copy(descriptor.owner, facts->owner, &facts->cut);
   facts->daclPresent = descriptor.daclPresent;
+  // The query opens the name itself: a host symbolic link is a junction or
+  // symbolic link of the simulated Windows, whatever it points to.
+  std::string host;
+  struct stat st {};
+  facts->reparsePoint = Host(path, &host) && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
   for (const SimAce& ace : descriptor.aces) {
     if (facts->aceCount == kMaxAceFacts) {
       facts->cut = true;

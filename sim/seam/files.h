@@ -46,6 +46,11 @@ class SimFiles : public FileApi {
   bool FlushRestartMoves() override { return !faults_.Fail(SimOp::RestartRename); }
   bool Exists(const wchar_t* path) override;
   bool IsReadOnly(const wchar_t* path) override;
+  bool ClearReadOnly(const wchar_t* path) override;
+  Handle Pin(const wchar_t* path) override;
+  bool FinalPath(Handle file, wchar_t* path, std::size_t capacity) override;
+  bool SecurityOf(Handle file, SecurityFacts* facts) override;
+  bool MakeAdminsOnlyFolder(const wchar_t* path) override;
   bool Security(const wchar_t* path, SecurityFacts* facts) override;
   Handle FindFirst(const wchar_t* pattern) override;
   bool CloseFind(Handle find) override;
@@ -105,6 +110,13 @@ class SimFiles : public FileApi {
   // a path lies, whether it exists or not; a file created admins-only has
   // that descriptor, and one marked SetUserOwned the owner's account as owner.
   void SetAcl(const std::wstring& path, const SimDescriptor& descriptor);
+  // The policy "Default owner for objects created by members of the
+  // Administrators group" set to "Object creator": what an elevated
+  // administrator made (an installer's folders, whatever lay there before a
+  // run) belongs to the owner's account, with the full control that the
+  // program folders' CREATOR OWNER entry gives. Files made admins-only keep
+  // Administrators as owner, as the programs ask explicitly.
+  void SetOwnerDefaultCreator(bool creator) { ownerDefaultCreator_ = creator; }
 
   // The volumes whose files "\\?\GLOBALROOT\Device\HarddiskVolumeN\...",
   // "\\?\Volume{GUID}\..." and drive letters other than C: reach, read-only,
@@ -160,10 +172,16 @@ class SimFiles : public FileApi {
   std::map<std::string, bool> running_;
   std::vector<std::wstring> userWritable_;      // upper-cased, absolute
   std::map<std::wstring, SimDescriptor> acls_;  // by upper-cased absolute path
+  bool ownerDefaultCreator_ = false;
   // The descriptor of an absolute, redirected Windows path; false outside a drive.
   bool DescriptorOf(const std::wstring& path, SimDescriptor* descriptor) const;
   std::vector<RestartMove> restartMoves_;
   bool Running(const std::string& host) const { return running_.count(host) != 0; }
+  // Held by Pin: no write, delete or rename of it, nor (below) of a folder above it.
+  bool Pinned(const std::string& host, bool below) const;
+  std::map<std::string, int> pins_;
+  // The Windows path ("C:\\...") of a host path under the root, its folders resolved.
+  bool WindowsPathOfHost(const std::string& host, std::wstring* path) const;
   std::function<void(const std::string&)> afterRemove_;
 };
 

@@ -143,6 +143,7 @@ TEST_F(FwModeToolTest, DeepLauncherFolderNeverStartsACutPath) {
   // A folder so deep that "\FwMode.exe" no longer fits behind it.
   std::wstring dir = L"C:\\Program Files\\" + std::wstring(233, L'd');  // 250 characters
   machine().system().SetModulePath(dir + L"\\L.exe");
+  WriteHostFile(Host(dir + L"\\L.exe"), "MZ");
   WriteHostFile(Host(dir + L"\\FwMode.exe"), "MZ");
   EXPECT_EQ(RunFwModeTool(false), 1);
   EXPECT_TRUE(machine().processes().launches().empty());

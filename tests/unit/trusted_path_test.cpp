@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "sim/core/sddl.h"
@@ -58,6 +59,51 @@ TEST_F(TrustedPathTest, FileAndEveryFolderAboveItAreWeighed) {
     EXPECT_EQ(OnlyAdminsCanChange(kLauncher), c.trusted);
   }
   machine().Install();
+}
+
+// A junction anywhere on the way: the folders behind it are not the ones
+// walked. The finding names the step, for the reason a program gives.
+TEST_F(TrustedPathTest, ALinkOnTheWayIsRefusedByName) {
+  namespace fs = std::filesystem;
+  machine().Install();
+  const std::string launcher = machine().HostPath(kLauncher);
+  fs::create_directories(fs::path(launcher).parent_path());
+  ASSERT_TRUE(OnlyAdminsCanChange(kLauncher));
+  const std::string maker = machine().HostPath(L"C:\\Program Files\\TAVU");
+  const std::string elsewhere = machine().HostPath(L"C:\\Users\\Owner\\TAVU");
+  fs::create_directories(fs::path(elsewhere).parent_path());
+  fs::rename(maker, elsewhere);
+  fs::create_directory_symlink(elsewhere, maker);
+  TrustFinding finding;
+  EXPECT_FALSE(OnlyAdminsCanChange(kLauncher, &finding));
+  EXPECT_EQ(finding.refusal, TrustRefusal::Link);
+  EXPECT_EQ(std::wstring(finding.step), L"C:\\Program Files\\TAVU");
+}
+
+// Under the policy "Object creator" what the installer made is the owner's
+// account's: the strict rule refuses it, since that account is the one the
+// owner's unelevated programs run as.
+TEST_F(TrustedPathTest, ObjectCreatorPolicyMakesTheMakersFolderUntrusted) {
+  machine().Install();
+  machine().files().SetOwnerDefaultCreator(true);
+  TrustFinding finding;
+  EXPECT_FALSE(OnlyAdminsCanChange(kLauncher, &finding));
+  EXPECT_EQ(finding.refusal, TrustRefusal::OthersChange);
+  EXPECT_EQ(std::wstring(finding.step), kLauncher);
+  EXPECT_TRUE(OnlyAdminsCanChange(L"C:\\Program Files"));
+}
+
+// Windows' Temp folder keeps an administrator's files; once users were given
+// full control there (a common "fix") they may delete and replace them.
+TEST_F(TrustedPathTest, TempFolderKeepsAdminsFilesOnlyAsWindowsShipsIt) {
+  machine().Install();
+  EXPECT_TRUE(KeepsAdminsFiles(L"C:\\Windows\\Temp"));
+  sim::SimDescriptor d;
+  std::string error;
+  ASSERT_TRUE(sim::ParseSddl("O:BAD:P(A;OICI;FA;;;BU)(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", &d, &error)) << error;
+  machine().files().SetAcl(L"C:\\Windows\\Temp", d);
+  EXPECT_FALSE(KeepsAdminsFiles(L"C:\\Windows\\Temp"));
+  EXPECT_FALSE(KeepsAdminsFiles(L"C:\\"));
 }
 
 TEST_F(TrustedPathTest, PathsThatNameNoOnePlaceAreRefused) {

@@ -134,6 +134,7 @@ int SetUpOwner(SimContext& c) {
 
 int SetUpFirmwareTool(SimContext& c) {
   if (!c.options.launcherPath.empty()) c.machine.system().SetModulePath(sim::Widen(c.options.launcherPath));
+  c.machine.files().SetOwnerDefaultCreator(c.options.ownerDefaultCreator);
   for (const std::string& folder : c.options.userWritable)
     c.machine.files().AddUserWritable(sim::Widen(folder));
   for (const auto& [path, sddl] : c.options.acls) {

@@ -249,6 +249,16 @@ const SimOptionRule kOptionRules[] = {
        o->acls.emplace_back(path, v.substr(equals + 1));
        return true;
      }},
+    {"--owner-default", "WHOM",
+     "who owns what an elevated administrator creates: administrators (default) or creator",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       if (v != "administrators" && v != "creator") {
+         *e = "--owner-default: '" + v + "' is not administrators or creator";
+         return false;
+       }
+       o->ownerDefaultCreator = v == "creator";
+       return true;
+     }},
     {"--user-mutex", "NAME", "a standard user's process made this mutex in the session first (repeatable)",
      [](const std::string& v, SimOptions* o, std::string* e) {
        // Windows takes no backslash in a name of the session's namespace.

@@ -62,6 +62,7 @@ struct SimOptions {
   std::string reagent;  // empty: the machine's own
   // Security descriptors of files and folders: Windows path, then SDDL.
   std::vector<std::pair<std::string, std::string>> acls;
+  bool ownerDefaultCreator = false;  // --owner-default creator
   // Mutexes a standard user's process made in the session's namespace.
   std::vector<std::string> userMutexes;
   std::vector<InputFile> inputFiles;      // in the order given
