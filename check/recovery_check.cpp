@@ -7,7 +7,9 @@
 #include "common/disk_api.h"
 #include "common/file_api.h"
 #include "common/in_use_retry.h"
+#include "common/pinned_file.h"
 #include "common/platform.h"
+#include "common/scratch_folder.h"
 #include "common/system_folders.h"
 #include "common/unique_handle.h"
 #include "launcher/arming/mbr_layout.h"
@@ -37,13 +39,17 @@ void CaptureListing(CheckFacts& f, ListingLines* listing) {
   wchar_t batchPreferred[kPathChars];
   wchar_t listingPreferred[kPathChars];
   wchar_t listingPath[kPathChars] = {};
+  // In C:\Windows\Temp as Windows ships it, else in a folder of the check's own.
+  ScratchFolder folder;
   ScriptWriter batch;
+  PinnedFile held;
   f.listingCaptured =
-      WindowsPath(kCheckBatchName, batchPreferred, kPathChars) &&
-      WindowsPath(kCheckListingName, listingPreferred, kPathChars) &&
+      folder.Open() && folder.PathOf(kCheckBatchName, batchPreferred, kPathChars) &&
+      folder.PathOf(kCheckListingName, listingPreferred, kPathChars) &&
       ClaimAdminsOnlyFile(listingPreferred, kForeignFileWaitMilliseconds, listingPath, kPathChars) &&
       FormatBounded(command, kPathChars, L"bcdedit /enum all > \"%ls\"", listingPath) >= 0 &&
-      batch.Create(batchPreferred) && batch.AppendLine(L"@ECHO OFF") && batch.AppendLine(command);
+      batch.Create(batchPreferred) && batch.AppendLine(L"@ECHO OFF") && batch.AppendLine(command) &&
+      held.Pin(batch.path()) && held.OnlyAdminsChangeIt();
   if (f.listingCaptured) {
     wchar_t parameters[kPathChars];
     // /d: the owner's AutoRun command is not to run with the check's rights.
@@ -51,6 +57,7 @@ void CaptureListing(CheckFacts& f, ListingLines* listing) {
     RunSystemTool(L"cmd.exe", parameters, 0);
     f.listingRead = ReadListing(listingPath, listing);
   }
+  held.Release();
   // A scanner may hold them a while after the command processor read them.
   for (const wchar_t* path : {batch.path(), static_cast<const wchar_t*>(listingPath)}) {
     if (path[0] != L'\0') (void)RetryWhileOwnFileInUse([path] { return Sys().files->Remove(path); });

@@ -27,8 +27,8 @@ namespace tavu::check {
 
 // Where the check captures the boot configuration listing: never the worker's files.
 // Under the Windows folder.
-inline constexpr wchar_t kCheckBatchName[] = L"Temp\\TavuRecoveryCheck.cmd";
-inline constexpr wchar_t kCheckListingName[] = L"Temp\\TavuRecoveryCheck.txt";
+inline constexpr wchar_t kCheckBatchName[] = L"TavuRecoveryCheck.cmd";
+inline constexpr wchar_t kCheckListingName[] = L"TavuRecoveryCheck.txt";
 
 enum class Route { None, BootManager, PartitionTable };
 enum class PatcherDecision { Nothing, Replace, Keep };

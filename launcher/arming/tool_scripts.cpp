@@ -5,6 +5,7 @@
 #include "common/claimed_file.h"
 #include "common/file_api.h"
 #include "common/in_use_retry.h"
+#include "common/pinned_file.h"
 #include "common/platform.h"
 #include "common/system_folders.h"
 #include "launcher/startup/process_runner.h"
@@ -13,10 +14,10 @@ namespace tavu {
 
 namespace {
 
-// Under the Windows folder.
-const wchar_t kBatchName[] = L"Temp\\RcvBoot.cmd";
-const wchar_t kEnumName[] = L"Temp\\RcvBoot.txt";
-const wchar_t kDiskScriptName[] = L"Temp\\RcvBootDisk.txt";
+// In the scripts' folder, C:\Windows\Temp as Windows ships it.
+const wchar_t kBatchName[] = L"RcvBoot.cmd";
+const wchar_t kEnumName[] = L"RcvBoot.txt";
+const wchar_t kDiskScriptName[] = L"RcvBootDisk.txt";
 // Windows' own tools in C:\Windows\System32, each run from there.
 const wchar_t kCommandProcessor[] = L"cmd.exe";
 const wchar_t kPartitionTool[] = L"diskpart.exe";
@@ -45,14 +46,23 @@ constexpr const wchar_t* kBatchHead[] = {L"@ECHO OFF", L"CHCP 437"};
 }  // namespace
 
 bool ToolScripts::Prepare() {
-  return WindowsPath(kBatchName, batchPath_, kPathChars) && WindowsPath(kEnumName, enumPreferred_, kPathChars) &&
-         WindowsPath(kDiskScriptName, diskScriptPath_, kPathChars);
+  wchar_t temp[kPathChars];
+  return WindowsPath(L"Temp", temp, kPathChars) &&
+         FormatBounded(usualBatch_, kPathChars, L"%ls\\%ls", temp, kBatchName) >= 0 &&
+         FormatBounded(usualEnum_, kPathChars, L"%ls\\%ls", temp, kEnumName) >= 0 &&
+         FormatBounded(usualDiskScript_, kPathChars, L"%ls\\%ls", temp, kDiskScriptName) >= 0;
+}
+
+bool ToolScripts::InFolder() {
+  return folder_.Open() && folder_.PathOf(kBatchName, batchPath_, kPathChars) &&
+         folder_.PathOf(kEnumName, enumPreferred_, kPathChars) &&
+         folder_.PathOf(kDiskScriptName, diskScriptPath_, kPathChars);
 }
 
 bool ToolScripts::ListBootStore(ListingLines* listing) {
   // The redirection in the batch empties and keeps whatever file holds this
   // name; make sure it is ours, so no one else can hand us a listing.
-  if (!ClaimAdminsOnlyFile(enumPreferred_, kForeignFileWaitMilliseconds, enumPath_, kPathChars) ||
+  if (!InFolder() || !ClaimAdminsOnlyFile(enumPreferred_, kForeignFileWaitMilliseconds, enumPath_, kPathChars) ||
       FormatBounded(command_, kPathChars, kListingCommand, enumPath_) < 0) {
     return false;
   }
@@ -61,7 +71,11 @@ bool ToolScripts::ListBootStore(ListingLines* listing) {
 }
 
 bool ToolScripts::RunBatch(const wchar_t* const* lines, std::size_t count) {
-  if (!WriteScript(batchWriter_, batchPath_, kBatchHead, 2, lines, count)) return false;
+  if (!InFolder() || !WriteScript(batchWriter_, batchPath_, kBatchHead, 2, lines, count)) return false;
+  // cmd.exe opens the batch again for every line it runs: held until it has
+  // ended, nothing can be written into it or take its place.
+  PinnedFile held;
+  if (!held.Pin(batchWriter_.path()) || !held.OnlyAdminsChangeIt()) return false;
   // On 64-bit Windows the tools must be the native ones: a 32-bit command
   // processor finds no bcdedit.
   FormatBounded(parameters_, kPathChars, kBatchParameters, batchWriter_.path());
@@ -70,7 +84,9 @@ bool ToolScripts::RunBatch(const wchar_t* const* lines, std::size_t count) {
 }
 
 bool ToolScripts::RunDiskScript(const wchar_t* const* lines, std::size_t count) {
-  if (!WriteScript(diskWriter_, diskScriptPath_, nullptr, 0, lines, count)) return false;
+  if (!InFolder() || !WriteScript(diskWriter_, diskScriptPath_, nullptr, 0, lines, count)) return false;
+  PinnedFile held;
+  if (!held.Pin(diskWriter_.path()) || !held.OnlyAdminsChangeIt()) return false;
   FormatBounded(parameters_, kPathChars, kScriptParameters, diskWriter_.path());
   RunSystemTool(kPartitionTool, parameters_, kHidden);
   return true;
@@ -85,9 +101,10 @@ void ToolScripts::DeleteTemporaryFiles() {
     (void)RetryWhileOwnFileInUse([&files, path] { return files.Remove(path); });
   }
   // What an earlier run left under the usual names goes too.
-  for (const wchar_t* path : {batchPath_, enumPreferred_, diskScriptPath_}) {
-    (void)RetryWhileInUse([&files, path] { return files.Remove(path); });
+  for (const wchar_t* path : {usualBatch_, usualEnum_, usualDiskScript_}) {
+    if (path[0] != L'\0') (void)RetryWhileInUse([&files, path] { return files.Remove(path); });
   }
+  folder_.Remove();
 }
 
 }  // namespace tavu

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "common/scratch_folder.h"
 #include "common/wide_text.h"
 #include "launcher/arming/recovery_entry.h"
 #include "launcher/arming/script_writer.h"
@@ -24,10 +25,19 @@ class ToolScripts {
   bool RunBatch(const wchar_t* const* lines, std::size_t count);
   // A diskpart script of the lines, run by diskpart.exe /s.
   bool RunDiskScript(const wchar_t* const* lines, std::size_t count);
-  // Every file of ours, and what an earlier run left under the usual names.
+  // Every file of ours, and what an earlier run left under the usual names;
+  // a folder of our own goes with them, and the next script makes a new one.
   void DeleteTemporaryFiles();
 
  private:
+  // The folder the scripts go to, chosen (and made, where Temp does not keep
+  // administrators' files) before the first one; the names in it.
+  [[nodiscard]] bool InFolder();
+  ScratchFolder folder_;
+  // What an earlier run may have left in C:\Windows\Temp.
+  wchar_t usualBatch_[kPathChars] = {};
+  wchar_t usualEnum_[kPathChars] = {};
+  wchar_t usualDiskScript_[kPathChars] = {};
   wchar_t command_[kPathChars] = {};
   wchar_t parameters_[kPathChars] = {};
   // The names each file is first tried under; the listing's name as made.
