@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "common/com_api.h"
+#include "common/pinned_file.h"
 #include "common/platform.h"
 #include "common/system_api.h"
 #include "common/ui_api.h"
@@ -63,6 +64,9 @@ struct WorkerState {
   wchar_t launcherPath[kPathChars] = {};
   wchar_t journalPath[kPathChars] = {};
   ArmingJournal journal;
+  // The task's program, held from its trust test until the worker is done:
+  // the file the task names is the file that was tested.
+  PinnedFile launcherPin;
 };
 
 std::uint32_t Abort(const wchar_t* message) {
@@ -147,14 +151,6 @@ bool PreparePartitionTable(WorkerState& s) {
   return true;
 }
 
-// With its letter gone the volume is still open to every user through its
-// volume name, and FAT32 keeps no permissions: taken offline, nothing reaches
-// it until the restart. Where Windows refuses, the arming goes on as before;
-// the support check finds the volume still reachable.
-void KeepRecoveryVolumeOutOfReach(const WorkerState& s) {
-  static_cast<void>(TakeVolumeOffline(static_cast<std::uint32_t>(s.diskNumber), s.recoveryOffset));
-}
-
 // False after a change the journal must undo.
 bool ArmPartitionTable(WorkerState& s) {
   wchar_t diskLine[32];
@@ -165,15 +161,25 @@ bool ArmPartitionTable(WorkerState& s) {
   const wchar_t* arm[] = {diskLine, partitionLine, L"set id=0c override", L"active"};
   if (!s.scripts.RunDiskScript(arm, 4)) return false;
   // Windows presents the now visible partition's volume, and gives it a drive
-  // letter, a moment after diskpart has ended: the letter to remove is only
-  // there once the volume has arrived. Without automatic mounting it arrives
-  // without one; if it does not arrive in time, the worker goes on as before.
+  // letter, a moment after diskpart has ended. Without automatic mounting it
+  // arrives without one; if it does not arrive in time, the worker goes on.
   static_cast<void>(WaitForVolumeArrival(static_cast<std::uint32_t>(s.diskNumber), s.recoveryOffset));
+  // The partition that boots next is FAT32, which keeps no permissions: every
+  // user may write to it through its letter or its volume name for as long
+  // as it is mounted. Taken offline first, nothing reaches it until the
+  // restart. Where Windows refuses, the arming goes on; the support check
+  // finds the volume still reachable.
+  static_cast<void>(TakeVolumeOffline(static_cast<std::uint32_t>(s.diskNumber), s.recoveryOffset));
 
-  // The volume of the partition just made visible, and no other: a recovery
-  // stick labelled RECOVERY is never the one.
+  // The partition just made visible, and no other: a recovery stick labelled
+  // RECOVERY is never the one. Its letter comes from the mount manager, which
+  // still knows it for an offline volume.
   if (FindRecoveryVolumeAt(s.diskNumber, s.recoveryOffset, &s.partitionNumber, s.volumeRoot) != kLocateFound) {
     return false;
+  }
+  if (s.volumeRoot[0] == L'\0') {
+    static_cast<void>(LetterRootOfVolume(static_cast<std::uint32_t>(s.diskNumber), s.recoveryOffset,
+                                         s.volumeRoot, kPathChars));
   }
   // "E:\" gives "E"; an empty root an empty letter.
   std::size_t rootLength = std::wcslen(s.volumeRoot);
@@ -185,9 +191,7 @@ bool ArmPartitionTable(WorkerState& s) {
   FormatSelection(s.diskNumber, s.partitionNumber, diskLine, partitionLine);
   if (FormatBounded(removeLine, kPathChars, L"remove letter=%ls noerr", s.letter) < 0) return false;
   const wchar_t* remove[] = {diskLine, partitionLine, removeLine};
-  if (!s.scripts.RunDiskScript(remove, 3)) return false;
-  KeepRecoveryVolumeOutOfReach(s);
-  return true;
+  return s.scripts.RunDiskScript(remove, 3);
 }
 
 // The restart was asked for; whether it happens is Windows' to tell. Where it
@@ -215,8 +219,8 @@ std::uint32_t RecoveryWorker(void* /*parameter*/) {
 
   // The task that undoes the arming at the next start, and the journal it
   // follows, both belong beside a launcher no standard user can change.
-  if (!TrustedLauncher(s.launcherPath, kPathChars) ||
-      !JournalPathBeside(s.launcherPath, s.journalPath, kPathChars)) {
+  if (!TrustedLauncher(s.launcherPath, kPathChars) || !s.launcherPin.PinIfThere(s.launcherPath) ||
+      !NoUserCanChange(s.launcherPath) || !JournalPathBeside(s.launcherPath, s.journalPath, kPathChars)) {
     return Abort(kNoTaskMessage);
   }
   ArmingJournal earlier;

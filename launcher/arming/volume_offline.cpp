@@ -16,6 +16,7 @@ namespace {
 // "\\?\Volume{GUID}\" is 49 characters.
 constexpr std::uint32_t kNameChars = 64;
 constexpr std::uint32_t kLabelChars = 64;
+constexpr std::uint32_t kPathsChars = 1024;
 
 // Notes a refusal; true when the next step is still worth taking.
 bool Refused(OfflineOutcome* outcome, OfflineStep step) {
@@ -55,6 +56,33 @@ OfflineOutcome TakeVolumeOffline(std::uint32_t diskNumber, std::int64_t starting
   }
   outcome.offline = true;
   return outcome;
+}
+
+bool LetterRootOfVolume(std::uint32_t diskNumber, std::int64_t startingOffset, wchar_t* root,
+                        std::size_t capacity) {
+  if (root == nullptr || capacity < 4) return false;
+  root[0] = L'\0';
+  wchar_t name[kNameChars] = {};
+  if (!FindListedVolume(diskNumber, startingOffset, name, kNameChars)) return false;
+  // A letter and a few folder mount points fit; more are not looked through.
+  wchar_t paths[kPathsChars] = {};
+  std::uint32_t needed = 0;
+  if (!Sys().volumes->PathNames(name, paths, kPathsChars, &needed)) return false;
+  paths[kPathsChars - 2] = L'\0';
+  paths[kPathsChars - 1] = L'\0';
+  for (const wchar_t* p = paths; *p != L'\0'; p += wcsnlen(p, kPathsChars) + 1) {
+    const bool letter = ((p[0] >= L'A' && p[0] <= L'Z') || (p[0] >= L'a' && p[0] <= L'z')) && p[1] == L':' &&
+                        p[2] == L'\\' && p[3] == L'\0';
+    if (letter) {
+      root[0] = p[0];
+      root[1] = L':';
+      root[2] = L'\\';
+      root[3] = L'\0';
+      return true;
+    }
+    if (p + wcsnlen(p, kPathsChars) + 1 >= paths + kPathsChars) break;
+  }
+  return false;
 }
 
 VolumeReach QueryVolumeReach(std::uint32_t diskNumber, std::int64_t startingOffset) {

@@ -7,6 +7,7 @@
 // offline cannot be mounted again until IOCTL_VOLUME_ONLINE or the restart.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tavu {
@@ -30,6 +31,12 @@ bool GoOnAfterRefusal(OfflineStep refused);
 // Locks, dismounts and takes offline the volume that the enumeration lists
 // with an extent on the disk at the offset. Nothing it meets stops the caller.
 OfflineOutcome TakeVolumeOffline(std::uint32_t diskNumber, std::int64_t startingOffset);
+
+// The drive root ("E:\\") that the volume listed at the offset is mounted
+// at, from the mount manager's own list: it answers for an offline volume
+// too, where a query of the file system does not. Empty when it has none.
+bool LetterRootOfVolume(std::uint32_t diskNumber, std::int64_t startingOffset, wchar_t* root,
+                        std::size_t capacity);
 
 enum class VolumeReach : std::uint8_t {
   // No listed volume lies there (a hidden partition): no path reaches it.
