@@ -177,10 +177,16 @@ void ExtractLauncher() {
     return;
   }
   FileApi& files = *Sys().files;
-  // Someone made the installed launcher read-only: leave it as it is. Replacing
-  // by rename would pass over the flag on some file systems (and under Wine),
-  // where writing into the file would have been refused.
-  if (files.IsReadOnly(p.installed)) return;
+  // Someone made the installed launcher read-only. Replacing by rename would
+  // pass over the flag on some file systems (and under Wine) and be refused
+  // on others; an old launcher kept unsaid is what the flag must not buy.
+  if (files.IsReadOnly(p.installed)) {
+    if (!files.ClearReadOnly(p.installed)) {
+      WriteLog(L"FixDowngarde", L"The installed TAVU Recovery is read-only and stays so, do not copy");
+      return;
+    }
+    WriteLog(L"FixDowngarde", L"The installed TAVU Recovery was read-only, the flag is cleared");
+  }
   // Asked for by an earlier run whose launcher was running too.
   const bool movePending = files.MovePendingAtRestart(p.fresh, p.installed);
   // A leftover of an interrupted run, or of that earlier run, would make

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/file_api.h"
+#include "tests/fixtures/patcher_log_lines.h"
 #include "tests/fixtures/sim_test.h"
 
 namespace tavu::test {
@@ -169,11 +170,28 @@ TEST_F(DeployTest, MissingOrEmptyResourceLeavesTheOldFile) {
   }
 }
 
-TEST_F(DeployTest, ReadOnlyTargetStaysIntact) {
+// A read-only flag never keeps an old launcher unsaid: the patcher clears it
+// and says so, or says why the old one stays.
+TEST_F(DeployTest, ReadOnlyTargetIsClearedAndReplacedOrKeptWithAReason) {
+  const std::string log = machine().HostPath(L"C:\\Windows\\Temp\\TvPatchDowngrade.log");
   WriteHostFile(Target(), old_);
   machine().files().SetReadOnly(Target(), true);
+  machine().faults().FailAll(sim::SimOp::FileAttributes);
   patcher::ExtractLauncher();
   EXPECT_EQ(ReadHostFile(Target()), old_);
+  std::vector<std::string> lines = PatcherLogLines(log);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "[FixDowngarde]\tThe installed TAVU Recovery is read-only and stays so, do not copy");
+  ExpectClean();
+
+  machine().faults().Reset();
+  patcher::ExtractLauncher();
+  EXPECT_EQ(ReadHostFile(Target()), std::string(carried_.begin(), carried_.end()));
+  EXPECT_FALSE(machine().files().IsReadOnly(
+      L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe"));
+  lines = PatcherLogLines(log);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "[FixDowngarde]\tThe installed TAVU Recovery was read-only, the flag is cleared");
   ExpectClean();
 }
 
