@@ -186,6 +186,9 @@ void Trust(const CheckFacts& f, JsonOut& json) {
   json.Key("reason");
   const wchar_t* reason = TrustReason(f.trust.outcome);
   reason != nullptr ? json.WString(reason) : json.Null();
+  wchar_t step[kLongTextChars];
+  json.Key("refused_step");
+  TrustStepText(f.trust.finding, step, kLongTextChars) ? json.WString(step) : json.Null();
   json.EndObject();
 }
 

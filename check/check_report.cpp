@@ -314,6 +314,7 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   const wchar_t* trust = TrustReason(f.trust.outcome);
   if (trust != nullptr) {
     r.Row("Trust", trust);
+    if (TrustStepText(f.trust.finding, t, kLongTextChars)) r.Row("Refused at", t);
   } else {
     FormatBounded(t, kLongTextChars, L"FwMode.exe is started; the logon task runs %ls", f.trust.taskProgram);
     r.Row("Trust", t);

@@ -17,6 +17,7 @@ void CheckTrust(TrustFacts* facts) {
     f.outcome = InstalledLauncherPath(installed, kPathChars) && files.Exists(installed)
                     ? TrustOutcome::LauncherOpen
                     : TrustOutcome::NoLauncher;
+    if (f.outcome == TrustOutcome::LauncherOpen) OnlyAdminsCanChange(installed, &f.finding);
     return;
   }
   wchar_t folder[kPathChars] = {};
@@ -31,6 +32,7 @@ void CheckTrust(TrustFacts* facts) {
   }
   if (files.Exists(f.toolPath) && !NoUserCanChange(f.toolPath)) {
     f.outcome = TrustOutcome::ToolOpen;
+    OnlyAdminsCanChange(f.toolPath, &f.finding);
     return;
   }
   f.outcome = TrustOutcome::Trusted;
@@ -56,6 +58,26 @@ const wchar_t* TrustReason(TrustOutcome outcome) {
              L"logon task. Give the file Windows' own permissions again.";
   }
   return nullptr;
+}
+
+bool TrustStepText(const TrustFinding& finding, wchar_t* text, std::size_t capacity) {
+  const wchar_t* why = nullptr;
+  switch (finding.refusal) {
+    case TrustRefusal::Link:
+      why = L"a junction, symbolic link or mount point; the launcher trusts no path through one";
+      break;
+    case TrustRefusal::OthersChange:
+      why = L"a standard user may change it, or it is not owned by Administrators, SYSTEM or TrustedInstaller";
+      break;
+    case TrustRefusal::Unreadable:
+      why = L"its permissions cannot be read";
+      break;
+    case TrustRefusal::None:
+    case TrustRefusal::NotPlain:
+      break;
+  }
+  return why != nullptr && finding.step[0] != L'\0' &&
+         FormatBounded(text, capacity, L"%ls: %ls", finding.step, why) >= 0;
 }
 
 }  // namespace tavu::check

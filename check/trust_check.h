@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/trusted_path.h"
 #include "common/wide_text.h"
 
 namespace tavu::check {
@@ -22,11 +23,17 @@ struct TrustFacts {
   bool toolTrusted = false;
   wchar_t taskProgram[kPathChars] = {};  // empty: no task would be registered
   wchar_t toolPath[kPathChars] = {};
+  // The first step of the refused path that failed, for LauncherOpen and
+  // ToolOpen: a support engineer repairs that folder, not the whole tree.
+  TrustFinding finding;
 };
 
 void CheckTrust(TrustFacts* facts);
 
 // One sentence on what the outcome means for the arming, or nullptr when trusted.
 const wchar_t* TrustReason(TrustOutcome outcome);
+
+// "<step>: <why>" for the finding, or false when it names no step.
+bool TrustStepText(const TrustFinding& finding, wchar_t* text, std::size_t capacity);
 
 }  // namespace tavu::check

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -271,6 +272,21 @@ TEST_F(TavuSimArmTest, MachineOptions) {
        "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered']]", "[]|False"},
       {"--acl 'C:\\Program Files\\TAVU\\TAVU Recovery Launcher=O:BAD:(A;OICI;FA;;;BA)(A;;0x100004;;;BU)'",
        "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered']]", "[]|False"},
+      // Under "Object creator" the installer's folders are the owner's, as is
+      // malware running unelevated as the owner: nothing there is trusted.
+      {"--owner-default creator",
+       "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered']]", "[]|False"},
+      // Users may set the tool's attributes only; enough to swap what runs.
+      {"--acl 'C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\FwMode.exe=O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)"
+       "(A;;0x1201a9;;;BU)'",
+       "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered']]", "[]|True"},
+      // A Temp where users may delete what others made: the scripts go to a
+      // folder of the launcher's own, made for administrators only, and go again.
+      {"--acl 'C:\\Windows\\Temp=O:BAD:P(A;OICI;FA;;;BU)(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)'",
+       "[sorted(set(p['parameters'][7:28] + p['parameters'][36:] for p in d['processes'] if 'cmd' in p['image'])), "
+       "all(all(c in '0123456789ABCDEF' for c in p['parameters'][28:36]) for p in d['processes'] "
+       "if 'cmd' in p['image']), d['temp_files_left'], d['result']]",
+       "['C:\\\\Windows\\\\Temp\\\\TAVU-\\\\RcvBoot.cmd\"']|True|[]|0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -291,6 +307,24 @@ TEST_F(TavuSimArmTest, MachineOptions) {
       "['C:\\\\Program Files\\\\TAVU\\\\TAVU Recovery Launcher\\\\FwMode.exe']|"
       "{'path': 'C:\\\\Program Files\\\\TAVU\\\\TAVU Recovery Launcher\\\\TAVU Recovery.exe', "
       "'arguments': '/CHECK'}");
+
+  // Program Files\TAVU moved elsewhere with a junction: the walk up the
+  // written names would see only the junction's parents, so nothing behind
+  // it runs, and the check names the step.
+  const std::string moved = work_.path() + "/moved";
+  WriteHostFile(moved + "/Elsewhere/TAVU/TAVU Recovery Launcher/TAVU Recovery.exe", "MZ");
+  WriteHostFile(moved + "/Elsewhere/TAVU/TAVU Recovery Launcher/FwMode.exe", "MZ");
+  std::filesystem::create_directories(moved + "/Program Files");
+  std::filesystem::create_directory_symlink("../Elsewhere/TAVU", moved + "/Program Files/TAVU");
+  r = Sim("--disk " + ShellQuote(gpt) + " --root " + ShellQuote(moved) + " arm --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Field(r.out, "[[p['image'] for p in d['processes'] if 'FwMode' in p['image']], d['task_registered'], "
+                         "d['result']]"),
+            "[]|False|1");
+  r = Sim("--disk " + ShellQuote(gpt) + " --root " + ShellQuote(moved) + " check --json");
+  EXPECT_EQ(Field(r.out, "d['trust']['refused_step']"),
+            "C:\\Program Files\\TAVU: a junction, symbolic link or mount point; the launcher trusts no path "
+            "through one");
 
   r = Sim("--disk " + ShellQuote(gpt) + " --bcd-listing /nonexistent/listing.txt arm --json");
   EXPECT_EQ(r.status, 2);
