@@ -153,6 +153,17 @@ endforeach()
 # The probe binds VERSION.dll at link time, as the programs once did: beside a
 # planted version.dll it shows that such a DLL does run (tests/e2e/test_planted_dll.sh).
 target_link_libraries(wintest_version_probe PRIVATE version)
+# A screen reader's calls, from its own process: OLEACC bound at link time,
+# as assistive tools bind it.
+target_link_libraries(wintest_access_probe PRIVATE oleacc)
+# The yardstick of the launcher's start-up is a window program as the launcher is.
+target_link_options(wintest_minimal_window PRIVATE -mwindows)
+# The launcher's window mode with display settings given by the test (Wine
+# cannot switch high contrast on): the launcher's window code and resources.
+tavu_win32_sources(TAVU_LAUNCHER_UI_WIN_SRC ${PROJECT_SOURCE_DIR}/launcher/ui/*.cpp)
+target_sources(wintest_window_preview PRIVATE ${TAVU_LAUNCHER_UI_WIN_SRC} ${TAVU_GEN_DIR}/launcher.rc)
+add_dependencies(wintest_window_preview tavu_images)
+target_link_options(wintest_window_preview PRIVATE -mwindows)
 
 # A stand-in for a version.dll that a web page left in a Downloads folder: it
 # exports what the probe imports and leaves a mark when a process loads it.

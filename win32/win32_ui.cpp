@@ -11,8 +11,23 @@ namespace tavu::win32 {
 static_assert(kMbOk == MB_OK && kMbYesNo == MB_YESNO && kMbIconWarning == MB_ICONWARNING);
 static_assert(kMbDefButton2 == MB_DEFBUTTON2);
 static_assert(kIdOk == IDOK && kIdYes == IDYES && kIdNo == IDNO);
+static_assert(kColourWindow == COLOR_WINDOW && kColourWindowText == COLOR_WINDOWTEXT &&
+              kColourHighlight == COLOR_HIGHLIGHT && kColourButtonFace == COLOR_BTNFACE &&
+              kColourButtonText == COLOR_BTNTEXT);
+static_assert(kEventObjectShow == EVENT_OBJECT_SHOW && kEventObjectFocus == EVENT_OBJECT_FOCUS &&
+              kEventObjectStateChange == EVENT_OBJECT_STATECHANGE &&
+              kEventObjectNameChange == EVENT_OBJECT_NAMECHANGE);
 
 namespace {
+
+// SystemParametersInfoW for a BOOL answer. The answer starts as the default:
+// Wine, for one, leaves SPI_GETCLIENTAREAANIMATION's unwritten until the
+// value has been set once.
+bool SystemFlag(UINT action, bool fallback) {
+  BOOL value = fallback ? TRUE : FALSE;
+  if (!SystemParametersInfoW(action, 0, &value, 0)) return fallback;
+  return value != FALSE;
+}
 
 struct ThreadStart {
   ThreadRoutine routine;
@@ -54,6 +69,25 @@ bool Win32Ui::StartThread(ThreadRoutine routine, void* parameter, Handle* thread
 }
 
 void Win32Ui::DebugOutput(const wchar_t* text) { OutputDebugStringW(text); }
+
+DisplaySettings Win32Ui::ReadDisplaySettings() {
+  DisplaySettings settings;
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof(contrast);
+  if (SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0)) {
+    settings.highContrast = (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+  }
+  settings.animations = SystemFlag(SPI_GETCLIENTAREAANIMATION, settings.animations);
+  settings.keyboardCues = SystemFlag(SPI_GETKEYBOARDCUES, settings.keyboardCues);
+  settings.screenReader = SystemFlag(SPI_GETSCREENREADER, settings.screenReader);
+  return settings;
+}
+
+std::uint32_t Win32Ui::SystemColour(int index) { return GetSysColor(index); }
+
+void Win32Ui::NotifyAccessibleEvent(Handle window, std::uint32_t event, std::int32_t child) {
+  NotifyWinEvent(event, static_cast<HWND>(window), OBJID_CLIENT, child);
+}
 
 // Called from the worker: ShowWindowAsync, since ShowWindow would wait for
 // the window's own thread. The shutdown asked for waits its time-out before

@@ -11,6 +11,9 @@ class Win32Ui : public UiApi {
   bool StartThread(ThreadRoutine routine, void* parameter, Handle* thread) override;
   void DebugOutput(const wchar_t* text) override;
   SessionEnd WaitForSessionEnd(Handle window, std::uint32_t milliseconds) override;
+  DisplaySettings ReadDisplaySettings() override;
+  std::uint32_t SystemColour(int index) override;
+  void NotifyAccessibleEvent(Handle window, std::uint32_t event, std::int32_t child) override;
 };
 
 }  // namespace tavu::win32

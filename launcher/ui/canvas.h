@@ -41,6 +41,8 @@ class Canvas {
   // ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
   // DEFAULT_PITCH | FF_DONTCARE, face). Null when the font cannot be made.
   virtual FontHandle MakeFont(int height, const wchar_t* face) = 0;
+  // DeleteObject(font), for a font no longer selected anywhere.
+  virtual void DeleteFont(FontHandle font) = 0;
   // LoadBitmapW(the program's own module, id). Null when it is missing.
   virtual BitmapHandle LoadBitmapResource(int id) = 0;
   // GetObjectW(bitmap, sizeof(BITMAP)): the bitmap's own size; false when the
@@ -65,10 +67,16 @@ class Canvas {
   virtual void Blit(DeviceContext dc, BitmapHandle bitmap, std::int32_t x, std::int32_t y, std::int32_t width,
                     std::int32_t height) = 0;
 
+  // FillRect of rect with a solid colour: the DC brush set to colour
+  // (SetDCBrushColor, then FillRect with GetStockObject(DC_BRUSH)).
+  virtual void Fill(DeviceContext dc, const PixelRect& rect, ColorRef colour) = 0;
+
   // InvalidateRect(window, rect, erase); a null rect is the whole client area.
   virtual void Invalidate(Handle window, const PixelRect* rect, bool erase) = 0;
   // SetTimer(window, id, periodMs, ProgressTimerProc).
   virtual void StartProgressTimer(Handle window, std::uintptr_t id, std::uint32_t periodMs) = 0;
+  // KillTimer(window, id).
+  virtual void StopProgressTimer(Handle window, std::uintptr_t id) = 0;
 };
 
 // The canvas the widgets draw on. Set once before the application object is

@@ -12,6 +12,8 @@ FontHandle GdiCanvas::MakeFont(int height, const wchar_t* face) {
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
+void GdiCanvas::DeleteFont(FontHandle font) { DeleteObject(static_cast<HFONT>(font)); }
+
 BitmapHandle GdiCanvas::LoadBitmapResource(int id) {
   return LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
 }
@@ -55,6 +57,12 @@ void GdiCanvas::Blit(DeviceContext dc, BitmapHandle bitmap, std::int32_t x, std:
   DeleteDC(memory);
 }
 
+void GdiCanvas::Fill(DeviceContext dc, const PixelRect& rect, ColorRef colour) {
+  RECT r{rect.left, rect.top, rect.right, rect.bottom};
+  SetDCBrushColor(Dc(dc), static_cast<COLORREF>(colour));
+  FillRect(Dc(dc), &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+}
+
 void GdiCanvas::Invalidate(Handle window, const PixelRect* rect, bool erase) {
   if (rect == nullptr) {
     InvalidateRect(Window(window), nullptr, erase ? TRUE : FALSE);
@@ -67,5 +75,7 @@ void GdiCanvas::Invalidate(Handle window, const PixelRect* rect, bool erase) {
 void GdiCanvas::StartProgressTimer(Handle window, std::uintptr_t id, std::uint32_t periodMs) {
   SetTimer(Window(window), id, periodMs, &ProgressTimerProc);
 }
+
+void GdiCanvas::StopProgressTimer(Handle window, std::uintptr_t id) { KillTimer(Window(window), id); }
 
 }  // namespace tavu

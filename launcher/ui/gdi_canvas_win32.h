@@ -10,6 +10,7 @@ namespace tavu {
 class GdiCanvas final : public Canvas {
  public:
   FontHandle MakeFont(int height, const wchar_t* face) override;
+  void DeleteFont(FontHandle font) override;
   BitmapHandle LoadBitmapResource(int id) override;
   bool BitmapSize(BitmapHandle bitmap, std::int32_t* width, std::int32_t* height) override;
   DeviceContext BeginPaint(Handle window) override;
@@ -21,8 +22,10 @@ class GdiCanvas final : public Canvas {
                   std::uint32_t format) override;
   void Blit(DeviceContext dc, BitmapHandle bitmap, std::int32_t x, std::int32_t y, std::int32_t width,
             std::int32_t height) override;
+  void Fill(DeviceContext dc, const PixelRect& rect, ColorRef colour) override;
   void Invalidate(Handle window, const PixelRect* rect, bool erase) override;
   void StartProgressTimer(Handle window, std::uintptr_t id, std::uint32_t periodMs) override;
+  void StopProgressTimer(Handle window, std::uintptr_t id) override;
 
  private:
   PAINTSTRUCT paint_{};

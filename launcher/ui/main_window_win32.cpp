@@ -1,6 +1,7 @@
 // The confirmation window: class, creation and shape, window procedure, the
 // progress timer callback and the window mode's message loop. Everything it
-// shows is decided by SensorUIApp; this file only connects it to user32.
+// shows, every key and the window's size at each DPI are decided by
+// SensorUIApp and window_layout.h; this file only connects them to user32.
 #include <windows.h>
 // After windows.h: CoUninitialize.
 #include <objbase.h>
@@ -11,6 +12,7 @@
 #include "launcher/ui/gdi_canvas_win32.h"
 #include "launcher/ui/main_window.h"
 #include "launcher/ui/sensor_ui_app.h"
+#include "launcher/ui/window_accessible_win32.h"
 #include "launcher/ui/window_layout.h"
 #include "win32/session_end.h"
 
@@ -25,6 +27,39 @@ bool g_quitPosted = false;
 // would end the process halfway through the arming, as a press on a hidden
 // button would.
 bool WorkerRunning() { return g_app != nullptr && g_app->processing != 0; }
+
+// The window's DPI: GetDpiForWindow from Windows 10 1607 on, looked up so
+// that the launcher still starts on older Windows; there the screen's
+// (GetDeviceCaps LOGPIXELSX), which is the system DPI the window is drawn at.
+UINT WindowDpi(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  auto forWindow = user32 == nullptr ? nullptr
+                                     : reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+                                           GetProcAddress(user32, "GetDpiForWindow")));
+  if (forWindow != nullptr) return forWindow(window);
+  HDC screen = GetDC(nullptr);
+  if (screen == nullptr) return kBaseDpi;
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
+}
+
+// The round region at the application's DPI. The window owns the region from
+// here on; it is not deleted by us.
+void ShapeWindow(HWND window) {
+  const RoundRegion r = ScaledRegion(g_app->look.dpi);
+  SetWindowRgn(window, CreateRoundRectRgn(r.left, r.top, r.right, r.bottom, r.ellipseWidth, r.ellipseHeight),
+               TRUE);
+}
+
+// WM_SETTINGCHANGE and WM_SYSCOLORCHANGE: high contrast, the system colours,
+// animations or the focus cue may have changed.
+void FollowDisplaySettings(HWND window) {
+  g_app->ReadDisplaySettings();
+  SetLayeredWindowAttributes(window, 0, g_app->WindowAlpha(), LWA_ALPHA);
+  InvalidateRect(window, nullptr, FALSE);
+}
 }  // namespace
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -47,25 +82,28 @@ void RegisterMainWindowClass(void* instance) {
 
 int CreateMainWindow(void* instance, int showCommand) {
   g_instance = static_cast<HINSTANCE>(instance);
-  const WindowOrigin origin =
-      CentredWindowOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  const WindowOrigin origin = CentredWindowOrigin(screenWidth, screenHeight);
   HWND window =
       CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST, g_windowClassName, g_windowTitle, WS_POPUP, origin.x,
                       origin.y, kWindowWidth, kWindowHeight, nullptr, nullptr, g_instance, nullptr);
   g_mainWindow = window;
   if (window == nullptr) return 0;
 
-  SetLayeredWindowAttributes(window, 0, kWindowAlpha, LWA_ALPHA);
-  // The window owns the region from here on; it is not deleted by us.
-  HRGN region =
-      CreateRoundRectRgn(kWindowRegion.left, kWindowRegion.top, kWindowRegion.right, kWindowRegion.bottom,
-                         kWindowRegion.ellipseWidth, kWindowRegion.ellipseHeight);
-  SetWindowRgn(window, region, TRUE);
+  // Until the window exists there is no DPI of its own to ask for.
+  g_app->SetDpi(WindowDpi(window));
+  g_app->ReadDisplaySettings();
+  SetLayeredWindowAttributes(window, 0, g_app->WindowAlpha(), LWA_ALPHA);
+  ShapeWindow(window);
   const LONG style = GetWindowLongW(window, GWL_STYLE);
   SetWindowLongW(window, GWL_STYLE, style & ~static_cast<LONG>(WS_CAPTION | WS_THICKFRAME));
 
   InvalidateRect(window, nullptr, TRUE);
-  SetWindowPos(window, nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOZORDER | SWP_NOMOVE);
+  // Centred again at the size of its DPI: at 96 DPI the place it was made at.
+  const WindowOrigin placed = CentredWindowOrigin(screenWidth, screenHeight, g_app->look.dpi);
+  const WindowSize size = ScaledWindowSize(g_app->look.dpi);
+  SetWindowPos(window, nullptr, placed.x, placed.y, size.width, size.height, SWP_NOZORDER);
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   return 1;
@@ -99,6 +137,43 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       InvalidateRect(window, nullptr, FALSE);
       return 0;
     }
+    case WM_KEYDOWN:
+      // Bit 30: the key was down before, so this is its auto-repeat.
+      if (g_app->OnKeyDown(static_cast<std::uint32_t>(wParam), (lParam & 0x40000000) != 0)) return 0;
+      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_SETFOCUS:
+      g_app->OnFocusChanged(true);
+      return 0;
+    case WM_KILLFOCUS:
+      g_app->OnFocusChanged(false);
+      return 0;
+    case kMsgAccessiblePress:
+      g_app->OnAccessiblePress(static_cast<std::int32_t>(wParam));
+      return 0;
+    case WM_GETOBJECT:
+      // lParam is a LONG object id; a 64-bit window receives it sign-extended
+      // or not, depending on the sender.
+      if (static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT) && g_app != nullptr && g_app->ready) {
+        const LRESULT answer = AnswerClientObject(window, wParam);
+        if (answer != 0) return answer;
+      }
+      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_DPICHANGED: {
+      // Moved onto a monitor of another DPI: Windows suggests where the window
+      // goes; its size is the window's own at the new DPI.
+      g_app->SetDpi(LOWORD(wParam));
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      const WindowSize size = ScaledWindowSize(g_app->look.dpi);
+      SetWindowPos(window, nullptr, suggested->left, suggested->top, size.width, size.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      ShapeWindow(window);
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    }
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      if (g_app != nullptr && g_app->ready) FollowDisplaySettings(window);
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_COMMAND:
       return 0;  // the accelerators' command has no action
     case WM_SYSCOMMAND:
@@ -118,6 +193,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       win32::RecordSessionEnd(wParam != FALSE);
       return 0;
     case WM_DESTROY:
+      DisconnectClientObject();
       CoUninitialize();
       PostQuitMessage(0);
       g_quitPosted = true;
@@ -135,6 +211,7 @@ int RunWindowMode(void* instance, int showCommand) {
   SensorUIApp* app = new SensorUIApp();
   g_app = app;
   app->Init();
+  app->publishAccessible = &PublishAccessibleView;
   if (CreateMainWindow(module, showCommand) == 0) return 0;
 
   HACCEL accelerators = LoadAcceleratorsW(module, MAKEINTRESOURCEW(IDC_TAVUF9RECOVERY));

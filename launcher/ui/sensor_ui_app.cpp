@@ -1,6 +1,7 @@
 #include "launcher/ui/sensor_ui_app.h"
 
 #include "launcher/startup/globals.h"
+#include "launcher/ui/window_layout.h"
 
 namespace tavu {
 
@@ -60,6 +61,48 @@ Button* MakeButton(const wchar_t* text, std::int32_t x, std::int32_t y) {
   return button;
 }
 
+// Where each widget lies at 96 DPI.
+struct Place {
+  std::int32_t x, y, width, height;
+};
+// Boxes wider than the window on purpose: the window clips them, and the
+// label inset puts the text where the panel leaves room for it.
+constexpr Place kTitlePlace{60, 23, 530, 225};
+constexpr Place kMessagePlace{-7, 60, 530, 225};
+constexpr Place kProgressPlace{302, 165, 250, 20};
+constexpr Place kContinuePlace{352, 165, 68, 35};
+constexpr Place kCancelPlace{430, 165, 68, 35};
+
+void PlaceAt(UIElement* widget, const Place& place, std::uint32_t dpi) {
+  widget->x = Scaled(place.x, dpi);
+  widget->y = Scaled(place.y, dpi);
+  widget->width = Scaled(place.width, dpi);
+  widget->height = Scaled(place.height, dpi);
+}
+
+// A font of the given 96-DPI height at the DPI, in place of the one before.
+void RemakeFont(FontHandle* font, int height, std::uint32_t dpi) {
+  FontHandle previous = *font;
+  *font = Gdi().MakeFont(Scaled(height, dpi), kFontFace);
+  if (previous != nullptr) Gdi().DeleteFont(previous);
+}
+
+std::int32_t ChildOf(FocusTarget target) {
+  switch (target) {
+    case FocusTarget::Continue:
+      return kChildContinue;
+    case FocusTarget::Cancel:
+      return kChildCancel;
+    default:
+      return kChildProgress;
+  }
+}
+
+PixelRect Clipped(const PixelRect& r, const PixelRect& to) {
+  return {r.left > to.left ? r.left : to.left, r.top > to.top ? r.top : to.top,
+          r.right < to.right ? r.right : to.right, r.bottom < to.bottom ? r.bottom : to.bottom};
+}
+
 }  // namespace
 
 bool SensorUIApp::Init() {
@@ -72,19 +115,96 @@ bool SensorUIApp::Init() {
   CopyText(cancelText, kPathChars, kCancel);
   CopyText(progressBaseText, kPathChars, kProgressBase);
   CopyText(progressText, kPathChars, progressBaseText);
+  CopyBounded(progressStillText, kPathChars, progressBaseText);
+  AppendBounded(progressStillText, kPathChars, L"..");
 
-  // Boxes wider than the window on purpose: the window clips them, and the
-  // label inset puts the text where the panel leaves room for it.
-  titleLabel = MakeLabel(titleText, 60, 23, 530, 225, kTitleFontHeight);
-  messageLabel = MakeLabel(warningText, -7, 60, 530, 225, kMessageFontHeight);
-  progressLabel = MakeLabel(progressBaseText, 302, 165, 250, 20, kMessageFontHeight);
+  titleLabel = MakeLabel(titleText, kTitlePlace.x, kTitlePlace.y, kTitlePlace.width, kTitlePlace.height,
+                         kTitleFontHeight);
+  messageLabel = MakeLabel(warningText, kMessagePlace.x, kMessagePlace.y, kMessagePlace.width,
+                           kMessagePlace.height, kMessageFontHeight);
+  progressLabel = MakeLabel(progressBaseText, kProgressPlace.x, kProgressPlace.y, kProgressPlace.width,
+                            kProgressPlace.height, kMessageFontHeight);
   background = new Image();
-  continueButton = MakeButton(continueText, 352, 165);
-  cancelButton = MakeButton(cancelText, 430, 165);
+  continueButton = MakeButton(continueText, kContinuePlace.x, kContinuePlace.y);
+  cancelButton = MakeButton(cancelText, kCancelPlace.x, kCancelPlace.y);
+  UIElement* const widgets[] = {titleLabel, messageLabel, progressLabel, background, continueButton, cancelButton};
+  for (UIElement* widget : widgets) widget->look = &look;
+  // The safe answer has the focus first, as No is the confirmation box's default.
+  focus = FocusTarget::Cancel;
+  cancelButton->focused = true;
 
   processing = 0;
   ready = true;
   return true;
+}
+
+void SensorUIApp::SetDpi(std::uint32_t dpi) {
+  // GetDpiForWindow answers 0 for a window it does not know.
+  if (dpi == 0) dpi = kBaseDpi;
+  if (dpi == look.dpi) return;
+  look.dpi = dpi;
+  PlaceAt(titleLabel, kTitlePlace, dpi);
+  PlaceAt(messageLabel, kMessagePlace, dpi);
+  PlaceAt(progressLabel, kProgressPlace, dpi);
+  PlaceAt(continueButton, kContinuePlace, dpi);
+  PlaceAt(cancelButton, kCancelPlace, dpi);
+  RemakeFont(&defaultFont, kDefaultFontHeight, dpi);
+  RemakeFont(&titleLabel->font, kTitleFontHeight, dpi);
+  RemakeFont(&messageLabel->font, kMessageFontHeight, dpi);
+  RemakeFont(&progressLabel->font, kMessageFontHeight, dpi);
+  Publish();
+}
+
+void SensorUIApp::ReadDisplaySettings() {
+  settings = Sys().ui->ReadDisplaySettings();
+  look.highContrast = settings.highContrast;
+  if (look.highContrast) {
+    look.window = Sys().ui->SystemColour(kColourWindow);
+    look.windowText = Sys().ui->SystemColour(kColourWindowText);
+    look.buttonFace = Sys().ui->SystemColour(kColourButtonFace);
+    look.buttonText = Sys().ui->SystemColour(kColourButtonText);
+    look.highlight = Sys().ui->SystemColour(kColourHighlight);
+  }
+  look.focusVisible = keyboardUsed || settings.keyboardCues || settings.screenReader;
+  FollowAnimationSetting();
+  Publish();
+}
+
+std::uint8_t SensorUIApp::WindowAlpha() const { return settings.highContrast ? kOpaqueAlpha : kWindowAlpha; }
+
+AccessibleView SensorUIApp::AccessibleState() const {
+  const RoundRegion region = ScaledRegion(look.dpi);
+  const PixelRect visible{region.left, region.top, region.right, region.bottom};
+  const bool answering = processing == 0;
+  AccessibleView view;
+  view.childCount = answering ? 3 : 4;
+  view.items[kChildSelf] = {titleText, kRoleDialog, kStateFocusable, visible, false};
+  view.items[kChildWarning] = {messageLabel->text, kRoleStaticText, kStateReadOnly,
+                               Clipped(messageLabel->TextRect(), visible), false};
+  const struct {
+    std::int32_t child;
+    const Button* button;
+    const wchar_t* name;
+    FocusTarget target;
+  } buttons[] = {{kChildContinue, continueButton, continueText, FocusTarget::Continue},
+                 {kChildCancel, cancelButton, cancelText, FocusTarget::Cancel}};
+  for (const auto& b : buttons) {
+    std::uint32_t state = kStateUnavailable | kStateInvisible;
+    if (answering && asking) {
+      state = kStateUnavailable;
+    } else if (answering) {
+      // The focused button is the one Enter presses, as in Windows' dialogs.
+      state = kStateFocusable;
+      if (focus == b.target) state |= kStateDefault | (windowFocused ? kStateFocused : 0);
+    }
+    view.items[b.child] = {b.name, kRolePushButton, state, b.button->Bounds(), answering && !asking};
+  }
+  std::uint32_t progressState = kStateReadOnly | kStateFocusable | (animating ? kStateAnimated : 0);
+  if (focus == FocusTarget::Progress && windowFocused) progressState |= kStateFocused;
+  view.items[kChildProgress] = {progressStillText, kRoleStaticText, progressState,
+                                Clipped(progressLabel->TextRect(), visible), false};
+  view.focus = windowFocused ? ChildOf(focus) : kNoChild;
+  return view;
 }
 
 void SensorUIApp::Paint() {
@@ -116,28 +236,150 @@ bool SensorUIApp::OnLButtonDown(int x, int y) {
   // worker (it relies on fixed temporary files) nor end the program halfway
   // through arming; the press still becomes a window drag.
   const bool answering = processing == 0;
-
-  if (continueButton->HitTest(x, y) && answering) {
-    const int answer =
-        Sys().ui->ShowMessage(g_mainWindow, kConfirmText, kConfirmCaption, kMbYesNo | kMbDefButton2);
-    if (answer == kIdYes) {
-      processing = 1;
-      messageLabel->text = processingText;
-      const PixelRect r = messageLabel->Bounds();
-      Gdi().Invalidate(g_mainWindow, &r, false);
-      Gdi().StartProgressTimer(g_mainWindow, kProgressTimerId, kProgressTimerPeriodMs);
-      if (!Sys().ui->StartThread(workerRoutine, nullptr, &g_workerThread)) {
-        Sys().ui->ShowMessage(g_mainWindow, kNotStartedText, kAbortCaption, kMbOk);
-        Sys().ui->PostDestroy(g_mainWindow);
-      }
-    } else {
-      // No, or a box that could not be shown: nothing was changed, so end.
-      Sys().ui->PostDestroy(g_mainWindow);
-    }
-  }
-
-  if (cancelButton->HitTest(x, y) && answering) Sys().ui->PostDestroy(g_mainWindow);
+  if (continueButton->HitTest(x, y) && answering) PressContinue();
+  if (cancelButton->HitTest(x, y) && answering) PressCancel();
   return false;
+}
+
+bool SensorUIApp::OnKeyDown(std::uint32_t key, bool repeat) {
+  switch (key) {
+    case kKeyTab:
+    case kKeyLeft:
+    case kKeyRight:
+    case kKeyUp:
+    case kKeyDown: {
+      ShowFocusCue();
+      // Two buttons, and a dialog's keys wrap around: forward (Tab, Right,
+      // Down) and back (Shift+Tab, Left, Up) both reach the other one. While
+      // the worker runs the focus stays on the progress line.
+      if (processing == 0) MoveFocus(focus == FocusTarget::Continue ? FocusTarget::Cancel : FocusTarget::Continue);
+      return true;
+    }
+    case kKeyReturn:
+    case kKeySpace:
+      // A held key repeats: its repeats must not answer the confirmation box
+      // that its first press opened.
+      if (processing == 0 && !repeat) {
+        if (focus == FocusTarget::Continue) {
+          PressContinue();
+        } else {
+          PressCancel();
+        }
+      }
+      return true;
+    case kKeyEscape:
+      if (processing == 0 && !repeat) PressCancel();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void SensorUIApp::OnFocusChanged(bool focused) {
+  windowFocused = focused;
+  if (focused) {
+    Announce(kEventObjectFocus, ChildOf(focus));
+  } else {
+    Publish();
+  }
+}
+
+void SensorUIApp::OnAccessiblePress(std::int32_t child) {
+  if (processing != 0 || asking) return;
+  if (child == kChildContinue) PressContinue();
+  if (child == kChildCancel) PressCancel();
+}
+
+void SensorUIApp::PressContinue() {
+  // While the box is open the window is disabled; only a screen reader's
+  // press, posted before, could still arrive, and must not ask again.
+  asking = true;
+  Publish();
+  const int answer =
+      Sys().ui->ShowMessage(g_mainWindow, kConfirmText, kConfirmCaption, kMbYesNo | kMbDefButton2);
+  asking = false;
+  if (answer != kIdYes) {
+    // No, or a box that could not be shown: nothing was changed, so end.
+    Sys().ui->PostDestroy(g_mainWindow);
+    Publish();
+    return;
+  }
+  processing = 1;
+  messageLabel->text = processingText;
+  InvalidateLabel(messageLabel);
+  if (settings.animations) {
+    Gdi().StartProgressTimer(g_mainWindow, kProgressTimerId, kProgressTimerPeriodMs);
+    animating = true;
+  } else {
+    progressLabel->text = progressStillText;
+  }
+  if (!Sys().ui->StartThread(workerRoutine, nullptr, &g_workerThread)) {
+    Sys().ui->ShowMessage(g_mainWindow, kNotStartedText, kAbortCaption, kMbOk);
+    Sys().ui->PostDestroy(g_mainWindow);
+  }
+  Announce(kEventObjectNameChange, kChildWarning);
+  Announce(kEventObjectStateChange, kChildContinue);
+  Announce(kEventObjectStateChange, kChildCancel);
+  Announce(kEventObjectShow, kChildProgress);
+  MoveFocus(FocusTarget::Progress);
+}
+
+void SensorUIApp::PressCancel() { Sys().ui->PostDestroy(g_mainWindow); }
+
+void SensorUIApp::MoveFocus(FocusTarget target) {
+  if (target == focus) return;
+  focus = target;
+  continueButton->focused = target == FocusTarget::Continue;
+  cancelButton->focused = target == FocusTarget::Cancel;
+  progressLabel->focused = target == FocusTarget::Progress;
+  if (look.focusVisible) Gdi().Invalidate(g_mainWindow, nullptr, false);
+  if (windowFocused) {
+    Announce(kEventObjectFocus, ChildOf(target));
+  } else {
+    Publish();
+  }
+}
+
+// Windows' dialogs hide the focus cue until the keyboard is used (or the owner
+// asks for it always); so does this window, which keeps it at 96 DPI exactly
+// as it was drawn for a mouse.
+void SensorUIApp::ShowFocusCue() {
+  keyboardUsed = true;
+  if (look.focusVisible) return;
+  look.focusVisible = true;
+  Gdi().Invalidate(g_mainWindow, nullptr, false);
+}
+
+// Animations switched on or off while the worker runs: the dots start from
+// one again, or stop at the still picture.
+void SensorUIApp::FollowAnimationSetting() {
+  if (processing == 0 || settings.animations == animating) return;
+  if (animating) {
+    Gdi().StopProgressTimer(g_mainWindow, kProgressTimerId);
+    animating = false;
+    progressLabel->text = progressStillText;
+  } else {
+    g_progressTick = 0;
+    CopyBounded(progressText, kPathChars, progressBaseText);
+    progressLabel->text = progressText;
+    Gdi().StartProgressTimer(g_mainWindow, kProgressTimerId, kProgressTimerPeriodMs);
+    animating = true;
+  }
+  InvalidateLabel(progressLabel);
+}
+
+void SensorUIApp::InvalidateLabel(const Label* label) {
+  const PixelRect r = label->Bounds();
+  Gdi().Invalidate(g_mainWindow, &r, false);
+}
+
+void SensorUIApp::Publish() {
+  if (publishAccessible != nullptr) publishAccessible(AccessibleState());
+}
+
+void SensorUIApp::Announce(std::uint32_t event, std::int32_t child) {
+  Publish();
+  Sys().ui->NotifyAccessibleEvent(g_mainWindow, event, child);
 }
 
 void AdvanceProgressText() {
@@ -153,6 +395,8 @@ void AdvanceProgressText() {
 }
 
 void ProgressTimerTick() {
+  // A tick that was on its way when the animation stopped.
+  if (!g_app->animating) return;
   g_progressTick = g_progressTick + 1;
   if (g_progressTick == 4) g_progressTick = 0;
   AdvanceProgressText();

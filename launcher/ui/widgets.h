@@ -9,6 +9,28 @@
 
 namespace tavu {
 
+// How the window is drawn at the moment: its DPI and what the owner's
+// settings ask for. Decided by the application object.
+struct WindowLook {
+  std::uint32_t dpi = 96;
+  bool highContrast = false;
+  bool focusVisible = false;  // the focus ring is drawn
+  // The system colours, read while high contrast is on.
+  ColorRef window = 0;
+  ColorRef windowText = 0;
+  ColorRef buttonFace = 0;
+  ColorRef buttonText = 0;
+  ColorRef highlight = 0;
+};
+
+// The focus ring: white, which stands out by 3 : 1 or more from everything it
+// lies on or surrounds, the panel (11 : 1) and the light blue edge of a
+// hovered button (3.4 : 1) included.
+inline constexpr ColorRef kFocusRingColour = Rgb(255, 255, 255);
+
+// Fills the band of the given thickness just inside rect.
+void FillFrame(DeviceContext dc, const PixelRect& rect, std::int32_t thickness, ColorRef colour);
+
 class UIElement {
  public:
   // Strictly inside: a point on any edge is outside. Invalidates the widget's
@@ -26,6 +48,10 @@ class UIElement {
   bool hoverChanged = false;
   ColorRef textColor = 0;
   FontHandle font = nullptr;  // null: the font the DC already holds
+  bool focused = false;       // has the keyboard focus
+  // The window's look; null (a widget on its own) draws as at 96 DPI, with
+  // the bitmaps and without a focus ring.
+  const WindowLook* look = nullptr;
 
  protected:
   UIElement() = default;
@@ -37,7 +63,7 @@ class UIElement {
 class Image : public UIElement {
  public:
   // Loads the panel bitmap; a missing one is reported once and leaves a null
-  // bitmap that draws nothing.
+  // bitmap that draws nothing at 96 DPI.
   Image();
   void Draw(DeviceContext dc) override;
 
@@ -48,6 +74,8 @@ class Label : public UIElement {
  public:
   explicit Label(const wchar_t* labelText) : text(labelText) {}
   void Draw(DeviceContext dc) override;
+  // The box the text is drawn in: the widget's, less its insets.
+  PixelRect TextRect() const;
 
   const wchar_t* text = nullptr;  // borrowed from the application's buffers
 };

@@ -155,6 +155,48 @@ SessionEnd SimUi::WaitForSessionEnd(Handle window, std::uint32_t milliseconds) {
   return answer ? answer(milliseconds) : SessionEnd::Ending;
 }
 
+DisplaySettings SimUi::ReadDisplaySettings() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return display_;
+}
+
+std::uint32_t SimUi::SystemColour(int index) {
+  std::lock_guard<std::mutex> hold(lock_);
+  auto set = colours_.find(index);
+  if (set != colours_.end()) return set->second;
+  // Windows 10's "High Contrast Black": white on black, buttons black with
+  // white text, selection RGB(26, 235, 255). Any other index reads as black.
+  switch (index) {
+    case kColourWindowText:
+    case kColourButtonText:
+      return 0xFFFFFF;
+    case kColourHighlight:
+      return 0xFFEB1A;  // 0x00BBGGRR
+    default:
+      return 0x000000;
+  }
+}
+
+void SimUi::NotifyAccessibleEvent(Handle window, std::uint32_t event, std::int32_t child) {
+  std::lock_guard<std::mutex> hold(lock_);
+  events_.push_back(SimAccessibleEvent{window, event, child});
+}
+
+void SimUi::SetDisplaySettings(const DisplaySettings& settings) {
+  std::lock_guard<std::mutex> hold(lock_);
+  display_ = settings;
+}
+
+void SimUi::SetSystemColour(int index, std::uint32_t colour) {
+  std::lock_guard<std::mutex> hold(lock_);
+  colours_[index] = colour;
+}
+
+std::vector<SimAccessibleEvent> SimUi::accessibleEvents() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return events_;
+}
+
 std::vector<Handle> SimUi::hiddenWindows() const {
   std::lock_guard<std::mutex> hold(lock_);
   return hidden_;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,6 +23,14 @@ struct SimMessageBox {
   std::wstring caption;
   std::uint32_t flags = 0;
   int answer = 0;  // what ShowMessage returned
+};
+
+// One NotifyWinEvent of the window.
+struct SimAccessibleEvent {
+  Handle window = nullptr;
+  std::uint32_t event = 0;
+  std::int32_t child = 0;
+  friend bool operator==(const SimAccessibleEvent&, const SimAccessibleEvent&) = default;
 };
 
 struct SimThreadRun {
@@ -41,6 +50,15 @@ class SimUi : public UiApi {
   bool StartThread(ThreadRoutine routine, void* parameter, Handle* thread) override;
   void DebugOutput(const wchar_t* text) override;
   SessionEnd WaitForSessionEnd(Handle window, std::uint32_t milliseconds) override;
+  DisplaySettings ReadDisplaySettings() override;
+  std::uint32_t SystemColour(int index) override;
+  void NotifyAccessibleEvent(Handle window, std::uint32_t event, std::int32_t child) override;
+
+  // The owner's display settings (Windows' defaults until set) and the
+  // system colours, which start as those of Windows' "High Contrast Black".
+  void SetDisplaySettings(const DisplaySettings& settings);
+  void SetSystemColour(int index, std::uint32_t colour);
+  std::vector<SimAccessibleEvent> accessibleEvents() const;
 
   // What Windows tells the program while it waits for the session's end
   // (by default: the session ends).
@@ -80,6 +98,9 @@ class SimUi : public UiApi {
   std::vector<std::thread> threads_;
   std::vector<Handle> hidden_;
   std::function<SessionEnd(std::uint32_t)> sessionEnd_;
+  DisplaySettings display_;
+  std::map<int, std::uint32_t> colours_;
+  std::vector<SimAccessibleEvent> events_;
 };
 
 }  // namespace tavu::sim

@@ -4,6 +4,7 @@ resources against what the programs need. Usage: pe_resources.py LAUNCHER PATCHE
 Prints one line per check and exits 1 if any failed."""
 import struct
 import sys
+import xml.etree.ElementTree as ET
 
 RT_BITMAP, RT_ICON, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 6, 9, 14, 16, 24
 
@@ -62,12 +63,28 @@ def find(res, rtype, rid):
 
 
 failures = 0
+checks = 0
 
 
 def check(name, ok):
-    global failures
+    global failures, checks
     print(("    ok   " if ok else "    FAIL ") + name)
+    checks += 1
     failures += 0 if ok else 1
+
+
+def manifest_settings(res):
+    """The launcher's manifest, read as Windows reads it: {tag: text} of the
+    windowsSettings it declares, keyed by "{namespace}name"."""
+    blobs = find(res, RT_MANIFEST, 1)
+    if not blobs:
+        return {}
+    root = ET.fromstring(blobs[0])
+    out = {}
+    for settings in root.iter("{urn:schemas-microsoft-com:asm.v3}windowsSettings"):
+        for child in settings:
+            out[child.tag] = (child.text or "").strip()
+    return out
 
 
 def bitmap(res, rid):
@@ -119,11 +136,22 @@ def main():
     check("accelerators 109: Alt+? and Alt+/ give command 104",
           sorted(entries) == sorted([(0x10, "?", 104), (0x10, "/", 104)]))
     check("launcher has a version block", bool(find(res, RT_VERSION, 1)))
+    # Per-monitor DPI awareness, version 2 where Windows 10 1703 and later read
+    # it, the older forms where earlier ones do. Wine makes every process per
+    # monitor (v1) aware whatever it declares, so the declaration is read here.
+    settings = manifest_settings(res)
+    check('manifest: dpiAwareness "PerMonitorV2, PerMonitor"',
+          settings.get("{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness") ==
+          "PerMonitorV2, PerMonitor")
+    check('manifest: dpiAware "true/pm" for Windows 8.1 and earlier 10',
+          settings.get("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware") == "true/pm")
+    # It travels inside the patcher: the two together must stay small.
+    check("launcher file within 1 MiB (%d bytes)" % len(launcher.data), len(launcher.data) <= 1024 * 1024)
     pres = patcher.resources()
     exe = [v for (t, n, lang), v in pres.items() if t == "EXE" and n == 129 and lang == 1033]
     check('patcher resource "EXE" 129, language 1033, is the launcher byte for byte',
           len(exe) == 1 and exe[0] == launcher.data)
-    print("pe_resources: %d passed, %d failed" % (9 - failures, failures))
+    print("pe_resources: %d passed, %d failed" % (checks - failures, failures))
     sys.exit(1 if failures else 0)
 
 

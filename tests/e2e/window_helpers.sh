@@ -69,3 +69,22 @@ partly_visible() {
 
 # crop_client FILE X Y W H OUT
 crop_client() { convert "$1" -crop "$4x$5+$((WIN_X + $2))+$((WIN_Y + $3))" +repage "$6"; }
+
+# set_log_pixels DPI: the DPI Wine gives every program from now on
+# (HKCU\Control Panel\Desktop\LogPixels), taken up by a fresh wineserver.
+set_log_pixels() {
+  timeout 120 "$E2E_WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+    </dev/null >/dev/null 2>&1
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  wineserver -p >/dev/null 2>&1
+  timeout 120 "$E2E_WINE" cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+# start_preview [high-contrast] [no-animations] [keyboard-cues]: the launcher's
+# window code with those display settings (tests/win/window_preview.cpp); PID
+# in E2E_PID. Its window is titled as the launcher's.
+start_preview() {
+  "$E2E_WINE" "$E2E_TEST_BIN/window_preview.exe" "$@" </dev/null >>"$E2E_WORK/run.log" 2>&1 &
+  E2E_PID=$!
+}
