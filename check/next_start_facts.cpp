@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/disk_api.h"
+#include "common/disk_sectors.h"
 #include "common/drive_layout_view.h"
 #include "common/file_api.h"
 #include "common/heap_block.h"
@@ -29,10 +30,9 @@ constexpr std::uint32_t kLayoutBytes = 14592;
 constexpr std::size_t kTableEntries = 4;
 constexpr std::size_t kTableOffset = 446;
 constexpr std::size_t kTableEntryBytes = 16;
-// The master boot record fills the first 512 bytes; a disk of 4096-byte
-// sectors reads only whole sectors.
-constexpr std::uint32_t kSmallSector = 512;
-constexpr std::uint32_t kLargeSector = 4096;
+// The master boot record fills the first 512 bytes of sector 0, whatever the
+// disk's sector size; its LBAs count the disk's own sectors.
+constexpr std::uint32_t kMbrBytes = 512;
 // A display order of many entries runs long; longer values are no boot store's.
 constexpr std::size_t kValueChars = 4096;
 // "\\?\Volume{GUID}\" is 49 characters.
@@ -204,15 +204,12 @@ std::int32_t PartitionNumberAt(const DriveLayoutView& layout, std::int64_t offse
 // The four primary entries as the BIOS code reads them from sector 0: the
 // flag byte as it lies there, since any value but 0x00 and 0x80 stops it.
 void ReadMasterBootRecord(const SearchableDisks& walk, const DriveLayoutView& layout, BootFacts& facts) {
-  HeapBlock sector = HeapBlock::Uninitialised(kLargeSector);
+  const std::uint32_t sectorBytes = DiskSectorSize(walk.Disk());
+  HeapBlock sector = HeapBlock::Uninitialised(kMbrBytes);
   if (!sector) return;
-  std::uint32_t sectorBytes = kSmallSector;
   std::uint32_t read = 0;
-  if (!Sys().disks->ReadAt(walk.Disk(), 0, sector.get(), kSmallSector, &read) || read != kSmallSector) {
-    sectorBytes = kLargeSector;
-    if (!Sys().disks->ReadAt(walk.Disk(), 0, sector.get(), kLargeSector, &read) || read != kLargeSector)
-      return;
-  }
+  if (!ReadDiskBytes(walk.Disk(), sectorBytes, 0, sector.get(), kMbrBytes, &read) || read != kMbrBytes)
+    return;
   std::int64_t offsets[kTableEntries] = {};
   for (std::size_t i = 0; i < kTableEntries; ++i) {
     const std::uint8_t* entry = sector.get() + kTableOffset + i * kTableEntryBytes;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/disk_api.h"
+#include "common/disk_sectors.h"
 #include "common/fat32_layout.h"
 #include "common/label_reading.h"
 #include "common/ntfs_layout.h"
@@ -18,13 +19,15 @@ using label_detail::ReadBootSector;
 static_assert(ntfs::boot::OemId::kEnd <= kBootSectorSize &&
               fat32::boot::FileSystemType::kEnd <= kBootSectorSize);
 
-// The physical disk, read through the platform: SetFilePointerEx + ReadFile,
-// and MultiByteToWideChar(CP_ACP).
+// The physical disk, read through the platform: SetFilePointerEx + ReadFile
+// in whole sectors of the disk's own size, and MultiByteToWideChar(CP_ACP).
+// The readers ask for structures (a 512-byte boot sector, a 1,024-byte file
+// record) that need not be whole sectors of the disk.
 class DiskSectors final : public SectorSource {
  public:
-  explicit DiskSectors(Handle disk) : disk_(disk) {}
+  explicit DiskSectors(Handle disk) : disk_(disk), sectorSize_(DiskSectorSize(disk)) {}
   bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size, std::uint32_t* read) override {
-    return Sys().disks->ReadAt(disk_, offset, buffer, size, read);
+    return ReadDiskBytes(disk_, sectorSize_, offset, buffer, size, read);
   }
   int AnsiToWide(const char* text, wchar_t* out, int capacity) override {
     return Sys().system->AnsiToWide(text, -1, out, capacity);
@@ -32,6 +35,7 @@ class DiskSectors final : public SectorSource {
 
  private:
   Handle disk_;
+  std::uint32_t sectorSize_;
 };
 
 }  // namespace

@@ -50,18 +50,24 @@ SimMachine::SimMachine(const std::string& root)
 }
 
 bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::string* error) {
-  if (!disks_.AddDisk(imagePath, kind, error)) return false;
+  return AddDisk(imagePath, kind, kSectorSizeFromImage, error);
+}
+
+bool SimMachine::AddDisk(const std::string& imagePath, DiskKind kind, std::uint32_t sectorSize,
+                         std::string* error) {
+  if (!disks_.AddDisk(imagePath, kind, sectorSize, error)) return false;
   volumes_.Refresh(true);
   return true;
 }
 
-void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
-  disks_.AddDiskBytes(std::move(bytes), kind);
+void SimMachine::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind, std::uint32_t sectorSize) {
+  disks_.AddDiskBytes(std::move(bytes), kind, sectorSize);
   volumes_.Refresh(true);
 }
 
-void SimMachine::AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind) {
-  disks_.AddSharedDisk(std::move(bytes), kind);
+void SimMachine::AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind,
+                               std::uint32_t sectorSize) {
+  disks_.AddSharedDisk(std::move(bytes), kind, sectorSize);
   volumes_.Refresh(true);
 }
 

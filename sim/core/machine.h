@@ -50,11 +50,15 @@ class SimMachine {
 
   // The next physical disk (numbers follow the order of the calls); its
   // volumes are presented and lettered as at machine start. False with *error
-  // (the reason) when the image cannot be opened.
+  // (the reason) when the image cannot be opened. sectorSize: the disk's
+  // logical sector size (512 or 4096), by default found from the image.
   bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error = nullptr);
-  void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind = DiskKind::Fixed);
+  bool AddDisk(const std::string& imagePath, DiskKind kind, std::uint32_t sectorSize, std::string* error);
+  void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind = DiskKind::Fixed,
+                    std::uint32_t sectorSize = kSectorSizeFromImage);
   // A disk over bytes that other machines' disks may share (a test's many runs).
-  void AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind = DiskKind::Fixed);
+  void AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind = DiskKind::Fixed,
+                     std::uint32_t sectorSize = kSectorSizeFromImage);
   void AddAbsent();
   // An empty card-reader slot as the next disk, with its drive letter.
   void AddCardReader();

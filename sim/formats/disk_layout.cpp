@@ -17,6 +17,38 @@ bool HasProtectiveEntry(const std::uint8_t* mbr) {
 
 }  // namespace
 
+const char* FileSystemAtStart(const DiskImage& image) {
+  std::uint8_t sector[kSectorSize];
+  if (image.sectors() < 1 || !image.Read(0, sector, sizeof sector)) return nullptr;
+  if (sector[510] == 0x55 && sector[511] == 0xAA && HasProtectiveEntry(sector)) return nullptr;
+  if (std::memcmp(sector + 3, "NTFS    ", 8) == 0) return "NTFS";
+  if (std::memcmp(sector + 3, "EXFAT   ", 8) == 0) return "exFAT";
+  if (std::memcmp(sector + 82, "FAT32   ", 8) == 0) return "FAT32";
+  if (std::memcmp(sector + 54, "FAT12   ", 8) == 0 || std::memcmp(sector + 54, "FAT16   ", 8) == 0)
+    return "FAT";
+  return nullptr;
+}
+
+SimLayout SuperfloppyLayout(const DiskImage& image) {
+  SimLayout layout;
+  const char* fs = FileSystemAtStart(image);
+  if (fs == nullptr) return layout;
+  layout.style = PARTITION_STYLE_MBR;
+  PARTITION_INFORMATION_EX e{};
+  e.PartitionStyle = PARTITION_STYLE_MBR;
+  e.StartingOffset = 0;
+  e.PartitionLength = static_cast<std::int64_t>(image.sectors() * image.sectorSize());
+  e.PartitionNumber = 1;
+  const bool fat32 = std::strcmp(fs, "FAT32") == 0;
+  const bool fat = std::strcmp(fs, "FAT") == 0;
+  e.Mbr.PartitionType = fat32 ? 0x0C : fat ? 0x06 : 0x07;
+  e.Mbr.RecognizedPartition = 1;
+  layout.entries.push_back(e);
+  // No slot holds it: a layout write finds nothing to change.
+  layout.mbrSlots.push_back(MbrSlot{});
+  return layout;
+}
+
 bool IsRecognizedMbrType(std::uint8_t type) {
   // The types the disk driver hands to a file system; with the NTFT bits (0x80,
   // 0x40) set they are members of a fault-tolerant set and count as well.

@@ -24,7 +24,7 @@ struct MbrSlot {
 struct GptHeader {
   bool valid = false;
   std::uint64_t lba = 0;
-  std::uint8_t bytes[kSectorSize] = {};
+  std::uint8_t bytes[kLargeSectorSize] = {};  // the header's whole sector
   std::uint32_t headerSize = 0;
   std::uint64_t entriesLba = 0;
   std::uint32_t entryCount = 0;
@@ -56,6 +56,16 @@ struct SimLayout {
 // its four primary entries and the logical partitions of a clean extended
 // chain; anything else is RAW.
 SimLayout ReadLayout(const DiskImage& image);
+
+// The file system whose boot sector lies at byte 0 of a disk without a
+// partition table ("NTFS", "exFAT", "FAT32", "FAT"), or nullptr: an image of
+// one partition, or a stick formatted without a table (a superfloppy).
+const char* FileSystemAtStart(const DiskImage& image);
+
+// How Windows presents a superfloppy on removable or USB media: an MBR
+// layout of one partition over the whole medium, which no table holds and no
+// layout write changes. The RAW layout when FileSystemAtStart finds nothing.
+SimLayout SuperfloppyLayout(const DiskImage& image);
 
 // Writes a layout given to IOCTL_DISK_SET_DRIVE_LAYOUT_EX into the image.
 // GPT: the entry array (both copies), its CRC and both headers with their CRCs;

@@ -1,5 +1,6 @@
 // GUID partition tables: the primary header in sector 1, the backup in the
 // last sector, each with its own copy of the entry array, all guarded by CRC-32.
+// LBAs count the disk's own logical sectors (512 or 4096 bytes).
 #include <zlib.h>
 
 #include <algorithm>
@@ -30,15 +31,15 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
 }
 
 std::uint32_t HeaderCrc(const std::uint8_t* header, std::uint32_t size) {
-  std::uint8_t copy[kSectorSize];
+  std::uint8_t copy[kLargeSectorSize];
   std::memcpy(copy, header, size);
   PutLe32(copy + kHdrCrc, 0);
   return Crc32(copy, size);
 }
 
-std::uint64_t ArraySectors(const GptHeader& h) {
+std::uint64_t ArraySectors(const GptHeader& h, std::uint32_t sectorSize) {
   std::uint64_t bytes = static_cast<std::uint64_t>(h.entryCount) * h.entrySize;
-  return (bytes + kSectorSize - 1) / kSectorSize;
+  return (bytes + sectorSize - 1) / sectorSize;
 }
 
 Guid GuidAt(const std::uint8_t* p) {
@@ -67,10 +68,11 @@ GptHeader ReadHeader(const DiskImage& image, std::uint64_t lba, std::vector<std:
   GptHeader h;
   h.lba = lba;
   const std::uint64_t sectors = image.sectors();
-  if (lba >= sectors || !image.Read(lba * kSectorSize, h.bytes, kSectorSize)) return h;
+  const std::uint32_t ss = image.sectorSize();
+  if (lba >= sectors || !image.Read(lba * ss, h.bytes, ss)) return h;
   if (std::memcmp(h.bytes, "EFI PART", 8) != 0) return h;
   h.headerSize = Le32(h.bytes + kHdrSize);
-  if (h.headerSize < 92 || h.headerSize > kSectorSize) return h;
+  if (h.headerSize < 92 || h.headerSize > ss) return h;
   if (HeaderCrc(h.bytes, h.headerSize) != Le32(h.bytes + kHdrCrc)) return h;
   if (Le64(h.bytes + kMyLba) != lba) return h;
   std::uint64_t first = Le64(h.bytes + kFirstUsable);
@@ -82,9 +84,9 @@ GptHeader ReadHeader(const DiskImage& image, std::uint64_t lba, std::vector<std:
   if (h.entrySize < 128 || h.entrySize % 8 != 0) return h;
   std::uint64_t bytes = static_cast<std::uint64_t>(h.entryCount) * h.entrySize;
   if (bytes > kMaxArrayBytes) return h;
-  if (h.entriesLba >= sectors || ArraySectors(h) > sectors - h.entriesLba) return h;
+  if (h.entriesLba >= sectors || ArraySectors(h, ss) > sectors - h.entriesLba) return h;
   std::vector<std::uint8_t> entries(static_cast<std::size_t>(bytes));
-  if (!image.Read(h.entriesLba * kSectorSize, entries.data(), entries.size())) return h;
+  if (!image.Read(h.entriesLba * ss, entries.data(), entries.size())) return h;
   if (Crc32(entries.data(), entries.size()) != Le32(h.bytes + kEntriesCrc)) return h;
   h.valid = true;
   if (array != nullptr) *array = std::move(entries);
@@ -120,11 +122,12 @@ SimLayout ReadGptLayout(const DiskImage& image, const std::uint8_t* /*mbr*/) {
     return raw;
   }
   layout.style = PARTITION_STYLE_GPT;
+  const std::uint64_t sector = image.sectorSize();
   std::uint64_t first = Le64(use->bytes + kFirstUsable);
   std::uint64_t last = Le64(use->bytes + kLastUsable);
   layout.gpt.DiskId = GuidAt(use->bytes + kDiskGuid);
-  layout.gpt.StartingUsableOffset = static_cast<std::int64_t>(first * kSectorSize);
-  layout.gpt.UsableLength = static_cast<std::int64_t>((last + 1 - first) * kSectorSize);
+  layout.gpt.StartingUsableOffset = static_cast<std::int64_t>(first * sector);
+  layout.gpt.UsableLength = static_cast<std::int64_t>((last + 1 - first) * sector);
   layout.gpt.MaxPartitionCount = use->entryCount;
 
   std::uint32_t number = 0;
@@ -135,8 +138,8 @@ SimLayout ReadGptLayout(const DiskImage& image, const std::uint8_t* /*mbr*/) {
     e.PartitionStyle = PARTITION_STYLE_GPT;
     std::uint64_t start = Le64(p + kEntStart);
     std::uint64_t end = Le64(p + kEntEnd);
-    e.StartingOffset = static_cast<std::int64_t>(start * kSectorSize);
-    e.PartitionLength = end >= start ? static_cast<std::int64_t>((end - start + 1) * kSectorSize) : 0;
+    e.StartingOffset = static_cast<std::int64_t>(start * sector);
+    e.PartitionLength = end >= start ? static_cast<std::int64_t>((end - start + 1) * sector) : 0;
     e.PartitionNumber = ++number;
     e.Gpt.PartitionType = GuidAt(p + kEntType);
     e.Gpt.PartitionId = GuidAt(p + kEntId);
@@ -151,6 +154,7 @@ SimLayout ReadGptLayout(const DiskImage& image, const std::uint8_t* /*mbr*/) {
 bool WriteGptLayout(DiskImage& image, const SimLayout& now, const DRIVE_LAYOUT_INFORMATION_EX* in,
                     std::uint32_t* error) {
   const GptHeader& use = now.source == GptSource::Primary ? now.primary : now.backup;
+  const std::uint64_t sector = image.sectorSize();
   if (in->PartitionCount > use.entryCount) {
     *error = kErrorInvalidParameter;
     return false;
@@ -186,9 +190,8 @@ bool WriteGptLayout(DiskImage& image, const SimLayout& now, const DRIVE_LAYOUT_I
 
   for (std::uint32_t i = 0; i < in->PartitionCount; ++i) {
     const PARTITION_INFORMATION_EX& want = *LayoutEntry(in, i);
-    if (want.PartitionStyle != PARTITION_STYLE_GPT || want.StartingOffset < 0 ||
-        want.PartitionLength <= 0 || want.StartingOffset % kSectorSize != 0 ||
-        want.PartitionLength % kSectorSize != 0) {
+    if (want.PartitionStyle != PARTITION_STYLE_GPT || want.StartingOffset < 0 || want.PartitionLength <= 0 ||
+        want.StartingOffset % sector != 0 || want.PartitionLength % sector != 0) {
       *error = kErrorInvalidParameter;
       return false;
     }
@@ -202,8 +205,8 @@ bool WriteGptLayout(DiskImage& image, const SimLayout& now, const DRIVE_LAYOUT_I
       PutGuid(p + kEntId, want.Gpt.PartitionId);
     if (cur == nullptr || cur->StartingOffset != want.StartingOffset ||
         cur->PartitionLength != want.PartitionLength) {
-      std::uint64_t start = static_cast<std::uint64_t>(want.StartingOffset) / kSectorSize;
-      std::uint64_t count = static_cast<std::uint64_t>(want.PartitionLength) / kSectorSize;
+      std::uint64_t start = static_cast<std::uint64_t>(want.StartingOffset) / sector;
+      std::uint64_t count = static_cast<std::uint64_t>(want.PartitionLength) / sector;
       PutLe64(p + kEntStart, start);
       PutLe64(p + kEntEnd, start + count - 1);
     }
@@ -214,7 +217,7 @@ bool WriteGptLayout(DiskImage& image, const SimLayout& now, const DRIVE_LAYOUT_I
     }
   }
   const std::uint32_t arrayCrc = Crc32(array.data(), array.size());
-  const std::uint64_t arraySectors = ArraySectors(use);
+  const std::uint64_t arraySectors = ArraySectors(use, image.sectorSize());
   const std::uint64_t lastLba = image.sectors() - 1;
 
   // Both headers are written; one that was damaged is rebuilt from the other,
@@ -240,8 +243,8 @@ bool WriteGptLayout(DiskImage& image, const SimLayout& now, const DRIVE_LAYOUT_I
     if (!SameGuid(now.gpt.DiskId, in->Gpt.DiskId)) PutGuid(b + kDiskGuid, in->Gpt.DiskId);
     if (now.gpt.StartingUsableOffset != in->Gpt.StartingUsableOffset ||
         now.gpt.UsableLength != in->Gpt.UsableLength) {
-      std::uint64_t first = static_cast<std::uint64_t>(in->Gpt.StartingUsableOffset) / kSectorSize;
-      std::uint64_t length = static_cast<std::uint64_t>(in->Gpt.UsableLength) / kSectorSize;
+      std::uint64_t first = static_cast<std::uint64_t>(in->Gpt.StartingUsableOffset) / sector;
+      std::uint64_t length = static_cast<std::uint64_t>(in->Gpt.UsableLength) / sector;
       PutLe64(b + kFirstUsable, first);
       PutLe64(b + kLastUsable, first + length - 1);
     }
@@ -250,16 +253,16 @@ bool WriteGptLayout(DiskImage& image, const SimLayout& now, const DRIVE_LAYOUT_I
   }
 
   // The array copies: whole sectors, the bytes past the array's end kept.
-  std::vector<std::uint8_t> span(static_cast<std::size_t>(arraySectors * kSectorSize));
+  std::vector<std::uint8_t> span(static_cast<std::size_t>(arraySectors * sector));
   for (const GptHeader* h : {&primary, &backup}) {
     if (h->entriesLba + arraySectors > image.sectors() ||
-        !image.Read(h->entriesLba * kSectorSize, span.data(), span.size())) {
+        !image.Read(h->entriesLba * sector, span.data(), span.size())) {
       *error = kErrorGenFailure;
       return false;
     }
     std::memcpy(span.data(), array.data(), array.size());
-    if (!image.Write(h->entriesLba * kSectorSize, span.data(), span.size()) ||
-        !image.Write(h->lba * kSectorSize, h->bytes, kSectorSize)) {
+    if (!image.Write(h->entriesLba * sector, span.data(), span.size()) ||
+        !image.Write(h->lba * sector, h->bytes, static_cast<std::size_t>(sector))) {
       *error = kErrorGenFailure;
       return false;
     }

@@ -36,7 +36,8 @@ std::string Format(const char* format, unsigned long long a, unsigned long long 
 void VerifyCopy(const DiskImage& image, std::uint64_t lba, const char* which, std::vector<std::string>* problems,
                 std::uint8_t* header, std::vector<std::uint8_t>* array) {
   const std::string name = which;
-  if (!image.Read(lba * kSectorSize, header, kSectorSize)) {
+  const std::uint32_t sector = image.sectorSize();
+  if (!image.Read(lba * sector, header, sector)) {
     problems->push_back("The " + name + " GPT header's sector cannot be read");
     return;
   }
@@ -45,11 +46,12 @@ void VerifyCopy(const DiskImage& image, std::uint64_t lba, const char* which, st
     return;
   }
   const std::uint32_t size = Le32(header + kHdrSize);
-  if (size < 92 || size > kSectorSize) {
-    problems->push_back("The " + name + Format(" GPT header's size is %llu bytes, not 92 to 512", size));
+  if (size < 92 || size > sector) {
+    problems->push_back("The " + name +
+                        Format(" GPT header's size is %llu bytes, not 92 to %llu", size, sector));
     return;
   }
-  std::uint8_t copy[kSectorSize];
+  std::uint8_t copy[kLargeSectorSize];
   std::memcpy(copy, header, size);
   PutLe32(copy + kHdrCrc, 0);
   if (Crc32(copy, size) != Le32(header + kHdrCrc)) problems->push_back("The CRC of the " + name + " GPT header is wrong");
@@ -60,12 +62,12 @@ void VerifyCopy(const DiskImage& image, std::uint64_t lba, const char* which, st
   const std::uint64_t entriesLba = Le64(header + kEntriesLba);
   const std::uint64_t bytes = static_cast<std::uint64_t>(Le32(header + kEntryCount)) * Le32(header + kEntrySize);
   if (bytes == 0 || bytes > kMaxArrayBytes || entriesLba >= image.sectors() ||
-      (bytes + kSectorSize - 1) / kSectorSize > image.sectors() - entriesLba) {
+      (bytes + sector - 1) / sector > image.sectors() - entriesLba) {
     problems->push_back("The " + name + " partition table lies outside the disk or is no table");
     return;
   }
   array->resize(static_cast<std::size_t>(bytes));
-  if (!image.Read(entriesLba * kSectorSize, array->data(), array->size())) {
+  if (!image.Read(entriesLba * sector, array->data(), array->size())) {
     problems->push_back("The " + name + " partition table cannot be read");
     array->clear();
     return;
@@ -81,8 +83,8 @@ std::vector<std::string> VerifyGpt(const DiskImage& image) {
   std::vector<std::string> problems;
   if (image.sectors() < 3) return {"The disk is too small to hold a GPT"};
   const std::uint64_t last = image.sectors() - 1;
-  std::uint8_t main[kSectorSize] = {};
-  std::uint8_t backup[kSectorSize] = {};
+  std::uint8_t main[kLargeSectorSize] = {};
+  std::uint8_t backup[kLargeSectorSize] = {};
   std::vector<std::uint8_t> mainArray;
   std::vector<std::uint8_t> backupArray;
   VerifyCopy(image, 1, "main", &problems, main, &mainArray);

@@ -1,7 +1,9 @@
 // MBR partition tables: the four primary slots of sector 0 and the chain of
-// extended boot records behind an extended partition.
+// extended boot records behind an extended partition. LBAs count the disk's
+// own logical sectors; the table itself fills the first 512 bytes of one.
 #include <cstring>
 #include <set>
+#include <vector>
 
 #include "common/little_endian.h"
 #include "common/win_errors.h"
@@ -47,9 +49,9 @@ RawSlot SlotAt(const std::uint8_t* sector, int i) {
 // Appends the four slots of one table. base: the sector that a slot's start
 // counts from (the table's own sector for partitions, the extended
 // partition's first sector for links in a logical table).
-void AppendTable(SimLayout& layout, const std::uint8_t* sector, std::uint64_t tableLba,
-                 std::uint64_t partitionBase, std::uint64_t linkBase, std::uint32_t* number,
-                 std::uint64_t* nextLink) {
+void AppendTable(SimLayout& layout, const std::uint8_t* sector, std::uint64_t sectorSize,
+                 std::uint64_t tableLba, std::uint64_t partitionBase, std::uint64_t linkBase,
+                 std::uint32_t* number, std::uint64_t* nextLink) {
   for (int i = 0; i < 4; ++i) {
     RawSlot raw = SlotAt(sector, i);
     PARTITION_INFORMATION_EX e{};
@@ -59,8 +61,8 @@ void AppendTable(SimLayout& layout, const std::uint8_t* sector, std::uint64_t ta
       where.used = true;
       bool container = IsContainerType(raw.type);
       std::uint64_t base = container ? linkBase : partitionBase;
-      e.StartingOffset = static_cast<std::int64_t>((base + raw.start) * kSectorSize);
-      e.PartitionLength = static_cast<std::int64_t>(static_cast<std::uint64_t>(raw.sectors) * kSectorSize);
+      e.StartingOffset = static_cast<std::int64_t>((base + raw.start) * sectorSize);
+      e.PartitionLength = static_cast<std::int64_t>(static_cast<std::uint64_t>(raw.sectors) * sectorSize);
       e.Mbr.PartitionType = raw.type;
       e.Mbr.BootIndicator = raw.boot == 0x80 ? 1 : 0;
       e.Mbr.RecognizedPartition = IsRecognizedMbrType(raw.type) ? 1 : 0;
@@ -91,7 +93,8 @@ SimLayout ReadMbrLayout(const DiskImage& image, const std::uint8_t* mbr) {
 
   std::uint32_t number = 0;
   std::uint64_t extendedStart = 0;
-  AppendTable(layout, mbr, 0, 0, 0, &number, &extendedStart);
+  const std::uint64_t sectorSize = image.sectorSize();
+  AppendTable(layout, mbr, sectorSize, 0, 0, 0, &number, &extendedStart);
 
   // Logical partitions: each extended boot record holds one partition (counted
   // from the record's own sector) and a link to the next record (counted from
@@ -102,10 +105,10 @@ SimLayout ReadMbrLayout(const DiskImage& image, const std::uint8_t* mbr) {
   for (int tables = 0; ebr != 0 && tables < kMaxLogicalTables; ++tables) {
     if (ebr >= image.sectors() || !seen.insert(ebr).second) break;
     std::uint8_t sector[kSectorSize];
-    if (!image.Read(ebr * kSectorSize, sector, sizeof(sector))) break;
+    if (!image.Read(ebr * sectorSize, sector, sizeof(sector))) break;
     if (!HasBootSignature(sector) || !BootIndicatorsValid(sector)) break;
     std::uint64_t next = 0;
-    AppendTable(layout, sector, ebr, ebr, extendedStart, &number, &next);
+    AppendTable(layout, sector, sectorSize, ebr, ebr, extendedStart, &number, &next);
     ebr = next;
   }
   return layout;
@@ -145,15 +148,16 @@ bool WriteMbrLayout(DiskImage& image, const SimLayout& now, const DRIVE_LAYOUT_I
   for (const Change& c : changes) {
     const PARTITION_INFORMATION_EX& want = *LayoutEntry(in, c.entry);
     const MbrSlot& where = now.mbrSlots[c.entry];
-    std::uint8_t sector[kSectorSize];
-    if (!image.Read(where.tableLba * kSectorSize, sector, sizeof(sector))) {
+    // The whole sector is written back, since the disk writes no less.
+    std::vector<std::uint8_t> sector(image.sectorSize());
+    if (!image.Read(where.tableLba * image.sectorSize(), sector.data(), sector.size())) {
       *error = kErrorGenFailure;
       return false;
     }
-    std::uint8_t* slot = sector + kTableOffset + 16 * where.slot;
+    std::uint8_t* slot = sector.data() + kTableOffset + 16 * where.slot;
     if (c.boot) slot[0] = want.Mbr.BootIndicator != 0 ? 0x80 : 0x00;
     if (c.type) slot[4] = want.Mbr.PartitionType;
-    if (!image.Write(where.tableLba * kSectorSize, sector, sizeof(sector))) {
+    if (!image.Write(where.tableLba * image.sectorSize(), sector.data(), sector.size())) {
       *error = kErrorGenFailure;
       return false;
     }

@@ -43,11 +43,14 @@ struct GptEntryParams {
   Guid16 id{};  // zero: made from the entry's position
 };
 
-// A GPT disk: protective MBR, primary header (LBA 1) and entries (LBA 2..33),
-// backup entries and header at the end, all CRCs right.
+// A GPT disk: protective MBR, primary header (LBA 1) and entries (from LBA 2:
+// 32 sectors of 512 bytes, 4 of 4096), backup entries and header at the end,
+// all CRCs right. LBAs count sectors of sectorSize bytes (512, or 4096 for a
+// disk of 4096-byte logical sectors).
 class GptBuilder {
  public:
-  explicit GptBuilder(std::uint64_t diskSectors) : sectors_(diskSectors) {}
+  explicit GptBuilder(std::uint64_t diskSectors, std::uint32_t sectorSize = kSector)
+      : sectors_(diskSectors), sectorSize_(sectorSize) {}
   GptBuilder& Add(const Guid16& type, std::uint64_t firstLba, std::uint64_t sectorCount,
                   std::uint64_t attributes = 0, std::u16string name = u"");
   // Leaves table slot i empty (the next Add goes to the slot after it).
@@ -62,13 +65,16 @@ class GptBuilder {
   static constexpr std::uint32_t kEntryCount = 128;
   static constexpr std::uint32_t kEntrySize = 128;
   static constexpr std::uint64_t kPrimaryEntriesLba = 2;
+  std::uint64_t ArraySectors() const { return (kEntryCount * kEntrySize + sectorSize_ - 1) / sectorSize_; }
   std::uint64_t BackupHeaderLba() const { return sectors_ - 1; }
-  std::uint64_t BackupEntriesLba() const { return sectors_ - 1 - 32; }
-  std::uint64_t FirstUsableLba() const { return 34; }
-  std::uint64_t LastUsableLba() const { return sectors_ - 34; }
+  std::uint64_t BackupEntriesLba() const { return sectors_ - 1 - ArraySectors(); }
+  std::uint64_t FirstUsableLba() const { return kPrimaryEntriesLba + ArraySectors(); }
+  std::uint64_t LastUsableLba() const { return sectors_ - 2 - ArraySectors(); }
+  std::uint32_t SectorSize() const { return sectorSize_; }
 
  private:
   std::uint64_t sectors_;
+  std::uint32_t sectorSize_;
   std::vector<GptEntryParams> slots_;  // an entry with a zero type is an empty slot
   Guid16 diskGuid_{{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD,
                     0xEE, 0xF0, 0x01}};
@@ -76,14 +82,16 @@ class GptBuilder {
 
 // Recomputes both headers' entry-array and header CRCs after a test changed
 // bytes of a GPT image on purpose.
-void FixGptCrcs(Bytes& disk, std::uint64_t headerLba);
+void FixGptCrcs(Bytes& disk, std::uint64_t headerLba, std::uint32_t sectorSize = kSector);
 
 // An MBR disk with primary entries and, optionally, logical partitions inside
-// an extended partition (one EBR in the sector before each logical).
+// an extended partition (one EBR in the sector before each logical). LBAs
+// count sectors of sectorSize bytes.
 class MbrBuilder {
  public:
-  explicit MbrBuilder(std::uint64_t diskSectors, std::uint32_t signature = 0x0D15EA5E)
-      : sectors_(diskSectors), signature_(signature) {}
+  explicit MbrBuilder(std::uint64_t diskSectors, std::uint32_t signature = 0x0D15EA5E,
+                      std::uint32_t sectorSize = kSector)
+      : sectors_(diskSectors), signature_(signature), sectorSize_(sectorSize) {}
   MbrBuilder& Primary(int slot, std::uint8_t type, std::uint32_t startLba, std::uint32_t sectorCount,
                       bool active = false);
   // A logical partition of sectorCount sectors whose EBR sits at ebrLba; its
@@ -106,6 +114,7 @@ class MbrBuilder {
   };
   std::uint64_t sectors_;
   std::uint32_t signature_;
+  std::uint32_t sectorSize_;
   Slot slots_[4];
   std::vector<LogicalParams> logicals_;
 };

@@ -130,7 +130,8 @@ Bytes MakeWim() {
 
 // wimlib applies a captured folder tree onto an unmounted NTFS volume file
 // through libntfs-3g, keeping the label mkntfs gave it.
-Bytes MakeVolume(const std::u16string& label, std::uint64_t startLba, std::uint64_t sectors) {
+Bytes MakeVolume(const std::u16string& label, std::uint64_t startLba, std::uint64_t sectors,
+                 std::uint32_t sectorSize) {
   const std::string mkntfs = FindMkntfs();
   const Bytes& wimBytes = SmallWinreWim();
   if (mkntfs.empty() || wimBytes.empty()) return {};
@@ -144,10 +145,10 @@ Bytes MakeVolume(const std::u16string& label, std::uint64_t startLba, std::uint6
     return {};
   const fs::path volume = scratch.path() / "volume.img";
   { std::ofstream make(volume, std::ios::binary); }
-  fs::resize_file(volume, sectors * kSector, ec);
+  fs::resize_file(volume, sectors * sectorSize, ec);
   if (ec) return {};
-  if (!Run({mkntfs, "-F", "-Q", "-q", "-L", Utf8(label), "-s", "512", "-p", std::to_string(startLba), "-H",
-            "255", "-S", "63", volume.string()})) {
+  if (!Run({mkntfs, "-F", "-Q", "-q", "-L", Utf8(label), "-s", std::to_string(sectorSize), "-p",
+            std::to_string(startLba), "-H", "255", "-S", "63", volume.string()})) {
     return {};
   }
   WIMStruct* raw = nullptr;
@@ -183,12 +184,13 @@ const Bytes& SmallBootSdi() {
   return sdi;
 }
 
-Bytes RecoveryNtfs(const std::u16string& label, std::uint64_t startLba, std::uint64_t sectors) {
-  static std::map<std::tuple<std::u16string, std::uint64_t, std::uint64_t>, Bytes> cache;
+Bytes RecoveryNtfs(const std::u16string& label, std::uint64_t startLba, std::uint64_t sectors,
+                   std::uint32_t sectorSize) {
+  static std::map<std::tuple<std::u16string, std::uint64_t, std::uint64_t, std::uint32_t>, Bytes> cache;
   std::lock_guard<std::mutex> hold(CacheLock());
-  auto key = std::make_tuple(label, startLba, sectors);
+  auto key = std::make_tuple(label, startLba, sectors, sectorSize);
   auto it = cache.find(key);
-  if (it == cache.end()) it = cache.emplace(key, MakeVolume(label, startLba, sectors)).first;
+  if (it == cache.end()) it = cache.emplace(key, MakeVolume(label, startLba, sectors, sectorSize)).first;
   return it->second;
 }
 

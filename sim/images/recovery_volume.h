@@ -18,10 +18,12 @@ const Bytes& SmallWinreWim();
 // The start of a System Deployment Image as Windows ships boot.sdi.
 const Bytes& SmallBootSdi();
 
-// An NTFS volume of `sectors` sectors for a partition that starts at
-// startLba, with that label and the two files above. Empty when mkntfs or
+// An NTFS volume of `sectors` sectors of sectorSize bytes (the disk's logical
+// sector size) for a partition that starts at startLba, with that label and
+// the two files above. Empty when mkntfs or
 // wimlib is missing or fails. Made once per process for each set of arguments
 // (tests build many notebooks).
-Bytes RecoveryNtfs(const std::u16string& label, std::uint64_t startLba, std::uint64_t sectors);
+Bytes RecoveryNtfs(const std::u16string& label, std::uint64_t startLba, std::uint64_t sectors,
+                   std::uint32_t sectorSize = kSector);
 
 }  // namespace tavu::images

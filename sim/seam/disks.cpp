@@ -45,12 +45,17 @@ SimDisks::DiskHandle* SimDisks::Enter(Handle h, SimOp op) {
 }
 
 bool SimDisks::AddDisk(const std::string& imagePath, DiskKind kind, std::string* error) {
+  return AddDisk(imagePath, kind, kSectorSizeFromImage, error);
+}
+
+bool SimDisks::AddDisk(const std::string& imagePath, DiskKind kind, std::uint32_t sectorSize,
+                       std::string* error) {
   if (kind == DiskKind::Absent) {
     AddAbsent();
     return true;
   }
   std::string reason;
-  std::unique_ptr<DiskImage> image = DiskImage::OpenFile(imagePath, writeThrough_, &reason);
+  std::unique_ptr<DiskImage> image = DiskImage::OpenFile(imagePath, writeThrough_, sectorSize, &reason);
   if (image == nullptr) {
     if (error != nullptr) *error = reason;
     return false;
@@ -59,12 +64,13 @@ bool SimDisks::AddDisk(const std::string& imagePath, DiskKind kind, std::string*
   return true;
 }
 
-void SimDisks::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind) {
-  disks_.push_back(Disk{kind, DiskImage::FromBytes(std::move(bytes)), {}});
+void SimDisks::AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind, std::uint32_t sectorSize) {
+  disks_.push_back(Disk{kind, DiskImage::FromBytes(std::move(bytes), sectorSize), {}});
 }
 
-void SimDisks::AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind) {
-  disks_.push_back(Disk{kind, DiskImage::FromShared(std::move(bytes)), {}});
+void SimDisks::AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind,
+                             std::uint32_t sectorSize) {
+  disks_.push_back(Disk{kind, DiskImage::FromShared(std::move(bytes), sectorSize), {}});
 }
 
 void SimDisks::AddAbsent() { disks_.push_back(Disk{DiskKind::Absent, nullptr, {}}); }
@@ -73,7 +79,11 @@ void SimDisks::AddCardReader() { disks_.push_back(Disk{DiskKind::CardReader, nul
 
 const SimLayout& SimDisks::CurrentLayout(const Disk& d) const {
   if (!d.cached.read || d.cached.writeCount != d.image->writeCount()) {
-    d.cached.layout = ReadLayout(*d.image);
+    // A stick or a medium formatted without a table is presented as one
+    // partition over the whole medium; a fixed disk is never.
+    d.cached.layout = d.kind != DiskKind::Fixed && FileSystemAtStart(*d.image) != nullptr
+                          ? SuperfloppyLayout(*d.image)
+                          : ReadLayout(*d.image);
     d.cached.writeCount = d.image->writeCount();
     d.cached.read = true;
   }
@@ -112,7 +122,7 @@ bool SimDisks::GetGeometry(Handle disk, DISK_GEOMETRY* geometry) {
   geometry->MediaType = d.kind == DiskKind::Removable ? kMediaTypeRemovable : kMediaTypeFixed;
   geometry->TracksPerCylinder = 255;
   geometry->SectorsPerTrack = 63;
-  geometry->BytesPerSector = kSectorSize;
+  geometry->BytesPerSector = d.image->sectorSize();
   return true;
 }
 
@@ -191,9 +201,12 @@ bool SimDisks::ReadAt(Handle disk, std::uint64_t offset, void* buffer, std::uint
   // SetFilePointerEx takes a signed distance.
   if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Failed(kErrorInvalidParameter);
   if (disks_[static_cast<std::size_t>(h->number)].image == nullptr) return Failed(kErrorNotReady);
-  if (offset % kSectorSize != 0 || size % kSectorSize != 0) return Failed(kErrorInvalidParameter);
   const DiskImage& image = *disks_[static_cast<std::size_t>(h->number)].image;
-  const std::uint64_t end = image.sectors() * kSectorSize;
+  // A disk reads whole logical sectors of its own size, as on Windows, where
+  // a 512-byte read of a 4096-byte-sector disk fails.
+  const std::uint32_t sector = image.sectorSize();
+  if (offset % sector != 0 || size % sector != 0) return Failed(kErrorInvalidParameter);
+  const std::uint64_t end = image.sectors() * sector;
   if (offset >= end) return Failed(kErrorSectorNotFound);
   std::uint64_t count = end - offset < size ? end - offset : size;
   if (!image.Read(offset, buffer, static_cast<std::size_t>(count))) return Failed(kErrorGenFailure);

@@ -1,6 +1,6 @@
 // The simulated machine's physical disks: "\\.\PHYSICALDRIVEn" for n in the
-// order the disks were added, each backed by a raw image of 512-byte sectors and
-// read as Windows presents it (sim/disk_layout.h).
+// order the disks were added, each backed by an image of 512- or 4096-byte
+// logical sectors and read as Windows presents it (sim/disk_layout.h).
 #pragma once
 
 #include <atomic>
@@ -45,11 +45,15 @@ class SimDisks : public DiskApi {
 
   // Adds the next disk number. False with *error (naming the reason) when the
   // image cannot be opened; no disk number is taken then.
+  // sectorSize: 512, 4096, or kSectorSizeFromImage (GuessSectorSize).
   bool AddDisk(const std::string& imagePath, DiskKind kind, std::string* error);
+  bool AddDisk(const std::string& imagePath, DiskKind kind, std::uint32_t sectorSize, std::string* error);
   // A disk held in memory.
-  void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind);
+  void AddDiskBytes(std::vector<std::uint8_t> bytes, DiskKind kind,
+                    std::uint32_t sectorSize = kSectorSizeFromImage);
   // A disk over bytes other disks may share; its writes stay its own.
-  void AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind);
+  void AddSharedDisk(std::shared_ptr<const std::vector<std::uint8_t>> bytes, DiskKind kind,
+                     std::uint32_t sectorSize = kSectorSizeFromImage);
   void AddAbsent();
   // An empty card-reader slot: geometry, layout, reads and writes fail with
   // ERROR_NOT_READY until a medium is inserted (never, here).

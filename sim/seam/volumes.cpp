@@ -14,6 +14,7 @@
 #include "sim/core/last_error.h"
 #include "sim/core/operation.h"
 #include "sim/core/text.h"
+#include "sim/formats/volume_files.h"
 #include "sim/seam/system.h"
 
 namespace tavu::sim {
@@ -47,6 +48,11 @@ bool IsPresentedMbrType(std::uint8_t type) {
 
 // Whether Windows presents a volume for the entry, and whether the volume gets
 // a letter at machine start.
+// A partition Windows can run from: basic data (GPT) or type 0x07 (MBR).
+bool WindowsType(std::uint32_t style, const PARTITION_INFORMATION_EX& e) {
+  return style == PARTITION_STYLE_GPT ? IsBasicData(e) : e.Mbr.PartitionType == 0x07;
+}
+
 bool Presented(std::uint32_t style, const PARTITION_INFORMATION_EX& e, bool* startLetter) {
   *startLetter = false;
   if (style == PARTITION_STYLE_GPT) {
@@ -257,6 +263,22 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
     const Volume& v = volumes_[i];
     if (!v.foreign && (onlyDisk < 0 || v.disk == onlyDisk)) existing[{v.disk, v.offset}] = i;
   }
+  // C: is the volume Windows runs from, whatever order the disks were added
+  // in: the first lettered Windows-type volume of the first fixed disk that is
+  // not on the USB bus. Every other volume takes letters from D: up.
+  const Wanted* windows = nullptr;
+  if (rule == NewVolumes::StartRule && !LetterInUse(L'C')) {
+    int firstFixed = -1;
+    for (int d = 0; d < disks_.Count() && firstFixed < 0; ++d) {
+      if (disks_.Kind(d) == DiskKind::Fixed && disks_.Image(d) != nullptr) firstFixed = d;
+    }
+    for (const Wanted& w : wanted) {
+      if (w.disk == firstFixed && w.startLetter && WindowsType(w.style, w.entry)) {
+        if (existing.count({w.disk, w.entry.StartingOffset}) == 0) windows = &w;
+        break;
+      }
+    }
+  }
   for (const Wanted& w : wanted) {
     auto found = existing.find({w.disk, w.entry.StartingOffset});
     if (found != existing.end()) {
@@ -270,14 +292,17 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
       if (!scheduled) pending_.push_back(Pending{w.disk, w.entry.StartingOffset, Now(), Now() + arrivalMs_});
       continue;
     }
-    AddDiskVolume(w.disk, w.entry, w.style,
-                  rule == NewVolumes::StartRule && w.startLetter ? FirstFreeLetter() : 0);
+    const wchar_t letter = &w == windows                                    ? L'C'
+                           : rule == NewVolumes::StartRule && w.startLetter ? FirstFreeLetter()
+                                                                            : 0;
+    AddDiskVolume(w.disk, w.entry, w.style, letter);
     existing[{w.disk, w.entry.StartingOffset}] = volumes_.size() - 1;
   }
 }
 
 wchar_t SimVolumes::FirstFreeLetter() const {
-  for (wchar_t c = L'C'; c <= L'Z'; ++c) {
+  // C: belongs to the volume Windows runs from, even where no disk holds it.
+  for (wchar_t c = L'D'; c <= L'Z'; ++c) {
     if (!LetterInUse(c)) return c;
   }
   return 0;
@@ -604,6 +629,23 @@ std::uint32_t SimVolumes::DriveStrings(std::uint32_t capacity, wchar_t* buffer) 
   return length;
 }
 
+const std::u16string* SimVolumes::LabelOf(const DiskImage& image, const Volume& v) {
+  // Read again once the disk was written, as Windows does after a change.
+  KnownLabel& known = labels_[{v.disk, v.offset}];
+  if (!known.valid || known.writeCount != image.writeCount() || known.length != v.length) {
+    known = KnownLabel{};
+    known.valid = true;
+    known.writeCount = image.writeCount();
+    known.length = v.length;
+    std::shared_ptr<VolumeFileSystem> fs =
+        v.offset < 0 || v.length <= 0 ? nullptr
+                                      : OpenVolumeFileSystem(image, static_cast<std::uint64_t>(v.offset),
+                                                             static_cast<std::uint64_t>(v.length));
+    known.readable = fs != nullptr && fs->Label(&known.label);
+  }
+  return known.readable ? &known.label : nullptr;
+}
+
 bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) {
   Arrive();
   if (Refused(faults_, SimOp::VolumeInfo, kErrorGenFailure)) return false;
@@ -622,15 +664,24 @@ bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t 
   } else {
     const DiskImage* image = disks_.Image(v->disk);
     if (image == nullptr) return Failed(kErrorPathNotFound);
-    std::uint8_t boot[512];
-    if (v->offset < 0 || !image->Read(static_cast<std::uint64_t>(v->offset), boot, sizeof(boot)) ||
-        FileSystemOfBootSector(boot) == LabelFileSystem::None) {
-      return Failed(kErrorUnrecognizedVolume);
+    // The library that reads the volume's files reads its label too, so the
+    // programs' own label readers meet an answer they did not make.
+    if (const std::u16string* read = LabelOf(*image, *v)) {
+      text.assign(read->begin(), read->end());
+    } else {
+      // The tests' byte-built volumes carry only what the label readers look
+      // at, which the library does not take for a file system: for them the
+      // raw readers answer, and a volume neither reads is unrecognised.
+      std::uint8_t boot[512];
+      if (v->offset < 0 || !image->Read(static_cast<std::uint64_t>(v->offset), boot, sizeof(boot)) ||
+          FileSystemOfBootSector(boot) == LabelFileSystem::None) {
+        return Failed(kErrorUnrecognizedVolume);
+      }
+      ImageSectors source(*image);
+      wchar_t raw[kVolumeLabelChars];
+      // A file system without a label entry has the empty label.
+      if (ReadVolumeLabelFrom(source, raw, v->offset) == 0) text = raw;
     }
-    ImageSectors source(*image);
-    wchar_t read[kVolumeLabelChars];
-    // A file system without a label entry has the empty label.
-    if (ReadVolumeLabelFrom(source, read, v->offset) == 0) text = read;
   }
   if (label != nullptr) {
     if (capacity < text.size() + 1) return Failed(kErrorInsufficientBuffer);

@@ -148,6 +148,17 @@ class SimVolumes : public VolumeApi {
     bool offline = false;
   };
   enum class NewVolumes : std::uint8_t { NoLetter, StartRule, Arrive };
+  // A volume's label as last read from its disk.
+  struct KnownLabel {
+    bool valid = false;
+    bool readable = false;
+    std::uint64_t writeCount = 0;
+    std::int64_t length = 0;
+    std::u16string label;
+  };
+  // The label the file-system library reads on the volume; null when it
+  // cannot read the volume's file system.
+  const std::u16string* LabelOf(const DiskImage& image, const Volume& v);
   struct VolumeHandle;
   struct SearchHandle;
 
@@ -197,6 +208,7 @@ class SimVolumes : public VolumeApi {
   SimHandles& handles_;
   SimFaults& faults_;
   std::vector<Volume> volumes_;
+  std::map<std::pair<int, std::int64_t>, KnownLabel> labels_;
   std::uint64_t nextId_ = 1;
   // Windows numbers volume devices in the order they arrive and never hands a
   // number out twice while it runs.

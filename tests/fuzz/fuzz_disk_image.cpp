@@ -1,6 +1,7 @@
 // libFuzzer: arbitrary bytes as disk 0 of a simulated machine. They go through
-// the layout reader (as Windows would present them) and the file-system label
-// readers, and through the locator's whole search. Whatever the bytes, every
+// the layout reader (as Windows would present them), tavu-sim's test of whether
+// they stand for a whole disk, and the file-system label readers, and through
+// the locator's whole search. Whatever the bytes, every
 // call ends with a defined result and reads nothing outside what it was given.
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "common/volume_label.h"
 #include "launcher/arming/partition_locator.h"
 #include "sim/core/machine.h"
+#include "sim/formats/whole_disk.h"
 
 namespace {
 
@@ -42,6 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The layout reader, directly and through the seam's answer area.
   const tavu::sim::SimLayout layout = machine.disks().Layout(0);
   Check(layout.style <= tavu::PARTITION_STYLE_RAW);
+  for (bool superfloppy : {false, true}) {
+    const std::string problem = tavu::sim::WholeDiskProblem(*machine.disks().Image(0), superfloppy);
+    Check(problem.find('\n') == std::string::npos);
+  }
 
   std::vector<std::int64_t> offsets = {0};
   for (const auto& e : layout.entries) {

@@ -257,7 +257,9 @@ TEST_F(LocatorTest, FindRecoveryVolumeScenarios) {
       {"removable and USB disks are passed over",
        {Mbr({{0x0C, Fat32("RECOVERY   ")}}, sim::DiskKind::Removable), Mbr({{0x0C, Fat32("RECOVERY   ")}}, sim::DiskKind::Usb),
         Mbr({{0x07, Ntfs(u"Recovery")}})},
-       noSetup, 0, 2, 1, L"E:\\"},
+       // The fixed disk's type-0x07 volume is the one Windows runs from (C:),
+       // though the sticks were given first.
+       noSetup, 0, 2, 1, L"C:\\"},
       {"first labelled in disk order", {Mbr({{0x07, Ntfs(u"Data")}}), Mbr({{0x07, Ntfs(u"Recovery")}}),
                                         Mbr({{0x0C, Fat32("RECOVERY   ")}})},
        noSetup, 0, 1, 1, L"D:\\"},
@@ -387,9 +389,10 @@ TEST_F(LocatorTest, FindRecoveryVolumeFailures) {
   std::int32_t disk = 9;
   std::int32_t partition = 9;
   wchar_t root[260] = L"junk";
-  // Operations before disk 1's layout query: open, geometry, adapter, layout
-  // and 3 reads on disk 0, then the open, geometry and adapter of disk 1.
-  machine().faults().FailNth(11);
+  // Operations before disk 1's layout query: open, geometry, adapter, layout,
+  // the label reader's geometry (for the sector size) and 3 reads on disk 0,
+  // then the open, geometry and adapter of disk 1.
+  machine().faults().FailNth(12);
   EXPECT_EQ(FindRecoveryVolume(&disk, &partition, root), 5);
   sim::SimOp op{};
   ASSERT_TRUE(machine().faults().Injected(&op));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -174,6 +175,84 @@ TEST_F(TavuSimCliTest, UnusableInputIsRefusedInOneLine) {
     EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "tavu-sim: " + c.message + "\n");
   }
   EXPECT_FALSE(std::filesystem::exists(root));
+}
+
+// Disks the machine cannot present truthfully are refused, not shown as a
+// disk without a recovery partition: status 2 and one line naming the file
+// and the format, the partition or the size.
+TEST_F(TavuSimCliTest, DisksItCannotPresentAreRefusedByName) {
+  auto bytesOf = [&](const char* name) {
+    const std::string text = ReadHostFile(Path(name));
+    return Bytes(text.begin(), text.end());
+  };
+  const Bytes gpt = bytesOf("gpt.img");
+  Write("short.img", Bytes(gpt.begin(), gpt.begin() + 511));
+  // Cut inside partition 2 (LBA 4096 to 8191): 3 MiB of 4 MiB remain.
+  Write("cut-gpt.img", Bytes(gpt.begin(), gpt.begin() + 3 * kMiB));
+  const Bytes mbr = bytesOf("hidden.img");
+  Write("cut-mbr.img", Bytes(mbr.begin(), mbr.begin() + 5 * kMiB / 2));
+  NtfsParams ntfs;
+  ntfs.volumeBytes = 1 * kMiB;
+  Write("one-partition.img", BuildNtfs(ntfs).bytes);
+  Bytes qcow(4096, 0);
+  std::memcpy(qcow.data(), "QFI\xfb\0\0\0\x03", 8);
+  Write("disk.qcow2", qcow);
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"--disk " + ShellQuote(Path("short.img")) + " check",
+       "cannot read image '" + Path("short.img") +
+           "': shorter than one sector: 511 bytes, and a sector holds 512"},
+      {"--disk " + ShellQuote(Path("cut-gpt.img")) + " check",
+       "cannot read image '" + Path("cut-gpt.img") +
+           "': partition 2 ends at byte 4194304, beyond the image's end at byte 3145728: the image is cut "
+           "short"},
+      {"--disk " + ShellQuote(Path("cut-mbr.img")) + " locate",
+       "cannot read image '" + Path("cut-mbr.img") +
+           "': partition 2 ends at byte 3145728, beyond the image's end at byte 2621440: the image is cut "
+           "short"},
+      {"--disk " + ShellQuote(Path("one-partition.img")) + " check",
+       "cannot read image '" + Path("one-partition.img") +
+           "': an image of one partition, not of a whole disk (an NTFS file system starts at byte 0 and "
+           "there "
+           "is no partition table)"},
+      {"--disk " + ShellQuote(Path("disk.qcow2")) + " check",
+       "cannot read image '" + Path("disk.qcow2") +
+           "': a qcow2 image, not a raw disk: convert it with qemu-img "
+           "convert -O raw " +
+           Path("disk.qcow2") + " disk.img"},
+      {"--sector-size 4096 --disk " + ShellQuote(Path("gpt.img")) + " locate",
+       "cannot read image '" + Path("gpt.img") +
+           "': its GPT header lies at byte 512, where it lies on a disk of 512-byte sectors, not of the "
+           "4096-byte sectors given: use --sector-size 512"},
+      {"--sector-size 1024 --disk " + ShellQuote(Path("gpt.img")) + " locate",
+       "--sector-size: '1024' is not 512 or 4096"},
+      {"--disk " + ShellQuote(Path("gpt.img")) + " --sector-size 4096 locate",
+       "--sector-size belongs to the --disk, --usb-disk or --removable that follows it"},
+      {"--sector-size 512 --absent --disk " + ShellQuote(Path("gpt.img")) + " locate",
+       "--sector-size belongs to the --disk, --usb-disk or --removable that follows it"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    CommandResult r = Sim(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "tavu-sim: " + c.message + "\n");
+  }
+  // On the USB bus the same volume is a stick formatted without a table,
+  // which Windows presents as one partition over the whole stick, with a
+  // letter after C:, which stays the fixed disk's.
+  CommandResult r = Sim("--usb-disk " + ShellQuote(Path("one-partition.img")) + " --disk " +
+                        ShellQuote(Path("gpt.img")) + " locate --json");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(
+      r.out.find("{\"number\": 0, \"style\": \"MBR\", \"problems\": [], \"partitions\": [{\"number\": 1, "
+                 "\"type\": \"0x07\", \"type_name\": \"HPFS/NTFS/exFAT\", \"active\": false, \"attributes\": "
+                 "\"0x0000000000000000\", \"letter\": \"D:\"}]}"),
+      std::string::npos)
+      << r.out;
 }
 
 // --opt=VALUE is --opt VALUE, for every kind of value.

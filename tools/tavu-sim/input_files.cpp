@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "sim/formats/image_format.h"
+
 namespace tavu::tool {
 
 namespace {
@@ -34,6 +36,23 @@ class Fd {
  private:
   int fd_;
 };
+
+// A file in a format the machine does not read, or a container to be written:
+// said before anything is opened for long.
+std::string FormatProblem(int fd, const std::string& path, std::uint64_t size, bool write,
+                          bool* writeRefused) {
+  std::uint8_t head[512] = {};
+  std::uint8_t tail[512] = {};
+  const std::size_t headSize = size < sizeof head ? static_cast<std::size_t>(size) : sizeof head;
+  const std::size_t tailSize = size < sizeof tail ? static_cast<std::size_t>(size) : sizeof tail;
+  if (pread(fd, head, headSize, 0) != static_cast<ssize_t>(headSize) ||
+      pread(fd, tail, tailSize, static_cast<off_t>(size - tailSize)) != static_cast<ssize_t>(tailSize)) {
+    return "";  // the reading itself fails later, with its own reason
+  }
+  const sim::ImageKind kind = sim::IdentifyImage(head, headSize, tail, tailSize);
+  *writeRefused = write && sim::IsContainer(kind.format);
+  return sim::FormatRefusal(kind, path, write);
+}
 
 std::string ListingProblem(int fd) {
   char head[512];
@@ -75,6 +94,11 @@ std::string InputFileProblem(const InputFile& file, bool write, bool* writeRefus
   }
   if (file.disk && S_ISREG(st.st_mode) && st.st_size == 0)
     return "an empty file: an image holds at least one sector";
+  if (file.disk && S_ISREG(st.st_mode)) {
+    std::string problem =
+        FormatProblem(fd.get(), file.path, static_cast<std::uint64_t>(st.st_size), writes, writeRefused);
+    if (!problem.empty()) return problem;
+  }
   if (std::strcmp(file.what, "listing") == 0) return ListingProblem(fd.get());
   return "";
 }

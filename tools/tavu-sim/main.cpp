@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/formats/whole_disk.h"
 #include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/input_files.h"
 #include "tools/tavu-sim/machine_state.h"
@@ -135,9 +136,18 @@ int main(int argc, char** argv) {
       machine.AddAbsent();
     } else if (disk.kind == sim::DiskKind::CardReader) {
       machine.AddCardReader();
-    } else if (!machine.AddDisk(disk.image, disk.kind, &error)) {
+    } else if (!machine.AddDisk(disk.image, disk.kind, disk.sectorSize, &error)) {
       std::fprintf(stderr, "tavu-sim: cannot read image '%s': %s\n", disk.image.c_str(), error.c_str());
       return 2;
+    } else {
+      // What the machine cannot present truthfully is refused rather than
+      // shown as a disk without a recovery partition.
+      const sim::DiskImage& image = *machine.disks().Image(machine.disks().Count() - 1);
+      const std::string problem = sim::WholeDiskProblem(image, disk.kind != sim::DiskKind::Fixed);
+      if (!problem.empty()) {
+        std::fprintf(stderr, "tavu-sim: cannot read image '%s': %s\n", disk.image.c_str(), problem.c_str());
+        return 2;
+      }
     }
   }
   machine.Install();

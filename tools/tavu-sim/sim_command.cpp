@@ -117,8 +117,16 @@ bool ParseWindowsPath(const char* option, const std::string& text, std::string* 
   return true;
 }
 
-bool AddDisk(SimOptions* o, const std::string& image, sim::DiskKind kind) {
-  o->disks.push_back(DiskOption{image, kind});
+constexpr char kSectorSizeAlone[] =
+    "--sector-size belongs to the --disk, --usb-disk or --removable that follows it";
+
+bool AddDisk(SimOptions* o, const std::string& image, sim::DiskKind kind, std::string* error) {
+  if (image.empty() && o->pendingSectorSize != 0) {
+    *error = kSectorSizeAlone;
+    return false;
+  }
+  o->disks.push_back(DiskOption{image, kind, o->pendingSectorSize});
+  o->pendingSectorSize = 0;
   if (!image.empty()) o->inputFiles.push_back(InputFile{"image", image, true});
   return true;
 }
@@ -126,19 +134,35 @@ bool AddDisk(SimOptions* o, const std::string& image, sim::DiskKind kind) {
 // Every option, its value's name (nullptr: it takes none), one line of help,
 // and what it does to the options. --help prints this table in this order.
 const SimOptionRule kOptionRules[] = {
-    {"--disk", "IMAGE", "a fixed disk backed by the image file (raw, 512-byte sectors)",
-     [](const std::string& v, SimOptions* o, std::string*) { return AddDisk(o, v, sim::DiskKind::Fixed); }},
+    {"--disk", "IMAGE", "a fixed disk backed by the image file (raw, VHD, VHDX, VMDK or E01)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       return AddDisk(o, v, sim::DiskKind::Fixed, e);
+     }},
     {"--usb-disk", "IMAGE", "a disk on the USB bus (bus type 7), media type fixed",
-     [](const std::string& v, SimOptions* o, std::string*) { return AddDisk(o, v, sim::DiskKind::Usb); }},
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       return AddDisk(o, v, sim::DiskKind::Usb, e);
+     }},
     {"--removable", "IMAGE", "a disk whose geometry reports RemovableMedia (11)",
-     [](const std::string& v, SimOptions* o, std::string*) {
-       return AddDisk(o, v, sim::DiskKind::Removable);
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       return AddDisk(o, v, sim::DiskKind::Removable, e);
+     }},
+    {"--sector-size", "512|4096",
+     "the logical sector size of the disk given next (default: 4096 when its GPT lies at byte 4096)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       if (v != "512" && v != "4096") {
+         *e = "--sector-size: '" + v + "' is not 512 or 4096";
+         return false;
+       }
+       o->pendingSectorSize = v == "512" ? sim::kSectorSize : sim::kLargeSectorSize;
+       return true;
      }},
     {"--absent", nullptr, "this disk number cannot be opened (a gap before the disks after it)",
-     [](const std::string&, SimOptions* o, std::string*) { return AddDisk(o, "", sim::DiskKind::Absent); }},
+     [](const std::string&, SimOptions* o, std::string* e) {
+       return AddDisk(o, "", sim::DiskKind::Absent, e);
+     }},
     {"--card-reader", nullptr, "an empty card-reader slot here: it opens, every read answers ERROR_NOT_READY",
-     [](const std::string&, SimOptions* o, std::string*) {
-       return AddDisk(o, "", sim::DiskKind::CardReader);
+     [](const std::string&, SimOptions* o, std::string* e) {
+       return AddDisk(o, "", sim::DiskKind::CardReader, e);
      }},
     {"--root", "DIR",
      "the simulated C: (made when missing; default a temporary folder); receives what the programs write "
@@ -402,6 +426,10 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
       return 2;
     }
     if (!rule->apply(value, options, error)) return 2;
+  }
+  if (options->pendingSectorSize != 0) {
+    *error = kSectorSizeAlone;
+    return 2;
   }
   if (options->command.empty()) {
     *error = "no command given";

@@ -23,6 +23,7 @@ namespace tavu::tool {
 struct DiskOption {
   std::string image;  // empty for --absent and --card-reader
   sim::DiskKind kind = sim::DiskKind::Fixed;
+  std::uint32_t sectorSize = sim::kSectorSizeFromImage;  // --sector-size before it
 };
 
 // A file named on the command line that the machine reads ("image",
@@ -36,6 +37,8 @@ struct InputFile {
 // The command line, as given (defaults as tavu-sim.md states them).
 struct SimOptions {
   std::vector<DiskOption> disks;
+  // --sector-size given, for the disk that comes next (0: none pending).
+  std::uint32_t pendingSectorSize = 0;
   std::string root;  // empty: a fresh temporary folder
   std::string manufacturer = "TAVU";
   bool bitlockerGiven = false;

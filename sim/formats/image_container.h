@@ -1,0 +1,25 @@
+// A container file (VHD, VHDX, VMDK, E01) read as the disk it holds, through
+// The Sleuth Kit's image layer, which Debian builds with libvhdi, libvmdk and
+// libewf. Read-only: the machine never writes into a container.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tavu::sim {
+
+class ImageContainer {
+ public:
+  virtual ~ImageContainer() = default;
+  // The size of the disk inside, in bytes.
+  virtual std::uint64_t size() const = 0;
+  // Reads [offset, offset + size) of the disk inside; false when it leaves the
+  // disk or the library fails.
+  virtual bool Read(std::uint64_t offset, void* buffer, std::size_t size) const = 0;
+};
+
+// nullptr with *error set to the library's reason when it cannot open the file.
+std::unique_ptr<ImageContainer> OpenImageContainer(const std::string& path, std::string* error);
+
+}  // namespace tavu::sim
