@@ -11,12 +11,23 @@ namespace tavu::check {
 
 struct AboutFacts {
   LocalTime time;
+  // time is UTC (the simulated machine reports the host's clock so); else
+  // local time, with its offset from UTC where Windows told it.
+  bool utc = false;
+  bool hasOffset = false;
+  std::int32_t offsetMinutes = 0;
   wchar_t computer[kPathChars] = {};
   wchar_t model[kPathChars] = {};
   bool hasVersion = false;
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
   std::uint32_t build = 0;
+  // The simulated machine's check: its values are the simulation's, and
+  // those not given to it are made up.
+  bool simulated = false;
+  bool madeUpComputer = false;
+  bool madeUpModel = false;
+  bool madeUpBuild = false;
 };
 
 // The check's own version.

@@ -36,6 +36,11 @@ void BitLocker(const CheckFacts& f, JsonOut& json) {
     OptionalText(json, v.letter);
     json.Key("status");
     v.asked ? json.Int(v.status) : json.String("fail");
+    const VolumePlace& p = f.bitlockerPlace[i];
+    json.Key("disk");
+    p.found ? json.Int(p.disk) : json.Null();
+    json.Key("partition");
+    p.found&& p.partition != 0 ? json.Int(p.partition) : json.Null();
     json.EndObject();
   }
   json.EndArray().EndObject();
@@ -72,6 +77,20 @@ void WindowsRe(const CheckFacts& f, JsonOut& json) {
   is = IsRecoveryPartition(f, &known);
   json.Key("is_recovery_partition");
   known ? json.Bool(is) : json.Null();
+  // Windows RE that lives elsewhere than on a recovery partition (on C:,
+  // typically): the listing's loader, shown when no recovery partition was found.
+  json.Key("loader");
+  if (f.ticket.loaderWithoutPartition) {
+    json.BeginObject().Key("id").WString(f.ticket.loaderId).Key("device");
+    OptionalText(json, f.ticket.loaderDevice);
+    json.EndObject();
+  } else {
+    json.Null();
+  }
+  json.Key("system32_image");
+  f.ticket.system32Asked&& f.ticket.system32Image != Presence::Unknown
+      ? json.String(f.ticket.system32Image == Presence::Present ? "present" : "missing")
+      : json.Null();
   json.EndObject();
 }
 
@@ -102,6 +121,19 @@ void RecoveryImage(const CheckFacts& f, JsonOut& json) {
   json.Key("sdi_path");
   f.imageResolved ? OptionalText(json, i.sdiPath) : json.Null();
   ErrorMember(f, json, "sdi_error", f.imageResolved ? i.sdiError : 0);
+  json.Key("version");
+  const WimVersion& v = f.imageVersion;
+  if (present && v.found) {
+    static const char* const kNames[WimVersion::kFields] = {"major", "minor", "build", "spbuild"};
+    json.BeginObject();
+    for (int k = 0; k < WimVersion::kFields; ++k) {
+      json.Key(kNames[k]);
+      v.has[k] ? json.Int(v.value[k]) : json.Null();
+    }
+    json.EndObject();
+  } else {
+    json.Null();
+  }
   json.EndObject();
 }
 
@@ -195,7 +227,7 @@ void Trust(const CheckFacts& f, JsonOut& json) {
 void About(const CheckFacts& f, JsonOut& json) {
   const AboutFacts& a = f.about;
   wchar_t text[kPathChars];
-  TimeText(a.time, text, kPathChars);
+  AboutTimeText(a, text, kPathChars);
   json.Key("about").BeginObject().Key("version").String(CheckVersion()).Key("time").WString(text);
   json.Key("computer");
   OptionalText(json, a.computer);
@@ -209,6 +241,12 @@ void About(const CheckFacts& f, JsonOut& json) {
   } else {
     json.Null();
   }
+  json.Key("simulated").Bool(a.simulated);
+  json.Key("made_up").BeginArray();
+  if (a.madeUpComputer) json.String("computer");
+  if (a.madeUpModel) json.String("model");
+  if (a.madeUpBuild) json.String("windows_build");
+  json.EndArray();
   json.EndObject();
 }
 
@@ -240,6 +278,23 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
   } else {
     json.Null();
   }
+  const PartitionTicket& rp = f.ticket.recovery;
+  json.Key("size");
+  rp.known ? json.Int(rp.size) : json.Null();
+  json.Key("free");
+  rp.hasFree ? json.Int(static_cast<std::int64_t>(rp.freeBytes)) : json.Null();
+  json.Key("label");
+  if (rp.hasLabel) {
+    json.WString(rp.label);
+  } else if (f.rawLabelResult == kLocateFound) {
+    json.WString(f.rawLabel);  // a hidden partition, read raw
+  } else {
+    json.Null();
+  }
+  json.Key("file_system");
+  OptionalText(json, rp.fileSystem);
+  json.Key("volume");
+  OptionalText(json, rp.volume);
   json.EndObject();
 
   json.Key("partition_style");
@@ -260,7 +315,10 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
   }
   json.Key("listing");
   if (f.route == Route::BootManager) {
-    json.BeginObject().Key("captured").Bool(f.listingCaptured).Key("read").Bool(f.listingRead);
+    json.BeginObject().Key("captured").Bool(f.listingCaptured && !f.listingMadeUp);
+    json.Key("read").Bool(f.listingRead);
+    json.Key("first_line");
+    f.listingRead && !f.bootManager.found ? OptionalText(json, f.listingFirstLine) : json.Null();
     json.Key("lines").Int(static_cast<std::int64_t>(f.listingLines)).EndObject();
   } else {
     json.Null();
@@ -291,6 +349,16 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
 
   WindowsRe(f, json);
   RecoveryImage(f, json);
+  json.Key("recovery_partitions").BeginArray();
+  for (std::size_t i = 0; i < f.ticket.candidateCount; ++i) {
+    const RecoveryCandidate& c = f.ticket.candidates[i];
+    json.BeginObject().Key("disk").Int(c.disk).Key("partition").Int(c.partition).Key("live").Bool(c.live);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("orphan_entries").BeginArray();
+  for (std::size_t i = 0; i < f.ticket.orphanCount; ++i) json.WString(f.ticket.orphans[i]);
+  json.EndArray();
   json.Key("boot_signature");
   f.signatureAsked&& f.signatureResult == kLocateFound ? json.Bool(f.signaturePresent) : json.Null();
   Armed(f, json);

@@ -39,6 +39,51 @@ struct Wide {
   wchar_t text[kLongTextChars];
 };
 
+// "10.0.22621.2506", "?" for a part the XML data lacks, or "unknown".
+void VersionText(const WimVersion& v, wchar_t* out, std::size_t capacity) {
+  if (!v.found) {
+    CopyBounded(out, capacity, L"unknown (the image's XML data names none)");
+    return;
+  }
+  out[0] = L'\0';
+  for (int k = 0; k < WimVersion::kFields; ++k) {
+    wchar_t part[16];
+    if (v.has[k]) {
+      FormatBounded(part, 16, L"%u", static_cast<unsigned>(v.value[k]));
+    } else {
+      CopyBounded(part, 16, L"?");
+    }
+    if (k > 0) AppendBounded(out, capacity, L".");
+    AppendBounded(out, capacity, part);
+  }
+}
+
+// ", 524288000 bytes, 104857600 free, NTFS, label "Recovery", \\?\Volume{...}\"
+void PartitionRows(const CheckFacts& f, wchar_t* t) {
+  const PartitionTicket& p = f.ticket.recovery;
+  wchar_t part[kPathChars];
+  if (p.known) {
+    FormatBounded(part, kPathChars, L", %lld bytes", static_cast<long long>(p.size));
+    AppendBounded(t, kLongTextChars, part);
+  }
+  if (p.hasFree) {
+    FormatBounded(part, kPathChars, L", %llu free", static_cast<unsigned long long>(p.freeBytes));
+    AppendBounded(t, kLongTextChars, part);
+  }
+  if (p.fileSystem[0] != L'\0') {
+    FormatBounded(part, kPathChars, L", %ls", p.fileSystem);
+    AppendBounded(t, kLongTextChars, part);
+  }
+  if (p.hasLabel) {
+    FormatBounded(part, kPathChars, L", label \"%ls\"", p.label);
+    AppendBounded(t, kLongTextChars, part);
+  }
+  if (p.volume[0] != L'\0') {
+    FormatBounded(part, kPathChars, L", %ls", p.volume);
+    AppendBounded(t, kLongTextChars, part);
+  }
+}
+
 void RecoveryImageRows(const CheckFacts& f, Report& r) {
   wchar_t* t = r.buffer();
   if (!f.entryFound) return;
@@ -56,8 +101,17 @@ void RecoveryImageRows(const CheckFacts& f, Report& r) {
     FormatBounded(t, kLongTextChars, L"%ls: present, %llu bytes, %u image(s), boot index %u", i.imagePath,
                   static_cast<unsigned long long>(i.imageSize), static_cast<unsigned>(i.header.imageCount),
                   static_cast<unsigned>(i.header.bootIndex));
+    wchar_t version[kPathChars];
+    VersionText(f.imageVersion, version, kPathChars);
+    AppendBounded(t, kLongTextChars, L", version ");
+    AppendBounded(t, kLongTextChars, version);
   } else if (i.image == FileState::NotAWim) {
-    FormatBounded(t, kLongTextChars, L"%ls: not a WIM", i.imagePath);
+    if (i.cut != WimCut::None) {
+      FormatBounded(t, kLongTextChars, L"%ls: not a WIM, its %ls lies beyond its end (%llu bytes)",
+                    i.imagePath, WimCutWord(i.cut), static_cast<unsigned long long>(i.imageSize));
+    } else {
+      FormatBounded(t, kLongTextChars, L"%ls: not a WIM", i.imagePath);
+    }
   } else {
     FormatBounded(t, kLongTextChars, L"%ls: %ls (Windows error %ls)", i.imagePath,
                   i.image == FileState::Missing ? L"missing" : L"unknown", error);
@@ -67,6 +121,9 @@ void RecoveryImageRows(const CheckFacts& f, Report& r) {
   if (i.sdiError != 0) DescribeError(f.errorTexts, i.sdiError, error, kPathChars);
   if (i.sdiPath[0] == L'\0') {
     CopyBounded(t, kLongTextChars, L"unknown: the options entry names no boot.sdi the launcher can reach");
+  } else if (i.sdiFault != SdiFault::None) {
+    FormatBounded(t, kLongTextChars, L"%ls: missing (%ls)", i.sdiPath,
+                  i.sdiFault == SdiFault::Empty ? L"empty" : L"no $SDI0001 signature");
   } else if (i.sdi == FileState::Missing || i.sdi == FileState::Unknown) {
     FormatBounded(t, kLongTextChars, L"%ls: %ls (Windows error %ls)", i.sdiPath,
                   i.sdi == FileState::Missing ? L"missing" : L"unknown", error);
@@ -94,6 +151,13 @@ void WindowsReRows(const CheckFacts& f, Report& r) {
                                           : L"state unknown",
                 w.xml.installState);
   r.Row("Windows RE", t);
+  if (f.ticket.system32Asked) {
+    FormatBounded(t, kLongTextChars, L"%ls: %ls", kSystem32Image,
+                  f.ticket.system32Image == Presence::Present   ? L"present"
+                  : f.ticket.system32Image == Presence::Missing ? L"missing"
+                                                                : L"unknown");
+    r.Row("", t);
+  }
   bool known = false;
   bool is = IsLauncherEntry(f, &known);
   if (known) {
@@ -178,18 +242,22 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   WriteAscii(out, "\n");
 
   wchar_t when[kPathChars];
-  TimeText(f.about.time, when, kPathChars);
+  AboutTimeText(f.about, when, kPathChars);
   wchar_t version[32] = {};
   for (std::size_t i = 0; i + 1 < 32 && CheckVersion()[i] != '\0'; ++i)
     version[i] = static_cast<wchar_t>(CheckVersion()[i]);
-  FormatBounded(t, kLongTextChars, L"TavuRecoveryCheck %ls, %ls", version, when);
+  FormatBounded(t, kLongTextChars, L"TavuRecoveryCheck %ls, %ls%ls", version, when,
+                f.about.simulated ? L" (on a simulated machine)" : L"");
   r.Row("Check", t);
-  FormatBounded(t, kLongTextChars, L"%ls, model \"%ls\"",
-                f.about.computer[0] != L'\0' ? f.about.computer : L"(unknown)", f.about.model);
+  const wchar_t* const madeUp = L" (made up by the simulation)";
+  FormatBounded(t, kLongTextChars, L"%ls%ls, model \"%ls\"%ls",
+                f.about.computer[0] != L'\0' ? f.about.computer : L"(unknown)",
+                f.about.madeUpComputer ? madeUp : L"", f.about.model, f.about.madeUpModel ? madeUp : L"");
   r.Row("Computer", t);
   if (f.about.hasVersion) {
-    FormatBounded(t, kLongTextChars, L"%u.%u.%u", static_cast<unsigned>(f.about.major),
-                  static_cast<unsigned>(f.about.minor), static_cast<unsigned>(f.about.build));
+    FormatBounded(t, kLongTextChars, L"%u.%u.%u%ls", static_cast<unsigned>(f.about.major),
+                  static_cast<unsigned>(f.about.minor), static_cast<unsigned>(f.about.build),
+                  f.about.madeUpBuild ? madeUp : L"");
     r.Row("Windows", t);
   }
   FormatBounded(t, kLongTextChars, L"\"%ls\" (%ls)", f.manufacturer,
@@ -221,11 +289,18 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
     } else {
       FormatBounded(t, kLongTextChars, L"%ls, the question failed", VolumeName(v));
     }
+    if (f.bitlockerPlace[i].found) {
+      wchar_t place[kPathChars];
+      FormatBounded(place, kPathChars, L" (disk %d, partition %d)", static_cast<int>(f.bitlockerPlace[i].disk),
+                    static_cast<int>(f.bitlockerPlace[i].partition));
+      AppendBounded(t, kLongTextChars, place);
+    }
     r.Row("", t);
   }
   if (f.partitionResult == kLocateFound) {
     FormatBounded(t, kLongTextChars, L"disk %d, partition %d", static_cast<int>(f.partitionDisk),
                   static_cast<int>(f.partitionNumber));
+    PartitionRows(f, t);
   } else if (f.partitionResult == kLocateFailed) {
     wchar_t error[kPathChars];
     DescribeError(f.errorTexts, f.partitionDetail.error, error, kPathChars);
@@ -236,6 +311,22 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
                   static_cast<int>(f.partitionDetail.disksOpened));
   }
   r.Row("Recovery partition", t);
+  for (std::size_t i = 0; f.ticket.candidateCount > 1 && i < f.ticket.candidateCount; ++i) {
+    const RecoveryCandidate& c = f.ticket.candidates[i];
+    FormatBounded(t, kLongTextChars, L"looks like one too: disk %d, partition %d%ls",
+                  static_cast<int>(c.disk), static_cast<int>(c.partition), c.live ? L" (the live one)" : L"");
+    r.Row("", t);
+  }
+  if (f.ticket.loaderWithoutPartition) {
+    FormatBounded(t, kLongTextChars, L"%ls starts %ls, not on a recovery partition", f.ticket.loaderId,
+                  f.ticket.loaderDevice[0] != L'\0' ? f.ticket.loaderDevice : L"(no device listed)");
+    r.Row("Windows RE loader", t);
+  }
+  for (std::size_t i = 0; i < f.ticket.orphanCount; ++i) {
+    FormatBounded(t, kLongTextChars, L"%ls: a Windows RE loader left over (not the live one)",
+                  f.ticket.orphans[i]);
+    r.Row("Orphan entry", t);
+  }
   for (int d = 0; d < 32; ++d) {
     if ((f.partitionDetail.noMediumDisks & (1u << static_cast<unsigned>(d))) == 0) continue;
     FormatBounded(t, kLongTextChars, L"disk %d has no medium (an empty card reader): passed over", d);

@@ -13,6 +13,7 @@
 #include "common/system_folders.h"
 #include "common/unique_handle.h"
 #include "launcher/arming/mbr_layout.h"
+#include "launcher/arming/recovery_device.h"
 #include "launcher/arming/script_writer.h"
 #include "launcher/services/firmware_device.h"
 #include "launcher/services/scheduled_task.h"
@@ -72,6 +73,7 @@ void BootManagerRoute(CheckFacts& f, const ListingLines& listing) {
   // The launcher's own test of what the entry would start; it only reads.
   f.imageResolved = ResolveRecoveryImage(listing, f.entryId, &f.image);
   if (f.imageResolved) TestRecoveryImage(&f.image);
+  if (f.image.image == FileState::Present) f.imageVersion = ReadWimVersion(f.image.imagePath, f.image.header);
 }
 
 int RawLabel(std::int32_t diskNumber, std::int64_t offset, wchar_t* label) {
@@ -185,6 +187,9 @@ void RunCheck(CheckFacts* facts, const CheckOptions& options) {
   ReadAbout(&f.about);
   Firmware(f);
   f.bitlockerResult = IsVolumeProtected(&f.bitlocker);
+  for (std::size_t i = 0; i < f.bitlocker.count && i < ProtectionReport::kRoom; ++i) {
+    f.bitlockerPlace[i] = PlaceOfVolume(f.bitlocker.volumes[i].deviceId);
+  }
   f.windows64 = Is64BitWindows() == 1;
   f.partitionResult = FindRecoveryPartition(&f.partitionNumber, &f.partitionDisk, &f.partitionDetail);
   // Whatever the route, the boot manager decides what starts next on a GPT
@@ -194,6 +199,9 @@ void RunCheck(CheckFacts* facts, const CheckOptions& options) {
   if (f.listingRead) {
     f.listingLines = listing.size();
     ReadBootManager(listing, &f.bootManager);
+    for (std::size_t i = 0; i < listing.size() && f.listingFirstLine[0] == L'\0'; ++i) {
+      if (!IsBlankLine(listing.Line(i))) CopyLine(listing.Line(i), f.listingFirstLine, kPathChars);
+    }
   }
   if (f.partitionResult == kLocateFound) {
     f.styleAsked = true;
@@ -218,6 +226,7 @@ void RunCheck(CheckFacts* facts, const CheckOptions& options) {
   f.bootFacts.menuRule = options.menuRule;
   f.nextStart = DecideNextStart(f.bootFacts);
   Armed(f);
+  ReadTicketFacts(f, listing);
   for (std::uint32_t error : {f.partitionDetail.error, f.volumeDetail.error, f.image.imageError,
                               f.image.sdiError, f.windowsRe.error}) {
     f.errorTexts.Add(error);

@@ -11,7 +11,10 @@
 #include "check/about.h"
 #include "check/boot_manager.h"
 #include "check/mbr_armed.h"
+#include "check/ticket_facts.h"
 #include "check/trust_check.h"
+#include "check/volume_place.h"
+#include "check/wim_version.h"
 #include "check/windows_re.h"
 #include "common/next_start.h"
 #include "common/volume_label.h"
@@ -60,6 +63,7 @@ struct CheckFacts {
   // BitLocker.
   int bitlockerResult = 0;
   ProtectionReport bitlocker;
+  VolumePlace bitlockerPlace[ProtectionReport::kRoom];  // where each volume lies
   // The recovery partition and its disk's style.
   int partitionResult = kLocateNotFound;
   std::int32_t partitionDisk = 0;
@@ -71,8 +75,14 @@ struct CheckFacts {
   Route route = Route::None;
   // Boot-manager route: the listing as bcdedit gave it and the entry picked.
   bool listingCaptured = false;
+  // The listing is one the simulated machine made from its disks, not one
+  // captured on a real machine.
+  bool listingMadeUp = false;
   bool listingRead = false;
   std::size_t listingLines = 0;
+  // The captured text's first line that is not blank: what bcdedit said when
+  // it printed no listing ("Access is denied.").
+  wchar_t listingFirstLine[kPathChars] = {};
   bool entryFound = false;
   wchar_t entryId[kMaxEntryIdChars + 1] = {};
   // The chosen entry's description and device line, as listed.
@@ -82,6 +92,7 @@ struct CheckFacts {
   BootManagerFacts bootManager;
   bool imageResolved = false;
   RecoveryImageFacts image;
+  WimVersion imageVersion;  // from the image's XML data, when it is a WIM
   // Windows RE as ReAgent.xml has it.
   WindowsReFacts windowsRe;
   // Partition-table route: the recovery partition's own label, read raw, and
@@ -139,6 +150,8 @@ struct CheckFacts {
   // have refused).
   bool reachAsked = false;
   VolumeReach reach = VolumeReach::NotPresented;
+  // What a ticket needs besides the verdict.
+  TicketFacts ticket;
   // The verdict: the first abort the launcher would meet, in its own order.
   bool ready = false;
   const wchar_t* abortMessage = nullptr;

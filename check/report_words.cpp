@@ -26,6 +26,20 @@ const char* PatcherWord(PatcherDecision d) {
   return "nothing";
 }
 
+const wchar_t* WimCutWord(WimCut cut) {
+  switch (cut) {
+    case WimCut::LookupTable:
+      return L"lookup table";
+    case WimCut::XmlData:
+      return L"XML data";
+    case WimCut::BootMetadata:
+      return L"boot metadata";
+    case WimCut::None:
+      break;
+  }
+  return L"";
+}
+
 const char* FileStateWord(FileState state) {
   switch (state) {
     case FileState::Present:
@@ -162,6 +176,19 @@ void TimeText(const LocalTime& t, wchar_t* out, std::size_t capacity) {
   FormatBounded(out, capacity, L"%04u-%02u-%02uT%02u:%02u:%02u", static_cast<unsigned>(t.year),
                 static_cast<unsigned>(t.month), static_cast<unsigned>(t.day), static_cast<unsigned>(t.hour),
                 static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second));
+}
+
+void AboutTimeText(const AboutFacts& a, wchar_t* out, std::size_t capacity) {
+  TimeText(a.time, out, capacity);
+  if (a.utc) {
+    AppendBounded(out, capacity, L"Z");
+  } else if (a.hasOffset) {
+    const std::int32_t minutes = a.offsetMinutes < 0 ? -a.offsetMinutes : a.offsetMinutes;
+    wchar_t offset[16];
+    FormatBounded(offset, 16, L"%ls%02d:%02d", a.offsetMinutes < 0 ? L"-" : L"+",
+                  static_cast<int>(minutes / 60), static_cast<int>(minutes % 60));
+    AppendBounded(out, capacity, offset);
+  }
 }
 
 }  // namespace tavu::check

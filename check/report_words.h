@@ -11,6 +11,8 @@ const char* RouteName(Route route);
 const char* PatcherWord(PatcherDecision d);
 const char* FileStateWord(FileState state);
 const char* ReAgentWord(ReAgentFile file);
+// "lookup table", "XML data", "boot metadata"; "" for none.
+const wchar_t* WimCutWord(WimCut cut);
 std::size_t ReportedVolumes(const ProtectionReport& r);
 // "C:" where the volume has a letter, else its device name.
 const wchar_t* VolumeName(const ProtectionReport::Volume& v);
@@ -28,5 +30,9 @@ const wchar_t* NextStartWords(NextStart next);
 void ArmedText(const CheckFacts& f, wchar_t* out, std::size_t capacity);
 // "2026-12-09T11:20:00".
 void TimeText(const LocalTime& t, wchar_t* out, std::size_t capacity);
+// The check's time as a ticket needs it: "2026-12-09T11:20:00+01:00" (local,
+// with its offset), "2026-12-09T10:20:00Z" (UTC), or without either where the
+// offset is not known.
+void AboutTimeText(const AboutFacts& a, wchar_t* out, std::size_t capacity);
 
 }  // namespace tavu::check

@@ -64,6 +64,14 @@ class SystemApi {
     (void)capacity;
     return false;
   }
+  // The local time with its offset from UTC in minutes (local minus UTC):
+  // GetSystemTime, SystemTimeToTzSpecificLocalTime(NULL, ...) and the
+  // difference of the two as file times, from one reading of the clock.
+  virtual bool NowWithOffset(LocalTime* local, std::int32_t* offsetMinutes) {
+    (void)local;
+    (void)offsetMinutes;
+    return false;
+  }
   // GetComputerNameW (the NetBIOS name).
   virtual bool ComputerName(wchar_t* out, std::size_t capacity) {
     (void)out;

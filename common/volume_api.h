@@ -59,6 +59,21 @@ class VolumeApi {
     (void)capacity;
     return 0;
   }
+  // GetVolumeInformationW(root, ..., file system name): "NTFS", "FAT32". root
+  // as for VolumeLabel. (Defaults for small test fakes: nothing known.)
+  virtual bool FileSystemName(const wchar_t* root, wchar_t* name, std::uint32_t capacity) {
+    (void)root;
+    (void)name;
+    (void)capacity;
+    return false;
+  }
+  // GetDiskFreeSpaceExW(root): the bytes free on the volume and its size.
+  virtual bool FreeSpace(const wchar_t* root, std::uint64_t* freeBytes, std::uint64_t* totalBytes) {
+    (void)root;
+    (void)freeBytes;
+    (void)totalBytes;
+    return false;
+  }
 };
 
 }  // namespace tavu

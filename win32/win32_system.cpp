@@ -161,6 +161,30 @@ bool Win32System::ErrorText(std::uint32_t error, wchar_t* out, std::size_t capac
   return n > 0;
 }
 
+bool Win32System::NowWithOffset(LocalTime* local, std::int32_t* offsetMinutes) {
+  SYSTEMTIME utc{};
+  SYSTEMTIME here{};
+  GetSystemTime(&utc);
+  FILETIME utcFile{};
+  FILETIME hereFile{};
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &here) || !SystemTimeToFileTime(&utc, &utcFile) ||
+      !SystemTimeToFileTime(&here, &hereFile)) {
+    return false;
+  }
+  const auto ticks = [](const FILETIME& f) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+  };
+  // File times count 100 ns; zones lie whole minutes apart.
+  *offsetMinutes = static_cast<std::int32_t>((ticks(hereFile) - ticks(utcFile)) / 600000000);
+  local->year = here.wYear;
+  local->month = here.wMonth;
+  local->day = here.wDay;
+  local->hour = here.wHour;
+  local->minute = here.wMinute;
+  local->second = here.wSecond;
+  return true;
+}
+
 bool Win32System::ComputerName(wchar_t* out, std::size_t capacity) {
   DWORD size = static_cast<DWORD>(capacity);
   return out != nullptr && capacity != 0 && GetComputerNameW(out, &size);

@@ -17,6 +17,7 @@ class Win32System : public SystemApi {
   void Pause(std::uint32_t milliseconds) override;
   void SetErrorMode(std::uint32_t mode) override;
   bool ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacity) override;
+  bool NowWithOffset(LocalTime* local, std::int32_t* offsetMinutes) override;
   bool ComputerName(wchar_t* out, std::size_t capacity) override;
   bool WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) override;
   bool UnforeseeableNumber(std::uint32_t* number) override;

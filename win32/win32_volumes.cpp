@@ -86,6 +86,20 @@ bool Win32Volumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_
   return GetVolumeInformationW(root, label, capacity, nullptr, nullptr, nullptr, nullptr, 0) != FALSE;
 }
 
+bool Win32Volumes::FileSystemName(const wchar_t* root, wchar_t* name, std::uint32_t capacity) {
+  return GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, capacity) != FALSE;
+}
+
+// Nonzero on success; the first answer is what the caller's quota leaves free.
+bool Win32Volumes::FreeSpace(const wchar_t* root, std::uint64_t* freeBytes, std::uint64_t* totalBytes) {
+  ULARGE_INTEGER available{};
+  ULARGE_INTEGER total{};
+  if (GetDiskFreeSpaceExW(root, &available, &total, nullptr) == FALSE) return false;
+  *freeBytes = available.QuadPart;
+  *totalBytes = total.QuadPart;
+  return true;
+}
+
 std::uint32_t Win32Volumes::DeviceName(const wchar_t* dosName, wchar_t* buffer, std::uint32_t capacity) {
   return QueryDosDeviceW(dosName, buffer, capacity);
 }

@@ -23,6 +23,8 @@ class Win32Volumes : public VolumeApi {
   std::uint32_t DriveStrings(std::uint32_t capacity, wchar_t* buffer) override;
   bool VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) override;
   std::uint32_t DeviceName(const wchar_t* dosName, wchar_t* buffer, std::uint32_t capacity) override;
+  bool FileSystemName(const wchar_t* root, wchar_t* name, std::uint32_t capacity) override;
+  bool FreeSpace(const wchar_t* root, std::uint64_t* freeBytes, std::uint64_t* totalBytes) override;
 };
 
 }  // namespace tavu::win32

@@ -244,6 +244,17 @@ bool FindCurrentRecoverySequence(const ListingLines& listing, wchar_t (&id)[kGui
   return false;
 }
 
+std::size_t ListRecoveryLoaders(const ListingLines& listing, wchar_t (*ids)[kMaxEntryIdChars + 1],
+                                std::size_t room) {
+  std::size_t count = 0;
+  (void)WalkRecoveryLoaders(listing, [&](const wchar_t* candidate) {
+    if (count < room && ids != nullptr) CopyBounded(ids[count], kMaxEntryIdChars + 1, candidate);
+    ++count;
+    return false;
+  });
+  return count;
+}
+
 bool FindRecoveryEntryId(const ListingLines& listing, wchar_t (&id)[kMaxEntryIdChars + 1]) {
   wchar_t first[kMaxEntryIdChars + 1] = {};
   if (!WalkRecoveryLoaders(listing, [&first](const wchar_t* candidate) {

@@ -76,6 +76,11 @@ inline constexpr std::size_t kGuidChars = 38;
 // when none is found.
 [[nodiscard]] bool FindRecoveryEntryId(const ListingLines& listing, wchar_t (&id)[kMaxEntryIdChars + 1]);
 
+// Every recovery loader the listing holds, by the same rule, in file order and
+// upper case: up to room of them into ids; returns how many there are.
+[[nodiscard]] std::size_t ListRecoveryLoaders(const ListingLines& listing,
+                                              wchar_t (*ids)[kMaxEntryIdChars + 1], std::size_t room);
+
 // The recoverysequence of the entry whose identifier is {current}, upper
 // case; false when that entry is not listed or has no such element.
 [[nodiscard]] bool FindCurrentRecoverySequence(const ListingLines& listing, wchar_t (&id)[kGuidChars + 1]);

@@ -23,6 +23,33 @@ FileState StateOfFailedOpen(std::uint32_t error) {
   return error == kErrorFileNotFound || error == kErrorPathNotFound ? FileState::Missing : FileState::Unknown;
 }
 
+// Reads up to size bytes from the file's current position; false when a read fails.
+bool ReadUpTo(FileApi& files, Handle file, std::uint8_t* bytes, std::size_t size, std::size_t* have) {
+  *have = 0;
+  while (*have < size) {
+    std::uint32_t got = 0;
+    if (!files.Read(file, bytes + *have, static_cast<std::uint32_t>(size - *have), &got)) return false;
+    if (got == 0) break;
+    *have += got;
+  }
+  return true;
+}
+
+WimResource ParseResource(const std::uint8_t* at) {
+  WimResource r;
+  r.storedSize = Le64(at) & 0x00FFFFFFFFFFFFFFull;
+  r.flags = at[7];
+  r.offset = Le64(at + 8);
+  r.originalSize = Le64(at + 16);
+  return r;
+}
+
+bool BeyondEnd(const WimResource& r, std::uint64_t fileSize) {
+  return r.storedSize != 0 && (r.offset > fileSize || r.storedSize > fileSize - r.offset);
+}
+
+}  // namespace
+
 // A 32-bit program on 64-bit Windows that names System32 reaches SysWOW64;
 // the folder the loader means is reached through the Sysnative alias.
 void OpenablePath(const wchar_t* path, wchar_t (&out)[kPathChars]) {
@@ -39,6 +66,8 @@ void OpenablePath(const wchar_t* path, wchar_t (&out)[kPathChars]) {
   if (!AppendBounded(out, kPathChars, path + 1 + kPrefix)) CopyBounded(out, kPathChars, path);
 }
 
+namespace {
+
 void TestImage(RecoveryImageFacts* facts) {
   FileApi& files = *Sys().files;
   wchar_t path[kPathChars];
@@ -52,36 +81,42 @@ void TestImage(RecoveryImageFacts* facts) {
   std::uint64_t size = 0;
   std::uint8_t bytes[kWimHeaderBytes] = {};
   std::size_t have = 0;
-  bool readFailed = !files.Size(file.get(), &size);
-  while (!readFailed && have < kWimHeaderBytes) {
-    std::uint32_t got = 0;
-    if (!files.Read(file.get(), bytes + have, static_cast<std::uint32_t>(kWimHeaderBytes - have), &got)) {
-      readFailed = true;
-    } else if (got == 0) {
-      break;
-    } else {
-      have += got;
-    }
-  }
-  if (readFailed) {
+  if (!files.Size(file.get(), &size) || !ReadUpTo(files, file.get(), bytes, kWimHeaderBytes, &have)) {
     facts->imageError = Sys().system->LastError();
     facts->image = FileState::Unknown;
     return;
   }
   facts->imageSize = size;
-  facts->image = ParseWimHeader(bytes, have, &facts->header) ? FileState::Present : FileState::NotAWim;
+  if (!ParseWimHeader(bytes, have, &facts->header)) {
+    facts->image = FileState::NotAWim;
+    return;
+  }
+  facts->cut = WimPartBeyondEnd(facts->header, size);
+  facts->image = facts->cut == WimCut::None ? FileState::Present : FileState::NotAWim;
 }
 
 void TestSdi(RecoveryImageFacts* facts) {
+  FileApi& files = *Sys().files;
   wchar_t path[kPathChars];
   OpenablePath(facts->sdiPath, path);
-  UniqueHandle file(Sys().files->OpenFile(path, FileAccess::Read, FileCreate::OpenExisting));
-  if (file) {
-    facts->sdi = FileState::Present;
+  UniqueHandle file(files.OpenFile(path, FileAccess::Read, FileCreate::OpenExisting));
+  if (!file) {
+    facts->sdiError = Sys().system->LastError();
+    facts->sdi = StateOfFailedOpen(facts->sdiError);
     return;
   }
-  facts->sdiError = Sys().system->LastError();
-  facts->sdi = StateOfFailedOpen(facts->sdiError);
+  std::uint8_t head[sizeof kSdiSignature] = {};
+  std::size_t have = 0;
+  if (!files.Size(file.get(), &facts->sdiSize) || !ReadUpTo(files, file.get(), head, sizeof head, &have)) {
+    facts->sdiError = Sys().system->LastError();
+    facts->sdi = FileState::Unknown;
+    return;
+  }
+  facts->sdiFault = facts->sdiSize == 0 || have == 0 ? SdiFault::Empty
+                    : have < sizeof head || std::memcmp(head, kSdiSignature, sizeof head) != 0
+                        ? SdiFault::NoSignature
+                        : SdiFault::None;
+  facts->sdi = facts->sdiFault == SdiFault::None ? FileState::Present : FileState::Missing;
 }
 
 }  // namespace
@@ -96,8 +131,18 @@ bool ParseWimHeader(const std::uint8_t* bytes, std::size_t size, WimHeader* head
   header->partNumber = Le16(bytes + 40);
   header->totalParts = Le16(bytes + 42);
   header->imageCount = Le32(bytes + 44);
+  header->lookupTable = ParseResource(bytes + 48);
+  header->xmlData = ParseResource(bytes + 72);
+  header->bootMetadata = ParseResource(bytes + 96);
   header->bootIndex = Le32(bytes + 120);
   return true;
+}
+
+WimCut WimPartBeyondEnd(const WimHeader& header, std::uint64_t fileSize) {
+  if (BeyondEnd(header.lookupTable, fileSize)) return WimCut::LookupTable;
+  if (BeyondEnd(header.xmlData, fileSize)) return WimCut::XmlData;
+  if (BeyondEnd(header.bootMetadata, fileSize)) return WimCut::BootMetadata;
+  return WimCut::None;
 }
 
 bool ResolveRecoveryImage(const ListingLines& listing, const wchar_t* entryId, RecoveryImageFacts* facts) {

@@ -16,6 +16,15 @@ namespace tavu {
 
 // A WIM's first 208 bytes (all fields little-endian).
 inline constexpr std::size_t kWimHeaderBytes = 208;
+// Where a part of the WIM lies: a resource header of 24 bytes, its stored
+// size in the low 7 bytes of the first 8, then its offset and its original
+// size.
+struct WimResource {
+  std::uint64_t storedSize = 0;
+  std::uint8_t flags = 0;
+  std::uint64_t offset = 0;
+  std::uint64_t originalSize = 0;
+};
 struct WimHeader {
   std::uint32_t headerSize = 0;  // at 8, 208
   std::uint32_t version = 0;     // at 12
@@ -23,8 +32,15 @@ struct WimHeader {
   std::uint16_t partNumber = 0;  // at 40
   std::uint16_t totalParts = 0;  // at 42
   std::uint32_t imageCount = 0;  // at 44
+  WimResource lookupTable;       // at 48
+  WimResource xmlData;           // at 72
+  WimResource bootMetadata;      // at 96
   std::uint32_t bootIndex = 0;   // at 120
 };
+// The part of a WIM that its own header places (partly) beyond the file's
+// end: the loader reads each of them, so a file cut short cannot start.
+enum class WimCut : std::uint8_t { None, LookupTable, XmlData, BootMetadata };
+[[nodiscard]] WimCut WimPartBeyondEnd(const WimHeader& header, std::uint64_t fileSize);
 // True when bytes (size of them) start with "MSWIM\0\0\0" and a header size of
 // 208; then *header is filled. Never reads past size.
 [[nodiscard]] bool ParseWimHeader(const std::uint8_t* bytes, std::size_t size, WimHeader* header);
@@ -33,8 +49,13 @@ enum class FileState : std::uint8_t {
   Unknown,  // not resolvable, or the open failed for a reason other than absence
   Present,
   Missing,  // ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND
-  NotAWim,  // present, but no WIM header (the image only)
+  NotAWim,  // present, but no WIM header, or one cut short (the image only)
 };
+
+// Why a boot.sdi that opens still counts as missing: the loader cannot use an
+// empty file, nor one without the System Deployment Image signature.
+enum class SdiFault : std::uint8_t { None, Empty, NoSignature };
+inline constexpr char kSdiSignature[8] = {'$', 'S', 'D', 'I', '0', '0', '0', '1'};
 
 struct RecoveryImageFacts {
   // The loader entry's device text between the brackets, as listed:
@@ -51,7 +72,10 @@ struct RecoveryImageFacts {
   std::uint32_t imageError = 0;  // the Windows error of a failed open, else 0
   std::uint32_t sdiError = 0;
   std::uint64_t imageSize = 0;
-  WimHeader header;  // valid when image is Present
+  WimHeader header;  // valid when image is Present, or NotAWim with cut set
+  WimCut cut = WimCut::None;
+  SdiFault sdiFault = SdiFault::None;  // with sdi Missing, when the file opened
+  std::uint64_t sdiSize = 0;
 };
 
 // Reads, from the listing, the device of the loader entry entryId and the
@@ -59,12 +83,17 @@ struct RecoveryImageFacts {
 // the entry is not in the listing or has no device line of the ramdisk form.
 bool ResolveRecoveryImage(const ListingLines& listing, const wchar_t* entryId, RecoveryImageFacts* facts);
 
+// path as the loader means it, made openable for this program: a 32-bit
+// program names C:\Windows\System32 through Sysnative.
+void OpenablePath(const wchar_t* path, wchar_t (&out)[kPathChars]);
+
 // Opens each resolved file read-only through the file seam and fills the states,
 // errors, size and header.
 void TestRecoveryImage(RecoveryImageFacts* facts);
 
-// The launcher's refusal: the image or boot.sdi is definitely absent, or the
-// image is not a WIM.
+// The launcher's refusal: the image or boot.sdi is definitely absent (an empty
+// boot.sdi, or one without its signature, counts so), or the image is not a
+// WIM (cut short, too).
 [[nodiscard]] bool RecoveryImageRefused(const RecoveryImageFacts& facts);
 
 // Partition-table route: whether the first sector of the partition at offset on

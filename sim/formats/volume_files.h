@@ -40,6 +40,20 @@ class VolumeFileSystem {
   virtual bool Label(std::u16string* label) = 0;
 };
 
+// What Windows' GetVolumeInformationW and GetDiskFreeSpaceExW answer for a
+// volume, as the library reads its file system: the file system's name
+// ("NTFS", "FAT32", "FAT"), its label (NTFS: the $Volume file's name; FAT:
+// the root folder's label entry; empty without one) and the bytes its
+// allocation map leaves free.
+struct VolumeFacts {
+  bool recognized = false;
+  std::string fileSystem;
+  std::u16string label;
+  std::uint64_t freeBytes = 0;
+  std::uint64_t totalBytes = 0;
+};
+VolumeFacts ReadVolumeFacts(const DiskImage& image, std::uint64_t offset, std::uint64_t length);
+
 // The file system of the volume at [offset, offset + length) of the image, or
 // nullptr when the library recognises neither NTFS nor FAT there. The image
 // must outlive what this returns.

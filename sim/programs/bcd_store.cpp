@@ -450,12 +450,14 @@ std::wstring Guid(std::uint32_t seed, unsigned k) {
 
 }  // namespace
 
-std::wstring DefaultRecoveryEntryId(const BcdMachineFacts& facts) { return Guid(facts.seed, 3); }
+std::wstring DefaultRecoveryEntryId(const BcdMachineFacts& facts) {
+  return facts.recoveryEntryId.empty() ? Guid(facts.seed, 3) : facts.recoveryEntryId;
+}
 std::wstring DefaultOrphanEntryId(const BcdMachineFacts& facts) { return Guid(facts.seed, 5); }
 
 std::wstring DefaultBcdListing(const BcdMachineFacts& f) {
   const std::wstring resume = Guid(f.seed, 1);
-  const std::wstring winre = Guid(f.seed, 3);
+  const std::wstring winre = DefaultRecoveryEntryId(f);
   const std::wstring ramdisk = Guid(f.seed, 4);
   const std::wstring bootDevice = L"partition=\\Device\\HarddiskVolume" + std::to_wstring(f.bootVolume);
   const std::wstring reDevice = L"ramdisk=[\\Device\\HarddiskVolume" + std::to_wstring(f.recoveryVolume) +

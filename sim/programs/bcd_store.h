@@ -81,6 +81,9 @@ struct BcdMachineFacts {
   int recoveryDisk = -1;
   std::int64_t recoveryOffset = 0;
   std::uint32_t seed = 0x6f0c2a10;
+  // The live recovery loader's identifier, as the notebook's own ReAgent.xml
+  // names it; empty: one made from the seed.
+  std::wstring recoveryEntryId;
   // Section headers, the word for "identifier" and the locale; null: en-US.
   const SimLanguage* language = nullptr;
 };

@@ -87,6 +87,7 @@ BcdMachineFacts SimWindowsTools::FactsFromDisks() const {
   BcdMachineFacts facts;
   facts.language = language_;
   facts.winre = winre_;
+  facts.recoveryEntryId = recoveryEntryId_;
   facts.uefi = false;
   facts.bootVolume = 1;
   facts.recoveryVolume = 0;

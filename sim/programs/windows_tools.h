@@ -44,6 +44,8 @@ class SimWindowsTools {
 
   // The state of Windows RE that the listing made from the disks shows.
   void SetWindowsRe(WinReState state) { winre_ = state; }
+  // The live recovery loader's identifier in the listing made from the disks.
+  void SetRecoveryEntryId(std::wstring id) { recoveryEntryId_ = std::move(id); }
 
   // What DefaultBcdListing is given for the disks present now.
   BcdMachineFacts FactsFromDisks() const;
@@ -54,6 +56,7 @@ class SimWindowsTools {
   SimBcdStore store_;
   bool loaded_ = false;
   WinReState winre_ = WinReState::Enabled;
+  std::wstring recoveryEntryId_;
   const SimLanguage* language_ = &DefaultSimLanguage();
   SimMachineDiskpart diskpart_;
   SimPrograms programs_;

@@ -151,13 +151,13 @@ bool SimSystem::ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacit
 }
 
 bool SimSystem::ComputerName(wchar_t* out, std::size_t capacity) {
-  return CopyBounded(out, capacity, L"TAVU-NB01");
+  return CopyBounded(out, capacity, computerName_.c_str());
 }
 
 bool SimSystem::WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) {
-  *major = 10;
-  *minor = 0;
-  *build = 22631;
+  *major = windowsVersion_[0];
+  *minor = windowsVersion_[1];
+  *build = windowsVersion_[2];
   return true;
 }
 

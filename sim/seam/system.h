@@ -55,6 +55,12 @@ class SimSystem : public SystemApi {
   SimWow64& wow64() { return wow64_; }
 
   void SetNow(const LocalTime& t) { now_ = t; }
+  void SetComputerName(std::wstring name) { computerName_ = std::move(name); }
+  void SetWindowsVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t build) {
+    windowsVersion_[0] = major;
+    windowsVersion_[1] = minor;
+    windowsVersion_[2] = build;
+  }
   void SetAnsiCodePage(int codePage) { ansiCodePage_ = codePage; }
   int ansiCodePage() const { return ansiCodePage_; }
   void SetModulePath(std::wstring path) { modulePath_ = std::move(path); }
@@ -74,6 +80,8 @@ class SimSystem : public SystemApi {
   std::uint32_t errorMode_ = 0;
   std::int64_t errorModeSetAt_ = -1;
   LocalTime now_{2014, 3, 2, 9, 5, 7};
+  std::wstring computerName_ = L"TAVU-NB01";
+  std::uint32_t windowsVersion_[3] = {10, 0, 22631};
   std::wstring modulePath_ = L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.exe";
   std::wstring windowsFolder_ = L"C:\\Windows";
   std::wstring programFilesFolder_ = L"C:\\Program Files";

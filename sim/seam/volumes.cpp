@@ -48,11 +48,6 @@ bool IsPresentedMbrType(std::uint8_t type) {
 
 // Whether Windows presents a volume for the entry, and whether the volume gets
 // a letter at machine start.
-// A partition Windows can run from: basic data (GPT) or type 0x07 (MBR).
-bool WindowsType(std::uint32_t style, const PARTITION_INFORMATION_EX& e) {
-  return style == PARTITION_STYLE_GPT ? IsBasicData(e) : e.Mbr.PartitionType == 0x07;
-}
-
 bool Presented(std::uint32_t style, const PARTITION_INFORMATION_EX& e, bool* startLetter) {
   *startLetter = false;
   if (style == PARTITION_STYLE_GPT) {
@@ -263,22 +258,6 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
     const Volume& v = volumes_[i];
     if (!v.foreign && (onlyDisk < 0 || v.disk == onlyDisk)) existing[{v.disk, v.offset}] = i;
   }
-  // C: is the volume Windows runs from, whatever order the disks were added
-  // in: the first lettered Windows-type volume of the first fixed disk that is
-  // not on the USB bus. Every other volume takes letters from D: up.
-  const Wanted* windows = nullptr;
-  if (rule == NewVolumes::StartRule && !LetterInUse(L'C')) {
-    int firstFixed = -1;
-    for (int d = 0; d < disks_.Count() && firstFixed < 0; ++d) {
-      if (disks_.Kind(d) == DiskKind::Fixed && disks_.Image(d) != nullptr) firstFixed = d;
-    }
-    for (const Wanted& w : wanted) {
-      if (w.disk == firstFixed && w.startLetter && WindowsType(w.style, w.entry)) {
-        if (existing.count({w.disk, w.entry.StartingOffset}) == 0) windows = &w;
-        break;
-      }
-    }
-  }
   for (const Wanted& w : wanted) {
     auto found = existing.find({w.disk, w.entry.StartingOffset});
     if (found != existing.end()) {
@@ -292,12 +271,42 @@ void SimVolumes::Recompute(NewVolumes rule, int onlyDisk) {
       if (!scheduled) pending_.push_back(Pending{w.disk, w.entry.StartingOffset, Now(), Now() + arrivalMs_});
       continue;
     }
-    const wchar_t letter = &w == windows                                    ? L'C'
-                           : rule == NewVolumes::StartRule && w.startLetter ? FirstFreeLetter()
-                                                                            : 0;
-    AddDiskVolume(w.disk, w.entry, w.style, letter);
+    AddDiskVolume(w.disk, w.entry, w.style,
+                  rule == NewVolumes::StartRule && w.startLetter ? FirstFreeLetter() : 0);
     existing[{w.disk, w.entry.StartingOffset}] = volumes_.size() - 1;
+    Volume& added = volumes_.back();
+    added.startLettered = added.letter != 0;
+    added.windowsKind = w.style == PARTITION_STYLE_GPT
+                            ? IsBasicData(w.entry)
+                            : w.style == PARTITION_STYLE_MBR && w.entry.Mbr.PartitionType == 0x07;
   }
+  // Disks are added one by one at machine start; a stick given before the
+  // notebook's disk must not keep the letter of the volume Windows runs from.
+  if (rule == NewVolumes::StartRule && onlyDisk < 0) LetterAtStart();
+}
+
+void SimVolumes::LetterAtStart() {
+  for (Volume& v : volumes_) {
+    if (v.startLettered) v.letter = 0;
+  }
+  int windowsDisk = -1;
+  for (int d = 0; d < disks_.Count() && windowsDisk < 0; ++d) {
+    if (disks_.Kind(d) == DiskKind::Fixed && disks_.Image(d) != nullptr) windowsDisk = d;
+  }
+  for (Volume& v : volumes_) {
+    if (v.startLettered && v.windowsKind && v.disk == windowsDisk && !LetterInUse(L'C')) {
+      v.letter = L'C';
+      break;
+    }
+  }
+  for (Volume& v : volumes_) {
+    if (!v.startLettered || v.letter != 0) continue;
+    for (wchar_t c = L'D'; c <= L'Z' && v.letter == 0; ++c) {
+      if (!LetterInUse(c)) v.letter = c;
+    }
+  }
+  indexValid_ = false;
+  listed_.reset();
 }
 
 wchar_t SimVolumes::FirstFreeLetter() const {
@@ -629,64 +638,88 @@ std::uint32_t SimVolumes::DriveStrings(std::uint32_t capacity, wchar_t* buffer) 
   return length;
 }
 
-const std::u16string* SimVolumes::LabelOf(const DiskImage& image, const Volume& v) {
-  // Read again once the disk was written, as Windows does after a change.
-  KnownLabel& known = labels_[{v.disk, v.offset}];
-  if (!known.valid || known.writeCount != image.writeCount() || known.length != v.length) {
-    known = KnownLabel{};
-    known.valid = true;
-    known.writeCount = image.writeCount();
-    known.length = v.length;
-    std::shared_ptr<VolumeFileSystem> fs =
-        v.offset < 0 || v.length <= 0 ? nullptr
-                                      : OpenVolumeFileSystem(image, static_cast<std::uint64_t>(v.offset),
-                                                             static_cast<std::uint64_t>(v.length));
-    known.readable = fs != nullptr && fs->Label(&known.label);
-  }
-  return known.readable ? &known.label : nullptr;
-}
-
-bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) {
+SimVolumes::Volume* SimVolumes::AnsweringVolume(const wchar_t* root) {
   Arrive();
-  if (Refused(faults_, SimOp::VolumeInfo, kErrorGenFailure)) return false;
+  if (Refused(faults_, SimOp::VolumeInfo, kErrorGenFailure)) return nullptr;
   std::size_t length = root == nullptr ? 0 : std::wcslen(root);
-  if (length == 0 || root[length - 1] != L'\\') return Failed(kErrorInvalidName);
+  if (length == 0 || root[length - 1] != L'\\') {
+    (void)Failed(kErrorInvalidName);
+    return nullptr;
+  }
   Volume* v = ByRoot(root);
-  if (v == nullptr) return Failed(kErrorPathNotFound);
-  if (v->offline) return Failed(kErrorNotReady);
+  if (v == nullptr) {
+    (void)Failed(kErrorPathNotFound);
+    return nullptr;
+  }
+  if (v->offline) {
+    (void)Failed(kErrorNotReady);
+    return nullptr;
+  }
   if (v->noMediaDisk >= 0) {
     if (noMediaPrompt_) noMediaPrompt_(v->noMediaDisk);
-    return Failed(kErrorNotReady);
+    (void)Failed(kErrorNotReady);
+    return nullptr;
   }
+  return v;
+}
+
+const VolumeFacts& SimVolumes::FactsOf(const Volume& v) {
+  const DiskImage* image = disks_.Image(v.disk);
+  CachedFacts& cached = facts_[{v.disk, v.offset}];
+  const std::uint64_t writes = image == nullptr ? 0 : image->writeCount() + 1;
+  if (cached.writeCount != writes || cached.length != v.length) {
+    cached.facts = image == nullptr || v.offset < 0 || v.length <= 0
+                       ? VolumeFacts{}
+                       : ReadVolumeFacts(*image, static_cast<std::uint64_t>(v.offset),
+                                         static_cast<std::uint64_t>(v.length));
+    cached.writeCount = writes;
+    cached.length = v.length;
+  }
+  return cached.facts;
+}
+
+// The label as the file system on the image holds it, read by the library the
+// field reads file systems with, not by the launcher's own reader under test.
+bool SimVolumes::VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) {
+  Volume* v = AnsweringVolume(root);
+  if (v == nullptr) return false;
   std::wstring text;
   if (v->foreign) {
     text = v->foreignLabel;
   } else {
-    const DiskImage* image = disks_.Image(v->disk);
-    if (image == nullptr) return Failed(kErrorPathNotFound);
-    // The library that reads the volume's files reads its label too, so the
-    // programs' own label readers meet an answer they did not make.
-    if (const std::u16string* read = LabelOf(*image, *v)) {
-      text.assign(read->begin(), read->end());
-    } else {
-      // The tests' byte-built volumes carry only what the label readers look
-      // at, which the library does not take for a file system: for them the
-      // raw readers answer, and a volume neither reads is unrecognised.
-      std::uint8_t boot[512];
-      if (v->offset < 0 || !image->Read(static_cast<std::uint64_t>(v->offset), boot, sizeof(boot)) ||
-          FileSystemOfBootSector(boot) == LabelFileSystem::None) {
-        return Failed(kErrorUnrecognizedVolume);
-      }
-      ImageSectors source(*image);
-      wchar_t raw[kVolumeLabelChars];
-      // A file system without a label entry has the empty label.
-      if (ReadVolumeLabelFrom(source, raw, v->offset) == 0) text = raw;
-    }
+    const VolumeFacts& facts = FactsOf(*v);
+    if (!facts.recognized) return Failed(kErrorUnrecognizedVolume);
+    text.assign(facts.label.begin(), facts.label.end());
   }
   if (label != nullptr) {
     if (capacity < text.size() + 1) return Failed(kErrorInsufficientBuffer);
     std::wmemcpy(label, text.c_str(), text.size() + 1);
   }
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+bool SimVolumes::FileSystemName(const wchar_t* root, wchar_t* name, std::uint32_t capacity) {
+  Volume* v = AnsweringVolume(root);
+  if (v == nullptr) return false;
+  if (v->foreign) return Failed(kErrorUnrecognizedVolume);
+  const VolumeFacts& facts = FactsOf(*v);
+  if (!facts.recognized) return Failed(kErrorUnrecognizedVolume);
+  if (name == nullptr || capacity < facts.fileSystem.size() + 1) return Failed(kErrorInsufficientBuffer);
+  for (std::size_t i = 0; i <= facts.fileSystem.size(); ++i)
+    name[i] = static_cast<wchar_t>(facts.fileSystem.c_str()[i]);
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+bool SimVolumes::FreeSpace(const wchar_t* root, std::uint64_t* freeBytes, std::uint64_t* totalBytes) {
+  Volume* v = AnsweringVolume(root);
+  if (v == nullptr) return false;
+  if (v->foreign) return Failed(kErrorUnrecognizedVolume);
+  const VolumeFacts& facts = FactsOf(*v);
+  if (!facts.recognized) return Failed(kErrorUnrecognizedVolume);
+  *freeBytes = facts.freeBytes;
+  *totalBytes = facts.totalBytes;
   SetLastError(kErrorSuccess);
   return true;
 }

@@ -4,7 +4,9 @@
 // basic-data partition with attribute bit 62 (hidden). MBR: types 0x07, 0x0B,
 // 0x0C, 0x0E and 0x06 are volumes, hidden types are not. When a disk is added
 // (machine start) its basic-data (GPT, without bit 63 or 62) and presented MBR
-// volumes receive the first free letters from C: upward. After a layout write
+// volumes receive letters: C: the first basic-data or type 0x07 volume of the
+// first fixed disk off the USB bus, whatever order the disks came in, the
+// others the next free from D: upward. After a layout write
 // a volume no longer presented disappears at once with its letter and folders,
 // while a newly presented one arrives only after the arrival time has passed on
 // the machine's clock (which moves only through the programs' own waits); with
@@ -26,6 +28,7 @@
 #include "common/win_records.h"
 #include "sim/core/faults.h"
 #include "sim/core/handles.h"
+#include "sim/formats/volume_files.h"
 #include "sim/seam/disks.h"
 
 namespace tavu::sim {
@@ -49,6 +52,8 @@ class SimVolumes : public VolumeApi {
   bool SetMountPoint(const wchar_t* root, const wchar_t* volumeName) override;
   std::uint32_t DriveStrings(std::uint32_t capacity, wchar_t* buffer) override;
   bool VolumeLabel(const wchar_t* root, wchar_t* label, std::uint32_t capacity) override;
+  bool FileSystemName(const wchar_t* root, wchar_t* name, std::uint32_t capacity) override;
+  bool FreeSpace(const wchar_t* root, std::uint64_t* freeBytes, std::uint64_t* totalBytes) override;
   std::uint32_t DeviceName(const wchar_t* dosName, wchar_t* buffer, std::uint32_t capacity) override;
 
   // Recomputes which partitions are presented. autoMountNew: newly presented
@@ -142,6 +147,10 @@ class SimVolumes : public VolumeApi {
     std::vector<std::wstring> folders;
     int noMediaDisk = -1;  // the card-reader slot's disk number
     int device = 0;
+    // Lettered by the rule of machine start, and of a kind Windows can run
+    // from (GPT basic data, MBR type 0x07).
+    bool startLettered = false;
+    bool windowsKind = false;
     // Taken offline: until the machine restarts no file, root or label of it
     // can be reached, though the enumeration still lists it and its device
     // still opens.
@@ -149,16 +158,6 @@ class SimVolumes : public VolumeApi {
   };
   enum class NewVolumes : std::uint8_t { NoLetter, StartRule, Arrive };
   // A volume's label as last read from its disk.
-  struct KnownLabel {
-    bool valid = false;
-    bool readable = false;
-    std::uint64_t writeCount = 0;
-    std::int64_t length = 0;
-    std::u16string label;
-  };
-  // The label the file-system library reads on the volume; null when it
-  // cannot read the volume's file system.
-  const std::u16string* LabelOf(const DiskImage& image, const Volume& v);
   struct VolumeHandle;
   struct SearchHandle;
 
@@ -179,6 +178,15 @@ class SimVolumes : public VolumeApi {
   Volume* ById(std::uint64_t id);
   Volume* ByRoot(const wchar_t* root);
   wchar_t FirstFreeLetter() const;
+  // The volume a root names, ready for GetVolumeInformationW-like questions:
+  // null with the last error set when it cannot answer.
+  Volume* AnsweringVolume(const wchar_t* root);
+  // Its file system as The Sleuth Kit reads it, read again after a write.
+  const VolumeFacts& FactsOf(const Volume& v);
+  // The letters of machine start, for every disk there is: C: for the first
+  // volume of a kind Windows runs from on the first fixed disk off the USB
+  // bus, then the next free from D: upward in disk and table order.
+  void LetterAtStart();
   bool LetterInUse(wchar_t letter) const;
   std::wstring MakeName(int disk, const PARTITION_INFORMATION_EX& entry, std::uint32_t style) const;
 
@@ -208,7 +216,12 @@ class SimVolumes : public VolumeApi {
   SimHandles& handles_;
   SimFaults& faults_;
   std::vector<Volume> volumes_;
-  std::map<std::pair<int, std::int64_t>, KnownLabel> labels_;
+  struct CachedFacts {
+    std::uint64_t writeCount = 0;
+    std::int64_t length = 0;
+    VolumeFacts facts;
+  };
+  std::map<std::pair<int, std::int64_t>, CachedFacts> facts_;
   std::uint64_t nextId_ = 1;
   // Windows numbers volume devices in the order they arrive and never hands a
   // number out twice while it runs.

@@ -82,14 +82,20 @@ HResult SimWmi::Query(Handle services, const wchar_t* wql, Handle* enumerator) {
   auto e = std::make_unique<SimWmiEnum>();
   if (s->nameSpace == AsciiUpper(kCimv2) && cls == L"WIN32_COMPUTERSYSTEM") {
     for (const std::wstring& m : manufacturers_) {
-      e->objects.push_back({{L"MANUFACTURER", Text(m)}, {L"MODEL", Text(L"TAVU Notebook 14")}});
+      e->objects.push_back({{L"MANUFACTURER", Text(m)}, {L"MODEL", Text(model_)}});
     }
   } else if (s->nameSpace == AsciiUpper(kBitLocker) && cls == L"WIN32_ENCRYPTABLEVOLUME") {
     for (const SimEncryptableVolume& v : volumes_) {
       e->objects.push_back({{L"DEVICEID", Text(v.deviceId)}});
       // The first is the volume Windows runs from; DriveLetter is null for the
       // others, as for a volume without a letter.
-      if (e->objects.size() == 1) e->objects.back()[L"DRIVELETTER"] = Text(L"C:");
+      const std::size_t at = e->objects.size() - 1;
+      if (!letters_.empty()) {
+        if (at < letters_.size() && !letters_[at].empty())
+          e->objects.back()[L"DRIVELETTER"] = Text(letters_[at]);
+      } else if (at == 0) {
+        e->objects.back()[L"DRIVELETTER"] = Text(L"C:");
+      }
     }
   } else {
     return kWbemEInvalidClass;

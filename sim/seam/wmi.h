@@ -45,10 +45,15 @@ class SimWmi : public WmiApi {
 
   // One Win32_ComputerSystem with this manufacturer ("TAVU" from the start).
   void SetManufacturer(const std::wstring& text);
+  // Win32_ComputerSystem.Model ("TAVU Notebook 14" from the start).
+  void SetModel(const std::wstring& text) { model_ = text; }
   // Any number of Win32_ComputerSystem objects, none included.
   void SetComputerSystems(const std::vector<std::wstring>& manufacturers);
   // Encryptable volumes (none from the start).
   void SetEncryptableVolumes(const std::vector<SimEncryptableVolume>& volumes);
+  // The DriveLetter of each volume, in order ("D:"; empty: none). Without
+  // them, the first volume is C: and the others have none.
+  void SetEncryptableVolumeLetters(std::vector<std::wstring> letters) { letters_ = std::move(letters); }
   // A volume with a made-up DeviceID, numbered in the order added.
   void AddEncryptableVolume(std::int32_t status, bool methodFails = false);
   // Whether ROOT\CIMV2\Security\MicrosoftVolumeEncryption exists (it does not on
@@ -69,7 +74,9 @@ class SimWmi : public WmiApi {
   SimWow64& wow64_;
   mutable std::mutex lock_;
   std::vector<std::wstring> manufacturers_{L"TAVU"};
+  std::wstring model_ = L"TAVU Notebook 14";
   std::vector<SimEncryptableVolume> volumes_;
+  std::vector<std::wstring> letters_;
   bool bitLocker_ = true;
   HResult connectResult_ = 0;
   HResult queryResult_ = 0;

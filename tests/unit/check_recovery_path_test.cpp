@@ -52,9 +52,10 @@ Bytes GptNotebookWithGuid() {
 
 // The listing of a machine whose loader names its image on C: (reachable
 // under the test's root), or none without a recovery loader.
-std::wstring Listing(bool loader) {
+std::wstring Listing(bool loader, sim::WinReState state = sim::WinReState::Enabled) {
   sim::BcdMachineFacts facts;
   facts.recoveryVolume = loader ? kRecoveryVolume : 0;
+  facts.winre = state;
   std::wstring t = sim::DefaultBcdListing(facts);
   const std::wstring device = L"\\Device\\HarddiskVolume" + std::to_wstring(kRecoveryVolume);
   for (std::size_t at = t.find(device); at != std::wstring::npos; at = t.find(device))
@@ -83,7 +84,7 @@ struct Machine {
   }
   void Image(const std::string& wim, bool sdi) {
     if (!wim.empty()) WriteHostFile(dir.path() + kImageFolder + "/Winre.wim", wim);
-    if (sdi) WriteHostFile(dir.path() + kImageFolder + "/boot.sdi", std::string(512, 'S'));
+    if (sdi) WriteHostFile(dir.path() + kImageFolder + "/boot.sdi", "$SDI0001" + std::string(504, '\0'));
   }
 };
 
@@ -91,9 +92,25 @@ struct Row {
   const char* name;
   std::function<void(Machine&)> arrange;
   bool ready;
-  std::vector<const char*> reason;  // parts of the reason
+  std::vector<const char*> reason;  // parts of the reason; "!..." what it must not say
   std::vector<const char*> json;    // parts of the JSON
 };
+
+// BitLocker's answer for the machine's lettered volumes, C: first, each with
+// the volume's own name as WMI gives it.
+void Encrypted(Machine& m, const std::vector<std::int32_t>& statuses) {
+  std::vector<sim::SimEncryptableVolume> volumes;
+  std::vector<std::wstring> letters;
+  for (wchar_t letter = L'C'; volumes.size() < statuses.size(); ++letter) {
+    for (const sim::SimVolumes::Info& v : m.machine.volumes().Volumes()) {
+      if (v.letter != letter) continue;
+      volumes.push_back({v.name, statuses[volumes.size()], false});
+      letters.push_back(std::wstring(1, letter) + L":");
+    }
+  }
+  m.machine.wmi().SetEncryptableVolumes(volumes);
+  m.machine.wmi().SetEncryptableVolumeLetters(letters);
+}
 
 std::string Json(const check::CheckFacts& facts) {
   struct : TextSink {
@@ -194,6 +211,30 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
        false,
        {"C:\\Recovery\\WindowsRE\\Winre.wim", "is not a WIM"},
        {"\"state\": \"not-a-wim\""}},
+      {"WimCutShort",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         m.machine.windowsTools().LoadListing(Listing(true));
+         // The lookup table's stored size (7 bytes at 48) and offset (at 56):
+         // it lies where the file, cut at 4096 bytes, no longer reaches.
+         std::string wim = Wim();
+         wim[48] = 0x40;
+         wim[57] = 0x10;
+         m.Image(wim, true);
+       },
+       false,
+       {"C:\\Recovery\\WindowsRE\\Winre.wim", "is not a WIM file", "lookup table beyond the end"},
+       {"\"state\": \"not-a-wim\""}},
+      {"BootSdiEmpty",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image(Wim(), false);
+         WriteHostFile(m.dir.path() + kImageFolder + "/boot.sdi", "");
+       },
+       false,
+       {"C:\\Recovery\\WindowsRE\\boot.sdi", "it is empty", "counts as missing"},
+       {"\"sdi\": \"missing\""}},
       {"BootSdiMissing",
        [](Machine& m) {
          m.machine.AddDiskBytes(GptNotebook());
@@ -214,10 +255,11 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
                                0));
        },
        false,
-       {"Windows RE is disabled", "reagentc /enable"},
+       {"Windows RE is disabled", "Winre.wim is missing, so reagentc /enable cannot work",
+        "installation media"},
        {"\"enabled\": false, \"bcd_id\": null, \"location\": null, \"is_launcher_entry\": null, "
         "\"is_recovery_partition\": null",
-        "\"recovery_image\": null"}},
+        "\"system32_image\": \"missing\"", "\"recovery_image\": null"}},
       {"ReAgentNamesAnotherEntryAndPlace",
        [](Machine& m) {
          m.machine.AddDiskBytes(GptNotebookWithGuid());
@@ -232,14 +274,81 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
        true,
        {},
        {"\"disk\": 0, \"partition\": 3}", "\"is_launcher_entry\": false, \"is_recovery_partition\": false"}},
+      {"WindowsReOnCWithoutARecoveryPartition",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook(false));
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image(Wim(), true);
+       },
+       false,
+       {"None of the 1 disk(s) searched has a recovery partition",
+        "loader {6F0C2A13-8D1D-11E9-A5C2-C8F750A1B2C3} starts ramdisk=[C:]\\Recovery\\WindowsRE\\Winre.wim",
+        "the launcher needs Windows RE on a recovery partition", "TAVU Service Center restores"},
+       {"\"loader\": {\"id\": \"{6F0C2A13-8D1D-11E9-A5C2-C8F750A1B2C3}\", \"device\": \"ramdisk=[C:]"}},
+      {"OrphanLoaderBeforeTheLiveOne",
+       [&](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebookWithGuid());
+         m.machine.windowsTools().LoadListing(Listing(true, sim::WinReState::Orphan));
+         m.Image(Wim(), true);
+         WriteHostFile(m.dir.path() + kReAgentPath, reagentLive);
+       },
+       true,
+       {},
+       {"\"recovery_partitions\": [{\"disk\": 0, \"partition\": 4, \"live\": true}]",
+        "\"orphan_entries\": [\"{6F0C2A15-8D1F-11E9-A5C2-C8F750A1B2C3}\"]",
+        "\"recovery_partition\": {\"result\": 0, \"disk\": 0, \"partition\": 4, \"disks_searched\": 1, "
+        "\"failure\": null, \"size\": 4194304"}},
       {"BitLockerNamedByLetterWithTheWayOut",
        [](Machine& m) {
          m.machine.AddDiskBytes(GptNotebook());
          m.machine.wmi().AddEncryptableVolume(1);
        },
        false,
-       {"for C:", "manage-bde -protectors -disable C: -rc 1"},
-       {"\"query\": \"ok\"", "\"letter\": \"C:\", \"status\": 1"}},
+       {"C: (disk and partition unknown): protected (status 1)", "manage-bde -protectors -disable C: -rc 1"},
+       {"\"query\": \"ok\"", "\"letter\": \"C:\", \"status\": 1, \"disk\": null, \"partition\": null"}},
+      {"BitLockerOnTheDataVolumeOnly",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(MbrNotebook());
+         Encrypted(m, {0, 1});
+       },
+       false,
+       {"D: (disk 0, partition 2): protected (status 1)", "Suspend", "manage-bde -protectors -disable D:.",
+        "!disable C:", "!D: -rc", "!unlock"},
+       {"\"letter\": \"D:\", \"status\": 1, \"disk\": 0, \"partition\": 2"}},
+      {"BitLockerLockedVolumeUnlockedFirst",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(MbrNotebook());
+         Encrypted(m, {1, 2});
+       },
+       false,
+       {"C: (disk 0, partition 1): protected (status 1); D: (disk 0, partition 2): locked (status 2)",
+        "First unlock: manage-bde -unlock D: -RecoveryPassword",
+        "Then suspend protection (the launcher reads only the protection status): manage-bde -protectors "
+        "-disable C: -rc 1, then manage-bde -protectors -disable D:.",
+        "!D: -rc"},
+       {"\"letter\": \"C:\", \"status\": 1, \"disk\": 0, \"partition\": 1"}},
+      {"EntryAndReAgentNameDifferentVolumes",
+       [&](Machine& m) {
+         // The entry starts the image on C:, where it is not; ReAgent.xml's
+         // WinreLocation names the recovery partition.
+         m.machine.AddDiskBytes(GptNotebookWithGuid());
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image("", true);
+         WriteHostFile(m.dir.path() + kReAgentPath, reagentLive);
+       },
+       false,
+       {"and ReAgent.xml disagree", "C:\\Recovery\\WindowsRE\\Winre.wim on disk 0, partition 3, C:",
+        "WinreLocation names disk 0, partition 4, \\\\?\\Volume{", "reagentc /disable, then reagentc /enable",
+        "!Put Winre.wim back there"},
+       {"\"state\": \"missing\""}},
+      {"NoListingButAnErrorMessage",
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         m.machine.windowsTools().LoadListing(L"Access is denied.\r\n");
+       },
+       false,
+       {"printed no listing", "\"Access is denied.\"", "elevated cmd.exe", "!No entry of the bcdedit"},
+       {"\"first_line\": \"Access is denied.\""}},
       {"BitLockerQueryFailsIsNotAClean",
        [](Machine& m) {
          m.machine.AddDiskBytes(MbrNotebook());
@@ -293,8 +402,13 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
     EXPECT_EQ(facts->ready, row.ready);
     std::wstring wide(facts->reason);
     const std::string reason(wide.begin(), wide.end());
-    for (const char* part : row.reason)
-      EXPECT_NE(reason.find(part), std::string::npos) << part << "\n" << reason;
+    for (const char* part : row.reason) {
+      if (part[0] == '!') {
+        EXPECT_EQ(reason.find(part + 1), std::string::npos) << part << "\n" << reason;
+      } else {
+        EXPECT_NE(reason.find(part), std::string::npos) << part << "\n" << reason;
+      }
+    }
     const std::string json = Json(*facts);
     for (const char* part : row.json) EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
   }

@@ -29,6 +29,10 @@ Bytes Ntfs(const std::u16string& label) {
   return BuildNtfs(params).bytes;
 }
 
+// A volume the locator must find through Windows' own answer for its label
+// (GetVolumeInformationW) holds FAT32: the simulated Windows reads labels with
+// the library that reads file systems in images, which does not take the NTFS
+// built here byte by byte. The launcher's raw reader reads both.
 Bytes Fat32(const std::string& label11) {
   Fat32Params params;
   params.rootEntries = {{DirEntry{label11, 0x08}}};
@@ -246,27 +250,25 @@ TEST_F(LocatorTest, FindRecoveryVolumeScenarios) {
        0, 0, L""},
       {"0x1B is skipped too", {Mbr({{0x1B, Ntfs(u"Recovery")}})}, noSetup, 4, 0, 0, L""},
       {"unrecognized type is skipped", {Mbr({{0x27, Ntfs(u"Recovery")}})}, noSetup, 4, 0, 0, L""},
-      {"label compared without case", {Mbr({{0x07, Ntfs(u"rEcOvErY")}})}, noSetup, 0, 0, 1, L"C:\\"},
+      {"label compared without case", {Mbr({{0x07, Fat32("rEcOvErY   ")}})}, noSetup, 0, 0, 1, L"C:\\"},
       {"label must match whole", {Mbr({{0x07, Ntfs(u"Recovery1")}, {0x07, Ntfs(u"Recover")}})}, noSetup, 4, 0, 0, L""},
       {"GPT: every entry looked at, recovery volume has no letter",
        {Gpt({{kEfiSystemType, Fat32("SYSTEM     ")}, {kMsReservedType, none}, {kBasicDataType, Ntfs(u"Windows")},
              {kRecoveryType, Ntfs(u"Recovery")}})},
        noSetup, 0, 0, 4, L""},
       {"GPT: a labelled partition of another type is found",
-       {Gpt({{kBasicDataType, Ntfs(u"Windows")}, {kBasicDataType, Ntfs(u"Recovery")}})}, noSetup, 0, 0, 2, L"D:\\"},
+       {Gpt({{kBasicDataType, Ntfs(u"Windows")}, {kBasicDataType, Fat32("RECOVERY   ")}})}, noSetup, 0, 0, 2, L"D:\\"},
       {"removable and USB disks are passed over",
        {Mbr({{0x0C, Fat32("RECOVERY   ")}}, sim::DiskKind::Removable), Mbr({{0x0C, Fat32("RECOVERY   ")}}, sim::DiskKind::Usb),
-        Mbr({{0x07, Ntfs(u"Recovery")}})},
-       // The fixed disk's type-0x07 volume is the one Windows runs from (C:),
-       // though the sticks were given first.
-       noSetup, 0, 2, 1, L"C:\\"},
-      {"first labelled in disk order", {Mbr({{0x07, Ntfs(u"Data")}}), Mbr({{0x07, Ntfs(u"Recovery")}}),
+        Mbr({{0x07, Fat32("RECOVERY   ")}})},
+       noSetup, 0, 2, 1, L"C:\\"},  // the first fixed disk's type 0x07 volume is C:, the sticks follow
+      {"first labelled in disk order", {Mbr({{0x07, Ntfs(u"Data")}}), Mbr({{0x07, Fat32("RECOVERY   ")}}),
                                         Mbr({{0x0C, Fat32("RECOVERY   ")}})},
        noSetup, 0, 1, 1, L"D:\\"},
       {"gap ends the search", {Mbr({{0x07, Ntfs(u"Data")}}), Absent(), Mbr({{0x07, Ntfs(u"Recovery")}})}, noSetup, 4,
        0, 0, L""},
       {"unreadable label is not the one",
-       {Mbr({{0x07, none}, {0x07, Ntfs(u"Recovery")}})}, noSetup, 0, 0, 2, L"D:\\"},
+       {Mbr({{0x07, none}, {0x07, Fat32("RECOVERY   ")}})}, noSetup, 0, 0, 2, L"D:\\"},
       {"label found but no mounted volume",
        {Mbr({{0x07, Ntfs(u"Recovery")}})},
        [](sim::SimMachine& m) { m.volumes().RemoveLetter(L'C'); }, 0, 0, 1, L""},
@@ -408,7 +410,7 @@ TEST_F(LocatorTest, FindRecoveryVolumeFailures) {
 TEST_F(LocatorTest, FindVolumeRootOverTheDriveList) {
   // Windows (C:), the recovery partition (no letter), and a basic-data
   // partition without a file system (D:, its label cannot be read).
-  const Disk gpt = Gpt({{kBasicDataType, Ntfs(u"Windows")}, {kRecoveryType, Ntfs(u"Recovery")}, {kBasicDataType, {}}});
+  const Disk gpt = Gpt({{kBasicDataType, Ntfs(u"Windows")}, {kRecoveryType, Fat32("RECOVERY   ")}, {kBasicDataType, {}}});
   const std::int64_t recovery = PartOffset(1);
   auto mountRecovery = [](sim::SimMachine& m, const wchar_t* root) {
     std::wstring name = m.volumes().VolumeOf(0, PartOffset(1)).name;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -290,6 +291,51 @@ TEST_F(RealImagesTest, WindowsReFilesOfTheNotebookAreReadAndNamed) {
     // The file stands up the machine for the run only; the caller's root stays as it was.
     EXPECT_FALSE(HostFileExists(root.path() + "/Windows/System32/Recovery/ReAgent.xml"));
   }
+}
+
+// A notebook after reagentc /disable, as its own disk holds it: ReAgent.xml
+// with InstallState 0 and Winre.wim in Windows\System32\Recovery on the
+// Windows partition (the third, 16 MiB at sector 108544). The machine takes
+// those files rather than making its own, and what it reports about itself is
+// said to be simulated.
+TEST_F(RealImagesTest, TheNotebooksOwnReAgentXmlDecides) {
+  TempDir work;
+  const std::string disk = work.path() + "/disabled.img";
+  const std::string reagent =
+      "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n<WindowsRE version=\"2.0\">"
+      "<WinreBCD id=\"{00000000-0000-0000-0000-000000000000}\"/><WinreLocation path=\"\" id=\"0\" "
+      "offset=\"0\" "
+      "guid=\"{00000000-0000-0000-0000-000000000000}\"/><InstallState state=\"0\"/></WindowsRE>";
+  std::filesystem::create_directories(work.path() + "/tree/Windows/System32/Recovery");
+  WriteHostFile(work.path() + "/tree/Windows/System32/Recovery/ReAgent.xml", reagent);
+  std::filesystem::copy_file(Image("gpt-notebook.img"), disk);
+  const std::string w = ShellQuote(work.path());
+  const CommandResult made = RunCommand(
+      "cd " + w +
+      " && mkdir -p src/Windows/System32 && printf 'winload\\n' >src/Windows/System32/winload.efi && "
+      "wimlib-imagex capture src tree/Windows/System32/Recovery/Winre.wim 'Microsoft Windows Recovery "
+      "Environment' --boot >/dev/null && wimlib-imagex capture tree tree.wim tree >/dev/null && "
+      "truncate -s 16M part && PATH=$PATH:/usr/sbin:/sbin mkfs.ntfs -F -Q -q -T -L Windows -p 108544 -H 255 "
+      "-S 63 part >/dev/null 2>&1 && wimlib-imagex apply tree.wim 1 part >/dev/null && "
+      "dd if=part of=" +
+      ShellQuote(disk) + " bs=1M seek=53 conv=notrunc status=none");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const CommandResult r = RunTavuSim("--root " + ShellQuote(work.path() + "/c") + " --disk " +
+                                     ShellQuote(disk) + " --computer NB-4711 check --json");
+  EXPECT_EQ(r.status, 1) << r.err;
+  const std::vector<std::string> fields = JsonFields(
+      work.path(), r.out,
+      {"[d['windows_re']['reagent'], d['windows_re']['enabled'], d['windows_re']['system32_image'], "
+       "d['recovery_entry'], d['listing']['captured']]",
+       "[d['about']['simulated'], d['about']['computer'], d['about']['time'][-1], d['about']['made_up']]",
+       "d['reason']"});
+  ASSERT_EQ(fields.size(), 3u);
+  EXPECT_EQ(fields[0], "present|False|present|None|False");
+  EXPECT_EQ(fields[1], "True|NB-4711|Z|['model', 'windows_build']");
+  EXPECT_NE(fields[2].find("Windows RE is disabled"), std::string::npos) << fields[2];
+  EXPECT_NE(fields[2].find("Its image waits at C:\\Windows\\System32\\Recovery\\Winre.wim"),
+            std::string::npos)
+      << fields[2];
 }
 
 TEST_F(RealImagesTest, TavuSimLocateJson) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "check/check_report.h"
+#include "check/report_words.h"
 #include "launcher/arming/arming_journal.h"
 #include "launcher/arming/recovery_worker.h"
 #include "sim/programs/windows_tools.h"
@@ -133,13 +134,13 @@ INSTANTIATE_TEST_SUITE_P(
            m.wmi().AddEncryptableVolume(0);
            m.wmi().AddEncryptableVolume(1);
          },
-         kBitLocker, "protection status 1 (protection on)"},
+         kBitLocker, "protected (status 1)"},
         {"ProtectionUnknown",
          [](sim::SimMachine& m) {
            m.AddDiskBytes(MbrNotebook());
            m.wmi().AddEncryptableVolume(2);
          },
-         kBitLocker, "protection status 2"},
+         kBitLocker, "locked (status 2). First unlock: manage-bde -unlock C:"},
         {"NoRecoveryPartition", [](sim::SimMachine& m) { m.AddDiskBytes(GptNotebook(false)); }, kNotFound,
          "None of the 1 disk(s) searched"},
         {"LayoutQueryFails",
@@ -195,7 +196,7 @@ TEST(RecoveryCheckReport, NamesEveryFactTheVerdictRestsOn) {
   for (const char* part :
        {"\"verdict\": \"ready\"", "\"abort_message\": null", "\"reason\": null",
         "\"manufacturer\": {\"text\": \"TAVU Computer Inc.\", \"accepted\": true}", "\"windows64\": true",
-        "\"status\": 0}]", "\"recovery_partition\": {\"result\": 0, \"disk\": 0, \"partition\": 3",
+        "\"status\": 0, \"disk\": null, \"partition\": null}]", "\"recovery_partition\": {\"result\": 0, \"disk\": 0, \"partition\": 3",
         "\"partition_style\": {\"result\": 0}", "\"route\": \"partition-table\"", "\"recovery_entry\": null",
         "\"recovery_volume\": {\"result\": 0, \"disk\": 0, \"partition\": 3, \"label\": \"RECOVERY\"",
         "\"firmware_status\": 9", "\"present\": true", "\"logon_task\": false",
@@ -206,6 +207,33 @@ TEST(RecoveryCheckReport, NamesEveryFactTheVerdictRestsOn) {
                            "Recovery volume     disk 0, partition 3, labelled \"RECOVERY\"",
                            "Partition style     MBR: the partition-table route"}) {
     EXPECT_NE(report.text.find(part), std::string::npos) << part << "\n" << report.text;
+  }
+}
+
+// A ticket's time says which clock it is: UTC with Z, else the local time with
+// its offset, which may be negative and need not be whole hours.
+TEST(RecoveryCheckReport, TimeSaysItsOffsetFromUtc) {
+  struct {
+    bool utc;
+    bool hasOffset;
+    std::int32_t minutes;
+    const wchar_t* text;
+  } cases[] = {
+      {true, false, 0, L"2026-12-09T10:20:05Z"},
+      {false, true, 60, L"2026-12-09T10:20:05+01:00"},
+      {false, true, -330, L"2026-12-09T10:20:05-05:30"},
+      {false, true, 0, L"2026-12-09T10:20:05+00:00"},
+      {false, false, 0, L"2026-12-09T10:20:05"},
+  };
+  for (const auto& c : cases) {
+    check::AboutFacts about;
+    about.time = LocalTime{2026, 12, 9, 10, 20, 5};
+    about.utc = c.utc;
+    about.hasOffset = c.hasOffset;
+    about.offsetMinutes = c.minutes;
+    wchar_t text[64];
+    check::AboutTimeText(about, text, 64);
+    EXPECT_EQ(std::wstring(text), c.text);
   }
 }
 

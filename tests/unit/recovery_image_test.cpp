@@ -7,8 +7,11 @@
 #include <filesystem>
 #include <string>
 
+#include "check/wim_version.h"
+#include "common/wide_text.h"
 #include "sim/core/faults.h"
 #include "tests/fixtures/listing_text.h"
+#include "tests/fixtures/run_command.h"
 #include "tests/fixtures/sim_test.h"
 #include "tests/fixtures/temp_dir.h"
 
@@ -137,7 +140,138 @@ TEST(RecoveryImage, WimHeader) {
   }
 }
 
+// A resource header at `at`: stored size (7 bytes), flags, offset.
+std::string WithResource(std::string wim, std::size_t at, std::uint64_t size, std::uint64_t offset) {
+  for (int i = 0; i < 7; ++i) wim[at + i] = static_cast<char>(size >> (8 * i));
+  for (int i = 0; i < 8; ++i) wim[at + 8 + i] = static_cast<char>(offset >> (8 * i));
+  return wim;
+}
+
+TEST(RecoveryImage, WimPartsBeyondTheFilesEnd) {
+  struct {
+    const char* what;
+    std::string bytes;
+    std::uint64_t fileSize;
+    WimCut cut;
+  } cases[] = {
+      {"nothing placed", Wim(208), 208, WimCut::None},
+      {"lookup table ends at the end", WithResource(Wim(208), 48, 100, 900), 1000, WimCut::None},
+      {"lookup table one byte beyond", WithResource(Wim(208), 48, 101, 900), 1000, WimCut::LookupTable},
+      {"XML data starts beyond", WithResource(Wim(208), 72, 1, 1000), 1000, WimCut::XmlData},
+      {"boot metadata beyond", WithResource(Wim(208), 96, 4096, 208), 1000, WimCut::BootMetadata},
+      {"offset that wraps around", WithResource(Wim(208), 72, 16, ~std::uint64_t{0} - 8), 1000,
+       WimCut::XmlData},
+      {"flags byte is no part of the size", WithResource(Wim(208), 48, 10, 0).replace(55, 1, 1, '\x80'), 1000,
+       WimCut::None},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WimHeader header;
+    ASSERT_TRUE(
+        ParseWimHeader(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size(), &header));
+    EXPECT_EQ(WimPartBeyondEnd(header, c.fileSize), c.cut);
+  }
+}
+
+// ASCII text as UTF-16LE with a byte-order mark, as a WIM stores its XML data.
+std::string Utf16(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+TEST(RecoveryImage, VersionFromTheXmlDataOfTheImageThatBoots) {
+  const std::string two =
+      "<WIM><TOTALBYTES>1</TOTALBYTES><IMAGE INDEX=\"1\"><WINDOWS><VERSION><MAJOR>6</MAJOR><MINOR>1</MINOR>"
+      "<BUILD>7601</BUILD><SPBUILD>17514</SPBUILD></VERSION></WINDOWS></IMAGE>"
+      "<IMAGE INDEX=\"2\"><NAME>x</NAME><WINDOWS><ARCH>9</ARCH><VERSION><MAJOR>10</MAJOR><MINOR>0</MINOR>"
+      "<BUILD>22621</BUILD><SPBUILD>2506</SPBUILD><SPLEVEL>0</SPLEVEL></VERSION></WINDOWS></IMAGE></WIM>";
+  struct {
+    const char* what;
+    std::string xml;
+    std::uint32_t bootIndex;
+    const char* version;  // "" for none
+  } cases[] = {
+      {"boot index 2", two, 2, "10.0.22621.2506"},
+      {"boot index 1", two, 1, "6.1.7601.17514"},
+      {"no boot index: the first image", two, 0, "6.1.7601.17514"},
+      {"boot index of no image", two, 3, ""},
+      {"only a build",
+       "<WIM><IMAGE INDEX=\"1\"><WINDOWS><VERSION><BUILD>19041</BUILD></VERSION></WINDOWS></IMAGE></WIM>", 1,
+       "?.?.19041.?"},
+      {"no WINDOWS element", "<WIM><IMAGE INDEX=\"1\"><NAME>Recovery</NAME></IMAGE></WIM>", 1, ""},
+      {"a longer name is another element",
+       "<WIM><IMAGE INDEX=\"1\"><WINDOWS><VERSIONS><MAJOR>1</MAJOR></VERSIONS></WINDOWS></IMAGE></WIM>", 1,
+       ""},
+      {"no number",
+       "<WIM><IMAGE INDEX=\"1\"><WINDOWS><VERSION><MAJOR>ten</MAJOR></VERSION></WINDOWS></IMAGE></WIM>", 1,
+       "?.?.?.?"},
+      {"cut inside the version", two.substr(0, two.size() - 60), 2, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string bytes = Utf16(c.xml);
+    const check::WimVersion v = check::ParseWimXmlVersion(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                                          bytes.size(), c.bootIndex);
+    std::string text;
+    for (int k = 0; v.found && k < check::WimVersion::kFields; ++k) {
+      if (k > 0) text += ".";
+      text += v.has[k] ? std::to_string(v.value[k]) : "?";
+    }
+    EXPECT_EQ(text, c.version);
+  }
+}
+
 class RecoveryImageFiles : public SimTest {};
+
+// What wimlib-imagex makes, as the launcher's test and the check read it: a
+// version set in the XML data, and the same file cut short.
+TEST_F(RecoveryImageFiles, WimsMadeByWimlib) {
+  if (!HaveTool("wimlib-imagex")) GTEST_SKIP() << "wimlib-imagex is not installed";
+  const std::string folder = root() + "/Recovery/WindowsRE";
+  std::filesystem::create_directories(root() + "/src/Windows/System32");
+  WriteHostFile(root() + "/src/Windows/System32/winload.efi", "winload");
+  const std::string wim = folder + "/Winre.wim";
+  std::filesystem::create_directories(folder);
+  const CommandResult made = RunCommand(
+      "wimlib-imagex capture " + ShellQuote(root() + "/src") + " " + ShellQuote(wim) +
+      " 'Microsoft Windows Recovery Environment' --boot >/dev/null && wimlib-imagex info " + ShellQuote(wim) +
+      " 1 --image-property WINDOWS/VERSION/MAJOR=10 --image-property WINDOWS/VERSION/MINOR=0"
+      " --image-property WINDOWS/VERSION/BUILD=22621 --image-property WINDOWS/VERSION/SPBUILD=3668 "
+      ">/dev/null");
+  ASSERT_EQ(made.status, 0) << made.err;
+  WriteHostFile(folder + "/boot.sdi", "$SDI0001" + std::string(504, '\0'));
+  const std::uint64_t whole = std::filesystem::file_size(wim);
+  struct {
+    const char* what;
+    std::uint64_t size;
+    FileState state;
+  } cases[] = {{"whole", whole, FileState::Present}, {"cut short", whole - 64, FileState::NotAWim}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::resize_file(wim, c.size);
+    RecoveryImageFacts facts;
+    ASSERT_TRUE(
+        ResolveRecoveryImage(SplitText(Listing(RamdiskLine(L"C:"), L"partition=C:")), kLoader, &facts));
+    TestRecoveryImage(&facts);
+    EXPECT_EQ(facts.image, c.state);
+    EXPECT_EQ(RecoveryImageRefused(facts), c.state != FileState::Present);
+    if (c.state != FileState::Present) {
+      EXPECT_NE(facts.cut, WimCut::None);
+      continue;
+    }
+    const check::WimVersion v = check::ReadWimVersion(facts.imagePath, facts.header);
+    ASSERT_TRUE(v.found);
+    EXPECT_EQ(v.value[check::WimVersion::kBuild], 22621u);
+    EXPECT_EQ(v.value[check::WimVersion::kSpBuild], 3668u);
+    EXPECT_EQ(v.value[check::WimVersion::kMajor], 10u);
+    EXPECT_TRUE(v.has[check::WimVersion::kMinor]);
+  }
+  EXPECT_EQ(machine().handles().OpenCount(), 0u);
+}
 
 TEST_F(RecoveryImageFiles, WhatTheLauncherRefusesAndWhatItCannotTell) {
   struct {
@@ -159,13 +293,17 @@ TEST_F(RecoveryImageFiles, WhatTheLauncherRefusesAndWhatItCannotTell) {
       {"shorter than a WIM header", Wim(208).substr(0, 100), true, true, false, FileState::NotAWim, 0,
        FileState::Present, true},
       {"access refused", Wim(4096), true, true, true, FileState::Unknown, 5, FileState::Unknown, false},
+      {"boot.sdi without its signature", Wim(4096), true, true, false, FileState::Present, 0,
+       FileState::Missing, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(root() + "/Recovery");
     if (c.folder) std::filesystem::create_directories(root() + "/Recovery/WindowsRE");
     if (!c.wim.empty()) WriteHostFile(Host(L"C:\\Recovery\\WindowsRE\\Winre.wim"), c.wim);
-    if (c.sdi) WriteHostFile(Host(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "SDI");
+    // Only the one case lacks the System Deployment Image signature.
+    const bool signature = std::string(c.what) != "boot.sdi without its signature";
+    if (c.sdi) WriteHostFile(Host(L"C:\\Recovery\\WindowsRE\\boot.sdi"), signature ? "$SDI0001" : "SDI");
     RecoveryImageFacts facts;
     ASSERT_TRUE(
         ResolveRecoveryImage(SplitText(Listing(RamdiskLine(L"C:"), L"partition=C:")), kLoader, &facts));

@@ -430,7 +430,7 @@ TEST_F(RecoveryWorkerTest, ImagesThatCanStartOrCannotBeToldArm) {
     m.windowsTools().LoadListing(ListingWithDevice(c.device));
     if (c.files) {
       WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\Winre.wim"), WimHeaderBytes() + "image");
-      WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "SDI");
+      WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "$SDI0001");
     }
     EXPECT_EQ(RecoveryWorker(nullptr), 0u);
     EXPECT_TRUE(m.ui().messageBoxes().empty());
@@ -659,7 +659,7 @@ INSTANTIATE_TEST_SUITE_P(RecoveryWorker, WorkerFailureTest, ::testing::ValuesIn(
        [](sim::SimMachine& m) {
          m.AddDiskBytes(GptNotebook());
          m.windowsTools().LoadListing(ListingWithDevice(L"C:"));
-         WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "SDI");
+         WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "$SDI0001");
        },
        {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
       {"RecoveryImageFolderMissing",
@@ -675,7 +675,7 @@ INSTANTIATE_TEST_SUITE_P(RecoveryWorker, WorkerFailureTest, ::testing::ValuesIn(
          std::string header = WimHeaderBytes();
          header[8] = static_cast<char>(0xD4);  // header size 212
          WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\Winre.wim"), header);
-         WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "SDI");
+         WriteHostFile(m.HostPath(L"C:\\Recovery\\WindowsRE\\boot.sdi"), "$SDI0001");
        },
        {{kNotFound, kTitle}}, true, {Cmd(kListingBatch)}, false},
       {"BootSdiMissing",

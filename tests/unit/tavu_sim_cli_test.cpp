@@ -5,12 +5,15 @@
 
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
 
+#include "sim/programs/bcd_store.h"
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/notebooks.h"
 #include "tests/fixtures/run_command.h"
 #include "tests/fixtures/temp_dir.h"
+#include "tools/tavu-sim/listing_input.h"
 
 namespace tavu::test {
 namespace {
@@ -134,6 +137,7 @@ TEST_F(TavuSimCliTest, UnusableInputIsRefusedInOneLine) {
   std::filesystem::create_hard_link(Path("gpt.img"), Path("same.img"));
   WriteHostFile(Path("utf16.txt"), "\xFF\xFE" + Utf16("\r\nWindows Boot Manager\r\n"));
   WriteHostFile(Path("utf16-no-mark.txt"), Utf16("Windows Boot Manager\r\n"));
+  WriteHostFile(Path("denied.txt"), "Access is denied.\r\n");
   const std::string gpt = " --disk " + ShellQuote(Path("gpt.img"));
   const std::string root = Path("never-made");
   struct Case {
@@ -162,6 +166,10 @@ TEST_F(TavuSimCliTest, UnusableInputIsRefusedInOneLine) {
            "': UTF-16 listing: capture it in cmd.exe, or convert it"},
       {"--root " + ShellQuote(root) + " --disk " + ShellQuote(Path("missing.img")) + " arm",
        "cannot read image '" + Path("missing.img") + "': No such file or directory"},
+      {"--bcd-listing " + ShellQuote(Path("denied.txt")) + gpt + " check",
+       "cannot read listing '" + Path("denied.txt") +
+           "': not a listing of bcdedit /enum all (no {bootmgr} entry), its first line reads \"Access is "
+           "denied.\": " + tool::kCaptureHint},
       {"check", "check needs a disk: give --disk IMAGE"},
       {"--json=yes locate", "option --json takes no value"},
   };
@@ -250,9 +258,68 @@ TEST_F(TavuSimCliTest, DisksItCannotPresentAreRefusedByName) {
   EXPECT_NE(
       r.out.find("{\"number\": 0, \"style\": \"MBR\", \"problems\": [], \"partitions\": [{\"number\": 1, "
                  "\"type\": \"0x07\", \"type_name\": \"HPFS/NTFS/exFAT\", \"active\": false, \"attributes\": "
-                 "\"0x0000000000000000\", \"letter\": \"D:\"}]}"),
+                 "\"0x0000000000000000\", \"letter\": \"D:\", \"offset\": 0, \"size\": 1048576, \"label\": null, "
+                 "\"file_system\": null}]}"),
       std::string::npos)
       << r.out;
+}
+
+// A listing handed over is read as the plain listing it stands for: one of
+// bcdedit /enum all /v names {bootmgr} and {current} by their GUIDs. Anything
+// else is refused with what it said and how to capture a listing.
+TEST(TavuSimListingInput, ReadAsThePlainListingOrRefused) {
+  const std::wstring plain = sim::DefaultBcdListing(sim::BcdMachineFacts{});
+  const std::wstring kCurrent = L"{1f0a3c5e-7b9d-4e21-8c43-a5b6c7d8e9f0}";
+  auto verbose = [&](std::wstring text) {
+    for (const auto& [from, to] : {std::pair<std::wstring, std::wstring>{L"{bootmgr}", tool::kBootManagerGuid},
+                                   {L"{current}", kCurrent}}) {
+      for (std::size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    }
+    return text;
+  };
+  // Two Windows loaders, neither on C:: which one runs cannot be told.
+  const std::wstring twoLoaders = verbose(
+      L"Windows Boot Manager\r\n--------------------\r\nidentifier              {bootmgr}\r\n\r\n"
+      L"Windows Boot Loader\r\n-------------------\r\nidentifier              {aaaaaaaa-0000-0000-0000-000000000001}\r\n"
+      L"path                    \\Windows\\system32\\winload.efi\r\nosdevice                partition=D:\r\n\r\n"
+      L"Windows Boot Loader\r\n-------------------\r\nidentifier              {aaaaaaaa-0000-0000-0000-000000000002}\r\n"
+      L"path                    \\Windows\\system32\\winload.efi\r\nosdevice                partition=E:\r\n");
+  const std::string capture = std::string(": ") + tool::kCaptureHint;
+  struct {
+    const char* what;
+    std::wstring text;
+    std::string problem;
+    std::wstring read;  // the text the machine takes, when it takes it
+  } cases[] = {
+      {"plain", plain, "", plain},
+      {"with /v", verbose(plain), "", plain},
+      {"with /v, two Windows loaders", twoLoaders, "in which the Windows loader cannot be told", L""},
+      {"an error message", L"Access is denied.\r\n",
+       "not a listing of bcdedit /enum all (no {bootmgr} entry), its first line reads \"Access is denied.\"" +
+           capture,
+       L""},
+      {"German, after a blank line", L"\r\nZugriff verweigert\r\n", "its first line reads \"Zugriff verweigert\"",
+       L""},
+      {"reagentc /info", L"Windows Recovery Environment (Windows RE) and system reset configuration\r\n"
+                         L"Information:\r\n\r\n    Windows RE status:         Enabled\r\n",
+       "its first line reads \"Windows Recovery Environment (Windows RE) and system reset configuration\"", L""},
+      {"empty", L"", "the file holds no text" + capture, L""},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::wstring text = c.text;
+    const std::string problem = tool::ReadGivenListing(&text);
+    if (c.problem.empty()) {
+      EXPECT_EQ(problem, "");
+      EXPECT_TRUE(text == c.read);
+    } else {
+      EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+      if (c.text == twoLoaders) {
+        EXPECT_NE(problem.find("without `/v`"), std::string::npos) << problem;
+      }
+    }
+  }
 }
 
 // --opt=VALUE is --opt VALUE, for every kind of value.
@@ -274,7 +341,9 @@ TEST_F(TavuSimCliTest, ValuesAfterAnEqualsSign) {
     EXPECT_EQ(joined.err, "");
     EXPECT_EQ(joined.status, apart.status);
     ASSERT_FALSE(joined.out.empty());
-    EXPECT_EQ(joined.out, apart.out);
+    // The check's time is the host's clock, which may tick between the runs.
+    const std::regex time("\"time\": \"[0-9T:-]+Z\"");
+    EXPECT_EQ(std::regex_replace(joined.out, time, "TIME"), std::regex_replace(apart.out, time, "TIME"));
   }
 }
 
@@ -309,22 +378,22 @@ TEST_F(TavuSimCliTest, LocateJson) {
        R"({"recovery_partition": {"result": 0, "disk": 0, "partition": 2}, "partition_style": {"result": 0}, )"
        R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [{"number": 0, )"
        R"("style": "MBR", "problems": [], "partitions": [{"number": 1, "type": "0x07", "type_name": "HPFS/NTFS/exFAT", "active": false, "attributes": )"
-       R"j("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x1C", "type_name": "Hidden W95 FAT32 (LBA)", "active": false, )j"
-       R"("attributes": "0x0000000000000000", "letter": null}]}]})"},
+       R"j("0x0000000000000000", "letter": "C:", "offset": 1048576, "size": 1048576, "label": null, "file_system": null}, {"number": 2, "type": "0x1C", "type_name": "Hidden W95 FAT32 (LBA)", "active": false, )j"
+       R"("attributes": "0x0000000000000000", "letter": null, "offset": 2097152, "size": 1048576, "label": "RECOVERY", "file_system": "FAT32"}]}]})"},
       {"--disk " + shown,
        R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
        R"("recovery_volume": {"result": 0, "disk": 0, "partition": 2, "root": "D:\\"}, "disks": [{"number": 0, )"
        R"("style": "MBR", "problems": [], "partitions": [{"number": 1, "type": "0x07", "type_name": "HPFS/NTFS/exFAT", "active": false, "attributes": )"
-       R"j("0x0000000000000000", "letter": "C:"}, {"number": 2, "type": "0x0C", "type_name": "W95 FAT32 (LBA)", "active": false, )j"
-       R"("attributes": "0x0000000000000000", "letter": "D:"}]}]})"},
+       R"j("0x0000000000000000", "letter": "C:", "offset": 1048576, "size": 1048576, "label": null, "file_system": null}, {"number": 2, "type": "0x0C", "type_name": "W95 FAT32 (LBA)", "active": false, )j"
+       R"("attributes": "0x0000000000000000", "letter": "D:", "offset": 2097152, "size": 1048576, "label": "RECOVERY", "file_system": "FAT32"}]}]})"},
       {"--absent --disk " + gpt,
        R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"
        R"("recovery_volume": {"result": 4, "disk": 0, "partition": 0, "root": ""}, "disks": [{"number": 1, )"
        R"("style": "GPT", "problems": [], "partitions": [{"number": 1, "type": "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", "type_name": "Microsoft basic data", )"
-       R"("active": false, "attributes": "0x0000000000000000", "letter": "C:"}, {"number": 2, "type": )"
+       R"("active": false, "attributes": "0x0000000000000000", "letter": "C:", "offset": 1048576, "size": 1048576, "label": null, "file_system": null}, {"number": 2, "type": )"
        R"("{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}", "type_name": "Windows RE", "active": false, )"
        R"("attributes": "0x0000000000000000", )"
-       R"("letter": null}]}]})"},
+       R"("letter": null, "offset": 2097152, "size": 2097152, "label": "Recovery", "file_system": "NTFS"}]}]})"},
       // Neither is searched, for the marker nor for the label.
       {"--removable " + hidden + " --usb-disk " + gpt,
        R"({"recovery_partition": {"result": 4, "disk": 0, "partition": 0}, "partition_style": null, )"

@@ -3,6 +3,7 @@
 // changes nothing; its exit status is 1 when the launcher would abort or the
 // machine is armed or half-armed.
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
 #include "check/check_report.h"
@@ -37,6 +38,23 @@ int RunCheckCommand(SimContext& context) {
   check::CheckOptions options;
   options.menuRule = context.options.menuRule == "default" ? MenuRule::Default : MenuRule::First;
   check::RunCheck(facts.get(), options);
+  // What the simulation stands in for, said as such. The simulated clock
+  // serves the programs' logs; the report's time is the host's, in UTC.
+  facts->about.simulated = true;
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  if (gmtime_r(&now, &utc) != nullptr) {
+    facts->about.time =
+        LocalTime{static_cast<std::uint16_t>(utc.tm_year + 1900), static_cast<std::uint16_t>(utc.tm_mon + 1),
+                  static_cast<std::uint16_t>(utc.tm_mday),        static_cast<std::uint16_t>(utc.tm_hour),
+                  static_cast<std::uint16_t>(utc.tm_min),         static_cast<std::uint16_t>(utc.tm_sec)};
+    facts->about.utc = true;
+    facts->about.hasOffset = false;
+  }
+  facts->listingMadeUp = context.options.bcdListing.empty();
+  facts->about.madeUpComputer = context.options.computer.empty();
+  facts->about.madeUpModel = context.options.model.empty();
+  facts->about.madeUpBuild = context.options.windowsBuild.empty();
 
   if (context.options.json) {
     JsonWriter json;

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "sim/formats/image_format.h"
+#include "launcher/arming/recovery_entry.h"
+#include "sim/formats/code_pages.h"
+#include "tools/tavu-sim/listing_input.h"
 
 namespace tavu::tool {
 
@@ -54,14 +57,22 @@ std::string FormatProblem(int fd, const std::string& path, std::uint64_t size, b
   return sim::FormatRefusal(kind, path, write);
 }
 
+// The whole file, up to the size past which no boot store's listing goes.
 std::string ListingProblem(int fd) {
-  char head[512];
-  const ssize_t n = pread(fd, head, sizeof(head), 0);
-  if (n < 0) return std::strerror(errno);
-  if (LooksLikeUtf16(std::string(head, static_cast<std::size_t>(n)))) {
+  std::string bytes;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof(chunk));
+    if (n < 0) return std::strerror(errno);
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(n));
+    if (bytes.size() > kMaxListingBytes) return "larger than any listing of bcdedit /enum all";
+  }
+  if (LooksLikeUtf16(bytes.substr(0, 512))) {
     return "UTF-16 listing: capture it in cmd.exe, or convert it";
   }
-  return "";
+  std::wstring text = sim::DecodeCodePage(437, bytes);
+  return ReadGivenListing(&text);
 }
 
 }  // namespace

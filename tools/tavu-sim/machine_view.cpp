@@ -4,6 +4,7 @@
 #include <cinttypes>
 
 #include "sim/formats/pe_version.h"
+#include "sim/formats/volume_files.h"
 
 namespace tavu::tool {
 
@@ -182,6 +183,17 @@ void WriteDisksJson(JsonWriter& json, sim::SimMachine& machine) {
       } else {
         json.Null();
       }
+      // The file system as the library the field reads images with sees it,
+      // whether or not Windows presents the partition.
+      const sim::VolumeFacts fs =
+          p.offset >= 0 && p.length > 0
+              ? sim::ReadVolumeFacts(*machine.disks().Image(d), static_cast<std::uint64_t>(p.offset),
+                                     static_cast<std::uint64_t>(p.length))
+              : sim::VolumeFacts{};
+      json.Key("offset").Int(p.offset).Key("size").Int(p.length).Key("label");
+      fs.recognized ? json.WString(std::wstring(fs.label.begin(), fs.label.end())) : json.Null();
+      json.Key("file_system");
+      fs.recognized ? json.String(fs.fileSystem) : json.Null();
       json.EndObject();
     }
     json.EndArray().EndObject();

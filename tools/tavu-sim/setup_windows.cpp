@@ -3,15 +3,21 @@
 // boot store's listing, where the launcher lies and whether the firmware-mode
 // tool lies beside it; and what the owner's account set up for the programs it
 // starts, and the folders that standard users may write.
+#include <algorithm>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "check/reagent_xml.h"
+#include "check/windows_re.h"
+#include "common/file_api.h"
 #include "common/wide_text.h"
 #include "sim/core/sddl.h"
 #include "sim/formats/code_pages.h"
 #include "sim/programs/windows_re.h"
+#include "tools/tavu-sim/listing_input.h"
 #include "tools/tavu-sim/sim_command.h"
 
 namespace tavu::tool {
@@ -27,15 +33,41 @@ int SetUpFolders(SimContext& c) {
 
 int SetUpWmi(SimContext& c) {
   c.machine.wmi().SetManufacturer(sim::Widen(c.options.manufacturer));
+  if (!c.options.model.empty()) c.machine.wmi().SetModel(sim::Widen(c.options.model));
+  if (!c.options.computer.empty()) c.machine.system().SetComputerName(sim::Widen(c.options.computer));
+  unsigned build[3];
+  if (ParseWindowsBuild(c.options.windowsBuild, build)) {
+    c.machine.system().SetWindowsVersion(build[0], build[1], build[2]);
+  }
   if (c.options.bitlockerGiven) {
-    c.machine.wmi().SetEncryptableVolumes({});
-    for (const std::string& item : c.options.bitlocker) {
-      if (item == "fail") {
-        c.machine.wmi().AddEncryptableVolume(0, true);
-      } else {
-        c.machine.wmi().AddEncryptableVolume(item[0] - '0');
-      }
+    // The N-th value is the N-th lettered volume's, in letter order.
+    std::vector<sim::SimVolumes::Info> lettered;
+    for (const sim::SimVolumes::Info& v : c.machine.volumes().Volumes()) {
+      if (v.letter != 0 && v.disk >= 0) lettered.push_back(v);
     }
+    std::sort(
+        lettered.begin(), lettered.end(),
+        [](const sim::SimVolumes::Info& a, const sim::SimVolumes::Info& b) { return a.letter < b.letter; });
+    std::vector<sim::SimEncryptableVolume> volumes;
+    std::vector<std::wstring> letters;
+    for (std::size_t i = 0; i < c.options.bitlocker.size(); ++i) {
+      const std::string& item = c.options.bitlocker[i];
+      sim::SimEncryptableVolume v;
+      v.methodFails = item == "fail";
+      v.status = v.methodFails ? 0 : item[0] - '0';
+      if (i < lettered.size()) {
+        v.deviceId = lettered[i].name;
+        letters.push_back(std::wstring(1, lettered[i].letter) + L":");
+      } else {
+        wchar_t id[64];
+        (void)std::swprintf(id, 64, L"\\\\?\\Volume{6c3f1e2a-0000-4000-8000-%012zx}\\", i + 1);
+        v.deviceId = id;
+        letters.push_back(i == 0 ? L"C:" : L"");
+      }
+      volumes.push_back(v);
+    }
+    c.machine.wmi().SetEncryptableVolumes(volumes);
+    c.machine.wmi().SetEncryptableVolumeLetters(letters);
   }
   return 0;
 }
@@ -57,12 +89,94 @@ int SetUpBootListing(SimContext& c) {
   }
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  c.machine.windowsTools().LoadListing(sim::DecodeCodePage(437, bytes.str()));
+  std::wstring text = sim::DecodeCodePage(437, bytes.str());
+  // Read as the plain listing it stands for; refused, as said, when it is none.
+  if (const std::string problem = ReadGivenListing(&text); !problem.empty()) {
+    std::fprintf(c.err, "tavu-sim: cannot read listing '%s': %s\n", c.options.bcdListing.c_str(),
+                 problem.c_str());
+    return 2;
+  }
+  c.machine.windowsTools().LoadListing(text);
   return 0;
 }
 
-// After the disks: Windows RE's files and ReAgent.xml follow the recovery partition.
+// The file at path on the volume that stands for C: in the disk images, as
+// the programs would reach it there; false when the images hold none.
+bool ReadFromWindowsVolume(sim::SimMachine& machine, const std::wstring& path, std::string* bytes) {
+  for (const sim::SimVolumes::Info& v : machine.volumes().Volumes()) {
+    if (v.letter != L'C' || v.disk < 0) continue;
+    const std::wstring full = L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume" + std::to_wstring(v.device) + path;
+    FileApi& files = machine.files();
+    Handle h = files.OpenFile(full.c_str(), FileAccess::Read, FileCreate::OpenExisting);
+    if (h == kInvalidHandle) return false;
+    char chunk[65536];
+    std::uint32_t read = 0;
+    bool ok = true;
+    while ((ok = files.Read(h, chunk, sizeof(chunk), &read)) && read != 0) bytes->append(chunk, read);
+    files.Close(h);
+    return ok;
+  }
+  return false;
+}
+
+// A file the tool puts under the machine's folder for this run, unless one
+// lies there already (that machine's own).
+bool PlantFile(const std::string& host, const std::string& bytes, std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::exists(host, ec)) return true;
+  PlantedFiles::Current()->MakeFolders(std::filesystem::path(host).parent_path().string());
+  std::ofstream out(host, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    *error = "cannot write '" + host + "'";
+    return false;
+  }
+  PlantedFiles::Current()->Note(host);
+  return true;
+}
+
+// The notebook's own Windows RE, as its disk holds it: its ReAgent.xml and
+// the Winre.wim beside it stand for the machine's, and the listing made from
+// the disks follows that ReAgent.xml (no recovery loader after reagentc
+// /disable; the loader it names otherwise).
+int SetUpImageWindowsRe(SimContext& c, const std::string& reagent) {
+  check::ReAgentXml xml;
+  const bool parsed =
+      check::ParseReAgentXml(reinterpret_cast<const std::uint8_t*>(reagent.data()), reagent.size(), &xml);
+  // --winre still shapes the listing, but never lists a loader that the
+  // image's own ReAgent.xml says reagentc /disable removed.
+  sim::WinReState state = sim::WinReState::Enabled;
+  (void)sim::ParseWinReState(c.options.winre, &state);
+  if (parsed && xml.installState == 0) state = sim::WinReState::Disabled;
+  c.machine.windowsTools().SetWindowsRe(state);
+  if (parsed && check::NamesEntry(xml)) c.machine.windowsTools().SetRecoveryEntryId(xml.bcdId);
+  if (state == sim::WinReState::ImageMissing) {
+    const sim::BcdMachineFacts facts = c.machine.windowsTools().FactsFromDisks();
+    if (facts.recoveryDisk >= 0) {
+      c.machine.files().HideOnVolume(facts.recoveryDisk, facts.recoveryOffset,
+                                     L"\\Recovery\\WindowsRE\\Winre.wim");
+    }
+  }
+  const std::string folder = c.machine.HostPath(L"C:\\Windows\\System32\\Recovery");
+  std::string error;
+  std::string image;
+  if (!PlantFile(folder + "/ReAgent.xml", reagent, &error) ||
+      (ReadFromWindowsVolume(c.machine, L"\\Windows\\System32\\Recovery\\Winre.wim", &image) &&
+       !PlantFile(folder + "/Winre.wim", image, &error))) {
+    std::fprintf(c.err, "tavu-sim: %s\n", error.c_str());
+    return 2;
+  }
+  return 0;
+}
+
+// After the disks: Windows RE's files and ReAgent.xml follow the recovery
+// partition, or the notebook's own where its disk holds them.
 int SetUpWindowsRe(SimContext& c) {
+  std::string own;
+  if (c.options.reagent.empty() &&
+      ReadFromWindowsVolume(c.machine, L"\\Windows\\System32\\Recovery\\ReAgent.xml", &own)) {
+    return SetUpImageWindowsRe(c, own);
+  }
   sim::WinReState state = sim::WinReState::Enabled;
   (void)sim::ParseWinReState(c.options.winre, &state);
   std::string text;

@@ -75,6 +75,23 @@ SimCommandFn FindSimCommand(const std::string& name) {
 
 const std::vector<MachineSetupFn>& MachineSetups() { return Setups(); }
 
+bool ParseWindowsBuild(const std::string& text, unsigned (&parts)[3]) {
+  std::size_t at = 0;
+  for (int i = 0; i < 3; ++i) {
+    std::size_t end = at;
+    unsigned long value = 0;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9' && end - at < 9) {
+      value = value * 10 + static_cast<unsigned long>(text[end] - '0');
+      ++end;
+    }
+    if (end == at) return false;
+    parts[i] = static_cast<unsigned>(value);
+    if (i < 2 && (end >= text.size() || text[end] != '.')) return false;
+    at = end + 1;
+  }
+  return at == text.size() + 1;
+}
+
 namespace {
 
 bool ParseBitlocker(const std::string& text, SimOptions* o, std::string* error) {
@@ -174,6 +191,26 @@ const SimOptionRule kOptionRules[] = {
     {"--manufacturer", "TEXT", "what WMI reports as the computer's manufacturer (default TAVU)",
      [](const std::string& v, SimOptions* o, std::string*) {
        o->manufacturer = v;
+       return true;
+     }},
+    {"--computer", "NAME", "the computer's name the check reports (default: a made-up one)",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->computer = v;
+       return true;
+     }},
+    {"--model", "TEXT", "what WMI reports as the computer's model (default: a made-up one)",
+     [](const std::string& v, SimOptions* o, std::string*) {
+       o->model = v;
+       return true;
+     }},
+    {"--windows-build", "TEXT", "Windows' version as MAJOR.MINOR.BUILD, e.g. 10.0.22631 (default: made up)",
+     [](const std::string& v, SimOptions* o, std::string* e) {
+       unsigned parts[3];
+       if (!ParseWindowsBuild(v, parts)) {
+         *e = "option --windows-build takes MAJOR.MINOR.BUILD, such as 10.0.22631";
+         return false;
+       }
+       o->windowsBuild = v;
        return true;
      }},
     {"--bitlocker", "LIST", "ProtectionStatus of each encryptable volume, comma-separated: 0, 1, 2 or fail",

@@ -41,6 +41,10 @@ struct SimOptions {
   std::uint32_t pendingSectorSize = 0;
   std::string root;  // empty: a fresh temporary folder
   std::string manufacturer = "TAVU";
+  // What the check's "about" says; empty: the machine's made-up values.
+  std::string computer;
+  std::string model;
+  std::string windowsBuild;  // "10.0.22631"
   bool bitlockerGiven = false;
   std::vector<std::string> bitlocker;  // each "0", "1", "2" or "fail"
   std::string bcdListing;              // empty: a listing made from the disks
@@ -139,6 +143,9 @@ class PlantedFiles {
  private:
   std::vector<std::string> paths_;  // in the order made
 };
+
+// "10.0.22631": three decimal numbers separated by dots.
+bool ParseWindowsBuild(const std::string& text, unsigned (&parts)[3]);
 
 // 0 with *options filled, or 2 with a one-line reason in *error.
 int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error);
