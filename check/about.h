@@ -10,7 +10,11 @@
 namespace tavu::check {
 
 struct AboutFacts {
+  // Local time; with zoned false the machine told no zone and it is utc.
   LocalTime time;
+  LocalTime utc;
+  bool zoned = false;
+  std::int32_t utcOffsetMinutes = 0;
   wchar_t computer[kPathChars] = {};
   wchar_t model[kPathChars] = {};
   bool hasVersion = false;

@@ -178,7 +178,7 @@ void WriteCheckReport(const CheckFacts& f, TextSink& out) {
   WriteAscii(out, "\n");
 
   wchar_t when[kPathChars];
-  TimeText(f.about.time, when, kPathChars);
+  AboutTimeText(f.about, when, kPathChars);
   wchar_t version[32] = {};
   for (std::size_t i = 0; i + 1 < 32 && CheckVersion()[i] != '\0'; ++i)
     version[i] = static_cast<wchar_t>(CheckVersion()[i]);

@@ -164,4 +164,23 @@ void TimeText(const LocalTime& t, wchar_t* out, std::size_t capacity) {
                 static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second));
 }
 
+void AboutTimeText(const AboutFacts& a, wchar_t* out, std::size_t capacity) {
+  if (!a.zoned) {
+    UtcTimeText(a.utc, out, capacity);
+    return;
+  }
+  TimeText(a.time, out, capacity);
+  const unsigned minutes =
+      static_cast<unsigned>(a.utcOffsetMinutes < 0 ? -a.utcOffsetMinutes : a.utcOffsetMinutes);
+  wchar_t zone[16];
+  FormatBounded(zone, 16, a.utcOffsetMinutes < 0 ? L"-%02u:%02u" : L"+%02u:%02u", minutes / 60 % 100,
+                minutes % 60);
+  AppendBounded(out, capacity, zone);
+}
+
+void UtcTimeText(const LocalTime& t, wchar_t* out, std::size_t capacity) {
+  TimeText(t, out, capacity);
+  AppendBounded(out, capacity, L"Z");
+}
+
 }  // namespace tavu::check

@@ -28,5 +28,11 @@ const wchar_t* NextStartWords(NextStart next);
 void ArmedText(const CheckFacts& f, wchar_t* out, std::size_t capacity);
 // "2026-12-09T11:20:00".
 void TimeText(const LocalTime& t, wchar_t* out, std::size_t capacity);
+// The check's time for about.time and the summary: local time with its UTC
+// offset ("2026-12-09T12:20:00+01:00"), or UTC ("2026-12-09T11:20:00Z") where
+// the machine told no zone.
+void AboutTimeText(const AboutFacts& a, wchar_t* out, std::size_t capacity);
+// "2026-12-09T11:20:00Z".
+void UtcTimeText(const LocalTime& t, wchar_t* out, std::size_t capacity);
 
 }  // namespace tavu::check

@@ -1,5 +1,7 @@
 #include "check/verdict.h"
 
+#include "common/win_errors.h"
+
 namespace tavu::check {
 
 namespace {
@@ -12,17 +14,21 @@ constexpr wchar_t kPendingMessage[] =
     L"The recovery was prepared before and is not undone yet. Recovery process is aborted. Restart the "
     L"computer, or run \"TAVU Recovery.exe\" /DISABLE, and try again.";
 
-void AbortWith(CheckFacts& f, const wchar_t* message) {
+void AbortWith(CheckFacts& f, const wchar_t* message, ReasonCode code, std::uint32_t error = 0) {
   f.ready = false;
   f.abortMessage = message;
+  f.reasonCode = code;
+  f.decidingError = error;
 }
+
+ReasonCode ArmedCode(const CheckFacts& f) { return f.halfArmed ? ReasonCode::HalfArmed : ReasonCode::Armed; }
 
 const wchar_t* ProtectionWord(std::int32_t status) {
   return status == 1 ? L"protection on" : status == 2 ? L"protection unknown, for example locked" : L"";
 }
 
 void BitLocker(CheckFacts& f) {
-  AbortWith(f, kBitLockerMessage);
+  AbortWith(f, kBitLockerMessage, ReasonCode::BitLockerProtected);
   const wchar_t* volume = L"a volume";
   std::int32_t status = 1;
   for (std::size_t i = 0; i < f.bitlocker.count && i < ProtectionReport::kRoom; ++i) {
@@ -45,7 +51,10 @@ void BitLocker(CheckFacts& f) {
 // journal is an arming not undone yet, and anything else there is no file to
 // trust or to overwrite.
 void Pending(CheckFacts& f) {
-  AbortWith(f, kPendingMessage);
+  AbortWith(f, kPendingMessage,
+            f.journalState == JournalState::Present     ? ArmedCode(f)
+            : f.journalState == JournalState::Untrusted ? ReasonCode::JournalUntrusted
+                                                        : ReasonCode::JournalUnreadable);
   if (f.journalState == JournalState::Present) {
     FormatBounded(
         f.reason, kLongTextChars,
@@ -66,9 +75,12 @@ void Pending(CheckFacts& f) {
 }
 
 void NoPartition(CheckFacts& f) {
-  AbortWith(f, kNotFoundMessage);
+  AbortWith(f, kNotFoundMessage, ReasonCode::NoRecoveryPartition);
   wchar_t error[kPathChars];
   if (f.partitionResult == kLocateFailed) {
+    // No memory for the table is, to a fleet, one more table that could not be read.
+    f.reasonCode = ReasonCode::PartitionTableUnreadable;
+    f.decidingError = f.partitionDetail.failedDisk < 0 ? kErrorNotEnoughMemory : f.partitionDetail.error;
     if (f.partitionDetail.failedDisk < 0) {
       CopyBounded(f.reason, kLongTextChars,
                   L"There was no memory for the answer of a disk's partition table.");
@@ -82,6 +94,7 @@ void NoPartition(CheckFacts& f) {
   }
   const MbrPartitionState& m = f.mbrArmed;
   if (m.found) {
+    f.reasonCode = ArmedCode(f);
     FormatBounded(f.reason, kLongTextChars,
                   L"The recovery partition (disk %d, partition %d) is already visible (type 0x%02X) and "
                   L"active, and the Windows partition %d is not active: %ls",
@@ -102,10 +115,10 @@ void NoPartition(CheckFacts& f) {
 
 // What the armed entry would start: the launcher's own refusal, in words.
 void ImageRefused(CheckFacts& f) {
-  AbortWith(f, kNotFoundMessage);
   const RecoveryImageFacts& i = f.image;
   wchar_t error[kPathChars];
   if (i.image == FileState::Missing) {
+    AbortWith(f, kNotFoundMessage, ReasonCode::ImageMissing, i.imageError);
     DescribeError(f.errorTexts, i.imageError, error, kPathChars);
     FormatBounded(
         f.reason, kLongTextChars,
@@ -114,12 +127,14 @@ void ImageRefused(CheckFacts& f) {
         L"/enable.",
         i.imagePath, f.entryId, error);
   } else if (i.image == FileState::NotAWim) {
+    AbortWith(f, kNotFoundMessage, ReasonCode::ImageNotWim);
     FormatBounded(
         f.reason, kLongTextChars,
         L"The recovery image %ls that entry %ls starts is not a WIM file (no MSWIM header of 208 bytes). "
         L"Replace it with Windows' own Winre.wim, then run reagentc /disable and reagentc /enable.",
         i.imagePath, f.entryId);
   } else {
+    AbortWith(f, kNotFoundMessage, ReasonCode::SdiMissing, i.sdiError);
     DescribeError(f.errorTexts, i.sdiError, error, kPathChars);
     FormatBounded(f.reason, kLongTextChars,
                   L"boot.sdi, which the recovery image needs to start, is missing at %ls (Windows error "
@@ -130,15 +145,16 @@ void ImageRefused(CheckFacts& f) {
 
 void BootManagerRoute(CheckFacts& f) {
   if (!f.listingCaptured) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::ListingNotMade);
     CopyBounded(f.reason, kLongTextChars,
                 L"The files for the boot configuration listing could not be made in C:\\Windows\\Temp.");
   } else if (!f.listingRead) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::ListingUnreadable);
     CopyBounded(f.reason, kLongTextChars, L"The listing of bcdedit /enum all could not be read.");
   } else if (!f.entryFound) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::NoRecoveryEntry);
     if (f.windowsRe.file == ReAgentFile::Present && f.windowsRe.xml.installState == 0) {
+      f.reasonCode = ReasonCode::WinreDisabled;
       CopyBounded(
           f.reason, kLongTextChars,
           L"Windows RE is disabled: no entry of the bcdedit /enum all listing starts Winre.wim, and "
@@ -157,7 +173,7 @@ void BootManagerRoute(CheckFacts& f) {
 void PartitionTableRoute(CheckFacts& f) {
   wchar_t error[kPathChars];
   if (f.signatureResult == kLocateFound && !f.signaturePresent) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::NoBootSignature);
     FormatBounded(
         f.reason, kLongTextChars,
         L"The first sector of the recovery partition (disk %d, partition %d) does not end with the boot "
@@ -165,15 +181,16 @@ void PartitionTableRoute(CheckFacts& f) {
         L"recovery partition has to be restored.",
         static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
   } else if (f.volumeResult == kLocateFailed) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::PartitionTableUnreadable, f.volumeDetail.error);
     DescribeError(f.errorTexts, f.volumeDetail.error, error, kPathChars);
     FormatBounded(f.reason, kLongTextChars,
                   L"The partition table of disk %d could not be read while looking for the volume labelled "
                   L"Recovery (Windows error %ls).",
                   static_cast<int>(f.volumeDetail.failedDisk), error);
   } else if (f.volumeResult != kLocateFound) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::RecoveryLabelUnreadable);
     if (f.rawLabelResult == kLocateFound) {
+      f.reasonCode = ReasonCode::RecoveryLabelWrong;
       FormatBounded(
           f.reason, kLongTextChars,
           L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery: "
@@ -192,8 +209,10 @@ void PartitionTableRoute(CheckFacts& f) {
 
 void DecideVerdict(CheckFacts& f) {
   f.ready = true;
+  f.reasonCode = ReasonCode::None;
+  f.decidingError = 0;
   if (!f.manufacturerAccepted) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::ManufacturerRefused);
     FormatBounded(f.reason, kLongTextChars,
                   L"WMI reports the manufacturer \"%ls\", which does not contain TAVU: the launcher refuses "
                   L"to run on this machine.",
@@ -209,6 +228,8 @@ void DecideVerdict(CheckFacts& f) {
   } else {
     PartitionTableRoute(f);
   }
+  // The launcher would arm, but the machine starts elsewhere already.
+  if (f.ready && f.armedNow) f.reasonCode = ArmedCode(f);
 }
 
 }  // namespace tavu::check

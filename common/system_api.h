@@ -28,6 +28,16 @@ class SystemApi {
 
   // GetSystemTime converted by SystemTimeToTzSpecificLocalTime(NULL, ...).
   virtual LocalTime Now() = 0;
+  // GetSystemTime into *utc, and the same instant as
+  // SystemTimeToTzSpecificLocalTime(NULL, ...) gives it into *local, with the
+  // minutes local time is ahead of UTC. False where the machine has no time
+  // zone to tell (the simulated machine's clock runs in UTC): *utc alone is set.
+  virtual bool ZonedNow(LocalTime* utc, LocalTime* local, std::int32_t* offsetMinutes) {
+    (void)local;
+    (void)offsetMinutes;
+    *utc = Now();
+    return false;
+  }
   // GetModuleFileNameW(NULL, buffer, capacity): characters written, 0 on failure.
   // The text is cut to capacity - 1 characters and always terminated.
   virtual std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) = 0;

@@ -27,6 +27,41 @@ LocalTime Win32System::Now() {
   return t;
 }
 
+namespace {
+
+LocalTime FromSystemTime(const SYSTEMTIME& s) {
+  LocalTime t;
+  t.year = s.wYear;
+  t.month = s.wMonth;
+  t.day = s.wDay;
+  t.hour = s.wHour;
+  t.minute = s.wMinute;
+  t.second = s.wSecond;
+  return t;
+}
+
+}  // namespace
+
+bool Win32System::ZonedNow(LocalTime* utc, LocalTime* local, std::int32_t* offsetMinutes) {
+  SYSTEMTIME u{};
+  SYSTEMTIME l{};
+  GetSystemTime(&u);
+  *utc = FromSystemTime(u);
+  FILETIME uf{};
+  FILETIME lf{};
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &u, &l) || !SystemTimeToFileTime(&u, &uf) ||
+      !SystemTimeToFileTime(&l, &lf)) {
+    return false;
+  }
+  *local = FromSystemTime(l);
+  const auto ticks = [](const FILETIME& f) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+  };
+  // FILETIME counts 100 ns.
+  *offsetMinutes = static_cast<std::int32_t>((ticks(lf) - ticks(uf)) / 600000000);
+  return true;
+}
+
 std::uint32_t Win32System::ModulePath(wchar_t* buffer, std::uint32_t capacity) {
   if (buffer == nullptr || capacity == 0) return 0;
   DWORD n = GetModuleFileNameW(nullptr, buffer, capacity);

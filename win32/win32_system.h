@@ -7,6 +7,7 @@ namespace tavu::win32 {
 class Win32System : public SystemApi {
  public:
   LocalTime Now() override;
+  bool ZonedNow(LocalTime* utc, LocalTime* local, std::int32_t* offsetMinutes) override;
   std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) override;
   int AnsiToWide(const char* text, int length, wchar_t* out, int capacity) override;
   std::uint32_t LastError() override;
