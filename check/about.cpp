@@ -38,8 +38,8 @@ const char* CheckVersion() { return TAVU_CHECK_VERSION; }
 
 void ReadAbout(AboutFacts* about) {
   SystemApi& system = *Sys().system;
-  about->hasOffset = system.NowWithOffset(&about->time, &about->offsetMinutes);
-  if (!about->hasOffset) about->time = system.Now();
+  about->zoned = system.ZonedNow(&about->utc, &about->time, &about->utcOffsetMinutes);
+  if (!about->zoned) about->time = about->utc;
   if (!system.ComputerName(about->computer, kPathChars)) about->computer[0] = L'\0';
   about->hasVersion = system.WindowsVersion(&about->major, &about->minor, &about->build);
   ReadModel(about->model);

@@ -10,12 +10,11 @@
 namespace tavu::check {
 
 struct AboutFacts {
+  // Local time; with zoned false the machine told no zone and it is utc.
   LocalTime time;
-  // time is UTC (the simulated machine reports the host's clock so); else
-  // local time, with its offset from UTC where Windows told it.
-  bool utc = false;
-  bool hasOffset = false;
-  std::int32_t offsetMinutes = 0;
+  LocalTime utc;
+  bool zoned = false;
+  std::int32_t utcOffsetMinutes = 0;
   wchar_t computer[kPathChars] = {};
   wchar_t model[kPathChars] = {};
   bool hasVersion = false;

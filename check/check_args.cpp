@@ -14,28 +14,45 @@ const wchar_t* SwitchName(const wchar_t* arg) {
   return nullptr;
 }
 
+bool Is(const wchar_t* name, const wchar_t* word) {
+  return name != nullptr && EqualsIgnoreAsciiCase(name, word);
+}
+
 }  // namespace
 
-CheckMode ParseCheckArgs(int argc, const wchar_t* const* argv, const wchar_t** unknown) {
+CheckArgs ReadCheckArgs(int argc, const wchar_t* const* argv) {
+  CheckArgs a;
   bool json = false;
+  bool summary = false;
   bool help = false;
-  const wchar_t* first = nullptr;
   for (int i = 1; i < argc; ++i) {
     const wchar_t* arg = argv[i] != nullptr ? argv[i] : L"";
     const wchar_t* name = SwitchName(arg);
-    if (name != nullptr && EqualsIgnoreAsciiCase(name, L"json")) {
+    if (Is(name, L"json")) {
       json = true;
-    } else if (name != nullptr && (EqualsIgnoreAsciiCase(name, L"?") || EqualsIgnoreAsciiCase(name, L"h") ||
-                                   EqualsIgnoreAsciiCase(name, L"help"))) {
+    } else if (Is(name, L"summary")) {
+      summary = true;
+    } else if (Is(name, L"record")) {
+      a.record = true;
+    } else if (Is(name, L"?") || Is(name, L"h") || Is(name, L"help")) {
       help = true;
-    } else if (first == nullptr) {
-      first = arg;
+    } else if (a.unknown == nullptr) {
+      a.unknown = arg;
     }
   }
-  if (unknown != nullptr) *unknown = first;
-  if (help) return CheckMode::Help;
-  if (first != nullptr) return CheckMode::Unknown;
-  return json ? CheckMode::Json : CheckMode::Report;
+  a.answerInJson = json || summary;
+  a.mode = help                   ? CheckMode::Help
+           : a.unknown != nullptr ? CheckMode::Unknown
+           : summary              ? CheckMode::Summary
+           : json                 ? CheckMode::Json
+                                  : CheckMode::Report;
+  return a;
+}
+
+CheckMode ParseCheckArgs(int argc, const wchar_t* const* argv, const wchar_t** unknown) {
+  const CheckArgs a = ReadCheckArgs(argc, argv);
+  if (unknown != nullptr) *unknown = a.unknown;
+  return a.mode;
 }
 
 }  // namespace tavu::check

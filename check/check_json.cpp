@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "check/check_report.h"
+#include "check/fleet_summary.h"
 #include "check/report_words.h"
 #include "patcher/launcher_version.h"
 
@@ -13,22 +14,22 @@ JsonOut& OptionalText(JsonOut& json, const wchar_t* text) {
   return text[0] != L'\0' ? json.WString(text) : json.Null();
 }
 
+// A Windows error as its number, and Windows' own text in a member of its own
+// (key_text), so that scripts match the number whatever the machine's language.
 void ErrorMember(const CheckFacts& f, JsonOut& json, const char* key, std::uint32_t error) {
+  char textKey[48];
+  (void)std::snprintf(textKey, sizeof textKey, "%s_text", key);
   json.Key(key);
-  if (error == 0) {
-    json.Null();
-    return;
-  }
-  wchar_t text[kPathChars];
-  DescribeError(f.errorTexts, error, text, kPathChars);
-  json.WString(text);
+  error != 0 ? json.Int(error) : json.Null();
+  const wchar_t* text = error != 0 ? f.errorTexts.Find(error) : nullptr;
+  json.Key(textKey);
+  text != nullptr&& text[0] != L'\0' ? json.WString(text) : json.Null();
 }
 
 void BitLocker(const CheckFacts& f, JsonOut& json) {
   json.Key("bitlocker").BeginObject().Key("result").Int(f.bitlockerResult);
   json.Key("query").String(f.bitlocker.failed ? "failed" : "ok");
-  json.Key("failure");
-  f.bitlocker.failed ? json.Int(static_cast<std::uint32_t>(f.bitlocker.failure)) : json.Null();
+  ErrorMember(f, json, "failure", f.bitlocker.failed ? static_cast<std::uint32_t>(f.bitlocker.failure) : 0);
   json.Key("volumes").BeginArray();
   for (std::size_t i = 0; i < ReportedVolumes(f.bitlocker); ++i) {
     const ProtectionReport::Volume& v = f.bitlocker.volumes[i];
@@ -253,12 +254,14 @@ void About(const CheckFacts& f, JsonOut& json) {
 }  // namespace
 
 void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
+  WriteVersionMember(json);
   json.Key("verdict").String(f.ready ? "ready" : "abort");
   json.Key("armed_state").String(ArmedStateWord(f));
   json.Key("abort_message");
   f.abortMessage != nullptr ? json.WString(f.abortMessage) : json.Null();
   json.Key("reason");
   f.ready ? json.Null() : json.WString(f.reason);
+  WriteReasonCodeMember(f, json);
 
   json.Key("manufacturer").BeginObject();
   json.Key("text").WString(f.manufacturer).Key("accepted").Bool(f.manufacturerAccepted);
@@ -272,8 +275,7 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
   json.Key("failure");
   if (f.partitionResult == kLocateFailed) {
     json.BeginObject().Key("disk").Int(f.partitionDetail.failedDisk);
-    json.Key("windows_error").Int(f.partitionDetail.error);
-    ErrorMember(f, json, "text", f.partitionDetail.error);
+    ErrorMember(f, json, "windows_error", f.partitionDetail.error);
     json.EndObject();
   } else {
     json.Null();
@@ -331,6 +333,14 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
     OptionalText(json, f.volumeLabel);
     json.Key("recovery_partition_label");
     f.rawLabelResult == kLocateFound ? json.WString(f.rawLabel) : json.Null();
+    json.Key("failure");
+    if (f.volumeResult == kLocateFailed) {
+      json.BeginObject().Key("disk").Int(f.volumeDetail.failedDisk);
+      ErrorMember(f, json, "windows_error", f.volumeDetail.error);
+      json.EndObject();
+    } else {
+      json.Null();
+    }
     json.EndObject();
   } else {
     json.Null();
@@ -341,8 +351,7 @@ void WriteCheckMembers(const CheckFacts& f, JsonOut& json) {
   json.Key("fwmode_tool").BeginObject().Key("path").WString(f.fwModePath).Key("present").Bool(f.fwModeExists);
   json.Key("pattern_matched").Bool(f.fwModeMatch).EndObject();
   json.Key("logon_task").Bool(f.taskRegistered);
-  json.Key("logon_task_failure");
-  f.taskFailure != 0 ? json.Int(static_cast<std::uint32_t>(f.taskFailure)) : json.Null();
+  ErrorMember(f, json, "logon_task_failure", static_cast<std::uint32_t>(f.taskFailure));
   json.Key("installed_launcher").BeginObject().Key("path").WString(f.launcherPath).Key("version");
   f.launcherInstalled&& f.launcherVersion[0] != L'\0' ? json.WString(f.launcherVersion) : json.Null();
   json.Key("patcher_would").String(PatcherWord(f.patcherWould)).EndObject();

@@ -227,8 +227,10 @@ void RunCheck(CheckFacts* facts, const CheckOptions& options) {
   f.nextStart = DecideNextStart(f.bootFacts);
   Armed(f);
   ReadTicketFacts(f, listing);
-  for (std::uint32_t error : {f.partitionDetail.error, f.volumeDetail.error, f.image.imageError,
-                              f.image.sdiError, f.windowsRe.error}) {
+  for (std::uint32_t error :
+       {f.partitionDetail.error, f.volumeDetail.error, f.image.imageError, f.image.sdiError,
+        f.windowsRe.error, static_cast<std::uint32_t>(f.bitlocker.failure),
+        static_cast<std::uint32_t>(f.taskFailure)}) {
     f.errorTexts.Add(error);
   }
   DecideVerdict(f);

@@ -11,6 +11,7 @@
 #include "check/about.h"
 #include "check/boot_manager.h"
 #include "check/mbr_armed.h"
+#include "check/reason_code.h"
 #include "check/ticket_facts.h"
 #include "check/trust_check.h"
 #include "check/volume_place.h"
@@ -156,6 +157,10 @@ struct CheckFacts {
   bool ready = false;
   const wchar_t* abortMessage = nullptr;
   wchar_t reason[kLongTextChars] = {};
+  // The reason as one word (None exactly when ready and not armed), and the
+  // one Windows error that decided it (0 for none).
+  ReasonCode reasonCode = ReasonCode::None;
+  std::uint32_t decidingError = 0;
 };
 
 // Start-up's COM state is expected: the calling thread in the multithreaded

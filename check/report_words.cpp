@@ -179,16 +179,22 @@ void TimeText(const LocalTime& t, wchar_t* out, std::size_t capacity) {
 }
 
 void AboutTimeText(const AboutFacts& a, wchar_t* out, std::size_t capacity) {
-  TimeText(a.time, out, capacity);
-  if (a.utc) {
-    AppendBounded(out, capacity, L"Z");
-  } else if (a.hasOffset) {
-    const std::int32_t minutes = a.offsetMinutes < 0 ? -a.offsetMinutes : a.offsetMinutes;
-    wchar_t offset[16];
-    FormatBounded(offset, 16, L"%ls%02d:%02d", a.offsetMinutes < 0 ? L"-" : L"+",
-                  static_cast<int>(minutes / 60), static_cast<int>(minutes % 60));
-    AppendBounded(out, capacity, offset);
+  if (!a.zoned) {
+    UtcTimeText(a.utc, out, capacity);
+    return;
   }
+  TimeText(a.time, out, capacity);
+  const unsigned minutes =
+      static_cast<unsigned>(a.utcOffsetMinutes < 0 ? -a.utcOffsetMinutes : a.utcOffsetMinutes);
+  wchar_t zone[16];
+  FormatBounded(zone, 16, a.utcOffsetMinutes < 0 ? L"-%02u:%02u" : L"+%02u:%02u", minutes / 60 % 100,
+                minutes % 60);
+  AppendBounded(out, capacity, zone);
+}
+
+void UtcTimeText(const LocalTime& t, wchar_t* out, std::size_t capacity) {
+  TimeText(t, out, capacity);
+  AppendBounded(out, capacity, L"Z");
 }
 
 }  // namespace tavu::check

@@ -30,9 +30,11 @@ const wchar_t* NextStartWords(NextStart next);
 void ArmedText(const CheckFacts& f, wchar_t* out, std::size_t capacity);
 // "2026-12-09T11:20:00".
 void TimeText(const LocalTime& t, wchar_t* out, std::size_t capacity);
-// The check's time as a ticket needs it: "2026-12-09T11:20:00+01:00" (local,
-// with its offset), "2026-12-09T10:20:00Z" (UTC), or without either where the
-// offset is not known.
+// The check's time for about.time and the summary: local time with its UTC
+// offset ("2026-12-09T12:20:00+01:00"), or UTC ("2026-12-09T11:20:00Z") where
+// the machine told no zone.
 void AboutTimeText(const AboutFacts& a, wchar_t* out, std::size_t capacity);
+// "2026-12-09T11:20:00Z".
+void UtcTimeText(const LocalTime& t, wchar_t* out, std::size_t capacity);
 
 }  // namespace tavu::check

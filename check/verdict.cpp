@@ -1,6 +1,7 @@
 #include "check/verdict.h"
 
 #include "check/report_words.h"
+#include "common/win_errors.h"
 
 namespace tavu::check {
 
@@ -22,9 +23,11 @@ constexpr wchar_t kServiceRestoresManufacturer[] =
     L" TAVU Service Center writes the manufacturer back into the firmware (a replaced mainboard often "
     L"reports \"To Be Filled By O.E.M.\"), after which the launcher runs.";
 
-void AbortWith(CheckFacts& f, const wchar_t* message) {
+void AbortWith(CheckFacts& f, const wchar_t* message, ReasonCode code, std::uint32_t error = 0) {
   f.ready = false;
   f.abortMessage = message;
+  f.reasonCode = code;
+  f.decidingError = error;
 }
 
 // "C: (disk 0, partition 3)", or the volume's name where it has no letter,
@@ -43,12 +46,17 @@ void VolumeText(const CheckFacts& f, std::size_t i, wchar_t* out, std::size_t ca
   }
 }
 
+ReasonCode ArmedCode(const CheckFacts& f) { return f.halfArmed ? ReasonCode::HalfArmed : ReasonCode::Armed; }
+
 // Every volume BitLocker protects or keeps locked, each by letter, disk and
 // partition, and the commands in the order they must run: a locked volume is
 // unlocked first; suspending for a count of restarts applies to the Windows
 // volume alone.
 void BitLocker(CheckFacts& f) {
-  AbortWith(f, kBitLockerMessage);
+  bool locked = false;
+  for (std::size_t i = 0; i < f.bitlocker.count && i < ProtectionReport::kRoom; ++i)
+    locked = locked || (f.bitlocker.volumes[i].asked && f.bitlocker.volumes[i].status == 2);
+  AbortWith(f, kBitLockerMessage, locked ? ReasonCode::BitLockerLocked : ReasonCode::BitLockerProtected);
   wchar_t facts[kLongTextChars] = {};
   wchar_t unlock[kLongTextChars] = {};
   wchar_t suspend[kLongTextChars] = {};
@@ -109,7 +117,10 @@ void BitLocker(CheckFacts& f) {
 // journal is an arming not undone yet, and anything else there is no file to
 // trust or to overwrite.
 void Pending(CheckFacts& f) {
-  AbortWith(f, kPendingMessage);
+  AbortWith(f, kPendingMessage,
+            f.journalState == JournalState::Present     ? ArmedCode(f)
+            : f.journalState == JournalState::Untrusted ? ReasonCode::JournalUntrusted
+                                                        : ReasonCode::JournalUnreadable);
   if (f.journalState == JournalState::Present) {
     FormatBounded(
         f.reason, kLongTextChars,
@@ -130,9 +141,12 @@ void Pending(CheckFacts& f) {
 }
 
 void NoPartition(CheckFacts& f) {
-  AbortWith(f, kNotFoundMessage);
+  AbortWith(f, kNotFoundMessage, ReasonCode::NoRecoveryPartition);
   wchar_t error[kPathChars];
   if (f.partitionResult == kLocateFailed) {
+    // No memory for the table is, to a fleet, one more table that could not be read.
+    f.reasonCode = ReasonCode::PartitionTableUnreadable;
+    f.decidingError = f.partitionDetail.failedDisk < 0 ? kErrorNotEnoughMemory : f.partitionDetail.error;
     if (f.partitionDetail.failedDisk < 0) {
       CopyBounded(f.reason, kLongTextChars,
                   L"There was no memory for the answer of a disk's partition table.");
@@ -146,6 +160,7 @@ void NoPartition(CheckFacts& f) {
   }
   const MbrPartitionState& m = f.mbrArmed;
   if (m.found) {
+    f.reasonCode = ArmedCode(f);
     FormatBounded(f.reason, kLongTextChars,
                   L"The recovery partition (disk %d, partition %d) is already visible (type 0x%02X) and "
                   L"active, and the Windows partition %d is not active: %ls",
@@ -164,6 +179,7 @@ void NoPartition(CheckFacts& f) {
                 static_cast<int>(f.partitionDetail.disksOpened));
   const TicketFacts& t = f.ticket;
   if (t.loaderWithoutPartition) {
+    if (f.reasonCode == ReasonCode::NoRecoveryPartition) f.reasonCode = ReasonCode::WinreOnWindowsVolume;
     wchar_t part[kLongTextChars];
     FormatBounded(
         part, kLongTextChars,
@@ -177,7 +193,6 @@ void NoPartition(CheckFacts& f) {
 
 // What the armed entry would start: the launcher's own refusal, in words.
 void ImageRefused(CheckFacts& f) {
-  AbortWith(f, kNotFoundMessage);
   const RecoveryImageFacts& i = f.image;
   wchar_t error[kPathChars];
   const TicketFacts& t = f.ticket;
@@ -190,6 +205,8 @@ void ImageRefused(CheckFacts& f) {
                         t.entryPlace.found &&
                         (t.entryPlace.disk != w.disk || t.entryPlace.partition != w.partition);
   if (disagree) {
+    AbortWith(f, kNotFoundMessage, ReasonCode::WinreLocationMismatch,
+              i.image == FileState::Missing ? i.imageError : 0);
     wchar_t location[kPathChars];
     if (t.locationPlace.found) {
       PlaceText(t.locationPlace, location, kPathChars);
@@ -217,6 +234,7 @@ void ImageRefused(CheckFacts& f) {
             : L" Run reagentc /disable, then reagentc /enable, so that Windows makes the entry anew "
               L"from ReAgent.xml.");
   } else if (i.image == FileState::Missing) {
+    AbortWith(f, kNotFoundMessage, ReasonCode::ImageMissing, i.imageError);
     DescribeError(f.errorTexts, i.imageError, error, kPathChars);
     FormatBounded(
         f.reason, kLongTextChars,
@@ -225,6 +243,7 @@ void ImageRefused(CheckFacts& f) {
         L"/enable.",
         i.imagePath, where, f.entryId, error);
   } else if (i.image == FileState::NotAWim) {
+    AbortWith(f, kNotFoundMessage, ReasonCode::ImageNotWim);
     wchar_t why[kPathChars];
     if (i.cut != WimCut::None) {
       FormatBounded(
@@ -240,6 +259,7 @@ void ImageRefused(CheckFacts& f) {
                   L"own Winre.wim, then run reagentc /disable and reagentc /enable.",
                   i.imagePath, where, f.entryId, why);
   } else {
+    AbortWith(f, kNotFoundMessage, ReasonCode::SdiMissing, i.sdiFault != SdiFault::None ? 0 : i.sdiError);
     wchar_t sdiWhere[kPathChars];
     PlaceText(t.sdiPlace, sdiWhere, kPathChars);
     if (i.sdiFault != SdiFault::None) {
@@ -262,15 +282,15 @@ void ImageRefused(CheckFacts& f) {
 
 void BootManagerRoute(CheckFacts& f) {
   if (!f.listingCaptured) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::ListingNotMade);
     CopyBounded(f.reason, kLongTextChars,
                 L"The files for the boot configuration listing could not be made in C:\\Windows\\Temp.");
   } else if (!f.listingRead) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::ListingUnreadable);
     CopyBounded(f.reason, kLongTextChars, L"The listing of bcdedit /enum all could not be read.");
   } else if (!f.bootManager.found) {
     // Not a listing at all: an error message, or nothing.
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::ListingInvalid);
     wchar_t said[kPathChars];
     if (f.listingFirstLine[0] != L'\0') {
       FormatBounded(said, kPathChars, L"its first line reads \"%ls\"", f.listingFirstLine);
@@ -284,8 +304,9 @@ void BootManagerRoute(CheckFacts& f) {
         L"cmd.exe (Run as administrator) and resolve what it reports.",
         said);
   } else if (!f.entryFound) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::NoRecoveryEntry);
     if (f.windowsRe.file == ReAgentFile::Present && f.windowsRe.xml.installState == 0) {
+      f.reasonCode = ReasonCode::WinreDisabled;
       const Presence image = f.ticket.system32Image;
       FormatBounded(
           f.reason, kLongTextChars,
@@ -314,7 +335,7 @@ void BootManagerRoute(CheckFacts& f) {
 void PartitionTableRoute(CheckFacts& f) {
   wchar_t error[kPathChars];
   if (f.signatureResult == kLocateFound && !f.signaturePresent) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::NoBootSignature);
     FormatBounded(
         f.reason, kLongTextChars,
         L"The first sector of the recovery partition (disk %d, partition %d) does not end with the boot "
@@ -322,15 +343,16 @@ void PartitionTableRoute(CheckFacts& f) {
         L"recovery partition has to be restored.",
         static_cast<int>(f.partitionDisk), static_cast<int>(f.partitionNumber));
   } else if (f.volumeResult == kLocateFailed) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::PartitionTableUnreadable, f.volumeDetail.error);
     DescribeError(f.errorTexts, f.volumeDetail.error, error, kPathChars);
     FormatBounded(f.reason, kLongTextChars,
                   L"The partition table of disk %d could not be read while looking for the volume labelled "
                   L"Recovery (Windows error %ls).",
                   static_cast<int>(f.volumeDetail.failedDisk), error);
   } else if (f.volumeResult != kLocateFound) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::RecoveryLabelUnreadable);
     if (f.rawLabelResult == kLocateFound) {
+      f.reasonCode = ReasonCode::RecoveryLabelWrong;
       FormatBounded(
           f.reason, kLongTextChars,
           L"The recovery partition (disk %d, partition %d) is labelled \"%ls\", not Recovery: "
@@ -349,8 +371,10 @@ void PartitionTableRoute(CheckFacts& f) {
 
 void DecideVerdict(CheckFacts& f) {
   f.ready = true;
+  f.reasonCode = ReasonCode::None;
+  f.decidingError = 0;
   if (!f.manufacturerAccepted) {
-    AbortWith(f, kNotFoundMessage);
+    AbortWith(f, kNotFoundMessage, ReasonCode::ManufacturerRefused);
     FormatBounded(f.reason, kLongTextChars,
                   L"WMI reports the manufacturer \"%ls\", which does not contain TAVU: the launcher refuses "
                   L"to run on this machine.",
@@ -367,6 +391,8 @@ void DecideVerdict(CheckFacts& f) {
   } else {
     PartitionTableRoute(f);
   }
+  // The launcher would arm, but the machine starts elsewhere already.
+  if (f.ready && f.armedNow) f.reasonCode = ArmedCode(f);
 }
 
 }  // namespace tavu::check

@@ -129,8 +129,19 @@ tavu_link_map(tavu_patch_downgrade)
 configure_file(${PROJECT_SOURCE_DIR}/check/res/check.rc.in ${TAVU_GEN_DIR}/check.rc @ONLY)
 set_source_files_properties(${TAVU_GEN_DIR}/check.rc PROPERTIES
   OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/check/res/check.manifest")
+# Its event messages: the message table that the package names as the event
+# source's EventMessageFile, compiled by the toolchain's windmc.
+string(REPLACE "windres" "windmc" TAVU_WINDMC "${CMAKE_RC_COMPILER}")
+add_custom_command(
+  OUTPUT ${TAVU_GEN_DIR}/check_events.rc ${TAVU_GEN_DIR}/MSG00409.bin
+  COMMAND ${TAVU_WINDMC} -U -h ${TAVU_GEN_DIR} -r ${TAVU_GEN_DIR} ${PROJECT_SOURCE_DIR}/check/res/check_events.mc
+  DEPENDS ${PROJECT_SOURCE_DIR}/check/res/check_events.mc
+  COMMENT "Compiling the check's event messages")
+set_source_files_properties(${TAVU_GEN_DIR}/check_events.rc PROPERTIES
+  INCLUDE_DIRECTORIES ${TAVU_GEN_DIR} OBJECT_DEPENDS ${TAVU_GEN_DIR}/MSG00409.bin)
 tavu_win32_sources(TAVU_CHECK_WIN_SRC ${PROJECT_SOURCE_DIR}/check/*.cpp)
-add_executable(tavu_recovery_check ${TAVU_CHECK_WIN_SRC} ${TAVU_HEAP_OPERATORS_SRC} ${TAVU_GEN_DIR}/check.rc)
+add_executable(tavu_recovery_check ${TAVU_CHECK_WIN_SRC} ${TAVU_HEAP_OPERATORS_SRC} ${TAVU_GEN_DIR}/check.rc
+  ${TAVU_GEN_DIR}/check_events.rc)
 set_target_properties(tavu_recovery_check PROPERTIES
   OUTPUT_NAME "TavuRecoveryCheck" RUNTIME_OUTPUT_DIRECTORY ${TAVU_BIN_DIR})
 target_compile_options(tavu_recovery_check PRIVATE -fno-exceptions)

@@ -38,49 +38,80 @@ std::size_t Length(const wchar_t* text, std::size_t count) {
   return n;
 }
 
-// The escape JSON needs for one byte of UTF-8, or null when it stands as it is.
-const char* Escape(unsigned char c, char (&unicode)[7]) {
-  static const char kHex[] = "0123456789abcdef";
-  switch (c) {
-    case '"': return "\\\"";
-    case '\\': return "\\\\";
-    case '\n': return "\\n";
-    case '\r': return "\\r";
-    case '\t': return "\\t";
-    default: break;
+// Calls put(c) for each code point of the text (count units); wchar_t is
+// UTF-16 on Windows and UTF-32 elsewhere. Broken surrogates and values beyond
+// Unicode become U+FFFD.
+template <class Put>
+void ForEachCodePoint(const wchar_t* text, std::size_t count, Put put) {
+  for (std::size_t i = 0; i < count; ++i) {
+    auto c = Unit(text[i]);
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < count) {
+      auto low = Unit(text[i + 1]);
+      if (low >= 0xDC00 && low < 0xE000) {
+        put(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) c = 0xFFFD;
+    put(c);
   }
-  if (c >= 0x20) return nullptr;
-  const char text[7] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15], '\0'};
-  std::memcpy(unicode, text, sizeof text);
-  return unicode;
 }
 
-// Passes UTF-8 on with every byte escaped as the inside of a JSON string.
-class EscapingSink : public TextSink {
- public:
-  explicit EscapingSink(TextSink& out) : out_(out) {}
-  void Write(const char* bytes, std::size_t count) override {
-    if (count == 0) return;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      char unicode[7];
-      const char* escape = Escape(static_cast<unsigned char>(bytes[i]), unicode);
-      if (escape == nullptr) continue;
-      out_.Write(bytes + start, i - start);
-      out_.Write(escape, std::strlen(escape));
-      start = i + 1;
-    }
-    out_.Write(bytes + start, count - start);
+// The code point of the UTF-8 sequence at text[*i], moving *i past it; a
+// sequence that is cut, overlong, a surrogate or beyond Unicode is U+FFFD
+// for its first byte.
+std::uint32_t NextUtf8(const char* text, std::size_t count, std::size_t* i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(*i);
+  ++*i;
+  if (lead < 0x80) return lead;
+  std::size_t more = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : 0;
+  if (more == 0 || lead >= 0xF5 || *i + more > count) return 0xFFFD;
+  std::uint32_t c = lead & (0x3F >> more);
+  for (std::size_t k = 0; k < more; ++k) {
+    if ((byte(*i + k) & 0xC0) != 0x80) return 0xFFFD;
+    c = (c << 6) | (byte(*i + k) & 0x3F);
   }
+  static const std::uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+  if (c < kSmallest[more] || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) return 0xFFFD;
+  *i += more;
+  return c;
+}
 
- private:
-  TextSink& out_;
-};
+// One code point inside a JSON string, in ASCII only: a console that decodes
+// the bytes in its own code page (PowerShell reads a program's output in the
+// OEM code page) still reads the same text.
+void PutEscaped(TextSink& out, std::uint32_t c) {
+  static const char kHex[] = "0123456789abcdef";
+  const char* simple = c == '"'    ? "\\\""
+                       : c == '\\' ? "\\\\"
+                       : c == '\n' ? "\\n"
+                       : c == '\r' ? "\\r"
+                       : c == '\t' ? "\\t"
+                                   : nullptr;
+  if (simple != nullptr) {
+    out.Write(simple, 2);
+    return;
+  }
+  if (c >= 0x20 && c < 0x7F) {
+    const char ascii = static_cast<char>(c);
+    out.Write(&ascii, 1);
+    return;
+  }
+  // Beyond the basic plane: the UTF-16 surrogate pair, each escaped.
+  const std::uint32_t units[2] = {c < 0x10000 ? c : 0xD800 + ((c - 0x10000) >> 10), 0xDC00 + (c & 0x3FF)};
+  for (std::size_t k = 0; k < (c < 0x10000 ? 1u : 2u); ++k) {
+    const std::uint32_t u = units[k];
+    const char text[6] = {'\\',        'u', kHex[(u >> 12) & 15], kHex[(u >> 8) & 15], kHex[(u >> 4) & 15],
+                          kHex[u & 15]};
+    out.Write(text, sizeof text);
+  }
+}
 
 void Quoted(TextSink& out, const char* utf8, std::size_t count) {
   out.Write("\"", 1);
-  EscapingSink inside(out);
-  inside.Write(utf8, count);
+  for (std::size_t i = 0; i < count;) PutEscaped(out, NextUtf8(utf8, count, &i));
   out.Write("\"", 1);
 }
 
@@ -88,20 +119,7 @@ void Quoted(TextSink& out, const char* utf8, std::size_t count) {
 
 void WriteUtf8(TextSink& out, const wchar_t* text, std::size_t count) {
   if (text == nullptr) return;
-  count = Length(text, count);
-  for (std::size_t i = 0; i < count; ++i) {
-    auto c = Unit(text[i]);
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < count) {
-      auto low = Unit(text[i + 1]);
-      if (low >= 0xDC00 && low < 0xE000) {
-        PutCodePoint(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
-        ++i;
-        continue;
-      }
-    }
-    if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) c = 0xFFFD;
-    PutCodePoint(out, c);
-  }
+  ForEachCodePoint(text, Length(text, count), [&](std::uint32_t c) { PutCodePoint(out, c); });
 }
 
 void WriteAscii(TextSink& out, const char* text) { out.Write(text, std::strlen(text)); }
@@ -196,8 +214,8 @@ JsonOut& JsonOut::String(const char* utf8) { return String(utf8, std::strlen(utf
 JsonOut& JsonOut::WString(const wchar_t* text, std::size_t count) {
   BeforeValue();
   out_.Write("\"", 1);
-  EscapingSink inside(out_);
-  WriteUtf8(inside, text, count);
+  if (text != nullptr)
+    ForEachCodePoint(text, Length(text, count), [&](std::uint32_t c) { PutEscaped(out_, c); });
   out_.Write("\"", 1);
   return *this;
 }

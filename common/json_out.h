@@ -1,5 +1,6 @@
 // Text out as UTF-8, and a JSON writer over it: one value written in order,
-// text escaped as JSON requires. No heap and no exceptions, so that the
+// text escaped as JSON requires, and every character beyond ASCII as \uXXXX,
+// so that the JSON reads the same in any code page. No heap and no exceptions, so that the
 // shipped programs and the tools print the same JSON from the same code.
 #pragma once
 

@@ -25,6 +25,7 @@ class FirmwareApi;
 class UiApi;
 class ResourceApi;
 class ComApi;
+class RecordApi;
 
 struct Platform {
   FileApi* files = nullptr;
@@ -38,6 +39,7 @@ struct Platform {
   UiApi* ui = nullptr;
   ResourceApi* resources = nullptr;
   ComApi* com = nullptr;
+  RecordApi* record = nullptr;  // the support check's /record only
 };
 
 // The platform the logic runs on. Set once by the program's entry (or a test)

@@ -28,6 +28,16 @@ class SystemApi {
 
   // GetSystemTime converted by SystemTimeToTzSpecificLocalTime(NULL, ...).
   virtual LocalTime Now() = 0;
+  // GetSystemTime into *utc, and the same instant as
+  // SystemTimeToTzSpecificLocalTime(NULL, ...) gives it into *local, with the
+  // minutes local time is ahead of UTC. False where the machine has no time
+  // zone to tell (the simulated machine's clock runs in UTC): *utc alone is set.
+  virtual bool ZonedNow(LocalTime* utc, LocalTime* local, std::int32_t* offsetMinutes) {
+    (void)local;
+    (void)offsetMinutes;
+    *utc = Now();
+    return false;
+  }
   // GetModuleFileNameW(NULL, buffer, capacity): characters written, 0 on failure.
   // The text is cut to capacity - 1 characters and always terminated.
   virtual std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) = 0;
@@ -62,14 +72,6 @@ class SystemApi {
     (void)error;
     (void)out;
     (void)capacity;
-    return false;
-  }
-  // The local time with its offset from UTC in minutes (local minus UTC):
-  // GetSystemTime, SystemTimeToTzSpecificLocalTime(NULL, ...) and the
-  // difference of the two as file times, from one reading of the clock.
-  virtual bool NowWithOffset(LocalTime* local, std::int32_t* offsetMinutes) {
-    (void)local;
-    (void)offsetMinutes;
     return false;
   }
   // GetComputerNameW (the NetBIOS name).

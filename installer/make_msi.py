@@ -21,6 +21,8 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 RT_VERSION = 16
+EVENT_SOURCE_KEY = rb"SYSTEM\CurrentControlSet\Services\EventLog\Application\TAVU Recovery Check"
+RECORD_KEY = rb"Software\TAVU\RecoveryCheck"
 
 
 def file_version(path):
@@ -194,6 +196,17 @@ def main():
             if r[6] == b"WIX_UPGRADE_DETECTED":
                 r[4] = str(int(r[4]) | 0x200).encode()
         replace_table(msi, "Upgrade", head, rows, tmp)
+
+        # The check's event source: its message file REG_EXPAND_SZ ("#%"),
+        # as the event log documents it, and on uninstall ("-": the key with
+        # everything below it) the source and the record /record left.
+        head, rows = export(msi, "Registry", tmp)
+        for r in rows:
+            if r[1] == b"2" and r[2].endswith(EVENT_SOURCE_KEY) and r[3] == b"EventMessageFile":
+                r[4] = b"#%" + r[4]
+        for key, row in ((EVENT_SOURCE_KEY, b"regTavuEventSourceGone"), (RECORD_KEY, b"regTavuRecordGone")):
+            rows.append([row, b"2", key, b"-", b"", b"SupportCheck"])
+        replace_table(msi, "Registry", head, rows, tmp)
 
         if os.environ.get("TAVU_SIGN_PKCS12"):
             run("sh", os.path.join(ROOT, "cmake", "sign_file.sh"), msi,

@@ -12,6 +12,14 @@ class RegistryKey {
       : status_(RegOpenKeyExW(parent, path, 0, access, &key_)) {
     if (status_ != ERROR_SUCCESS) key_ = nullptr;
   }
+  // RegCreateKeyExW(parent, path, ..., REG_OPTION_NON_VOLATILE, access): the
+  // key is made where it is missing, with the parent's inherited permissions.
+  struct Create {};
+  RegistryKey(Create, HKEY parent, const wchar_t* path, REGSAM access)
+      : status_(RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_,
+                                nullptr)) {
+    if (status_ != ERROR_SUCCESS) key_ = nullptr;
+  }
   ~RegistryKey() {
     if (key_ != nullptr) RegCloseKey(key_);
   }

@@ -27,6 +27,41 @@ LocalTime Win32System::Now() {
   return t;
 }
 
+namespace {
+
+LocalTime FromSystemTime(const SYSTEMTIME& s) {
+  LocalTime t;
+  t.year = s.wYear;
+  t.month = s.wMonth;
+  t.day = s.wDay;
+  t.hour = s.wHour;
+  t.minute = s.wMinute;
+  t.second = s.wSecond;
+  return t;
+}
+
+}  // namespace
+
+bool Win32System::ZonedNow(LocalTime* utc, LocalTime* local, std::int32_t* offsetMinutes) {
+  SYSTEMTIME u{};
+  SYSTEMTIME l{};
+  GetSystemTime(&u);
+  *utc = FromSystemTime(u);
+  FILETIME uf{};
+  FILETIME lf{};
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &u, &l) || !SystemTimeToFileTime(&u, &uf) ||
+      !SystemTimeToFileTime(&l, &lf)) {
+    return false;
+  }
+  *local = FromSystemTime(l);
+  const auto ticks = [](const FILETIME& f) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+  };
+  // FILETIME counts 100 ns.
+  *offsetMinutes = static_cast<std::int32_t>((ticks(lf) - ticks(uf)) / 600000000);
+  return true;
+}
+
 std::uint32_t Win32System::ModulePath(wchar_t* buffer, std::uint32_t capacity) {
   if (buffer == nullptr || capacity == 0) return 0;
   DWORD n = GetModuleFileNameW(nullptr, buffer, capacity);
@@ -159,30 +194,6 @@ bool Win32System::ErrorText(std::uint32_t error, wchar_t* out, std::size_t capac
   while (n > 0 && (out[n - 1] == L'\r' || out[n - 1] == L'\n' || out[n - 1] == L' ')) --n;
   out[n] = L'\0';
   return n > 0;
-}
-
-bool Win32System::NowWithOffset(LocalTime* local, std::int32_t* offsetMinutes) {
-  SYSTEMTIME utc{};
-  SYSTEMTIME here{};
-  GetSystemTime(&utc);
-  FILETIME utcFile{};
-  FILETIME hereFile{};
-  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &here) || !SystemTimeToFileTime(&utc, &utcFile) ||
-      !SystemTimeToFileTime(&here, &hereFile)) {
-    return false;
-  }
-  const auto ticks = [](const FILETIME& f) {
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
-  };
-  // File times count 100 ns; zones lie whole minutes apart.
-  *offsetMinutes = static_cast<std::int32_t>((ticks(hereFile) - ticks(utcFile)) / 600000000);
-  local->year = here.wYear;
-  local->month = here.wMonth;
-  local->day = here.wDay;
-  local->hour = here.wHour;
-  local->minute = here.wMinute;
-  local->second = here.wSecond;
-  return true;
 }
 
 bool Win32System::ComputerName(wchar_t* out, std::size_t capacity) {

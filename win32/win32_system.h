@@ -7,6 +7,7 @@ namespace tavu::win32 {
 class Win32System : public SystemApi {
  public:
   LocalTime Now() override;
+  bool ZonedNow(LocalTime* utc, LocalTime* local, std::int32_t* offsetMinutes) override;
   std::uint32_t ModulePath(wchar_t* buffer, std::uint32_t capacity) override;
   int AnsiToWide(const char* text, int length, wchar_t* out, int capacity) override;
   std::uint32_t LastError() override;
@@ -17,7 +18,6 @@ class Win32System : public SystemApi {
   void Pause(std::uint32_t milliseconds) override;
   void SetErrorMode(std::uint32_t mode) override;
   bool ErrorText(std::uint32_t error, wchar_t* out, std::size_t capacity) override;
-  bool NowWithOffset(LocalTime* local, std::int32_t* offsetMinutes) override;
   bool ComputerName(wchar_t* out, std::size_t capacity) override;
   bool WindowsVersion(std::uint32_t* major, std::uint32_t* minor, std::uint32_t* build) override;
   bool UnforeseeableNumber(std::uint32_t* number) override;

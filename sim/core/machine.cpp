@@ -21,6 +21,7 @@ SimMachine::SimMachine(const std::string& root)
   platform_.wmi = &wmi_;
   platform_.tasks = &tasks_;
   platform_.firmware = &firmware_;
+  platform_.record = &record_;
   system_.SetFaults(&faults_);
   files_.SetVolumes(&volumes_, &disks_);
   disks_.OnLayoutWritten([this](int disk) { volumes_.RefreshAfterLayoutWrite(disk); });

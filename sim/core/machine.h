@@ -18,6 +18,7 @@
 #include "sim/seam/files.h"
 #include "sim/seam/firmware.h"
 #include "sim/seam/processes.h"
+#include "sim/seam/record.h"
 #include "sim/seam/resources.h"
 #include "sim/seam/startup.h"
 #include "sim/seam/system.h"
@@ -70,6 +71,7 @@ class SimMachine {
   SimFirmware& firmware() { return firmware_; }
   SimStartup& startup() { return startup_; }
   SimResources& resources() { return resources_; }
+  SimRecord& record() { return record_; }
   SimWindowsTools& windowsTools() { return windowsTools_; }
 
   // Windows' display language: account names, bcdedit's listing, code pages.
@@ -117,6 +119,7 @@ class SimMachine {
   SimFirmware firmware_{handles_, faults_};
   SimStartup startup_{handles_, faults_};
   SimResources resources_{paths_, faults_};
+  SimRecord record_;
   SimWindowsTools windowsTools_{paths_, disks_, volumes_, processes_};
   const SimLanguage* language_ = &DefaultSimLanguage();
   bool restartCancelled_ = false;

@@ -73,6 +73,12 @@ for arch in x64 x86; do
   check_eq "$arch: a newer product refuses the install${conditions:+; 64-bit Windows refuses the x86 package}" \
     "${conditions}NOT WIX_DOWNGRADE_DETECTED|A newer version of TAVU Recovery is already installed." \
     "$(table LaunchCondition)"
+  # The support check's event source (its message file REG_EXPAND_SZ), and an
+  # uninstall that takes the source and what /record left with it.
+  source='SYSTEM\CurrentControlSet\Services\EventLog\Application\TAVU Recovery Check'
+  check_eq "$arch: the check's event source registered, removed with the record" \
+    "2|$source|-||SupportCheck${nl}2|$source|EventMessageFile|#%[#CheckExe]|SupportCheck${nl}2|$source|TypesSupported|#7|SupportCheck${nl}2|Software\TAVU\RecoveryCheck|-||SupportCheck${nl}2|Software\TAVU\TAVU Recovery Launcher|StartMenuShortcut|#1|StartMenuShortcut" \
+    "$(table Registry | cut -d'|' -f2- | LC_ALL=C sort)"
   check "$arch: old product removed before the new one is installed" sh -c \
     'printf "%s\n" "$1" | grep -q "^RemoveExistingProducts||1401$" && printf "%s\n" "$1" | grep -q "^InstallInitialize||1500$"' \
     sh "$(table InstallExecuteSequence)"

@@ -101,6 +101,20 @@ check "/ENABLE registered the task" test -f "$task"
 check_eq "/ENABLE ran the maker's tool in the installed folder" "/enable|$DIR_WIN" "$(cat "$DIR/FwMode.runs.txt" 2>/dev/null)"
 rm -f "$task"
 
+echo "  the check's event source and its record"
+SOURCE_KEY='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\TAVU Recovery Check'
+# reg_has KEY VALUE ERE: reg.exe (the 64-bit view) shows the value, its type and data matching ERE.
+reg_has() {
+  timeout 60 "$E2E_WINE" reg query "$1" /v "$2" /reg:64 </dev/null 2>/dev/null | tr -d '\r' | grep -Eq "^ +$2 +$3\$"
+}
+check "the event source's message file is the installed check" \
+  reg_has "$SOURCE_KEY" EventMessageFile 'REG_EXPAND_SZ +C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TavuRecoveryCheck\.exe'
+check "the event source takes information, warnings and errors" reg_has "$SOURCE_KEY" TypesSupported 'REG_DWORD +0x7'
+e2e_vendor "TAVU Computer Inc." timeout 120 "$E2E_WINE" "$DIR_WIN\\TavuRecoveryCheck.exe" /summary /record \
+  </dev/null >"$WORK/summary.txt" 2>>"$E2E_WORK/run.log"
+check_eq "the installed check: /summary /record exit code 1 (Wine cannot read the disk)" 1 "$?"
+check "its record is there to be removed" reg_has 'HKLM\SOFTWARE\TAVU\RecoveryCheck' Verdict 'REG_SZ +abort'
+
 echo "  uninstall"
 msiexec /x "Z:$WORK/current.msi"
 check_eq "uninstall exit code" 0 "$E2E_RC"
@@ -111,6 +125,8 @@ check_eq "shortcut removed" "" "$(shortcut)"
 check_eq "no product left" "" "$(installed)"
 timeout 60 "$E2E_WINE" reg query 'HKLM\Software\TAVU' /reg:64 </dev/null >/dev/null 2>&1
 check "its registry key removed" test $? -ne 0
+timeout 60 "$E2E_WINE" reg query "$SOURCE_KEY" /reg:64 </dev/null >/dev/null 2>&1
+check "the check's event source removed" test $? -ne 0
 rm -rf "$DIR"
 
 echo "  older package over a newer one"

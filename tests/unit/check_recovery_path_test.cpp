@@ -3,6 +3,8 @@
 // and the facts support reads off the JSON.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <filesystem>
 #include <functional>
@@ -12,11 +14,14 @@
 
 #include "check/check_args.h"
 #include "check/check_report.h"
+#include "check/fleet_record.h"
+#include "check/fleet_summary.h"
 #include "check/recovery_check.h"
 #include "launcher/arming/arming_journal.h"
 #include "launcher/arming/recovery_worker.h"
 #include "sim/programs/bcd_store.h"
 #include "sim/programs/windows_tools.h"
+#include "tests/fixtures/check_answers.h"
 #include "tests/fixtures/launcher_test.h"
 #include "tests/fixtures/notebooks.h"
 #include "tests/fixtures/temp_dir.h"
@@ -121,6 +126,7 @@ std::string Json(const check::CheckFacts& facts) {
   writer.BeginObject();
   check::WriteCheckMembers(facts, writer);
   writer.EndObject();
+  KeepCheckAnswers(sink.text);
   return sink.text;
 }
 
@@ -180,7 +186,8 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
        },
        true,
        {},
-       {"\"state\": \"present\", \"error\": null, \"size\": 4096, \"image_count\": 1, \"boot_index\": 1, "
+       {"\"state\": \"present\", \"error\": null, \"error_text\": null, \"size\": 4096, \"image_count\": 1, "
+        "\"boot_index\": 1, "
         "\"sdi\": "
         "\"present\"",
         "\"path\": \"C:\\\\Recovery\\\\WindowsRE\\\\Winre.wim\"", "\"reagent\": \"present\"",
@@ -544,6 +551,223 @@ TEST(CheckRecoveryPath, SeesTheMachineTheWorkerArmed) {
   }
 }
 
+// Every answer the check can give reaches a fleet's tools the same way: the
+// exit status, one word for the cause, a summary short enough for Intune, the
+// record under HKLM with its event, and JSON that the published schema
+// accepts and that the event messages built into the check know.
+TEST(CheckRecoveryPath, EveryAnswerTravelsAsOneWordOneLineAndOneRecord) {
+  const std::wstring entry = sim::DefaultRecoveryEntryId(sim::BcdMachineFacts{});
+  const auto gptWith = [](Machine& m, bool loader, bool wim, bool sdi) {
+    m.machine.AddDiskBytes(GptNotebook());
+    m.machine.windowsTools().LoadListing(Listing(loader));
+    m.Image(wim ? Wim() : "", sdi);
+  };
+  const auto ready = [&](Machine& m) { gptWith(m, true, true, true); };
+  struct Answer {
+    check::ReasonCode code;
+    bool ready;
+    std::function<void(Machine&)> arrange;
+  };
+  using check::ReasonCode;
+  const std::vector<Answer> answers = {
+      {ReasonCode::None, true, ready},
+      {ReasonCode::HalfArmed, true,
+       [&](Machine& m) {
+         ready(m);
+         std::wstring listing = Listing(true);
+         const std::wstring order = L"displayorder            ";
+         listing.replace(listing.find(order + L"{current}"), order.size() + 9, order + entry);
+         m.machine.windowsTools().LoadListing(listing);
+       }},
+      {ReasonCode::Armed, false,
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         g_mainWindow = reinterpret_cast<Handle>(static_cast<std::uintptr_t>(0x30142));
+         ASSERT_EQ(RecoveryWorker(nullptr), 0u);
+         // The check runs later, in a process of its own.
+         LauncherTest::ArrangeWindowStart(m.machine, m.dir.path());
+       }},
+      {ReasonCode::HalfArmed, false,
+       [&](Machine& m) {
+         ready(m);
+         WriteJournal(m);
+       }},
+      {ReasonCode::ManufacturerRefused, false,
+       [&](Machine& m) {
+         ready(m);
+         m.machine.wmi().SetManufacturer(L"Acme \u00C9lectronique \u6771\u829D");
+       }},
+      {ReasonCode::BitLockerProtected, false,
+       [&](Machine& m) {
+         ready(m);
+         m.machine.wmi().AddEncryptableVolume(1);
+       }},
+      {ReasonCode::JournalUntrusted, false,
+       [&](Machine& m) {
+         ready(m);
+         WriteJournal(m);
+         m.machine.files().AddUserWritable(L"C:\\Program Files\\TAVU");
+       }},
+      {ReasonCode::JournalUnreadable, false,
+       [&](Machine& m) {
+         ready(m);
+         WriteHostFile(
+             m.machine.HostPath(L"C:\\Program Files\\TAVU\\TAVU Recovery Launcher\\TAVU Recovery.journal"),
+             "not a journal");
+       }},
+      {ReasonCode::PartitionTableUnreadable, false,
+       [&](Machine& m) {
+         ready(m);
+         m.machine.faults().FailAll(sim::SimOp::DiskLayoutQuery);
+       }},
+      {ReasonCode::NoRecoveryPartition, false,
+       [](Machine& m) { m.machine.AddDiskBytes(GptNotebook(false)); }},
+      {ReasonCode::ListingNotMade, false,
+       [&](Machine& m) {
+         ready(m);
+         m.machine.faults().FailAll(sim::SimOp::FileWrite);
+       }},
+      {ReasonCode::ListingUnreadable, false,
+       [&](Machine& m) {
+         ready(m);
+         m.machine.faults().FailAll(sim::SimOp::FileRead);
+       }},
+      {ReasonCode::WinreDisabled, false,
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebookWithGuid());
+         m.machine.windowsTools().LoadListing(Listing(false));
+         WriteHostFile(m.dir.path() + kReAgentPath,
+                       ReAgent("{00000000-0000-0000-0000-000000000000}",
+                               "<WinreLocation path=\"\" id=\"0\" offset=\"0\" "
+                               "guid=\"{00000000-0000-0000-0000-000000000000}\"/>",
+                               0));
+       }},
+      {ReasonCode::NoRecoveryEntry, false, [&](Machine& m) { gptWith(m, false, true, true); }},
+      {ReasonCode::ImageMissing, false, [&](Machine& m) { gptWith(m, true, false, true); }},
+      {ReasonCode::ImageNotWim, false,
+       [&](Machine& m) {
+         gptWith(m, true, false, true);
+         m.Image(std::string(4096, 'x'), false);
+       }},
+      {ReasonCode::SdiMissing, false, [&](Machine& m) { gptWith(m, true, true, false); }},
+      {ReasonCode::NoBootSignature, false,
+       [](Machine& m) {
+         Bytes disk = MbrNotebook();
+         disk[14336ull * 512 + 510] = 0;
+         m.machine.AddDiskBytes(disk);
+       }},
+      {ReasonCode::RecoveryLabelWrong, false,
+       [](Machine& m) { m.machine.AddDiskBytes(MbrNotebook("DATA       ")); }},
+      {ReasonCode::RecoveryLabelUnreadable, false,
+       [](Machine& m) {
+         // A boot sector with its signature and nothing else: no file system to read a label from.
+         Bytes disk = MbrNotebook();
+         std::fill(disk.begin() + 14336 * 512, disk.begin() + 14337 * 512, 0);
+         disk[14336ull * 512 + 510] = 0x55;
+         disk[14336ull * 512 + 511] = 0xAA;
+         m.machine.AddDiskBytes(disk);
+       }},
+      {ReasonCode::BitLockerLocked, false,
+       [](Machine& m) {
+         m.machine.AddDiskBytes(MbrNotebook());
+         Encrypted(m, {1, 2});
+       }},
+      {ReasonCode::WinreLocationMismatch, false,
+       [&](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebookWithGuid());
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image("", true);
+         const std::string id(entry.begin(), entry.end());
+         WriteHostFile(m.dir.path() + kReAgentPath, ReAgent(id.c_str(), kGptLocation, 1));
+       }},
+      {ReasonCode::WinreOnWindowsVolume, false,
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook(false));
+         m.machine.windowsTools().LoadListing(Listing(true));
+         m.Image(Wim(), true);
+       }},
+      {ReasonCode::ListingInvalid, false,
+       [](Machine& m) {
+         m.machine.AddDiskBytes(GptNotebook());
+         m.machine.windowsTools().LoadListing(L"Access is denied.\r\n");
+       }},
+  };
+  std::vector<bool> reached(check::kReasonCodeCount, false);
+  const std::string messages = ReadHostFile(TAVU_SOURCE_DIR "/check/res/check_events.mc");
+  for (const Answer& a : answers) {
+    const char* word = check::ReasonCodeWord(a.code);
+    SCOPED_TRACE(std::string(word != nullptr ? word : "ready") + (a.ready ? ", ready" : ", abort"));
+    auto facts = std::make_unique<check::CheckFacts>();
+    std::vector<sim::SimRegistryValue> values;
+    std::vector<sim::SimEvent> events;
+    {
+      Machine m;
+      a.arrange(m);
+      check::RunCheck(facts.get());
+      EXPECT_TRUE(m.machine.record().values().empty()) << "the check wrote a record unasked";
+      EXPECT_TRUE(check::WriteRecord(*facts).written());
+      values = m.machine.record().values();
+      events = m.machine.record().events();
+    }
+    EXPECT_EQ(facts->reasonCode, a.code) << ::testing::PrintToString(std::wstring(facts->reason));
+    EXPECT_EQ(facts->ready, a.ready);
+    reached[static_cast<std::size_t>(a.code)] = true;
+    EXPECT_EQ(check::CheckExitStatus(*facts), a.code == ReasonCode::None ? 0 : 1);
+    EXPECT_EQ(facts->decidingError != 0, a.code == ReasonCode::PartitionTableUnreadable ||
+                                             a.code == ReasonCode::ImageMissing ||
+                                             a.code == ReasonCode::SdiMissing ||
+                                             a.code == ReasonCode::WinreLocationMismatch);
+
+    check::SummaryLine summary;
+    check::FormatSummary(*facts, &summary);
+    const std::string line(summary.text, summary.length);
+    EXPECT_LE(line.size(), check::kSummaryChars);
+    EXPECT_EQ(line.back(), '}') << "cut short: " << line;
+    EXPECT_NE(line.find(word != nullptr ? "\"reason_code\": \"" + std::string(word) + "\""
+                                        : std::string("\"reason_code\": null")),
+              std::string::npos)
+        << line;
+    KeepCheckAnswers(line);
+    (void)Json(*facts);
+
+    const std::string id = std::to_string((a.ready ? 1000 : 2000) + static_cast<int>(a.code));
+    const std::wstring wideLine(line.begin(), line.end());
+    const std::wstring wideWord = word != nullptr ? std::wstring(word, word + std::strlen(word)) : L"";
+    ASSERT_EQ(values.size(), 6u);
+    const std::wstring names[] = {L"SchemaVersion", L"Verdict",    L"ReasonCode",
+                                  L"Win32Error",    L"LastRunUtc", L"Summary"};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      EXPECT_EQ(values[i].key, L"SOFTWARE\\TAVU\\RecoveryCheck");
+      EXPECT_EQ(values[i].name, names[i]);
+      EXPECT_EQ(values[i].isText, i != 0 && i != 3) << i;
+    }
+    EXPECT_EQ(values[0].number, 1u);
+    EXPECT_EQ(values[1].text, a.ready ? L"ready" : L"abort");
+    EXPECT_EQ(values[2].text, wideWord);
+    EXPECT_EQ(values[3].number, facts->decidingError);
+    EXPECT_EQ(values[4].text, L"2014-03-02T09:05:07Z");
+    EXPECT_EQ(values[5].text, wideLine);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].source, L"TAVU Recovery Check");
+    EXPECT_EQ(std::to_string(events[0].id), id);
+    EXPECT_EQ(events[0].kind, !a.ready                     ? EventKind::Error
+                              : a.code == ReasonCode::None ? EventKind::Information
+                                                           : EventKind::Warning);
+    EXPECT_EQ(events[0].text, wideLine);
+    // The message the event viewer shows for that ID names the same answer.
+    const std::size_t at = messages.find("MessageId=" + id + "\n");
+    ASSERT_NE(at, std::string::npos) << "no message " << id << " in check_events.mc";
+    const std::string text = messages.substr(at, messages.find("\n.\n", at) - at);
+    EXPECT_NE(text.find(word != nullptr ? "(" + std::string(word) + ")" : ": ready."), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("%1"), std::string::npos) << text;
+  }
+  for (int code = 0; code < check::kReasonCodeCount; ++code) {
+    const char* word = check::ReasonCodeWord(static_cast<ReasonCode>(code));
+    EXPECT_TRUE(reached[static_cast<std::size_t>(code)]) << (word != nullptr ? word : "ready");
+  }
+}
+
 // Windows' conventions for switches, and the argument that is none named.
 TEST(CheckSwitches, FollowWindowsConventions) {
   struct Case {
@@ -564,6 +788,10 @@ TEST(CheckSwitches, FollowWindowsConventions) {
       {{L"/json", L"/nonsense", L"x"}, check::CheckMode::Unknown, L"/nonsense"},
       {{L"---json"}, check::CheckMode::Unknown, L"---json"},
       {{L""}, check::CheckMode::Unknown, L""},
+      {{L"/summary"}, check::CheckMode::Summary, nullptr},
+      {{L"--Summary", L"-json"}, check::CheckMode::Summary, nullptr},
+      {{L"/record"}, check::CheckMode::Report, nullptr},
+      {{L"/summary", L"/bogus"}, check::CheckMode::Unknown, L"/bogus"},
   };
   for (const Case& c : cases) {
     std::vector<const wchar_t*> argv = {L"TavuRecoveryCheck.exe"};
@@ -577,6 +805,27 @@ TEST(CheckSwitches, FollowWindowsConventions) {
       ASSERT_NE(unknown, nullptr);
       EXPECT_EQ(std::wstring(unknown), c.unknown);
     }
+  }
+  // /record rides along with any answer; a caller that asked for JSON hears
+  // of its usage error in JSON too.
+  struct Flags {
+    std::vector<const wchar_t*> args;
+    bool answerInJson;
+    bool record;
+  };
+  const std::vector<Flags> flags = {
+      {{L"/summary", L"/bogus"}, true, false},
+      {{L"json", L"summary"}, false, false},
+      {{L"---json"}, false, false},
+      {{L"-JSON", L"/record"}, true, true},
+      {{L"--RECORD"}, false, true},
+  };
+  for (const Flags& f : flags) {
+    std::vector<const wchar_t*> argv = {L"TavuRecoveryCheck.exe"};
+    argv.insert(argv.end(), f.args.begin(), f.args.end());
+    const check::CheckArgs args = check::ReadCheckArgs(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(args.answerInJson, f.answerInJson) << argv.size();
+    EXPECT_EQ(args.record, f.record) << argv.size();
   }
 }
 

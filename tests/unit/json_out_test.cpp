@@ -1,5 +1,5 @@
 // The programs' JSON writer: what support engineers feed to their scripts must
-// parse, whatever the texts hold.
+// parse, whatever the texts hold, and in any code page: it is ASCII only.
 #include "common/json_out.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +26,10 @@ TEST(JsonOut, EscapesTextsAndWritesNumbersAsJsonRequires) {
       .WString(L"\x00e9\x20ac")
       .Key("broken")
       .WString(broken)
+      .Key("astral")
+      .WString(L"\U0001F600")
+      .Key("utf8")
+      .String("\xC3\xA9 \xC3( \xE0\x80\x80 \xF0\x9F\x98\x80")
       .Key("min")
       .Int(INT64_MIN)
       .Key("max")
@@ -44,8 +48,10 @@ TEST(JsonOut, EscapesTextsAndWritesNumbersAsJsonRequires) {
       .EndArray()
       .EndObject();
   EXPECT_EQ(out.text,
-            "{\"q\\\"k\": \"C:\\\\Temp\\t\\\"x\\\"\\r\\n\\u0001\", \"u\": \"\xC3\xA9\xE2\x82\xAC\", "
-            "\"broken\": \"a\xEF\xBF\xBD" "b\", \"min\": -9223372036854775808, \"max\": 9223372036854775807, "
+            "{\"q\\\"k\": \"C:\\\\Temp\\t\\\"x\\\"\\r\\n\\u0001\", \"u\": \"\\u00e9\\u20ac\", "
+            "\"broken\": \"a\\ufffdb\", \"astral\": \"\\ud83d\\ude00\", "
+            "\"utf8\": \"\\u00e9 \\ufffd( \\ufffd\\ufffd\\ufffd \\ud83d\\ude00\", \"min\": "
+            "-9223372036854775808, \"max\": 9223372036854775807, "
             "\"zero\": 0, \"list\": [true, null, {}, [], \"s\"]}");
 }
 

@@ -15,6 +15,7 @@
 #include "launcher/arming/arming_journal.h"
 #include "launcher/arming/recovery_worker.h"
 #include "sim/programs/windows_tools.h"
+#include "tests/fixtures/check_answers.h"
 #include "tests/fixtures/launcher_test.h"
 #include "tests/fixtures/machine_snapshot.h"
 #include "tests/fixtures/notebooks.h"
@@ -192,6 +193,7 @@ TEST(RecoveryCheckReport, NamesEveryFactTheVerdictRestsOn) {
   writer.BeginObject();
   check::WriteCheckMembers(*facts, writer);
   writer.EndObject();
+  KeepCheckAnswers(json.text);
   check::WriteCheckReport(*facts, report);
   for (const char* part :
        {"\"verdict\": \"ready\"", "\"abort_message\": null", "\"reason\": null",
@@ -214,23 +216,21 @@ TEST(RecoveryCheckReport, NamesEveryFactTheVerdictRestsOn) {
 // its offset, which may be negative and need not be whole hours.
 TEST(RecoveryCheckReport, TimeSaysItsOffsetFromUtc) {
   struct {
-    bool utc;
-    bool hasOffset;
+    bool zoned;
     std::int32_t minutes;
     const wchar_t* text;
   } cases[] = {
-      {true, false, 0, L"2026-12-09T10:20:05Z"},
-      {false, true, 60, L"2026-12-09T10:20:05+01:00"},
-      {false, true, -330, L"2026-12-09T10:20:05-05:30"},
-      {false, true, 0, L"2026-12-09T10:20:05+00:00"},
-      {false, false, 0, L"2026-12-09T10:20:05"},
+      {false, 0, L"2026-12-09T09:20:05Z"},
+      {true, 60, L"2026-12-09T10:20:05+01:00"},
+      {true, -330, L"2026-12-09T10:20:05-05:30"},
+      {true, 0, L"2026-12-09T10:20:05+00:00"},
   };
   for (const auto& c : cases) {
     check::AboutFacts about;
+    about.utc = LocalTime{2026, 12, 9, 9, 20, 5};
     about.time = LocalTime{2026, 12, 9, 10, 20, 5};
-    about.utc = c.utc;
-    about.hasOffset = c.hasOffset;
-    about.offsetMinutes = c.minutes;
+    about.zoned = c.zoned;
+    about.utcOffsetMinutes = c.minutes;
     wchar_t text[64];
     check::AboutTimeText(about, text, 64);
     EXPECT_EQ(std::wstring(text), c.text);

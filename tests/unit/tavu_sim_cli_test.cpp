@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "tests/fixtures/disk_builders.h"
 #include "tests/fixtures/notebooks.h"
 #include "tests/fixtures/run_command.h"
+#include "tests/fixtures/tavu_sim_run.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/tavu-sim/listing_input.h"
 
@@ -45,9 +47,7 @@ class TavuSimCliTest : public ::testing::Test {
     WriteHostFile(Path(name), bytes);
   }
   std::string Path(const std::string& name) const { return dir_.path() + "/" + name; }
-  CommandResult Sim(const std::string& args) {
-    return RunCommand(ShellQuote(std::string(TAVU_TOOL_DIR "/tavu-sim")) + " " + args);
-  }
+  CommandResult Sim(const std::string& args) { return RunTavuSim(args); }
   TempDir dir_;
 };
 
@@ -411,6 +411,119 @@ TEST_F(TavuSimCliTest, LocateJson) {
       EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
     }
   }
+}
+
+// What a fleet's management tool starts: the summary in one line, the record
+// it asks for, an error object in place of an answer, and an exit status for
+// each, in ASCII. (Every line is validated against the schema with the rest.)
+TEST_F(TavuSimCliTest, CheckAnswersAFleetInEveryForm) {
+  const std::string gpt = " --disk " + ShellQuote(Path("gpt.img"));
+  const std::string hidden = " --disk " + ShellQuote(Path("hidden.img"));
+  const CommandResult summary = Sim(gpt + " check --summary");
+  ASSERT_EQ(summary.err, "");
+  EXPECT_EQ(summary.out.find('\n'), summary.out.size() - 1) << summary.out;
+  EXPECT_LE(summary.out.size() - 1, 512u);
+  EXPECT_EQ(Sim(gpt + " check --summary --record").out, summary.out)
+      << "--record adds nothing to the summary";
+
+  const CommandResult refusedMachine =
+      Sim(hidden + " --bitlocker 1 --manufacturer \"Acme \xC3\x89lectronique\" check --json --record");
+  EXPECT_EQ(refusedMachine.status, 1) << refusedMachine.err;
+  for (char c : refusedMachine.out) ASSERT_EQ(static_cast<unsigned char>(c) & 0x80, 0) << refusedMachine.out;
+  EXPECT_NE(refusedMachine.out.find("\"text\": \"Acme \\u00c9lectronique\""), std::string::npos)
+      << refusedMachine.out;
+  EXPECT_NE(refusedMachine.out.find("\"reason_code\": \"manufacturer-refused\""), std::string::npos);
+  EXPECT_NE(refusedMachine.out.find(
+                "\"record\": {\"registry\": {\"key\": \"HKLM\\\\SOFTWARE\\\\TAVU\\\\RecoveryCheck\", "
+                "\"values\": {\"SchemaVersion\": 1, \"Verdict\": \"abort\", \"ReasonCode\": "
+                "\"manufacturer-refused\", \"Win32Error\": 0, \"LastRunUtc\": \""),
+            std::string::npos)
+      << refusedMachine.out;
+  EXPECT_NE(refusedMachine.out.find(
+                "\"event\": {\"source\": \"TAVU Recovery Check\", \"id\": 2003, \"type\": \"error\", "
+                "\"text\": \"{\\\"schema_version\\\": 1, \\\"verdict\\\": \\\"abort\\\""),
+            std::string::npos)
+      << refusedMachine.out;
+  const CommandResult report = Sim(hidden + " check --record");
+  EXPECT_NE(report.out.find(
+                "\nRecord (what TavuRecoveryCheck /record writes)\n  HKLM\\SOFTWARE\\TAVU\\RecoveryCheck\n"
+                "    SchemaVersion  REG_DWORD  1\n"),
+            std::string::npos)
+      << report.out;
+  EXPECT_EQ(Sim(hidden + " check").out.find("Record"), std::string::npos) << "a record shown unasked";
+
+  struct Refused {
+    std::string args;
+    std::string error;
+  };
+  const Refused refused[] = {
+      {"check --json", "check needs a disk: give --disk IMAGE"},
+      {gpt + " check --summary --bogus", "unknown option --bogus"},
+      {"--disk " + ShellQuote(Path("missing.img")) + " check --summary",
+       "cannot read image '" + Path("missing.img") + "': No such file or directory"},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.args);
+    const CommandResult run = Sim(r.args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "{\"schema_version\": 1, \"verdict\": \"error\", \"error\": \"" + r.error + "\"}\n");
+    EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "tavu-sim: " + r.error);
+  }
+  const CommandResult notCheck = Sim(gpt + " locate --summary");
+  EXPECT_EQ(notCheck.status, 2);
+  EXPECT_EQ(notCheck.err.substr(0, notCheck.err.find('\n')),
+            "tavu-sim: --summary and --record belong to check");
+  EXPECT_EQ(notCheck.out, "");
+  // An answer that cannot be delivered is no answer.
+  EXPECT_EQ(Sim(gpt + " check --summary >/dev/full").status, 3);
+}
+
+// The Intune detection script of docs/fleet.md, as far as it can run here: its
+// exit-status mapping, read from the script itself, applied to the statuses
+// the check gives in stand-in states. Intune runs the remediation only on 1,
+// so every status but "ready" must come out as 1.
+TEST_F(TavuSimCliTest, FleetDetectionScriptMapsEveryStatusButReadyToOne) {
+  const std::string doc = ReadHostFile(TAVU_SOURCE_DIR "/docs/fleet.md");
+  const std::size_t named = doc.find("# Detect-TavuRecovery.ps1");
+  ASSERT_NE(named, std::string::npos);
+  const std::string script = doc.substr(named, doc.find("```", named) - named);
+  EXPECT_NE(script.find("$env:ProgramW6432"), std::string::npos)
+      << "Intune's 32-bit PowerShell would miss the check";
+  EXPECT_NE(script.find("/summary"), std::string::npos);
+  EXPECT_NE(script.find("Write-Output $summary"), std::string::npos) << "the summary line is not relayed";
+  const std::size_t cases = script.find("switch ($status) {");
+  ASSERT_NE(cases, std::string::npos);
+  std::map<std::string, int> mapping;  // "0", "1", ..., "default" -> exit
+  const std::regex arm(R"(\n\s*(\w+) \{ exit (\d+) \})");
+  const std::string body = script.substr(cases, script.find("\n}", cases) - cases);
+  for (std::sregex_iterator it(body.begin(), body.end(), arm), end; it != end; ++it)
+    mapping[(*it)[1]] = std::stoi((*it)[2]);
+  ASSERT_EQ(mapping.count("default"), 1u) << "a status the table does not name must not pass as no issue";
+  const auto intune = [&](int status) {
+    const auto at = mapping.find(std::to_string(status));
+    return at != mapping.end() ? at->second : mapping["default"];
+  };
+
+  ASSERT_EQ(Sim("demo --images " + ShellQuote(Path("demo"))).status, 0);
+  const std::string ready = " --disk " + ShellQuote(Path("demo/notebook-gpt.img"));
+  struct State {
+    std::string args;
+    int status;
+  };
+  const State states[] = {
+      {ready + " check --summary", 0},
+      {ready + " --bitlocker 1 check --summary", 1},
+      {ready + " --manufacturer Acme check --summary", 1},
+      {ready + " check --summary --nonsense", 2},
+      {ready + " check --summary >/dev/full", 3},
+  };
+  for (const State& s : states) {
+    SCOPED_TRACE(s.args);
+    const CommandResult r = Sim(s.args);
+    ASSERT_EQ(r.status, s.status) << r.err;
+    EXPECT_EQ(intune(r.status), r.status == 0 ? 0 : 1);
+  }
+  EXPECT_EQ(intune(-1073741819), 1) << "a crashed check must count as an issue";
 }
 
 TEST_F(TavuSimCliTest, LocateReportAndImagesLeftAlone) {

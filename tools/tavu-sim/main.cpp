@@ -12,6 +12,7 @@
 #include "sim/formats/whole_disk.h"
 #include "tools/tavu-sim/command_runs.h"
 #include "tools/tavu-sim/input_files.h"
+#include "tools/tavu-sim/json_errors.h"
 #include "tools/tavu-sim/machine_state.h"
 #include "tools/tavu-sim/machine_view.h"
 #include "tools/tavu-sim/sim_command.h"
@@ -53,10 +54,12 @@ int Usage(const std::string& reason, std::FILE* out = stderr, bool full = false)
   tavu::tool::PrintOptionHelp(out);
   std::fprintf(out, "  %-26s %s\n  %-26s %s\n", "-h, --help", "this text", "--version",
                "the tool's version and the carried launcher's FileVersion");
-  std::fprintf(out,
-               "Without --write the images are never changed. --root is left as it was but for what the\n"
-               "simulated programs write there (the patcher's files, the logs).\n"
-               "exit status: 0 ran, 1 check: the launcher would abort, 2 usage error or unusable input\n");
+  std::fprintf(
+      out,
+      "Without --write the images are never changed. --root is left as it was but for what the\n"
+      "simulated programs write there (the patcher's files, the logs).\n"
+      "exit status: 0 ran, 1 check: not ready (abort, armed or half-armed), 2 usage error or unusable\n"
+      "input, 3 check: could not finish\n");
   return out == stderr ? 2 : 0;
 }
 
@@ -96,7 +99,7 @@ class TemporaryRoot {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int RunTool(int argc, char** argv) {
   using namespace tavu;
   tool::SimOptions options;
   std::string error;
@@ -178,4 +181,10 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   SetPlatform(Platform{});
   return status;
+}
+
+// check's caller that reads JSON hears of a usage error in JSON too.
+int main(int argc, char** argv) {
+  if (tavu::tool::CheckAnswersInJson(argc, argv)) return tavu::tool::RunWithJsonErrors(argc, argv, RunTool);
+  return RunTool(argc, argv);
 }

@@ -354,7 +354,8 @@ const SimOptionRule kOptionRules[] = {
        o->state = v;
        return true;
      }},
-    {"--stop-after", "N", "arm, patch, launcher, logon: cut the power right after the run's N-th persistent write",
+    {"--stop-after", "N",
+     "arm, patch, launcher, logon: cut the power right after the run's N-th persistent write",
      [](const std::string& v, SimOptions* o, std::string* e) {
        char* end = nullptr;
        const unsigned long long n = v.empty() || v[0] == '-' ? 0 : std::strtoull(v.c_str(), &end, 10);
@@ -365,7 +366,8 @@ const SimOptionRule kOptionRules[] = {
        o->stopAfter = n;
        return true;
      }},
-    {"--restart", "happens|cancelled", "whether the restart the launcher asks for takes place (default happens)",
+    {"--restart", "happens|cancelled",
+     "whether the restart the launcher asks for takes place (default happens)",
      [](const std::string& v, SimOptions* o, std::string* e) {
        if (v != "happens" && v != "cancelled") {
          *e = "--restart: '" + v + "' is not happens or cancelled";
@@ -392,6 +394,16 @@ const SimOptionRule kOptionRules[] = {
     {"--write", nullptr, "write the changes Windows would make into the image files",
      [](const std::string&, SimOptions* o, std::string*) {
        o->write = true;
+       return true;
+     }},
+    {"--summary", nullptr, "check: one line of JSON, at most 512 characters, instead of the report",
+     [](const std::string&, SimOptions* o, std::string*) {
+       o->summary = true;
+       return true;
+     }},
+    {"--record", nullptr, "check: also show what TavuRecoveryCheck /record would write",
+     [](const std::string&, SimOptions* o, std::string*) {
+       o->record = true;
        return true;
      }},
     {"--mbr", nullptr, "demo: the MBR notebook instead of the GPT one",
@@ -483,6 +495,10 @@ int ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* err
   if (options->stopAfter.has_value() && options->command != "arm" && options->command != "patch" &&
       options->command != "launcher" && options->command != "logon") {
     *error = "--stop-after belongs to arm, patch, launcher and logon";
+    return 2;
+  }
+  if ((options->summary || options->record) && options->command != "check") {
+    *error = "--summary and --record belong to check";
     return 2;
   }
   if (options->command == "check" && options->disks.empty()) {

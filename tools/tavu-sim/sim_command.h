@@ -84,6 +84,9 @@ struct SimOptions {
   std::string launcherSwitch;  // launcher: the command line it is given
   bool json = false;
   bool write = false;
+  // check only: the one-line summary; what /record would write.
+  bool summary = false;
+  bool record = false;
   // demo only: the MBR machine instead of the GPT one; a folder that keeps
   // the images it makes.
   bool mbr = false;
