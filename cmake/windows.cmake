@@ -198,8 +198,16 @@ set(TAVU_SHIPPED_COMPILE -ffunction-sections -fno-rtti)
 # carry no unwind tables. On x64 the tables (.pdata/.xdata) are how Windows
 # itself walks the stack, for crash dumps and for Wine's unwinder, not only for
 # exceptions: the 64-bit twin keeps them.
+# For the same reason they keep no frame pointer, and they hold the stack to the
+# 4 bytes that Win32 promises rather than realigning it to 16. -Oz, not -Os:
+# the launcher travels inside the patcher and must stay small with the window,
+# the journal and the trust checks it now carries.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  list(APPEND TAVU_SHIPPED_COMPILE -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  list(APPEND TAVU_SHIPPED_COMPILE -fno-asynchronous-unwind-tables -fno-unwind-tables -fomit-frame-pointer
+       -mpreferred-stack-boundary=2 -fno-ident)
+  if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+    list(APPEND TAVU_SHIPPED_COMPILE -Oz)
+  endif()
 endif()
 foreach(target tavu_common tavu_launcher tavu_patcher tavu_check tavu_win32
                tavu_recovery tavu_patch_downgrade tavu_recovery_check)

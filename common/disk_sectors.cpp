@@ -20,16 +20,16 @@ std::uint32_t DiskSectorSize(Handle disk) {
 bool ReadDiskBytes(Handle disk, std::uint32_t sectorSize, std::uint64_t offset, void* buffer,
                    std::uint32_t size, std::uint32_t* read) {
   *read = 0;
-  if (sectorSize == 0) return false;
-  if (offset % sectorSize == 0 && size % sectorSize == 0) {
-    return Sys().disks->ReadAt(disk, offset, buffer, size, read);
-  }
+  // Sector sizes are powers of two (DiskSectorSize sees to it), so masks do
+  // what 64-bit division would, without the runtime's division routines.
+  if (sectorSize == 0 || (sectorSize & (sectorSize - 1)) != 0) return false;
+  const std::uint32_t mask = sectorSize - 1;
+  const std::uint32_t head = static_cast<std::uint32_t>(offset) & mask;
+  if (head == 0 && (size & mask) == 0) return Sys().disks->ReadAt(disk, offset, buffer, size, read);
   // The covering sectors: from the one that holds the first byte to the end
   // of the one that holds the last.
-  const std::uint64_t head = offset % sectorSize;
   const std::uint64_t start = offset - head;
-  const std::uint64_t wanted = head + size;
-  const std::uint64_t span = (wanted + sectorSize - 1) / sectorSize * sectorSize;
+  const std::uint64_t span = (static_cast<std::uint64_t>(head) + size + mask) & ~static_cast<std::uint64_t>(mask);
   if (span > UINT32_MAX) return false;
   HeapBlock block = HeapBlock::Uninitialised(static_cast<std::size_t>(span));
   if (!block) return false;

@@ -22,7 +22,8 @@ inline constexpr std::uint32_t kClassicSectorBytes = 512;
 // Reads size bytes at the byte offset as whole sectors of sectorSize: the
 // sectors that cover the range in one read, through a block of its own when
 // the range is not aligned. *read: the bytes of the range delivered (fewer at
-// the disk's end). False when the read fails or the block cannot be had.
+// the disk's end). False when the read fails, the block cannot be had, or
+// sectorSize is not a power of two.
 [[nodiscard]] bool ReadDiskBytes(Handle disk, std::uint32_t sectorSize, std::uint64_t offset, void* buffer,
                                  std::uint32_t size, std::uint32_t* read);
 

@@ -9,10 +9,6 @@
 
 namespace tavu {
 
-// Whether two paths name the same place as Windows compares them: ASCII
-// letters without regard to case, separators trailing or not.
-bool SamePathNoCase(const wchar_t* a, const wchar_t* b);
-
 class PinnedFile {
  public:
   PinnedFile() = default;

@@ -64,17 +64,18 @@ bool OnlyAdminsCanChange(const wchar_t* path, TrustFinding* finding) {
 }
 
 bool KeepsAdminsFiles(const wchar_t* folder) {
-  if (!FullPlainPath(folder)) return false;
-  wchar_t parent[kPathChars] = {};
-  if (!CopyBounded(parent, kPathChars, folder)) return false;
-  std::size_t length = std::wcslen(parent);
-  while (length > 3 && parent[length - 1] == L'\\') parent[--length] = L'\0';
-  if (length <= 3) return false;
   SecurityFacts facts;
-  if (!Sys().files->Security(parent, &facts) || facts.reparsePoint) return false;
+  if (!FullPlainPath(folder) || folder[3] == L'\0' || !Sys().files->Security(folder, &facts) ||
+      facts.reparsePoint) {
+    return false;
+  }
   // An untrusted owner counts as holding every right, so this also asks for one.
   if ((UntrustedChangeRights(facts) & kRemoveRights) != 0) return false;
-  return UpOneStep(parent, &length) && OnlyAdminsCanChange(parent);
+  wchar_t parent[kPathChars] = {};
+  DirectoryOfPath(folder, parent, kPathChars);
+  // A folder right below the root: its parent is the root itself.
+  if (parent[2] == L'\0') parent[2] = L'\\';
+  return OnlyAdminsCanChange(parent);
 }
 
 }  // namespace tavu

@@ -14,10 +14,15 @@ namespace tavu {
 
 namespace {
 
-// In the scripts' folder, C:\Windows\Temp as Windows ships it.
-const wchar_t kBatchName[] = L"RcvBoot.cmd";
-const wchar_t kEnumName[] = L"RcvBoot.txt";
-const wchar_t kDiskScriptName[] = L"RcvBootDisk.txt";
+// Under the Windows folder, where earlier runs left them; in the scripts'
+// folder (C:\Windows\Temp as Windows ships it) by their leaf names.
+const wchar_t kUsualBatch[] = L"Temp\\RcvBoot.cmd";
+const wchar_t kUsualEnum[] = L"Temp\\RcvBoot.txt";
+const wchar_t kUsualDiskScript[] = L"Temp\\RcvBootDisk.txt";
+constexpr std::size_t kLeaf = 5;  // past "Temp\\"
+const wchar_t* const kBatchName = kUsualBatch + kLeaf;
+const wchar_t* const kEnumName = kUsualEnum + kLeaf;
+const wchar_t* const kDiskScriptName = kUsualDiskScript + kLeaf;
 // Windows' own tools in C:\Windows\System32, each run from there.
 const wchar_t kCommandProcessor[] = L"cmd.exe";
 const wchar_t kPartitionTool[] = L"diskpart.exe";
@@ -43,14 +48,13 @@ bool WriteScript(ScriptWriter& writer, const wchar_t* path, const wchar_t* const
 
 constexpr const wchar_t* kBatchHead[] = {L"@ECHO OFF", L"CHCP 437"};
 
+bool PinnedAsWritten(PinnedFile& held, const wchar_t* path) { return held.Pin(path) && held.OnlyAdminsChangeIt(); }
+
 }  // namespace
 
 bool ToolScripts::Prepare() {
-  wchar_t temp[kPathChars];
-  return WindowsPath(L"Temp", temp, kPathChars) &&
-         FormatBounded(usualBatch_, kPathChars, L"%ls\\%ls", temp, kBatchName) >= 0 &&
-         FormatBounded(usualEnum_, kPathChars, L"%ls\\%ls", temp, kEnumName) >= 0 &&
-         FormatBounded(usualDiskScript_, kPathChars, L"%ls\\%ls", temp, kDiskScriptName) >= 0;
+  return WindowsPath(kUsualBatch, usualBatch_, kPathChars) && WindowsPath(kUsualEnum, usualEnum_, kPathChars) &&
+         WindowsPath(kUsualDiskScript, usualDiskScript_, kPathChars);
 }
 
 bool ToolScripts::InFolder() {
@@ -75,7 +79,7 @@ bool ToolScripts::RunBatch(const wchar_t* const* lines, std::size_t count) {
   // cmd.exe opens the batch again for every line it runs: held until it has
   // ended, nothing can be written into it or take its place.
   PinnedFile held;
-  if (!held.Pin(batchWriter_.path()) || !held.OnlyAdminsChangeIt()) return false;
+  if (!PinnedAsWritten(held, batchWriter_.path())) return false;
   // On 64-bit Windows the tools must be the native ones: a 32-bit command
   // processor finds no bcdedit.
   FormatBounded(parameters_, kPathChars, kBatchParameters, batchWriter_.path());
@@ -86,7 +90,7 @@ bool ToolScripts::RunBatch(const wchar_t* const* lines, std::size_t count) {
 bool ToolScripts::RunDiskScript(const wchar_t* const* lines, std::size_t count) {
   if (!InFolder() || !WriteScript(diskWriter_, diskScriptPath_, nullptr, 0, lines, count)) return false;
   PinnedFile held;
-  if (!held.Pin(diskWriter_.path()) || !held.OnlyAdminsChangeIt()) return false;
+  if (!PinnedAsWritten(held, diskWriter_.path())) return false;
   FormatBounded(parameters_, kPathChars, kScriptParameters, diskWriter_.path());
   RunSystemTool(kPartitionTool, parameters_, kHidden);
   return true;

@@ -7,6 +7,7 @@
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
 #include "common/volume_arrival.h"
+#include "common/wide_text.h"
 #include "common/win_errors.h"
 
 namespace tavu {
@@ -70,17 +71,11 @@ bool LetterRootOfVolume(std::uint32_t diskNumber, std::int64_t startingOffset, w
   if (!Sys().volumes->PathNames(name, paths, kPathsChars, &needed)) return false;
   paths[kPathsChars - 2] = L'\0';
   paths[kPathsChars - 1] = L'\0';
-  for (const wchar_t* p = paths; *p != L'\0'; p += wcsnlen(p, kPathsChars) + 1) {
-    const bool letter = ((p[0] >= L'A' && p[0] <= L'Z') || (p[0] >= L'a' && p[0] <= L'z')) && p[1] == L':' &&
-                        p[2] == L'\\' && p[3] == L'\0';
-    if (letter) {
-      root[0] = p[0];
-      root[1] = L':';
-      root[2] = L'\\';
-      root[3] = L'\0';
-      return true;
+  // The two closing terminators make every walk end inside the buffer.
+  for (const wchar_t* p = paths; *p != L'\0'; p += std::wcslen(p) + 1) {
+    if (p[0] >= L'A' && p[0] <= L'Z' && p[1] == L':' && p[2] == L'\\' && p[3] == L'\0') {
+      return CopyBounded(root, capacity, p);
     }
-    if (p + wcsnlen(p, kPathsChars) + 1 >= paths + kPathsChars) break;
   }
   return false;
 }

@@ -8,12 +8,18 @@ namespace tavu {
 
 inline constexpr std::uint32_t kBaseDpi = 96;
 
+// Windows scales to 500 % at most; a DPI beyond ten times that is no display's.
+inline constexpr std::uint32_t kMaxDpi = 4800;
+
 // A 96-DPI measure at the given DPI, rounded half away from zero as MulDiv
 // rounds (15 at 144 DPI is 23, -7 is -11). At 96 DPI every value is itself.
+// The window's measures lie within +-65535, so with the DPI held to kMaxDpi
+// the product fits 32 bits, and the 32-bit programs need no 64-bit division.
 inline constexpr std::int32_t Scaled(std::int32_t value, std::uint32_t dpi) {
-  const std::int64_t product = static_cast<std::int64_t>(value) * dpi;
-  return static_cast<std::int32_t>(product >= 0 ? (product + kBaseDpi / 2) / kBaseDpi
-                                                 : -((-product + kBaseDpi / 2) / kBaseDpi));
+  const std::int32_t v = value > 65535 ? 65535 : value < -65535 ? -65535 : value;
+  const std::int32_t product = v * static_cast<std::int32_t>(dpi > kMaxDpi ? kMaxDpi : dpi);
+  const std::int32_t base = static_cast<std::int32_t>(kBaseDpi);
+  return product >= 0 ? (product + base / 2) / base : -((-product + base / 2) / base);
 }
 
 inline constexpr std::int32_t kWindowWidth = 530;

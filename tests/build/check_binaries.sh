@@ -49,8 +49,10 @@ check "TAVU Recovery.exe code and data within 96 KiB" python3 "$SIZES" "$LAUNCHE
 check "TvPatchDowngrade.exe code and data within 56 KiB" python3 "$SIZES" "$PATCHER" "$MAPS/TvPatchDowngrade.map" --budget 57344
 # The check travels alone (the patcher carries only the launcher) and now reads
 # ReAgent.xml, the recovery image and the boot manager, and keeps Windows' own
-# error texts for the report, and decides what the next start does.
-check "TavuRecoveryCheck.exe code and data within 160 KiB" python3 "$SIZES" "$CHECKER" "$MAPS/TavuRecoveryCheck.map" --budget 163840
+# error texts for the report, and decides what the next start does. It also
+# reads the ticket facts (sizes, the WIM's version, every recovery partition),
+# names the remedy's disk, partition and letter, and writes the fleet record.
+check "TavuRecoveryCheck.exe code and data within 192 KiB" python3 "$SIZES" "$CHECKER" "$MAPS/TavuRecoveryCheck.map" --budget 196608
 # The 64-bit twin keeps the unwind tables by which x64 Windows (and Wine) walks
 # the stack, for crash dumps as for exceptions: its worker has a .pdata entry.
 W64=$E2E_ROOT/build/win64
