@@ -74,8 +74,10 @@ check_eq "log" "$scan" "$(log_lines)"
 echo "  read-only older launcher"
 patch_with "$v6" ro
 check_eq "exit code" 0 "$E2E_RC"
-check "old file intact" cmp -s "$TARGET" "$v6"
+# The flag is cleared and said so, never left to keep an old launcher unsaid.
+check "replaced by the built launcher" cmp -s "$TARGET" "$BUILT"
 check "no temporary file left" test ! -e "$TARGET.new"
+check "log says the flag is cleared" sh -c 'printf "%s\n" "$1" | grep -qx "\[FixDowngarde\]|The installed TAVU Recovery was read-only, the flag is cleared"' sh "$(log_lines)"
 check "log says copy" sh -c 'printf "%s\n" "$1" | grep -qx "\[FixDowngarde\]|File version is older, copy file"' sh "$(log_lines)"
 chmod u+w "$TARGET" 2>/dev/null
 
