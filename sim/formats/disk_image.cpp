@@ -96,7 +96,7 @@ std::unique_ptr<DiskImage> DiskImage::OpenFile(const std::string& path, bool wri
   }
   if (IsContainer(kind.format)) {
     std::string why;
-    image->container_ = OpenImageContainer(path, &why);
+    image->container_ = OpenImageContainer(path, kind.format, &why);
     if (image->container_ == nullptr) {
       *error = WithArticle(kind.name) + " image that cannot be read: " + FirstLine(why);
       return nullptr;

@@ -38,10 +38,14 @@ class TskContainer final : public ImageContainer {
 
 }  // namespace
 
-std::unique_ptr<ImageContainer> OpenImageContainer(const std::string& path, std::string* error) {
-  // The library finds the format itself; for an E01 it also finds the
+std::unique_ptr<ImageContainer> OpenImageContainer(const std::string& path, ImageFormat format,
+                                                   std::string* error) {
+  // VHD and VHDX are both libvhdi's. For an E01 the library also finds the
   // segments that follow the first (E02, ...).
-  TSK_IMG_INFO* info = tsk_img_open_utf8_sing(path.c_str(), TSK_IMG_TYPE_DETECT, 0);
+  const TSK_IMG_TYPE_ENUM type = format == ImageFormat::E01    ? TSK_IMG_TYPE_EWF_EWF
+                                 : format == ImageFormat::Vmdk ? TSK_IMG_TYPE_VMDK_VMDK
+                                                               : TSK_IMG_TYPE_VHD_VHD;
+  TSK_IMG_INFO* info = tsk_img_open_utf8_sing(path.c_str(), type, 0);
   if (info == nullptr) {
     const char* why = tsk_error_get();
     *error = why != nullptr && *why != '\0' ? why : "the image library cannot open it";

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "sim/formats/image_format.h"
+
 namespace tavu::sim {
 
 class ImageContainer {
@@ -19,7 +21,10 @@ class ImageContainer {
   virtual bool Read(std::uint64_t offset, void* buffer, std::size_t size) const = 0;
 };
 
-// nullptr with *error set to the library's reason when it cannot open the file.
-std::unique_ptr<ImageContainer> OpenImageContainer(const std::string& path, std::string* error);
+// The file opened as the container format it was identified as, so that the
+// library probes no other format (its VMDK probe leaks what it allocates when
+// it fails). nullptr with *error set to the library's reason when it cannot.
+std::unique_ptr<ImageContainer> OpenImageContainer(const std::string& path, ImageFormat format,
+                                                   std::string* error);
 
 }  // namespace tavu::sim
