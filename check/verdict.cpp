@@ -300,8 +300,8 @@ void BootManagerRoute(CheckFacts& f) {
     FormatBounded(
         f.reason, kLongTextChars,
         L"bcdedit /enum all printed no listing of the boot configuration (no {bootmgr} entry); %ls. "
-        L"The launcher would find no recovery entry in it. Run bcdedit /enum all in an elevated "
-        L"cmd.exe (Run as administrator) and resolve what it reports.",
+        L"The launcher would find no recovery entry in it. Resolve what bcdedit reports; for a ticket, "
+        L"capture it with `bcdedit /enum all > listing.txt` in an elevated cmd.exe (Run as administrator).",
         said);
   } else if (!f.entryFound) {
     AbortWith(f, kNotFoundMessage, ReasonCode::NoRecoveryEntry);

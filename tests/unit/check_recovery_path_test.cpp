@@ -354,7 +354,9 @@ TEST(CheckRecoveryPath, SaysWhatStopsTheRecoveryAndWhatToDo) {
          m.machine.windowsTools().LoadListing(L"Access is denied.\r\n");
        },
        false,
-       {"printed no listing", "\"Access is denied.\"", "elevated cmd.exe", "!No entry of the bcdedit"},
+       {"printed no listing", "\"Access is denied.\"",
+        "capture it with `bcdedit /enum all > listing.txt` in an elevated cmd.exe (Run as administrator)",
+        "!No entry of the bcdedit"},
        {"\"first_line\": \"Access is denied.\""}},
       {"BitLockerQueryFailsIsNotAClean",
        [](Machine& m) {
