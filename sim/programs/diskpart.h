@@ -3,6 +3,7 @@
 // whatever disks stand behind a SimDiskpartTarget.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -30,6 +31,8 @@ class SimDiskpartTarget {
   // the partition is not presented as a volume.
   virtual bool VolumeLetter(int disk, int partition, wchar_t* letter) = 0;
   virtual bool RemoveLetter(int disk, int partition) = 0;
+  // How many volumes are offline: what a script run finds when it starts.
+  virtual std::size_t OfflineVolumes() { return 0; }
   // A change of a partition table is about to be made (what: one line); false
   // when the power is gone and nothing more may be written.
   virtual bool Persist(const std::string& what) {

@@ -93,6 +93,12 @@ bool SimMachineDiskpart::VolumeLetter(int disk, int partition, wchar_t* letter) 
   return true;
 }
 
+std::size_t SimMachineDiskpart::OfflineVolumes() {
+  std::size_t n = 0;
+  for (const SimVolumes::Info& v : volumes_.Volumes()) n += v.offline ? 1 : 0;
+  return n;
+}
+
 bool SimMachineDiskpart::RemoveLetter(int disk, int partition) {
   wchar_t letter = 0;
   if (!VolumeLetter(disk, partition, &letter) || letter == 0) return false;

@@ -20,6 +20,7 @@ class SimMachineDiskpart : public SimDiskpartTarget {
   bool SetInactive(int disk, int partition) override;
   bool VolumeLetter(int disk, int partition, wchar_t* letter) override;
   bool RemoveLetter(int disk, int partition) override;
+  std::size_t OfflineVolumes() override;
   bool Persist(const std::string& what) override;
   void WriteDone() override { disks_.faults().WriteDone(); }
 

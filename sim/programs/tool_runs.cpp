@@ -333,6 +333,7 @@ std::uint32_t SimPrograms::RunBatchLine(const std::wstring& raw, CmdState& cmd, 
 std::uint32_t SimPrograms::Diskpart(const std::wstring& parameters, const std::wstring& directory) {
   SimScriptRun run;
   run.program = L"diskpart.exe";
+  run.offlineVolumes = disks_.OfflineVolumes();
   run.parameters = parameters;
   std::wstring p = TrimLeft(parameters);
   if (p.size() < 2 || AsciiLower(p.substr(0, 2)) != L"/s") {

@@ -25,6 +25,7 @@ struct SimScriptRun {
   std::string script;       // its bytes at the start
   std::wstring output;      // what the program printed (standard output and error)
   std::uint32_t exitCode = 0;
+  std::size_t offlineVolumes = 0;  // diskpart: volumes offline when it started
 };
 
 struct SimRestart {

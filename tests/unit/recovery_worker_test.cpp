@@ -300,13 +300,19 @@ TEST_F(RecoveryWorkerTest, MbrDiskMakesThePartitionVisibleActiveAndWithoutLetter
   EXPECT_EQ(Entry(0, 1).Mbr.BootIndicator, 0);
   EXPECT_EQ(Letter(0, 3), 0);
   EXPECT_FALSE(machine().volumes().VolumeOf(0, Entry(0, 3).StartingOffset).name.empty());
+  // Offline first, then the letter: users can write to the partition that
+  // boots next only between its arrival and the worker's next step.
+  const auto& runs = machine().windowsTools().programs().scriptRuns();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].offlineVolumes, 0u);
+  EXPECT_EQ(runs[1].offlineVolumes, 1u);
   EXPECT_EQ(Letter(0, 1), L'C');
   EXPECT_EQ(Letter(0, 2), L'D');
   EXPECT_EQ(machine().windowsTools().store().changes(), 0);
   ExpectCleanHandles();
 }
 
-// The partition that boots next is taken offline once its letter is gone. A
+// The partition that boots next is taken offline as soon as it arrives. A
 // refused lock (a file on it held open) still ends offline by a forced
 // dismount; any later refusal leaves it reachable, and the arming goes on.
 struct OfflineRow {
