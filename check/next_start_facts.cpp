@@ -16,6 +16,7 @@
 #include "common/volume_api.h"
 #include "common/volume_arrival.h"
 #include "common/volume_label.h"
+#include "common/volume_root.h"
 #include "common/wide_text.h"
 #include "launcher/arming/boot_store_values.h"
 #include "launcher/arming/partition_locator.h"
@@ -37,7 +38,6 @@ constexpr std::uint32_t kMbrBytes = 512;
 constexpr std::size_t kValueChars = 4096;
 // "\\?\Volume{GUID}\" is 49 characters.
 constexpr std::uint32_t kVolumeNameChars = 64;
-constexpr std::uint32_t kPathNamesChars = 1024;
 constexpr wchar_t kRecoveryLabel[] = L"Recovery";
 
 // The element's values as listed, joined by one blank; nothing when the entry
@@ -156,14 +156,9 @@ void ReadStore(const ListingLines& listing, tavu::BootManagerFacts& manager) {
 bool StartsBootManager(std::int32_t disk, std::int64_t offset) {
   wchar_t volume[kVolumeNameChars] = {};
   if (!FindListedVolume(static_cast<std::uint32_t>(disk), offset, volume, kVolumeNameChars)) return false;
-  // Two terminators stay behind whatever Windows writes, so the walk below ends.
-  wchar_t names[kPathNamesChars] = {};
-  std::uint32_t needed = 0;
-  if (Sys().volumes->PathNames(volume, names, kPathNamesChars - 2, &needed)) {
-    for (const wchar_t* name = names; *name != L'\0'; name += wcsnlen(name, kPathNamesChars) + 1) {
-      if (EqualsIgnoreAsciiCase(name, L"C:\\")) return true;
-    }
-  }
+  // A volume has one drive letter at most.
+  wchar_t root[4];
+  if (DriveRootOfVolume(volume, root) && EqualsIgnoreAsciiCase(root, L"C:\\")) return true;
   wchar_t bootmgr[kVolumeNameChars + 8];
   return FormatBounded(bootmgr, kVolumeNameChars + 8, L"%lsbootmgr", volume) >= 0 &&
          Sys().files->Exists(bootmgr);

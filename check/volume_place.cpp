@@ -8,6 +8,7 @@
 #include "common/platform.h"
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
+#include "common/volume_root.h"
 
 namespace tavu::check {
 
@@ -17,23 +18,10 @@ namespace {
 constexpr std::uint32_t kExtentsBytes = 2432;
 // IOCTL_DISK_GET_DRIVE_LAYOUT_EX answer area: the header and 101 entries.
 constexpr auto kLayoutBytes = static_cast<std::uint32_t>(DriveLayoutSize(101));
-// A volume's mount paths; two terminators always stay behind what Windows writes.
-constexpr std::uint32_t kPathNamesChars = 1024;
 
-// The first drive letter among the volume's mount paths ("D:\" -> "D:").
+// The volume's drive letter ("D:\" -> "D:").
 void LetterOf(const wchar_t* volumeName, wchar_t (&letter)[4]) {
-  letter[0] = L'\0';
-  wchar_t names[kPathNamesChars] = {};
-  std::uint32_t needed = 0;
-  if (!Sys().volumes->PathNames(volumeName, names, kPathNamesChars - 2, &needed)) return;
-  for (const wchar_t* name = names; *name != L'\0'; name += wcsnlen(name, kPathNamesChars) + 1) {
-    if (name[1] == L':' && name[2] == L'\\' && name[3] == L'\0') {
-      letter[0] = name[0];
-      letter[1] = L':';
-      letter[2] = L'\0';
-      return;
-    }
-  }
+  if (DriveRootOfVolume(volumeName, letter)) letter[2] = L'\0';
 }
 
 // "\\?\Volume{GUID}\" -> "Volume{GUID}", what QueryDosDeviceW takes.

@@ -3,6 +3,7 @@
 #include "common/file_api.h"
 #include "common/heap_block.h"
 #include "common/platform.h"
+#include "common/read_up_to.h"
 #include "common/unique_handle.h"
 
 namespace tavu::check {
@@ -150,14 +151,7 @@ WimVersion ReadWimVersion(const wchar_t* path, const WimHeader& header) {
   HeapBlock bytes = HeapBlock::Uninitialised(size);
   if (!file || !bytes || !files.Seek(file.get(), xml.offset)) return WimVersion{};
   std::size_t have = 0;
-  while (have < size) {
-    std::uint32_t got = 0;
-    if (!files.Read(file.get(), bytes.get() + have, static_cast<std::uint32_t>(size - have), &got)) {
-      return WimVersion{};
-    }
-    if (got == 0) break;
-    have += got;
-  }
+  if (!ReadUpTo(file.get(), bytes.get(), size, &have)) return WimVersion{};
   return ParseWimXmlVersion(bytes.get(), have, header.bootIndex);
 }
 

@@ -6,6 +6,7 @@
 #include "common/drive_layout_view.h"
 #include "common/file_api.h"
 #include "common/heap_block.h"
+#include "common/read_up_to.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
 #include "common/win_errors.h"
@@ -41,15 +42,10 @@ void ReadFile(WindowsReFacts& f) {
   if (size > kMaxReAgentBytes) return;
   HeapBlock bytes = HeapBlock::Uninitialised(static_cast<std::size_t>(size) + 1);
   if (!bytes) return;
-  std::uint32_t have = 0;
-  while (have < size) {
-    std::uint32_t got = 0;
-    if (!files.Read(file.get(), bytes.get() + have, static_cast<std::uint32_t>(size) - have, &got)) {
-      f.error = Sys().system->LastError();
-      return;
-    }
-    if (got == 0) break;
-    have += got;
+  std::size_t have = 0;
+  if (!ReadUpTo(file.get(), bytes.get(), static_cast<std::size_t>(size), &have)) {
+    f.error = Sys().system->LastError();
+    return;
   }
   if (ParseReAgentXml(bytes.get(), have, &f.xml)) f.file = ReAgentFile::Present;
 }

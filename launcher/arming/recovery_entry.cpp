@@ -5,6 +5,7 @@
 
 #include "common/file_api.h"
 #include "common/platform.h"
+#include "common/read_up_to.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
@@ -290,14 +291,7 @@ bool ReadListing(const wchar_t* path, ListingLines* listing) {
   if (!block) return false;
   auto* bytes = reinterpret_cast<char*>(block.get());
   std::size_t have = 0;
-  while (have < byteCapacity) {
-    std::uint32_t got = 0;
-    if (!files.Read(file.get(), bytes + have, static_cast<std::uint32_t>(byteCapacity - have), &got)) {
-      return false;
-    }
-    if (got == 0) break;
-    have += got;
-  }
+  if (!ReadUpTo(file.get(), bytes, byteCapacity, &have)) return false;
   // Text mode ends the input at Ctrl-Z. No ANSI code page uses 0x1A as a trail
   // byte, so the bytes can be cut before they are converted.
   for (std::size_t i = 0; i < have; ++i) {

@@ -5,6 +5,7 @@
 #include "common/file_api.h"
 #include "common/little_endian.h"
 #include "common/platform.h"
+#include "common/read_up_to.h"
 #include "common/system_api.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
@@ -21,18 +22,6 @@ constexpr std::uint8_t kWimMagic[8] = {'M', 'S', 'W', 'I', 'M', 0, 0, 0};
 // only when Windows says so, any other failed open tells nothing.
 FileState StateOfFailedOpen(std::uint32_t error) {
   return error == kErrorFileNotFound || error == kErrorPathNotFound ? FileState::Missing : FileState::Unknown;
-}
-
-// Reads up to size bytes from the file's current position; false when a read fails.
-bool ReadUpTo(FileApi& files, Handle file, std::uint8_t* bytes, std::size_t size, std::size_t* have) {
-  *have = 0;
-  while (*have < size) {
-    std::uint32_t got = 0;
-    if (!files.Read(file, bytes + *have, static_cast<std::uint32_t>(size - *have), &got)) return false;
-    if (got == 0) break;
-    *have += got;
-  }
-  return true;
 }
 
 WimResource ParseResource(const std::uint8_t* at) {
@@ -81,7 +70,7 @@ void TestImage(RecoveryImageFacts* facts) {
   std::uint64_t size = 0;
   std::uint8_t bytes[kWimHeaderBytes] = {};
   std::size_t have = 0;
-  if (!files.Size(file.get(), &size) || !ReadUpTo(files, file.get(), bytes, kWimHeaderBytes, &have)) {
+  if (!files.Size(file.get(), &size) || !ReadUpTo(file.get(), bytes, kWimHeaderBytes, &have)) {
     facts->imageError = Sys().system->LastError();
     facts->image = FileState::Unknown;
     return;
@@ -107,7 +96,7 @@ void TestSdi(RecoveryImageFacts* facts) {
   }
   std::uint8_t head[sizeof kSdiSignature] = {};
   std::size_t have = 0;
-  if (!files.Size(file.get(), &facts->sdiSize) || !ReadUpTo(files, file.get(), head, sizeof head, &have)) {
+  if (!files.Size(file.get(), &facts->sdiSize) || !ReadUpTo(file.get(), head, sizeof head, &have)) {
     facts->sdiError = Sys().system->LastError();
     facts->sdi = FileState::Unknown;
     return;

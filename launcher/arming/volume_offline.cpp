@@ -7,6 +7,7 @@
 #include "common/unique_handle.h"
 #include "common/volume_api.h"
 #include "common/volume_arrival.h"
+#include "common/volume_root.h"
 #include "common/wide_text.h"
 #include "common/win_errors.h"
 
@@ -17,7 +18,6 @@ namespace {
 // "\\?\Volume{GUID}\" is 49 characters.
 constexpr std::uint32_t kNameChars = 64;
 constexpr std::uint32_t kLabelChars = 64;
-constexpr std::uint32_t kPathsChars = 1024;
 
 // Notes a refusal; true when the next step is still worth taking.
 bool Refused(OfflineOutcome* outcome, OfflineStep step) {
@@ -64,20 +64,9 @@ bool LetterRootOfVolume(std::uint32_t diskNumber, std::int64_t startingOffset, w
   if (root == nullptr || capacity < 4) return false;
   root[0] = L'\0';
   wchar_t name[kNameChars] = {};
-  if (!FindListedVolume(diskNumber, startingOffset, name, kNameChars)) return false;
-  // A letter and a few folder mount points fit; more are not looked through.
-  wchar_t paths[kPathsChars] = {};
-  std::uint32_t needed = 0;
-  if (!Sys().volumes->PathNames(name, paths, kPathsChars, &needed)) return false;
-  paths[kPathsChars - 2] = L'\0';
-  paths[kPathsChars - 1] = L'\0';
-  // The two closing terminators make every walk end inside the buffer.
-  for (const wchar_t* p = paths; *p != L'\0'; p += std::wcslen(p) + 1) {
-    if (p[0] >= L'A' && p[0] <= L'Z' && p[1] == L':' && p[2] == L'\\' && p[3] == L'\0') {
-      return CopyBounded(root, capacity, p);
-    }
-  }
-  return false;
+  wchar_t found[4];
+  return FindListedVolume(diskNumber, startingOffset, name, kNameChars) && DriveRootOfVolume(name, found) &&
+         CopyBounded(root, capacity, found);
 }
 
 VolumeReach QueryVolumeReach(std::uint32_t diskNumber, std::int64_t startingOffset) {

@@ -43,9 +43,6 @@ struct FsCloser {
 struct FileCloser {
   void operator()(TSK_FS_FILE* file) const { tsk_fs_file_close(file); }
 };
-struct DirCloser {
-  void operator()(TSK_FS_DIR* dir) const { tsk_fs_dir_close(dir); }
-};
 
 class TskFileSystem;
 
@@ -94,77 +91,7 @@ class TskFileSystem final : public VolumeFileSystem, public std::enable_shared_f
     return isFolder ? VolumeLookup::NoFile : VolumeLookup::NoPath;
   }
 
-  bool Label(std::u16string* label) override {
-    label->clear();
-    const bool ok = TSK_FS_TYPE_ISNTFS(fs_->ftype) ? NtfsLabel(label) : FatLabel(label);
-    tsk_error_reset();
-    return ok;
-  }
-
  private:
-  // The $VOLUME_NAME attribute of $Volume (MFT record 3), in UTF-16LE; a
-  // volume without the attribute has the empty label.
-  bool NtfsLabel(std::u16string* label) {
-    constexpr TSK_INUM_T kVolumeRecord = 3;
-    std::unique_ptr<TSK_FS_FILE, FileCloser> volume(tsk_fs_file_open_meta(fs_.get(), nullptr, kVolumeRecord));
-    if (volume == nullptr) return false;
-    const TSK_FS_ATTR* name = tsk_fs_file_attr_get_type(volume.get(), TSK_FS_ATTR_TYPE_NTFS_VNAME, 0, 0);
-    if (name == nullptr) return true;
-    // Windows keeps at most 32 characters; the attribute holds no more than 128.
-    char bytes[256];
-    const std::size_t want =
-        std::min<std::size_t>(sizeof bytes, static_cast<std::size_t>(std::max<TSK_OFF_T>(name->size, 0)));
-    const ssize_t n = want == 0 ? 0 : tsk_fs_attr_read(name, 0, bytes, want, TSK_FS_FILE_READ_FLAG_NONE);
-    if (n < 0) return false;
-    for (ssize_t i = 0; i + 1 < n; i += 2) {
-      label->push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                             (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-    }
-    return true;
-  }
-
-  // The library lists FAT's label entry among the root folder's names, as
-  // "LABEL (Volume Label Entry)"; a deleted one is no label.
-  bool FatLabel(std::u16string* label) {
-    static constexpr char kSuffix[] = " (Volume Label Entry)";
-    constexpr std::size_t kSuffixChars = sizeof kSuffix - 1;
-    std::unique_ptr<TSK_FS_DIR, DirCloser> root(tsk_fs_dir_open_meta(fs_.get(), fs_->root_inum));
-    if (root == nullptr) return false;
-    for (std::size_t i = 0; i < tsk_fs_dir_getsize(root.get()); ++i) {
-      const TSK_FS_NAME* entry = tsk_fs_dir_get_name(root.get(), i);
-      if (entry == nullptr || entry->name == nullptr || (entry->flags & TSK_FS_NAME_FLAG_ALLOC) == 0)
-        continue;
-      std::string text = entry->name;
-      if (text.size() < kSuffixChars || text.compare(text.size() - kSuffixChars, kSuffixChars, kSuffix) != 0)
-        continue;
-      text.resize(text.size() - kSuffixChars);
-      while (!text.empty() && text.back() == ' ') text.pop_back();
-      *label = FromUtf8(text);
-      return true;
-    }
-    return true;
-  }
-
-  // UTF-16 of the library's UTF-8.
-  static std::u16string FromUtf8(const std::string& text) {
-    std::u16string out;
-    for (std::size_t i = 0; i < text.size();) {
-      const auto c = static_cast<unsigned char>(text[i++]);
-      std::size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-      std::uint32_t cp = extra == 3 ? (c & 0x07u) : extra == 2 ? (c & 0x0Fu) : extra == 1 ? (c & 0x1Fu) : c;
-      for (; extra > 0 && i < text.size(); --extra, ++i)
-        cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
-      if (cp > 0xFFFF) {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-      } else {
-        out.push_back(static_cast<char16_t>(cp));
-      }
-    }
-    return out;
-  }
-
   // "/A/B" from "\A\B" or "A/B", and the parent folder's path beside it.
   static std::string LibraryPath(const std::string& path, std::string* parent) {
     std::string out;
@@ -205,6 +132,7 @@ class TskFileSystem final : public VolumeFileSystem, public std::enable_shared_f
 
 // The image as the library reads it, up to the volume's end.
 std::unique_ptr<TSK_IMG_INFO, ImageCloser> OpenImage(const DiskImage& image, std::uint64_t end) {
+  // The library fills in and frees the record through the callbacks.
   auto* ext = static_cast<ExternalImage*>(std::calloc(1, sizeof(ExternalImage)));
   if (ext == nullptr) return nullptr;
   ext->image = &image;
@@ -315,27 +243,11 @@ VolumeFacts ReadVolumeFacts(const DiskImage& image, std::uint64_t offset, std::u
 std::shared_ptr<VolumeFileSystem> OpenVolumeFileSystem(const DiskImage& image, std::uint64_t offset,
                                                        std::uint64_t length) {
   if (offset >= image.size() || length == 0) return nullptr;
-  const std::uint64_t end = std::min(image.size(), offset + length);
-  // The library fills in and frees the record through the callbacks.
-  auto* ext = static_cast<ExternalImage*>(std::calloc(1, sizeof(ExternalImage)));
-  if (ext == nullptr) return nullptr;
-  ext->image = &image;
-  TSK_IMG_INFO* opened = tsk_img_open_external(ext, static_cast<TSK_OFF_T>(end), image.sectorSize(),
-                                               ReadImage, CloseImage, ImageStat);
-  if (opened == nullptr) {
-    std::free(ext);
-    tsk_error_reset();
-    return nullptr;
-  }
-  std::unique_ptr<TSK_IMG_INFO, ImageCloser> img(opened);
-  for (TSK_FS_TYPE_ENUM type : {TSK_FS_TYPE_NTFS_DETECT, TSK_FS_TYPE_FAT_DETECT}) {
-    TSK_FS_INFO* fs = tsk_fs_open_img(img.get(), static_cast<TSK_OFF_T>(offset), type);
-    tsk_error_reset();
-    if (fs != nullptr) {
-      return std::make_shared<TskFileSystem>(std::move(img), std::unique_ptr<TSK_FS_INFO, FsCloser>(fs));
-    }
-  }
-  return nullptr;
+  auto img = OpenImage(image, std::min(image.size(), offset + length));
+  if (img == nullptr) return nullptr;
+  auto fs = OpenFs(img.get(), offset);
+  if (fs == nullptr) return nullptr;
+  return std::make_shared<TskFileSystem>(std::move(img), std::move(fs));
 }
 
 }  // namespace tavu::sim

@@ -33,11 +33,6 @@ class VolumeFileSystem {
   // Windows. Found with *file set, NoFile when the folder holds no such name,
   // NoPath when a folder on the way is missing or is a file.
   virtual VolumeLookup Open(const std::string& path, std::unique_ptr<VolumeFile>* file) = 0;
-  // The volume's label as the library reads it: NTFS's $Volume name, FAT's
-  // label entry in the root folder (trailing blanks dropped, as Windows shows
-  // it); empty when the file system holds none. False when the library cannot
-  // read where the label lies.
-  virtual bool Label(std::u16string* label) = 0;
 };
 
 // What Windows' GetVolumeInformationW and GetDiskFreeSpaceExW answer for a

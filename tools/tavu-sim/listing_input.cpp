@@ -2,18 +2,13 @@
 
 #include <vector>
 
+#include "sim/core/text.h"
+
 namespace tavu::tool {
 
 namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-std::wstring Lower(std::wstring s) {
-  for (wchar_t& c : s) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return s;
-}
 
 struct Element {
   std::wstring name;
@@ -78,7 +73,7 @@ std::vector<Section> Sections(const std::vector<std::wstring>& lines) {
   for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
     if (!IsUnderline(lines[i]) || lines[i + 1].empty() || IsBlank(lines[i + 1][0])) continue;
     Section s;
-    s.id = Lower(Split(lines[i + 1]).value);
+    s.id = sim::AsciiLower(Split(lines[i + 1]).value);
     for (std::size_t j = i + 2; j < lines.size() && !IsBlankLine(lines[j]); ++j) {
       if (!IsBlank(lines[j][0])) s.elements.push_back(Split(lines[j]));
     }
@@ -89,7 +84,7 @@ std::vector<Section> Sections(const std::vector<std::wstring>& lines) {
 
 std::wstring ValueOf(const Section& s, const wchar_t* name) {
   for (const Element& e : s.elements) {
-    if (Lower(e.name) == name) return Lower(e.value);
+    if (sim::AsciiLower(e.name) == name) return sim::AsciiLower(e.value);
   }
   return L"";
 }
@@ -100,7 +95,7 @@ bool EndsWith(const std::wstring& text, const std::wstring& tail) {
 
 // Every occurrence of from (without regard to case) replaced by to.
 void ReplaceAll(std::wstring* text, const std::wstring& from, const std::wstring& to) {
-  const std::wstring lower = Lower(*text);
+  const std::wstring lower = sim::AsciiLower(*text);
   std::wstring out;
   std::size_t at = 0;
   for (std::size_t hit = lower.find(from); hit != std::wstring::npos; hit = lower.find(from, at)) {
@@ -139,7 +134,7 @@ std::string ReadGivenListing(std::wstring* text) {
   if (!text->empty() && (*text)[0] == 0xFEFF) text->erase(0, 1);
   const std::vector<std::wstring> lines = Lines(*text);
   const std::vector<Section> sections = Sections(lines);
-  const std::wstring bootManagerGuid = Lower(kBootManagerGuid);
+  const std::wstring bootManagerGuid = sim::AsciiLower(kBootManagerGuid);
   bool verbose = false;
   for (const Section& s : sections) {
     if (s.id == L"{bootmgr}") return "";
